@@ -14,6 +14,23 @@ namespace cardctl {
 
 using platform::Variant;
 
+// Statuses of the failures the control detects itself (the server's own
+// statuses are positive). Every one is non-zero and fits 16 bits, so a caller
+// that narrows the status to 16 bits still sees a failure.
+enum ControlStatus : int32_t {
+    kStatusOk = 0,
+    kHostNotFound = -1,        // the host name does not resolve
+    kCannotConnect = -2,       // refused, unreachable, bad port, connect timeout
+    kNoGreeting = -3,          // connected, but no greeting within the time limit
+    kWrongProtocol = -4,       // the greeting names another protocol version
+    kReplyTimeout = -5,        // no reply within 10 s (SearchCards: 70 s)
+    kConnectionLost = -6,      // the connection dropped during the call
+    kProtocolError = -7,       // garbled, oversized or ill-typed message
+    kStatusOutOfRange = -8,    // the server's status does not fit 16 bits
+    kServerSilent = -9,        // 15 s without any message on an open session
+    kNoSession = -10,          // a card operation without an open session
+};
+
 class CardControl : public QObject {
     Q_OBJECT
 public:
@@ -34,11 +51,15 @@ public:
     // peer sends outside the 16-bit range is never mistaken for another.
     virtual int32_t SearchCards(const Variant& host, const Variant& port) = 0;
     virtual int32_t OpenCard(const Variant& host, const Variant& port, const Variant& card) = 0;
-    // The text of the last failure that had this status.
+    // The text of the last failure that had this status: the server's text,
+    // or the control's own, naming host, port and cause.
     virtual QString GetErrorText(const Variant& status) = 0;
     virtual void CloseCard() = 0;
 
 signals:
+    // SessionEnded's reason is non-zero when the server ended the session and
+    // 0 when the connection dropped or fell silent (detail: a ControlStatus).
+    // ErrorReport also carries failures of operations without a result.
     void CardFound(int16_t cardNumber, const QByteArray& cardRecord);
     void SessionStarted();
     void SessionEnded(int16_t reason, int32_t detail);
