@@ -1,5 +1,6 @@
 #include "MousePointer.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 
 namespace platform {
@@ -15,9 +16,9 @@ void setMousePointer(MousePointer pointer)
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
     while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
     if (pointer == MousePointer::Hourglass)
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     else if (pointer == MousePointer::ArrowHourglass)
-        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
 }
 
 MousePointer mousePointer() { return g_pointer; }

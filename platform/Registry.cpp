@@ -1,0 +1,263 @@
+#include "Registry.h"
+
+#include "AnsiCodePage.h"
+#include "RegistryHive.h"
+
+#include <QStringList>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <unordered_set>
+
+using platform::detail::RegistryHive;
+using platform::detail::StoredValue;
+
+struct platform::HKEY__ {
+    std::shared_ptr<RegistryHive> hive;
+    QString path;        // display case, e.g. HKEY_LOCAL_MACHINE\SOFTWARE
+    QString foldedPath;
+    platform::REGSAM access = 0;
+};
+
+namespace platform {
+
+namespace {
+
+constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC |
+                                WRITE_OWNER;
+constexpr REGSAM kAllKeyRights = KEY_ALL_ACCESS | WRITE_DAC | WRITE_OWNER;
+
+std::recursive_mutex& registryMutex()
+{
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+std::unordered_set<HKEY>& liveHandles()
+{
+    static std::unordered_set<HKEY> handles;
+    return handles;
+}
+
+const char* predefinedName(HKEY key)
+{
+    if (key == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
+    if (key == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
+    return nullptr;
+}
+
+// A view of any handle, predefined or opened, with the rights it carries.
+struct KeyRef {
+    std::shared_ptr<RegistryHive> hive;
+    QString path;
+    QString foldedPath;
+    REGSAM access = 0;
+};
+
+std::optional<KeyRef> resolve(HKEY key)
+{
+    if (const char* root = predefinedName(key)) {
+        auto hive = RegistryHive::acquire();
+        const REGSAM access = hive->writable() ? kAllKeyRights : (KEY_READ | MAXIMUM_ALLOWED);
+        const QString path = QLatin1String(root);
+        return KeyRef{hive, path, RegistryHive::fold(path), access};
+    }
+    if (!liveHandles().count(key)) return std::nullopt;
+    return KeyRef{key->hive, key->path, key->foldedPath, key->access};
+}
+
+QStringList subKeyComponents(LPCSTR subKey)
+{
+    if (!subKey) return {};
+    return fromAnsi(QByteArray(subKey)).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+}
+
+HKEY newHandle(const KeyRef& parent, const QStringList& components, REGSAM access)
+{
+    auto* handle = new HKEY__;
+    handle->hive = parent.hive;
+    handle->path = components.isEmpty() ? parent.path : parent.path + QLatin1Char('\\') + components.join(QLatin1Char('\\'));
+    handle->foldedPath = RegistryHive::fold(handle->path);
+    handle->access = access;
+    liveHandles().insert(handle);
+    return handle;
+}
+
+QString valueName(LPCSTR name) { return name ? fromAnsi(QByteArray(name)) : QString(); }
+
+LONG copyOut(const QByteArray& data, LPBYTE buffer, LPDWORD size)
+{
+    if (!size) return buffer ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    const auto needed = static_cast<DWORD>(data.size());
+    if (!buffer) {
+        *size = needed;
+        return ERROR_SUCCESS;
+    }
+    if (*size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (needed) std::memcpy(buffer, data.constData(), needed);
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+LONG copyName(const QString& name, LPSTR buffer, LPDWORD chars)
+{
+    const QByteArray ansi = toAnsi(name);
+    if (!buffer || !chars) return ERROR_INVALID_PARAMETER;
+    if (*chars < static_cast<DWORD>(ansi.size()) + 1) {
+        *chars = static_cast<DWORD>(ansi.size()) + 1;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(buffer, ansi.constData(), ansi.size() + 1);
+    *chars = static_cast<DWORD>(ansi.size());
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired, PHKEY phkResult)
+{
+    std::lock_guard lock(registryMutex());
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    const auto parent = resolve(hKey);
+    if (!parent) return ERROR_INVALID_HANDLE;
+    if (!parent->hive->keyExists(parent->foldedPath)) return ERROR_KEY_DELETED;
+
+    const QStringList components = subKeyComponents(lpSubKey);
+    const QString target = components.isEmpty() ? parent->foldedPath
+                                                : RegistryHive::fold(parent->path + QLatin1Char('\\') +
+                                                                     components.join(QLatin1Char('\\')));
+    if (!parent->hive->keyExists(target)) return ERROR_FILE_NOT_FOUND;
+
+    REGSAM granted = samDesired & ~MAXIMUM_ALLOWED;
+    if (samDesired & MAXIMUM_ALLOWED) granted |= parent->hive->writable() ? kAllKeyRights : KEY_READ;
+    if ((granted & kWriteRights) && !parent->hive->writable()) return ERROR_ACCESS_DENIED;
+    *phkResult = newHandle(*parent, components, granted);
+    return ERROR_SUCCESS;
+}
+
+LONG RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
+{
+    std::lock_guard lock(registryMutex());
+    if (!phkResult) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    const auto parent = resolve(hKey);
+    if (!parent) return ERROR_INVALID_HANDLE;
+    if (!parent->hive->keyExists(parent->foldedPath)) return ERROR_KEY_DELETED;
+
+    const QStringList components = subKeyComponents(lpSubKey);
+    const QString display = components.isEmpty() ? parent->path
+                                                 : parent->path + QLatin1Char('\\') + components.join(QLatin1Char('\\'));
+    const bool exists = parent->hive->keyExists(RegistryHive::fold(display));
+    if (!exists) {
+        if (!(parent->access & KEY_CREATE_SUB_KEY) || !parent->hive->writable()) return ERROR_ACCESS_DENIED;
+        if (!parent->hive->createKeyPath(display.split(QLatin1Char('\\')))) return ERROR_ACCESS_DENIED;
+    }
+    const REGSAM granted = parent->hive->writable() ? kAllKeyRights : KEY_READ;
+    *phkResult = newHandle(*parent, components, granted);
+    return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD /*lpReserved*/, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData)
+{
+    std::lock_guard lock(registryMutex());
+    const auto key = resolve(hKey);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (!(key->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!key->hive->keyExists(key->foldedPath)) return ERROR_KEY_DELETED;
+    const auto stored = key->hive->value(key->foldedPath, RegistryHive::fold(valueName(lpValueName)));
+    if (!stored) return ERROR_FILE_NOT_FOUND;
+    if (lpType) *lpType = stored->type;
+    return copyOut(stored->data, lpData, lpcbData);
+}
+
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType, const BYTE* lpData,
+                    DWORD cbData)
+{
+    std::lock_guard lock(registryMutex());
+    const auto key = resolve(hKey);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (!(key->access & KEY_SET_VALUE) || !key->hive->writable()) return ERROR_ACCESS_DENIED;
+    if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
+    if (!key->hive->keyExists(key->foldedPath)) return ERROR_KEY_DELETED;
+    const QByteArray data = cbData ? QByteArray(reinterpret_cast<const char*>(lpData), static_cast<int>(cbData))
+                                   : QByteArray("", 0);
+    if (!key->hive->setValue(key->foldedPath, StoredValue{valueName(lpValueName), dwType, data}))
+        return ERROR_ACCESS_DENIED;
+    return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY hKey)
+{
+    std::lock_guard lock(registryMutex());
+    if (predefinedName(hKey)) return ERROR_SUCCESS;
+    if (!liveHandles().erase(hKey)) return ERROR_INVALID_HANDLE;
+    delete hKey;
+    return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName)
+{
+    std::lock_guard lock(registryMutex());
+    const auto key = resolve(hKey);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (!(key->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+    const auto names = key->hive->childKeyNames(key->foldedPath);
+    if (dwIndex >= names.size()) return ERROR_NO_MORE_ITEMS;
+    return copyName(names[dwIndex], lpName, lpcchName);
+}
+
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpType,
+                   LPBYTE lpData, LPDWORD lpcbData)
+{
+    std::lock_guard lock(registryMutex());
+    const auto key = resolve(hKey);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (!(key->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    const auto values = key->hive->values(key->foldedPath);
+    if (dwIndex >= values.size()) return ERROR_NO_MORE_ITEMS;
+    const StoredValue& value = values[dwIndex];
+    if (const LONG status = copyName(value.name, lpValueName, lpcchValueName); status != ERROR_SUCCESS)
+        return status;
+    if (lpType) *lpType = value.type;
+    return copyOut(value.data, lpData, lpcbData);
+}
+
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
+{
+    std::lock_guard lock(registryMutex());
+    const auto key = resolve(hKey);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (!(key->access & KEY_SET_VALUE) || !key->hive->writable()) return ERROR_ACCESS_DENIED;
+    const QString folded = RegistryHive::fold(valueName(lpValueName));
+    if (!key->hive->value(key->foldedPath, folded)) return ERROR_FILE_NOT_FOUND;
+    return key->hive->deleteValue(key->foldedPath, folded) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey)
+{
+    std::lock_guard lock(registryMutex());
+    const auto key = resolve(hKey);
+    if (!key) return ERROR_INVALID_HANDLE;
+    const QStringList components = subKeyComponents(lpSubKey);
+    if (components.isEmpty() && predefinedName(hKey)) return ERROR_ACCESS_DENIED;  // never a whole root
+    if (!(key->access & DELETE) || !key->hive->writable()) return ERROR_ACCESS_DENIED;
+    const QString target = RegistryHive::fold(
+        components.isEmpty() ? key->path : key->path + QLatin1Char('\\') + components.join(QLatin1Char('\\')));
+    if (!key->hive->keyExists(target)) return ERROR_FILE_NOT_FOUND;
+    return key->hive->deleteTree(target) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+std::string registryHivePath() { return RegistryHive::acquire()->path().toStdString(); }
+
+int registryOpenHandleCount()
+{
+    std::lock_guard lock(registryMutex());
+    return static_cast<int>(liveHandles().size());
+}
+
+}  // namespace platform

@@ -1,0 +1,187 @@
+#include "HiveFixture.h"
+#include "platform/Registry.h"
+
+#include <QFile>
+#include <sys/stat.h>
+#include <string>
+
+using namespace platform;
+
+namespace {
+
+HKEY create(HKEY parent, const char* path)
+{
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyA(parent, path, &key), ERROR_SUCCESS);
+    return key;
+}
+
+LONG setRaw(HKEY key, const char* name, DWORD type, const std::string& bytes)
+{
+    return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                          static_cast<DWORD>(bytes.size()));
+}
+
+class RegistryTest : public HiveFixture {};
+
+}  // namespace
+
+TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling)
+{
+    HKEY key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software\\Pluvane");
+    ASSERT_EQ(setRaw(key, "HostName", REG_SZ, std::string("a\0", 2)), ERROR_SUCCESS);
+    ASSERT_EQ(setRaw(key, "HOSTNAME", REG_SZ, std::string("bb\0", 3)), ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    HKEY reopened = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\KORVATH software\\pluvane", 0, KEY_READ, &reopened),
+              ERROR_SUCCESS);
+    char name[64];
+    DWORD nameChars = sizeof name;
+    BYTE data[16];
+    DWORD size = sizeof data;
+    DWORD type = 0;
+    ASSERT_EQ(RegEnumValueA(reopened, 0, name, &nameChars, &type, data, &size), ERROR_SUCCESS);
+    EXPECT_STREQ(name, "HostName");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), std::string("bb\0", 3));
+    DWORD dummy = sizeof name;
+    EXPECT_EQ(RegEnumValueA(reopened, 1, name, &dummy, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    RegCloseKey(reopened);
+
+    HKEY vendor = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\korvath software", 0, KEY_READ, &vendor), ERROR_SUCCESS);
+    nameChars = sizeof name;
+    ASSERT_EQ(RegEnumKeyExA(vendor, 0, name, &nameChars), ERROR_SUCCESS);
+    EXPECT_STREQ(name, "Pluvane");
+    RegCloseKey(vendor);
+    EXPECT_EQ(registryOpenHandleCount(), 0);
+}
+
+TEST_F(RegistryTest, QueryReportsSizesAndMoreDataLikeWin32)
+{
+    HKEY key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test");
+    const std::string blob("\x00\x01\x02\xff\x7f", 5);
+    ASSERT_EQ(setRaw(key, "raw", 0x1234, blob), ERROR_SUCCESS);
+    ASSERT_EQ(setRaw(key, "empty", REG_BINARY, std::string()), ERROR_SUCCESS);
+
+    DWORD type = 0, size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "RAW", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, 0x1234u);
+    EXPECT_EQ(size, 5u);
+
+    BYTE small[3] = {9, 9, 9};
+    size = sizeof small;
+    EXPECT_EQ(RegQueryValueExA(key, "raw", nullptr, nullptr, small, &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 5u);
+
+    BYTE exact[5];
+    size = sizeof exact;
+    ASSERT_EQ(RegQueryValueExA(key, "raw", nullptr, nullptr, exact, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(exact), 5), blob);
+
+    size = 8;
+    EXPECT_EQ(RegQueryValueExA(key, "empty", nullptr, &type, exact, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 0u);
+    EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, nullptr, exact, &size), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, ReadsNeverCreateTheHiveOrKeys)
+{
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software", 0, 0x2003F, &key),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_FALSE(QFile::exists(hivePath()));
+}
+
+TEST_F(RegistryTest, EachHandleCarriesOnlyTheRightsItAskedFor)
+{
+    RegCloseKey(create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test"));
+    HKEY readOnly = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", 0, KEY_READ, &readOnly), ERROR_SUCCESS);
+    EXPECT_EQ(setRaw(readOnly, "x", REG_SZ, "1"), ERROR_ACCESS_DENIED);
+    HKEY child = nullptr;
+    EXPECT_EQ(RegCreateKeyA(readOnly, "Child", &child), ERROR_ACCESS_DENIED);
+    RegCloseKey(readOnly);
+
+    HKEY writeOnly = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", 0, KEY_SET_VALUE, &writeOnly), ERROR_SUCCESS);
+    EXPECT_EQ(setRaw(writeOnly, "x", REG_SZ, "1"), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(writeOnly, "x", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
+    RegCloseKey(writeOnly);
+
+    EXPECT_EQ(RegCloseKey(writeOnly), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(setRaw(writeOnly, "x", REG_SZ, "1"), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(registryOpenHandleCount(), 0);
+}
+
+TEST_F(RegistryTest, ReadOnlyHiveRefusesEveryWriteRightButStillReads)
+{
+    HKEY key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software\\Pluvane");
+    ASSERT_EQ(setRaw(key, "CardNumber", REG_DWORD, std::string("\x03\0\0\0", 4)), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(::chmod(QFile::encodeName(hivePath()).constData(), 0444), 0);
+
+    HKEY app = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software", 0, 0x2003F, &app),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software\\Pluvane", 0, KEY_READ, &app),
+              ERROR_SUCCESS);
+    BYTE data[4];
+    DWORD size = 4;
+    EXPECT_EQ(RegQueryValueExA(app, "cardnumber", nullptr, nullptr, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(data[0], 3);
+    RegCloseKey(app);
+    HKEY created = nullptr;
+    EXPECT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\New", &created), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(registryOpenHandleCount(), 0);
+}
+
+TEST_F(RegistryTest, DamagedHiveReadsEmptyAndIsSetAsideNotOverwritten)
+{
+    const QByteArray garbage("this is not a settings hive at all, just some bytes\n");
+    {
+        QFile file(hivePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(garbage);
+    }
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+
+    key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software");
+    ASSERT_EQ(setRaw(key, "v", REG_SZ, std::string("ok\0", 3)), ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    const QStringList aside = QDir(dirPath()).entryList({QStringLiteral("hive.sqlite.damaged-*")});
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(QDir(dirPath()).filePath(aside.first()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), garbage);
+
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software", 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "v", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 3u);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryTest, DeleteTreeRemovesKeysValuesAndDescendantsOnly)
+{
+    HKEY a = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B");
+    setRaw(a, "x", REG_SZ, "1");
+    RegCloseKey(a);
+    HKEY ab = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\AB");
+    setRaw(ab, "y", REG_SZ, "1");
+    RegCloseKey(ab);
+
+    EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "software\\a"), ERROR_SUCCESS);
+    HKEY probe = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\B", 0, KEY_READ, &probe), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\AB", 0, KEY_ALL_ACCESS, &probe), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(probe, "Y"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(probe, "y"), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(probe);
+    EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, nullptr), ERROR_ACCESS_DENIED);
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The program's settings under HKEY_LOCAL_MACHINE\SOFTWARE\Korvath Software\<application>.
+// Each call opens both keys, does its one read or write and closes them
+// again; nothing is cached and no failure is ever reported to the user.
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <variant>
+
+namespace settings {
+
+// A setting's value: text, 16-bit or 32-bit integer, or single-precision float.
+using SettingValue = std::variant<QString, int16_t, int32_t, float>;
+
+// The stored value, or an unchanged copy of the default when it cannot be
+// read. A text default reads the value as text (REG_SZ); any other default
+// reads it as a 32-bit integer (REG_DWORD), whatever type is stored.
+SettingValue ReadSetting(const QString& appName, const QString& valueName, const SettingValue& defaultValue);
+
+// Stores text as REG_SZ (ANSI bytes and one NUL) and everything else as a
+// REG_DWORD (rounded half to even). True when the registry took the value.
+// A number that does not fit 32 bits is refused rather than stored wrapped.
+bool WriteSetting(const QString& appName, const QString& valueName, const SettingValue& value);
+
+// Conversions of a read result into the caller's variable; nullopt when the
+// value does not fit (the caller then keeps its default).
+std::optional<int16_t> settingToInt16(const SettingValue& value);
+std::optional<int32_t> settingToInt32(const SettingValue& value);
+QString settingToText(const SettingValue& value);
+
+}  // namespace settings
