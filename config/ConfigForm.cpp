@@ -1,0 +1,148 @@
+#include "ConfigForm.h"
+
+#include "platform/Twips.h"
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace config {
+
+namespace {
+
+// Places are in twips, relative to the parent's top-left corner (a frame's
+// caption included).
+template <typename W>
+W* placed(W* widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(platform::twipsRect(left, top, width, height));
+    return widget;
+}
+
+QRadioButton* optionButton(QWidget* frame, const QString& caption, const QString& tip, int left,
+                           int top, int width)
+{
+    auto* button = placed(new QRadioButton(caption, frame), left, top, width, 255);
+    button->setToolTip(tip);
+    return button;
+}
+
+QPushButton* commandButton(QWidget* dialog, const QString& caption, const QString& tip, int top)
+{
+    auto* button = placed(new QPushButton(caption, dialog), 2400, top, 975, 320);
+    button->setToolTip(tip);
+    button->setAutoDefault(false);
+    return button;
+}
+
+}  // namespace
+
+ConfigForm::ConfigForm(QWidget* owner) : QDialog(owner)
+{
+    setWindowTitle(QStringLiteral("Configuration"));
+    // A small tool window: close box only, no minimise or maximise, no
+    // taskbar entry, no size grip.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
+    setFixedSize(platform::twipsToPixels(kWidthTwips), platform::twipsToPixels(kHeightTwips));
+    setSizeGripEnabled(false);
+
+    buildHostFrame();
+    buildCardTypeFrame();
+    buildCardsFrame();
+    buildCommandButtons();
+    buildParametersFrame();
+    buildNotice();
+    setTabOrder();
+}
+
+void ConfigForm::buildHostFrame()
+{
+    frame[0] = placed(new QGroupBox(QStringLiteral("&Host"), this), 0, 0, 3375, 555);
+    lbl[0] = placed(new QLabel(QStringLiteral("Name/Address"), frame[0]), 80, 240, 1095, 255);
+    vHostNam = placed(new QLineEdit(QStringLiteral("127.0.0.1"), frame[0]), 1200, 200, 1335, 285);
+    vHostNam->setToolTip(QStringLiteral("Host name or IP address"));
+    vHostSvc = placed(new QLineEdit(QStringLiteral("33234"), frame[0]), 2640, 200, 615, 285);
+    vHostSvc->setToolTip(QStringLiteral("Host port"));
+}
+
+void ConfigForm::buildCardTypeFrame()
+{
+    frame[1] = placed(new QGroupBox(QStringLiteral("&Card type"), this), 0, 600, 3375, 660);
+    vCardTyp[0] = optionButton(frame[1], QStringLiteral("W6&1PC"), QStringLiteral("W61PC (Tested)"),
+                               120, 280, 855);
+}
+
+void ConfigForm::buildCardsFrame()
+{
+    // Two columns of four: card 1 top left, card 2 top right, card 8 bottom right.
+    frame[2] = placed(new QGroupBox(QStringLiteral("Cards"), this), 0, 1320, 2295, 1245);
+    for (int i = 0; i < int(vCardNum.size()); ++i) {
+        const QString number = QString::number(i + 1);
+        vCardNum[i] = optionButton(frame[2], QStringLiteral("Card N\u00B0") + number,
+                                   QStringLiteral("Select Card ") + number, i % 2 == 0 ? 120 : 1200,
+                                   240 + 240 * (i / 2), 975);
+    }
+}
+
+void ConfigForm::buildCommandButtons()
+{
+    searchButton = commandButton(this, QStringLiteral("&Search"), QStringLiteral("Search for cards"), 1440);
+    // Enter starts a search; OK and Cancel are only ever pressed on purpose.
+    searchButton->setDefault(true);
+    okButton = commandButton(this, QStringLiteral("&OK"), QStringLiteral("Save select configuration"), 1840);
+    cancelButton = commandButton(this, QStringLiteral("&Cancel"),
+                                 QStringLiteral("Exit without changing configuration"), 2240);
+}
+
+void ConfigForm::buildParametersFrame()
+{
+    frame[3] = placed(new QGroupBox(QStringLiteral("&Parameters"), this), 0, 2600, 3375, 780);
+    for (int i = 0; i < int(vIFInp.size()); ++i) {
+        const QString number = QString::number(i + 1);
+        vIFInp[i] = optionButton(frame[3], QStringLiteral("IF&") + number,
+                                 QStringLiteral("Select IF input ") + number, i % 2 == 0 ? 240 : 960,
+                                 i < 2 ? 240 : 480, 615);
+    }
+    lbl[1] = placed(new QLabel(QStringLiteral("&Freq. translation"), frame[3]), 1920, 120, 1335, 255);
+    vIFFrq = placed(new QLineEdit(frame[3]), 1920, 360, 855, 285);
+    vIFFrq->setMaxLength(kFrequencyMaxLength);
+    vIFFrq->setToolTip(QStringLiteral("IF Translation in HZ"));
+    lbl[1]->setBuddy(vIFFrq);
+}
+
+void ConfigForm::buildNotice()
+{
+    notify = placed(new QLabel(this), 285, 3465, 3120, 195);
+    QPalette palette = notify->palette();
+    palette.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    notify->setPalette(palette);
+}
+
+void ConfigForm::setTabOrder()
+{
+    // The frequency box comes first, so it has the focus when the form opens.
+    QList<QWidget*> order{vIFFrq};
+    for (int i = int(vIFInp.size()) - 1; i >= 0; --i) order << vIFInp[i];
+    for (int i = int(vCardNum.size()) - 1; i >= 0; --i) order << vCardNum[i];
+    order << okButton << cancelButton << searchButton << vCardTyp[0] << vHostSvc << vHostNam;
+    for (int i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+void ConfigForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_activated) return;
+    m_activated = true;
+    emit activated();
+    vIFFrq->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void ConfigForm::reject()
+{
+    if (!m_closingBlocked) QDialog::reject();
+}
+
+}  // namespace config

@@ -1,0 +1,67 @@
+#pragma once
+// The configuration window with its controls at their design values. A
+// fresh form is built for every showing; the behaviour lives in
+// ConfigDialog, which outlives the form.
+#include <QDialog>
+#include <array>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace config {
+
+class ConfigForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit ConfigForm(QWidget* owner);
+
+    // Closing other than by OK or Cancel (close box, Escape) is refused while
+    // this is set: the card search runs nested inside its blocking call and
+    // the form must outlive it.
+    void setClosingBlocked(bool blocked) { m_closingBlocked = blocked; }
+
+    std::array<QGroupBox*, 4> frame{};
+    std::array<QLabel*, 2> lbl{};
+    QLineEdit* vHostNam = nullptr;
+    QLineEdit* vHostSvc = nullptr;
+    std::array<QRadioButton*, 1> vCardTyp{};
+    std::array<QRadioButton*, 8> vCardNum{};
+    std::array<QRadioButton*, 4> vIFInp{};
+    QLineEdit* vIFFrq = nullptr;
+    QPushButton* searchButton = nullptr;
+    QPushButton* okButton = nullptr;
+    QPushButton* cancelButton = nullptr;
+    QLabel* notify = nullptr;
+
+    // Client area in twips.
+    static constexpr int kWidthTwips = 3480;
+    static constexpr int kHeightTwips = 3675;
+    static constexpr int kFrequencyMaxLength = 8;
+
+signals:
+    // Raised once, when the form is first shown.
+    void activated();
+
+public slots:
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildHostFrame();
+    void buildCardTypeFrame();
+    void buildCardsFrame();
+    void buildCommandButtons();
+    void buildParametersFrame();
+    void buildNotice();
+    void setTabOrder();
+
+    bool m_closingBlocked = false;
+    bool m_activated = false;
+};
+
+}  // namespace config
