@@ -1,0 +1,308 @@
+#include "NetworkCardControl.h"
+
+#include "ArgumentCodec.h"
+#include "ServerLink.h"
+#include "platform/Rounding.h"
+
+#include <QDeadlineTimer>
+#include <QPointer>
+
+namespace cardctl {
+
+using cardproto::Message;
+
+NetworkCardControl::NetworkCardControl(QObject* parent) : CardControl(parent)
+{
+    m_silence.setSingleShot(true);
+    connect(&m_silence, &QTimer::timeout, this, [this] {
+        if (!m_session || !m_sessionOpen) return;
+        const Link link = m_session;
+        link->breakWith(kServerSilent, QStringLiteral("Card server %1 sent nothing for %2")
+                                           .arg(link->endpoint(), secondsText(m_limits.silenceMs)));
+        linkBroken(link);
+    });
+}
+
+NetworkCardControl::~NetworkCardControl()
+{
+    // The server takes a dropped connection as a close; no reply is awaited.
+    if (m_session && m_sessionOpen)
+        m_session->send(Message::request(++m_nextId, QStringLiteral("CloseCard"), {}));
+    dropSession();
+}
+
+int32_t NetworkCardControl::fail(int32_t status, const QString& text)
+{
+    m_errorTexts[status] = text;
+    return status;
+}
+
+std::optional<quint16> NetworkCardControl::portFrom(const Variant& port, const QString& host,
+                                                    QString* text) const
+{
+    const auto number = platform::toInt32(port.toR8());
+    if (number && *number >= 1 && *number <= 65535) return quint16(*number);
+    *text = QStringLiteral("Cannot reach card server %1:%2: not a valid port")
+                .arg(host, number ? QString::number(*number) : port.toStr());
+    return std::nullopt;
+}
+
+NetworkCardControl::Link NetworkCardControl::connectLink(const QString& host, quint16 port,
+                                                         int32_t* status)
+{
+    auto link = std::make_shared<ServerLink>(host, port);
+    QString text;
+    *status = link->open(m_limits.connectMs, m_limits.greetingMs, &text);
+    if (*status != 0) {
+        fail(*status, text);
+        return {};
+    }
+    ServerLink* raw = link.get();
+    std::weak_ptr<ServerLink> weak = link;
+    auto drainWeak = [this, weak] {
+        if (auto alive = weak.lock()) drain(alive);
+    };
+    connect(raw, &ServerLink::dataArrived, this, drainWeak);
+    connect(raw, &ServerLink::dropped, this, drainWeak);
+    return link;
+}
+
+NetworkCardControl::Outcome NetworkCardControl::call(const Link& link, const QString& operation,
+                                                     const QList<Variant>& args, int limitMs)
+{
+    const qint64 id = ++m_nextId;
+    link->send(Message::request(id, operation, toWire(args)));
+    m_awaited.append(id);
+    QDeadlineTimer deadline(limitMs);
+    Outcome outcome;
+    for (;;) {
+        drain(link);
+        if (m_replies.contains(id)) {
+            outcome = m_replies.take(id);
+            break;
+        }
+        if (link->isBroken()) {
+            outcome.status = link->status();
+            outcome.text = link->statusText();
+            break;
+        }
+        if (deadline.hasExpired()) {
+            outcome.status = kReplyTimeout;
+            outcome.text = QStringLiteral("Card server %1 did not answer %2 within %3")
+                               .arg(link->endpoint(), operation, secondsText(limitMs));
+            break;
+        }
+        link->waitForData(int(deadline.remainingTime()));
+    }
+    m_awaited.removeOne(id);
+    // Messages read past the reply wait for the event loop, so that they are
+    // raised after the call has returned, in order.
+    if (link->hasBufferedLine()) {
+        std::weak_ptr<ServerLink> weak = link;
+        QTimer::singleShot(0, this, [this, weak] {
+            if (auto alive = weak.lock()) drain(alive);
+        });
+    }
+    return outcome;
+}
+
+int32_t NetworkCardControl::resultStatus(const Link& link, const QString& operation,
+                                         const Outcome& outcome)
+{
+    if (outcome.status != 0) return fail(outcome.status, outcome.text);
+    if (!outcome.replyStatus)
+        return fail(kProtocolError, QStringLiteral("Card server %1 broke the protocol: %2 "
+                                                   "reply without a status")
+                                        .arg(link->endpoint(), operation));
+    const qint64 status = *outcome.replyStatus;
+    if (status < INT16_MIN || status > INT16_MAX) {
+        // Narrowed to 16 bits it could read as success (65536 -> 0).
+        return fail(kStatusOutOfRange,
+                    QStringLiteral("Card server %1 answered %2 with status %3, outside the 16-bit "
+                                   "range%4")
+                        .arg(link->endpoint(), operation, QString::number(status),
+                             outcome.replyText.isEmpty() ? QString()
+                                                         : QStringLiteral(": ") + outcome.replyText));
+    }
+    if (status != 0) {
+        QString text = outcome.replyText;
+        if (text.isEmpty())
+            text = QStringLiteral("Card server %1 refused %2 with status %3")
+                       .arg(link->endpoint(), operation)
+                       .arg(status);
+        return fail(int32_t(status), text);
+    }
+    return 0;
+}
+
+int32_t NetworkCardControl::SearchCards(const Variant& host, const Variant& port)
+{
+    const QString hostName = host.toStr();
+    QString text;
+    const auto portNumber = portFrom(port, hostName, &text);
+    if (!portNumber) return fail(kCannotConnect, text);
+    int32_t status = 0;
+    const Link link = connectLink(hostName, *portNumber, &status);
+    if (!link) return status;
+    m_search = link;
+    const Outcome outcome = call(link, QStringLiteral("SearchCards"), {host, port}, m_limits.searchMs);
+    status = resultStatus(link, QStringLiteral("SearchCards"), outcome);
+    if (m_search == link) m_search.reset();
+    link->close();
+    return status;
+}
+
+int32_t NetworkCardControl::OpenCard(const Variant& host, const Variant& port, const Variant& card)
+{
+    if (m_session) CloseCard();
+    const QString hostName = host.toStr();
+    QString text;
+    const auto portNumber = portFrom(port, hostName, &text);
+    if (!portNumber) return fail(kCannotConnect, text);
+    int32_t status = 0;
+    const Link link = connectLink(hostName, *portNumber, &status);
+    if (!link) return status;
+    m_session = link;
+    const Outcome outcome = call(link, QStringLiteral("OpenCard"), {host, port, card}, m_limits.replyMs);
+    status = resultStatus(link, QStringLiteral("OpenCard"), outcome);
+    if (status != 0) {
+        if (m_session == link) dropSession();
+        return status;
+    }
+    if (m_session != link) {  // an event raised during the call ended it already
+        return fail(kConnectionLost,
+                    QStringLiteral("Connection to card server %1 lost").arg(link->endpoint()));
+    }
+    m_sessionOpen = true;
+    m_silence.start(m_limits.silenceMs);
+    return 0;
+}
+
+void NetworkCardControl::CloseCard()
+{
+    if (!m_session) return;
+    const Link link = m_session;
+    m_sessionOpen = false;  // a close asked for here raises no SessionEnded
+    m_silence.stop();
+    call(link, QStringLiteral("CloseCard"), {}, m_limits.replyMs);
+    if (m_session == link) dropSession();
+}
+
+void NetworkCardControl::dropSession()
+{
+    m_sessionOpen = false;
+    m_silence.stop();
+    if (m_session) {
+        m_session->close();
+        m_session.reset();
+    }
+}
+
+QString NetworkCardControl::GetErrorText(const Variant& status)
+{
+    const int32_t key = status.toI4();
+    if (const auto it = m_errorTexts.constFind(key); it != m_errorTexts.cend()) return *it;
+    return key == 0 ? QString() : QStringLiteral("No failure with status %1 is known").arg(key);
+}
+
+void NetworkCardControl::sessionOperation(const QString& operation, const QList<Variant>& args)
+{
+    if (!m_session || !m_sessionOpen) {
+        const QString text = QStringLiteral("%1: no card session is open").arg(operation);
+        emit ErrorReport(fail(kNoSession, text), text);
+        return;
+    }
+    const Link link = m_session;
+    const Outcome outcome = call(link, operation, args, m_limits.replyMs);
+    if (outcome.status == kConnectionLost || outcome.status == kProtocolError
+        || outcome.status == kServerSilent) {
+        fail(outcome.status, outcome.text);  // SessionEnded has told the window
+        return;
+    }
+    if (outcome.status != 0) {
+        emit ErrorReport(fail(outcome.status, outcome.text), outcome.text);
+        return;
+    }
+    if (outcome.replyStatus && *outcome.replyStatus != 0) {
+        const int32_t status = resultStatus(link, operation, outcome);
+        emit ErrorReport(status, m_errorTexts.value(status));
+    }
+}
+
+void NetworkCardControl::SetDecoderOptions(const Variant& a1, const Variant& a2, const Variant& a3,
+                                           const Variant& a4)
+{
+    sessionOperation(QStringLiteral("SetDecoderOptions"), {a1, a2, a3, a4});
+}
+
+void NetworkCardControl::SetInput(const Variant& input, const Variant& translationMode,
+                                  const Variant& ifFrequency, const Variant& a4)
+{
+    sessionOperation(QStringLiteral("SetInput"), {input, translationMode, ifFrequency, a4});
+}
+
+void NetworkCardControl::SetAls(const Variant& command)
+{
+    sessionOperation(QStringLiteral("SetAls"), {command});
+}
+
+void NetworkCardControl::SetMode(const Variant& a1, const Variant& modeName, const Variant& speed,
+                                 const Variant& shift, const Variant& polarity, const Variant& a6,
+                                 const Variant& adoptMeasured)
+{
+    sessionOperation(QStringLiteral("SetMode"),
+                     {a1, modeName, speed, shift, polarity, a6, adoptMeasured});
+}
+
+void NetworkCardControl::SetCentreShift(const Variant& centre, const Variant& shift)
+{
+    sessionOperation(QStringLiteral("SetCentreShift"), {centre, shift});
+}
+
+void NetworkCardControl::drain(const Link& link)
+{
+    while (isLive(link)) {
+        Message message;
+        const auto read = link->next(&message);
+        if (read == ServerLink::Read::Nothing) return;
+        if (read == ServerLink::Read::Broken) {
+            linkBroken(link);
+            return;
+        }
+        if (link == m_session && m_sessionOpen) m_silence.start(m_limits.silenceMs);
+        if (message.kind == Message::Kind::Reply) {
+            if (!m_awaited.contains(message.id)) continue;  // the call gave up on it
+            m_replies.insert(message.id, Outcome{0, {}, message.status, message.text});
+            if (message.id == m_awaited.last()) return;
+            continue;
+        }
+        if (message.kind != Message::Kind::Event) {
+            link->breakWith(kProtocolError,
+                            QStringLiteral("Card server %1 broke the protocol: unexpected %2")
+                                .arg(link->endpoint(),
+                                     message.kind == Message::Kind::Request ? "request" : "greeting"));
+            linkBroken(link);
+            return;
+        }
+        if (!dispatchEvent(link, message)) {
+            link->breakWith(kProtocolError,
+                            QStringLiteral("Card server %1 broke the protocol: malformed %2 event")
+                                .arg(link->endpoint(), message.event));
+            linkBroken(link);
+            return;
+        }
+    }
+}
+
+void NetworkCardControl::linkBroken(const Link& link)
+{
+    if (link->breakReported) return;
+    link->breakReported = true;
+    fail(link->status(), link->statusText());
+    if (link != m_session) return;
+    const bool wasOpen = m_sessionOpen;
+    dropSession();
+    if (wasOpen) emit SessionEnded(0, link->status());
+}
+
+}  // namespace cardctl

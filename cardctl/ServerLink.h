@@ -1,0 +1,57 @@
+#pragma once
+// One TCP connection to a card server: connect, read the greeting, then send
+// requests and read messages one by one. A link that breaks (drop, garbage,
+// oversized line) keeps the status and text that say why.
+#include "cardserver/server/protocol/LineFramer.h"
+#include "cardserver/server/protocol/Message.h"
+
+#include <QObject>
+#include <QString>
+
+class QTcpSocket;
+
+namespace cardctl {
+
+class ServerLink : public QObject {
+    Q_OBJECT
+public:
+    ServerLink(const QString& host, quint16 port, QObject* parent = nullptr);
+    ~ServerLink() override;
+
+    // Connects and checks the greeting. 0, or a ControlStatus with *text.
+    int32_t open(int connectMs, int greetingMs, QString* text);
+
+    enum class Read { Message, Nothing, Broken };
+    // The next complete message, if the socket holds one.
+    Read next(cardproto::Message* message);
+    bool hasBufferedLine() const { return m_framer.hasLine(); }
+    void send(const cardproto::Message& message);
+    // Blocks until data arrives, the connection drops or the time is up.
+    void waitForData(int milliseconds);
+
+    void breakWith(int32_t status, const QString& text);
+    bool isBroken() const { return m_status != 0; }
+    int32_t status() const { return m_status; }
+    QString statusText() const { return m_text; }
+    // Set once the owner has acted on the break, so that it acts only once.
+    bool breakReported = false;
+
+    QString endpoint() const;  // "host:port", as the texts name it
+    void close();
+
+signals:
+    void dataArrived();
+    void dropped();
+
+private:
+    QTcpSocket* m_socket;
+    QString m_host;
+    quint16 m_port;
+    cardproto::LineFramer m_framer{cardproto::kMaxLineBytes};
+    int32_t m_status = 0;
+    QString m_text;
+};
+
+QString secondsText(int milliseconds);  // "10 s", "0.2 s"
+
+}  // namespace cardctl
