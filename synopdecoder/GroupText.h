@@ -1,0 +1,25 @@
+#pragma once
+// Small tests and repairs on the text of coded groups.
+#include <string>
+#include <string_view>
+
+namespace synop {
+
+bool isDigits(std::string_view s);
+bool isLetters(std::string_view s);
+// Digits and solidi only (a solidus stands for a figure not reported), of the given length.
+bool isCodedGroup(std::string_view s, size_t length);
+// A coded figure group of three to five characters, as in any report section.
+bool looksCoded(std::string_view s);
+
+// A teletype that lost its figures shift prints the letters that share the
+// figures' codes (QWERTYUIOP for 1..0, X for the solidus). A group whose tail
+// went over to letters is read back as figures; anything else is returned
+// unchanged.
+std::string correctShift(const std::string& token);
+
+// The value of digits [from, from + count) of a group, or -1 when any of them
+// is a solidus or not a digit.
+int digitsValue(std::string_view group, size_t from, size_t count);
+
+}  // namespace synop

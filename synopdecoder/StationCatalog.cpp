@@ -1,0 +1,149 @@
+#include "synopdecoder/StationCatalog.h"
+
+#include <QFile>
+#include <QString>
+
+#include <charconv>
+#include <vector>
+
+static void initStationResources() { Q_INIT_RESOURCE(stations); }
+
+namespace synop {
+namespace {
+
+std::vector<std::string_view> split(std::string_view line, char separator)
+{
+    std::vector<std::string_view> fields;
+    size_t start = 0;
+    while (true) {
+        const size_t end = line.find(separator, start);
+        fields.push_back(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) return fields;
+        start = end + 1;
+    }
+}
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\r' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\r' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+template <typename Each>
+void forEachLine(std::string_view text, Each each)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        each(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+std::optional<double> parseNumber(std::string_view s)
+{
+    s = trim(s);
+    double value = 0;
+    const auto result = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (result.ec != std::errc() || s.empty()) return std::nullopt;
+    return value;
+}
+
+// The buoy table is ISO-8859-1 with HTML character references in places.
+std::string latin1ToUtf8(std::string_view s)
+{
+    QString text = QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+    text.replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+    return text.toStdString();
+}
+
+}  // namespace
+
+std::optional<double> parseDegrees(std::string_view text)
+{
+    text = trim(text);
+    if (text.size() < 2) return std::nullopt;
+    const char hemisphere = text.back();
+    if (hemisphere != 'N' && hemisphere != 'S' && hemisphere != 'E' && hemisphere != 'W') return std::nullopt;
+    double degrees = 0;
+    double scale = 1;
+    for (std::string_view part : split(text.substr(0, text.size() - 1), '-')) {
+        const auto value = parseNumber(part);
+        if (!value) return std::nullopt;
+        degrees += *value / scale;
+        scale *= 60;
+    }
+    return (hemisphere == 'S' || hemisphere == 'W') ? -degrees : degrees;
+}
+
+void StationCatalog::loadLandStations(std::string_view text)
+{
+    forEachLine(text, [this](std::string_view line) {
+        const auto f = split(trim(line), ';');
+        if (f.size() < 12 || f[0].size() != 2 || f[1].size() != 3) return;
+        StationInfo info;
+        info.name = latin1ToUtf8(trim(f[3]));
+        info.country = latin1ToUtf8(trim(f[5]));
+        info.lat = parseDegrees(f[7]);
+        info.lon = parseDegrees(f[8]);
+        if (const auto elevation = parseNumber(f[11])) info.elevationM = static_cast<int>(*elevation);
+        land_[std::string(f[0]) + std::string(f[1])] = std::move(info);
+    });
+}
+
+void StationCatalog::loadBuoys(std::string_view text)
+{
+    forEachLine(text, [this](std::string_view line) {
+        if (line.empty() || line.front() == '#') return;
+        const auto f = split(line, '|');
+        if (f.size() < 7) return;
+        StationInfo info;
+        info.name = latin1ToUtf8(trim(f[4]));
+        info.country = latin1ToUtf8(trim(f[1]));
+        // "44.794 N 87.313 W (...)"
+        const auto parts = split(trim(f[6].substr(0, f[6].find('('))), ' ');
+        if (parts.size() >= 4) {
+            const auto lat = parseNumber(parts[0]);
+            const auto lon = parseNumber(parts[2]);
+            if (lat && lon) {
+                info.lat = parts[1] == "S" ? -*lat : *lat;
+                info.lon = parts[3] == "W" ? -*lon : *lon;
+            }
+        }
+        std::string id(trim(f[0]));
+        for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        buoys_[id] = std::move(info);
+    });
+}
+
+const StationInfo* StationCatalog::landStation(std::string_view index) const
+{
+    const auto it = land_.find(std::string(index));
+    return it == land_.end() ? nullptr : &it->second;
+}
+
+const StationInfo* StationCatalog::buoy(std::string_view id) const
+{
+    const auto it = buoys_.find(std::string(id));
+    return it == buoys_.end() ? nullptr : &it->second;
+}
+
+const StationCatalog& StationCatalog::builtIn()
+{
+    static const StationCatalog catalog = [] {
+        initStationResources();
+        StationCatalog c;
+        auto read = [](const char* path) {
+            QFile file(QString::fromLatin1(path));
+            return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+        };
+        c.loadLandStations(read(":/synop/nsd_bbsss.txt"));
+        c.loadBuoys(read(":/synop/ndbc_station_table.txt"));
+        return c;
+    }();
+    return catalog;
+}
+
+}  // namespace synop

@@ -1,0 +1,298 @@
+#include "synopdecoder/StreamAssembler.h"
+
+#include "synopdecoder/GroupText.h"
+
+namespace synop {
+namespace {
+
+bool isHeadingLine(const std::vector<std::string>& t)
+{
+    if (t.size() != 3 && t.size() != 4) return false;
+    const std::string& ttaaii = t[0];
+    if (ttaaii.size() != 6 || !isLetters(ttaaii.substr(0, 4)) || !isDigits(ttaaii.substr(4))) return false;
+    if (t[1].size() != 4 || !isLetters(t[1])) return false;
+    if (t[2].size() != 6 || !isDigits(t[2])) return false;
+    return t.size() == 3 || (t[3].size() == 3 && isLetters(t[3]));
+}
+
+bool isLandMarker(const std::string& t) { return t == "AAXX" || t == "--//"; }
+bool isShipMarker(const std::string& t) { return t == "BBXX" || t == "?\?//"; }
+bool isBuoyMarker(const std::string& t) { return t == "ZZYY" || t == "++66" || t == "\"\"66"; }
+
+// iRixhVV: iR 0..4, ix 1..7, h and VV digits or solidi.
+bool looksLikeIndicatorGroup(const std::string& g)
+{
+    return isCodedGroup(g, 5) && g[0] >= '0' && g[0] <= '4' && g[1] >= '1' && g[1] <= '7';
+}
+
+bool looksLikeWindGroup(const std::string& g)
+{
+    if (!isCodedGroup(g, 5)) return false;
+    const char d = g[1];
+    return d == '/' || d <= '3' || d == '9';
+}
+
+bool looksLikeCallSign(const std::string& t)
+{
+    if (t.size() < 3 || t.size() > 9) return false;
+    bool letter = false;
+    for (char c : t) {
+        if (c >= 'A' && c <= 'Z') letter = true;
+        else if (!(c >= '0' && c <= '9')) return false;
+    }
+    return letter;
+}
+
+// Splits a line into groups; '=' and ';' end a report wherever they stand.
+std::vector<std::string> tokenize(std::string_view line)
+{
+    std::vector<std::string> tokens;
+    std::string token;
+    auto flush = [&] {
+        if (!token.empty()) tokens.push_back(std::move(token));
+        token.clear();
+    };
+    for (char c : line) {
+        if (c == ' ') {
+            flush();
+        } else if (c == '=' || c == ';') {
+            flush();
+            tokens.emplace_back(1, '=');
+        } else {
+            token.push_back(c);
+        }
+    }
+    flush();
+    return tokens;
+}
+
+}  // namespace
+
+const char* reportFormCode(ReportForm form)
+{
+    switch (form) {
+    case ReportForm::Land: return "AAXX";
+    case ReportForm::Ship: return "BBXX";
+    case ReportForm::Buoy: return "ZZYY";
+    }
+    return "";
+}
+
+StreamAssembler::StreamAssembler(ReportSink sink, AssemblerOptions options)
+    : sink_(std::move(sink)), options_(options)
+{
+}
+
+void StreamAssembler::feed(std::string_view text)
+{
+    for (unsigned char c : text) {
+        if (c == '\r' || c == '\n') {
+            takeLine(line_);
+            line_.clear();
+            continue;
+        }
+        if (c == 0x01 || c == 0x03 || c == 0x04) {  // SOH, ETX, EOT frame a message
+            takeLine(line_);
+            line_.clear();
+            endBulletin();
+            continue;
+        }
+        if (c < 0x20 || c == 0x7f) c = ' ';
+        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
+        line_.push_back(static_cast<char>(c));
+        if (line_.size() >= kMaxLineLength) {
+            takeLine(line_);
+            line_.clear();
+        }
+    }
+}
+
+void StreamAssembler::finish()
+{
+    takeLine(line_);
+    line_.clear();
+    closeReport(false);
+}
+
+void StreamAssembler::takeLine(std::string_view line)
+{
+    std::vector<std::string> tokens = tokenize(line);
+    if (tokens.empty()) return;
+    ++lineNumber_;
+    if (takeHeading(tokens)) return;
+    takeTokens(tokens);
+}
+
+bool StreamAssembler::takeHeading(const std::vector<std::string>& tokens)
+{
+    if (tokens[0] == "ZCZC") {
+        endBulletin();
+        return true;
+    }
+    if (!isHeadingLine(tokens)) return false;
+    endBulletin();
+    heading_ = BulletinHeading{tokens[0], tokens[1], tokens[2], tokens.size() == 4 ? tokens[3] : std::string()};
+    return true;
+}
+
+bool StreamAssembler::isPlainLanguage(const std::vector<std::string>& tokens) const
+{
+    size_t words = 0;
+    for (const std::string& t : tokens) {
+        const std::string g = options_.correctShiftErrors ? correctShift(t) : t;
+        if (!looksCoded(g) && t != "=" && t != "NIL") ++words;
+    }
+    return words * 2 > tokens.size();
+}
+
+void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
+{
+    // A line of words inside a report means the '=' was lost and the
+    // bulletin has moved on to plain text.
+    if (inReport_ && isPlainLanguage(tokens)) {
+        closeReport(false);
+        return;
+    }
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        const std::string& token = tokens[i];
+        if (token == "NNNN") {
+            endBulletin();
+            continue;
+        }
+        if (isLandMarker(token) || isShipMarker(token) || isBuoyMarker(token)) {
+            closeReport(false);
+            if (isLandMarker(token)) {
+                mode_ = Mode::Land;
+                landDateGroup_.clear();
+                if (i + 1 < tokens.size() && isCodedGroup(correctShift(tokens[i + 1]), 5))
+                    landDateGroup_ = correctShift(tokens[++i]);
+            } else if (isShipMarker(token)) {
+                mode_ = Mode::Ship;
+            } else {
+                mode_ = Mode::Buoy;
+                startReport(ReportForm::Buoy);
+            }
+            continue;
+        }
+        if (token == "=") {
+            if (inReport_) {
+                current_.raw += '=';
+                closeReport(true);
+            }
+            continue;
+        }
+        if (mode_ == Mode::Idle) continue;
+        if (inReport_ && i == 0 && startsNewReport(tokens, 0)) closeReport(false);
+        if (!inReport_) {
+            if (!startsReport(tokens, i)) continue;
+            startReport(mode_ == Mode::Land ? ReportForm::Land : ReportForm::Ship);
+        }
+        appendGroup(token);
+    }
+}
+
+bool StreamAssembler::startsReport(const std::vector<std::string>& tokens, size_t at) const
+{
+    const std::string first = correctShift(tokens[at]);
+    switch (mode_) {
+    case Mode::Land:
+        return isCodedGroup(first, 5) && isDigits(first);
+    case Mode::Ship:
+        return looksLikeCallSign(tokens[at]) && at + 1 < tokens.size()
+            && isCodedGroup(correctShift(tokens[at + 1]), 5);
+    default:
+        return false;  // buoy reports open with their own ZZYY
+    }
+}
+
+bool StreamAssembler::startsNewReport(const std::vector<std::string>& tokens, size_t at) const
+{
+    if (current_.groups.size() < 2 || at + 1 >= tokens.size()) return false;
+    const std::string next = correctShift(tokens[at + 1]);
+    if (mode_ == Mode::Land) {
+        const std::string first = correctShift(tokens[at]);
+        if (!isDigits(first) || first.size() != 5) return false;
+        if (next == "NIL") return true;
+        if (!looksLikeIndicatorGroup(next)) return false;
+        return at + 2 >= tokens.size() || looksLikeWindGroup(correctShift(tokens[at + 2]));
+    }
+    if (mode_ == Mode::Ship) {
+        return startsReport(tokens, at) && at + 2 < tokens.size()
+            && correctShift(tokens[at + 2]).rfind("99", 0) == 0;
+    }
+    return false;
+}
+
+void StreamAssembler::startReport(ReportForm form)
+{
+    current_ = AssembledReport{};
+    current_.form = form;
+    current_.heading = heading_;
+    if (form == ReportForm::Land) current_.landDateGroup = landDateGroup_;
+    inReport_ = true;
+    rawLine_ = lineNumber_;
+}
+
+void StreamAssembler::appendGroup(const std::string& token)
+{
+    if (!current_.raw.empty()) current_.raw += (rawLine_ == lineNumber_) ? ' ' : '\n';
+    rawLine_ = lineNumber_;
+    current_.raw += token;
+
+    // A ship's call sign is letters by nature; every other group is figures.
+    const bool callSign = current_.form == ReportForm::Ship && current_.groups.empty();
+    std::string group = token;
+    if (options_.correctShiftErrors && !callSign) {
+        group = correctShift(token);
+        if (group != token)
+            current_.warnings.push_back("group " + token + " read as " + group + " (letters/figures shift)");
+    }
+    current_.groups.push_back(std::move(group));
+    if (current_.groups.size() >= kMaxReportGroups) {
+        current_.warnings.push_back("report cut after " + std::to_string(kMaxReportGroups) + " groups");
+        closeReport(true);
+    }
+}
+
+void StreamAssembler::closeReport(bool terminated)
+{
+    if (!inReport_) return;
+    inReport_ = false;
+    AssembledReport report = std::move(current_);
+    current_ = AssembledReport{};
+    if (report.groups.empty()) return;
+    if (!terminated) report.warnings.push_back("report not ended by '='");
+    if (options_.dropDuplicates && isDuplicate(report)) {
+        ++duplicatesDropped_;
+        return;
+    }
+    sink_(std::move(report));
+}
+
+void StreamAssembler::endBulletin()
+{
+    closeReport(false);
+    mode_ = Mode::Idle;
+    heading_.reset();
+    landDateGroup_.clear();
+}
+
+bool StreamAssembler::isDuplicate(const AssembledReport& report)
+{
+    std::string key = reportFormCode(report.form);
+    key += ' ';
+    key += report.landDateGroup;
+    for (const std::string& g : report.groups) {
+        key += ' ';
+        key += g;
+    }
+    if (!seen_.insert(key).second) return true;
+    seenOrder_.push_back(std::move(key));
+    if (seenOrder_.size() > kDuplicateMemory) {
+        seen_.erase(seenOrder_.front());
+        seenOrder_.pop_front();
+    }
+    return false;
+}
+
+}  // namespace synop

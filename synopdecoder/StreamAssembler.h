@@ -1,0 +1,77 @@
+#pragma once
+// Finds bulletins and their reports in teletype text as it arrives, in
+// chunks split anywhere, and hands on each report as soon as it is complete.
+//
+// The text is what a radio teletype prints: any mix of CR, LF and CR CR LF,
+// SOH/ETX and ZCZC/NNNN framing, blank lines, letters/figures shift errors,
+// characters hit by bit errors, fades that drop characters. Memory is
+// bounded whatever arrives: lines, reports and the duplicate memory all
+// have a ceiling.
+#include "synopdecoder/Report.h"
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <optional>
+#include <unordered_set>
+#include <vector>
+
+namespace synop {
+
+struct AssemblerOptions {
+    bool dropDuplicates = true;      // a repeated bulletin's reports are passed on once
+    bool correctShiftErrors = true;  // groups printed in letters case are read as figures
+};
+
+class StreamAssembler {
+public:
+    using ReportSink = std::function<void(AssembledReport&&)>;
+
+    explicit StreamAssembler(ReportSink sink, AssemblerOptions options = {});
+
+    void feed(std::string_view text);
+    // End of the stream: a report still open is handed on.
+    void finish();
+
+    void setOptions(const AssemblerOptions& options) { options_ = options; }
+    size_t duplicatesDropped() const { return duplicatesDropped_; }
+
+    static constexpr size_t kMaxLineLength = 1024;
+    static constexpr size_t kMaxReportGroups = 120;
+    static constexpr size_t kDuplicateMemory = 4096;
+
+private:
+    enum class Mode { Idle, Land, Ship, Buoy };
+
+    void takeLine(std::string_view line);
+    bool takeHeading(const std::vector<std::string>& tokens);
+    void takeTokens(std::vector<std::string>& tokens);
+    bool isPlainLanguage(const std::vector<std::string>& tokens) const;
+    bool startsReport(const std::vector<std::string>& tokens, size_t at) const;
+    bool startsNewReport(const std::vector<std::string>& tokens, size_t at) const;
+    void startReport(ReportForm form);
+    void appendGroup(const std::string& token);
+    void closeReport(bool terminated);
+    void endBulletin();
+    bool isDuplicate(const AssembledReport& report);
+
+    ReportSink sink_;
+    AssemblerOptions options_;
+    std::string line_;
+    size_t lineNumber_ = 0;
+
+    Mode mode_ = Mode::Idle;
+    std::optional<BulletinHeading> heading_;
+    std::string landDateGroup_;
+    bool inReport_ = false;
+    AssembledReport current_;
+    size_t rawLine_ = 0;  // line of the open report's last group, to rebuild its line breaks
+
+    std::unordered_set<std::string> seen_;
+    std::deque<std::string> seenOrder_;
+    size_t duplicatesDropped_ = 0;
+};
+
+}  // namespace synop

@@ -1,0 +1,175 @@
+#include "synopdecoder/SynopDecoder.h"
+
+#include "synopdecoder/CodeTables.h"
+#include "synopdecoder/DecodeContext.h"
+#include "synopdecoder/GroupText.h"
+
+#include <cstdio>
+
+namespace synop {
+namespace detail {
+
+std::optional<double> signedTenths(const std::string& group, size_t signAt)
+{
+    const int sign = digitsValue(group, signAt, 1);
+    const int tenths = digitsValue(group, signAt + 1, 3);
+    if ((sign != 0 && sign != 1) || tenths < 0) return std::nullopt;
+    if (tenths == 0) return 0.0;  // never a negative zero
+    return (sign == 1 ? -tenths : tenths) / 10.0;
+}
+
+bool isSectionMarker(const std::string& group)
+{
+    return group == "333" || group == "444" || group == "555" || (group.size() == 5 && group.rfind("222", 0) == 0);
+}
+
+std::string formatNumber(double value, int decimals)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+}  // namespace detail
+
+namespace {
+
+using namespace detail;
+
+// YYGGiw: day, hour, wind unit indicator.
+void decodeDateGroup(DecodeContext& ctx, const std::string& group)
+{
+    const int day = digitsValue(group, 0, 2);
+    const int hour = digitsValue(group, 2, 2);
+    const int iw = digitsValue(group, 4, 1);
+    if (!isCodedGroup(group, 5) || day < 1 || day > 31 || hour < 0 || hour > 23) {
+        ctx.drop(group, "not a valid day and hour");
+    } else {
+        ctx.out.day = day;
+        ctx.out.hour = hour;
+        std::string meaning = "day " + std::to_string(day) + ", " + std::to_string(hour) + ":00 UTC";
+        if (iw == 0 || iw == 1 || iw == 3 || iw == 4) {
+            ctx.windIndicator = iw;
+            meaning += ", " + std::string(tables::windIndicator(iw));
+        } else {
+            ctx.out.warnings.push_back("wind unit indicator missing or invalid in " + group);
+            meaning += ", wind unit unknown";
+        }
+        ctx.note(group, meaning);
+    }
+}
+
+// 99LaLaLa QcLoLoLoLo: position in tenths of a degree.
+void decodeShipPosition(DecodeContext& ctx, const std::string& latGroup, const std::string& lonGroup)
+{
+    const int la = latGroup.rfind("99", 0) == 0 ? digitsValue(latGroup, 2, 3) : -1;
+    const int qc = digitsValue(lonGroup, 0, 1);
+    const int lo = digitsValue(lonGroup, 1, 4);
+    const bool quadrantOk = qc == 1 || qc == 3 || qc == 5 || qc == 7;
+    if (!isCodedGroup(latGroup, 5) || !isCodedGroup(lonGroup, 5) || la < 0 || la > 900 || !quadrantOk || lo < 0
+        || lo > 1800) {
+        ctx.drop(latGroup + " " + lonGroup, "not a valid position");
+        return;
+    }
+    const double lat = (qc == 3 || qc == 5) ? -la / 10.0 : la / 10.0;
+    const double lon = (qc == 5 || qc == 7) ? -lo / 10.0 : lo / 10.0;
+    ctx.out.lat = lat == 0 ? 0.0 : lat;
+    ctx.out.lon = lon == 0 ? 0.0 : lon;
+    ctx.note(latGroup, "latitude " + formatNumber(*ctx.out.lat) + " degrees");
+    ctx.note(lonGroup, "longitude " + formatNumber(*ctx.out.lon) + " degrees");
+}
+
+void keepSectionRaw(DecodeContext& ctx, const Groups& g, size_t& i, const char* what)
+{
+    std::string kept;
+    const size_t first = i++;
+    while (i < g.size() && !isSectionMarker(g[i])) {
+        if (!kept.empty()) kept += ' ';
+        kept += g[i++];
+    }
+    ctx.note(g[first], std::string(what) + (kept.empty() ? std::string() : ": " + kept));
+}
+
+void decodeSections(DecodeContext& ctx, const Groups& g, size_t i)
+{
+    decodeIndicatorAndWind(ctx, g, i);
+    decodeSection1(ctx, g, i);
+    while (i < g.size()) {
+        const std::string& marker = g[i];
+        if (marker.rfind("222", 0) == 0) {
+            decodeSeaSection(ctx, g, i);
+        } else if (marker == "333") {
+            ++i;
+            ctx.note(marker, "section 3: climatological and regional data");
+            decodeSection3(ctx, g, i);
+        } else if (marker == "444") {
+            keepSectionRaw(ctx, g, i, "section 4: clouds below the station, kept as received");
+        } else if (marker == "555") {
+            keepSectionRaw(ctx, g, i, "section 5: national data, kept as received");
+        } else {
+            ctx.drop(marker, "not expected here");
+            ++i;
+        }
+    }
+}
+
+void decodeLand(DecodeContext& ctx, const AssembledReport& in)
+{
+    const Groups& g = in.groups;
+    ctx.out.station = g[0];
+    if (!isCodedGroup(g[0], 5)) ctx.out.warnings.push_back("station index " + g[0] + " is not five figures");
+    ctx.note(g[0], "station index");
+    if (in.landDateGroup.empty())
+        ctx.out.warnings.push_back("no AAXX YYGGiw line before the report: day, hour and wind unit unknown");
+    else
+        decodeDateGroup(ctx, in.landDateGroup);
+    if (g.size() > 1 && g[1] == "NIL") {
+        ctx.out.nil = true;
+        ctx.note("NIL", "no report from this station");
+        return;
+    }
+    decodeSections(ctx, g, 1);
+}
+
+void decodeShip(DecodeContext& ctx, const AssembledReport& in)
+{
+    const Groups& g = in.groups;
+    ctx.out.station = g[0];
+    ctx.note(g[0], "ship's call sign");
+    if (g.size() > 1 && g[1] == "NIL") {
+        ctx.out.nil = true;
+        ctx.note("NIL", "no report");
+        return;
+    }
+    if (g.size() < 4) {
+        ctx.out.warnings.push_back("report too short for date and position");
+        return;
+    }
+    decodeDateGroup(ctx, g[1]);
+    decodeShipPosition(ctx, g[2], g[3]);
+    decodeSections(ctx, g, 4);
+}
+
+}  // namespace
+
+DecodedReport decodeReport(const AssembledReport& report, const DecoderOptions& options)
+{
+    DecodedReport out;
+    out.form = report.form;
+    out.heading = report.heading;
+    out.raw = report.raw;
+    out.warnings = report.warnings;
+    if (report.groups.empty()) {
+        out.warnings.push_back("empty report");
+        return out;
+    }
+    DecodeContext ctx{out, options};
+    switch (report.form) {
+    case ReportForm::Land: decodeLand(ctx, report); break;
+    case ReportForm::Ship: decodeShip(ctx, report); break;
+    case ReportForm::Buoy: decodeBuoy(ctx, report.groups); break;
+    }
+    return out;
+}
+
+}  // namespace synop

@@ -1,0 +1,16 @@
+#pragma once
+// Decodes one assembled report: land stations (sections 0, 1 and 3; sections
+// 2, 4 and 5 kept as they came), ships (with section 2) and drifting buoys
+// (sections 0 to 2). A group that is garbled or cannot be true is dropped
+// with a warning on the report and the rest is still decoded.
+#include "synopdecoder/Report.h"
+
+namespace synop {
+
+struct DecoderOptions {
+    bool plausibilityChecks = true;  // drop values that cannot be true, with a warning
+};
+
+DecodedReport decodeReport(const AssembledReport& report, const DecoderOptions& options = {});
+
+}  // namespace synop
