@@ -1,0 +1,76 @@
+#include "StatusPanels.h"
+
+#include "Twips.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+
+namespace platform {
+
+StatusPanels::StatusPanels(const std::vector<PanelDesign>& panels, QWidget* parent) : QFrame(parent)
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(2);
+    for (const PanelDesign& design : panels) {
+        auto* label = new QLabel(design.text, this);
+        label->setToolTip(design.toolTip);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setTextFormat(Qt::PlainText);
+        label->setMinimumWidth(twipsToPixels(design.widthTwips));
+        label->setMaximumWidth(twipsToPixels(design.widthTwips));
+        label->setIndent(2);
+        label->installEventFilter(this);
+        layout->addWidget(label);
+        m_labels.push_back(label);
+        m_widthsTwips.push_back(design.widthTwips);
+    }
+    layout->addStretch(1);
+}
+
+QLabel* StatusPanels::label(int number) const
+{
+    if (number < 1 || number > count()) return nullptr;
+    return m_labels[static_cast<size_t>(number - 1)];
+}
+
+QString StatusPanels::panelText(int number) const
+{
+    const QLabel* panel = label(number);
+    return panel ? panel->text() : QString();
+}
+
+void StatusPanels::setPanelText(int number, const QString& text)
+{
+    if (QLabel* panel = label(number)) panel->setText(text);
+}
+
+QString StatusPanels::panelToolTip(int number) const
+{
+    const QLabel* panel = label(number);
+    return panel ? panel->toolTip() : QString();
+}
+
+int StatusPanels::panelWidthTwips(int number) const
+{
+    return label(number) ? m_widthsTwips[static_cast<size_t>(number - 1)] : 0;
+}
+
+void StatusPanels::clickPanel(int number)
+{
+    if (label(number)) emit PanelClick(number);
+}
+
+bool StatusPanels::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+        for (int i = 0; i < count(); ++i)
+            if (m_labels[static_cast<size_t>(i)] == watched) emit PanelClick(i + 1);
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+}  // namespace platform
