@@ -1,0 +1,106 @@
+#pragma once
+
+#include "cardserver/demod/Baudot.h"
+#include "cardserver/demod/RttyParameters.h"
+#include "cardserver/demod/SlotLikelihood.h"
+#include "cardserver/demod/ToneFilter.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Streaming BAUDOT RTTY demodulator.
+//
+// Each tone has a one-bit matched filter; their magnitudes give a soft
+// decision (LLR) for a bit centred at any instant. Characters are framed by
+// a maximum-likelihood search for the start instant over the whole frame
+// (start, five data bits, stop, and the mark before the start), so the data
+// transitions help the timing. Once characters follow one another, a
+// flywheel predicts the next start and tracks the character period; a gap
+// or a lost frame falls back to a wide search. A squelch on the measured
+// tone SNR keeps noise from printing.
+
+namespace rtty {
+
+enum class DecodeState {
+    NoSignal,      // no FSK signal above the noise
+    Searching,     // a signal, no characters framed
+    Synchronised,  // characters framed recently, none printing (idle, shifts)
+    Traffic,       // printable characters decoded within the last two seconds
+};
+const char* decodeStateName(DecodeState state);
+
+// One framed character, for diagnostics and line search.
+struct FrameEvent {
+    double startSample = 0.0;  // instant of the start bit's leading edge
+    uint8_t code = 0;
+    double score = 0.0;        // frame log-likelihood score
+    double reliability = 0.0;  // least |LLR| of the data bits
+    bool printed = false;      // passed the squelch
+};
+
+class RttyDemodulator {
+public:
+    RttyDemodulator(double sampleRate, const RttyParameters& parameters);
+    ~RttyDemodulator();
+
+    // Takes effect at once; framing starts over, the text state is kept.
+    void setParameters(const RttyParameters& parameters);
+    const RttyParameters& parameters() const { return parameters_; }
+    double sampleRate() const { return sampleRate_; }
+
+    // Appends decoded text: ASCII, CR and LF included.
+    void process(const float* samples, size_t n, std::string& textOut);
+
+    DecodeState state() const;
+    // Centre frequency the tone filters are tuned to.
+    double measuredCentreHz() const;
+    // Sum of the two tones' per-bit SNR (linear), as the squelch sees it.
+    double signalToNoise() const { return likelihood_.slotSnr(); }
+    int64_t samplesProcessed() const { return samplesIn_; }
+
+    void setFrameObserver(std::function<void(const FrameEvent&)> observer) { observer_ = std::move(observer); }
+
+private:
+    void restart();
+    double llrAt(double centre) const;
+    double frameScore(double start) const;
+    bool frameShapeOk(double start) const;
+    double refinePeak(double start, double step, double peakScore) const;
+    bool stepLocked();
+    bool stepSearching();
+    void acceptFrame(double start, double score, std::string& textOut);
+    void trimBuffer();
+    void updateSquelch();
+
+    double sampleRate_;
+    RttyParameters parameters_;
+    double bitSamples_ = 0.0;
+    double framePeriodNominal_ = 0.0;
+    std::unique_ptr<ToneFilter> markFilter_, spaceFilter_;
+    SlotLikelihood likelihood_;
+    baudot::Decoder baudot_;
+
+    std::vector<float> markMagnitude_, spaceMagnitude_;
+    int64_t bufferStart_ = 0;  // absolute sample index of element 0
+    int64_t samplesIn_ = 0;
+    std::vector<float> scratchMark_, scratchSpace_;
+
+    bool locked_ = false;
+    double predictedStart_ = 0.0;
+    double framePeriod_ = 0.0;   // tracked
+    double framedPeriod_ = 0.0;  // as found when framing started
+    double searchFrom_ = 0.0;
+    double lastStart_ = -1e300;
+    int framesSinceLock_ = 0;
+    bool squelchOpen_ = false;
+    int64_t lastFrameSample_ = INT64_MIN / 2;
+    int64_t lastPrintSample_ = INT64_MIN / 2;
+    std::string* textOut_ = nullptr;
+
+    std::function<void(const FrameEvent&)> observer_;
+};
+
+}  // namespace rtty

@@ -1,0 +1,23 @@
+#pragma once
+
+// Line parameters of a BAUDOT (ITA2) radio teletype signal.
+
+namespace rtty {
+
+struct RttyParameters {
+    double baud = 50.0;          // 45.45, 50, 75 or 100
+    double shiftHz = 425.0;      // 170 to 1000
+    double centreHz = 1500.0;    // audio centre between the two tones, 300 to 3000
+    bool inverted = false;       // normal: mark is the higher audio tone
+    double stopBits = 1.5;       // 1, 1.42, 1.5 or 2; the receiver accepts any of them
+    bool unshiftOnSpace = true;  // a space returns to letters (what weather broadcasts expect)
+
+    double markHz() const { return inverted ? centreHz - shiftHz / 2 : centreHz + shiftHz / 2; }
+    double spaceHz() const { return inverted ? centreHz + shiftHz / 2 : centreHz - shiftHz / 2; }
+    bool operator==(const RttyParameters&) const = default;
+};
+
+// Empty when the parameters can be used at this sample rate, otherwise why not.
+const char* parameterProblem(const RttyParameters& parameters, double sampleRate);
+
+}  // namespace rtty

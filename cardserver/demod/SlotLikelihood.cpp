@@ -1,0 +1,98 @@
+#include "cardserver/demod/SlotLikelihood.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace rtty {
+
+namespace {
+
+constexpr double kSlotAlpha = 1.0 / 48.0;
+constexpr double kFloor = 1e-20;
+
+// ln I0(x) for x >= 0, to a few parts in 10^4.
+double logBesselI0(double x)
+{
+    if (x < 3.75) {
+        const double t = (x / 3.75) * (x / 3.75);
+        return std::log(1.0 + t * (3.5156229 + t * (3.0899424 + t * (1.2067492 + t * (0.2659732 + t * (0.0360768 + t * 0.0045813))))));
+    }
+    const double inverse = 3.75 / x;
+    const double series = 0.39894228 + inverse * (0.01328592 + inverse * (0.00225319 + inverse * (-0.00157565 + inverse * (0.00916281 + inverse * (-0.02057706 + inverse * (0.02635537 + inverse * (-0.01647633 + inverse * 0.00392377)))))));
+    return x - 0.5 * std::log(x) + std::log(series);
+}
+
+}  // namespace
+
+void SlotLikelihood::Level::learn(double value, double alpha)
+{
+    count += 1.0;
+    mean += std::max(alpha, 1.0 / count) * (value - mean);
+}
+
+double SlotLikelihood::Tone::logLikelihood(double magnitude) const
+{
+    return logBesselI0(weight * magnitude) - bias;
+}
+
+void SlotLikelihood::reset()
+{
+    *this = SlotLikelihood();
+}
+
+void SlotLikelihood::learn(bool mark, double markSquared, double spaceSquared, double alpha)
+{
+    (mark ? mark_.on : mark_.off).learn(markSquared, alpha);
+    (mark ? space_.off : space_.on).learn(spaceSquared, alpha);
+    refresh();
+}
+
+void SlotLikelihood::learnSample(float markMagnitude, float spaceMagnitude, double timeConstant)
+{
+    learn(markMagnitude > spaceMagnitude, double(markMagnitude) * markMagnitude,
+          double(spaceMagnitude) * spaceMagnitude, 1.0 / timeConstant);
+}
+
+void SlotLikelihood::learnSlot(bool mark, float markMagnitude, float spaceMagnitude)
+{
+    learn(mark, double(markMagnitude) * markMagnitude, double(spaceMagnitude) * spaceMagnitude, kSlotAlpha);
+}
+
+void SlotLikelihood::refresh()
+{
+    // Noise is white, so a tone whose off level is unknown shares the
+    // other's; an amplitude not yet seen is taken as the other tone's.
+    auto known = [](const Level& level) { return level.count >= 4.0; };
+    const double sharedNoise = known(mark_.off) ? mark_.off.mean : space_.off.mean;
+    const double markNoise = std::max(known(mark_.off) ? mark_.off.mean : sharedNoise, kFloor);
+    const double spaceNoise = std::max(known(space_.off) ? space_.off.mean : sharedNoise, kFloor);
+    double markAmplitude = std::max(mark_.on.mean - markNoise, 0.0);
+    double spaceAmplitude = std::max(space_.on.mean - spaceNoise, 0.0);
+    if (!known(mark_.on))
+        markAmplitude = spaceAmplitude;
+    if (!known(space_.on))
+        spaceAmplitude = markAmplitude;
+
+    // Clean signals are treated as 40 dB above the noise: beyond that the
+    // leftovers of the other tone, not noise, set the floor.
+    auto set = [](Tone& tone, double amplitude2, double offSquared) {
+        const double sigma2 = std::max({0.5 * offSquared, 1e-4 * amplitude2, kFloor});
+        tone.weight = std::sqrt(amplitude2) / sigma2;
+        tone.bias = amplitude2 / (2.0 * sigma2);
+    };
+    set(mark_, markAmplitude, markNoise);
+    set(space_, spaceAmplitude, spaceNoise);
+}
+
+double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude) const
+{
+    return mark_.logLikelihood(markMagnitude) - space_.logLikelihood(spaceMagnitude);
+}
+
+double SlotLikelihood::slotSnr() const
+{
+    return mark_.bias + space_.bias;
+}
+
+}  // namespace rtty

@@ -1,0 +1,47 @@
+#pragma once
+
+// Soft decisions for one bit slot from the two tone magnitudes. Each tone has
+// its own levels (amplitude when on, noise when off), so a tone faded down or
+// missing still decides cleanly: this is automatic threshold correction, with
+// the log-likelihood ratio of Rician (tone on) against Rayleigh (tone off)
+// magnitudes. Until frames are found, levels come from raw samples (the
+// stronger tone counts as on); then from the slots the frames decide. A
+// level not yet seen (a space tone during a mark leader) borrows the other
+// tone's.
+
+namespace rtty {
+
+class SlotLikelihood {
+public:
+    void reset();
+    // Learns from one raw sample; timeConstant in samples.
+    void learnSample(float markMagnitude, float spaceMagnitude, double timeConstant);
+    // Learns from a slot whose value a frame decided.
+    void learnSlot(bool mark, float markMagnitude, float spaceMagnitude);
+
+    // Positive for mark. Zero before anything is learnt.
+    double llr(float markMagnitude, float spaceMagnitude) const;
+
+    // Sum over both tones of the on-tone SNR (A²/2σ²) in one bit: the size
+    // of a typical slot's LLR, and a squelch measure.
+    double slotSnr() const;
+
+private:
+    struct Level {
+        double mean = 0.0;
+        double count = 0.0;
+        void learn(double value, double alpha);
+    };
+    struct Tone {
+        Level on, off;  // mean squared magnitude while on / off
+        double weight = 0.0;  // LLR coefficients, refreshed after each update
+        double bias = 0.0;
+        double logLikelihood(double magnitude) const;
+    };
+    void refresh();
+    void learn(bool mark, double markSquared, double spaceSquared, double alpha);
+
+    Tone mark_, space_;
+};
+
+}  // namespace rtty
