@@ -1,0 +1,138 @@
+// Finding reports in teletype text: framing, line ends, lost terminators,
+// chunking, repeated bulletins and hostile input.
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace synop;
+using synop::testing::decodeText;
+using synop::testing::hasWarning;
+
+namespace {
+
+const std::string kBulletin =
+    "\x01\r\r\n123\r\r\nSMDL01 EDZW 080600 RRA\r\r\nAAXX 08061\r\r\n"
+    "10015 41460 72315 10056 20039 39963 40012 57008 78582\r\r\n"
+    "      81541 333 20038=\r\r\n"
+    "10020 41/60 80916 10072 20045 30012 40026 58011=\r\r\n"
+    "10035 NIL=\r\r\n\r\r\nNNNN\r\r\n\x03";
+
+std::vector<std::string> stations(const std::vector<DecodedReport>& reports)
+{
+    std::vector<std::string> out;
+    for (const auto& r : reports) out.push_back(r.station);
+    return out;
+}
+
+}  // namespace
+
+TEST(Assembler, FindsHeadingSectionZeroAndReports)
+{
+    const auto reports = decodeText(kBulletin);
+    ASSERT_EQ(stations(reports), (std::vector<std::string>{"10015", "10020", "10035"}));
+    ASSERT_TRUE(reports[0].heading);
+    EXPECT_EQ(reports[0].heading->ttaaii, "SMDL01");
+    EXPECT_EQ(reports[0].heading->cccc, "EDZW");
+    EXPECT_EQ(reports[0].heading->yygggg, "080600");
+    EXPECT_EQ(reports[0].heading->bbb, "RRA");
+    EXPECT_EQ(reports[0].raw, "10015 41460 72315 10056 20039 39963 40012 57008 78582\n81541 333 20038=");
+    EXPECT_DOUBLE_EQ(*reports[0].minTempC, 3.8);  // the continuation line belongs to the report
+    EXPECT_TRUE(reports[2].nil);
+    for (const auto& r : reports) EXPECT_EQ(r.hour, 6);
+}
+
+TEST(Assembler, ChunksSplitAnywhereGiveTheSameReports)
+{
+    const auto whole = decodeText(kBulletin);
+    for (size_t chunk : {1u, 2u, 3u, 7u, 13u}) {
+        const auto split = decodeText(kBulletin, chunk);
+        ASSERT_EQ(stations(split), stations(whole)) << chunk;
+        for (size_t i = 0; i < whole.size(); ++i) EXPECT_EQ(split[i].raw, whole[i].raw) << chunk;
+    }
+}
+
+TEST(Assembler, AnyLineEndWorks)
+{
+    for (const char* end : {"\r\n", "\n", "\r", "\r\r\n", "\n\r"}) {
+        const std::string text = std::string("AAXX 08061") + end + "10015 41460 72315" + end + " 10056=" + end
+                               + "10020 41/60 80916=" + end;
+        const auto reports = decodeText(text);
+        ASSERT_EQ(reports.size(), 2u) << end;
+        EXPECT_DOUBLE_EQ(*reports[0].airTempC, 5.6);
+    }
+}
+
+TEST(Assembler, LostTerminatorsAreRecovered)
+{
+    // No '=' before the next report, ';' as terminator, '=' lost before plain text.
+    const auto reports = decodeText("AAXX 08061\r\n10015 41460 72315 10056\r\n10020 41/60 80916 10072;\r\n"
+                                    "10035 41/60 80916 10072\r\nFORECAST FOR THE NORTH SEA FOLLOWS\r\n"
+                                    "10147 12970 61512 10062\r\n");
+    ASSERT_EQ(stations(reports), (std::vector<std::string>{"10015", "10020", "10035", "10147"}));
+    EXPECT_TRUE(hasWarning(reports[0], "not ended"));
+    EXPECT_FALSE(hasWarning(reports[1], "not ended"));
+    EXPECT_TRUE(hasWarning(reports[2], "not ended"));
+    EXPECT_EQ(reports[2].raw, "10035 41/60 80916 10072");
+    EXPECT_TRUE(hasWarning(reports[3], "not ended"));  // closed by the end of the stream
+}
+
+TEST(Assembler, ContinuationLinesAreNotNewReports)
+{
+    // A continuation starting with five figures that could pass for a station index.
+    const auto reports = decodeText("AAXX 08061\r\n10015 41460 72315 10056 20039\r\n39963 40012 57008 60001 78582=\r\n");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_DOUBLE_EQ(*reports[0].seaLevelPressureHpa, 1001.2);
+}
+
+TEST(Assembler, ShiftErrorsAreReadBackAsFigures)
+{
+    const auto reports = decodeText("--// 08061\r\nQPPQT RQRTP UWEQT QPPTY=\r\n");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].station, "10015");
+    EXPECT_DOUBLE_EQ(*reports[0].airTempC, 5.6);
+    EXPECT_EQ(reports[0].windDirDeg, 230);
+    EXPECT_TRUE(hasWarning(reports[0], "letters/figures shift"));
+
+    AssemblerOptions off;
+    off.correctShiftErrors = false;
+    const auto raw = decodeText("AAXX 08061\r\n10015 41460 72315 QPPTY=\r\n", 0, off);
+    EXPECT_FALSE(raw.at(0).airTempC);
+}
+
+TEST(Assembler, RepeatedBulletinsArePassedOnOnce)
+{
+    EXPECT_EQ(decodeText(kBulletin + kBulletin).size(), 3u);
+    AssemblerOptions keep;
+    keep.dropDuplicates = false;
+    EXPECT_EQ(decodeText(kBulletin + kBulletin, 0, keep).size(), 6u);
+    // A correction with other content is not a repeat.
+    std::string corrected = kBulletin;
+    corrected.replace(corrected.find("10056"), 5, "10058");
+    EXPECT_EQ(decodeText(kBulletin + corrected).size(), 4u);
+}
+
+TEST(Assembler, TextOutsideBulletinsIsIgnored)
+{
+    EXPECT_TRUE(decodeText("RYRYRYRYRY THE QUICK BROWN FOX 1234567890\r\n12345 67890 12345=\r\n").empty());
+    // A new heading ends the bulletin: its section 0 does not carry over.
+    const auto reports = decodeText("AAXX 08061\r\n10015 41460 72315\r\nSMDL02 EDZW 081200\r\n10020 41/60 80916=\r\n");
+    EXPECT_EQ(stations(reports), (std::vector<std::string>{"10015"}));
+}
+
+TEST(Assembler, HostileInputStaysBounded)
+{
+    std::mt19937 random(7);
+    std::string noise(200000, ' ');
+    for (char& c : noise) c = static_cast<char>(random() % 256);
+    decodeText(noise, 997);  // must not crash or hang
+
+    // Groups without end: reports are cut, lines are cut, memory stays bounded.
+    std::string endless = "AAXX 08061\r\n";
+    for (int i = 0; i < 20000; ++i) endless += "10015 ";
+    const auto reports = decodeText(endless, 4096);
+    ASSERT_FALSE(reports.empty());
+    for (const auto& r : reports) EXPECT_LE(r.groups.size(), StreamAssembler::kMaxReportGroups + 4);
+    EXPECT_TRUE(hasWarning(reports.front(), "cut after"));
+}
