@@ -20,7 +20,6 @@ namespace config {
 
 namespace {
 
-const QString kSearchNotice = QStringLiteral("Searching for cards, can take up to 1mn !");
 // The notice contains this word until an event or an error replaces it.
 const QString kNoticeMarker = QStringLiteral("Search");
 const QString kErrorPrefix = QStringLiteral("Error: ");
@@ -63,6 +62,9 @@ void ConfigDialog::onSearch()
     form->okButton->setEnabled(false);
     form->cancelButton->setEnabled(false);
     form->searchButton->setEnabled(false);
+    // The call below blocks the thread; paint now so that the notice and the
+    // disabled buttons are on screen while it runs.
+    form->repaint();
 
     // The boxes as typed, not the committed properties. The events below run
     // nested inside this call.

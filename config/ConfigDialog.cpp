@@ -2,6 +2,7 @@
 
 #include "ConfigForm.h"
 #include "NumberText.h"
+#include "cardctl/NetworkCardControl.h"
 #include "platform/Rounding.h"
 #include "platform/Twips.h"
 
@@ -40,6 +41,11 @@ void deselect(QRadioButton* button)
 
 }  // namespace
 
+ConfigDialog::CardControlFactory ConfigDialog::networkCardControls()
+{
+    return [] { return std::make_unique<cardctl::NetworkCardControl>(); };
+}
+
 ConfigDialog::ConfigDialog(CardControlFactory cardControlFactory, QObject* parent)
     : QObject(parent), m_cardControlFactory(std::move(cardControlFactory))
 {
@@ -64,6 +70,8 @@ void ConfigDialog::ShowModal(QWidget* owner)
     m_cardControl.reset();
     delete form;
 }
+
+ConfigForm* ConfigDialog::form() const { return m_form; }
 
 void ConfigDialog::Unload()
 {

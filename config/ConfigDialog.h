@@ -41,7 +41,11 @@ public:
     static constexpr int kOffsetTopTwips = 750;
     static constexpr int kOffsetLeftTwips = 200;
 
-    explicit ConfigDialog(CardControlFactory cardControlFactory, QObject* parent = nullptr);
+    // Card controls that talk to the card server over the network.
+    static CardControlFactory networkCardControls();
+
+    explicit ConfigDialog(CardControlFactory cardControlFactory = networkCardControls(),
+                          QObject* parent = nullptr);
     ~ConfigDialog() override;
 
     // Properties: the let only stores, the get only returns; neither
@@ -71,7 +75,7 @@ public:
     void Unload();
 
     // The window while it is shown, else nullptr.
-    ConfigForm* form() const { return m_form; }
+    ConfigForm* form() const;
     bool isSearching() const { return m_searching; }
 
 signals:

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
+
 namespace config {
 
 namespace {
@@ -56,6 +58,35 @@ ConfigForm::ConfigForm(QWidget* owner) : QDialog(owner)
     buildParametersFrame();
     buildNotice();
     setTabOrder();
+    fitFontToPlaces();
+}
+
+// The places were laid out for a small 8-point font; the system's font is
+// often larger or wider, which would cut "Card N°8" down to "Card N°". Keep
+// the system's family and step its size down until every caption fits its
+// place (or the smallest readable size is reached).
+void ConfigForm::fitFontToPlaces()
+{
+    QFont fitted = font();
+    if (fitted.pointSizeF() <= 0) return;  // a pixel-sized font is left as it is
+    while (!captionsFit() && fitted.pointSizeF() > kSmallestPointSize) {
+        fitted.setPointSizeF(std::max(kSmallestPointSize, fitted.pointSizeF() - 0.25));
+        setFont(fitted);
+    }
+}
+
+bool ConfigForm::captionsFit() const
+{
+    QList<const QWidget*> captioned{lbl[0], lbl[1], vCardTyp[0]};
+    for (auto* button : vCardNum) captioned << button;
+    for (auto* button : vIFInp) captioned << button;
+    for (const QWidget* widget : captioned)
+        if (widget->sizeHint().width() > widget->width()) return false;
+    if (notify->fontMetrics().horizontalAdvance(kSearchNotice) > notify->width()) return false;
+    // The widest port, inside the box's frame and text margins.
+    constexpr int kLineEditPadding = 8;
+    return vHostSvc->fontMetrics().horizontalAdvance(QStringLiteral("65535")) + kLineEditPadding
+           <= vHostSvc->width();
 }
 
 void ConfigForm::buildHostFrame()

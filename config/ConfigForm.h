@@ -3,6 +3,7 @@
 // fresh form is built for every showing; the behaviour lives in
 // ConfigDialog, which outlives the form.
 #include <QDialog>
+#include <QString>
 #include <array>
 
 class QGroupBox;
@@ -12,6 +13,9 @@ class QPushButton;
 class QRadioButton;
 
 namespace config {
+
+// Shown in the red notice while the card search runs.
+inline const QString kSearchNotice = QStringLiteral("Searching for cards, can take up to 1mn !");
 
 class ConfigForm : public QDialog {
     Q_OBJECT
@@ -40,6 +44,7 @@ public:
     static constexpr int kWidthTwips = 3480;
     static constexpr int kHeightTwips = 3675;
     static constexpr int kFrequencyMaxLength = 8;
+    static constexpr double kSmallestPointSize = 7.0;
 
 signals:
     // Raised once, when the form is first shown.
@@ -59,6 +64,8 @@ private:
     void buildParametersFrame();
     void buildNotice();
     void setTabOrder();
+    void fitFontToPlaces();
+    bool captionsFit() const;
 
     bool m_closingBlocked = false;
     bool m_activated = false;
