@@ -1,0 +1,24 @@
+#pragma once
+// The card server's command line.
+#include <QHostAddress>
+#include <QMap>
+#include <QStringList>
+#include <optional>
+
+namespace cardserver {
+
+struct ServerOptions {
+    QHostAddress address = QHostAddress::LocalHost;
+    quint16 port = 33234;
+    // Source of each card's inputs: card number -> input (1..4, 0 = all) -> spec.
+    QMap<int, QMap<int, QString>> cards;
+    double timeScale = 1;  // signal seconds per wall-clock second
+    bool showHelp = false;
+    bool showVersion = false;
+};
+
+QString usageText();
+// nullopt with the reason in *error for a command line that cannot be used.
+std::optional<ServerOptions> parseOptions(const QStringList& arguments, QString* error);
+
+}  // namespace cardserver

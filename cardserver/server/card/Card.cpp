@@ -1,0 +1,141 @@
+#include "Card.h"
+
+#include <cmath>
+
+namespace cardserver {
+
+using cardproto::Message;
+using cardproto::WireValue;
+
+Card::Card(int number, double timeScale, QObject* parent)
+    : QObject(parent), m_number(number), m_timeScale(timeScale)
+{
+    m_timer.setInterval(int(kTickSeconds * 1000));
+    connect(&m_timer, &QTimer::timeout, this, &Card::tick);
+}
+
+Card::~Card() = default;
+
+void Card::setChannel(int input, std::unique_ptr<DecodingChannel> channel)
+{
+    m_channels.at(input - 1) = std::move(channel);
+    retune();
+}
+
+QString Card::describeInputs() const
+{
+    QStringList inputs;
+    for (int i = 0; i < kInputs; ++i)
+        if (m_channels[i]) inputs << QStringLiteral("input %1: %2").arg(i + 1).arg(m_channels[i]->describe());
+    return inputs.isEmpty() ? QStringLiteral("no signal on any input") : inputs.join(QStringLiteral("; "));
+}
+
+cardproto::CardRecord Card::record() const
+{
+    cardproto::CardRecord record;
+    record.serial = 610000 + uint32_t(m_number);
+    record.firmware = 0x0104;
+    record.available = !isHeld();
+    return record;
+}
+
+bool Card::attach(CardHolder* holder)
+{
+    if (m_holder && m_holder != holder) return false;
+    m_holder = holder;
+    m_sequence = 0;
+    m_stateText.clear();
+    m_timer.start();
+    return true;
+}
+
+void Card::detach(CardHolder* holder)
+{
+    if (m_holder != holder) return;
+    m_holder = nullptr;
+    m_timer.stop();
+    m_als = Als::Off;
+}
+
+DecodingChannel* Card::selectedChannel() const { return m_channels.at(m_input - 1).get(); }
+
+void Card::retune()
+{
+    for (auto& channel : m_channels)
+        if (channel) channel->tune(m_receiver, m_options);
+    m_sinceRetune = 0;
+}
+
+void Card::send(const QString& event, Args args)
+{
+    if (m_holder) m_holder->sendEvent(Message::eventMessage(event, std::move(args)));
+}
+
+void Card::reportSettings()
+{
+    send(QStringLiteral("StatusReport"),
+         {WireValue::i2(int16_t(m_number)), WireValue::str(modeName()), WireValue::r8(m_receiver.baud),
+          WireValue::r8(m_receiver.shift), WireValue::i2(m_receiver.inverted ? -1 : 0),
+          WireValue::i4(0)});
+    const DecodingChannel* channel = selectedChannel();
+    send(QStringLiteral("FrequencyReport"),
+         {WireValue::i2(int16_t(std::lround(m_receiver.centre))),
+          WireValue::i2(int16_t(channel ? channel->level() : 0))});
+}
+
+void Card::sendCurrentState()
+{
+    reportSettings();
+    m_stateText.clear();
+    setStateText(currentStateText());
+}
+
+void Card::setStateText(const QString& text)
+{
+    if (text == m_stateText) return;
+    m_stateText = text;
+    send(QStringLiteral("StateText"), {WireValue::str(text)});
+}
+
+QString Card::currentStateText() const
+{
+    if (m_als == Als::Listening) return QStringLiteral("ALS");
+    const DecodingChannel* channel = selectedChannel();
+    if (!m_baudot || !channel) return QStringLiteral("IDLE");
+    if (m_sinceRetune < 1) return QStringLiteral("SYNC");
+    switch (channel->state()) {
+    case ChannelState::Idle: return QStringLiteral("IDLE");
+    case ChannelState::Search: return QStringLiteral("SEARCH");
+    case ChannelState::Traffic: return QStringLiteral("TRAFFIC");
+    }
+    return {};
+}
+
+void Card::tick()
+{
+    if (!m_holder) return;
+    const double seconds = kTickSeconds * m_timeScale;
+    DecodingChannel* channel = selectedChannel();
+    if (channel && (m_baudot || m_als == Als::Listening)) {
+        const QString text = channel->advance(seconds);
+        m_sinceRetune += seconds;
+        if (m_als == Als::Listening) {
+            // The search listens; it does not print.
+            m_alsHeard += seconds;
+            if (m_alsHeard >= kAlsSeconds && !m_measured) {
+                m_measured = channel->measureLine();
+                if (m_measured)
+                    send(QStringLiteral("FrequencyReport"),
+                         {WireValue::i2(int16_t(std::lround(m_measured->centre))),
+                          WireValue::i2(int16_t(channel->level()))});
+            }
+        } else if (!text.isEmpty()) {
+            send(QStringLiteral("DataText"),
+                 {WireValue::i2(int16_t(m_number)), WireValue::i2(int16_t(m_input)),
+                  WireValue::i4(++m_sequence), WireValue::i4(0), WireValue::str(text)});
+        }
+    }
+    setStateText(currentStateText());
+}
+
+}  // namespace cardserver

@@ -1,0 +1,168 @@
+// The mode operations: what each typed argument means to the card. Every
+// operation checks all its arguments before it changes anything.
+#include "Card.h"
+
+namespace cardserver {
+
+using cardproto::WireType;
+using cardproto::WireValue;
+
+namespace {
+
+OperationResult badRequest(const QString& text) { return {kBadRequest, text}; }
+OperationResult unsupported(const QString& text) { return {kUnsupportedValue, text}; }
+
+// 16- or 32-bit -1, or empty text: leave the setting as it is.
+bool leavesUnchanged(const WireValue& v)
+{
+    return (v.isInteger() && v.integer == -1) || (v.type == WireType::Str && v.text.isEmpty());
+}
+
+std::optional<double> numeric(const WireValue& v)
+{
+    if (v.type == WireType::Str || v.type == WireType::Bytes || v.type == WireType::Bool) return std::nullopt;
+    return v.number();
+}
+
+// An optional numeric setting: nullopt result = leave unchanged; error text set
+// when the value is not acceptable.
+std::optional<double> setting(const WireValue& v, const QString& what, double low, double high,
+                              const QString& unit, OperationResult* error)
+{
+    if (leavesUnchanged(v)) return std::nullopt;
+    const auto value = numeric(v);
+    if (!value) {
+        *error = badRequest(QStringLiteral("%1 must be a number or 16-bit -1").arg(what));
+        return std::nullopt;
+    }
+    if (*value < low || *value > high) {
+        *error = unsupported(QStringLiteral("%1 %2 %3 is outside %4..%5 %3")
+                                 .arg(what).arg(*value).arg(unit).arg(low).arg(high));
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool needArgs(const Card::Args& args, int count, const char* operation, OperationResult* error)
+{
+    if (args.size() == count) return true;
+    *error = badRequest(QStringLiteral("%1 takes %2 arguments, not %3")
+                            .arg(QLatin1String(operation)).arg(count).arg(args.size()));
+    return false;
+}
+
+}  // namespace
+
+OperationResult Card::setMode(const Args& args)
+{
+    OperationResult error;
+    if (!needArgs(args, 7, "SetMode", &error)) return error;
+    const WireValue& command = args[0];
+    const WireValue& mode = args[1];
+    if (command.type != WireType::Str || mode.type != WireType::Str)
+        return badRequest(QStringLiteral("SetMode: command and mode name must be text"));
+    if (!command.text.isEmpty() && command.text.compare(QLatin1String("ms"), Qt::CaseInsensitive) != 0)
+        return badRequest(QStringLiteral("SetMode: unknown command \"%1\"").arg(command.text));
+    std::optional<bool> baudot;
+    if (mode.text.compare(QLatin1String("BAUDOT"), Qt::CaseInsensitive) == 0) baudot = true;
+    else if (mode.text.compare(QLatin1String("NO-MODE"), Qt::CaseInsensitive) == 0) baudot = false;
+    else if (!mode.text.isEmpty())
+        return unsupported(QStringLiteral("Mode %1 is not available on card %2").arg(mode.text).arg(m_number));
+
+    const auto speed = setting(args[2], QStringLiteral("Speed"), 10, 300, QStringLiteral("Bd"), &error);
+    const auto shift = setting(args[3], QStringLiteral("Shift"), 20, 2000, QStringLiteral("Hz"), &error);
+    const auto polarity = setting(args[4], QStringLiteral("Polarity"), 0, 1, QString(), &error);
+    if (error.status) return error;
+    if (polarity && *polarity != 0 && *polarity != 1)
+        return unsupported(QStringLiteral("Polarity must be 0 (normal) or 1 (inverted)"));
+    const WireValue& adopt = args[6];
+    if (adopt.type != WireType::Bool && !adopt.isInteger())
+        return badRequest(QStringLiteral("SetMode: the last argument must be a Boolean"));
+
+    if (baudot) m_baudot = *baudot;
+    if (speed) m_receiver.baud = *speed;
+    if (shift) m_receiver.shift = *shift;
+    if (polarity) m_receiver.inverted = *polarity == 1;
+    if (adopt.integer != 0 && m_measured) m_receiver = *m_measured;
+    retune();
+    reportSettings();
+    setStateText(currentStateText());
+    return OperationResult::ok();
+}
+
+OperationResult Card::setAls(const Args& args)
+{
+    OperationResult error;
+    if (!needArgs(args, 1, "SetAls", &error)) return error;
+    if (!args[0].isInteger()) return badRequest(QStringLiteral("SetAls takes a 32-bit command"));
+    if (args[0].integer == 2) {
+        m_als = Als::Listening;
+        m_alsHeard = 0;
+        m_measured.reset();
+    } else if (args[0].integer == 1) {
+        m_als = Als::Off;
+        m_sinceRetune = 0;
+    } else {
+        return unsupported(QStringLiteral("SetAls: %1 is neither 2 (start) nor 1 (stop)").arg(args[0].integer));
+    }
+    setStateText(currentStateText());
+    return OperationResult::ok();
+}
+
+OperationResult Card::setCentreShift(const Args& args)
+{
+    OperationResult error;
+    if (!needArgs(args, 2, "SetCentreShift", &error)) return error;
+    const auto centre = setting(args[0], QStringLiteral("Centre frequency"), 100, 4000, QStringLiteral("Hz"), &error);
+    const auto shift = setting(args[1], QStringLiteral("Shift"), 20, 2000, QStringLiteral("Hz"), &error);
+    if (error.status) return error;
+    if (centre) m_receiver.centre = *centre;
+    if (shift) m_receiver.shift = *shift;
+    retune();
+    reportSettings();
+    return OperationResult::ok();
+}
+
+OperationResult Card::setDecoderOptions(const Args& args)
+{
+    OperationResult error;
+    if (!needArgs(args, 4, "SetDecoderOptions", &error)) return error;
+    for (const auto& arg : args)
+        if (!arg.isInteger() && arg.type != WireType::Bool)
+            return badRequest(QStringLiteral("SetDecoderOptions takes four integers"));
+    static constexpr double kStopBits[] = {1, 1.5, 2};
+    if (args[1].integer < 0 || args[1].integer > 2)
+        return unsupported(QStringLiteral("Stop-bit code %1 is not 0 (1 bit), 1 (1.5) or 2 (2 bits)")
+                               .arg(args[1].integer));
+    if (args[3].integer != 5)
+        return unsupported(QStringLiteral("%1 data bits: this card decodes 5-bit ITA2 only").arg(args[3].integer));
+    m_options.unshiftOnSpace = args[0].integer != 0;
+    m_options.stopBits = kStopBits[args[1].integer];
+    m_options.passFramingErrors = args[2].integer != 0;
+    retune();
+    return OperationResult::ok();
+}
+
+OperationResult Card::setInput(const Args& args)
+{
+    OperationResult error;
+    if (!needArgs(args, 4, "SetInput", &error)) return error;
+    for (const auto& arg : args)
+        if (!arg.isInteger()) return badRequest(QStringLiteral("SetInput takes four integers"));
+    if (args[0].integer < 1 || args[0].integer > kInputs)
+        return unsupported(QStringLiteral("Card %1 has no IF input %2").arg(m_number).arg(args[0].integer));
+    if (args[1].integer != 40 && args[1].integer != 70)
+        return unsupported(QStringLiteral("SetInput: %1 is neither 40 (keep decoding) nor 70 (restart)")
+                               .arg(args[1].integer));
+    if (args[2].integer < 0 || args[2].integer > 21500000)
+        return unsupported(QStringLiteral("IF translation %1 Hz is outside 0..21500000 Hz").arg(args[2].integer));
+    const bool inputChanged = m_input != args[0].integer;
+    m_input = int(args[0].integer);
+    m_translationHz = int32_t(args[2].integer);
+    if (args[1].integer == 70 || inputChanged) retune();
+    reportSettings();
+    setStateText(currentStateText());
+    return OperationResult::ok();
+}
+
+}  // namespace cardserver

@@ -1,0 +1,43 @@
+#pragma once
+// One IF input of a card with the decoder working on it. The card drives
+// every channel the same way, whatever carries the signal: a simulated line
+// for already-decoded text, or audio through the RTTY demodulator.
+#include <QString>
+#include <optional>
+
+namespace cardserver {
+
+// How a signal is sent, or how the decoder is tuned to receive it.
+struct LineParameters {
+    double centre = 1700;  // Hz, midway between mark and space
+    double shift = 425;    // Hz, mark to space
+    double baud = 50;
+    bool inverted = false;  // space above mark
+    bool operator==(const LineParameters&) const = default;
+};
+
+struct ReceiverOptions {
+    bool unshiftOnSpace = true;
+    double stopBits = 1.5;           // mark the receiver waits out before the next start bit
+    bool passFramingErrors = true;   // print characters whose stop bit is missing
+    bool operator==(const ReceiverOptions&) const = default;
+};
+
+enum class ChannelState { Idle, Search, Traffic };
+
+class DecodingChannel {
+public:
+    virtual ~DecodingChannel() = default;
+
+    virtual void tune(const LineParameters& receiver, const ReceiverOptions& options) = 0;
+    // Decodes the next stretch of signal and returns the characters found.
+    virtual QString advance(double seconds) = 0;
+    // What the automatic line search finds on this input: nullopt when it
+    // holds no RTTY signal.
+    virtual std::optional<LineParameters> measureLine() = 0;
+    virtual ChannelState state() const = 0;
+    virtual int level() const = 0;  // signal level, 0 = none
+    virtual QString describe() const = 0;
+};
+
+}  // namespace cardserver

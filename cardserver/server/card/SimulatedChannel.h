@@ -1,0 +1,75 @@
+#pragma once
+// A channel whose signal is simulated from text: the text is sent as ITA2
+// frames (1 start, 5 data, 1.5 stop bits) at the sender's speed and
+// polarity, and received by a start-stop receiver at the card's settings.
+// A receiver on the wrong speed or polarity loses framing as a real one
+// does; one tuned off the tones decides its bits in noise. The noise comes
+// from a fixed seed, so the garble is repeatable.
+#include "DecodingChannel.h"
+#include "Ita2.h"
+#include "TextFeed.h"
+
+#include <deque>
+#include <memory>
+#include <random>
+
+namespace cardserver {
+
+class SimulatedChannel : public DecodingChannel {
+public:
+    static constexpr double kTicksPerSecond = 2400;
+
+    SimulatedChannel(std::unique_ptr<TextFeed> feed, const LineParameters& sent,
+                     uint32_t noiseSeed = 1);
+
+    void tune(const LineParameters& receiver, const ReceiverOptions& options) override;
+    QString advance(double seconds) override;
+    std::optional<LineParameters> measureLine() override { return m_sent; }
+    ChannelState state() const override { return m_state; }
+    int level() const override;
+    QString describe() const override;
+
+    // Chance that the receiver decides a sample wrongly at these settings.
+    double bitErrorProbability() const;
+
+private:
+    bool sendTick();  // the sender's line level for the next tick (true = mark)
+    void queueNextPiece();
+    void queueFrame(uint8_t code);
+    void receiveTick(bool mark, QString* out);
+
+    std::unique_ptr<TextFeed> m_feed;
+    LineParameters m_sent;
+    LineParameters m_receiver;
+    ReceiverOptions m_options;
+
+    // Sender: segments of constant level, each lasting until a tick time.
+    struct Segment {
+        bool mark;
+        double endTick;
+    };
+    std::deque<Segment> m_segments;
+    Ita2Encoder m_encoder;
+    double m_sendTime = 0;  // tick at which the queued segments end
+    int64_t m_tick = 0;
+    int64_t m_idleTicks = 0;  // ticks of the current stretch the sender spent idle
+
+    // Receiver
+    enum class RxState { WaitMark, Hunt, Frame };
+    RxState m_rx = RxState::WaitMark;
+    double m_frameStart = 0;
+    int m_nextSample = 0;  // 0 start, 1..5 data, 6 stop
+    uint8_t m_code = 0;
+    bool m_previousMark = true;
+    double m_huntFrom = 0;
+    Ita2Decoder m_decoder;
+    std::mt19937 m_noise;
+    double m_errorProbability = 0;
+
+    ChannelState m_state = ChannelState::Idle;
+    double m_framed = 0;  // recent frames, fading over a few seconds
+    double m_framingErrors = 0;
+    double m_recentIdle = 0;  // recent share of idle line
+};
+
+}  // namespace cardserver

@@ -1,0 +1,61 @@
+#include "ChannelFactory.h"
+
+#include "DemoFeed.h"
+#include "TextFileFeed.h"
+#include "card/SimulatedChannel.h"
+
+#include <QRegularExpression>
+
+namespace cardserver {
+
+LineParameters defaultLine() { return LineParameters{}; }
+
+namespace {
+
+// "@75,850", "@50,425,1700,inverted": how the text is sent.
+std::optional<LineParameters> lineSuffix(const QString& suffix)
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        R"(^(\d+(?:\.\d+)?),(\d+(?:\.\d+)?)(?:,(\d+(?:\.\d+)?))?(?:,(normal|inverted))?$)"));
+    const auto match = pattern.match(suffix);
+    if (!match.hasMatch()) return std::nullopt;
+    LineParameters line = defaultLine();
+    line.baud = match.captured(1).toDouble();
+    line.shift = match.captured(2).toDouble();
+    if (match.hasCaptured(3)) line.centre = match.captured(3).toDouble();
+    line.inverted = match.captured(4) == QLatin1String("inverted");
+    if (line.baud < 10 || line.baud > 300 || line.shift < 20 || line.shift > 2000 || line.centre < 100
+        || line.centre > 4000)
+        return std::nullopt;
+    return line;
+}
+
+}  // namespace
+
+std::unique_ptr<DecodingChannel> createChannel(const QString& spec, uint32_t seed, QString* error)
+{
+    if (spec == QLatin1String("demo"))
+        return std::make_unique<SimulatedChannel>(std::make_unique<DemoFeed>(seed), defaultLine(), seed);
+    if (spec.startsWith(QLatin1String("text:"))) {
+        QString path = spec.mid(5);
+        LineParameters line = defaultLine();
+        const qsizetype at = path.lastIndexOf(QLatin1Char('@'));
+        if (at >= 0) {
+            if (const auto suffix = lineSuffix(path.mid(at + 1))) {
+                line = *suffix;
+                path.truncate(at);
+            }
+        }
+        if (path.isEmpty()) {
+            *error = QStringLiteral("text: needs a file name");
+            return nullptr;
+        }
+        auto feed = TextFileFeed::open(path, error);
+        if (!feed) return nullptr;
+        return std::make_unique<SimulatedChannel>(std::move(feed), line, seed);
+    }
+    *error = QStringLiteral("unknown source \"%1\" (use text:PATH or demo)").arg(spec);
+    return nullptr;
+}
+
+}  // namespace cardserver

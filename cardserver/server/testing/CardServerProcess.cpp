@@ -1,0 +1,69 @@
+#include "CardServerProcess.h"
+
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+
+namespace cardserver::testing {
+
+QString CardServerProcess::executable() { return QStringLiteral(PLUVANE_CARDSERVER_PATH); }
+
+CardServerProcess::~CardServerProcess()
+{
+    if (isRunning() && !terminate(3000)) kill();
+}
+
+bool CardServerProcess::start(const QStringList& arguments, int timeoutMs)
+{
+    QStringList args = arguments;
+    if (!args.contains(QStringLiteral("--listen"))) args << QStringLiteral("--listen") << QStringLiteral("127.0.0.1:0");
+    m_log.clear();
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.setStandardOutputFile(QProcess::nullDevice());
+    m_process.start(executable(), args);
+    if (!m_process.waitForStarted(timeoutMs)) {
+        m_error = QStringLiteral("cannot start %1: %2").arg(executable(), m_process.errorString());
+        return false;
+    }
+    static const QRegularExpression listening(QStringLiteral(R"(^Listening on (\S+):(\d+)\r?$)"),
+                                              QRegularExpression::MultilineOption);
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        log();
+        const auto match = listening.match(m_log);
+        if (match.hasMatch()) {
+            m_host = match.captured(1);
+            m_port = quint16(match.captured(2).toUInt());
+            return true;
+        }
+        if (m_process.state() == QProcess::NotRunning) break;
+        m_process.waitForReadyRead(int(qMin<qint64>(100, deadline.remainingTime())));
+    }
+    m_error = QStringLiteral("the server did not report its port; its log:\n%1").arg(log());
+    kill();
+    return false;
+}
+
+QString CardServerProcess::log()
+{
+    m_process.setReadChannel(QProcess::StandardError);
+    m_log += QString::fromLocal8Bit(m_process.readAllStandardError());
+    return m_log;
+}
+
+bool CardServerProcess::terminate(int timeoutMs)
+{
+    if (!isRunning()) return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    m_process.terminate();
+    if (!m_process.waitForFinished(timeoutMs)) return false;
+    log();
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}
+
+void CardServerProcess::kill()
+{
+    if (!isRunning()) return;
+    m_process.kill();
+    m_process.waitForFinished(3000);
+}
+
+}  // namespace cardserver::testing
