@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -77,16 +78,22 @@ void ConfigForm::fitFontToPlaces()
 
 bool ConfigForm::captionsFit() const
 {
-    QList<const QWidget*> captioned{lbl[0], lbl[1], vCardTyp[0]};
-    for (auto* button : vCardNum) captioned << button;
-    for (auto* button : vIFInp) captioned << button;
-    for (const QWidget* widget : captioned)
-        if (widget->sizeHint().width() > widget->width()) return false;
-    if (notify->fontMetrics().horizontalAdvance(kSearchNotice) > notify->width()) return false;
+    const auto textFits = [](const QWidget* widget, const QString& text, int room) {
+        return widget->fontMetrics().horizontalAdvance(QString(text).remove(u'&')) <= room;
+    };
+    const int indicator = style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth)
+                          + style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing);
+    QList<const QRadioButton*> buttons{vCardTyp[0]};
+    for (auto* button : vCardNum) buttons << button;
+    for (auto* button : vIFInp) buttons << button;
+    for (const QRadioButton* button : buttons)
+        if (!textFits(button, button->text(), button->width() - indicator)) return false;
+    for (const QLabel* label : lbl)
+        if (!textFits(label, label->text(), label->width())) return false;
+    if (!textFits(notify, kSearchNotice, notify->width())) return false;
     // The widest port, inside the box's frame and text margins.
     constexpr int kLineEditPadding = 8;
-    return vHostSvc->fontMetrics().horizontalAdvance(QStringLiteral("65535")) + kLineEditPadding
-           <= vHostSvc->width();
+    return textFits(vHostSvc, QStringLiteral("65535"), vHostSvc->width() - kLineEditPadding);
 }
 
 void ConfigForm::buildHostFrame()
