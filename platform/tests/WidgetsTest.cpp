@@ -25,7 +25,7 @@ TEST(TextBox, CountsLineEndsAsCrLfForLengthCaretAndSelection)
 
     box.setSelStart(0);
     box.setSelLength(box.textLength());
-    EXPECT_EQ(box.selLength(), 11);
+    EXPECT_EQ(box.selLength(), 10);
     box.setSelText(QStringLiteral("new"));
     EXPECT_EQ(box.text(), QStringLiteral("new"));
     EXPECT_EQ(box.textLength(), 3);

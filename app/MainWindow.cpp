@@ -1,0 +1,194 @@
+// Start-up and shutdown of the main window.
+#include "MainWindow.h"
+
+#include "cardctl/NetworkCardControl.h"
+#include "config/ConfigDialog.h"
+#include "config/NumberText.h"
+#include "platform/Rounding.h"
+#include "platform/StatusPanels.h"
+#include "platform/Twips.h"
+#include "session/SessionHandlers.h"
+#include "settings/SettingsStore.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+
+using settings::ReadSetting;
+using settings::SettingValue;
+using settings::WriteSetting;
+
+namespace app {
+
+namespace {
+
+constexpr int kSynopGapTwips = 120;
+
+// A 16-bit setting: a stored value that does not fit counts as missing.
+int16_t readInt16(const QString& app, const QString& name, const SettingValue& defaultValue)
+{
+    if (auto value = settings::settingToInt16(ReadSetting(app, name, defaultValue))) return *value;
+    if (auto fallback = settings::settingToInt16(defaultValue)) return *fallback;
+    return 0;
+}
+
+}  // namespace
+
+MainWindowParts networkParts()
+{
+    MainWindowParts parts;
+    parts.cardControl = std::make_unique<cardctl::NetworkCardControl>();
+    parts.configCardControls = config::ConfigDialog::networkCardControls();
+    return parts;
+}
+
+MainWindow::MainWindow(MainWindowParts parts, QWidget* parent)
+    : QWidget(parent),
+      m_cardControl(std::move(parts.cardControl)),
+      m_configCardControls(std::move(parts.configCardControls))
+{
+    m_cardControl->setParent(nullptr);
+    buildControls();
+    m_handlers = std::make_unique<session::SessionHandlers>(m_state, m_controls, session::SynopHooks{});
+    connect(m_controls.Config, &QPushButton::clicked, this, &MainWindow::ConfigClick);
+    connect(m_controls.Cancel, &QPushButton::clicked, this, &MainWindow::close);
+}
+
+MainWindow::~MainWindow() = default;
+
+double MainWindow::leftTwips() const { return platform::pixelsToTwips(pos().x()); }
+double MainWindow::topTwips() const { return platform::pixelsToTwips(pos().y()); }
+
+double MainWindow::outerHeightTwips() const
+{
+    // Before the window first appears it has no frame yet; count the title
+    // bar and borders the style would give it.
+    int height = frameGeometry().height();
+    if (!isVisible() || height == geometry().height()) {
+        const int frame = style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+        height = geometry().height() + style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this) + 2 * frame;
+    }
+    return platform::pixelsToTwips(height);
+}
+
+void MainWindow::Load()
+{
+    m_state.bCanConnect = m_state.bConnected = m_state.bSessionUp = m_state.bModeBusy = false;
+    m_state.sAppName = QStringLiteral("Pluvane");
+
+    // Where the window stands while loading is its place when nothing is stored.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    readSettings();
+    placeAtStoredPosition();
+
+    setWindowTitle(QStringLiteral("%1 V%2.%3.%4")
+                       .arg(m_state.sAppName)
+                       .arg(PLUVANE_VERSION_MAJOR)
+                       .arg(PLUVANE_VERSION_MINOR)
+                       .arg(PLUVANE_VERSION_PATCH));
+
+    if (m_state.iCardNumber >= 1 && m_state.iCardNumber <= 8) {
+        m_state.bCanConnect = true;
+        moveToFrontOfTabOrder(m_controls.Connect);
+    } else {
+        moveToFrontOfTabOrder(m_controls.Config);
+        ConfigClick();
+    }
+    m_handlers->UpdateControls();
+    m_tabOrder.front()->setFocus();
+}
+
+void MainWindow::readSettings()
+{
+    const QString& app = m_state.sAppName;
+    const float left = static_cast<float>(leftTwips());
+    const float top = static_cast<float>(topTwips());
+    const float synopTop = static_cast<float>(topTwips() + outerHeightTwips() + kSynopGapTwips);
+
+    m_state.sHostName = settings::settingToText(ReadSetting(app, "HostName", QString()));
+    m_state.lHostPort = settings::settingToInt32(ReadSetting(app, "HostPort", int32_t{33234})).value_or(33234);
+    m_state.iCardType = readInt16(app, "CardType", int16_t{-1});
+    m_state.iCardNumber = readInt16(app, "CardNumber", int16_t{-1});
+    m_state.iIFInput = readInt16(app, "IF-Input", int16_t{1});
+    m_state.lIFFreqs = settings::settingToInt32(ReadSetting(app, "IF-Freqs", int16_t{0})).value_or(0);
+    m_state.iX = readInt16(app, "X", left);
+    m_state.iY = readInt16(app, "Y", top);
+    m_state.iXSynop = readInt16(app, "X-Synop", left);
+    m_state.iYSynop = readInt16(app, "Y-Synop", synopTop);
+}
+
+// A stored place is taken only if some of the title bar would be on a
+// screen, so that the window can always be grabbed and moved.
+void MainWindow::placeAtStoredPosition()
+{
+    const QPoint stored(platform::twipsToPixels(m_state.iX), platform::twipsToPixels(m_state.iY));
+    const int titleHeight = std::max(1, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    const QRect titleBar(stored, QSize(frameGeometry().width(), titleHeight));
+    bool reachable = false;
+    for (QScreen* screen : QGuiApplication::screens()) reachable = reachable || screen->geometry().intersects(titleBar);
+    if (!reachable) return;
+    move(pos().x(), stored.y());
+    move(stored.x(), pos().y());
+}
+
+void MainWindow::ConfigClick()
+{
+    if (!m_config) m_config = std::make_unique<config::ConfigDialog>(m_configCardControls);
+    config::ConfigDialog& dialog = *m_config;
+    dialog.setHostNam(m_state.sHostName);
+    dialog.setHostSvc(QString::number(m_state.lHostPort));
+    dialog.setCardTyp(m_state.iCardType);
+    dialog.setCardNum(m_state.iCardNumber);
+    dialog.setIFInput(m_state.iIFInput);
+    dialog.setIFTFreq(m_state.lIFFreqs);
+    dialog.ShowModal(this);
+    if (dialog.CardNum() <= 0) return;
+
+    m_state.bCanConnect = true;
+    m_state.sHostName = dialog.HostNam();
+    m_state.lHostPort = config::portNumberFromText(dialog.HostSvc());
+    m_state.iCardType = dialog.CardTyp();
+    m_state.iCardNumber = dialog.CardNum();
+    m_state.iIFInput = dialog.IFInput();
+    m_state.lIFFreqs = dialog.IFTFreq();
+
+    const QString& app = m_state.sAppName;
+    WriteSetting(app, "HostName", m_state.sHostName);
+    WriteSetting(app, "HostPort", m_state.lHostPort);
+    WriteSetting(app, "CardType", m_state.iCardType);
+    WriteSetting(app, "CardNumber", m_state.iCardNumber);
+    WriteSetting(app, "IF-Input", m_state.iIFInput);
+    WriteSetting(app, "IF-Freqs", m_state.lIFFreqs);
+
+    // A confirmed card makes Connect usable at once, not only after a restart.
+    if (!m_state.bConnected) m_controls.Connect->setEnabled(true);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    Unload();
+    event->accept();
+}
+
+// Shutdown: every step runs whatever became of the one before.
+void MainWindow::Unload()
+{
+    if (m_unloaded) return;
+    m_unloaded = true;
+    if (m_config) m_config->Unload();
+
+    const QString& app = m_state.sAppName;
+    WriteSetting(app, "X", static_cast<float>(leftTwips()));
+    WriteSetting(app, "Y", static_cast<float>(topTwips()));
+    WriteSetting(app, "X-Synop", m_state.iXSynop);
+    WriteSetting(app, "Y-Synop", m_state.iYSynop);
+
+    if (m_state.bConnected) m_handlers->SetSession(false);
+}
+
+}  // namespace app

@@ -1,0 +1,79 @@
+#pragma once
+// The main window: four buttons, the decoded text, six status panels and
+// the card control. It owns the session state, the configuration dialog
+// and the link to the SYNOP component; its life is the program's.
+#include "cardctl/CardControl.h"
+#include "session/MainWindowControls.h"
+#include "session/MainWindowState.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace config {
+class ConfigDialog;
+}
+namespace session {
+class SessionHandlers;
+}
+
+namespace app {
+
+// What the window talks to, replaceable by doubles in tests.
+struct MainWindowParts {
+    std::unique_ptr<cardctl::CardControl> cardControl;
+    // The configuration dialog's own card controls (one per showing).
+    std::function<std::unique_ptr<cardctl::CardControl>()> configCardControls;
+};
+
+MainWindowParts networkParts();
+
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(MainWindowParts parts = networkParts(), QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Start-up: settings, position, title, then the configuration dialog
+    // or the Connect button. Runs once, before the window first appears.
+    void Load();
+    // The Config button: hands the settings to the dialog and takes them back.
+    void ConfigClick();
+
+    session::MainWindowState& state() { return m_state; }
+    const session::MainWindowControls& controls() const { return m_controls; }
+    session::SessionHandlers& handlers() { return *m_handlers; }
+    config::ConfigDialog* configDialog() const { return m_config.get(); }
+    // Keyboard order of the controls, first first.
+    const std::vector<QWidget*>& tabOrder() const { return m_tabOrder; }
+
+    // Outer position and height in twips, as the settings keep them.
+    double leftTwips() const;
+    double topTwips() const;
+    double outerHeightTwips() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildControls();
+    void layoutControls();
+    void moveToFrontOfTabOrder(QWidget* widget);
+    void applyTabOrder();
+    void readSettings();
+    void placeAtStoredPosition();
+    void Unload();
+
+    session::MainWindowState m_state;
+    session::MainWindowControls m_controls;
+    std::unique_ptr<cardctl::CardControl> m_cardControl;
+    std::function<std::unique_ptr<cardctl::CardControl>()> m_configCardControls;
+    std::unique_ptr<session::SessionHandlers> m_handlers;
+    std::unique_ptr<config::ConfigDialog> m_config;
+    std::vector<QWidget*> m_tabOrder;
+    bool m_unloaded = false;
+};
+
+}  // namespace app

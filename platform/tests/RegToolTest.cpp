@@ -1,0 +1,115 @@
+#include "HiveFixture.h"
+#include "platform/Registry.h"
+#include "platform/regtool/RegCommands.h"
+
+#include <QFile>
+#include <QTextStream>
+
+using namespace platform;
+
+namespace {
+
+class RegTool : public HiveFixture {
+protected:
+    int run(const QStringList& args, bool answer = false)
+    {
+        out.clear();
+        err.clear();
+        QTextStream outStream(&out), errStream(&err);
+        regtool::Console console{outStream, errStream, [&](const QString& q) {
+                                     questions << q;
+                                     return answer;
+                                 }};
+        const int code = regtool::runRegCommand(args, console);
+        outStream.flush();
+        errStream.flush();
+        return code;
+    }
+    QString file(const QString& name) const { return QDir(dirPath()).filePath(name); }
+    void writeFile(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(file(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray readFile(const QString& name)
+    {
+        QFile f(file(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void storeRaw(const char* name, DWORD type, const QByteArray& bytes)
+    {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software\\Pluvane", &key), ERROR_SUCCESS);
+        RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.constData()),
+                       static_cast<DWORD>(bytes.size()));
+        RegCloseKey(key);
+    }
+    QString out, err;
+    QStringList questions;
+};
+
+const QString kKey = QStringLiteral("HKLM\\SOFTWARE\\Korvath Software\\Pluvane");
+
+}  // namespace
+
+TEST_F(RegTool, AddQueryAndDeleteSpeakLikeTheWindowsTool)
+{
+    EXPECT_EQ(run({"add", kKey, "/v", "CardNumber", "/t", "REG_DWORD", "/d", "8"}), 0);
+    EXPECT_EQ(run({"add", kKey, "/v", "HostName", "/d", "radio.example"}), 0);
+    EXPECT_EQ(run({"query", kKey}), 0);
+    EXPECT_EQ(out, QStringLiteral("\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Korvath Software\\Pluvane\n"
+                                  "    CardNumber    REG_DWORD    0x8\n"
+                                  "    HostName    REG_SZ    radio.example\n\n"));
+
+    EXPECT_EQ(run({"add", kKey, "/v", "cardnumber", "/t", "REG_DWORD", "/d", "3"}, false), 1);
+    EXPECT_EQ(questions, QStringList{"Value cardnumber exists, overwrite(Yes/No)?"});
+    EXPECT_EQ(run({"add", kKey, "/v", "CardNumber", "/t", "REG_DWORD", "/d", "0x10", "/f"}), 0);
+    EXPECT_EQ(run({"query", kKey, "/v", "CARDNUMBER"}), 0);
+    EXPECT_TRUE(out.contains("CardNumber    REG_DWORD    0x10"));
+
+    EXPECT_EQ(run({"add", kKey, "/v", "X", "/t", "REG_DWORD", "/d", "twelve"}), 1);
+    EXPECT_TRUE(err.contains("not a REG_DWORD number"));
+    EXPECT_EQ(run({"delete", kKey, "/v", "HostName", "/f"}), 0);
+    EXPECT_EQ(run({"query", kKey, "/v", "HostName"}), 1);
+    EXPECT_TRUE(err.contains("unable to find"));
+    EXPECT_EQ(run({"query", "HKXX\\SOFTWARE"}), 1);
+}
+
+TEST_F(RegTool, ExportAndImportKeepEveryByte)
+{
+    storeRaw("Plain", REG_SZ, QByteArray("C:\\path \"quoted\"\0", 18));
+    storeRaw("NoNul", REG_SZ, QByteArray("abc"));
+    storeRaw("TwoNul", REG_SZ, QByteArray("abc\0\0", 5));
+    storeRaw("Odd", 0x1234, QByteArray(100, '\xab'));
+    storeRaw("", REG_DWORD, QByteArray("\xff\xff\xff\xff", 4));
+    storeRaw("Short", REG_DWORD, QByteArray("\x01", 1));
+    ASSERT_EQ(run({"export", "HKLM\\SOFTWARE\\Korvath Software", file("a.reg")}), 0);
+    const QByteArray exported = readFile("a.reg");
+    EXPECT_TRUE(exported.startsWith("Windows Registry Editor Version 5.00\r\n"));
+    EXPECT_TRUE(exported.contains("@=dword:ffffffff"));
+
+    qputenv("PLUVANE_HIVE", QDir(dirPath()).filePath("second.sqlite").toLocal8Bit());
+    ASSERT_EQ(run({"import", file("a.reg")}), 0) << err.toStdString();
+    ASSERT_EQ(run({"export", "HKLM\\SOFTWARE\\Korvath Software", file("b.reg")}), 0);
+    EXPECT_EQ(readFile("b.reg"), exported);
+
+    writeFile("c.reg", "Windows Registry Editor Version 5.00\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvath Software\\Pluvane]\r\n");
+    ASSERT_EQ(run({"import", file("c.reg")}), 0);
+    EXPECT_EQ(run({"query", kKey}), 1);
+}
+
+TEST_F(RegTool, BrokenRegFilesAreReportedLineByLine)
+{
+    writeFile("bad.reg", "not a registry file\r\n");
+    EXPECT_EQ(run({"import", file("bad.reg")}), 1);
+    EXPECT_TRUE(err.contains("is not a registry file"));
+
+    writeFile("partial.reg", "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\T]\r\n"
+                             "\"good\"=dword:00000001\r\n\"bad\"=hex:zz\r\n\"unterminated=\"x\r\n");
+    EXPECT_EQ(run({"import", file("partial.reg")}), 1);
+    EXPECT_TRUE(err.contains("line 4")) << err.toStdString();
+    EXPECT_EQ(run({"query", "HKLM\\SOFTWARE\\T", "/v", "good"}), 0);
+    EXPECT_EQ(run({"import", file("missing.reg")}), 1);
+    EXPECT_TRUE(err.contains("Cannot open"));
+}
