@@ -31,7 +31,7 @@ ComponentCreation createComponent(const QString& classId, const QStringList& sea
         }
         auto create = reinterpret_cast<CreateSynopComponentFunction>(library.resolve(kCreateSynopComponentSymbol));
         if (!create) {
-            result.failure = library.errorString();
+            result.failure = QStringLiteral("%1 has no function %2").arg(library.fileName(), QLatin1String(kCreateSynopComponentSymbol));
             return result;
         }
         result.instance.reset(create(classId.toLatin1().constData()));

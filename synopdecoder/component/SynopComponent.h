@@ -1,0 +1,62 @@
+#pragma once
+// The SYNOP component behind its host interface: a stream assembler and
+// decoder fed with the host's teletype text, and the report window.
+#include "SynopWindow.h"
+#include "synopdecoder/StreamAssembler.h"
+#include "synopdecoder/SynopComponentApi.h"
+#include "synopdecoder/SynopDecoder.h"
+
+#include <QObject>
+#include <QPointer>
+#include <memory>
+#include <string>
+
+namespace synop {
+
+class SynopComponent : public QObject, public ISynopComponent {
+    Q_OBJECT
+public:
+    SynopComponent();
+    ~SynopComponent() override;
+
+    int32_t OpenDecoder(int32_t reserved, int32_t* available) override;
+    int32_t CloseDecoder(int32_t reserved) override;
+    int32_t putOption5(bool value) override;
+    int32_t getWindowTop(int32_t* twips) override;
+    int32_t putWindowTop(int32_t twips) override;
+    int32_t getWindowLeft(int32_t* twips) override;
+    int32_t putWindowLeft(int32_t twips) override;
+    int32_t FeedText(const char* text) override;
+    int32_t putOption2(bool value) override;
+    int32_t putOption3(bool value) override;
+    int32_t putOption4(bool value) override;
+    int32_t putApplicationName(const char* name) override;
+    int32_t putOption1(bool value) override;
+
+    SynopWindow* window() const { return window_; }
+    // Decodes what FeedText has queued; runs by itself from the event loop.
+    void processPending();
+
+    static constexpr size_t kMaxPendingBytes = 1 << 20;
+
+private:
+    void takeReport(AssembledReport&& report);
+    void placeWindow();
+    void applyOptions();
+
+    QPointer<SynopWindow> window_;
+    std::unique_ptr<StreamAssembler> assembler_;
+    DecoderOptions decoderOptions_;
+    AssemblerOptions assemblerOptions_;
+    bool open_ = false;
+    bool showWindow_ = true;  // Option1
+    bool listNil_ = true;     // Option5
+    int32_t leftTwips_ = 0;
+    int32_t topTwips_ = 0;
+    bool placed_ = false;
+    std::string pending_;
+    bool processingQueued_ = false;
+    QString applicationName_;
+};
+
+}  // namespace synop

@@ -1,0 +1,42 @@
+#pragma once
+// The component's window: decoded reports as they arrive, the selected
+// report group by group with what each group means, and saving the list.
+#include "ReportListModel.h"
+#include "ReportSaver.h"
+
+#include <QWidget>
+
+class QLabel;
+class QPlainTextEdit;
+class QTableView;
+class QTreeWidget;
+
+namespace synop {
+
+class SynopWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit SynopWindow(QWidget* parent = nullptr);
+
+    ReportListModel& model() { return model_; }
+    void addReport(DecodedReport report);
+    void selectRow(int row);
+    // Saves the list; on failure the reason is shown and returned.
+    QString save(const QString& path, SaveFormat format);
+    QString statusText() const;
+    int detailRows() const;
+
+private:
+    void showDetail(int row);
+    void askAndSave(SaveFormat format);
+    void updateStatus();
+
+    ReportListModel model_;
+    QTableView* table_;
+    QTreeWidget* detail_;
+    QPlainTextEdit* raw_;
+    QLabel* status_;
+    bool followNewest_ = true;
+};
+
+}  // namespace synop
