@@ -1,6 +1,7 @@
 #include "cardserver/demod/RttyDemodulator.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace rtty {
@@ -16,11 +17,32 @@ constexpr double kSquelchClose = 5.0;
 constexpr double kAcquireScore = 1.5;   // frame score, in units of the typical slot LLR
 constexpr double kTrafficSeconds = 2.0;
 
-double logCosh(double x)
-{
-    const double a = std::fabs(x);
-    return a + std::log1p(std::exp(-2.0 * a)) - 0.6931471805599453;
-}
+// ln cosh x = |x| + ln(1 + e^-2|x|) - ln 2, the middle term from a table.
+class LogCosh {
+public:
+    static constexpr double kLimit = 12.0;
+    static constexpr int kPerUnit = 64;
+    LogCosh()
+    {
+        for (size_t i = 0; i < table_.size(); ++i)
+            table_[i] = std::log1p(std::exp(-2.0 * double(i) / kPerUnit)) - std::log(2.0);
+    }
+    double operator()(double x) const
+    {
+        const double a = std::fabs(x);
+        if (a >= kLimit)
+            return a - std::log(2.0);
+        const double position = a * kPerUnit;
+        const auto index = static_cast<size_t>(position);
+        const double fraction = position - double(index);
+        return a + table_[index] + fraction * (table_[index + 1] - table_[index]);
+    }
+
+private:
+    std::array<double, static_cast<size_t>(kLimit * kPerUnit) + 2> table_{};
+};
+
+const LogCosh logCosh;
 
 }  // namespace
 
@@ -74,12 +96,16 @@ void RttyDemodulator::restart()
     bitSamples_ = sampleRate_ / parameters_.baud;
     framePeriodNominal_ = (6.0 + parameters_.stopBits) * bitSamples_;
     framePeriod_ = framePeriodNominal_;
-    markFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.markHz(), parameters_.baud);
-    spaceFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.spaceHz(), parameters_.baud);
+    // Magnitudes every 1/32 bit or closer: windows are boxcars, so their
+    // magnitudes are nearly linear between outputs and interpolate well.
+    decimation_ = std::max(1, static_cast<int>(bitSamples_ / kGridPerBit));
+    markFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.markHz(), parameters_.baud, decimation_);
+    spaceFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.spaceHz(), parameters_.baud, decimation_);
     likelihood_.reset();
     markMagnitude_.clear();
     spaceMagnitude_.clear();
-    bufferStart_ = samplesIn_;
+    restartSample_ = samplesIn_;
+    bufferStart_ = 0;
     locked_ = false;
     framesSinceLock_ = 0;
     squelchOpen_ = false;
@@ -104,9 +130,15 @@ DecodeState RttyDemodulator::state() const
     return DecodeState::Searching;
 }
 
+double RttyDemodulator::bufferPosition(double centre) const
+{
+    const double sample = centre + markFilter_->delaySamples() - static_cast<double>(restartSample_ + decimation_ - 1);
+    return sample / decimation_ - static_cast<double>(bufferStart_);
+}
+
 double RttyDemodulator::llrAt(double centre) const
 {
-    const double position = centre + markFilter_->delaySamples() - static_cast<double>(bufferStart_);
+    const double position = bufferPosition(centre);
     const double whole = std::floor(position);
     auto index = static_cast<int64_t>(whole);
     const auto size = static_cast<int64_t>(markMagnitude_.size());
@@ -131,6 +163,26 @@ double RttyDemodulator::frameScore(double start) const
     return score;
 }
 
+// Scores for starts first, first + step, ... (step = bit / kGridPerBit). The
+// slots of neighbouring starts fall on one grid, so each LLR is computed once.
+void RttyDemodulator::gridScores(double first, int count, std::vector<double>& scores)
+{
+    const double step = bitSamples_ / kGridPerBit;
+    const int slots = 8;  // mark before, start, five data, stop
+    const double origin = first - 0.5 * bitSamples_;
+    gridLlr_.resize(size_t(count + (slots - 1) * kGridPerBit));
+    for (size_t k = 0; k < gridLlr_.size(); ++k)
+        gridLlr_[k] = llrAt(origin + double(k) * step);
+    scores.resize(size_t(count));
+    for (int j = 0; j < count; ++j) {
+        const double* l = gridLlr_.data() + j;
+        double score = 0.5 * (l[0] - l[kGridPerBit] + l[7 * kGridPerBit]);
+        for (int bit = 2; bit <= 6; ++bit)
+            score += logCosh(0.5 * l[bit * kGridPerBit]);
+        scores[size_t(j)] = score;
+    }
+}
+
 bool RttyDemodulator::frameShapeOk(double start) const
 {
     const double t = bitSamples_;
@@ -152,18 +204,18 @@ void RttyDemodulator::process(const float* samples, size_t n, std::string& textO
 {
     if (n == 0)
         return;
-    scratchMark_.resize(n);
-    scratchSpace_.resize(n);
-    markFilter_->process(samples, n, scratchMark_.data());
+    scratchMark_.resize(n / size_t(decimation_) + 1);
+    scratchSpace_.resize(n / size_t(decimation_) + 1);
+    const size_t outputs = markFilter_->process(samples, n, scratchMark_.data());
     spaceFilter_->process(samples, n, scratchSpace_.data());
-    markMagnitude_.insert(markMagnitude_.end(), scratchMark_.begin(), scratchMark_.end());
-    spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.end());
+    markMagnitude_.insert(markMagnitude_.end(), scratchMark_.begin(), scratchMark_.begin() + long(outputs));
+    spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
     samplesIn_ += static_cast<int64_t>(n);
 
     // Until frames are found, the levels come from the raw magnitudes.
     if (!locked_) {
-        const double timeConstant = 16.0 * bitSamples_;
-        for (size_t i = 0; i < n; ++i)
+        const double timeConstant = 16.0 * bitSamples_ / decimation_;
+        for (size_t i = 0; i < outputs; ++i)
             likelihood_.learnSample(scratchMark_[i], scratchSpace_[i], timeConstant);
     }
     updateSquelch();
@@ -185,27 +237,22 @@ void RttyDemodulator::updateSquelch()
 }
 
 // The newest instant a frame score can be computed for.
-static double lastScorable(int64_t samplesIn, double bitSamples, double delay)
+static double lastScorable(int64_t samplesIn, double bitSamples, double delay, int decimation)
 {
-    return static_cast<double>(samplesIn) - 2.0 - delay - 6.5 * bitSamples;
+    return static_cast<double>(samplesIn) - 2.0 * decimation - delay - 6.5 * bitSamples;
 }
 
 bool RttyDemodulator::stepLocked()
 {
     const double halfWindow = 0.5 * bitSamples_;
-    if (predictedStart_ + halfWindow > lastScorable(samplesIn_, bitSamples_, markFilter_->delaySamples()))
+    if (predictedStart_ + halfWindow > lastScorable(samplesIn_, bitSamples_, markFilter_->delaySamples(), decimation_))
         return false;
 
     const double step = bitSamples_ / kGridPerBit;
-    int best = 0;
-    double bestScore = -1e300;
-    for (int j = -kGridPerBit / 2; j <= kGridPerBit / 2; ++j) {
-        const double score = frameScore(predictedStart_ + j * step);
-        if (score > bestScore) {
-            bestScore = score;
-            best = j;
-        }
-    }
+    gridScores(predictedStart_ - (kGridPerBit / 2) * step, kGridPerBit + 1, scores_);
+    const auto peak = std::max_element(scores_.begin(), scores_.end());
+    const int best = static_cast<int>(peak - scores_.begin()) - kGridPerBit / 2;
+    const double bestScore = *peak;
     const bool atEdge = std::abs(best) == kGridPerBit / 2;
     const double found = refinePeak(predictedStart_ + best * step, step, bestScore);
     const double error = found - predictedStart_;
@@ -228,7 +275,7 @@ bool RttyDemodulator::stepLocked()
 bool RttyDemodulator::stepSearching()
 {
     const double span = 1.5 * framePeriodNominal_;
-    const double newest = lastScorable(samplesIn_, bitSamples_, markFilter_->delaySamples());
+    const double newest = lastScorable(samplesIn_, bitSamples_, markFilter_->delaySamples(), decimation_);
     if (searchFrom_ + span > newest)
         return false;
     if (!squelchOpen_) {
@@ -238,12 +285,9 @@ bool RttyDemodulator::stepSearching()
 
     const double step = bitSamples_ / kGridPerBit;
     const int count = static_cast<int>(span / step) + 1;
-    std::vector<double> scores(static_cast<size_t>(count));
-    double bestScore = -1e300;
-    for (int j = 0; j < count; ++j) {
-        scores[size_t(j)] = frameScore(searchFrom_ + j * step);
-        bestScore = std::max(bestScore, scores[size_t(j)]);
-    }
+    std::vector<double>& scores = scores_;
+    gridScores(searchFrom_, count, scores);
+    const double bestScore = *std::max_element(scores.begin(), scores.end());
     // The earliest acceptable peak marks the first character; the best peak
     // within half a frame of it is where that character starts.
     const double threshold = std::max(kAcquireScore * likelihood_.slotSnr(), 0.5 * bestScore);
@@ -299,9 +343,8 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
     }
 
     // Decision-directed levels from the slots just decided.
-    const double delay = markFilter_->delaySamples();
     auto learn = [&](double centre, bool mark) {
-        const auto index = static_cast<int64_t>(std::lround(centre + delay)) - bufferStart_;
+        const auto index = static_cast<int64_t>(std::lround(bufferPosition(centre)));
         if (index >= 0 && index < static_cast<int64_t>(markMagnitude_.size()))
             likelihood_.learnSlot(mark, markMagnitude_[size_t(index)], spaceMagnitude_[size_t(index)]);
     };
@@ -328,8 +371,8 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
 void RttyDemodulator::trimBuffer()
 {
     const double keepFrom = (locked_ ? predictedStart_ : searchFrom_) - 2.0 * bitSamples_;
-    const int64_t drop = static_cast<int64_t>(keepFrom) - bufferStart_;
-    if (drop < (int64_t(1) << 15))
+    const auto drop = static_cast<int64_t>(bufferPosition(keepFrom));
+    if (drop < (int64_t(1) << 14))
         return;
     markMagnitude_.erase(markMagnitude_.begin(), markMagnitude_.begin() + drop);
     spaceMagnitude_.erase(spaceMagnitude_.begin(), spaceMagnitude_.begin() + drop);

@@ -66,8 +66,11 @@ public:
 private:
     void restart();
     double llrAt(double centre) const;
+    // Position in the magnitude buffers of the window centred at `centre`.
+    double bufferPosition(double centre) const;
     double frameScore(double start) const;
     bool frameShapeOk(double start) const;
+    void gridScores(double first, int count, std::vector<double>& scores);
     double refinePeak(double start, double step, double peakScore) const;
     bool stepLocked();
     bool stepSearching();
@@ -83,10 +86,15 @@ private:
     SlotLikelihood likelihood_;
     baudot::Decoder baudot_;
 
+    // Tone magnitudes every decimation_ samples: output m (counted from the
+    // last restart) is for sample restartSample_ + decimation_ - 1 + m * decimation_.
     std::vector<float> markMagnitude_, spaceMagnitude_;
-    int64_t bufferStart_ = 0;  // absolute sample index of element 0
+    int decimation_ = 1;
+    int64_t restartSample_ = 0;
+    int64_t bufferStart_ = 0;  // output index of element 0
     int64_t samplesIn_ = 0;
     std::vector<float> scratchMark_, scratchSpace_;
+    std::vector<double> gridLlr_, scores_;
 
     bool locked_ = false;
     double predictedStart_ = 0.0;

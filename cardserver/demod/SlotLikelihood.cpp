@@ -1,6 +1,7 @@
 #include "cardserver/demod/SlotLikelihood.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -12,7 +13,7 @@ constexpr double kSlotAlpha = 1.0 / 48.0;
 constexpr double kFloor = 1e-20;
 
 // ln I0(x) for x >= 0, to a few parts in 10^4.
-double logBesselI0(double x)
+double logBesselI0Exact(double x)
 {
     if (x < 3.75) {
         const double t = (x / 3.75) * (x / 3.75);
@@ -22,6 +23,33 @@ double logBesselI0(double x)
     const double series = 0.39894228 + inverse * (0.01328592 + inverse * (0.00225319 + inverse * (-0.00157565 + inverse * (0.00916281 + inverse * (-0.02057706 + inverse * (0.02635537 + inverse * (-0.01647633 + inverse * 0.00392377)))))));
     return x - 0.5 * std::log(x) + std::log(series);
 }
+
+// The same from a table: it is evaluated a few hundred times per character.
+class LogBesselTable {
+public:
+    static constexpr double kLimit = 64.0;
+    static constexpr int kPerUnit = 32;
+    LogBesselTable()
+    {
+        for (int i = 0; i <= kSize; ++i)
+            values_[size_t(i)] = logBesselI0Exact(double(i) / kPerUnit);
+    }
+    double operator()(double x) const
+    {
+        if (x >= kLimit)
+            return x - 0.5 * std::log(2.0 * std::numbers::pi * x) + 1.0 / (8.0 * x);
+        const double position = x * kPerUnit;
+        const auto index = static_cast<size_t>(position);
+        const double fraction = position - double(index);
+        return values_[index] + fraction * (values_[index + 1] - values_[index]);
+    }
+
+private:
+    static constexpr int kSize = static_cast<int>(kLimit) * kPerUnit;
+    std::array<double, kSize + 1> values_{};
+};
+
+const LogBesselTable logBesselI0;
 
 }  // namespace
 

@@ -1,12 +1,13 @@
 #include "cardserver/demod/ToneFilter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
 namespace rtty {
 
-ToneFilter::ToneFilter(double sampleRate, double toneHz, double baud)
-    : sampleRate_(sampleRate), toneHz_(toneHz), oscillator_(nco_crcf_create(LIQUID_VCO))
+ToneFilter::ToneFilter(double sampleRate, double toneHz, double baud, int decimation)
+    : sampleRate_(sampleRate), toneHz_(toneHz), decimation_(std::max(decimation, 1)), untilOutput_(decimation_)
 {
     const double bitSamples = sampleRate / baud;
     wholeLength_ = static_cast<int>(std::floor(bitSamples));
@@ -18,15 +19,10 @@ ToneFilter::ToneFilter(double sampleRate, double toneHz, double baud)
     setTone(toneHz);
 }
 
-ToneFilter::~ToneFilter()
-{
-    nco_crcf_destroy(oscillator_);
-}
-
 void ToneFilter::setTone(double toneHz)
 {
     toneHz_ = toneHz;
-    nco_crcf_set_frequency(oscillator_, static_cast<float>(2.0 * std::numbers::pi * toneHz / sampleRate_));
+    rotation_ = std::polar(1.0, -2.0 * std::numbers::pi * toneHz / sampleRate_);
 }
 
 void ToneFilter::resum()
@@ -39,28 +35,70 @@ void ToneFilter::resum()
     sinceResum_ = 0;
 }
 
-void ToneFilter::process(const float* samples, size_t n, float* magnitudeOut)
+size_t ToneFilter::process(const float* samples, size_t n, float* magnitudeOut)
 {
-    mixIn_.resize(n);
-    mixOut_.resize(n);
-    for (size_t i = 0; i < n; ++i)
-        mixIn_[i] = {samples[i], 0.0f};
-    nco_crcf_mix_block_down(oscillator_, mixIn_.data(), mixOut_.data(), static_cast<unsigned>(n));
-
+    // Plain arithmetic on locals: std::complex products check for
+    // infinities on every call, and members would be stored every sample.
+    // Two phasors, for even and odd samples, keep the recurrence from
+    // serialising the loop.
     const size_t ring = history_.size();
-    for (size_t i = 0; i < n; ++i) {
+    std::complex<float>* history = history_.data();
+    size_t head = head_;
+    double evenRe = phasor_.real(), evenIm = phasor_.imag();
+    double oddRe = evenRe * rotation_.real() - evenIm * rotation_.imag();
+    double oddIm = evenRe * rotation_.imag() + evenIm * rotation_.real();
+    const std::complex<double> rotation2 = rotation_ * rotation_;
+    const double rotateRe = rotation2.real(), rotateIm = rotation2.imag();
+    double sumRe = sum_.real(), sumIm = sum_.imag();
+    const double fraction = fraction_, scale = scale_;
+    int untilOutput = untilOutput_;
+    size_t written = 0;
+
+    auto step = [&](size_t i, double phaseRe, double phaseIm) {
+        const auto mixedRe = static_cast<float>(samples[i] * phaseRe);
+        const auto mixedIm = static_cast<float>(samples[i] * phaseIm);
         // The ring holds the newest wholeLength_ + 1 samples: the whole
         // window and, oldest, the edge sample that counts by the fraction.
-        head_ = head_ + 1 == ring ? 0 : head_ + 1;
-        history_[head_] = mixOut_[i];
-        const size_t oldest = head_ + 1 == ring ? 0 : head_ + 1;
-        const std::complex<double> edge(history_[oldest]);
-        sum_ += std::complex<double>(mixOut_[i]) - edge;
-        const std::complex<double> window = sum_ + fraction_ * edge;
-        magnitudeOut[i] = static_cast<float>(scale_ * std::abs(window));
-        if (++sinceResum_ >= (1u << 16))
-            resum();
+        head = head + 1 == ring ? 0 : head + 1;
+        history[head] = {mixedRe, mixedIm};
+        const size_t oldest = head + 1 == ring ? 0 : head + 1;
+        const double edgeRe = history[oldest].real(), edgeIm = history[oldest].imag();
+        sumRe += mixedRe - edgeRe;
+        sumIm += mixedIm - edgeIm;
+        if (--untilOutput > 0)
+            return;
+        untilOutput = decimation_;
+        const double windowRe = sumRe + fraction * edgeRe;
+        const double windowIm = sumIm + fraction * edgeIm;
+        magnitudeOut[written++] = static_cast<float>(scale * std::sqrt(windowRe * windowRe + windowIm * windowIm));
+    };
+    auto advance = [&](double& re, double& im) {
+        const double next = re * rotateRe - im * rotateIm;
+        im = re * rotateIm + im * rotateRe;
+        re = next;
+    };
+
+    size_t i = 0;
+    for (; i + 1 < n; i += 2) {
+        step(i, evenRe, evenIm);
+        step(i + 1, oddRe, oddIm);
+        advance(evenRe, evenIm);
+        advance(oddRe, oddIm);
     }
+    if (i < n) {
+        step(i, evenRe, evenIm);
+        evenRe = oddRe;  // the next sample is the odd phasor's
+        evenIm = oddIm;
+    }
+    const double norm = std::sqrt(evenRe * evenRe + evenIm * evenIm);
+    phasor_ = {evenRe / norm, evenIm / norm};
+    head_ = head;
+    untilOutput_ = untilOutput;
+    sum_ = {sumRe, sumIm};
+    sinceResum_ += n;
+    if (sinceResum_ >= (1u << 16))
+        resum();
+    return written;
 }
 
 }  // namespace rtty

@@ -1,0 +1,162 @@
+// rtty-bench-tool: the small jobs of the RTTY benchmark.
+//   text CHARS SEED            bulletin text (LF line ends) on standard output
+//   noise IN OUT SNR_DB SEED   adds white noise at an SNR in 3 kHz, writes float WAV
+//   cer REFERENCE DECODED      character error rate after folding the
+//                              US/ITA2 figure pairs and dropping CR
+//   crossing SNR:CER...        SNR at which the CER falls to 1 %
+//   seconds FILE               length of a sound file in seconds
+
+#include "cardserver/demod/BulletinText.h"
+#include "cardserver/demod/FskModulator.h"
+#include "cardserver/demod/WavSource.h"
+#include "cardserver/demod/WavWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string readFile(const char* path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+// minimodem sends and prints the US figures ';' and '"' on the keys that
+// carry '=' and '+' in ITA2; both sides are compared in ITA2.
+std::string fold(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\r')
+            continue;
+        out.push_back(c == ';' ? '=' : c == '"' ? '+' : c);
+    }
+    return out;
+}
+
+size_t levenshtein(const std::string& a, const std::string& b)
+{
+    std::vector<size_t> previous(b.size() + 1), current(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        previous[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        current[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j)
+            current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (a[i - 1] != b[j - 1])});
+        std::swap(previous, current);
+    }
+    return previous[b.size()];
+}
+
+int text(int chars, unsigned seed)
+{
+    rtty::BulletinText bulletins(seed);
+    std::string out;
+    while (out.size() < size_t(chars)) {
+        for (char c : bulletins.next())
+            if (c != '\r')
+                out.push_back(c);
+    }
+    out.resize(size_t(chars));
+    out += "\n";
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
+int noise(const char* in, const char* out, double snrDb, unsigned seed)
+{
+    rtty::WavSource source(in, false, false);
+    if (!source.isOpen()) {
+        std::cerr << source.errorText() << "\n";
+        return 1;
+    }
+    std::vector<float> samples, block(65536);
+    while (size_t got = source.read(block.data(), block.size()))
+        samples.insert(samples.end(), block.begin(), block.begin() + long(got));
+    double power = 0.0;
+    for (float s : samples)
+        power += double(s) * s;
+    power /= double(std::max<size_t>(samples.size(), 1));
+    rtty::NoiseAdder(source.sampleRate(), power, snrDb, seed).add(samples.data(), samples.size());
+    const std::string error = rtty::writeWav(out, samples, int(source.sampleRate()), rtty::WavFormat::Float32);
+    if (!error.empty()) {
+        std::cerr << error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+int cer(const char* reference, const char* decoded)
+{
+    const std::string a = fold(readFile(reference)), b = fold(readFile(decoded));
+    std::printf("%.5f\n", a.empty() ? 1.0 : double(levenshtein(a, b)) / double(a.size()));
+    return 0;
+}
+
+// The lowest SNR from which every higher point is at or below 1 %,
+// interpolated in log CER with the point below it.
+int crossing(int count, char** points)
+{
+    std::vector<std::pair<double, double>> curve;
+    for (int i = 0; i < count; ++i) {
+        double snr = 0, rate = 0;
+        if (std::sscanf(points[i], "%lf:%lf", &snr, &rate) == 2)
+            curve.emplace_back(snr, rate);
+    }
+    std::sort(curve.begin(), curve.end());
+    const double target = 0.01;
+    int lowestGood = -1;
+    for (int i = int(curve.size()) - 1; i >= 0 && curve[size_t(i)].second <= target; --i)
+        lowestGood = i;
+    if (lowestGood < 0) {
+        std::printf("none\n");
+        return 0;
+    }
+    if (lowestGood == 0) {
+        std::printf("<%.1f\n", curve[0].first);
+        return 0;
+    }
+    const auto [snrLow, cerLow] = curve[size_t(lowestGood - 1)];
+    const auto [snrHigh, cerHigh] = curve[size_t(lowestGood)];
+    const double floorRate = 1e-5;
+    const double yLow = std::log10(std::max(cerLow, floorRate)), yHigh = std::log10(std::max(cerHigh, floorRate));
+    const double fraction = (yLow - std::log10(target)) / (yLow - yHigh);
+    std::printf("%.2f\n", snrLow + fraction * (snrHigh - snrLow));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "text" && argc == 4)
+        return text(std::atoi(argv[2]), unsigned(std::atoi(argv[3])));
+    if (command == "noise" && argc == 6)
+        return noise(argv[2], argv[3], std::atof(argv[4]), unsigned(std::atoi(argv[5])));
+    if (command == "cer" && argc == 4)
+        return cer(argv[2], argv[3]);
+    if (command == "seconds" && argc == 3) {
+        rtty::WavSource source(argv[2], false, false);
+        std::vector<float> block(65536);
+        size_t total = 0;
+        while (size_t got = source.read(block.data(), block.size()))
+            total += got;
+        std::printf("%.3f\n", source.isOpen() ? double(total) / source.sampleRate() : 0.0);
+        return source.isOpen() ? 0 : 1;
+    }
+    if (command == "crossing")
+        return crossing(argc - 2, argv + 2);
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | cer REF DECODED | crossing SNR:CER... | seconds FILE\n";
+    return 2;
+}
