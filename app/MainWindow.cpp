@@ -138,7 +138,10 @@ void MainWindow::placeAtStoredPosition()
 
 void MainWindow::ConfigClick()
 {
-    if (!m_config) m_config = std::make_unique<config::ConfigDialog>(m_configCardControls);
+    if (!m_config) {
+        m_config = std::make_unique<config::ConfigDialog>(m_configCardControls);
+        emit configDialogCreated(m_config.get());
+    }
     config::ConfigDialog& dialog = *m_config;
     dialog.setHostNam(m_state.sHostName);
     dialog.setHostSvc(QString::number(m_state.lHostPort));

@@ -53,6 +53,10 @@ public:
     double topTwips() const;
     double outerHeightTwips() const;
 
+signals:
+    // The configuration dialog object was created (on first use).
+    void configDialogCreated(config::ConfigDialog* dialog);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

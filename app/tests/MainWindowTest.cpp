@@ -1,0 +1,220 @@
+#include "app/MainWindow.h"
+#include "cardctl/testing/RecordingCardControl.h"
+#include "config/ConfigDialog.h"
+#include "config/ConfigForm.h"
+#include "platform/MessageBox.h"
+#include "platform/PumpedWait.h"
+#include "platform/Registry.h"
+#include "platform/tests/HiveFixture.h"
+#include "platform/testing/QtPrinters.h"
+#include "settings/SettingsStore.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <functional>
+
+using settings::ReadSetting;
+using settings::SettingValue;
+using settings::WriteSetting;
+
+namespace {
+
+const QString kApp = QStringLiteral("Pluvane");
+
+// What the test does with the configuration dialog once it is shown.
+using DialogAction = std::function<void(config::ConfigForm*)>;
+
+class MainWindowTest : public HiveFixture {
+protected:
+    void SetUp() override
+    {
+        HiveFixture::SetUp();
+        platform::setSleepFunction([](int) {});
+        platform::setMessageBoxFunction([this](const QString& text, const QString&) { boxes << text; });
+    }
+    void TearDown() override
+    {
+        platform::setSleepFunction({});
+        platform::setMessageBoxFunction({});
+    }
+
+    std::unique_ptr<app::MainWindow> makeWindow(DialogAction onDialog = {})
+    {
+        app::MainWindowParts parts;
+        auto card = std::make_unique<cardctl::RecordingCardControl>();
+        this->card = card.get();
+        parts.cardControl = std::move(card);
+        parts.configCardControls = [] { return std::make_unique<cardctl::RecordingCardControl>(); };
+        auto window = std::make_unique<app::MainWindow>(std::move(parts));
+        QObject::connect(window.get(), &app::MainWindow::configDialogCreated, [this, onDialog, w = window.get()](
+                                                                                   config::ConfigDialog* dialog) {
+            QObject::connect(dialog, &config::ConfigDialog::activated, [this, onDialog, w](config::ConfigForm* form) {
+                ++dialogsShown;
+                windowVisibleAtDialog = w->isVisible();
+                QMetaObject::invokeMethod(
+                    form,
+                    [form, onDialog] {
+                        if (onDialog)
+                            onDialog(form);
+                        else
+                            form->cancelButton->click();
+                    },
+                    Qt::QueuedConnection);
+            });
+        });
+        return window;
+    }
+
+    static void chooseCardAndConfirm(config::ConfigForm* form, int card)
+    {
+        form->vCardNum[card - 1]->setEnabled(true);
+        form->vCardNum[card - 1]->click();
+        form->vHostSvc->setText(QStringLiteral("4000"));
+        form->okButton->click();
+    }
+
+    QString stored(const char* name) { return settings::settingToText(ReadSetting(kApp, name, QString("<none>"))); }
+    int32_t storedNumber(const char* name) { return std::get<int32_t>(ReadSetting(kApp, name, int32_t{-99999})); }
+
+    cardctl::RecordingCardControl* card = nullptr;
+    int dialogsShown = 0;
+    bool windowVisibleAtDialog = true;
+    QStringList boxes;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, FirstRunOpensTheDialogBeforeTheWindowAndACancelChangesNothing)
+{
+    auto window = makeWindow();
+    window->Load();
+    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_FALSE(windowVisibleAtDialog);
+    const auto& state = window->state();
+    EXPECT_FALSE(state.bCanConnect);
+    EXPECT_FALSE(window->controls().Connect->isEnabled());
+    EXPECT_TRUE(window->controls().Config->isEnabled());
+    EXPECT_FALSE(window->controls().Auto->isEnabled());
+    EXPECT_EQ(window->tabOrder().front(), window->controls().Config);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Pluvane V%1").arg(PLUVANE_VERSION));
+    EXPECT_EQ(state.iCardNumber, -1);
+    EXPECT_EQ(state.lHostPort, 33234);
+    EXPECT_EQ(state.iIFInput, 1);
+    // The SYNOP window's default place: the same left edge, 120 twips below.
+    EXPECT_EQ(state.iXSynop, state.iX);
+    EXPECT_NEAR(state.iYSynop, window->topTwips() + window->outerHeightTwips() + 120, 1);
+    EXPECT_FALSE(QFile::exists(hivePath()));
+}
+
+TEST_F(MainWindowTest, AStartUpDialogConfirmedWithACardStoresAllSixValues)
+{
+    auto window = makeWindow([](config::ConfigForm* form) { chooseCardAndConfirm(form, 3); });
+    window->Load();
+    EXPECT_TRUE(window->state().bCanConnect);
+    EXPECT_TRUE(window->controls().Connect->isEnabled());
+    EXPECT_EQ(stored("HostName"), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(storedNumber("HostPort"), 4000);
+    EXPECT_EQ(storedNumber("CardType"), 0);
+    EXPECT_EQ(storedNumber("CardNumber"), 3);
+    EXPECT_EQ(storedNumber("IF-Input"), 1);
+    EXPECT_EQ(storedNumber("IF-Freqs"), 0);
+    EXPECT_EQ(window->state().sHostName, QStringLiteral("127.0.0.1"));  // no NUL kept on the held name
+    EXPECT_EQ(storedNumber("X"), -99999);  // positions wait for shutdown
+}
+
+TEST_F(MainWindowTest, OnlyCardNumbersOneToEightCountAsConfigured)
+{
+    for (const int32_t number : {8, 1, 0, -1, 9, 70000}) {
+        SCOPED_TRACE(number);
+        dialogsShown = 0;
+        WriteSetting(kApp, "CardNumber", number);
+        auto window = makeWindow();
+        window->Load();
+        const bool configured = number >= 1 && number <= 8;
+        EXPECT_EQ(dialogsShown, configured ? 0 : 1);
+        EXPECT_EQ(window->state().bCanConnect, configured);
+        EXPECT_EQ(window->controls().Connect->isEnabled(), configured);
+        EXPECT_EQ(window->tabOrder().front(), configured ? window->controls().Connect : window->controls().Config);
+    }
+}
+
+TEST_F(MainWindowTest, StoredValuesOutside16BitsCountAsMissing)
+{
+    WriteSetting(kApp, "CardNumber", int32_t{2});
+    WriteSetting(kApp, "IF-Input", int32_t{65539});
+    WriteSetting(kApp, "CardType", int32_t{-40000});
+    WriteSetting(kApp, "X-Synop", int32_t{40000});
+    auto window = makeWindow();
+    window->Load();
+    EXPECT_EQ(window->state().iIFInput, 1);
+    EXPECT_EQ(window->state().iCardType, -1);
+    EXPECT_EQ(window->state().iXSynop, window->state().iX);
+}
+
+TEST_F(MainWindowTest, ClosingStoresThePositionsAndTheNextStartUsesThem)
+{
+    WriteSetting(kApp, "CardNumber", int32_t{8});
+    {
+        auto window = makeWindow();
+        window->Load();
+        window->show();
+        window->move(150, 120);
+        window->close();
+    }
+    EXPECT_EQ(storedNumber("X"), 150 * 15);
+    EXPECT_EQ(storedNumber("Y"), 120 * 15);
+    const int32_t synopY = storedNumber("Y-Synop");
+    EXPECT_GT(synopY, 0);
+
+    auto again = makeWindow();
+    again->Load();
+    EXPECT_EQ(again->pos(), QPoint(150, 120));
+    EXPECT_EQ(again->state().iYSynop, synopY);
+}
+
+TEST_F(MainWindowTest, AStoredPlaceOffEveryScreenIsNotApplied)
+{
+    WriteSetting(kApp, "CardNumber", int32_t{8});
+    WriteSetting(kApp, "X", int32_t{-30000});
+    WriteSetting(kApp, "Y", int32_t{-30000});
+    auto window = makeWindow();
+    window->Load();
+    EXPECT_GT(window->pos().x(), -1000);
+    EXPECT_GT(window->pos().y(), -1000);
+}
+
+TEST_F(MainWindowTest, QuitWithASessionOpenWritesThePositionsFirstThenClosesTheSession)
+{
+    WriteSetting(kApp, "CardNumber", int32_t{8});
+    auto window = makeWindow();
+    window->Load();
+    window->controls().Connect->click();
+    emit card->SessionStarted();
+    QString xWhenClosing;
+    card->onCall("CloseCard", [&] { xWhenClosing = QString::number(storedNumber("X")); });
+    window->controls().Cancel->click();
+    EXPECT_EQ(card->callNames().last(), QStringLiteral("CloseCard"));
+    EXPECT_NE(xWhenClosing, QStringLiteral("-99999"));
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowTest, ConfirmingThroughTheConfigButtonEnablesConnectAtOnce)
+{
+    int choice = 0;
+    auto window = makeWindow([&choice](config::ConfigForm* form) {
+        if (choice == 0)
+            form->cancelButton->click();
+        else
+            chooseCardAndConfirm(form, choice);
+    });
+    window->Load();
+    ASSERT_FALSE(window->controls().Connect->isEnabled());
+    choice = 5;
+    window->controls().Config->click();
+    EXPECT_TRUE(window->controls().Connect->isEnabled());
+    EXPECT_EQ(window->state().iCardNumber, 5);
+    EXPECT_EQ(window->state().lHostPort, 4000);
+    EXPECT_EQ(dialogsShown, 2);
+    EXPECT_EQ(window->configDialog(), window->configDialog());  // one instance, reused
+}
