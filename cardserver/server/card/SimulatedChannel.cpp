@@ -63,20 +63,19 @@ void SimulatedChannel::queueNextPiece()
     for (const QChar c : piece) m_encoder.encode(c, &codes);
     m_sendTime = std::max(m_sendTime, double(m_tick));
     if (codes.empty()) {
-        m_segments.push_back({true, m_sendTime += kTicksPerSecond});
-        m_idleTicks += int64_t(kTicksPerSecond);
+        m_segments.push_back({true, m_sendTime += kTicksPerSecond, true});
         return;
     }
     for (const uint8_t code : codes) queueFrame(code);
 }
 
-bool SimulatedChannel::sendTick()
+const SimulatedChannel::Segment& SimulatedChannel::sendTick()
 {
     while (m_segments.empty() || m_segments.front().endTick <= double(m_tick)) {
         if (!m_segments.empty()) m_segments.pop_front();
         if (m_segments.empty()) queueNextPiece();
     }
-    return m_segments.front().mark;
+    return m_segments.front();
 }
 
 void SimulatedChannel::receiveTick(bool mark, QString* out)
@@ -121,17 +120,18 @@ QString SimulatedChannel::advance(double seconds)
 {
     QString out;
     const auto ticks = int64_t(std::llround(seconds * kTicksPerSecond));
-    const int64_t idleBefore = m_idleTicks;
+    int64_t idleTicks = 0;
     const int64_t end = m_tick + ticks;
     std::uniform_real_distribution<double> uniform(0, 1);
     const bool flipped = m_sent.inverted != m_receiver.inverted;
     for (; m_tick < end; ++m_tick) {
-        bool mark = sendTick() != flipped;
+        const Segment& sent = sendTick();
+        idleTicks += sent.idle;
+        bool mark = sent.mark != flipped;
         if (m_errorProbability > 0 && uniform(m_noise) < m_errorProbability) mark = !mark;
         receiveTick(mark, &out);
     }
-    // Idle time is booked when queued; clamp the share to this stretch.
-    const double idleShare = ticks > 0 ? std::min(1.0, double(m_idleTicks - idleBefore) / ticks) : 0;
+    const double idleShare = ticks > 0 ? double(idleTicks) / double(ticks) : 0;
     const double fade = std::exp(-seconds / 2);
     m_framed *= fade;
     m_framingErrors *= fade;

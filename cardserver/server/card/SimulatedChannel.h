@@ -33,7 +33,14 @@ public:
     double bitErrorProbability() const;
 
 private:
-    bool sendTick();  // the sender's line level for the next tick (true = mark)
+    // Sender: segments of constant level, each lasting until a tick time.
+    struct Segment {
+        bool mark;
+        double endTick;
+        bool idle = false;  // the sender has nothing to send
+    };
+
+    const Segment& sendTick();  // the sender's line for the next tick
     void queueNextPiece();
     void queueFrame(uint8_t code);
     void receiveTick(bool mark, QString* out);
@@ -43,16 +50,10 @@ private:
     LineParameters m_receiver;
     ReceiverOptions m_options;
 
-    // Sender: segments of constant level, each lasting until a tick time.
-    struct Segment {
-        bool mark;
-        double endTick;
-    };
     std::deque<Segment> m_segments;
     Ita2Encoder m_encoder;
     double m_sendTime = 0;  // tick at which the queued segments end
     int64_t m_tick = 0;
-    int64_t m_idleTicks = 0;  // ticks of the current stretch the sender spent idle
 
     // Receiver
     enum class RxState { WaitMark, Hunt, Frame };

@@ -46,6 +46,9 @@ bool CardServerProcess::start(const QStringList& arguments, int timeoutMs)
 QString CardServerProcess::log()
 {
     m_process.setReadChannel(QProcess::StandardError);
+    // Picks up what the server wrote without an event loop running.
+    while (m_process.state() == QProcess::Running && m_process.waitForReadyRead(20)) {
+    }
     m_log += QString::fromLocal8Bit(m_process.readAllStandardError());
     return m_log;
 }

@@ -28,7 +28,7 @@ public:
     void kill();  // SIGKILL, at once
     int exitCode() const { return m_process.exitCode(); }
 
-    // Everything the server wrote to stderr so far.
+    // Everything the server wrote to stderr so far (waits briefly for more).
     QString log();
     QString error() const { return m_error; }
     static QString executable();
