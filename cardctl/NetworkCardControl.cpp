@@ -50,7 +50,11 @@ std::optional<quint16> NetworkCardControl::portFrom(const Variant& port, const Q
 NetworkCardControl::Link NetworkCardControl::connectLink(const QString& host, quint16 port,
                                                          int32_t* status)
 {
-    auto link = std::make_shared<ServerLink>(host, port);
+    // The last owner can let go of a link from inside one of its socket's
+    // signals (a drop seen while draining); deleting the socket there would
+    // pull it out from under Qt, so the link goes when control is back in
+    // the event loop.
+    auto link = std::shared_ptr<ServerLink>(new ServerLink(host, port), [](ServerLink* dead) { dead->deleteLater(); });
     QString text;
     *status = link->open(m_limits.connectMs, m_limits.greetingMs, &text);
     if (*status != 0) {
