@@ -1,0 +1,154 @@
+// The real main window against the real card server, over loopback.
+#include "app/MainWindow.h"
+#include "cardctl/NetworkCardControl.h"
+#include "cardserver/server/testing/CardServerProcess.h"
+#include "platform/MessageBox.h"
+#include "platform/StatusPanels.h"
+#include "platform/TextBox.h"
+#include "platform/tests/HiveFixture.h"
+#include "platform/testing/QtPrinters.h"
+#include "settings/SettingsStore.h"
+
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryFile>
+#include <QTest>
+
+using cardserver::testing::CardServerProcess;
+using platform::Variant;
+
+namespace {
+
+const QString kApp = QStringLiteral("Pluvane");
+
+class EndToEnd : public HiveFixture {
+protected:
+    void SetUp() override
+    {
+        HiveFixture::SetUp();
+        platform::setMessageBoxFunction([this](const QString& text, const QString&) { boxes << text; });
+        textFile.setFileTemplate(QDir(dirPath()).filePath("bulletin-XXXXXX.txt"));
+        ASSERT_TRUE(textFile.open());
+        textFile.write("ZCZC 001\r\nSMDL01 EDZW 081200\r\nAAXX 08121\r\n10384 11458 41606 10012 20004 30125 40210 "
+                       "52008=\r\nNNNN\r\n");
+        textFile.flush();
+    }
+    void TearDown() override { platform::setMessageBoxFunction({}); }
+
+    bool startServer(CardServerProcess& server)
+    {
+        const bool ok = server.start({QStringLiteral("--card"), QStringLiteral("1=text:") + textFile.fileName()});
+        EXPECT_TRUE(ok) << server.error().toStdString();
+        return ok;
+    }
+    std::unique_ptr<app::MainWindow> openWindow(quint16 port)
+    {
+        settings::WriteSetting(kApp, "HostName", QStringLiteral("127.0.0.1"));
+        settings::WriteSetting(kApp, "HostPort", int32_t{port});
+        settings::WriteSetting(kApp, "CardNumber", int32_t{1});
+        auto window = std::make_unique<app::MainWindow>();
+        window->Load();
+        window->show();
+        return window;
+    }
+    QString statePanel(app::MainWindow& window) { return window.controls().StatusBar->panelText(6); }
+
+    QTemporaryFile textFile;
+    QStringList boxes;
+};
+
+}  // namespace
+
+TEST_F(EndToEnd, OpenReceiveDecodedTextAndClose)
+{
+    CardServerProcess server;
+    ASSERT_TRUE(startServer(server));
+    auto window = openWindow(server.port());
+    window->controls().Connect->click();
+    ASSERT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+    QTRY_VERIFY_WITH_TIMEOUT(window->state().bSessionUp, 10000);
+    EXPECT_EQ(window->controls().Connect->text(), QStringLiteral("&Disconnect"));
+    EXPECT_TRUE(window->controls().Auto->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(window->controls().Text->text().contains(QStringLiteral("SMDL01")), 15000);
+    EXPECT_FALSE(window->controls().Text->text().contains(QLatin1Char('\r') + QString(QLatin1Char('\r'))));
+
+    window->controls().Connect->click();
+    EXPECT_FALSE(window->state().bConnected);
+    EXPECT_EQ(window->controls().Connect->text(), QStringLiteral("&Connect"));
+    EXPECT_TRUE(window->controls().Config->isEnabled());
+    EXPECT_TRUE(boxes.isEmpty());
+}
+
+TEST_F(EndToEnd, AnUnreachableServerIsNamedInTheErrorBox)
+{
+    quint16 freePort = 0;
+    {
+        CardServerProcess server;
+        ASSERT_TRUE(startServer(server));
+        freePort = server.port();
+    }
+    auto window = openWindow(freePort);
+    window->controls().Connect->click();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("Err:-"))) << boxes[0].toStdString();
+    EXPECT_TRUE(boxes[0].contains(QStringLiteral("127.0.0.1:%1").arg(freePort))) << boxes[0].toStdString();
+    EXPECT_FALSE(window->state().bConnected);
+    EXPECT_TRUE(window->controls().Connect->isEnabled());
+}
+
+TEST_F(EndToEnd, ACardHeldByAnotherClientIsRefusedWithTheServersText)
+{
+    CardServerProcess server;
+    ASSERT_TRUE(startServer(server));
+    cardctl::NetworkCardControl other;
+    QString host = server.host();
+    int32_t port = server.port();
+    int16_t cardNumber = 1;
+    ASSERT_EQ(other.OpenCard(Variant::ref(&host), Variant::ref(&port), Variant::ref(&cardNumber)), 0);
+
+    auto window = openWindow(server.port());
+    window->controls().Connect->click();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("Err:"))) << boxes[0].toStdString();
+    EXPECT_TRUE(boxes[0].contains(QStringLiteral("use"), Qt::CaseInsensitive)) << boxes[0].toStdString();
+    EXPECT_FALSE(window->state().bConnected);
+    other.CloseCard();
+}
+
+TEST_F(EndToEnd, AServerThatDiesOrStopsEndsTheSessionAndTheNextTwoPressesCloseThenOpen)
+{
+    struct Case {
+        bool kill;
+        QString panel;
+    };
+    for (const Case& c : {Case{true, QStringLiteral("QUIT: Error")}, Case{false, QStringLiteral("QUIT: Server")}}) {
+        SCOPED_TRACE(c.panel.toStdString());
+        boxes.clear();
+        auto server = std::make_unique<CardServerProcess>();
+        ASSERT_TRUE(startServer(*server));
+        auto window = openWindow(server->port());
+        window->controls().Connect->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window->state().bSessionUp, 10000);
+        if (c.kill)
+            server->kill();
+        else
+            EXPECT_TRUE(server->terminate());
+        QTRY_COMPARE_WITH_TIMEOUT(statePanel(*window), c.panel, 20000);
+        EXPECT_EQ(window->controls().Connect->text(), QStringLiteral("&Connect"));
+        EXPECT_FALSE(window->controls().Auto->isEnabled());
+        EXPECT_TRUE(window->state().bConnected);
+
+        window->controls().Connect->click();  // closes
+        EXPECT_FALSE(window->state().bConnected);
+        EXPECT_EQ(statePanel(*window), QString());
+        EXPECT_TRUE(boxes.isEmpty());
+
+        CardServerProcess again;
+        ASSERT_TRUE(startServer(again));
+        window->state().lHostPort = again.port();
+        window->controls().Connect->click();  // opens
+        EXPECT_TRUE(window->state().bConnected);
+        QTRY_VERIFY_WITH_TIMEOUT(window->state().bSessionUp, 10000);
+        window->controls().Connect->click();
+    }
+}
