@@ -47,6 +47,7 @@ bool looksLikeCallSign(const std::string& t)
 std::vector<std::string> tokenize(std::string_view line)
 {
     std::vector<std::string> tokens;
+    tokens.reserve(16);
     std::string token;
     auto flush = [&] {
         if (!token.empty()) tokens.push_back(std::move(token));
@@ -137,10 +138,13 @@ bool StreamAssembler::takeHeading(const std::vector<std::string>& tokens)
 
 bool StreamAssembler::isPlainLanguage(const std::vector<std::string>& tokens) const
 {
+    // Letters that stand for figures count as figures here; which figures
+    // they are does not matter for telling a coded line from words.
+    static constexpr std::string_view kFigureLetters = "QWERTYUIOPX0123456789/";
     size_t words = 0;
     for (const std::string& t : tokens) {
-        const std::string g = options_.correctShiftErrors ? correctShift(t) : t;
-        if (!looksCoded(g) && t != "=" && t != "NIL") ++words;
+        const bool coded = t.size() >= 3 && t.size() <= 5 && t.find_first_not_of(kFigureLetters) == std::string::npos;
+        if (!coded && t != "=" && t != "NIL") ++words;
     }
     return words * 2 > tokens.size();
 }

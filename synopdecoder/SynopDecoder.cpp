@@ -4,7 +4,9 @@
 #include "synopdecoder/DecodeContext.h"
 #include "synopdecoder/GroupText.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace synop {
 namespace detail {
@@ -25,6 +27,16 @@ bool isSectionMarker(const std::string& group)
 
 std::string formatNumber(double value, int decimals)
 {
+    if (decimals == 1 && value > -1e6 && value < 1e6) {
+        // The common case, without the cost of printf's floating point.
+        long tenths = std::lround(value * 10);
+        std::string text = tenths < 0 ? "-" : "";
+        tenths = std::labs(tenths);
+        text += std::to_string(tenths / 10);
+        text += '.';
+        text += static_cast<char>('0' + tenths % 10);
+        return text;
+    }
     char text[32];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
