@@ -266,6 +266,8 @@ void NetworkCardControl::SetCentreShift(const Variant& centre, const Variant& sh
 void NetworkCardControl::drain(const Link& link)
 {
     while (isLive(link)) {
+        // Whatever follows the awaited reply waits until its call returns.
+        if (!m_awaited.isEmpty() && m_replies.contains(m_awaited.last())) return;
         Message message;
         const auto read = link->next(&message);
         if (read == ServerLink::Read::Nothing) return;

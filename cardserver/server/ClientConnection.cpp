@@ -51,7 +51,11 @@ void ClientConnection::send(const Message& message)
     if (m_card) m_heartbeat.start();  // restarted: heartbeats fill silence only
 }
 
-void ClientConnection::sendEvent(const Message& event) { send(event); }
+void ClientConnection::sendEvent(const Message& event)
+{
+    if (m_handling) m_deferred << event;
+    else send(event);
+}
 
 void ClientConnection::dropWithError(const QString& why)
 {
@@ -149,10 +153,14 @@ void ClientConnection::handle(const Message& request)
         reply(request.id, {kNoCardOpen, QStringLiteral("%1: no card is open on this connection").arg(op)}, false);
         return;
     }
+    // The reply goes first; the reports the change caused follow it.
+    m_handling = true;
     const OperationResult result = (m_card->**operation)(request.args);
+    m_handling = false;
     if (result.status != 0)
         logLine(QStringLiteral("Card %1: %2 refused: %3").arg(m_card->number()).arg(op, result.text));
     reply(request.id, result, false);
+    for (const Message& event : std::exchange(m_deferred, {})) send(event);
 }
 
 void ClientConnection::searchCards()

@@ -51,6 +51,8 @@ private:
     QTimer m_heartbeat;
     bool m_closing = false;
     bool m_finished = false;
+    bool m_handling = false;  // events wait for the reply
+    QList<cardproto::Message> m_deferred;
 };
 
 }  // namespace cardserver

@@ -1,0 +1,166 @@
+// The control against servers that break the contract: every failure comes
+// back as a status with a text naming host, port and cause, within the
+// time limits, and an open session that goes wrong ends with reason 0.
+#include "ScriptedServer.h"
+#include "cardctl/NetworkCardControl.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace cardctl;
+using platform::Variant;
+
+namespace {
+
+TimeLimits quickLimits()
+{
+    TimeLimits limits;
+    limits.connectMs = 2000;
+    limits.greetingMs = 300;
+    limits.replyMs = 300;
+    limits.searchMs = 300;
+    limits.silenceMs = 600;
+    return limits;
+}
+
+struct Opened {
+    int32_t status;
+    QString text;
+    qint64 elapsedMs;
+};
+
+Opened openOn(NetworkCardControl& control, quint16 port)
+{
+    QString host = "127.0.0.1";
+    int32_t portNumber = port;
+    int16_t card = 1;
+    QElapsedTimer timer;
+    timer.start();
+    const int32_t status = control.OpenCard(Variant::ref(&host), Variant::ref(&portNumber), Variant::ref(&card));
+    return {status, control.GetErrorText(Variant::i2(int16_t(status))), timer.elapsed()};
+}
+
+void replyToOpen(QTcpSocket& socket, const QByteArray& status = R"({"i2":0})")
+{
+    ScriptedServer::greet(socket);
+    const auto request = ScriptedServer::readRequest(socket);
+    if (!request) return;
+    ScriptedServer::send(socket, "{\"id\":" + QByteArray::number(request->id) + ",\"status\":" + status + "}");
+}
+
+}  // namespace
+
+TEST(MisbehavingServer, FailuresBeforeTheReplyBecomeStatusesWithTexts)
+{
+    struct Case {
+        const char* name;
+        ScriptedServer::Script script;
+        int32_t status;
+        const char* textPart;
+    };
+    const QList<Case> cases = {
+        {"no greeting", [](QTcpSocket&) {}, kNoGreeting, "sent no greeting within 0.3 s"},
+        {"wrong protocol", [](QTcpSocket& s) { ScriptedServer::greet(s, 2); }, kWrongProtocol, "speaks protocol 2"},
+        {"stalled reply", [](QTcpSocket& s) { ScriptedServer::greet(s); }, kReplyTimeout,
+         "did not answer OpenCard within 0.3 s"},
+        {"garbage line",
+         [](QTcpSocket& s) {
+             ScriptedServer::greet(s);
+             ScriptedServer::readRequest(s);
+             ScriptedServer::send(s, "<html>garbage</html>");
+         },
+         kProtocolError, "broke the protocol"},
+        {"oversized line",
+         [](QTcpSocket& s) {
+             ScriptedServer::greet(s);
+             ScriptedServer::readRequest(s);
+             ScriptedServer::send(s, "{\"event\":\"StateText\",\"args\":[{\"str\":\"" + QByteArray(70000, 'x') + "\"}]}");
+         },
+         kProtocolError, "longer than 65536 bytes"},
+        {"dropped connection",
+         [](QTcpSocket& s) {
+             ScriptedServer::greet(s);
+             ScriptedServer::readRequest(s);
+             s.disconnectFromHost();
+         },
+         kConnectionLost, "lost"},
+        {"status beyond 16 bits", [](QTcpSocket& s) { replyToOpen(s, R"({"i4":65536})"); }, kStatusOutOfRange,
+         "status 65536, outside the 16-bit range"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedServer server(c.script);
+        NetworkCardControl control;
+        control.setTimeLimits(quickLimits());
+        QSignalSpy ended(&control, &CardControl::SessionEnded);
+        const Opened opened = openOn(control, server.port());
+        EXPECT_EQ(opened.status, c.status);
+        EXPECT_TRUE(opened.text.contains(QStringLiteral("127.0.0.1:%1").arg(server.port())))
+            << opened.text.toStdString();
+        EXPECT_TRUE(opened.text.contains(c.textPart)) << opened.text.toStdString();
+        EXPECT_LT(opened.elapsedMs, 2000);
+        EXPECT_FALSE(control.hasSession());
+        EXPECT_EQ(ended.size(), 0);  // no session was ever open
+    }
+}
+
+TEST(MisbehavingServer, OpenSessionThatDropsOrFallsSilentEndsWithReasonZero)
+{
+    for (const bool drop : {true, false}) {
+        SCOPED_TRACE(drop ? "drop" : "silence");
+        ScriptedServer server([drop](QTcpSocket& s) {
+            replyToOpen(s);
+            if (drop) s.disconnectFromHost();
+        });
+        NetworkCardControl control;
+        control.setTimeLimits(quickLimits());
+        QSignalSpy ended(&control, &CardControl::SessionEnded);
+        ASSERT_EQ(openOn(control, server.port()).status, 0);
+        ASSERT_TRUE(ended.wait(2000));
+        EXPECT_EQ(ended.at(0).at(0).value<int16_t>(), 0);
+        EXPECT_EQ(ended.at(0).at(1).value<int32_t>(), drop ? kConnectionLost : kServerSilent);
+        EXPECT_FALSE(control.hasSession());
+        QTest::qWait(100);
+        EXPECT_EQ(ended.size(), 1);
+    }
+}
+
+TEST(MisbehavingServer, HeartbeatsKeepASessionAliveWithoutBeingRaised)
+{
+    std::atomic<bool> done{false};
+    ScriptedServer server([&done](QTcpSocket& s) {
+        replyToOpen(s);
+        for (int i = 0; i < 12 && !done; ++i) {
+            ScriptedServer::send(s, R"({"event":"Heartbeat","args":[]})");
+            QThread::msleep(100);
+        }
+    });
+    NetworkCardControl control;
+    control.setTimeLimits(quickLimits());
+    QSignalSpy ended(&control, &CardControl::SessionEnded);
+    ASSERT_EQ(openOn(control, server.port()).status, 0);
+    QTest::qWait(1000);  // longer than the 0.6 s silence limit
+    EXPECT_EQ(ended.size(), 0);
+    EXPECT_TRUE(control.hasSession());
+    done = true;
+}
+
+TEST(MisbehavingServer, MalformedEventEndsTheSession)
+{
+    ScriptedServer server([](QTcpSocket& s) {
+        replyToOpen(s);
+        ScriptedServer::send(s, R"({"event":"StatusReport","args":[{"i2":1},{"str":"baudot"}]})");
+    });
+    NetworkCardControl control;
+    control.setTimeLimits(quickLimits());
+    QSignalSpy ended(&control, &CardControl::SessionEnded);
+    QSignalSpy status(&control, &CardControl::StatusReport);
+    ASSERT_EQ(openOn(control, server.port()).status, 0);
+    ASSERT_TRUE(ended.wait(2000));
+    EXPECT_EQ(ended.at(0).at(1).value<int32_t>(), kProtocolError);
+    EXPECT_EQ(status.size(), 0);
+    EXPECT_TRUE(control.GetErrorText(Variant::i4(kProtocolError)).contains("malformed StatusReport"));
+}
