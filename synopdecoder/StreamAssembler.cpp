@@ -19,6 +19,32 @@ bool isLandMarker(const std::string& t) { return t == "AAXX" || t == "--//"; }
 bool isShipMarker(const std::string& t) { return t == "BBXX" || t == "?\?//"; }
 bool isBuoyMarker(const std::string& t) { return t == "ZZYY" || t == "++66" || t == "\"\"66"; }
 
+// YYGGiw of section 0: a day, an hour and a wind unit indicator that exist.
+bool isDateGroup(const std::string& g)
+{
+    const int day = digitsValue(g, 0, 2);
+    const int hour = digitsValue(g, 2, 2);
+    const int iw = digitsValue(g, 4, 1);
+    return g.size() == 5 && day >= 1 && day <= 31 && hour >= 0 && hour <= 23 && (iw == 0 || iw == 1 || iw == 3 || iw == 4);
+}
+
+// One character hit or lost: "AAMX", "AXX".
+bool nearly(const std::string& t, std::string_view word)
+{
+    if (t.size() == word.size()) {
+        int differences = 0;
+        for (size_t i = 0; i < t.size(); ++i) differences += t[i] != word[i];
+        return differences <= 1;
+    }
+    if (t.size() + 1 != word.size()) return false;
+    for (size_t skip = 0; skip < word.size(); ++skip) {
+        std::string shorter(word);
+        shorter.erase(skip, 1);
+        if (shorter == t) return true;
+    }
+    return false;
+}
+
 // iRixhVV: iR 0..4, ix 1..7, h and VV digits or solidi.
 bool looksLikeIndicatorGroup(const std::string& g)
 {
@@ -157,20 +183,26 @@ void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
         closeReport(false);
         return;
     }
+    // A land report after a lost AAXX line: taken when it cannot be anything else.
+    if (mode_ == Mode::Idle && looksLikeLandReport(tokens)) mode_ = Mode::Land;
     for (size_t i = 0; i < tokens.size(); ++i) {
         const std::string& token = tokens[i];
         if (token == "NNNN") {
             endBulletin();
             continue;
         }
-        if (isLandMarker(token) || isShipMarker(token) || isBuoyMarker(token)) {
+        // A marker hit by noise still counts when its neighbours leave no doubt.
+        const bool next = i + 1 < tokens.size();
+        const bool land = isLandMarker(token) || (nearly(token, "AAXX") && next && isDateGroup(correctShift(tokens[i + 1])));
+        const bool ship = isShipMarker(token) || (nearly(token, "BBXX") && tokens.size() == 1);
+        if (land || ship || isBuoyMarker(token)) {
             closeReport(false);
-            if (isLandMarker(token)) {
+            if (land) {
                 mode_ = Mode::Land;
                 landDateGroup_.clear();
                 if (i + 1 < tokens.size() && isCodedGroup(correctShift(tokens[i + 1]), 5))
                     landDateGroup_ = correctShift(tokens[++i]);
-            } else if (isShipMarker(token)) {
+            } else if (ship) {
                 mode_ = Mode::Ship;
             } else {
                 mode_ = Mode::Buoy;
@@ -193,6 +225,19 @@ void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
         }
         appendGroup(token);
     }
+}
+
+bool StreamAssembler::looksLikeLandReport(const std::vector<std::string>& tokens) const
+{
+    if (tokens.size() < 5) return false;
+    const std::string station = correctShift(tokens[0]);
+    if (station.size() != 5 || !isDigits(station)) return false;
+    if (!looksLikeIndicatorGroup(correctShift(tokens[1])) || !looksLikeWindGroup(correctShift(tokens[2]))) return false;
+    for (size_t i = 3; i < 5; ++i) {
+        const std::string g = correctShift(tokens[i]);
+        if (!isCodedGroup(g, 5) || g[0] < '1' || g[0] > '9') return false;
+    }
+    return true;
 }
 
 bool StreamAssembler::startsReport(const std::vector<std::string>& tokens, size_t at) const
@@ -250,6 +295,12 @@ void StreamAssembler::appendGroup(const std::string& token)
         group = correctShift(token);
         if (group != token)
             current_.warnings.push_back("group " + token + " read as " + group + " (letters/figures shift)");
+    }
+    // Two or three groups whose separating space was lost.
+    if (!callSign && (group.size() == 10 || group.size() == 15) && isCodedGroup(group, group.size())) {
+        current_.warnings.push_back("groups " + group + " ran together, read as " + std::to_string(group.size() / 5) + " groups");
+        for (size_t at = 0; at + 5 < group.size(); at += 5) current_.groups.push_back(group.substr(at, 5));
+        group = group.substr(group.size() - 5);
     }
     current_.groups.push_back(std::move(group));
     if (current_.groups.size() >= kMaxReportGroups) {

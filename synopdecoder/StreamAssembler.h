@@ -49,6 +49,7 @@ private:
     bool takeHeading(const std::vector<std::string>& tokens);
     void takeTokens(std::vector<std::string>& tokens);
     bool isPlainLanguage(const std::vector<std::string>& tokens) const;
+    bool looksLikeLandReport(const std::vector<std::string>& tokens) const;
     bool startsReport(const std::vector<std::string>& tokens, size_t at) const;
     bool startsNewReport(const std::vector<std::string>& tokens, size_t at) const;
     void startReport(ReportForm form);
