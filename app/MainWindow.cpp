@@ -41,17 +41,23 @@ MainWindowParts networkParts()
     MainWindowParts parts;
     parts.cardControl = std::make_unique<cardctl::NetworkCardControl>();
     parts.configCardControls = config::ConfigDialog::networkCardControls();
+    parts.synopComponents = synop::libraryComponentFactory();
     return parts;
 }
 
 MainWindow::MainWindow(MainWindowParts parts, QWidget* parent)
     : QWidget(parent),
       m_cardControl(std::move(parts.cardControl)),
-      m_configCardControls(std::move(parts.configCardControls))
+      m_configCardControls(std::move(parts.configCardControls)),
+      m_synop(parts.synopComponents ? std::move(parts.synopComponents) : synop::libraryComponentFactory())
 {
     m_cardControl->setParent(nullptr);
     buildControls();
-    m_handlers = std::make_unique<session::SessionHandlers>(m_state, m_controls, session::SynopHooks{});
+    session::SynopHooks hooks;
+    hooks.start = [this] { m_synop.Start(m_state.sAppName, m_state.iXSynop, m_state.iYSynop); };
+    hooks.stop = [this] { m_synop.Stop(m_state.iXSynop, m_state.iYSynop); };
+    hooks.feed = [this](const QString& chunk) { m_synop.Feed(chunk); };
+    m_handlers = std::make_unique<session::SessionHandlers>(m_state, m_controls, std::move(hooks));
     connect(m_controls.Config, &QPushButton::clicked, this, &MainWindow::ConfigClick);
     connect(m_controls.Cancel, &QPushButton::clicked, this, &MainWindow::close);
 }
@@ -183,6 +189,7 @@ void MainWindow::Unload()
 {
     if (m_unloaded) return;
     m_unloaded = true;
+    m_synop.ShutdownReadPosition(m_state.iXSynop, m_state.iYSynop);
     if (m_config) m_config->Unload();
 
     const QString& app = m_state.sAppName;
@@ -191,7 +198,10 @@ void MainWindow::Unload()
     WriteSetting(app, "X-Synop", m_state.iXSynop);
     WriteSetting(app, "Y-Synop", m_state.iYSynop);
 
-    if (m_state.bConnected) m_handlers->SetSession(false);
+    if (m_state.bConnected) {
+        m_handlers->SetSession(false);
+        m_synop.ShutdownClose();
+    }
 }
 
 }  // namespace app

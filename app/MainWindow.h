@@ -5,6 +5,7 @@
 #include "cardctl/CardControl.h"
 #include "session/MainWindowControls.h"
 #include "session/MainWindowState.h"
+#include "synop/SynopBridge.h"
 
 #include <QWidget>
 #include <functional>
@@ -25,6 +26,8 @@ struct MainWindowParts {
     std::unique_ptr<cardctl::CardControl> cardControl;
     // The configuration dialog's own card controls (one per showing).
     std::function<std::unique_ptr<cardctl::CardControl>()> configCardControls;
+    // Instances of the SYNOP component, one per session.
+    synop::ComponentFactory synopComponents;
 };
 
 MainWindowParts networkParts();
@@ -45,6 +48,7 @@ public:
     const session::MainWindowControls& controls() const { return m_controls; }
     session::SessionHandlers& handlers() { return *m_handlers; }
     config::ConfigDialog* configDialog() const { return m_config.get(); }
+    synop::SynopBridge& synopBridge() { return m_synop; }
     // Keyboard order of the controls, first first.
     const std::vector<QWidget*>& tabOrder() const { return m_tabOrder; }
 
@@ -74,6 +78,7 @@ private:
     session::MainWindowControls m_controls;
     std::unique_ptr<cardctl::CardControl> m_cardControl;
     std::function<std::unique_ptr<cardctl::CardControl>()> m_configCardControls;
+    synop::SynopBridge m_synop;
     std::unique_ptr<session::SessionHandlers> m_handlers;
     std::unique_ptr<config::ConfigDialog> m_config;
     std::vector<QWidget*> m_tabOrder;

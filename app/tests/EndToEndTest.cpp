@@ -9,7 +9,9 @@
 #include "platform/testing/QtPrinters.h"
 #include "settings/SettingsStore.h"
 
+#include <QApplication>
 #include <QPushButton>
+#include <QTableView>
 #include <QSignalSpy>
 #include <QTemporaryFile>
 #include <QTest>
@@ -52,6 +54,18 @@ protected:
         return window;
     }
     QString statePanel(app::MainWindow& window) { return window.controls().StatusBar->panelText(6); }
+    // The SYNOP component's window, loaded into this process with its library.
+    static QWidget* synopWindow()
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            if (widget->isVisible() && widget->windowTitle().endsWith(QStringLiteral("SYNOP reports"))) return widget;
+        return nullptr;
+    }
+    static int reportsShown(QWidget* synop)
+    {
+        const auto* table = synop ? synop->findChild<QTableView*>() : nullptr;
+        return table && table->model() ? table->model()->rowCount() : 0;
+    }
 
     QTemporaryFile textFile;
     QStringList boxes;
@@ -72,11 +86,23 @@ TEST_F(EndToEnd, OpenReceiveDecodedTextAndClose)
     QTRY_VERIFY_WITH_TIMEOUT(window->controls().Text->text().contains(QStringLiteral("SMDL01")), 15000);
     EXPECT_FALSE(window->controls().Text->text().contains(QLatin1Char('\r') + QString(QLatin1Char('\r'))));
 
+    // The same text reached the SYNOP component, whose window stands where
+    // the main window placed it: at its left edge, 120 twips below it.
+    ASSERT_TRUE(window->synopBridge().bSynopOK());
+    QWidget* synop = synopWindow();
+    ASSERT_NE(synop, nullptr);
+    EXPECT_EQ(synop->windowTitle(), QStringLiteral("Pluvane - SYNOP reports"));
+    EXPECT_EQ(synop->pos() * 15, QPoint(window->state().iXSynop, window->state().iYSynop));
+    QTRY_VERIFY_WITH_TIMEOUT(reportsShown(synop) >= 1, 20000);
+
+    synop->move(40, 60);  // the user moves it; the next session puts it there
     window->controls().Connect->click();
     EXPECT_FALSE(window->state().bConnected);
     EXPECT_EQ(window->controls().Connect->text(), QStringLiteral("&Connect"));
     EXPECT_TRUE(window->controls().Config->isEnabled());
     EXPECT_TRUE(boxes.isEmpty());
+    EXPECT_EQ(window->state().iXSynop, 40 * 15);
+    EXPECT_EQ(window->state().iYSynop, 60 * 15);
 }
 
 TEST_F(EndToEnd, AnUnreachableServerIsNamedInTheErrorBox)

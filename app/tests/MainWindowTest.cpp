@@ -46,6 +46,7 @@ protected:
         this->card = card.get();
         parts.cardControl = std::move(card);
         parts.configCardControls = [] { return std::make_unique<cardctl::RecordingCardControl>(); };
+        parts.synopComponents = [] { return std::unique_ptr<synop::ISynopComponent>(); };
         auto window = std::make_unique<app::MainWindow>(std::move(parts));
         QObject::connect(window.get(), &app::MainWindow::configDialogCreated, [this, onDialog, w = window.get()](
                                                                                    config::ConfigDialog* dialog) {
