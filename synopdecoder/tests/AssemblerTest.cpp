@@ -136,3 +136,27 @@ TEST(Assembler, HostileInputStaysBounded)
     for (const auto& r : reports) EXPECT_LE(r.groups.size(), StreamAssembler::kMaxReportGroups + 4);
     EXPECT_TRUE(hasWarning(reports.front(), "cut after"));
 }
+
+TEST(Assembler, NoiseOnSectionZeroAndOnSpaces)
+{
+    auto reports = decodeText("AAMX 08061\r\n10015 41460 72315 10056=\r\n");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].hour, 6);
+    EXPECT_EQ(reports[0].windSpeed, 15);
+    // A look-alike word before something that is no date group opens nothing.
+    EXPECT_TRUE(decodeText("AAMX 08991\r\n10015 41460 72315=\r\n").empty());
+
+    // The AAXX line lost entirely: a line that can only be a land report is taken.
+    reports = decodeText("10015 41460 72315 10056 20039=\r\n10020 41/60 80916 10072 20045=\r\n");
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_DOUBLE_EQ(*reports[1].airTempC, 7.2);
+    EXPECT_FALSE(reports[0].hour);
+    EXPECT_TRUE(hasWarning(reports[0], "no AAXX"));
+    EXPECT_TRUE(decodeText("12345 67890 12345 67890 12345=\r\n").empty());
+
+    reports = decodeText("AAXX 08061\r\n10015 41460 7231510056 20039=\r\n");
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].windDirDeg, 230);
+    EXPECT_DOUBLE_EQ(*reports[0].airTempC, 5.6);
+    EXPECT_TRUE(hasWarning(reports[0], "ran together"));
+}
