@@ -22,9 +22,9 @@ void decodeSeaTemperature(DecodeContext& ctx, const std::string& group, size_t s
         return;
     }
     const double t = tenths == 0 ? 0.0 : (sn % 2 ? -tenths : tenths) / 10.0;
-    if (ctx.implausible(group, t < -3 || t > 40, "sea surface temperature " + formatNumber(t) + " C cannot be true")) return;
+    if (ctx.implausible(group, t < -3 || t > 40, "sea surface temperature " + formatNumber(t) + " °C cannot be true")) return;
     ctx.out.seaSurfaceTempC = t;
-    ctx.note(group, "sea surface temperature " + formatNumber(t) + " C");
+    ctx.note(group, "sea surface temperature " + formatNumber(t) + " °C");
 }
 
 void decodeWaves(DecodeContext& ctx, const std::string& group, const char* what)

@@ -273,10 +273,10 @@ void decodeSection1(DecodeContext& ctx, const Groups& g, size_t& i)
         switch (id) {
         case 1:
             if (auto t = signedTenths(group, 1)) {
-                if (ctx.implausible(group, *t < -80 || *t > 60, "air temperature " + formatNumber(*t) + " C cannot be true"))
+                if (ctx.implausible(group, *t < -80 || *t > 60, "air temperature " + formatNumber(*t) + " °C cannot be true"))
                     break;
                 ctx.out.airTempC = t;
-                ctx.note(group, "air temperature " + formatNumber(*t) + " C");
+                ctx.note(group, "air temperature " + formatNumber(*t) + " °C");
             } else if (group.find('/') != std::string::npos) {
                 ctx.note(group, "air temperature not reported");
             } else {
@@ -294,11 +294,11 @@ void decodeSection1(DecodeContext& ctx, const Groups& g, size_t& i)
                 }
             } else if (auto td = signedTenths(group, 1)) {
                 const bool aboveAir = ctx.out.airTempC && *td > *ctx.out.airTempC;
-                if (ctx.implausible(group, *td < -90 || *td > 40, "dew point " + formatNumber(*td) + " C cannot be true")
+                if (ctx.implausible(group, *td < -90 || *td > 40, "dew point " + formatNumber(*td) + " °C cannot be true")
                     || ctx.implausible(group, aboveAir, "dew point above the air temperature"))
                     break;
                 ctx.out.dewPointC = td;
-                ctx.note(group, "dew point " + formatNumber(*td) + " C");
+                ctx.note(group, "dew point " + formatNumber(*td) + " °C");
             } else if (group.find('/') != std::string::npos) {
                 ctx.note(group, "dew point not reported");
             } else {

@@ -16,11 +16,11 @@ void decodeExtremeTemperature(DecodeContext& ctx, const std::string& group, bool
         else ctx.drop(group, "sign figure must be 0 or 1");
         return;
     }
-    if (ctx.implausible(group, *t < -80 || *t > 60, std::string(what) + " " + formatNumber(*t) + " C cannot be true")) return;
+    if (ctx.implausible(group, *t < -80 || *t > 60, std::string(what) + " " + formatNumber(*t) + " °C cannot be true")) return;
     (maximum ? ctx.out.maxTempC : ctx.out.minTempC) = t;
     if (ctx.options.plausibilityChecks && ctx.out.maxTempC && ctx.out.minTempC && *ctx.out.maxTempC < *ctx.out.minTempC)
         ctx.out.warnings.push_back("maximum temperature below the minimum");
-    ctx.note(group, std::string(what) + " " + formatNumber(*t) + " C");
+    ctx.note(group, std::string(what) + " " + formatNumber(*t) + " °C");
 }
 
 std::string snowDepth(int sss)
