@@ -54,7 +54,7 @@ TEST_F(ControlAgainstServer, SessionEventsArriveAfterOpenCardReturnsThroughPumpe
     EXPECT_EQ(status.at(0).at(1).toString(), "baudot");
     EXPECT_EQ(status.at(0).at(2).toDouble(), 50);
     EXPECT_EQ(status.at(0).at(4).value<int16_t>(), 0);
-    EXPECT_EQ(frequency.at(0).at(0).value<int16_t>(), 1700);
+    EXPECT_EQ(frequency.at(0).at(0).value<int16_t>(), 1500);
     EXPECT_FALSE(state.isEmpty());
 
     for (int i = 0; i < 40 && text.size() < 3; ++i) platform::pumpedWait(1);

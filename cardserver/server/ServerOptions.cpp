@@ -21,7 +21,7 @@ QString usageText()
         "  text:PATH                     already-decoded text, replayed at the card's speed\n"
         "  text:PATH@BAUD,SHIFT[,CENTRE][,inverted]\n"
         "                                the same, sent with other line parameters\n"
-        "                                (default 50 Bd, 425 Hz, centre 1700 Hz, normal)\n\n"
+        "                                (default 50 Bd, 425 Hz, centre 1500 Hz, normal)\n\n"
         "The first line on stderr is \"Listening on ADDR:PORT\"; SIGINT or SIGTERM\n"
         "ends every session with SessionEnded and stops the server.\n");
 }

@@ -9,7 +9,7 @@ namespace cardserver {
 
 // How a signal is sent, or how the decoder is tuned to receive it.
 struct LineParameters {
-    double centre = 1700;  // Hz, midway between mark and space
+    double centre = 1500;  // Hz, midway between mark and space
     double shift = 425;    // Hz, mark to space
     double baud = 50;
     bool inverted = false;  // space above mark

@@ -12,7 +12,7 @@ LineParameters defaultLine() { return LineParameters{}; }
 
 namespace {
 
-// "@75,850", "@50,425,1700,inverted": how the text is sent.
+// "@75,850", "@50,425,1500,inverted": how the text is sent.
 std::optional<LineParameters> lineSuffix(const QString& suffix)
 {
     static const QRegularExpression pattern(QStringLiteral(
