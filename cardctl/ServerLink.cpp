@@ -3,6 +3,9 @@
 #include "CardControl.h"
 
 #include <QDeadlineTimer>
+#include <QHostInfo>
+#include <future>
+#include <thread>
 #include <QTcpSocket>
 
 namespace cardctl {
@@ -31,18 +34,46 @@ void ServerLink::close()
     m_socket->abort();
 }
 
+namespace {
+
+// The system resolver may take long when no name server answers; the call
+// must not wait longer than its limit, so the lookup runs on a thread of its
+// own that is left to finish alone when the time is up.
+std::optional<QList<QHostAddress>> resolve(const QString& host, int timeoutMs)
+{
+    if (QHostAddress literal; literal.setAddress(host)) return QList<QHostAddress>{literal};
+    auto result = std::make_shared<std::promise<QList<QHostAddress>>>();
+    auto future = result->get_future();
+    std::thread([host, result] { result->set_value(QHostInfo::fromName(host).addresses()); }).detach();
+    if (future.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready) return std::nullopt;
+    return future.get();
+}
+
+}  // namespace
+
 int32_t ServerLink::open(int connectMs, int greetingMs, QString* text)
 {
-    m_socket->connectToHost(m_host, m_port);
-    if (!m_socket->waitForConnected(connectMs)) {
+    QDeadlineTimer connectDeadline(connectMs);
+    const auto addresses = resolve(m_host, connectMs);
+    if (!addresses) {
+        *text = QStringLiteral("Card server host '%1' not found within %2").arg(m_host, secondsText(connectMs));
+        return kHostNotFound;
+    }
+    if (addresses->isEmpty()) {
+        *text = QStringLiteral("Card server host '%1' not found").arg(m_host);
+        return kHostNotFound;
+    }
+    // Each address in turn, as a connection by name would.
+    for (const QHostAddress& address : *addresses) {
+        m_socket->abort();
+        m_socket->connectToHost(address, m_port);
+        if (m_socket->waitForConnected(int(connectDeadline.remainingTime()))) break;
+    }
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
         const auto error = m_socket->error();
-        int32_t status = kCannotConnect;
-        if (error == QAbstractSocket::HostNotFoundError) {
-            status = kHostNotFound;
-            *text = QStringLiteral("Card server host '%1' not found").arg(m_host);
-        } else if (error == QAbstractSocket::ConnectionRefusedError) {
+        if (error == QAbstractSocket::ConnectionRefusedError) {
             *text = QStringLiteral("Cannot reach card server %1: connection refused").arg(endpoint());
-        } else if (error == QAbstractSocket::SocketTimeoutError) {
+        } else if (error == QAbstractSocket::SocketTimeoutError || connectDeadline.hasExpired()) {
             *text = QStringLiteral("Cannot reach card server %1: no answer within %2")
                         .arg(endpoint(), secondsText(connectMs));
         } else {
@@ -50,7 +81,7 @@ int32_t ServerLink::open(int connectMs, int greetingMs, QString* text)
                         .arg(endpoint(), m_socket->errorString());
         }
         close();
-        return status;
+        return kCannotConnect;
     }
     QDeadlineTimer deadline(greetingMs);
     Message greeting;
