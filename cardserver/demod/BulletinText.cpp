@@ -60,7 +60,7 @@ std::string BulletinText::report(int stationIndex)
     text += format(" 4%04d", seaPressure % 10000);
     text += format(" 5%d%03d", uniform(0, 8), uniform(0, 40));
     if (cloud > 0)
-        text += format(" 8%d%d%d", std::min(cloud, 8), uniform(0, 9), uniform(0, 9));
+        text += format(" 8%d%d", std::min(cloud, 8), uniform(0, 9)) + format("%d%d", uniform(0, 9), uniform(0, 9));
     text += "=\r\n";
     return text;
 }

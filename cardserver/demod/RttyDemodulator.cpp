@@ -9,13 +9,14 @@ namespace rtty {
 namespace {
 
 constexpr int kGridPerBit = 32;       // start search resolution
-constexpr double kFlywheelGain = 0.25;  // share of a frame's timing error taken at once
+constexpr double kFlywheelGain = 0.15;  // share of a frame's timing error taken at once
 constexpr double kPeriodGain = 0.02;
 constexpr double kPeriodClamp = 0.02;   // tracked period within ±2 % of the framed one
 constexpr double kSquelchOpen = 8.0;    // slot SNR sum, linear
 constexpr double kSquelchClose = 5.0;
 constexpr double kAcquireScore = 1.5;   // frame score, in units of the typical slot LLR
 constexpr double kTrafficSeconds = 2.0;
+constexpr double kShiftRecoveryCost = 4.0;  // LLR a FIGS may lose and still count
 
 // ln cosh x = |x| + ln(1 + e^-2|x|) - ln 2, the middle term from a table.
 class LogCosh {
@@ -335,12 +336,26 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
     const double t = bitSamples_;
     uint8_t code = 0;
     double reliability = 1e300;
+    double llrs[5];
     for (int bit = 1; bit <= 5; ++bit) {
-        const double llr = llrAt(start + (bit + 0.5) * t);
+        const double llr = llrs[bit - 1] = llrAt(start + (bit + 0.5) * t);
         if (llr > 0.0)
             code |= static_cast<uint8_t>(1u << (bit - 1));
         reliability = std::min(reliability, std::fabs(llr));
     }
+    // After a space that ended a group of figures, the sender nearly always
+    // shifts to figures again (bulletins are groups of digits). A code that
+    // is FIGS but for a weak bit or two is taken as FIGS: a lost FIGS would
+    // turn the whole next group into letters.
+    if (spaceAfterFigures_ && code != baudot::kFigures) {
+        double cost = 0.0;
+        for (int bit = 0; bit < 5; ++bit)
+            if (((code ^ baudot::kFigures) >> bit) & 1)
+                cost += std::fabs(llrs[bit]);
+        if (cost < kShiftRecoveryCost)
+            code = baudot::kFigures;
+    }
+    spaceAfterFigures_ = code == baudot::kSpace && baudot_.inFigures();
 
     // Decision-directed levels from the slots just decided.
     auto learn = [&](double centre, bool mark) {
@@ -354,7 +369,7 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
     learn(start + 6.5 * t, true);
     updateSquelch();
 
-    FrameEvent event{start, code, score, reliability, squelchOpen_};
+    FrameEvent event{start, code, score, reliability, squelchOpen_, likelihood_.slotSnr()};
     if (squelchOpen_) {
         const size_t before = textOut.size();
         baudot_.decode(code, textOut);

@@ -39,6 +39,7 @@ struct FrameEvent {
     double score = 0.0;        // frame log-likelihood score
     double reliability = 0.0;  // least |LLR| of the data bits
     bool printed = false;      // passed the squelch
+    double signalToNoise = 0.0;  // as signalToNoise() had it
 };
 
 class RttyDemodulator {
@@ -107,6 +108,7 @@ private:
     int64_t lastFrameSample_ = INT64_MIN / 2;
     int64_t lastPrintSample_ = INT64_MIN / 2;
     std::string* textOut_ = nullptr;
+    bool spaceAfterFigures_ = false;
 
     std::function<void(const FrameEvent&)> observer_;
 };

@@ -9,7 +9,7 @@ namespace rtty {
 
 namespace {
 
-constexpr double kSlotAlpha = 1.0 / 48.0;
+constexpr double kSlotAlpha = 1.0 / 128.0;
 constexpr double kFloor = 1e-20;
 
 // ln I0(x) for x >= 0, to a few parts in 10^4.

@@ -1,6 +1,7 @@
 // The decode, encode and --list-audio commands of pluvane-rtty.
 
 #include "cardserver/demod/AudioSource.h"
+#include "cardserver/demod/AutoLineSearch.h"
 #include "cardserver/demod/Baudot.h"
 #include "cardserver/demod/FskModulator.h"
 #include "cardserver/demod/RttyDemodulator.h"
@@ -59,7 +60,7 @@ void checkLine(const rtty::RttyParameters& parameters, double sampleRate)
 int runDecode(CommandLine& line, bool (*interrupted)())
 {
     rtty::RttyParameters parameters;
-    bool quiet = false;
+    bool quiet = false, automatic = false;
     std::string input;
     while (!line.done()) {
         const std::string argument = line.next();
@@ -69,6 +70,8 @@ int runDecode(CommandLine& line, bool (*interrupted)())
             parameters.unshiftOnSpace = false;
         else if (argument == "--quiet")
             quiet = true;
+        else if (argument == "--auto")
+            automatic = true;
         else if (argument.size() > 1 && argument[0] == '-')
             throw UsageError("unknown option '" + argument + "'");
         else if (!input.empty())
@@ -79,8 +82,10 @@ int runDecode(CommandLine& line, bool (*interrupted)())
     if (input.empty())
         throw UsageError("decode needs a sound file or source");
 
+    // The demo plays at the pace of a real broadcast; files go as fast as they can.
+    const bool live = input.rfind("audio:", 0) == 0 || input == "demo";
     std::string error;
-    auto source = rtty::openSource(sourceSpec(input), {false, false}, error);
+    auto source = rtty::openSource(sourceSpec(input), {false, input == "demo"}, error);
     if (!source) {
         std::cerr << "pluvane-rtty: " << error << "\n";
         return kRunError;
@@ -91,10 +96,36 @@ int runDecode(CommandLine& line, bool (*interrupted)())
     }
     checkLine(parameters, source->sampleRate());
 
-    rtty::RttyDemodulator demodulator(source->sampleRate(), parameters);
     std::vector<float> block(4096);
+    std::vector<float> heard;  // what the line search listened to, decoded first
+    if (automatic) {
+        rtty::AutoLineSearch search(source->sampleRate());
+        while (!search.finished() && !interrupted()) {
+            const size_t got = source->read(block.data(), block.size());
+            if (got == 0)
+                break;
+            search.process(block.data(), got);
+            heard.insert(heard.end(), block.begin(), block.begin() + long(got));
+        }
+        search.finish();
+        const rtty::AlsResult& found = search.result();
+        if (!found.determined) {
+            std::cerr << "pluvane-rtty: line search: not determinable: " << found.reason << "\n";
+            return kRunError;
+        }
+        parameters.baud = found.baud;
+        parameters.shiftHz = found.shiftHz;
+        parameters.centreHz = found.centreHz;
+        parameters.inverted = found.inverted;
+        char line[160];
+        std::snprintf(line, sizeof line, "centre %.1f Hz, shift %.1f Hz, %g Bd, %s polarity (%.1f s)", found.centreHz,
+                      found.shiftHz, found.baud, found.inverted ? "inverted" : "normal", found.secondsUsed);
+        std::cerr << "pluvane-rtty: line search: " << line << "\n";
+    }
+
+    rtty::RttyDemodulator demodulator(source->sampleRate(), parameters);
     std::string text;
-    const bool live = input.rfind("audio:", 0) == 0 || input == "demo";
+    demodulator.process(heard.data(), heard.size(), text);
     while (!interrupted()) {
         const size_t got = source->read(block.data(), block.size());
         if (got == 0)

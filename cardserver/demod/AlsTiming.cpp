@@ -1,0 +1,129 @@
+#include "cardserver/demod/AlsSteps.h"
+#include "cardserver/demod/ToneFilter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+namespace rtty::als {
+
+namespace {
+
+constexpr double kBauds[] = {100.0, 75.0, 50.0, 45.45};
+
+// Power of the runs at one frequency: each run summed coherently.
+double runPower(const std::vector<float>& samples, double sampleRate,
+                const std::vector<std::pair<size_t, size_t>>& runs, double hz)
+{
+    const double omega = -2.0 * std::numbers::pi * hz / sampleRate;
+    double total = 0.0;
+    for (const auto& [first, last] : runs) {
+        const std::complex<double> rotation = std::polar(1.0, omega);
+        std::complex<double> phasor = std::polar(1.0, omega * double(first)), sum = 0.0;
+        for (size_t i = first; i < last; ++i) {
+            sum += double(samples[i]) * phasor;
+            phasor *= rotation;
+        }
+        total += std::norm(sum);
+    }
+    return total;
+}
+
+}  // namespace
+
+Keying keying(const std::vector<float>& samples, double sampleRate, const TonePair& tones)
+{
+    Keying result;
+    const int decimation = std::max(1, static_cast<int>(sampleRate / 4000.0));
+    ToneFilter low(sampleRate, tones.lowHz, 200.0, decimation), high(sampleRate, tones.highHz, 200.0, decimation);
+    std::vector<float> lowOut(samples.size() / size_t(decimation) + 1), highOut(lowOut.size());
+    const size_t count = low.process(samples.data(), samples.size(), lowOut.data());
+    high.process(samples.data(), samples.size(), highOut.data());
+    if (count == 0)
+        return result;
+
+    std::vector<double> difference(count), magnitudes(count);
+    for (size_t i = 0; i < count; ++i)
+        magnitudes[i] = std::fabs(difference[i] = double(highOut[i]) - double(lowOut[i]));
+    std::nth_element(magnitudes.begin(), magnitudes.begin() + long(count / 2), magnitudes.end());
+    // Hysteresis, so that noise near a crossing does not count twice.
+    const double hysteresis = 0.3 * magnitudes[count / 2];
+    const double delay = low.delaySamples();
+    auto sampleOf = [&](double output) { return (output + 1.0) * decimation - 1.0 - delay; };
+
+    int side = 0;
+    double runStart = 0.0;
+    const double trim = 0.003 * sampleRate;
+    auto closeRun = [&](double end) {
+        const double first = std::max(runStart + trim, 0.0), last = std::min(end - trim, double(samples.size()));
+        if (side != 0 && last - first >= 2.0 * trim)
+            (side > 0 ? result.highRuns : result.lowRuns).emplace_back(size_t(first), size_t(last));
+    };
+    for (size_t i = 1; i < count; ++i) {
+        const int now = difference[i] > hysteresis ? 1 : difference[i] < -hysteresis ? -1 : 0;
+        if (now == 0 || now == side)
+            continue;
+        if (side != 0) {
+            // The crossing: the zero between the last sample on the old side and this one.
+            size_t j = i;
+            while (j > 1 && (difference[j - 1] > 0) != (difference[i] > 0))
+                --j;
+            const double a = difference[j - 1], b = difference[j];
+            const double crossing = sampleOf(double(j) - 1.0 + (a != b ? a / (a - b) : 0.0));
+            result.transitionSeconds.push_back(crossing / sampleRate);
+            closeRun(crossing);
+            runStart = crossing;
+        }
+        side = now;
+    }
+    closeRun(double(samples.size()));
+    return result;
+}
+
+double refineTone(const std::vector<float>& samples, double sampleRate,
+                  const std::vector<std::pair<size_t, size_t>>& runs, double toneHz, double searchHz)
+{
+    // Coarse steps over the whole range, then fine ones round the best.
+    double best = toneHz;
+    for (double step : {4.0, 0.5}) {
+        const double centre = best;
+        const double range = step == 4.0 ? searchHz : 4.0;
+        double bestPower = -1.0;
+        for (double hz = centre - range; hz <= centre + range + 1e-9; hz += step) {
+            const double power = runPower(samples, sampleRate, runs, hz);
+            if (power > bestPower) {
+                bestPower = power;
+                best = hz;
+            }
+        }
+    }
+    return best;
+}
+
+std::vector<double> candidateBauds(const Keying& keying)
+{
+    const std::vector<double>& instants = keying.transitionSeconds;
+    std::vector<double> result;
+    for (double baud : kBauds) {
+        const double bit = 1.0 / baud;
+        double fit = 0.0;
+        size_t used = 0, singles = 0;
+        for (size_t i = 1; i < instants.size(); ++i) {
+            const double interval = (instants[i] - instants[i - 1]) / bit;
+            if (interval > 9.0)
+                continue;
+            // Runs last whole bits, or half bits more where 1.5 stop bits end them.
+            fit += std::cos(4.0 * std::numbers::pi * interval);
+            ++used;
+            singles += interval > 0.75 && interval < 1.25;
+        }
+        if (used < 10)
+            continue;
+        if (fit / double(used) > 0.3 && double(singles) / double(used) > 0.05)
+            result.push_back(baud);
+    }
+    return result;
+}
+
+}  // namespace rtty::als
