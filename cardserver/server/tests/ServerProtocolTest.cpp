@@ -180,6 +180,19 @@ TEST_F(ServerProtocol, TerminationEndsEverySessionFirst)
     }
 }
 
+TEST_F(ServerProtocol, HeartbeatsFillSilenceOnAnIdleSession)
+{
+    // Card 1's first input carries nothing, so nothing else is said.
+    startServer({"--card", "1:2=text:" + textPath});
+    RawClient client;
+    openCard(client, 1);
+    while (auto m = client.next(300)) EXPECT_NE(m->event, "DataText");
+    const auto heartbeat = client.next(6000);
+    ASSERT_TRUE(heartbeat);
+    EXPECT_EQ(heartbeat->event, "Heartbeat");
+    EXPECT_TRUE(heartbeat->args.isEmpty());
+}
+
 TEST(ServerCommandLine, AnswersHelpVersionAndRefusesBadArguments)
 {
     auto run = [](const QStringList& args, QByteArray* out, QByteArray* err) {
