@@ -203,3 +203,26 @@ TEST(Buoy, SectionsZeroToTwo)
     EXPECT_DOUBLE_EQ(*r.seaSurfaceTempC, 10.3);
     EXPECT_FALSE(r.cloudCoverOkta);
 }
+
+TEST(LandGroupsNine, TimeCloudsSnowAndDailyPrecipitation)
+{
+    auto r = decodeLand("10015 11970 61512 78582 86363 90550 333 41012 70123 69907");
+    EXPECT_EQ(r.lowCloud, 3);
+    EXPECT_EQ(r.middleCloud, 6);
+    EXPECT_EQ(r.highCloud, 3);
+    EXPECT_EQ(r.warnings.size(), 1u);  // the section 3 precipitation group below
+    auto meaningOf = [&](const std::string& group) {
+        for (const auto& g : r.groups)
+            if (g.group == group) return g.meaning;
+        return std::string("missing");
+    };
+    EXPECT_EQ(meaningOf("90550"), "observed at 05:50 UTC");
+    EXPECT_NE(meaningOf("41012").find("snow depth 12 cm"), std::string::npos);
+    EXPECT_EQ(meaningOf("70123"), "12.3 mm of precipitation in 24 hours");
+    EXPECT_FALSE(r.precipMm);  // section 3 amount, but iR 1 keeps it to section 1
+    EXPECT_TRUE(hasWarning(r, "69907"));
+
+    r = decodeLand("10015 11970 31512 86363 92570");
+    EXPECT_TRUE(hasWarning(r, "exceeds the total cover"));  // 6 oktas of low cloud under 3 in all
+    EXPECT_TRUE(hasWarning(r, "92570"));                     // 25:70 is no time
+}
