@@ -90,6 +90,11 @@ NetworkCardControl::Outcome NetworkCardControl::call(const Link& link, const QSt
             outcome.text = link->statusText();
             break;
         }
+        if (!isLive(link)) {  // the session ended while this call waited
+            outcome.status = kConnectionLost;
+            outcome.text = QStringLiteral("Card server %1 ended the session").arg(link->endpoint());
+            break;
+        }
         if (deadline.hasExpired()) {
             outcome.status = kReplyTimeout;
             outcome.text = QStringLiteral("Card server %1 did not answer %2 within %3")

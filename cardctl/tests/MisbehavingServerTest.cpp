@@ -164,3 +164,29 @@ TEST(MisbehavingServer, MalformedEventEndsTheSession)
     EXPECT_EQ(status.size(), 0);
     EXPECT_TRUE(control.GetErrorText(Variant::i4(kProtocolError)).contains("malformed StatusReport"));
 }
+
+TEST(MisbehavingServer, SessionEndedWhileACallWaitsEndsTheCallAtOnce)
+{
+    ScriptedServer server([](QTcpSocket& s) {
+        replyToOpen(s);
+        ScriptedServer::readRequest(s);  // the SetAls below, never answered
+        ScriptedServer::send(s, R"({"event":"SessionEnded","args":[{"i2":1},{"i4":0}]})");
+    });
+    NetworkCardControl control;
+    TimeLimits limits = quickLimits();
+    limits.replyMs = 5000;
+    control.setTimeLimits(limits);
+    QSignalSpy ended(&control, &CardControl::SessionEnded);
+    QSignalSpy errors(&control, &CardControl::ErrorReport);
+    ASSERT_EQ(openOn(control, server.port()).status, 0);
+    QElapsedTimer timer;
+    timer.start();
+    control.SetAls(Variant::i4(2));
+    EXPECT_LT(timer.elapsed(), 2000);
+    ASSERT_EQ(ended.size(), 1);
+    EXPECT_EQ(ended.at(0).at(0).value<int16_t>(), 1);
+    EXPECT_EQ(errors.size(), 0);  // the window learnt of it from SessionEnded
+    QTest::qWait(100);
+    EXPECT_EQ(ended.size(), 1);
+    EXPECT_FALSE(control.hasSession());
+}
