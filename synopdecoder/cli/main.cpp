@@ -8,7 +8,11 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -55,23 +59,40 @@ int main(int argc, char** argv)
     QStringList files = parser.positionalArguments();
     if (files.isEmpty()) files << QStringLiteral("-");
     int status = 0;
+    auto feed = [&](const char* data, size_t size) {
+        assembler.feed(std::string_view(data, size));
+        out.flush();  // each report leaves as soon as it is complete
+    };
     for (const QString& name : files) {
-        QFile in;
-        const bool opened = name == QLatin1String("-") ? in.open(stdin, QIODevice::ReadOnly) : (in.setFileName(name), in.open(QIODevice::ReadOnly));
-        if (!opened) {
-            std::fprintf(stderr, "pluvane-synop: cannot read %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
-            status = 1;
-            continue;
-        }
-        while (true) {
-            const QByteArray chunk = in.read(64 * 1024);
-            if (chunk.isEmpty()) break;
-            assembler.feed(std::string_view(chunk.constData(), static_cast<size_t>(chunk.size())));
-            out.flush();
-        }
-        if (in.error() != QFileDevice::NoError) {
-            std::fprintf(stderr, "pluvane-synop: error reading %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
-            status = 1;
+        if (name == QLatin1String("-")) {
+            // Whatever a live pipe has delivered is decoded at once, not when a buffer fills.
+            char buffer[4096];
+            while (true) {
+                const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+                if (got > 0) feed(buffer, static_cast<size_t>(got));
+                else if (got == 0) break;
+                else if (errno != EINTR) {
+                    std::fprintf(stderr, "pluvane-synop: error reading standard input: %s\n", std::strerror(errno));
+                    status = 1;
+                    break;
+                }
+            }
+        } else {
+            QFile in(name);
+            if (!in.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "pluvane-synop: cannot read %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
+                status = 1;
+                continue;
+            }
+            while (true) {
+                const QByteArray chunk = in.read(64 * 1024);
+                if (chunk.isEmpty()) break;
+                feed(chunk.constData(), static_cast<size_t>(chunk.size()));
+            }
+            if (in.error() != QFileDevice::NoError) {
+                std::fprintf(stderr, "pluvane-synop: error reading %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
+                status = 1;
+            }
         }
         assembler.finish();  // a file's last report does not run into the next file
     }

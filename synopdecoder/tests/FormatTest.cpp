@@ -73,8 +73,10 @@ TEST(CommandLine, DecodesABulletinFromAPipe)
     QProcess tool;
     tool.start(QStringLiteral(PLUVANE_SYNOP_CLI), {});
     ASSERT_TRUE(tool.waitForStarted());
-    tool.write("ZCZC 001\r\nSMDL01 EDZW 080600\r\nAAXX 08061\r\n10147 12970 61512 10062 21011 30110 40136 52004=\r\n"
-               "10035 NIL=\r\nNNNN\r\n");
+    tool.write("ZCZC 001\r\nSMDL01 EDZW 080600\r\nAAXX 08061\r\n10147 12970 61512 10062 21011 30110 40136 52004=\r\n");
+    // A live pipe: the report comes out while the input is still open.
+    ASSERT_TRUE(tool.waitForReadyRead(10000));
+    tool.write("10035 NIL=\r\nNNNN\r\n");
     tool.closeWriteChannel();
     ASSERT_TRUE(tool.waitForFinished(10000));
     EXPECT_EQ(tool.exitCode(), 0);
