@@ -9,7 +9,12 @@ namespace synop {
 QStringList componentSearchPath()
 {
     QStringList path;
-    if (QCoreApplication::instance()) path << QCoreApplication::applicationDirPath();
+    if (QCoreApplication::instance()) {
+        const QString programDir = QCoreApplication::applicationDirPath();
+        path << programDir;
+        // An installed tree moved elsewhere: bin/ and lib/ stay side by side.
+        path << QDir::cleanPath(programDir + QStringLiteral("/../" PLUVANE_COMPONENT_RELATIVE_LIBDIR));
+    }
     path << QStringLiteral(PLUVANE_COMPONENT_INSTALL_DIR);
     return path;
 }

@@ -15,8 +15,8 @@ struct ComponentCreation {
     QString failure;  // empty on success
 };
 
-// Folders searched for the component's library: beside the program, then
-// the installed library folder.
+// Folders searched for the component's library: beside the program, the
+// library folder next to the program's folder, the installed library folder.
 QStringList componentSearchPath();
 // Base name of the component's library file (without prefix and suffix).
 inline constexpr char kSynopComponentLibrary[] = "pluvane-synop-component";

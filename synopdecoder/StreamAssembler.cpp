@@ -69,6 +69,15 @@ bool looksLikeCallSign(const std::string& t)
     return letter;
 }
 
+// The framing words as a teletype stuck in figures case prints them.
+std::string wordFromFigures(std::string token)
+{
+    if (token == ",,,,") return "NNNN";
+    if (token == ",8)") return "NIL";
+    if (token == "+:+:" || token == "\":\":") return "ZCZC";
+    return token;
+}
+
 // Splits a line into groups; '=' and ';' end a report wherever they stand.
 std::vector<std::string> tokenize(std::string_view line)
 {
@@ -76,7 +85,7 @@ std::vector<std::string> tokenize(std::string_view line)
     tokens.reserve(16);
     std::string token;
     auto flush = [&] {
-        if (!token.empty()) tokens.push_back(std::move(token));
+        if (!token.empty()) tokens.push_back(wordFromFigures(std::move(token)));
         token.clear();
     };
     for (char c : line) {

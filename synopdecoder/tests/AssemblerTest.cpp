@@ -88,8 +88,9 @@ TEST(Assembler, ContinuationLinesAreNotNewReports)
 
 TEST(Assembler, ShiftErrorsAreReadBackAsFigures)
 {
-    const auto reports = decodeText("--// 08061\r\nQPPQT RQRTP UWEQT QPPTY=\r\n");
-    ASSERT_EQ(reports.size(), 1u);
+    const auto reports = decodeText("--// 08061\r\nQPPQT RQRTP UWEQT QPPTY=\r\n10035 ,8)=\r\n,,,,\r\n10020 41/60 80916=\r\n");
+    ASSERT_EQ(reports.size(), 2u);  // the report after NNNN printed in figures has no bulletin
+    EXPECT_TRUE(reports[1].nil);
     EXPECT_EQ(reports[0].station, "10015");
     EXPECT_DOUBLE_EQ(*reports[0].airTempC, 5.6);
     EXPECT_EQ(reports[0].windDirDeg, 230);
