@@ -79,17 +79,29 @@ void SynopComponent::placeWindow()
     window_->move(platform::twipsToPixels(leftTwips_), platform::twipsToPixels(topTwips_));
 }
 
+QPoint SynopComponent::positionTwips() const
+{
+    // Twips that fall between pixels are answered as given until the window
+    // moves; the window keeps its place while hidden, so a user who closed
+    // it is still answered with where they left it.
+    const QPoint given(leftTwips_, topTwips_);
+    if (!window_) return given;
+    const QPoint pixels = window_->pos();
+    if (placed_ && pixels == QPoint(platform::twipsToPixels(leftTwips_), platform::twipsToPixels(topTwips_))) return given;
+    return pixels * platform::kTwipsPerPixel;
+}
+
 int32_t SynopComponent::getWindowTop(int32_t* twips)
 {
     if (!twips) return kStatusInvalidArgument;
-    *twips = window_ && window_->isVisible() ? static_cast<int32_t>(platform::pixelsToTwips(window_->pos().y())) : topTwips_;
+    *twips = positionTwips().y();
     return kStatusOk;
 }
 
 int32_t SynopComponent::getWindowLeft(int32_t* twips)
 {
     if (!twips) return kStatusInvalidArgument;
-    *twips = window_ && window_->isVisible() ? static_cast<int32_t>(platform::pixelsToTwips(window_->pos().x())) : leftTwips_;
+    *twips = positionTwips().x();
     return kStatusOk;
 }
 

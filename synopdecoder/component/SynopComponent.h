@@ -42,6 +42,7 @@ public:
 private:
     void takeReport(AssembledReport&& report);
     void placeWindow();
+    QPoint positionTwips() const;
     void applyOptions();
 
     QPointer<SynopWindow> window_;

@@ -44,13 +44,13 @@ TEST_F(OpenComponent, ReportsArriveWithoutBlockingTheCaller)
 TEST_F(OpenComponent, WindowPositionInTwips)
 {
     component.putApplicationName("Pluvane");
-    component.putWindowTop(3000);
+    component.putWindowTop(3007);  // between two pixels
     component.putWindowLeft(1500);
     int32_t left = 0, top = 0;
     component.getWindowLeft(&left);
     component.getWindowTop(&top);
     EXPECT_EQ(left, 1500);
-    EXPECT_EQ(top, 3000);
+    EXPECT_EQ(top, 3007);
     component.putOption1(true);
     ASSERT_TRUE(component.window()->isVisible());
     EXPECT_EQ(component.window()->windowTitle(), "Pluvane - SYNOP reports");
@@ -60,6 +60,9 @@ TEST_F(OpenComponent, WindowPositionInTwips)
     component.getWindowTop(&top);
     EXPECT_EQ(left, 600);
     EXPECT_EQ(top, 900);
+    component.window()->close();  // and closes it
+    component.getWindowLeft(&left);
+    EXPECT_EQ(left, 600);
 }
 
 TEST_F(OpenComponent, OptionsChangeWhatIsListed)
