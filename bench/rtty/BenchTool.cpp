@@ -103,8 +103,9 @@ int cer(const char* reference, const char* decoded)
     return 0;
 }
 
-// The lowest SNR from which every higher point is at or below 1 %,
-// interpolated in log CER with the point below it.
+// Where log10(CER) falls through 1 %: a least-squares line through all the
+// points between 0.1 % and 10 %, which is steadier than the two points either
+// side of 1 % (used when fewer than three points qualify).
 int crossing(int count, char** points)
 {
     std::vector<std::pair<double, double>> curve;
@@ -126,12 +127,30 @@ int crossing(int count, char** points)
         std::printf("<%.1f\n", curve[0].first);
         return 0;
     }
-    const auto [snrLow, cerLow] = curve[size_t(lowestGood - 1)];
-    const auto [snrHigh, cerHigh] = curve[size_t(lowestGood)];
-    const double floorRate = 1e-5;
-    const double yLow = std::log10(std::max(cerLow, floorRate)), yHigh = std::log10(std::max(cerHigh, floorRate));
-    const double fraction = (yLow - std::log10(target)) / (yLow - yHigh);
-    std::printf("%.2f\n", snrLow + fraction * (snrHigh - snrLow));
+    std::vector<std::pair<double, double>> fit;
+    for (const auto& [snr, rate] : curve)
+        if (rate >= 0.001 && rate <= 0.10)
+            fit.emplace_back(snr, std::log10(rate));
+    double estimate;
+    if (fit.size() >= 3) {
+        double sx = 0, sy = 0, sxx = 0, sxy = 0;
+        for (const auto& [x, y] : fit) {
+            sx += x;
+            sy += y;
+            sxx += x * x;
+            sxy += x * y;
+        }
+        const double n = double(fit.size());
+        const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+        const double intercept = (sy - slope * sx) / n;
+        estimate = (std::log10(target) - intercept) / slope;
+    } else {
+        const auto [snrLow, cerLow] = curve[size_t(lowestGood - 1)];
+        const auto [snrHigh, cerHigh] = curve[size_t(lowestGood)];
+        const double yLow = std::log10(std::max(cerLow, 1e-5)), yHigh = std::log10(std::max(cerHigh, 1e-5));
+        estimate = snrLow + (yLow - std::log10(target)) / (yLow - yHigh) * (snrHigh - snrLow);
+    }
+    std::printf("%.2f\n", estimate);
     return 0;
 }
 

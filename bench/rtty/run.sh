@@ -8,7 +8,8 @@
 # decoding speed of each as a multiple of real time.
 #
 #   bench/rtty/run.sh [BUILD_DIR]      (default: build)
-# Environment: RTTY_BENCH_CHARS (default 2000), RTTY_BENCH_SNRS (default -11..6),
+# Environment: RTTY_BENCH_CHARS (default 3000), RTTY_BENCH_SNRS (default -11..6,
+# in half decibels where the curves cross 1 %),
 # RTTY_BENCH_CONFIGS (default "50/425 50/850 75/425 75/850 50/450").
 set -euo pipefail
 
@@ -20,8 +21,8 @@ for program in "$tool" "$decoder"; do
 done
 command -v minimodem >/dev/null || { echo "minimodem is not installed" >&2; exit 2; }
 
-chars=${RTTY_BENCH_CHARS:-2000}
-snrs=${RTTY_BENCH_SNRS:-"-11 -10 -9 -8 -7 -6 -5 -4 -3 -2 -1 0 1 2 3 4 5 6"}
+chars=${RTTY_BENCH_CHARS:-3000}
+snrs=${RTTY_BENCH_SNRS:-"-11 -10 -9 -8.5 -8 -7.5 -7 -6.5 -6 -5.5 -5 -4.5 -4 -3.5 -3 -2 -1 0 1 2 3 4 5 6"}
 configs=${RTTY_BENCH_CONFIGS:-"50/425 50/850 75/425 75/850 50/450"}
 centre=1500
 rate=8000
@@ -59,9 +60,11 @@ for config in $configs; do
     echo "| SNR (dB) | CER pluvane-rtty | CER minimodem |"
     echo "|---:|---:|---:|"
     oursCurve=(); minimodemCurve=()
+    point=0
     for snr in $snrs; do
+        point=$((point + 1))
         echo "${baud}/${shift_hz} at ${snr} dB" >&2
-        "$tool" noise "$work/clean.wav" "$work/noisy.wav" "$snr" "$((seed * 100 + ${snr#-}))"
+        "$tool" noise "$work/clean.wav" "$work/noisy.wav" "$snr" "$((seed * 100 + point))"
         t0=$(now)
         "$decoder" decode --quiet --baud "$baud" --shift "$shift_hz" --centre "$centre" "$work/noisy.wav" >"$work/ours.txt"
         t1=$(now)

@@ -16,7 +16,7 @@ void FskModulator::appendTone(bool mark, double bits, std::vector<float>& out)
 {
     clockBits_ += bits;
     const double endTime = clockBits_ / parameters_.baud;
-    const double frequency = mark ? parameters_.markHz() : parameters_.spaceHz();
+    const double frequency = (mark ? parameters_.markHz() : parameters_.spaceHz()) + offsetHz_;
     const double step = 2.0 * std::numbers::pi * frequency / sampleRate_;
     const float level = amplitude_ * (mark ? markGain_ : spaceGain_);
     // A sample belongs to the bit whose span contains its instant.

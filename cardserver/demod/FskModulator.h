@@ -29,6 +29,9 @@ public:
         spaceGain_ = spaceGain;
     }
 
+    // Moves both tones, as a mistuned or drifting transmitter would.
+    void setFrequencyOffset(double hz) { offsetHz_ = hz; }
+
     double sampleRate() const { return sampleRate_; }
     float amplitude() const { return amplitude_; }
 
@@ -38,6 +41,7 @@ private:
     double sampleRate_;
     RttyParameters parameters_;
     float amplitude_;
+    double offsetHz_ = 0.0;
     float markGain_ = 1.0f;
     float spaceGain_ = 1.0f;
     double phase_ = 0.0;       // radians

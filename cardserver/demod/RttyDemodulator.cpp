@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 
 namespace rtty {
 
@@ -16,7 +17,7 @@ constexpr double kSquelchOpen = 8.0;    // slot SNR sum, linear
 constexpr double kSquelchClose = 5.0;
 constexpr double kAcquireScore = 1.5;   // frame score, in units of the typical slot LLR
 constexpr double kTrafficSeconds = 2.0;
-constexpr double kShiftRecoveryCost = 4.0;  // LLR a FIGS may lose and still count
+constexpr double kMaxTuningHz = 100.0;    // AFC range round the set centre
 
 // ln cosh x = |x| + ln(1 + e^-2|x|) - ln 2, the middle term from a table.
 class LogCosh {
@@ -105,6 +106,11 @@ void RttyDemodulator::restart()
     likelihood_.reset();
     markMagnitude_.clear();
     spaceMagnitude_.clear();
+    markWindow_.clear();
+    spaceWindow_.clear();
+    tuningTurn_ = {};
+    tuningSlots_ = 0;
+    tuningCorrectionHz_ = 0.0;
     restartSample_ = samplesIn_;
     bufferStart_ = 0;
     locked_ = false;
@@ -203,14 +209,26 @@ double RttyDemodulator::refinePeak(double start, double step, double peakScore) 
 
 void RttyDemodulator::process(const float* samples, size_t n, std::string& textOut)
 {
-    if (n == 0)
-        return;
-    scratchMark_.resize(n / size_t(decimation_) + 1);
-    scratchSpace_.resize(n / size_t(decimation_) + 1);
-    const size_t outputs = markFilter_->process(samples, n, scratchMark_.data());
-    spaceFilter_->process(samples, n, scratchSpace_.data());
+    // In pieces of a twentieth of a second at most, so that AFC retunes
+    // the filters for what follows however much audio comes at once.
+    const auto piece = std::max<size_t>(256, static_cast<size_t>(0.05 * sampleRate_));
+    for (size_t done = 0; done < n; done += piece)
+        processPiece(samples + done, std::min(piece, n - done), textOut);
+}
+
+void RttyDemodulator::processPiece(const float* samples, size_t n, std::string& textOut)
+{
+    const size_t most = n / size_t(decimation_) + 1;
+    scratchMark_.resize(most);
+    scratchSpace_.resize(most);
+    scratchMarkWindow_.resize(most);
+    scratchSpaceWindow_.resize(most);
+    const size_t outputs = markFilter_->process(samples, n, scratchMark_.data(), scratchMarkWindow_.data());
+    spaceFilter_->process(samples, n, scratchSpace_.data(), scratchSpaceWindow_.data());
     markMagnitude_.insert(markMagnitude_.end(), scratchMark_.begin(), scratchMark_.begin() + long(outputs));
     spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
+    markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
+    spaceWindow_.insert(spaceWindow_.end(), scratchSpaceWindow_.begin(), scratchSpaceWindow_.begin() + long(outputs));
     samplesIn_ += static_cast<int64_t>(n);
 
     // Until frames are found, the levels come from the raw magnitudes.
@@ -317,8 +335,10 @@ bool RttyDemodulator::stepSearching()
             framePeriod_ = period * bitSamples_;
         } else {
             framePeriod_ = framePeriodNominal_;
-            if (interval > 2.0 * 8.1)
+            if (interval > 2.0 * 8.1) {
                 baudot_.reset();  // after a real break, text resumes in letters
+                shiftRecovery_.reset();
+            }
         }
         framedPeriod_ = framePeriod_;
         locked_ = true;
@@ -343,19 +363,7 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
             code |= static_cast<uint8_t>(1u << (bit - 1));
         reliability = std::min(reliability, std::fabs(llr));
     }
-    // After a space that ended a group of figures, the sender nearly always
-    // shifts to figures again (bulletins are groups of digits). A code that
-    // is FIGS but for a weak bit or two is taken as FIGS: a lost FIGS would
-    // turn the whole next group into letters.
-    if (spaceAfterFigures_ && code != baudot::kFigures) {
-        double cost = 0.0;
-        for (int bit = 0; bit < 5; ++bit)
-            if (((code ^ baudot::kFigures) >> bit) & 1)
-                cost += std::fabs(llrs[bit]);
-        if (cost < kShiftRecoveryCost)
-            code = baudot::kFigures;
-    }
-    spaceAfterFigures_ = code == baudot::kSpace && baudot_.inFigures();
+    code = shiftRecovery_.correct(code, llrs, baudot_.inFigures());
 
     // Decision-directed levels from the slots just decided.
     auto learn = [&](double centre, bool mark) {
@@ -368,11 +376,15 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
         learn(start + (bit + 0.5) * t, (code >> (bit - 1)) & 1);
     learn(start + 6.5 * t, true);
     updateSquelch();
+    if (squelchOpen_)
+        measureTuning(start, code);
 
     FrameEvent event{start, code, score, reliability, squelchOpen_, likelihood_.slotSnr()};
     if (squelchOpen_) {
         const size_t before = textOut.size();
+        const bool figuresBefore = baudot_.inFigures();
         baudot_.decode(code, textOut);
+        shiftRecovery_.decoded(code, figuresBefore, textOut.size() > before ? textOut.back() : '\0');
         if (textOut.size() > before)
             lastPrintSample_ = static_cast<int64_t>(start);
     }
@@ -383,6 +395,40 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
         observer_(event);
 }
 
+// The window of the tone that is on turns by 2π·error·(T/2) between a
+// quarter bit before and a quarter bit after the slot centre. Summing the
+// turns (weighted by power) over a second or so of slots and retuning by
+// half the error tracks slow drift without chasing noise.
+void RttyDemodulator::measureTuning(double start, uint8_t code)
+{
+    const double t = bitSamples_;
+    auto window = [&](bool mark, double centre) -> std::complex<double> {
+        const auto index = static_cast<int64_t>(std::lround(bufferPosition(centre)));
+        if (index < 0 || index >= static_cast<int64_t>(markWindow_.size()))
+            return {};
+        return std::complex<double>(mark ? markWindow_[size_t(index)] : spaceWindow_[size_t(index)]);
+    };
+    for (int slot = 0; slot <= 6; ++slot) {
+        const bool mark = slot == 6 || (slot > 0 && ((code >> (slot - 1)) & 1));
+        const double centre = start + (slot + 0.5) * t;
+        tuningTurn_ += window(mark, centre + 0.25 * t) * std::conj(window(mark, centre - 0.25 * t));
+        ++tuningSlots_;
+    }
+    const double slotsPerSecond = parameters_.baud;
+    if (tuningSlots_ < slotsPerSecond)
+        return;
+    // The window sums come at whole-decimation positions; the turn is over their spacing.
+    const double spacing = std::lround(0.5 * t / decimation_) * decimation_;
+    const double errorHz = std::arg(tuningTurn_) * sampleRate_ / (2.0 * std::numbers::pi * spacing);
+    tuningTurn_ = {};
+    tuningSlots_ = 0;
+    if (std::fabs(errorHz) > 0.5 * parameters_.baud)
+        return;  // beyond what one measurement can tell apart from noise
+    tuningCorrectionHz_ = std::clamp(tuningCorrectionHz_ + 0.5 * errorHz, -kMaxTuningHz, kMaxTuningHz);
+    markFilter_->setTone(parameters_.markHz() + tuningCorrectionHz_);
+    spaceFilter_->setTone(parameters_.spaceHz() + tuningCorrectionHz_);
+}
+
 void RttyDemodulator::trimBuffer()
 {
     const double keepFrom = (locked_ ? predictedStart_ : searchFrom_) - 2.0 * bitSamples_;
@@ -391,6 +437,8 @@ void RttyDemodulator::trimBuffer()
         return;
     markMagnitude_.erase(markMagnitude_.begin(), markMagnitude_.begin() + drop);
     spaceMagnitude_.erase(spaceMagnitude_.begin(), spaceMagnitude_.begin() + drop);
+    markWindow_.erase(markWindow_.begin(), markWindow_.begin() + drop);
+    spaceWindow_.erase(spaceWindow_.begin(), spaceWindow_.begin() + drop);
     bufferStart_ += drop;
 }
 

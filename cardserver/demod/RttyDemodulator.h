@@ -2,9 +2,11 @@
 
 #include "cardserver/demod/Baudot.h"
 #include "cardserver/demod/RttyParameters.h"
+#include "cardserver/demod/ShiftRecovery.h"
 #include "cardserver/demod/SlotLikelihood.h"
 #include "cardserver/demod/ToneFilter.h"
 
+#include <complex>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -56,7 +58,7 @@ public:
     void process(const float* samples, size_t n, std::string& textOut);
 
     DecodeState state() const;
-    // Centre frequency the tone filters are tuned to.
+    // Centre frequency as AFC has tracked it (the tones the filters are on).
     double measuredCentreHz() const;
     // Sum of the two tones' per-bit SNR (linear), as the squelch sees it.
     double signalToNoise() const { return likelihood_.slotSnr(); }
@@ -66,6 +68,7 @@ public:
 
 private:
     void restart();
+    void processPiece(const float* samples, size_t n, std::string& textOut);
     double llrAt(double centre) const;
     // Position in the magnitude buffers of the window centred at `centre`.
     double bufferPosition(double centre) const;
@@ -78,6 +81,7 @@ private:
     void acceptFrame(double start, double score, std::string& textOut);
     void trimBuffer();
     void updateSquelch();
+    void measureTuning(double start, uint8_t code);
 
     double sampleRate_;
     RttyParameters parameters_;
@@ -90,11 +94,13 @@ private:
     // Tone magnitudes every decimation_ samples: output m (counted from the
     // last restart) is for sample restartSample_ + decimation_ - 1 + m * decimation_.
     std::vector<float> markMagnitude_, spaceMagnitude_;
+    std::vector<std::complex<float>> markWindow_, spaceWindow_;
     int decimation_ = 1;
     int64_t restartSample_ = 0;
     int64_t bufferStart_ = 0;  // output index of element 0
     int64_t samplesIn_ = 0;
     std::vector<float> scratchMark_, scratchSpace_;
+    std::vector<std::complex<float>> scratchMarkWindow_, scratchSpaceWindow_;
     std::vector<double> gridLlr_, scores_;
 
     bool locked_ = false;
@@ -108,7 +114,12 @@ private:
     int64_t lastFrameSample_ = INT64_MIN / 2;
     int64_t lastPrintSample_ = INT64_MIN / 2;
     std::string* textOut_ = nullptr;
-    bool spaceAfterFigures_ = false;
+    ShiftRecovery shiftRecovery_;
+
+    // AFC: phase turn of the on-tone's window across each decided slot.
+    std::complex<double> tuningTurn_{};
+    int tuningSlots_ = 0;
+    double tuningCorrectionHz_ = 0.0;
 
     std::function<void(const FrameEvent&)> observer_;
 };

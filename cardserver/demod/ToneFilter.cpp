@@ -35,7 +35,7 @@ void ToneFilter::resum()
     sinceResum_ = 0;
 }
 
-size_t ToneFilter::process(const float* samples, size_t n, float* magnitudeOut)
+size_t ToneFilter::process(const float* samples, size_t n, float* magnitudeOut, std::complex<float>* windowOut)
 {
     // Plain arithmetic on locals: std::complex products check for
     // infinities on every call, and members would be stored every sample.
@@ -70,6 +70,8 @@ size_t ToneFilter::process(const float* samples, size_t n, float* magnitudeOut)
         untilOutput = decimation_;
         const double windowRe = sumRe + fraction * edgeRe;
         const double windowIm = sumIm + fraction * edgeIm;
+        if (windowOut)
+            windowOut[written] = {static_cast<float>(scale * windowRe), static_cast<float>(scale * windowIm)};
         magnitudeOut[written++] = static_cast<float>(scale * std::sqrt(windowRe * windowRe + windowIm * windowIm));
     };
     auto advance = [&](double& re, double& im) {

@@ -26,7 +26,9 @@ public:
     // how many were written (at most n / decimation + 1).
     // The phasor is renormalised once per block, so blocks of up to some
     // 10^5 samples keep the oscillator exact.
-    size_t process(const float* samples, size_t n, float* magnitudeOut);
+    // With windowOut, the complex window sums (same scale) are written too:
+    // their phase turns with any tuning error, which is what AFC measures.
+    size_t process(const float* samples, size_t n, float* magnitudeOut, std::complex<float>* windowOut = nullptr);
 
     // Retunes without disturbing the filter's memory (used by AFC).
     void setTone(double toneHz);

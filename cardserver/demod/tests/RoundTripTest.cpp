@@ -1,5 +1,6 @@
 #include "TestSignals.h"
 
+#include "cardserver/demod/Baudot.h"
 #include "cardserver/demod/FskModulator.h"
 
 #include <gtest/gtest.h>
@@ -172,4 +173,29 @@ TEST(Demodulator, ToleratesGapsClockErrorMistuningAndAFadedTone)
         NoiseAdder(rate, 0.125, 10.0, 3).add(samples.data(), samples.size());
         EXPECT_EQ(decodeAll(samples, rate, nominal), text) << spaceGain;
     }
+}
+
+TEST(Demodulator, AfcFollowsMistuningAndDrift)
+{
+    const double rate = 8000;
+    const RttyParameters nominal = line(50, 425);
+    const std::string text = bulletinText(450, 12);  // about 70 s at 50 Bd
+    const auto codes = baudot::encode(text).codes;
+    // 15 Hz high at first, drifting down by 0.5 Hz/s to 20 Hz low.
+    FskModulator modulator(rate, nominal);
+    std::vector<float> samples;
+    double offset = 15.0;
+    modulator.appendIdle(8, samples);
+    for (uint8_t code : codes) {
+        modulator.setFrequencyOffset(offset);
+        modulator.appendCode(code, samples);
+        offset -= 0.5 * 7.5 / nominal.baud;
+    }
+    NoiseAdder(rate, 0.125, 0.0, 8).add(samples.data(), samples.size());
+
+    RttyDemodulator demodulator(rate, nominal);
+    std::string decoded;
+    demodulator.process(samples.data(), samples.size(), decoded);
+    EXPECT_LT(characterErrorRate(text, decoded), 0.005);
+    EXPECT_NEAR(demodulator.measuredCentreHz(), nominal.centreHz + offset, 3.0);
 }
