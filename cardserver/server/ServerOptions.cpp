@@ -1,5 +1,8 @@
 #include "ServerOptions.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace cardserver {
@@ -15,6 +18,10 @@ QString usageText()
         "  --card N:I=SOURCE    SOURCE on IF input I (1..4) of card N only\n"
         "  --demo               card 1 on the built-in demo broadcast\n"
         "  --time-scale F       run the cards' signal F times faster than real time\n"
+        "  --config FILE        read options from FILE, one a line without the dashes\n"
+        "                       (\"card 2=text:bulletins.txt\"; # starts a comment;\n"
+        "                       relative paths are relative to FILE); the command\n"
+        "                       line, read after it, wins\n"
         "  --help, --version\n\n"
         "Sources:\n"
         "  demo                          SYNOP bulletins of European stations, looped\n"
@@ -27,6 +34,8 @@ QString usageText()
 }
 
 namespace {
+
+std::optional<ServerOptions> parseArguments(const QStringList& arguments, QString* error);
 
 bool parseListen(const QString& text, ServerOptions* options, QString* error)
 {
@@ -59,9 +68,64 @@ bool parseCard(const QString& text, ServerOptions* options, QString* error)
     return true;
 }
 
+// The file's lines as command-line arguments.
+std::optional<QStringList> configArguments(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        *error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QDir base = QFileInfo(path).absoluteDir();
+    static const QStringList keywords{"listen", "card", "demo", "time-scale"};
+    QStringList arguments;
+    int number = 0;
+    while (!file.atEnd()) {
+        ++number;
+        const QString line = QString::fromUtf8(file.readLine()).section(QLatin1Char('#'), 0, 0).trimmed();
+        if (line.isEmpty()) continue;
+        const QString keyword = line.section(QLatin1Char(' '), 0, 0);
+        QString value = line.section(QLatin1Char(' '), 1).trimmed();
+        if (!keywords.contains(keyword) || (keyword == QLatin1String("demo")) != value.isEmpty()) {
+            *error = QStringLiteral("%1 line %2: cannot use \"%3\"").arg(path).arg(number).arg(line);
+            return std::nullopt;
+        }
+        static const QRegularExpression textSource(QStringLiteral(R"(^([^=]+=text:)(.+)$)"));
+        if (const auto match = textSource.match(value); keyword == QLatin1String("card") && match.hasMatch())
+            value = match.captured(1) + base.absoluteFilePath(match.captured(2));
+        arguments << QStringLiteral("--") + keyword;
+        if (!value.isEmpty()) arguments << value;
+    }
+    return arguments;
+}
+
 }  // namespace
 
-std::optional<ServerOptions> parseOptions(const QStringList& arguments, QString* error)
+std::optional<ServerOptions> parseOptions(const QStringList& commandLine, QString* error)
+{
+    // A configuration file is read first, so that the command line wins.
+    QStringList arguments;
+    QStringList rest;
+    for (qsizetype i = 0; i < commandLine.size(); ++i) {
+        if (commandLine[i] != QLatin1String("--config")) {
+            rest << commandLine[i];
+            continue;
+        }
+        if (++i >= commandLine.size()) {
+            *error = QStringLiteral("--config needs a value");
+            return std::nullopt;
+        }
+        const auto fromFile = configArguments(commandLine[i], error);
+        if (!fromFile) return std::nullopt;
+        arguments << *fromFile;
+    }
+    arguments << rest;
+    return parseArguments(arguments, error);
+}
+
+namespace {
+
+std::optional<ServerOptions> parseArguments(const QStringList& arguments, QString* error)
 {
     ServerOptions options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -97,5 +161,7 @@ std::optional<ServerOptions> parseOptions(const QStringList& arguments, QString*
     }
     return options;
 }
+
+}  // namespace
 
 }  // namespace cardserver

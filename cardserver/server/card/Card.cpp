@@ -26,8 +26,10 @@ QString Card::describeInputs() const
 {
     QStringList inputs;
     for (int i = 0; i < kInputs; ++i)
-        if (m_channels[i]) inputs << QStringLiteral("input %1: %2").arg(i + 1).arg(m_channels[i]->describe());
-    return inputs.isEmpty() ? QStringLiteral("no signal on any input") : inputs.join(QStringLiteral("; "));
+        inputs << (m_channels[i] ? m_channels[i]->describe() : QStringLiteral("no signal"));
+    if (inputs.count(inputs.first()) == kInputs) return QStringLiteral("inputs 1-4: %1").arg(inputs.first());
+    for (int i = 0; i < kInputs; ++i) inputs[i] = QStringLiteral("input %1: %2").arg(i + 1).arg(inputs[i]);
+    return inputs.join(QStringLiteral("; "));
 }
 
 cardproto::CardRecord Card::record() const
