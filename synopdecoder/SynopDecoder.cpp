@@ -4,6 +4,7 @@
 #include "synopdecoder/DecodeContext.h"
 #include "synopdecoder/GroupText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -125,12 +126,53 @@ void decodeSections(DecodeContext& ctx, const Groups& g, size_t i)
     }
 }
 
+bool isIndicatorGroup(const std::string& g)
+{
+    const int ir = digitsValue(g, 0, 1);
+    const int ix = digitsValue(g, 1, 1);
+    return isCodedGroup(g, 5) && ir >= 0 && ir <= 4 && ix >= 1 && ix <= 7;
+}
+
+bool isWindGroup(const std::string& g)
+{
+    const int dd = digitsValue(g, 1, 2);
+    return isCodedGroup(g, 5) && ((dd >= 0 && dd <= 36) || dd == 99 || g.substr(1, 2) == "//");
+}
+
+// A station index lost to noise shifts every group one place: the report
+// then starts with a valid iRixhVV followed by a valid Nddff and a section 1
+// group, where a station index and an iRixhVV should stand.
+bool stationIndexLost(const Groups& g)
+{
+    if (g.size() < 3 || isIndicatorGroup(g[1]) || !isIndicatorGroup(g[0]) || !isWindGroup(g[1])) return false;
+    return isCodedGroup(g[2], 5) && (g[2][0] != '0' || g[2][1] == '0');
+}
+
+// "33" or "3333" for the section 3 marker, when the report has none.
+Groups withSectionMarkersRepaired(DecodeContext& ctx, Groups g)
+{
+    if (std::find(g.begin(), g.end(), "333") != g.end()) return g;
+    for (std::string& group : g) {
+        if (group == "33" || group == "3333") {
+            ctx.out.warnings.push_back("group " + group + " read as the section 3 marker 333");
+            group = "333";
+            break;
+        }
+    }
+    return g;
+}
+
 void decodeLand(DecodeContext& ctx, const AssembledReport& in)
 {
-    const Groups& g = in.groups;
-    ctx.out.station = g[0];
-    if (!isCodedGroup(g[0], 5)) ctx.out.warnings.push_back("station index " + g[0] + " is not five figures");
-    ctx.note(g[0], "station index");
+    const Groups g = withSectionMarkersRepaired(ctx, in.groups);
+    const bool lost = stationIndexLost(g);
+    if (lost) {
+        ctx.out.warnings.push_back("station index lost: the report starts with its iRixhVV group " + g[0]);
+    } else {
+        ctx.out.station = g[0];
+        if (!isCodedGroup(g[0], 5)) ctx.out.warnings.push_back("station index " + g[0] + " is not five figures");
+        ctx.note(g[0], "station index");
+    }
     if (in.landDateGroup.empty())
         ctx.out.warnings.push_back("no AAXX YYGGiw line before the report: day, hour and wind unit unknown");
     else
@@ -140,7 +182,7 @@ void decodeLand(DecodeContext& ctx, const AssembledReport& in)
         ctx.note("NIL", "no report from this station");
         return;
     }
-    decodeSections(ctx, g, 1);
+    decodeSections(ctx, g, lost ? 0 : 1);
 }
 
 void decodeShip(DecodeContext& ctx, const AssembledReport& in)

@@ -226,3 +226,22 @@ TEST(LandGroupsNine, TimeCloudsSnowAndDailyPrecipitation)
     EXPECT_TRUE(hasWarning(r, "exceeds the total cover"));  // 6 oktas of low cloud under 3 in all
     EXPECT_TRUE(hasWarning(r, "92570"));                     // 25:70 is no time
 }
+
+TEST(LandNoise, LostStationIndexAndSectionMarker)
+{
+    // The station index faded out: no other station's identity is invented.
+    auto r = decodeLand("41889 20917 10065 20001 39794");
+    EXPECT_EQ(r.station, "");
+    EXPECT_TRUE(hasWarning(r, "station index lost"));
+    EXPECT_EQ(r.windDirDeg, 90);
+    EXPECT_DOUBLE_EQ(*r.airTempC, 6.5);
+    // Station indices that look like an iRixhVV group are still stations.
+    r = decodeLand("03005 12970 61512 10062");
+    EXPECT_EQ(r.station, "03005");
+    EXPECT_TRUE(r.warnings.empty());
+
+    r = decodeLand("10548 11860 63325 10232 33 10265 20188");
+    EXPECT_DOUBLE_EQ(*r.maxTempC, 26.5);
+    EXPECT_DOUBLE_EQ(*r.minTempC, 18.8);
+    EXPECT_TRUE(hasWarning(r, "read as the section 3 marker"));
+}
