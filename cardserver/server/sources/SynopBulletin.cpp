@@ -129,7 +129,9 @@ QStringList synopBulletin(int sequence, const QString& country, const QList<Stat
     for (const Station& station : stations) {
         // A teleprinter line holds 69 characters; longer reports continue
         // on the next line.
-        QString report = encodeSynop(station, model.observe(station, utc), utc, model);
+        QString report = model.reportMissing(station, utc)
+                             ? station.index + QStringLiteral(" NIL=")
+                             : encodeSynop(station, model.observe(station, utc), utc, model);
         while (report.size() > 69) {
             const qsizetype cut = report.lastIndexOf(QLatin1Char(' '), 69);
             lines << report.left(cut) + crlf;

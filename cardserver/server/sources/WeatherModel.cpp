@@ -115,6 +115,11 @@ double WeatherModel::minimumTemperature(const Station& station, const QDateTime&
     return least;
 }
 
+bool WeatherModel::reportMissing(const Station& station, const QDateTime& utc) const
+{
+    return (noise(station, std::round(hoursSinceEpoch(utc)), 9) + 1) / 2 < 0.03;
+}
+
 Observation WeatherModel::observe(const Station& station, const QDateTime& utc) const
 {
     const double hours = std::round(hoursSinceEpoch(utc));

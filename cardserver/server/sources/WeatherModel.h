@@ -49,6 +49,8 @@ public:
     // Extremes of the hourly temperature over the hours before the time.
     double maximumTemperature(const Station& station, const QDateTime& utc, int hours) const;
     double minimumTemperature(const Station& station, const QDateTime& utc, int hours) const;
+    // Now and then a station's report does not come in; the bulletin says NIL.
+    bool reportMissing(const Station& station, const QDateTime& utc) const;
 
 private:
     double seaLevelPressure(double lat, double lon, double hours) const;
