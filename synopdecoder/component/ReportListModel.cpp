@@ -101,7 +101,11 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const
                                            : number(r->stationPressureHpa, " hPa (stn)");
     case Weather: return QString::fromStdString(r->presentWeatherText);
     case Clouds: return cloudText(*r);
-    case Warnings: return r->warnings.empty() ? QString() : QString::number(r->warnings.size());
+    case Warnings: {
+        QStringList texts;
+        for (const std::string& w : r->warnings) texts << QString::fromStdString(w);
+        return texts.join(QStringLiteral("; "));
+    }
     }
     return {};
 }

@@ -28,7 +28,7 @@ SynopWindow::SynopWindow(QWidget* parent)
     table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setWordWrap(false);
-    const int widths[ReportListModel::ColumnCount] = {70, 60, 140, 90, 95, 65, 85, 105, 170, 150, 60};
+    const int widths[ReportListModel::ColumnCount] = {70, 55, 130, 85, 90, 65, 85, 105, 150, 130, 200};
     for (int c = 0; c < ReportListModel::ColumnCount; ++c) table_->setColumnWidth(c, widths[c]);
 
     detail_->setColumnCount(2);
@@ -63,7 +63,7 @@ SynopWindow::SynopWindow(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
     layout->addLayout(buttons);
-    resize(1100, 560);
+    resize(1220, 600);
 
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { showDetail(current.row()); });
@@ -110,12 +110,13 @@ void SynopWindow::showDetail(int row)
         new QTreeWidgetItem(detail_, {tr("bulletin"), QString::fromStdString(r->heading->ttaaii + " " + r->heading->cccc + " "
                                                                               + r->heading->yygggg + " " + r->heading->bbb)});
     }
-    for (const GroupMeaning& g : r->groups)
-        new QTreeWidgetItem(detail_, {QString::fromStdString(g.group), QString::fromStdString(g.meaning)});
+    // Warnings first: they say which of the groups below to distrust.
     for (const std::string& w : r->warnings) {
         auto* item = new QTreeWidgetItem(detail_, {tr("warning"), QString::fromStdString(w)});
         item->setForeground(1, QBrush(QColor(0xb0, 0x40, 0x00)));
     }
+    for (const GroupMeaning& g : r->groups)
+        new QTreeWidgetItem(detail_, {QString::fromStdString(g.group), QString::fromStdString(g.meaning)});
 }
 
 int SynopWindow::detailRows() const { return detail_->topLevelItemCount(); }
