@@ -53,8 +53,10 @@ void decodeWind(DecodeContext& ctx, const std::string& group, const std::string*
         meaning = "cloud cover " + std::string(tables::cloudCover(n));
     }
     if (ff == 99 && extendedSpeed) ff = digitsValue(*extendedSpeed, 2, 3);
-    if (dd >= 0 && ff >= 0) {
-        const bool validDirection = dd <= 36 || dd == 99;
+    // A direction that was not observed leaves the speed standing.
+    const bool directionMissing = dd < 0 && group.substr(1, 2) == "//";
+    if ((dd >= 0 || directionMissing) && ff >= 0) {
+        const bool validDirection = directionMissing || dd <= 36 || dd == 99;
         const bool calmWithSpeed = dd == 0 && ff != 0;
         const int limit = (ctx.windIndicator >= 3) ? 250 : 130;
         if (!validDirection) {
@@ -65,9 +67,12 @@ void decodeWind(DecodeContext& ctx, const std::string& group, const std::string*
             ctx.out.warnings.push_back("wind speed " + std::to_string(ff) + " in " + group + " cannot be true, wind dropped");
         } else {
             if (dd == 99) ctx.out.windVariable = true;
-            else ctx.out.windDirDeg = dd * 10;
+            else if (dd >= 0) ctx.out.windDirDeg = dd * 10;
             meaning += meaning.empty() ? "" : "; ";
-            meaning += dd == 99 ? "wind variable" : dd == 0 ? "calm" : "wind from " + std::to_string(dd * 10) + " degrees";
+            meaning += directionMissing ? "wind direction not reported"
+                       : dd == 99       ? "wind variable"
+                       : dd == 0        ? "calm"
+                                        : "wind from " + std::to_string(dd * 10) + " degrees";
             if (ctx.windIndicator >= 0) {
                 ctx.out.windSpeed = ff;
                 ctx.out.windUnit = ctx.windIndicator >= 3 ? "kt" : "m/s";

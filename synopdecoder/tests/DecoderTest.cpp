@@ -51,6 +51,9 @@ TEST(LandSectionOne, WindDirectionRules)
     EXPECT_FALSE(calmWithSpeed.windSpeed);
     EXPECT_TRUE(hasWarning(calmWithSpeed, "calm"));
     EXPECT_FALSE(decodeLand("10015 12970 84512").windDirDeg);  // 450 degrees
+    const auto noDirection = decodeLand("10015 12970 8//12");
+    EXPECT_FALSE(noDirection.windDirDeg);
+    EXPECT_EQ(noDirection.windSpeed, 12);
     // Without a valid wind indicator the speed has no unit and is left out.
     const auto noUnit = decodeLand("10015 12970 82712", "0806/");
     EXPECT_EQ(noUnit.windDirDeg, 270);
