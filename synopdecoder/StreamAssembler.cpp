@@ -179,16 +179,17 @@ bool StreamAssembler::isPlainLanguage(const std::vector<std::string>& tokens) co
     size_t words = 0;
     for (const std::string& t : tokens) {
         const bool coded = t.size() >= 3 && t.size() <= 5 && t.find_first_not_of(kFigureLetters) == std::string::npos;
-        if (!coded && t != "=" && t != "NIL") ++words;
+        const bool framing = t == "=" || t == "NIL" || t == "NNNN" || t == "AAXX" || t == "BBXX" || t == "ZZYY";
+        if (!coded && !framing) ++words;
     }
     return words * 2 > tokens.size();
 }
 
 void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
 {
-    // A line of words inside a report means the '=' was lost and the
-    // bulletin has moved on to plain text.
-    if (inReport_ && isPlainLanguage(tokens)) {
+    // A line of words inside a bulletin is plain language: it never starts
+    // a report, and inside one it means the '=' was lost.
+    if (mode_ != Mode::Idle && isPlainLanguage(tokens)) {
         closeReport(false);
         return;
     }

@@ -116,6 +116,12 @@ TEST(Assembler, RepeatedBulletinsArePassedOnOnce)
 
 TEST(Assembler, TextOutsideBulletinsIsIgnored)
 {
+    // Plain language inside a bulletin starts no report, even with numbers in it;
+    // NNNN alone on a line inside an open report still ends the bulletin.
+    auto inside = decodeText("AAXX 08061\r\nREPORTS VALID 08061 TO 09060\r\n10015 41460 72315\r\nNNNN\r\n"
+                             "10020 41/60 80916 10072 20045=\r\n");
+    ASSERT_EQ(stations(inside), (std::vector<std::string>{"10015", "10020"}));
+    EXPECT_FALSE(inside[1].hour);  // the old bulletin's AAXX line does not carry over
     EXPECT_TRUE(decodeText("RYRYRYRYRY THE QUICK BROWN FOX 1234567890\r\n12345 67890 12345=\r\n").empty());
     // A new heading ends the bulletin: its section 0 does not carry over.
     const auto reports = decodeText("AAXX 08061\r\n10015 41460 72315\r\nSMDL02 EDZW 081200\r\n10020 41/60 80916=\r\n");
