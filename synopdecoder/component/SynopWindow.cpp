@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -18,10 +19,15 @@
 namespace synop {
 
 SynopWindow::SynopWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window), table_(new QTableView), detail_(new QTreeWidget), raw_(new QPlainTextEdit),
-      status_(new QLabel)
+    : QWidget(parent, Qt::Window), filter_(new QLineEdit), table_(new QTableView), detail_(new QTreeWidget),
+      raw_(new QPlainTextEdit), status_(new QLabel)
 {
-    table_->setModel(&model_);
+    proxy_.setSourceModel(&model_);
+    proxy_.setFilterKeyColumn(-1);
+    proxy_.setFilterCaseSensitivity(Qt::CaseInsensitive);
+    filter_->setPlaceholderText(tr("Show only reports containing... (station, name, country, weather, warning)"));
+    filter_->setClearButtonEnabled(true);
+    table_->setModel(&proxy_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->hide();
@@ -61,12 +67,14 @@ SynopWindow::SynopWindow(QWidget* parent)
     splitter->setStretchFactor(1, 2);
 
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(filter_);
     layout->addWidget(splitter);
     layout->addLayout(buttons);
     resize(1220, 600);
 
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) { showDetail(current.row()); });
+            [this](const QModelIndex& current) { showDetail(proxy_.mapToSource(current).row()); });
+    connect(filter_, &QLineEdit::textChanged, &proxy_, &QSortFilterProxyModel::setFilterFixedString);
     // Follow the newest report only while the user is at the bottom of the list.
     connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this](int value) { followNewest_ = value >= table_->verticalScrollBar()->maximum(); });
@@ -90,6 +98,8 @@ void SynopWindow::addReport(DecodedReport report)
 }
 
 void SynopWindow::selectRow(int row) { table_->selectRow(row); }
+
+void SynopWindow::setFilterText(const QString& text) { filter_->setText(text); }
 
 void SynopWindow::showDetail(int row)
 {

@@ -4,9 +4,11 @@
 #include "ReportListModel.h"
 #include "ReportSaver.h"
 
+#include <QSortFilterProxyModel>
 #include <QWidget>
 
 class QLabel;
+class QLineEdit;
 class QPlainTextEdit;
 class QTableView;
 class QTreeWidget;
@@ -20,7 +22,10 @@ public:
 
     ReportListModel& model() { return model_; }
     void addReport(DecodedReport report);
+    // Rows as listed, after the filter.
     void selectRow(int row);
+    void setFilterText(const QString& text);
+    int visibleRows() const { return proxy_.rowCount(); }
     // Saves the list; on failure the reason is shown and returned.
     QString save(const QString& path, SaveFormat format);
     QString statusText() const;
@@ -32,6 +37,8 @@ private:
     void updateStatus();
 
     ReportListModel model_;
+    QSortFilterProxyModel proxy_;
+    QLineEdit* filter_;
     QTableView* table_;
     QTreeWidget* detail_;
     QPlainTextEdit* raw_;

@@ -39,6 +39,14 @@ TEST_F(OpenComponent, ReportsArriveWithoutBlockingTheCaller)
     EXPECT_TRUE(component.window()->isVisible());
     component.window()->selectRow(0);
     EXPECT_GT(component.window()->detailRows(), 8);  // station, heading and every group
+
+    // The filter finds a station by its name from the station list.
+    component.window()->setFilterText("helgo");
+    ASSERT_EQ(component.window()->visibleRows(), 1);
+    component.window()->selectRow(0);
+    EXPECT_EQ(component.window()->detailRows(), 2 + 10);  // station, heading, date group and nine groups
+    component.window()->setFilterText("");
+    EXPECT_EQ(component.window()->visibleRows(), 3);
 }
 
 TEST_F(OpenComponent, WindowPositionInTwips)
