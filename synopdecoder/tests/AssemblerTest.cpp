@@ -167,3 +167,27 @@ TEST(Assembler, NoiseOnSectionZeroAndOnSpaces)
     EXPECT_DOUBLE_EQ(*reports[0].airTempC, 5.6);
     EXPECT_TRUE(hasWarning(reports[0], "ran together"));
 }
+
+TEST(Assembler, ShuffledReportVocabularyNeitherCrashesNorHangs)
+{
+    // Pieces of real reports in random order: every branch of the assembler
+    // and the decoders sees groups where it does not expect them.
+    const char* pieces[] = {"AAXX", "BBXX", "ZZYY", "NNNN", "ZCZC", "333", "555", "444", "222//", "111//", "=", ";",
+                            "NIL", "ICE", "08061", "0806/", "99512", "70123", "41/98", "12970", "82799", "00105",
+                            "55300", "20512", "/////", "10015", "29105", "48456", "69901", "78582", "86363", "91108",
+                            "\r\n", "SMDL01 EDZW 080600", "QWERT", "7231510056", "AAMX", "0600/", "145123", "004567",
+                            "--//", "\x01", "\x03", "62001", "08126", "33", "DBBI"};
+    std::mt19937 random(11);
+    for (int round = 0; round < 6; ++round) {
+        std::string text;
+        for (int i = 0; i < 5000; ++i) {
+            text += pieces[random() % std::size(pieces)];
+            text += random() % 5 ? " " : "\r\n";
+        }
+        AssemblerOptions options;
+        options.dropDuplicates = round % 2;
+        size_t groups = 0;
+        for (const auto& r : decodeText(text, 1 + random() % 300, options)) groups += r.groups.size();
+        EXPECT_GT(groups, 0u);
+    }
+}
