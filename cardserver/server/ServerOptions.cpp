@@ -28,7 +28,9 @@ QString usageText()
         "  text:PATH                     already-decoded text, replayed at the card's speed\n"
         "  text:PATH@BAUD,SHIFT[,CENTRE][,inverted]\n"
         "                                the same, sent with other line parameters\n"
-        "                                (default 50 Bd, 425 Hz, centre 1500 Hz, normal)\n\n"
+        "                                (default 50 Bd, 425 Hz, centre 1500 Hz, normal)\n"
+        "  wav:PATH                      a recording of RTTY audio, decoded, repeated\n"
+        "  audio:DEVICE                  a live audio input, decoded\n\n"
         "The first line on stderr is \"Listening on ADDR:PORT\"; SIGINT or SIGTERM\n"
         "ends every session with SessionEnded and stops the server.\n");
 }

@@ -17,6 +17,12 @@ add_library(cardserver STATIC
 )
 target_include_directories(cardserver PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(cardserver PUBLIC cardprotocol Qt6::Core Qt6::Network)
+# Audio sources decode through the RTTY demodulator beside this folder.
+if(TARGET rttydemod)
+  target_sources(cardserver PRIVATE card/AudioChannel.cpp card/AudioChannel.h)
+  target_link_libraries(cardserver PRIVATE rttydemod)
+  target_compile_definitions(cardserver PRIVATE PLUVANE_CARD_AUDIO)
+endif()
 
 add_executable(pluvane-cardserver main.cpp)
 target_link_libraries(pluvane-cardserver PRIVATE cardserver)

@@ -85,6 +85,12 @@ void Card::reportSettings()
           WireValue::i2(int16_t(channel ? channel->level() : 0))});
 }
 
+void Card::reportMeasurement(const DecodingChannel& channel)
+{
+    send(QStringLiteral("FrequencyReport"),
+         {WireValue::i2(int16_t(std::lround(m_measured->centre))), WireValue::i2(int16_t(channel.level()))});
+}
+
 void Card::sendCurrentState()
 {
     reportSettings();
@@ -123,13 +129,9 @@ void Card::tick()
         m_sinceRetune += seconds;
         if (m_als == Als::Listening) {
             // The search listens; it does not print.
-            m_alsHeard += seconds;
-            if (m_alsHeard >= kAlsSeconds && !m_measured) {
-                m_measured = channel->measureLine();
-                if (m_measured)
-                    send(QStringLiteral("FrequencyReport"),
-                         {WireValue::i2(int16_t(std::lround(m_measured->centre))),
-                          WireValue::i2(int16_t(channel->level()))});
+            if (!m_measured) {
+                m_measured = channel->lineSearchResult(false);
+                if (m_measured) reportMeasurement(*channel);
             }
         } else if (!text.isEmpty()) {
             send(QStringLiteral("DataText"),

@@ -40,7 +40,6 @@ class Card : public QObject {
 public:
     static constexpr int kInputs = 4;
     static constexpr double kTickSeconds = 0.25;
-    static constexpr double kAlsSeconds = 5;  // signal the line search listens to
 
     Card(int number, double timeScale, QObject* parent = nullptr);
     ~Card() override;
@@ -70,8 +69,10 @@ public:
 private:
     DecodingChannel* selectedChannel() const;
     void retune();
+    OperationResult retuneTo(const LineParameters& receiver, const ReceiverOptions& options);
     void tick();
     void reportSettings();  // StatusReport and FrequencyReport
+    void reportMeasurement(const DecodingChannel& channel);
     void setStateText(const QString& text);
     void send(const QString& event, Args args);
     QString currentStateText() const;
@@ -89,7 +90,6 @@ private:
     int32_t m_translationHz = 0;
     enum class Als { Off, Listening };
     Als m_als = Als::Off;
-    double m_alsHeard = 0;
     std::optional<LineParameters> m_measured;
     double m_sinceRetune = 0;
 

@@ -79,14 +79,30 @@ OperationResult Card::setMode(const Args& args)
     if (adopt.type != WireType::Bool && !adopt.isInteger())
         return badRequest(QStringLiteral("SetMode: the last argument must be a Boolean"));
 
+    LineParameters receiver = m_receiver;
+    if (speed) receiver.baud = *speed;
+    if (shift) receiver.shift = *shift;
+    if (polarity) receiver.inverted = *polarity == 1;
+    if (adopt.integer != 0 && m_measured) receiver = *m_measured;
+    if (const OperationResult tuned = retuneTo(receiver, m_options); tuned.status) return tuned;
     if (baudot) m_baudot = *baudot;
-    if (speed) m_receiver.baud = *speed;
-    if (shift) m_receiver.shift = *shift;
-    if (polarity) m_receiver.inverted = *polarity == 1;
-    if (adopt.integer != 0 && m_measured) m_receiver = *m_measured;
-    retune();
     reportSettings();
     setStateText(currentStateText());
+    return OperationResult::ok();
+}
+
+OperationResult Card::retuneTo(const LineParameters& receiver, const ReceiverOptions& options)
+{
+    // The decoder on the selected input may accept less than the card's
+    // ranges (an audio decoder needs both tones inside its band).
+    if (const DecodingChannel* channel = selectedChannel()) {
+        const QString problem = channel->problemWith(receiver, options);
+        if (!problem.isEmpty())
+            return unsupported(QStringLiteral("Card %1 cannot decode input %2 so: %3").arg(m_number).arg(m_input).arg(problem));
+    }
+    m_receiver = receiver;
+    m_options = options;
+    retune();
     return OperationResult::ok();
 }
 
@@ -95,11 +111,16 @@ OperationResult Card::setAls(const Args& args)
     OperationResult error;
     if (!needArgs(args, 1, "SetAls", &error)) return error;
     if (!args[0].isInteger()) return badRequest(QStringLiteral("SetAls takes a 32-bit command"));
+    DecodingChannel* channel = selectedChannel();
     if (args[0].integer == 2) {
         m_als = Als::Listening;
-        m_alsHeard = 0;
         m_measured.reset();
+        if (channel) channel->startLineSearch();
     } else if (args[0].integer == 1) {
+        if (m_als == Als::Listening && channel && !m_measured) {
+            m_measured = channel->lineSearchResult(true);
+            if (m_measured) reportMeasurement(*channel);
+        }
         m_als = Als::Off;
         m_sinceRetune = 0;
     } else {
@@ -116,9 +137,10 @@ OperationResult Card::setCentreShift(const Args& args)
     const auto centre = setting(args[0], QStringLiteral("Centre frequency"), 100, 4000, QStringLiteral("Hz"), &error);
     const auto shift = setting(args[1], QStringLiteral("Shift"), 20, 2000, QStringLiteral("Hz"), &error);
     if (error.status) return error;
-    if (centre) m_receiver.centre = *centre;
-    if (shift) m_receiver.shift = *shift;
-    retune();
+    LineParameters receiver = m_receiver;
+    if (centre) receiver.centre = *centre;
+    if (shift) receiver.shift = *shift;
+    if (const OperationResult tuned = retuneTo(receiver, m_options); tuned.status) return tuned;
     reportSettings();
     return OperationResult::ok();
 }
@@ -136,11 +158,11 @@ OperationResult Card::setDecoderOptions(const Args& args)
                                .arg(args[1].integer));
     if (args[3].integer != 5)
         return unsupported(QStringLiteral("%1 data bits: this card decodes 5-bit ITA2 only").arg(args[3].integer));
-    m_options.unshiftOnSpace = args[0].integer != 0;
-    m_options.stopBits = kStopBits[args[1].integer];
-    m_options.passFramingErrors = args[2].integer != 0;
-    retune();
-    return OperationResult::ok();
+    ReceiverOptions options = m_options;
+    options.unshiftOnSpace = args[0].integer != 0;
+    options.stopBits = kStopBits[args[1].integer];
+    options.passFramingErrors = args[2].integer != 0;
+    return retuneTo(m_receiver, options);
 }
 
 OperationResult Card::setInput(const Args& args)

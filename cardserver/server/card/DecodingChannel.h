@@ -29,12 +29,16 @@ class DecodingChannel {
 public:
     virtual ~DecodingChannel() = default;
 
+    // Why the decoder could not work at these settings; empty when it can.
+    virtual QString problemWith(const LineParameters&, const ReceiverOptions&) const { return {}; }
     virtual void tune(const LineParameters& receiver, const ReceiverOptions& options) = 0;
     // Decodes the next stretch of signal and returns the characters found.
     virtual QString advance(double seconds) = 0;
-    // What the automatic line search finds on this input: nullopt when it
-    // holds no RTTY signal.
-    virtual std::optional<LineParameters> measureLine() = 0;
+    // The automatic line search listens to what advance() decodes from
+    // here on. Its result once it is sure; with `finish`, the result of what
+    // it heard so far. nullopt: no RTTY signal found (yet).
+    virtual void startLineSearch() = 0;
+    virtual std::optional<LineParameters> lineSearchResult(bool finish) = 0;
     virtual ChannelState state() const = 0;
     virtual int level() const = 0;  // signal level, 0 = none
     virtual QString describe() const = 0;

@@ -32,6 +32,14 @@ double SimulatedChannel::bitErrorProbability() const
     return std::min(0.45, 0.02 + 0.4 * toneError / widestShift);
 }
 
+std::optional<LineParameters> SimulatedChannel::lineSearchResult(bool finish)
+{
+    const bool heardEnough = m_searchHeard >= kLineSearchSeconds;
+    if (finish) m_searchHeard = -1;
+    if (heardEnough) return m_sent;
+    return std::nullopt;
+}
+
 int SimulatedChannel::level() const
 {
     if (bitErrorProbability() >= 0.5) return 5;
@@ -121,6 +129,7 @@ QString SimulatedChannel::advance(double seconds)
     QString out;
     const auto ticks = int64_t(std::llround(seconds * kTicksPerSecond));
     int64_t idleTicks = 0;
+    if (m_searchHeard >= 0) m_searchHeard += seconds;
     const int64_t end = m_tick + ticks;
     std::uniform_real_distribution<double> uniform(0, 1);
     const bool flipped = m_sent.inverted != m_receiver.inverted;

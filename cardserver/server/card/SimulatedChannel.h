@@ -24,7 +24,10 @@ public:
 
     void tune(const LineParameters& receiver, const ReceiverOptions& options) override;
     QString advance(double seconds) override;
-    std::optional<LineParameters> measureLine() override { return m_sent; }
+    // The sent line is found after kLineSearchSeconds of signal.
+    static constexpr double kLineSearchSeconds = 5;
+    void startLineSearch() override { m_searchHeard = 0; }
+    std::optional<LineParameters> lineSearchResult(bool finish) override;
     ChannelState state() const override { return m_state; }
     int level() const override;
     QString describe() const override;
@@ -71,6 +74,7 @@ private:
     double m_framed = 0;  // recent frames, fading over a few seconds
     double m_framingErrors = 0;
     double m_recentIdle = 0;  // recent share of idle line
+    double m_searchHeard = -1;  // seconds the line search listened; -1 = none
 };
 
 }  // namespace cardserver

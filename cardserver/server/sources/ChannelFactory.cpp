@@ -6,6 +6,11 @@
 
 #include <QRegularExpression>
 
+#ifdef PLUVANE_CARD_AUDIO
+#include "card/AudioChannel.h"
+#include "cardserver/demod/SampleSource.h"
+#endif
+
 namespace cardserver {
 
 LineParameters defaultLine() { return LineParameters{}; }
@@ -54,7 +59,25 @@ std::unique_ptr<DecodingChannel> createChannel(const QString& spec, uint32_t see
         if (!feed) return nullptr;
         return std::make_unique<SimulatedChannel>(std::move(feed), line, seed);
     }
-    *error = QStringLiteral("unknown source \"%1\" (use text:PATH or demo)").arg(spec);
+    if (spec.startsWith(QLatin1String("wav:")) || spec.startsWith(QLatin1String("audio:"))) {
+#ifdef PLUVANE_CARD_AUDIO
+        // A file is the station's recording, repeated; a live input runs on.
+        const bool live = spec.startsWith(QLatin1String("audio:"));
+        rtty::SourceOptions options;
+        options.loop = !live;
+        std::string why;
+        auto source = rtty::openSource(spec.toStdString(), options, why);
+        if (!source) {
+            *error = QString::fromStdString(why);
+            return nullptr;
+        }
+        return std::make_unique<AudioChannel>(std::move(source), live);
+#else
+        *error = QStringLiteral("%1: this server was built without audio sources").arg(spec);
+        return nullptr;
+#endif
+    }
+    *error = QStringLiteral("unknown source \"%1\" (use demo, text:PATH, wav:PATH or audio:DEVICE)").arg(spec);
     return nullptr;
 }
 

@@ -2,6 +2,8 @@
 // Source specifications from the command line, turned into channels:
 //   text:PATH[@BAUD,SHIFT[,CENTRE[,inverted]]]   already-decoded text
 //   demo                                         the built-in bulletins
+//   wav:PATH                                     a recording, decoded as audio
+//   audio:DEVICE                                 a live input, decoded as audio
 #include "card/DecodingChannel.h"
 
 #include <QString>

@@ -108,7 +108,13 @@ TEST(SimulatedLine, ReportsStateAndMeasuresTheSentLine)
     channel.tune(sent, {});
     for (int i = 0; i < 8; ++i) channel.advance(0.25);
     EXPECT_EQ(channel.state(), ChannelState::Traffic);
-    EXPECT_EQ(channel.measureLine(), sent);
+    channel.startLineSearch();
+    for (int i = 0; i < 16; ++i) channel.advance(0.25);
+    EXPECT_FALSE(channel.lineSearchResult(false));  // 4 s heard, not yet sure
+    channel.advance(1);
+    EXPECT_EQ(channel.lineSearchResult(false), sent);
+    EXPECT_EQ(channel.lineSearchResult(true), sent);
+    EXPECT_FALSE(channel.lineSearchResult(true));  // finished: no search runs
     EXPECT_GT(channel.level(), 50);
 
     LineParameters wrong = sent;

@@ -1,0 +1,46 @@
+#pragma once
+// A channel whose signal is audio (a WAV file or a live input), decoded by
+// the RTTY demodulator, with the automatic line search measuring the line.
+#include "DecodingChannel.h"
+
+#include <memory>
+#include <vector>
+
+namespace rtty {
+class AutoLineSearch;
+class RttyDemodulator;
+class SampleSource;
+}  // namespace rtty
+
+namespace cardserver {
+
+class LiveSampleBuffer;
+
+class AudioChannel : public DecodingChannel {
+public:
+    // A live source is read on a thread of its own, so that waiting for
+    // audio never holds up the server; files are read as the card asks.
+    AudioChannel(std::unique_ptr<rtty::SampleSource> source, bool live);
+    ~AudioChannel() override;
+
+    QString problemWith(const LineParameters& receiver, const ReceiverOptions& options) const override;
+    void tune(const LineParameters& receiver, const ReceiverOptions& options) override;
+    QString advance(double seconds) override;
+    void startLineSearch() override;
+    std::optional<LineParameters> lineSearchResult(bool finish) override;
+    ChannelState state() const override;
+    int level() const override;
+    QString describe() const override;
+
+private:
+    size_t readSamples(size_t wanted);
+
+    std::unique_ptr<rtty::SampleSource> m_source;
+    std::unique_ptr<LiveSampleBuffer> m_live;
+    std::unique_ptr<rtty::RttyDemodulator> m_demodulator;
+    std::unique_ptr<rtty::AutoLineSearch> m_lineSearch;
+    std::vector<float> m_samples;
+    QString m_description;
+};
+
+}  // namespace cardserver
