@@ -73,8 +73,8 @@ rtty::RttyParameters demodulatorParameters(const LineParameters& line, const Rec
 
 }  // namespace
 
-AudioChannel::AudioChannel(std::unique_ptr<rtty::SampleSource> source, bool live)
-    : m_source(std::move(source)), m_description(QString::fromStdString(m_source->describe()))
+AudioChannel::AudioChannel(std::unique_ptr<rtty::SampleSource> source, bool live, const QString& description)
+    : m_source(std::move(source)), m_description(description)
 {
     if (live) m_live = std::make_unique<LiveSampleBuffer>(m_source.get());
     tune(LineParameters{}, ReceiverOptions{});
@@ -162,6 +162,9 @@ int AudioChannel::level() const
     return snr > 1 ? std::clamp(int(std::lround(10 * std::log10(snr))), 0, 99) : 0;
 }
 
-QString AudioChannel::describe() const { return QStringLiteral("audio %1").arg(m_description); }
+QString AudioChannel::describe() const
+{
+    return QStringLiteral("%1 as RTTY audio at %2 Hz").arg(m_description).arg(m_source->sampleRate());
+}
 
 }  // namespace cardserver

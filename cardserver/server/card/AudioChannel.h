@@ -20,7 +20,7 @@ class AudioChannel : public DecodingChannel {
 public:
     // A live source is read on a thread of its own, so that waiting for
     // audio never holds up the server; files are read as the card asks.
-    AudioChannel(std::unique_ptr<rtty::SampleSource> source, bool live);
+    AudioChannel(std::unique_ptr<rtty::SampleSource> source, bool live, const QString& description);
     ~AudioChannel() override;
 
     QString problemWith(const LineParameters& receiver, const ReceiverOptions& options) const override;

@@ -8,6 +8,7 @@
 
 #ifdef PLUVANE_CARD_AUDIO
 #include "card/AudioChannel.h"
+#include "cardserver/demod/DemoSource.h"
 #include "cardserver/demod/SampleSource.h"
 #endif
 
@@ -39,8 +40,25 @@ std::optional<LineParameters> lineSuffix(const QString& suffix)
 
 std::unique_ptr<DecodingChannel> createChannel(const QString& spec, uint32_t seed, QString* error)
 {
-    if (spec == QLatin1String("demo"))
+    if (spec == QLatin1String("demo")) {
+#ifdef PLUVANE_CARD_AUDIO
+        // The bulletins as a receiver hears them: RTTY audio with noise and
+        // a slow fade, decoded live. The audio runs on through the feed's
+        // pauses (an empty piece would end it).
+        auto feed = std::make_shared<DemoFeed>(seed);
+        rtty::DemoOptions options;
+        options.seed = seed;
+        options.parameters.centreHz = defaultLine().centre;
+        auto source = std::make_unique<rtty::DemoSource>(options, [feed] {
+            QString piece;
+            while (piece.isEmpty()) piece = feed->next();
+            return piece.toStdString();
+        });
+        return std::make_unique<AudioChannel>(std::move(source), false, QStringLiteral("demo bulletins"));
+#else
         return std::make_unique<SimulatedChannel>(std::make_unique<DemoFeed>(seed), defaultLine(), seed);
+#endif
+    }
     if (spec.startsWith(QLatin1String("text:"))) {
         QString path = spec.mid(5);
         LineParameters line = defaultLine();
@@ -71,7 +89,7 @@ std::unique_ptr<DecodingChannel> createChannel(const QString& spec, uint32_t see
             *error = QString::fromStdString(why);
             return nullptr;
         }
-        return std::make_unique<AudioChannel>(std::move(source), live);
+        return std::make_unique<AudioChannel>(std::move(source), live, spec);
 #else
         *error = QStringLiteral("%1: this server was built without audio sources").arg(spec);
         return nullptr;
