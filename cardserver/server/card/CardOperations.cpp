@@ -182,6 +182,11 @@ OperationResult Card::setInput(const Args& args)
     m_input = int(args[0].integer);
     m_translationHz = int32_t(args[2].integer);
     if (args[1].integer == 70 || inputChanged) retune();
+    if (inputChanged && m_als == Als::Listening) {
+        // The search listens to the input now selected.
+        m_measured.reset();
+        if (DecodingChannel* channel = selectedChannel()) channel->startLineSearch();
+    }
     reportSettings();
     setStateText(currentStateText());
     return OperationResult::ok();
