@@ -49,13 +49,13 @@ TEST(AudioSource, LineSearchMeasuresTheRecordingAndTheCardDecodesIt)
     const QString path = dir.filePath("broadcast.wav");
     ASSERT_EQ(writeRecording(path), QString());
     CardServerProcess server;
-    ASSERT_TRUE(server.start({"--card", "1=wav:" + path, "--time-scale", "8"})) << server.error().toStdString();
+    ASSERT_TRUE(server.start({"--card", "1=wav:" + path, "--time-scale", "16"})) << server.error().toStdString();
     RawClient client;
     ASSERT_TRUE(client.connectTo(server.host(), server.port()));
     ASSERT_EQ(client.reply(client.request("OpenCard", openArgs(1)))->status, 0);
 
     // Tuned to 50 Bd, 425 Hz, 1500 Hz: nothing of the bulletin comes through.
-    EXPECT_FALSE(client.collectText(1000).contains("10384 32575"));
+    EXPECT_FALSE(client.collectText(600).contains("10384 32575"));
 
     // The audio decoder needs both tones in its band: refused, nothing changed.
     const auto refused = client.reply(client.request("SetCentreShift", {WireValue::i2(200), WireValue::i2(850)}));
@@ -77,6 +77,36 @@ TEST(AudioSource, LineSearchMeasuresTheRecordingAndTheCardDecodesIt)
     EXPECT_EQ(report->args.at(3).real, 850);
     EXPECT_EQ(report->args.at(4).integer, -1);
 
-    const QString text = client.collectText(4000, 3 * int(kBulletin.size()));
+    const QString text = client.collectText(4000, 2 * int(kBulletin.size()));
     EXPECT_TRUE(text.contains("10384 32575 72008 10052 20023 39948")) << text.toStdString();
+}
+
+TEST(AudioSource, DemoBroadcastIsDecodedLiveAndMeasuredAsSent)
+{
+    CardServerProcess server;
+    ASSERT_TRUE(server.start({"--demo", "--time-scale", "20"})) << server.error().toStdString();
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(server.host(), server.port()));
+    ASSERT_EQ(client.reply(client.request("OpenCard", openArgs(1)))->status, 0);
+    const QString text = client.collectText(4000, 200);
+    EXPECT_TRUE(text.contains("AAXX ")) << text.toStdString();
+
+    // Mistune it, let the search measure, adopt: back to the sent line.
+    client.request("SetCentreShift", {WireValue::i2(2100), WireValue::i2(850)});
+    client.request("SetAls", {WireValue::i4(2)});
+    std::optional<cardproto::Message> measured;
+    while ((measured = client.event("FrequencyReport", 4000)) && measured->args.at(0).integer == 2100) {
+    }
+    ASSERT_TRUE(measured);
+    EXPECT_NEAR(double(measured->args.at(0).integer), 1500, 5);
+    client.request("SetAls", {WireValue::i4(1)});
+    client.request("SetMode", {WireValue::str("ms"), WireValue::str("BAUDOT"), WireValue::i2(-1), WireValue::i2(-1),
+                               WireValue::i2(-1), WireValue::i2(-1), WireValue::boolean(true)});
+    std::optional<cardproto::Message> report;
+    while ((report = client.event("StatusReport")) && report->args.at(3).real == 850) {
+    }
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->args.at(2).real, 50);
+    EXPECT_NEAR(report->args.at(3).real, 425, 5);
+    EXPECT_EQ(report->args.at(4).integer, 0);
 }
