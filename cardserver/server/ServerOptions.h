@@ -10,7 +10,7 @@ namespace cardserver {
 struct ServerOptions {
     QHostAddress address = QHostAddress::LocalHost;
     quint16 port = 33234;
-    // Source of each card's inputs: card number -> input (1..4, 0 = all) -> spec.
+    // Source of each card's inputs: card number -> input (1..4, 0 = all) -> source, as named on the command line.
     QMap<int, QMap<int, QString>> cards;
     double timeScale = 1;  // signal seconds per wall-clock second
     bool showHelp = false;

@@ -30,10 +30,10 @@ bool buildCards(const ServerOptions& options, CardServer* server, QString* error
         auto* created = new Card(card.key(), options.timeScale);
         server->addCard(created);
         for (int input = 1; input <= Card::kInputs; ++input) {
-            const QString spec = card->value(input, card->value(0));
-            if (spec.isEmpty()) continue;
+            const QString source = card->value(input, card->value(0));
+            if (source.isEmpty()) continue;
             const uint32_t seed = uint32_t(card.key() * 10 + input);
-            auto channel = createChannel(spec, seed, error);
+            auto channel = createChannel(source, seed, error);
             if (!channel) {
                 *error = QStringLiteral("card %1 input %2: %3").arg(card.key()).arg(input).arg(*error);
                 return false;

@@ -38,9 +38,9 @@ std::optional<LineParameters> lineSuffix(const QString& suffix)
 
 }  // namespace
 
-std::unique_ptr<DecodingChannel> createChannel(const QString& spec, uint32_t seed, QString* error)
+std::unique_ptr<DecodingChannel> createChannel(const QString& source, uint32_t seed, QString* error)
 {
-    if (spec == QLatin1String("demo")) {
+    if (source == QLatin1String("demo")) {
 #ifdef PLUVANE_CARD_AUDIO
         // The bulletins as a receiver hears them: RTTY audio with noise and
         // a slow fade, decoded live. The audio runs on through the feed's
@@ -49,18 +49,18 @@ std::unique_ptr<DecodingChannel> createChannel(const QString& spec, uint32_t see
         rtty::DemoOptions options;
         options.seed = seed;
         options.parameters.centreHz = defaultLine().centre;
-        auto source = std::make_unique<rtty::DemoSource>(options, [feed] {
+        auto audio = std::make_unique<rtty::DemoSource>(options, [feed] {
             QString piece;
-            while (piece.isEmpty()) piece = feed->next();
-            return piece.toStdString();
+            for (int pause = 0; piece.isEmpty() && pause < 10; ++pause) piece = feed->next();
+            return piece.isEmpty() ? std::string("\r\n") : piece.toStdString();
         });
-        return std::make_unique<AudioChannel>(std::move(source), false, QStringLiteral("demo bulletins"));
+        return std::make_unique<AudioChannel>(std::move(audio), false, QStringLiteral("demo bulletins"));
 #else
         return std::make_unique<SimulatedChannel>(std::make_unique<DemoFeed>(seed), defaultLine(), seed);
 #endif
     }
-    if (spec.startsWith(QLatin1String("text:"))) {
-        QString path = spec.mid(5);
+    if (source.startsWith(QLatin1String("text:"))) {
+        QString path = source.mid(5);
         LineParameters line = defaultLine();
         const qsizetype at = path.lastIndexOf(QLatin1Char('@'));
         if (at >= 0) {
@@ -77,25 +77,25 @@ std::unique_ptr<DecodingChannel> createChannel(const QString& spec, uint32_t see
         if (!feed) return nullptr;
         return std::make_unique<SimulatedChannel>(std::move(feed), line, seed);
     }
-    if (spec.startsWith(QLatin1String("wav:")) || spec.startsWith(QLatin1String("audio:"))) {
+    if (source.startsWith(QLatin1String("wav:")) || source.startsWith(QLatin1String("audio:"))) {
 #ifdef PLUVANE_CARD_AUDIO
         // A file is the station's recording, repeated; a live input runs on.
-        const bool live = spec.startsWith(QLatin1String("audio:"));
+        const bool live = source.startsWith(QLatin1String("audio:"));
         rtty::SourceOptions options;
         options.loop = !live;
         std::string why;
-        auto source = rtty::openSource(spec.toStdString(), options, why);
-        if (!source) {
+        auto audio = rtty::openSource(source.toStdString(), options, why);
+        if (!audio) {
             *error = QString::fromStdString(why);
             return nullptr;
         }
-        return std::make_unique<AudioChannel>(std::move(source), live, spec);
+        return std::make_unique<AudioChannel>(std::move(audio), live, source);
 #else
-        *error = QStringLiteral("%1: this server was built without audio sources").arg(spec);
+        *error = QStringLiteral("%1: this server was built without audio sources").arg(source);
         return nullptr;
 #endif
     }
-    *error = QStringLiteral("unknown source \"%1\" (use demo, text:PATH, wav:PATH or audio:DEVICE)").arg(spec);
+    *error = QStringLiteral("unknown source \"%1\" (use demo, text:PATH, wav:PATH or audio:DEVICE)").arg(source);
     return nullptr;
 }
 
