@@ -5,8 +5,12 @@
 //                              US/ITA2 figure pairs and dropping CR
 //   crossing SNR:CER...        SNR at which the CER falls to 1 %
 //   seconds FILE               length of a sound file in seconds
+//   live MINUTES               the demo broadcast through the demodulator in
+//                              10 ms blocks: text latency and memory use
 
 #include "cardserver/demod/BulletinText.h"
+#include "cardserver/demod/DemoSource.h"
+#include "cardserver/demod/RttyDemodulator.h"
 #include "cardserver/demod/FskModulator.h"
 #include "cardserver/demod/WavSource.h"
 #include "cardserver/demod/WavWriter.h"
@@ -16,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -154,6 +159,72 @@ int crossing(int count, char** points)
     return 0;
 }
 
+long residentKilobytes()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+// Latency: from the end of a character's stop bit to the moment its text
+// is out, with audio arriving in 10 ms blocks as from a sound card (the
+// block wait included). Memory: resident size every ten minutes of audio.
+int live(double minutes)
+{
+    rtty::DemoOptions options;
+    options.snrDb = 6.0;
+    auto bulletins = std::make_shared<rtty::BulletinText>(5);
+    rtty::DemoSource demo(options, [bulletins] { return bulletins->next(); });
+    rtty::RttyDemodulator demodulator(options.sampleRate, options.parameters);
+    const double bit = options.sampleRate / options.parameters.baud;
+    const double characterSeconds = (6.0 + options.parameters.stopBits) / options.parameters.baud;
+    const size_t block = static_cast<size_t>(options.sampleRate / 100);
+    std::vector<float> samples(block);
+    std::vector<double> latencies;
+    // Reserved up front, so that the measurement does not grow the memory it measures.
+    latencies.reserve(static_cast<size_t>(minutes * 60.0 / characterSeconds * 1.2) + 100);
+    long long blockEnd = 0;
+    demodulator.setFrameObserver([&](const rtty::FrameEvent& event) {
+        const double characterEnd = event.startSample + (6.0 + options.parameters.stopBits) * bit;
+        latencies.push_back((double(blockEnd) - characterEnd) / options.sampleRate);
+    });
+    std::string text;
+    const auto total = static_cast<long long>(minutes * 60.0 * options.sampleRate);
+    long startKb = 0, peakKb = 0;
+    std::printf("| audio (min) | resident (kB) |\n|---:|---:|\n");
+    while (blockEnd < total) {
+        const size_t got = demo.read(samples.data(), block);
+        if (got == 0)
+            break;
+        blockEnd += static_cast<long long>(got);
+        demodulator.process(samples.data(), got, text);
+        text.clear();
+        const long long tenMinutes = static_cast<long long>(600.0 * options.sampleRate);
+        if (blockEnd % tenMinutes < static_cast<long long>(got) || blockEnd >= total) {
+            const long kb = residentKilobytes();
+            if (startKb == 0)
+                startKb = kb;
+            peakKb = std::max(peakKb, kb);
+            std::printf("| %.0f | %ld |\n", double(blockEnd) / options.sampleRate / 60.0, kb);
+        }
+    }
+    std::sort(latencies.begin(), latencies.end());
+    if (latencies.empty()) {
+        std::printf("no characters decoded\n");
+        return 1;
+    }
+    const double median = latencies[latencies.size() / 2];
+    const double worst = latencies.back();
+    std::printf("\nLatency over %zu characters: median %.0f ms, worst %.0f ms; one character is %.0f ms, "
+                "so the worst is %.2f character times (target: one character + 100 ms).\n",
+                latencies.size(), 1000 * median, 1000 * worst, 1000 * characterSeconds, worst / characterSeconds);
+    std::printf("Memory: %ld kB after the first block of ten minutes, at most %ld kB over the run.\n", startKb, peakKb);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -174,8 +245,10 @@ int main(int argc, char** argv)
         std::printf("%.3f\n", source.isOpen() ? double(total) / source.sampleRate() : 0.0);
         return source.isOpen() ? 0 : 1;
     }
+    if (command == "live" && argc == 3)
+        return live(std::atof(argv[2]));
     if (command == "crossing")
         return crossing(argc - 2, argv + 2);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | cer REF DECODED | crossing SNR:CER... | seconds FILE\n";
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }

@@ -98,3 +98,7 @@ oursSpeed=$(echo "$audioSeconds / $oursSeconds" | bc -l)
 theirSpeed=$(echo "$audioSeconds / $minimodemSeconds" | bc -l)
 printf 'Decoding speed (all files, %.0f s of audio): pluvane-rtty %.0f x real time, minimodem %.0f x real time; ratio %.2f\n' \
     "$audioSeconds" "$oursSpeed" "$theirSpeed" "$(echo "$oursSpeed / $theirSpeed" | bc -l)"
+echo
+echo "## Live decoding: an hour of the demo broadcast (50 Bd, 425 Hz, +6 dB, slow fading) in 10 ms blocks"
+echo
+"$tool" live "${RTTY_BENCH_LIVE_MINUTES:-60}"

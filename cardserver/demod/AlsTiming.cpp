@@ -120,7 +120,9 @@ std::vector<double> candidateBauds(const Keying& keying)
         }
         if (used < 10)
             continue;
-        if (fit / double(used) > 0.3 && double(singles) / double(used) > 0.05)
+        // The comb fit is loose (transition jitter blurs the fast speeds'
+        // finer comb); single bits are what tell 50 Bd from 100.
+        if (fit / double(used) > 0.1 && double(singles) / double(used) > 0.05)
             result.push_back(baud);
     }
     return result;

@@ -9,7 +9,6 @@ namespace rtty {
 
 namespace {
 
-constexpr int kGridPerBit = 32;       // start search resolution
 constexpr double kFlywheelGain = 0.15;  // share of a frame's timing error taken at once
 constexpr double kPeriodGain = 0.02;
 constexpr double kPeriodClamp = 0.02;   // tracked period within ±2 % of the framed one
@@ -18,33 +17,6 @@ constexpr double kSquelchClose = 5.0;
 constexpr double kAcquireScore = 1.5;   // frame score, in units of the typical slot LLR
 constexpr double kTrafficSeconds = 2.0;
 constexpr double kMaxTuningHz = 100.0;    // AFC range round the set centre
-
-// ln cosh x = |x| + ln(1 + e^-2|x|) - ln 2, the middle term from a table.
-class LogCosh {
-public:
-    static constexpr double kLimit = 12.0;
-    static constexpr int kPerUnit = 64;
-    LogCosh()
-    {
-        for (size_t i = 0; i < table_.size(); ++i)
-            table_[i] = std::log1p(std::exp(-2.0 * double(i) / kPerUnit)) - std::log(2.0);
-    }
-    double operator()(double x) const
-    {
-        const double a = std::fabs(x);
-        if (a >= kLimit)
-            return a - std::log(2.0);
-        const double position = a * kPerUnit;
-        const auto index = static_cast<size_t>(position);
-        const double fraction = position - double(index);
-        return a + table_[index] + fraction * (table_[index + 1] - table_[index]);
-    }
-
-private:
-    std::array<double, static_cast<size_t>(kLimit * kPerUnit) + 2> table_{};
-};
-
-const LogCosh logCosh;
 
 }  // namespace
 
@@ -137,76 +109,6 @@ DecodeState RttyDemodulator::state() const
     return DecodeState::Searching;
 }
 
-double RttyDemodulator::bufferPosition(double centre) const
-{
-    const double sample = centre + markFilter_->delaySamples() - static_cast<double>(restartSample_ + decimation_ - 1);
-    return sample / decimation_ - static_cast<double>(bufferStart_);
-}
-
-double RttyDemodulator::llrAt(double centre) const
-{
-    const double position = bufferPosition(centre);
-    const double whole = std::floor(position);
-    auto index = static_cast<int64_t>(whole);
-    const auto size = static_cast<int64_t>(markMagnitude_.size());
-    if (index < 0 || index + 1 >= size)
-        return 0.0;
-    const auto fraction = static_cast<float>(position - whole);
-    const auto i = static_cast<size_t>(index);
-    const float mark = markMagnitude_[i] + fraction * (markMagnitude_[i + 1] - markMagnitude_[i]);
-    const float space = spaceMagnitude_[i] + fraction * (spaceMagnitude_[i + 1] - spaceMagnitude_[i]);
-    return likelihood_.llr(mark, space);
-}
-
-// Log-likelihood score of a character starting at `start`: the known slots
-// (mark before, start space, stop mark) count with their LLR, the unknown
-// data slots with how decided they are.
-double RttyDemodulator::frameScore(double start) const
-{
-    const double t = bitSamples_;
-    double score = 0.5 * llrAt(start - 0.5 * t) - 0.5 * llrAt(start + 0.5 * t) + 0.5 * llrAt(start + 6.5 * t);
-    for (int bit = 1; bit <= 5; ++bit)
-        score += logCosh(0.5 * llrAt(start + (bit + 0.5) * t));
-    return score;
-}
-
-// Scores for starts first, first + step, ... (step = bit / kGridPerBit). The
-// slots of neighbouring starts fall on one grid, so each LLR is computed once.
-void RttyDemodulator::gridScores(double first, int count, std::vector<double>& scores)
-{
-    const double step = bitSamples_ / kGridPerBit;
-    const int slots = 8;  // mark before, start, five data, stop
-    const double origin = first - 0.5 * bitSamples_;
-    gridLlr_.resize(size_t(count + (slots - 1) * kGridPerBit));
-    for (size_t k = 0; k < gridLlr_.size(); ++k)
-        gridLlr_[k] = llrAt(origin + double(k) * step);
-    scores.resize(size_t(count));
-    for (int j = 0; j < count; ++j) {
-        const double* l = gridLlr_.data() + j;
-        double score = 0.5 * (l[0] - l[kGridPerBit] + l[7 * kGridPerBit]);
-        for (int bit = 2; bit <= 6; ++bit)
-            score += logCosh(0.5 * l[bit * kGridPerBit]);
-        scores[size_t(j)] = score;
-    }
-}
-
-bool RttyDemodulator::frameShapeOk(double start) const
-{
-    const double t = bitSamples_;
-    return llrAt(start - 0.5 * t) > 0.0 && llrAt(start + 0.5 * t) < 0.0 && llrAt(start + 6.5 * t) > 0.0;
-}
-
-double RttyDemodulator::refinePeak(double start, double step, double peakScore) const
-{
-    const double before = frameScore(start - step);
-    const double after = frameScore(start + step);
-    const double curvature = before - 2.0 * peakScore + after;
-    if (curvature >= 0.0)
-        return start;
-    const double offset = 0.5 * (before - after) / curvature;
-    return start + std::clamp(offset, -0.5, 0.5) * step;
-}
-
 void RttyDemodulator::process(const float* samples, size_t n, std::string& textOut)
 {
     // In pieces of a twentieth of a second at most, so that AFC retunes
@@ -278,10 +180,13 @@ bool RttyDemodulator::stepLocked()
     const double gain = std::max(kFlywheelGain, 1.0 / (1.0 + framesSinceLock_));
     const double start = predictedStart_ + gain * error;
 
-    if (atEdge || !squelchOpen_ || llrAt(start + 0.5 * bitSamples_) >= 0.0) {
-        // A gap, a lost frame or the end of the signal: search afresh from here.
+    const bool framed = llrAt(start + 0.5 * bitSamples_) < 0.0 && llrAt(start + 6.5 * bitSamples_) > 0.0;
+    if (atEdge || !squelchOpen_ || !framed) {
+        // A gap, a shorter stop, a lost frame or the end of the signal:
+        // search afresh, from a bit early so that a start at the window's
+        // edge is inside the search.
         locked_ = false;
-        searchFrom_ = predictedStart_ - halfWindow;
+        searchFrom_ = predictedStart_ - bitSamples_;
         return true;
     }
     framePeriod_ += kPeriodGain * error;
@@ -295,7 +200,10 @@ bool RttyDemodulator::stepSearching()
 {
     const double span = 1.5 * framePeriodNominal_;
     const double newest = lastScorable(samplesIn_, bitSamples_, markFilter_->delaySamples(), decimation_);
-    if (searchFrom_ + span > newest)
+    // With one stop bit, room for the character after the last candidate as well.
+    const bool checkNext = parameters_.stopBits < 1.25;
+    const double lookahead = checkNext ? framePeriodNominal_ + 4 * bitSamples_ / kGridPerBit : 0.0;
+    if (searchFrom_ + span + lookahead > newest)
         return false;
     if (!squelchOpen_) {
         searchFrom_ += framePeriodNominal_;
@@ -307,10 +215,14 @@ bool RttyDemodulator::stepSearching()
     std::vector<double>& scores = scores_;
     gridScores(searchFrom_, count, scores);
     const double bestScore = *std::max_element(scores.begin(), scores.end());
-    // The earliest acceptable peak marks the first character; the best peak
-    // within half a frame of it is where that character starts.
+    // The earliest acceptable peak marks the first character; a better peak
+    // within half a frame of the best so far is where it starts. On a line set
+    // for one stop bit, continuous text lets a start a few bits off frame a
+    // character as well as the right one, but rarely two in a row: there
+    // the next character's score counts too.
     const double threshold = std::max(kAcquireScore * likelihood_.slotSnr(), 0.5 * bestScore);
     int chosen = -1;
+    double chosenScore = -1e300;
     const int sameCharacter = static_cast<int>(0.5 * framePeriodNominal_ / step);
     for (int j = 1; j + 1 < count; ++j) {
         if (chosen >= 0 && j > chosen + sameCharacter)
@@ -318,10 +230,14 @@ bool RttyDemodulator::stepSearching()
         const double score = scores[size_t(j)];
         if (score < threshold || score < scores[size_t(j - 1)] || score < scores[size_t(j + 1)])
             continue;
-        if (chosen >= 0 && score <= scores[size_t(chosen)])
+        const double start = searchFrom_ + j * step;
+        if (!frameShapeOk(start))
             continue;
-        if (frameShapeOk(searchFrom_ + j * step))
+        const double withNext = checkNext ? score + std::max(0.0, nextFrameScore(start)) : score;
+        if (withNext > chosenScore) {
+            chosenScore = withNext;
             chosen = j;
+        }
     }
     if (chosen >= 0) {
         const double start = refinePeak(searchFrom_ + chosen * step, step, scores[size_t(chosen)]);
@@ -349,6 +265,19 @@ bool RttyDemodulator::stepSearching()
     }
     searchFrom_ += framePeriodNominal_;
     return true;
+}
+
+// The best score of a character right after one that starts at `start`.
+double RttyDemodulator::nextFrameScore(double start) const
+{
+    const double step = bitSamples_ / kGridPerBit;
+    double best = -1e300;
+    for (int j = -4; j <= 4; ++j) {
+        const double next = start + framePeriodNominal_ + j * step;
+        if (frameShapeOk(next))
+            best = std::max(best, frameScore(next));
+    }
+    return best;
 }
 
 void RttyDemodulator::acceptFrame(double start, double score, std::string& textOut)

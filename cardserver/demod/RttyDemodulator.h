@@ -67,6 +67,8 @@ public:
     void setFrameObserver(std::function<void(const FrameEvent&)> observer) { observer_ = std::move(observer); }
 
 private:
+    static constexpr int kGridPerBit = 32;  // start search resolution
+
     void restart();
     void processPiece(const float* samples, size_t n, std::string& textOut);
     double llrAt(double centre) const;
@@ -74,6 +76,7 @@ private:
     double bufferPosition(double centre) const;
     double frameScore(double start) const;
     bool frameShapeOk(double start) const;
+    double nextFrameScore(double start) const;
     void gridScores(double first, int count, std::vector<double>& scores);
     double refinePeak(double start, double step, double peakScore) const;
     bool stepLocked();

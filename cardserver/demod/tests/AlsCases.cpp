@@ -21,9 +21,9 @@ AlsCase alsCase(unsigned seed)
     line.parameters.inverted = rng() % 2;
     line.sampleRate = rates[rng() % 4];
     line.parameters.centreHz = std::uniform_real_distribution<double>(300.0, 3000.0)(rng);
-    // Both tones inside the audio band.
+    // Both tones inside the audio band (a centre of 300 Hz cannot carry a 1000 Hz shift).
     const double half = line.parameters.shiftHz / 2;
-    line.parameters.centreHz = std::clamp(line.parameters.centreHz, 150.0 + half, 0.45 * line.sampleRate - half);
+    line.parameters.centreHz = std::clamp(line.parameters.centreHz, 250.0 + half, 0.45 * line.sampleRate - half);
     return line;
 }
 

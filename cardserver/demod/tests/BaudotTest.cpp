@@ -1,6 +1,9 @@
 #include "cardserver/demod/Baudot.h"
+#include "cardserver/demod/ShiftRecovery.h"
 
 #include <gtest/gtest.h>
+
+#include <array>
 
 using namespace rtty::baudot;
 
@@ -70,4 +73,73 @@ TEST(Baudot, LostFigsGarblesOnlyUntilTheNextSpace)
             break;
         }
     EXPECT_EQ(decodeCodes(codes, true), "AB QWERT CD 678");
+}
+
+namespace {
+
+// Bit LLRs for a code: strong (±20) except for the bits listed as weak,
+// which lean towards the received value by only 1.
+std::array<double, 5> llrsFor(uint8_t received, std::initializer_list<int> weakBits = {})
+{
+    std::array<double, 5> llrs{};
+    for (int bit = 0; bit < 5; ++bit)
+        llrs[size_t(bit)] = ((received >> bit) & 1) ? 20.0 : -20.0;
+    for (int bit : weakBits)
+        llrs[size_t(bit)] = llrs[size_t(bit)] > 0 ? 1.0 : -1.0;
+    return llrs;
+}
+
+// Feeds text through a decoder and the recovery, as the demodulator does.
+struct Receiver {
+    Decoder decoder{true};
+    rtty::ShiftRecovery recovery;
+    std::string text;
+    void receive(uint8_t code, std::initializer_list<int> weakBits = {})
+    {
+        const auto llrs = llrsFor(code, weakBits);
+        const uint8_t used = recovery.correct(code, llrs.data(), decoder.inFigures());
+        const bool figuresBefore = decoder.inFigures();
+        const size_t before = text.size();
+        decoder.decode(used, text);
+        recovery.decoded(used, figuresBefore, text.size() > before ? text.back() : '\0');
+    }
+    void receive(const std::string& plain)
+    {
+        for (uint8_t code : encode(plain).codes)
+            receive(code);
+    }
+};
+
+}  // namespace
+
+TEST(ShiftRecovery, WeakCodesWhereAShiftIsExpectedAreTakenAsIt)
+{
+    // A FIGS after a group of figures and a space, with one weak bit.
+    Receiver afterSpace;
+    afterSpace.receive("12345 ");
+    afterSpace.receive(kFigures ^ 0x04, {2});
+    afterSpace.receive(0x17);  // Q key: '1' in figures
+    EXPECT_EQ(afterSpace.text, "12345 1");
+
+    // A LTRS inside a group of digits, weak in the bit that makes it '1' (Q, 0x17).
+    Receiver inGroup;
+    inGroup.receive("12");
+    inGroup.receive(kLetters, {3});
+    inGroup.receive(0x10);  // T key: '5' in figures
+    EXPECT_EQ(inGroup.text, "1215");
+}
+
+TEST(ShiftRecovery, CleanCodesAndPlainTextAreNeverChanged)
+{
+    // Letters after figures, sent with clean bits, stay letters.
+    Receiver plain;
+    plain.receive("TEMP 12 CATS 7 AAXX 08061 EDZW");
+    EXPECT_EQ(plain.text, "TEMP 12 CATS 7 AAXX 08061 EDZW");
+
+    // A clean LTRS inside a group is a real shift.
+    Receiver shift;
+    shift.receive("12");
+    shift.receive(kLetters);
+    shift.receive(0x03);  // A
+    EXPECT_EQ(shift.text, "12A");
 }

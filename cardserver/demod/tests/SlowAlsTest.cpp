@@ -14,8 +14,9 @@ TEST(SlowAutoLineSearch, NinetyFivePercentAtZeroAndAllAtSixDecibels)
             const AlsCase line = alsCase(seed);
             const bool found = foundLine(searchLine(line, snr, seed), line.parameters);
             right += found;
-            if (snr > 0)
+            if (snr > 0) {
                 EXPECT_TRUE(found) << "seed " << seed;
+            }
         }
         EXPECT_GE(right, snr > 0 ? cases : 38) << snr << " dB";
     }

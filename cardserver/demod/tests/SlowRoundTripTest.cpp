@@ -31,8 +31,10 @@ TEST(SlowRoundTrip, WholeGridIsCleanAtPlusTenDecibels)
                         options.addNoise = true;
                         options.snrDb = 10.0;
                         options.seed = static_cast<uint32_t>(cases);
+                        // A line set for 1.5 stop bits takes 2 as well; one stop
+                        // bit in continuous text needs the line set for it.
                         RttyParameters receiver = parameters;
-                        receiver.stopBits = 1.5;  // the receiver takes any stop length
+                        receiver.stopBits = stopBits < 1.25 ? 1.0 : 1.5;
                         const auto samples = renderText(text, rate, parameters, options);
                         EXPECT_EQ(decodeAll(samples, rate, receiver), text)
                             << baud << " Bd " << shift << " Hz " << (inverted ? "inverted " : "") << rate << " Hz "
