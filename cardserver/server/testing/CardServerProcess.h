@@ -26,6 +26,7 @@ public:
     // SIGTERM and wait for a clean exit (true when it exited with status 0).
     bool terminate(int timeoutMs = 5000);
     void kill();  // SIGKILL, at once
+    qint64 processId() const { return m_process.processId(); }
     int exitCode() const { return m_process.exitCode(); }
 
     // Everything the server wrote to stderr so far (waits briefly for more).

@@ -4,6 +4,7 @@
 #include "cardserver/server/testing/CardServerProcess.h"
 
 #include <QFile>
+#include <csignal>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -167,16 +168,20 @@ TEST_F(ServerProtocol, CloseCardEndsQuietlyAndFreesTheCard)
 
 TEST_F(ServerProtocol, TerminationEndsEverySessionFirst)
 {
-    startServer({"--card", "1=text:" + textPath, "--card", "2=demo"});
-    RawClient one, two;
-    openCard(one, 1);
-    openCard(two, 2);
-    EXPECT_TRUE(server.terminate());
-    for (RawClient* client : {&one, &two}) {
-        const auto ended = client->event("SessionEnded");
-        ASSERT_TRUE(ended);
-        EXPECT_NE(ended->args.at(0).integer, 0);
-        EXPECT_TRUE(client->waitForClose());
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
+        startServer({"--card", "1=text:" + textPath, "--card", "2=demo"});
+        RawClient one, two;
+        openCard(one, 1);
+        openCard(two, 2);
+        ASSERT_EQ(::kill(pid_t(server.processId()), signal), 0);
+        for (RawClient* client : {&one, &two}) {
+            const auto ended = client->event("SessionEnded");
+            ASSERT_TRUE(ended);
+            EXPECT_NE(ended->args.at(0).integer, 0);
+            EXPECT_TRUE(client->waitForClose());
+        }
+        EXPECT_TRUE(server.terminate());  // it has exited by itself, with status 0
     }
 }
 
