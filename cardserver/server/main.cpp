@@ -30,7 +30,11 @@ bool buildCards(const ServerOptions& options, CardServer* server, QString* error
         auto* created = new Card(card.key(), options.timeScale);
         server->addCard(created);
         for (int input = 1; input <= Card::kInputs; ++input) {
-            const QString source = card->value(input, card->value(0));
+            QString source = card->value(input);
+            // A live input is one device: given for the whole card, it is
+            // opened once, on input 1.
+            const QString forAll = card->value(0);
+            if (source.isEmpty() && !(forAll.startsWith(QLatin1String("audio:")) && input > 1)) source = forAll;
             if (source.isEmpty()) continue;
             const uint32_t seed = uint32_t(card.key() * 10 + input);
             auto channel = createChannel(source, seed, error);
