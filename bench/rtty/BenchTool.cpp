@@ -183,13 +183,14 @@ int live(double minutes)
     const double characterSeconds = (6.0 + options.parameters.stopBits) / options.parameters.baud;
     const size_t block = static_cast<size_t>(options.sampleRate / 100);
     std::vector<float> samples(block);
-    std::vector<double> latencies;
-    // Reserved up front, so that the measurement does not grow the memory it measures.
-    latencies.reserve(static_cast<size_t>(minutes * 60.0 / characterSeconds * 1.2) + 100);
+    // Filled in up front, so that the measurement does not grow the memory it measures.
+    std::vector<double> latencies(static_cast<size_t>(minutes * 60.0 / characterSeconds * 1.2) + 100, 0.0);
+    size_t characters = 0;
     long long blockEnd = 0;
     demodulator.setFrameObserver([&](const rtty::FrameEvent& event) {
         const double characterEnd = event.startSample + (6.0 + options.parameters.stopBits) * bit;
-        latencies.push_back((double(blockEnd) - characterEnd) / options.sampleRate);
+        if (characters < latencies.size())
+            latencies[characters++] = (double(blockEnd) - characterEnd) / options.sampleRate;
     });
     std::string text;
     const auto total = static_cast<long long>(minutes * 60.0 * options.sampleRate);
@@ -211,6 +212,7 @@ int live(double minutes)
             std::printf("| %.0f | %ld |\n", double(blockEnd) / options.sampleRate / 60.0, kb);
         }
     }
+    latencies.resize(characters);
     std::sort(latencies.begin(), latencies.end());
     if (latencies.empty()) {
         std::printf("no characters decoded\n");

@@ -1,8 +1,11 @@
 #include "cardserver/demod/AudioSource.h"
 
 #include <chrono>
+#include <cstdio>
+#include <fcntl.h>
 #include <portaudio.h>
 #include <thread>
+#include <unistd.h>
 
 namespace rtty {
 
@@ -10,10 +13,27 @@ namespace {
 
 constexpr double kSilentDeviceSeconds = 3.0;
 
-// PortAudio counts its own initialisations; each user holds one.
+// PortAudio counts its own initialisations; each user holds one. While it
+// probes the host APIs, ALSA and JACK print dozens of lines about devices
+// that are not there; those go to /dev/null, our own message says what
+// matters. (Other threads' stderr is lost for that moment too.)
 class PortAudioSession {
 public:
-    PortAudioSession() : error_(Pa_Initialize()) {}
+    PortAudioSession()
+    {
+        std::fflush(stderr);
+        const int saved = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (saved >= 0 && null >= 0)
+            ::dup2(null, STDERR_FILENO);
+        error_ = Pa_Initialize();
+        if (saved >= 0 && null >= 0)
+            ::dup2(saved, STDERR_FILENO);
+        if (null >= 0)
+            ::close(null);
+        if (saved >= 0)
+            ::close(saved);
+    }
     ~PortAudioSession()
     {
         if (error_ == paNoError)
@@ -22,7 +42,7 @@ public:
     PaError error() const { return error_; }
 
 private:
-    PaError error_;
+    PaError error_ = paNoError;
 };
 
 class AudioSource : public SampleSource {
