@@ -50,6 +50,13 @@ QStringList RecordingCardControl::callNames() const
     return names;
 }
 
+QStringList RecordingCardControl::describedCalls() const
+{
+    QStringList described;
+    for (const auto& call : m_calls) described << call.describe();
+    return described;
+}
+
 void RecordingCardControl::onCall(const QString& operation, std::function<void()> action)
 {
     m_actions[operation] << [action = std::move(action)](const RecordedCall&) { action(); };

@@ -36,6 +36,9 @@ public:
     RecordedCall lastCall() const;  // an empty call when nothing was recorded
     QList<RecordedCall> callsNamed(const QString& name) const;
     QStringList callNames() const;
+    // Every call as RecordedCall::describe() gives it: a whole sequence in
+    // one comparison.
+    QStringList describedCalls() const;
     void clear() { m_calls.clear(); }
 
     // Status that SearchCards or OpenCard returns (default 0).

@@ -54,6 +54,7 @@ TEST(RecordingCardControl, ScriptsResultsTextsAndActionsDuringCalls)
     EXPECT_EQ(status, -2);
     EXPECT_EQ(control.GetErrorText(Variant::i4(status)), "refused");
     EXPECT_EQ(control.callNames(), QStringList({"SearchCards", "OpenCard", "GetErrorText"}));
+    EXPECT_EQ(control.describedCalls().at(1), "OpenCard(ref Str \"h\", ref I4 1, ref I2 3)");
     EXPECT_EQ(control.callsNamed("OpenCard").size(), 1);
     control.clear();
     EXPECT_TRUE(control.calls().isEmpty());
