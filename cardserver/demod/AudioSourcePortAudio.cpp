@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <mutex>
 #include <portaudio.h>
 #include <thread>
 #include <unistd.h>
@@ -16,11 +17,19 @@ constexpr double kSilentDeviceSeconds = 3.0;
 // PortAudio counts its own initialisations; each user holds one. While it
 // probes the host APIs, ALSA and JACK print dozens of lines about devices
 // that are not there; those go to /dev/null, our own message says what
-// matters. (Other threads' stderr is lost for that moment too.)
+// matters. (Other threads' stderr is lost for that moment too.) PortAudio's
+// set-up is not thread-safe; cards may open inputs at the same time.
+std::mutex& portAudioLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 class PortAudioSession {
 public:
     PortAudioSession()
     {
+        std::lock_guard guard(portAudioLock());
         std::fflush(stderr);
         const int saved = ::dup(STDERR_FILENO);
         const int null = ::open("/dev/null", O_WRONLY);
@@ -36,6 +45,7 @@ public:
     }
     ~PortAudioSession()
     {
+        std::lock_guard guard(portAudioLock());
         if (error_ == paNoError)
             Pa_Terminate();
     }
@@ -55,6 +65,7 @@ public:
     }
     ~AudioSource() override
     {
+        std::lock_guard guard(portAudioLock());
         Pa_AbortStream(stream_);
         Pa_CloseStream(stream_);
     }
@@ -136,6 +147,7 @@ std::vector<AudioDevice> listAudioDevices(std::string& error)
         error = std::string("live audio is unavailable: ") + Pa_GetErrorText(session.error());
         return {};
     }
+    std::lock_guard guard(portAudioLock());
     return devices();
 }
 
@@ -146,6 +158,7 @@ std::unique_ptr<SampleSource> openAudioSource(const std::string& device, std::st
         error = std::string("live audio is unavailable: ") + Pa_GetErrorText(session->error());
         return nullptr;
     }
+    std::unique_lock guard(portAudioLock());
     const std::vector<AudioDevice> list = devices();
     const AudioDevice* chosen = nullptr;
     for (const AudioDevice& candidate : list) {
