@@ -9,7 +9,8 @@ struct RttyParameters {
     double shiftHz = 425.0;      // 170 to 1000
     double centreHz = 1500.0;    // audio centre between the two tones, 300 to 3000
     bool inverted = false;       // normal: mark is the higher audio tone
-    double stopBits = 1.5;       // 1, 1.42, 1.5 or 2; the receiver accepts any of them
+    double stopBits = 1.5;       // 1, 1.42, 1.5 or 2. Set to 1.5, the receiver also takes 1.42
+                                 // and 2 and idle gaps; continuous text with one stop bit wants 1.
     bool unshiftOnSpace = true;  // a space returns to letters (what weather broadcasts expect)
 
     double markHz() const { return inverted ? centreHz - shiftHz / 2 : centreHz + shiftHz / 2; }
