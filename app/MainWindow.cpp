@@ -202,6 +202,7 @@ void MainWindow::Unload()
         m_handlers->SetSession(false);
         m_synop.ShutdownClose();
     }
+    emit unloaded();
 }
 
 }  // namespace app

@@ -60,6 +60,8 @@ public:
 signals:
     // The configuration dialog object was created (on first use).
     void configDialogCreated(config::ConfigDialog* dialog);
+    // Shutdown has run: the program's life is over.
+    void unloaded();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

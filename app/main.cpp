@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "platform/PumpedWait.h"
+
 #include <QApplication>
 #include <cstdio>
 
@@ -16,6 +18,13 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Pluvane"));
     QApplication::setApplicationVersion(QStringLiteral(PLUVANE_VERSION));
     app::MainWindow window;
+    // Closing the main window ends the program even when it closes inside
+    // a handler's wait (the Auto sequence), whose remaining waits then end
+    // at once, and whatever other window is still open.
+    QObject::connect(&window, &app::MainWindow::unloaded, [] {
+        platform::setWaitsAbandoned(true);
+        QApplication::quit();
+    });
     window.Load();
     window.show();
     return QApplication::exec();

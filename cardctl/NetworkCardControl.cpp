@@ -11,6 +11,16 @@ namespace cardctl {
 
 using cardproto::Message;
 
+namespace {
+// No host configured yet means the card server on this machine, the
+// default the configuration dialog offers too.
+QString serverHost(const Variant& host)
+{
+    const QString name = host.toStr().trimmed();
+    return name.isEmpty() ? QStringLiteral("127.0.0.1") : name;
+}
+}  // namespace
+
 NetworkCardControl::NetworkCardControl(QObject* parent) : CardControl(parent)
 {
     m_silence.setSingleShot(true);
@@ -146,7 +156,7 @@ int32_t NetworkCardControl::resultStatus(const Link& link, const QString& operat
 
 int32_t NetworkCardControl::SearchCards(const Variant& host, const Variant& port)
 {
-    const QString hostName = host.toStr();
+    const QString hostName = serverHost(host);
     QString text;
     const auto portNumber = portFrom(port, hostName, &text);
     if (!portNumber) return fail(kCannotConnect, text);
@@ -164,7 +174,7 @@ int32_t NetworkCardControl::SearchCards(const Variant& host, const Variant& port
 int32_t NetworkCardControl::OpenCard(const Variant& host, const Variant& port, const Variant& card)
 {
     if (m_session) CloseCard();
-    const QString hostName = host.toStr();
+    const QString hostName = serverHost(host);
     QString text;
     const auto portNumber = portFrom(port, hostName, &text);
     if (!portNumber) return fail(kCannotConnect, text);

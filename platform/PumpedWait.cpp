@@ -12,7 +12,11 @@ SleepFunction& sleepFunction()
     return function;
 }
 constexpr int kPassMs = 50;
+bool g_abandoned = false;
 }  // namespace
+
+void setWaitsAbandoned(bool abandoned) { g_abandoned = abandoned; }
+bool waitsAbandoned() { return g_abandoned; }
 
 void setSleepFunction(SleepFunction sleep) { sleepFunction() = std::move(sleep); }
 
@@ -28,7 +32,7 @@ void processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEve
 
 void pumpedWait(int passes)
 {
-    for (int pass = 0; pass < passes; ++pass) {
+    for (int pass = 0; pass < passes && !g_abandoned; ++pass) {
         processPendingEvents();
         sleepMs(kPassMs);
     }
@@ -36,7 +40,7 @@ void pumpedWait(int passes)
 
 void pumpedWaitSleepFirst(int passes)
 {
-    for (int pass = 0; pass < passes; ++pass) {
+    for (int pass = 0; pass < passes && !g_abandoned; ++pass) {
         sleepMs(kPassMs);
         processPendingEvents();
     }

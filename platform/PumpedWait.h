@@ -14,6 +14,11 @@ void sleepMs(int milliseconds);
 
 void processPendingEvents();
 
+// Once the program is shutting down, every wait in progress or to come
+// ends at its next pass, so that nothing keeps a closed window busy.
+void setWaitsAbandoned(bool abandoned);
+bool waitsAbandoned();
+
 // Passes 0..passes-1: process events, then sleep 50 ms.
 void pumpedWait(int passes);
 // Passes 0..passes-1: sleep 50 ms first, then process events.

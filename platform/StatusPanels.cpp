@@ -11,6 +11,10 @@ namespace platform {
 
 StatusPanels::StatusPanels(const std::vector<PanelDesign>& panels, QWidget* parent) : QFrame(parent)
 {
+    // The design's panels were laid out for an 8-point sans serif.
+    QFont small = font();
+    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
+    setFont(small);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
     layout->setSpacing(2);
@@ -19,8 +23,10 @@ StatusPanels::StatusPanels(const std::vector<PanelDesign>& panels, QWidget* pare
         label->setToolTip(design.toolTip);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setTextFormat(Qt::PlainText);
+        // A panel is at least its design width and grows when a text needs
+        // more room, so that no text is cut to fit.
         label->setMinimumWidth(twipsToPixels(design.widthTwips));
-        label->setMaximumWidth(twipsToPixels(design.widthTwips));
+        label->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
         label->setIndent(2);
         label->installEventFilter(this);
         layout->addWidget(label);

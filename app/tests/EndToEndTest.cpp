@@ -39,7 +39,8 @@ protected:
 
     bool startServer(CardServerProcess& server)
     {
-        const bool ok = server.start({QStringLiteral("--card"), QStringLiteral("1=text:") + textFile.fileName()});
+        const bool ok = server.start({QStringLiteral("--time-scale"), QStringLiteral("10"), QStringLiteral("--card"),
+                                      QStringLiteral("1=text:") + textFile.fileName()});
         EXPECT_TRUE(ok) << server.error().toStdString();
         return ok;
     }
@@ -103,6 +104,21 @@ TEST_F(EndToEnd, OpenReceiveDecodedTextAndClose)
     EXPECT_TRUE(boxes.isEmpty());
     EXPECT_EQ(window->state().iXSynop, 40 * 15);
     EXPECT_EQ(window->state().iYSynop, 60 * 15);
+}
+
+TEST_F(EndToEnd, WithNoHostStoredTheCardServerOnThisMachineIsUsed)
+{
+    CardServerProcess server;
+    ASSERT_TRUE(startServer(server));
+    settings::WriteSetting(kApp, "HostPort", int32_t{server.port()});
+    settings::WriteSetting(kApp, "CardNumber", int32_t{1});
+    auto window = std::make_unique<app::MainWindow>();
+    window->Load();
+    ASSERT_EQ(window->state().sHostName, QString());
+    window->controls().Connect->click();
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+    QTRY_VERIFY_WITH_TIMEOUT(window->state().bSessionUp, 10000);
+    window->controls().Connect->click();
 }
 
 TEST_F(EndToEnd, AnUnreachableServerIsNamedInTheErrorBox)

@@ -47,6 +47,14 @@ TEST(PumpedWait, CountsPassesProcessesEventsAndOrdersSleep)
     QTimer::singleShot(0, [&] { trace << QStringLiteral("event"); });
     pumpedWaitSleepFirst(2);
     EXPECT_EQ(trace, (QStringList{"sleep50", "event", "sleep50"}));
+
+    // Once the program shuts down, waits end at their next pass.
+    trace.clear();
+    setWaitsAbandoned(true);
+    pumpedWait(201);
+    pumpedWaitSleepFirst(201);
+    setWaitsAbandoned(false);
+    EXPECT_TRUE(trace.isEmpty());
     setSleepFunction({});
 }
 

@@ -1,6 +1,8 @@
 #include "platform/StatusPanels.h"
 #include "platform/TextBox.h"
 
+#include <QApplication>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -40,6 +42,12 @@ TEST(StatusPanels, NumberedFromOneWithFixedWidthsAndClicks)
     EXPECT_EQ(bar.panelText(3), QString());
     bar.setPanelText(2, QStringLiteral("a much longer text than fits"));
     EXPECT_EQ(bar.panelText(2), QStringLiteral("a much longer text than fits"));
+    bar.resize(800, 20);
+    bar.show();
+    QApplication::processEvents();
+    auto* panel = bar.findChildren<QLabel*>().at(1);
+    EXPECT_GE(panel->contentsRect().width(), panel->fontMetrics().horizontalAdvance(panel->text()));
+    EXPECT_GE(bar.findChildren<QLabel*>().at(0)->width(), 820 / 15);
 
     QSignalSpy clicks(&bar, &StatusPanels::PanelClick);
     bar.show();
