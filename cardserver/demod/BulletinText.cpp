@@ -50,7 +50,10 @@ std::string BulletinText::report(int stationIndex)
     const int speed = uniform(0, 25);
     std::string text = station.index;
     text += format(" %d%d%d", 1, 2, uniform(3, 7));
-    text += format("%02d", uniform(40, 89));
+    // Visibility 40..89 without the codes 51..55, which the code table leaves unused.
+    int visibility = uniform(40, 84);
+    if (visibility >= 51) visibility += 5;
+    text += format("%02d", visibility);
     text += format(" %d%02d%02d", cloud, direction, speed);
     text += ' ';
     text += signedTemperature(1, temperature);
