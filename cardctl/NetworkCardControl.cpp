@@ -73,8 +73,10 @@ NetworkCardControl::Link NetworkCardControl::connectLink(const QString& host, qu
     }
     ServerLink* raw = link.get();
     std::weak_ptr<ServerLink> weak = link;
+    // From the event loop a link hands over a bounded number of messages
+    // per turn, so that a flood of text cannot starve the window.
     auto drainWeak = [this, weak] {
-        if (auto alive = weak.lock()) drain(alive);
+        if (auto alive = weak.lock()) drainSome(alive);
     };
     connect(raw, &ServerLink::dataArrived, this, drainWeak);
     connect(raw, &ServerLink::dropped, this, drainWeak);
@@ -119,7 +121,7 @@ NetworkCardControl::Outcome NetworkCardControl::call(const Link& link, const QSt
     if (link->hasBufferedLine()) {
         std::weak_ptr<ServerLink> weak = link;
         QTimer::singleShot(0, this, [this, weak] {
-            if (auto alive = weak.lock()) drain(alive);
+            if (auto alive = weak.lock()) drainSome(alive);
         });
     }
     return outcome;
@@ -278,23 +280,35 @@ void NetworkCardControl::SetCentreShift(const Variant& centre, const Variant& sh
     sessionOperation(QStringLiteral("SetCentreShift"), {centre, shift});
 }
 
-void NetworkCardControl::drain(const Link& link)
+void NetworkCardControl::drainSome(const Link& link)
 {
-    while (isLive(link)) {
+    if (drain(link, kMessagesPerTurn)) return;
+    // A timer rather than a posted event: posted events go before timers,
+    // and the window's own timers and input must get their turn.
+    std::weak_ptr<ServerLink> weak = link;
+    QTimer::singleShot(1, Qt::PreciseTimer, this, [this, weak] {
+        if (auto alive = weak.lock()) drainSome(alive);
+    });
+}
+
+bool NetworkCardControl::drain(const Link& link, int budget)
+{
+    for (; budget > 0; --budget) {
+        if (!isLive(link)) return true;
         // Whatever follows the awaited reply waits until its call returns.
-        if (!m_awaited.isEmpty() && m_replies.contains(m_awaited.last())) return;
+        if (!m_awaited.isEmpty() && m_replies.contains(m_awaited.last())) return true;
         Message message;
         const auto read = link->next(&message);
-        if (read == ServerLink::Read::Nothing) return;
+        if (read == ServerLink::Read::Nothing) return true;
         if (read == ServerLink::Read::Broken) {
             linkBroken(link);
-            return;
+            return true;
         }
         if (link == m_session && m_sessionOpen) m_silence.start(m_limits.silenceMs);
         if (message.kind == Message::Kind::Reply) {
             if (!m_awaited.contains(message.id)) continue;  // the call gave up on it
             m_replies.insert(message.id, Outcome{0, {}, message.status, message.text});
-            if (message.id == m_awaited.last()) return;
+            if (message.id == m_awaited.last()) return true;
             continue;
         }
         if (message.kind != Message::Kind::Event) {
@@ -303,16 +317,17 @@ void NetworkCardControl::drain(const Link& link)
                                 .arg(link->endpoint(),
                                      message.kind == Message::Kind::Request ? "request" : "greeting"));
             linkBroken(link);
-            return;
+            return true;
         }
         if (!dispatchEvent(link, message)) {
             link->breakWith(kProtocolError,
                             QStringLiteral("Card server %1 broke the protocol: malformed %2 event")
                                 .arg(link->endpoint(), message.event));
             linkBroken(link);
-            return;
+            return true;
         }
     }
+    return false;  // the budget ran out with messages maybe still waiting
 }
 
 void NetworkCardControl::linkBroken(const Link& link)

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QList>
 #include <QTimer>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -68,7 +69,11 @@ private:
                  int limitMs);
     int32_t resultStatus(const Link& link, const QString& operation, const Outcome& outcome);
     void sessionOperation(const QString& operation, const QList<Variant>& args);
-    void drain(const Link& link);
+    // Hands over up to `budget` messages; true when nothing more is waiting
+    // (or the link is gone), false when the budget ran out first.
+    bool drain(const Link& link, int budget = std::numeric_limits<int>::max());
+    void drainSome(const Link& link);
+    static constexpr int kMessagesPerTurn = 32;
     bool dispatchEvent(const Link& link, const cardproto::Message& message);
     void linkBroken(const Link& link);
     bool isLive(const Link& link) const { return link && (link == m_session || link == m_search); }

@@ -20,6 +20,9 @@ QString secondsText(int milliseconds)
 ServerLink::ServerLink(const QString& host, quint16 port, QObject* parent)
     : QObject(parent), m_socket(new QTcpSocket(this)), m_host(host), m_port(port)
 {
+    // What the window has not taken yet waits in the kernel, not here: a
+    // server that sends faster than the window reads is held back by TCP.
+    m_socket->setReadBufferSize(kReadBufferBytes);
     connect(m_socket, &QTcpSocket::readyRead, this, &ServerLink::dataArrived);
     connect(m_socket, &QTcpSocket::disconnected, this, &ServerLink::dropped);
 }

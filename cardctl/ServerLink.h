@@ -12,6 +12,9 @@ class QTcpSocket;
 
 namespace cardctl {
 
+// Well above the longest line the protocol allows.
+constexpr qint64 kReadBufferBytes = 1 << 20;
+
 class ServerLink : public QObject {
     Q_OBJECT
 public:
