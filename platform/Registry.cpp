@@ -72,11 +72,17 @@ QStringList subKeyComponents(LPCSTR subKey)
     return fromAnsi(QByteArray(subKey)).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
 }
 
+// The display path of a key below another one.
+QString childPath(const QString& parentPath, const QStringList& components)
+{
+    return components.isEmpty() ? parentPath : parentPath + QLatin1Char('\\') + components.join(QLatin1Char('\\'));
+}
+
 HKEY newHandle(const KeyRef& parent, const QStringList& components, REGSAM access)
 {
     auto* handle = new HKEY__;
     handle->hive = parent.hive;
-    handle->path = components.isEmpty() ? parent.path : parent.path + QLatin1Char('\\') + components.join(QLatin1Char('\\'));
+    handle->path = childPath(parent.path, components);
     handle->foldedPath = RegistryHive::fold(handle->path);
     handle->access = access;
     liveHandles().insert(handle);
@@ -127,10 +133,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
     if (!parent->hive->keyExists(parent->foldedPath)) return ERROR_KEY_DELETED;
 
     const QStringList components = subKeyComponents(lpSubKey);
-    const QString target = components.isEmpty() ? parent->foldedPath
-                                                : RegistryHive::fold(parent->path + QLatin1Char('\\') +
-                                                                     components.join(QLatin1Char('\\')));
-    if (!parent->hive->keyExists(target)) return ERROR_FILE_NOT_FOUND;
+    if (!parent->hive->keyExists(RegistryHive::fold(childPath(parent->path, components)))) return ERROR_FILE_NOT_FOUND;
 
     REGSAM granted = samDesired & ~MAXIMUM_ALLOWED;
     if (samDesired & MAXIMUM_ALLOWED) granted |= parent->hive->writable() ? kAllKeyRights : KEY_READ;
@@ -149,8 +152,7 @@ LONG RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
     if (!parent->hive->keyExists(parent->foldedPath)) return ERROR_KEY_DELETED;
 
     const QStringList components = subKeyComponents(lpSubKey);
-    const QString display = components.isEmpty() ? parent->path
-                                                 : parent->path + QLatin1Char('\\') + components.join(QLatin1Char('\\'));
+    const QString display = childPath(parent->path, components);
     const bool exists = parent->hive->keyExists(RegistryHive::fold(display));
     if (!exists) {
         if (!(parent->access & KEY_CREATE_SUB_KEY) || !parent->hive->writable()) return ERROR_ACCESS_DENIED;
@@ -246,8 +248,7 @@ LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey)
     const QStringList components = subKeyComponents(lpSubKey);
     if (components.isEmpty() && predefinedName(hKey)) return ERROR_ACCESS_DENIED;  // never a whole root
     if (!(key->access & DELETE) || !key->hive->writable()) return ERROR_ACCESS_DENIED;
-    const QString target = RegistryHive::fold(
-        components.isEmpty() ? key->path : key->path + QLatin1Char('\\') + components.join(QLatin1Char('\\')));
+    const QString target = RegistryHive::fold(childPath(key->path, components));
     if (!key->hive->keyExists(target)) return ERROR_FILE_NOT_FOUND;
     return key->hive->deleteTree(target) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
