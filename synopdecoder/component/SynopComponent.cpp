@@ -4,6 +4,8 @@
 #include "synopdecoder/StationCatalog.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTimer>
 
 namespace synop {
@@ -76,7 +78,15 @@ void SynopComponent::takeReport(AssembledReport&& report)
 void SynopComponent::placeWindow()
 {
     if (!window_ || !placed_) return;
-    window_->move(platform::twipsToPixels(leftTwips_), platform::twipsToPixels(topTwips_));
+    const QPoint place(platform::twipsToPixels(leftTwips_), platform::twipsToPixels(topTwips_));
+    window_->move(place);
+    // Placed below the main window, the list should not run off the screen:
+    // shrink it (never below a usable size) to the room left from its place.
+    if (QScreen* screen = QGuiApplication::screenAt(place)) {
+        const QRect room = screen->availableGeometry();
+        const QSize fits(std::max(480, room.right() - place.x() - 16), std::max(240, room.bottom() - place.y() - 40));
+        window_->resize(window_->size().boundedTo(fits));
+    }
 }
 
 QPoint SynopComponent::positionTwips() const
