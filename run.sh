@@ -27,9 +27,12 @@ install_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# Builds the given targets, or everything.
 build() {
   cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$BUILD_DIR" -j"$(nproc)"
+  local targets=()
+  for target in "$@"; do targets+=(--target "$target"); done
+  cmake --build "$BUILD_DIR" -j"$(nproc)" "${targets[@]}"
 }
 
 run_demo() {
@@ -60,7 +63,7 @@ run_tests() {
 }
 
 case "${1:-}" in
-  demo) install_packages; build; run_demo ;;
+  demo) install_packages; build pluvane pluvane-cardserver pluvane-reg pluvane-synop-component; run_demo ;;
   test) install_packages; build; run_tests ;;
   *) echo "usage: $0 demo|test" >&2; exit 2 ;;
 esac
