@@ -8,25 +8,25 @@
 
 namespace rtty {
 
-std::unique_ptr<SampleSource> openSource(const std::string& spec, const SourceOptions& options, std::string& error)
+std::unique_ptr<SampleSource> openSource(const std::string& description, const SourceOptions& options, std::string& error)
 {
-    if (spec.rfind("wav:", 0) == 0) {
-        auto source = std::make_unique<WavSource>(spec.substr(4), options.loop, options.realTime);
+    if (description.rfind("wav:", 0) == 0) {
+        auto source = std::make_unique<WavSource>(description.substr(4), options.loop, options.realTime);
         if (!source->isOpen()) {
             error = source->errorText();
             return nullptr;
         }
         return source;
     }
-    if (spec.rfind("audio:", 0) == 0)
-        return openAudioSource(spec.substr(6), error);
-    if (spec == "demo") {
+    if (description.rfind("audio:", 0) == 0)
+        return openAudioSource(description.substr(6), error);
+    if (description == "demo") {
         DemoOptions demo;
         demo.realTime = options.realTime;
         auto bulletins = std::make_shared<BulletinText>();
         return std::make_unique<DemoSource>(demo, [bulletins] { return bulletins->next(); });
     }
-    error = "unknown source '" + spec + "' (expected wav:PATH, audio:DEVICE or demo)";
+    error = "unknown source '" + description + "' (expected wav:PATH, audio:DEVICE or demo)";
     return nullptr;
 }
 

@@ -31,7 +31,7 @@ struct SourceOptions {
     bool loop = false;
     bool realTime = false;
 };
-std::unique_ptr<SampleSource> openSource(const std::string& spec, const SourceOptions& options,
+std::unique_ptr<SampleSource> openSource(const std::string& description, const SourceOptions& options,
                                          std::string& error);
 
 }  // namespace rtty
