@@ -51,7 +51,6 @@ MainWindow::MainWindow(MainWindowParts parts, QWidget* parent)
       m_configCardControls(std::move(parts.configCardControls)),
       m_synop(parts.synopComponents ? std::move(parts.synopComponents) : synop::libraryComponentFactory())
 {
-    m_cardControl->setParent(nullptr);
     buildControls();
     session::SynopHooks hooks;
     hooks.start = [this] { m_synop.Start(m_state.sAppName, m_state.iXSynop, m_state.iYSynop); };
