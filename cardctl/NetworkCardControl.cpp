@@ -156,14 +156,22 @@ int32_t NetworkCardControl::resultStatus(const Link& link, const QString& operat
     return 0;
 }
 
-int32_t NetworkCardControl::SearchCards(const Variant& host, const Variant& port)
+NetworkCardControl::Link NetworkCardControl::connectTo(const Variant& host, const Variant& port, int32_t* status)
 {
     const QString hostName = serverHost(host);
     QString text;
     const auto portNumber = portFrom(port, hostName, &text);
-    if (!portNumber) return fail(kCannotConnect, text);
+    if (!portNumber) {
+        *status = fail(kCannotConnect, text);
+        return {};
+    }
+    return connectLink(hostName, *portNumber, status);
+}
+
+int32_t NetworkCardControl::SearchCards(const Variant& host, const Variant& port)
+{
     int32_t status = 0;
-    const Link link = connectLink(hostName, *portNumber, &status);
+    const Link link = connectTo(host, port, &status);
     if (!link) return status;
     m_search = link;
     const Outcome outcome = call(link, QStringLiteral("SearchCards"), {host, port}, m_limits.searchMs);
@@ -176,12 +184,8 @@ int32_t NetworkCardControl::SearchCards(const Variant& host, const Variant& port
 int32_t NetworkCardControl::OpenCard(const Variant& host, const Variant& port, const Variant& card)
 {
     if (m_session) CloseCard();
-    const QString hostName = serverHost(host);
-    QString text;
-    const auto portNumber = portFrom(port, hostName, &text);
-    if (!portNumber) return fail(kCannotConnect, text);
     int32_t status = 0;
-    const Link link = connectLink(hostName, *portNumber, &status);
+    const Link link = connectTo(host, port, &status);
     if (!link) return status;
     m_session = link;
     const Outcome outcome = call(link, QStringLiteral("OpenCard"), {host, port, card}, m_limits.replyMs);

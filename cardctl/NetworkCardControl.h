@@ -64,6 +64,8 @@ private:
 
     int32_t fail(int32_t status, const QString& text);
     std::optional<quint16> portFrom(const Variant& port, const QString& host, QString* text) const;
+    // The host (empty means this machine) and port as the caller passed them.
+    Link connectTo(const Variant& host, const Variant& port, int32_t* status);
     Link connectLink(const QString& host, quint16 port, int32_t* status);
     Outcome call(const Link& link, const QString& operation, const QList<Variant>& args,
                  int limitMs);
