@@ -1,6 +1,10 @@
 // rtty-bench-tool: the small jobs of the RTTY benchmark.
 //   text CHARS SEED            bulletin text (LF line ends) on standard output
 //   noise IN OUT SNR_DB SEED   adds white noise at an SNR in 3 kHz, writes float WAV
+//   channel NAME IN OUT SNR_DB SEED CENTRE SHIFT
+//                              the named HF channel (white, flat, moderate, poor,
+//                              flutter, selective, offset, impulse), then white
+//                              noise; the SNR is against the clean input's power
 //   cer REFERENCE DECODED      character error rate after folding the
 //                              US/ITA2 figure pairs and dropping CR
 //   crossing SNR:CER...        SNR at which the CER falls to 1 %
@@ -14,6 +18,7 @@
 #include "cardserver/demod/FskModulator.h"
 #include "cardserver/demod/WavSource.h"
 #include "cardserver/demod/WavWriter.h"
+#include "cardserver/demod/channel/HfChannel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -78,27 +83,66 @@ int text(int chars, unsigned seed)
     return 0;
 }
 
-int noise(const char* in, const char* out, double snrDb, unsigned seed)
+bool readWav(const char* path, std::vector<float>& samples, double& sampleRate)
 {
-    rtty::WavSource source(in, false, false);
+    rtty::WavSource source(path, false, false);
     if (!source.isOpen()) {
         std::cerr << source.errorText() << "\n";
-        return 1;
+        return false;
     }
-    std::vector<float> samples, block(65536);
+    std::vector<float> block(65536);
     while (size_t got = source.read(block.data(), block.size()))
         samples.insert(samples.end(), block.begin(), block.begin() + long(got));
+    sampleRate = source.sampleRate();
+    return true;
+}
+
+double meanPower(const std::vector<float>& samples)
+{
     double power = 0.0;
     for (float s : samples)
         power += double(s) * s;
-    power /= double(std::max<size_t>(samples.size(), 1));
-    rtty::NoiseAdder(source.sampleRate(), power, snrDb, seed).add(samples.data(), samples.size());
-    const std::string error = rtty::writeWav(out, samples, int(source.sampleRate()), rtty::WavFormat::Float32);
+    return power / double(std::max<size_t>(samples.size(), 1));
+}
+
+int writeFloatWav(const char* out, const std::vector<float>& samples, double sampleRate)
+{
+    const std::string error = rtty::writeWav(out, samples, int(sampleRate), rtty::WavFormat::Float32);
     if (!error.empty()) {
         std::cerr << error << "\n";
         return 1;
     }
     return 0;
+}
+
+int noise(const char* in, const char* out, double snrDb, unsigned seed)
+{
+    std::vector<float> samples;
+    double rate = 0;
+    if (!readWav(in, samples, rate))
+        return 1;
+    rtty::NoiseAdder(rate, meanPower(samples), snrDb, seed).add(samples.data(), samples.size());
+    return writeFloatWav(out, samples, rate);
+}
+
+int channel(const std::string& name, const char* in, const char* out, double snrDb, unsigned seed, double centre,
+            double shift)
+{
+    std::vector<float> samples;
+    double rate = 0;
+    if (!readWav(in, samples, rate))
+        return 1;
+    auto settings = hfchannel::channelPreset(name, rate, meanPower(samples), centre, shift, seed);
+    if (!settings) {
+        std::cerr << "unknown channel \"" << name << "\"; the channels are:";
+        for (const std::string& known : hfchannel::channelPresetNames())
+            std::cerr << " " << known;
+        std::cerr << "\n";
+        return 2;
+    }
+    settings->snrDb = snrDb;
+    hfchannel::HfChannel(*settings).applyAligned(samples);
+    return writeFloatWav(out, samples, rate);
 }
 
 int cer(const char* reference, const char* decoded)
@@ -236,6 +280,9 @@ int main(int argc, char** argv)
         return text(std::atoi(argv[2]), unsigned(std::atoi(argv[3])));
     if (command == "noise" && argc == 6)
         return noise(argv[2], argv[3], std::atof(argv[4]), unsigned(std::atoi(argv[5])));
+    if (command == "channel" && argc == 9)
+        return channel(argv[2], argv[3], argv[4], std::atof(argv[5]), unsigned(std::atoi(argv[6])), std::atof(argv[7]),
+                       std::atof(argv[8]));
     if (command == "cer" && argc == 4)
         return cer(argv[2], argv[3]);
     if (command == "seconds" && argc == 3) {
@@ -251,6 +298,6 @@ int main(int argc, char** argv)
         return live(std::atof(argv[2]));
     if (command == "crossing")
         return crossing(argc - 2, argv + 2);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }
