@@ -1,0 +1,29 @@
+#include "synopdecoder/StationPlace.h"
+
+#include "synopdecoder/StationCatalog.h"
+
+namespace synop {
+
+StationPlace stationPlace(const DecodedReport& report)
+{
+    StationPlace place;
+    const StationCatalog& catalog = StationCatalog::builtIn();
+    const StationInfo* info = report.form == ReportForm::Land ? catalog.landStation(report.station)
+                                                              : catalog.buoy(report.station);
+    if (info) {
+        place.name = info->name;
+        place.country = info->country;
+        place.lat = info->lat;
+        place.lon = info->lon;
+        place.elevationM = info->elevationM;
+    }
+    if (report.form != ReportForm::Land && report.lat && report.lon) {
+        place.lat = report.lat;
+        place.lon = report.lon;
+        place.elevationM.reset();  // a list's elevation says nothing about a ship's deck
+        place.reportedPosition = true;
+    }
+    return place;
+}
+
+}  // namespace synop

@@ -1,0 +1,24 @@
+#pragma once
+// Where a report was made and what the station is called: land stations and
+// moored buoys from the station lists, ships and drifting buoys from the
+// position they report (which wins over a list entry, as buoys drift).
+#include "synopdecoder/Report.h"
+
+#include <optional>
+#include <string>
+
+namespace synop {
+
+struct StationPlace {
+    std::string name;
+    std::string country;
+    std::optional<double> lat, lon;  // degrees, north and east positive
+    std::optional<int> elevationM;
+    bool reportedPosition = false;   // lat/lon come from the report itself
+
+    bool hasPosition() const { return lat && lon; }
+};
+
+StationPlace stationPlace(const DecodedReport& report);
+
+}  // namespace synop

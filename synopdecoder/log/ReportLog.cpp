@@ -1,0 +1,240 @@
+// Opening the log: folders, the schema and its version, damaged files.
+#include "ReportLog.h"
+
+#include "SqlStatement.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace synop {
+namespace {
+
+// "PlvR" in the file's header: tells our log from any other SQLite file.
+constexpr int kApplicationId = 0x506c7652;
+
+const char* const kSchema = R"sql(
+CREATE TABLE reports (
+  id INTEGER PRIMARY KEY,
+  form TEXT NOT NULL,                 -- AAXX, BBXX or ZZYY
+  station TEXT NOT NULL,              -- index, call sign or buoy number; empty when lost
+  observed_utc INTEGER,               -- ms since 1970, UTC; NULL when the report gives no usable day and hour
+  report_time INTEGER NOT NULL,       -- observed_utc, else received_utc: what time ranges select on
+  received_utc INTEGER NOT NULL,      -- first heard
+  last_heard_utc INTEGER NOT NULL,
+  times_heard INTEGER NOT NULL DEFAULT 1,
+  heading_ttaaii TEXT, heading_cccc TEXT, heading_yygggg TEXT, heading_bbb TEXT,
+  date_group TEXT NOT NULL,           -- YYGGiw of the AAXX line (land reports)
+  groups TEXT NOT NULL,               -- the report's groups as read, shift errors corrected
+  raw TEXT NOT NULL,                  -- as received, lines joined by LF
+  assembly_warnings TEXT NOT NULL,    -- JSON list: repairs made while cutting the report out
+  plausibility_checks INTEGER NOT NULL,
+  decoded TEXT NOT NULL,              -- JSON object, the keys of pluvane-synop's output
+  warning_count INTEGER NOT NULL,
+  station_name TEXT NOT NULL, country TEXT NOT NULL,
+  lat REAL, lon REAL, elevation_m INTEGER,
+  search_text TEXT NOT NULL,          -- lower case: what the window's filter looks in
+  superseded_by INTEGER REFERENCES reports(id)  -- NULL for the reading that counts
+);
+CREATE INDEX reports_by_time ON reports(report_time);
+CREATE INDEX reports_by_identity ON reports(station, form, observed_utc);
+CREATE TABLE text_chunks (
+  id INTEGER PRIMARY KEY,
+  received_utc INTEGER NOT NULL,
+  source TEXT NOT NULL,
+  text BLOB NOT NULL                  -- the bytes as fed, Windows-1252
+);
+CREATE INDEX text_chunks_by_time ON text_chunks(received_utc);
+)sql";
+
+// A missing owner write bit counts as read-only even for root, so that a
+// folder or file marked read-only behaves as one for every account.
+bool markedWritable(const QString& path)
+{
+    struct stat info {};
+    const QByteArray native = QFile::encodeName(path);
+    return ::stat(native.constData(), &info) == 0 && (info.st_mode & S_IWUSR) && ::access(native.constData(), W_OK) == 0;
+}
+
+}  // namespace
+
+QString ReportLog::defaultPath()
+{
+    const QString fromEnv = qEnvironmentVariable("PLUVANE_SYNOP_LOG");
+    if (!fromEnv.isEmpty()) return fromEnv;
+    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+    if (dataHome.isEmpty()) dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    return dataHome + QStringLiteral("/pluvane/reports.sqlite");
+}
+
+ReportLog::ReportLog(const QString& path) : path_(path) { open(); }
+
+ReportLog::~ReportLog()
+{
+    if (inBatch_) rollbackBatch();
+    sqlite3_close(db_);
+}
+
+void ReportLog::open()
+{
+    const QFileInfo file(path_);
+    const QString folder = file.absolutePath();
+    if (!QDir().mkpath(folder)) {
+        error_ = QStringLiteral("cannot create the folder %1").arg(folder);
+        return;
+    }
+    // WAL needs its side files beside the log, so the folder must be writable too.
+    writable_ = markedWritable(folder) && (!file.exists() || markedWritable(path_));
+    if (!writable_ && !file.exists()) {
+        error_ = QStringLiteral("the folder %1 is read-only").arg(folder);
+        return;
+    }
+    const QByteArray native = QFile::encodeName(path_);
+    const int flags = writable_ ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+    if (sqlite3_open_v2(native.constData(), &db_, flags, nullptr) != SQLITE_OK) {
+        error_ = QString::fromUtf8(sqlite3_errmsg(db_));
+        sqlite3_close(db_);
+        db_ = nullptr;
+        return;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db_, 0);
+
+    // Read in a statement of its own that ends here: an open statement keeps
+    // a read transaction, and the journal mode cannot change inside one.
+    int64_t tables = 0, applicationId = 0, version = 0;
+    QString unreadable;
+    {
+        sql::Statement probe(db_, "SELECT (SELECT count(*) FROM sqlite_master), "
+                                  "(SELECT application_id FROM pragma_application_id), "
+                                  "(SELECT user_version FROM pragma_user_version)");
+        if (probe.step()) {
+            tables = probe.integer(0);
+            applicationId = probe.integer(1);
+            version = probe.integer(2);
+        } else {
+            unreadable = QString::fromUtf8(sqlite3_errmsg(db_));
+        }
+    }
+    if (!unreadable.isEmpty()) {
+        // Not a database at all, or one damaged past reading.
+        if (writable_) setAside(unreadable);
+        else error_ = QStringLiteral("%1 cannot be read: %2").arg(path_, unreadable);
+        return;
+    }
+    if (tables > 0 && applicationId != kApplicationId) {
+        if (writable_) setAside(QStringLiteral("it is not a station log"));
+        else error_ = QStringLiteral("%1 is not a station log").arg(path_);
+        return;
+    }
+    if (version > kSchemaVersion) {
+        // A later version's file: read what we understand, write nothing.
+        writable_ = false;
+        error_ = QStringLiteral("%1 was written by a newer version (schema %2); new reports are not stored")
+                     .arg(path_)
+                     .arg(version);
+        return;
+    }
+    if (!writable_) {
+        error_ = QStringLiteral("%1 is read-only").arg(path_);
+        if (tables == 0) {
+            sqlite3_close(db_);
+            db_ = nullptr;
+        }
+        return;
+    }
+    if (!exec("PRAGMA journal_mode = WAL")) qWarning("station log %s: cannot switch to WAL mode", qPrintable(path_));
+    // In WAL mode NORMAL loses at most the last commits on a power cut, never the file.
+    exec("PRAGMA synchronous = NORMAL");
+    if (version < kSchemaVersion && !createOrUpgrade()) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+    }
+}
+
+bool ReportLog::createOrUpgrade()
+{
+    // Another process may be creating the same file: one of us does it.
+    if (!exec("BEGIN IMMEDIATE")) return fail(QStringLiteral("cannot prepare the log"));
+    sql::Statement version(db_, "PRAGMA user_version");
+    const int64_t current = version.step() ? version.integer(0) : 0;
+    bool ok = true;
+    if (current == 0) ok = exec(kSchema);
+    // Later versions add their steps here: if (current < 2) ok = ok && exec(...);
+    if (ok) ok = exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
+    if (ok) ok = exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+    if (ok && exec("COMMIT")) return true;
+    const QString why = QString::fromUtf8(sqlite3_errmsg(db_));
+    exec("ROLLBACK");
+    error_ = QStringLiteral("cannot prepare %1: %2").arg(path_, why);
+    return false;
+}
+
+void ReportLog::setAside(const QString& why)
+{
+    sqlite3_close(db_);
+    db_ = nullptr;
+    const QString aside = path_ + QStringLiteral(".damaged-") +
+                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (!QFile::rename(path_, aside)) {
+        error_ = QStringLiteral("%1 is damaged (%2) and cannot be moved aside").arg(path_, why);
+        return;
+    }
+    QFile::remove(path_ + QStringLiteral("-wal"));
+    QFile::remove(path_ + QStringLiteral("-shm"));
+    notice_ = QStringLiteral("The station log %1 could not be read (%2); it was kept as %3 and a new log started")
+                  .arg(path_, why, aside);
+    open();
+}
+
+bool ReportLog::exec(const char* text)
+{
+    return db_ && sqlite3_exec(db_, text, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool ReportLog::fail(const QString& what)
+{
+    error_ = db_ ? QStringLiteral("%1: %2").arg(what, QString::fromUtf8(sqlite3_errmsg(db_))) : what;
+    return false;
+}
+
+bool ReportLog::beginBatch()
+{
+    if (!isWritable()) return fail(error_.isEmpty() ? QStringLiteral("the log is not open") : error_);
+    if (inBatch_) return true;
+    // IMMEDIATE takes the write lock now: two writers wait their turn instead
+    // of both reading and then one failing to write.
+    if (!exec("BEGIN IMMEDIATE")) return fail(QStringLiteral("cannot write to %1").arg(path_));
+    inBatch_ = true;
+    return true;
+}
+
+bool ReportLog::commitBatch()
+{
+    if (!inBatch_) return true;
+    if (exec("COMMIT")) {
+        inBatch_ = false;
+        return true;
+    }
+    fail(QStringLiteral("cannot write to %1").arg(path_));
+    rollbackBatch();
+    return false;
+}
+
+void ReportLog::rollbackBatch()
+{
+    if (!inBatch_) return;
+    const QString keep = error_;
+    exec("ROLLBACK");
+    error_ = keep;
+    inBatch_ = false;
+}
+
+void ReportLog::setPageLimit(int64_t pages)
+{
+    exec(("PRAGMA max_page_count = " + std::to_string(pages)).c_str());
+}
+
+}  // namespace synop

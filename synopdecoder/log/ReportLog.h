@@ -1,0 +1,95 @@
+#pragma once
+// The station log: every decoded report and the teletype text it came in,
+// in one SQLite file that the component, the command-line tool and several
+// front ends at once can write (WAL mode, a busy timeout, one transaction
+// per batch). A repeated bulletin is one row; a correction replaces what it
+// corrects and keeps it as history.
+//
+// A log that cannot be opened or written does not stop anything: calls
+// answer false or empty and lastError() says why in words, so that callers
+// keep their reports in memory meanwhile.
+#include "LoggedReport.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace synop {
+
+class ReportLog {
+public:
+    static constexpr int kSchemaVersion = 1;
+    static constexpr int kBusyTimeoutMs = 5000;
+
+    // $PLUVANE_SYNOP_LOG when set, else $XDG_DATA_HOME/pluvane/reports.sqlite
+    // (XDG_DATA_HOME defaults to ~/.local/share).
+    static QString defaultPath();
+
+    // Opens or creates the file, and its folders. A file that is not a log
+    // (or is damaged) is renamed aside and a fresh one started; a file from
+    // a newer version, or one that may not be written, is opened read-only.
+    explicit ReportLog(const QString& path = defaultPath());
+    ~ReportLog();
+    ReportLog(const ReportLog&) = delete;
+    ReportLog& operator=(const ReportLog&) = delete;
+
+    const QString& path() const { return path_; }
+    bool isOpen() const { return db_ != nullptr; }
+    bool isWritable() const { return db_ && writable_; }
+    QString lastError() const { return error_; }
+    // What opening did that the user should hear of (a damaged file set aside).
+    QString openingNotice() const { return notice_; }
+
+    // Writes. Each call is its own transaction unless inside a batch; a
+    // batch that fails is rolled back whole, so callers can keep it and retry.
+    bool beginBatch();
+    bool commitBatch();
+    void rollbackBatch();
+
+    std::optional<StoreResult> store(const AssembledReport& assembled, const DecodedReport& decoded,
+                                     const QDateTime& receivedUtc, bool plausibilityChecks = true);
+    bool storeText(std::string_view text, const QDateTime& receivedUtc, const QString& source);
+
+    // Reads: reports in the order they were stored.
+    int64_t count(const ReportFilter& filter) const;
+    std::vector<LoggedReport> reports(const ReportFilter& filter, int64_t offset = 0, int limit = -1) const;
+    // Each report in turn without holding them all; stop by answering false.
+    bool forEach(const ReportFilter& filter, const std::function<bool(const LoggedReport&)>& each) const;
+    std::optional<LoggedReport> report(int64_t id) const;
+    // How many of the reports the filter selects were stored before this one.
+    int64_t position(const ReportFilter& filter, int64_t id) const;
+    int64_t lastId() const;
+    // One station over a time range, in order of observation (current readings only).
+    std::vector<LoggedReport> stationHistory(ReportForm form, const std::string& station, const QDateTime& fromUtc,
+                                             const QDateTime& toUtc) const;
+    // The readings a report replaced, oldest first.
+    std::vector<LoggedReport> replacedBy(int64_t id) const;
+    std::vector<LoggedText> text(const QDateTime& fromUtc, const QDateTime& toUtc, int limit = 10000) const;
+
+    // Caps the file at so many pages (SQLite's max_page_count): a full disk on demand.
+    void setPageLimit(int64_t pages);
+
+private:
+    void open();
+    bool createOrUpgrade();
+    void setAside(const QString& why);
+    bool exec(const char* sql);
+    bool fail(const QString& what);
+    std::optional<StoreResult> storeLocked(const AssembledReport& assembled, const DecodedReport& decoded,
+                                           const QDateTime& receivedUtc, bool plausibilityChecks);
+    template <typename Each>
+    bool select(const ReportFilter& filter, const char* order, int64_t offset, int limit, Each each) const;
+
+    QString path_;
+    sqlite3* db_ = nullptr;
+    bool writable_ = false;
+    bool inBatch_ = false;
+    mutable QString error_;
+    QString notice_;
+};
+
+}  // namespace synop

@@ -1,0 +1,209 @@
+// Reading the log: pages of reports for the window, one station's history,
+// the stored text.
+#include "ReportLog.h"
+#include "SqlStatement.h"
+#include "synopdecoder/SynopDecoder.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace synop {
+namespace {
+
+constexpr const char* kColumns =
+    "id, form, station, observed_utc, received_utc, last_heard_utc, times_heard, heading_ttaaii, heading_cccc, "
+    "heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, plausibility_checks, station_name, "
+    "country, lat, lon, elevation_m, superseded_by";
+
+ReportForm formFromCode(const std::string& code)
+{
+    if (code == "BBXX") return ReportForm::Ship;
+    if (code == "ZZYY") return ReportForm::Buoy;
+    return ReportForm::Land;
+}
+
+std::vector<std::string> splitGroups(const std::string& text)
+{
+    std::vector<std::string> groups;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) groups.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return groups;
+}
+
+// The row's report decoded again from what was cut out of the stream: the
+// same values as at reception, with each group's meaning for the window.
+LoggedReport fromRow(const sql::Statement& row)
+{
+    AssembledReport assembled;
+    assembled.form = formFromCode(row.text(1));
+    if (!row.isNull(7)) assembled.heading = BulletinHeading{row.text(7), row.text(8), row.text(9), row.text(10)};
+    assembled.landDateGroup = row.text(11);
+    assembled.groups = splitGroups(row.text(12));
+    assembled.raw = row.text(13);
+    for (const QJsonValue& w : QJsonDocument::fromJson(row.blob(14)).array())
+        assembled.warnings.push_back(w.toString().toStdString());
+    DecoderOptions options;
+    options.plausibilityChecks = row.integer(15) != 0;
+
+    LoggedReport r;
+    r.id = row.integer(0);
+    r.report = decodeReport(assembled, options);
+    if (r.report.station.empty()) r.report.station = row.text(2);
+    if (!row.isNull(3)) r.observedUtc = sql::utc(row.integer(3));
+    r.receivedUtc = sql::utc(row.integer(4));
+    r.lastHeardUtc = sql::utc(row.integer(5));
+    r.timesHeard = static_cast<int>(row.integer(6));
+    r.place.name = row.text(16);
+    r.place.country = row.text(17);
+    if (!row.isNull(18) && !row.isNull(19)) {
+        r.place.lat = row.real(18);
+        r.place.lon = row.real(19);
+        r.place.reportedPosition = r.report.form != ReportForm::Land && r.report.lat.has_value();
+    }
+    if (!row.isNull(20)) r.place.elevationM = static_cast<int>(row.integer(20));
+    r.supersededBy = row.isNull(21) ? 0 : row.integer(21);
+    return r;
+}
+
+struct Where {
+    std::string text = " WHERE 1";
+    void bindAll(sql::Statement& statement, const ReportFilter& f) const
+    {
+        if (f.fromUtc.isValid()) statement.bind(sql::millis(f.fromUtc));
+        if (f.toUtc.isValid()) statement.bind(sql::millis(f.toUtc));
+        if (!f.station.isEmpty()) statement.bind(f.station);
+        if (!f.country.isEmpty()) statement.bind(f.country);
+        if (!f.text.isEmpty()) statement.bind(f.text.toLower());
+        if (f.form) statement.bind(std::string(reportFormCode(*f.form)));
+        if (f.afterId) statement.bind(f.afterId);
+    }
+};
+
+Where whereFor(const ReportFilter& f)
+{
+    Where w;
+    if (!f.withHistory) w.text += " AND superseded_by IS NULL";
+    if (f.fromUtc.isValid()) w.text += " AND report_time >= ?";
+    if (f.toUtc.isValid()) w.text += " AND report_time <= ?";
+    if (!f.station.isEmpty()) w.text += " AND station = ?";
+    if (!f.country.isEmpty()) w.text += " AND country = ? COLLATE NOCASE";
+    if (!f.text.isEmpty()) w.text += " AND instr(search_text, ?) > 0";
+    if (f.form) w.text += " AND form = ?";
+    if (f.afterId) w.text += " AND id > ?";
+    return w;
+}
+
+}  // namespace
+
+template <typename Each>
+bool ReportLog::select(const ReportFilter& filter, const char* order, int64_t offset, int limit, Each each) const
+{
+    if (!db_) return false;
+    const Where where = whereFor(filter);
+    const std::string text = std::string("SELECT ") + kColumns + " FROM reports" + where.text + " ORDER BY " + order +
+                             " LIMIT ? OFFSET ?";
+    sql::Statement statement(db_, text.c_str());
+    where.bindAll(statement, filter);
+    statement.bind(static_cast<int64_t>(limit)).bind(offset);
+    while (statement.step())
+        if (!each(fromRow(statement))) return true;
+    if (statement.resultCode() == SQLITE_DONE || statement.resultCode() == SQLITE_ROW) return true;
+    error_ = QStringLiteral("cannot read %1: %2").arg(path_, QString::fromUtf8(sqlite3_errmsg(db_)));
+    return false;
+}
+
+int64_t ReportLog::count(const ReportFilter& filter) const
+{
+    if (!db_) return 0;
+    const Where where = whereFor(filter);
+    sql::Statement statement(db_, ("SELECT count(*) FROM reports" + where.text).c_str());
+    where.bindAll(statement, filter);
+    return statement.step() ? statement.integer(0) : 0;
+}
+
+std::vector<LoggedReport> ReportLog::reports(const ReportFilter& filter, int64_t offset, int limit) const
+{
+    std::vector<LoggedReport> list;
+    select(filter, "id", offset, limit, [&](LoggedReport&& r) {
+        list.push_back(std::move(r));
+        return true;
+    });
+    return list;
+}
+
+bool ReportLog::forEach(const ReportFilter& filter, const std::function<bool(const LoggedReport&)>& each) const
+{
+    return select(filter, "id", 0, -1, [&](LoggedReport&& r) { return each(r); });
+}
+
+std::optional<LoggedReport> ReportLog::report(int64_t id) const
+{
+    if (!db_) return std::nullopt;
+    sql::Statement statement(db_, (std::string("SELECT ") + kColumns + " FROM reports WHERE id = ?").c_str());
+    statement.bind(id);
+    if (!statement.step()) return std::nullopt;
+    return fromRow(statement);
+}
+
+int64_t ReportLog::position(const ReportFilter& filter, int64_t id) const
+{
+    if (!db_) return 0;
+    const Where where = whereFor(filter);
+    sql::Statement statement(db_, ("SELECT count(*) FROM reports" + where.text + " AND id < ?").c_str());
+    where.bindAll(statement, filter);
+    statement.bind(id);
+    return statement.step() ? statement.integer(0) : 0;
+}
+
+int64_t ReportLog::lastId() const
+{
+    sql::Statement statement(db_, "SELECT max(id) FROM reports");
+    return statement.step() ? statement.integer(0) : 0;
+}
+
+std::vector<LoggedReport> ReportLog::stationHistory(ReportForm form, const std::string& station,
+                                                    const QDateTime& fromUtc, const QDateTime& toUtc) const
+{
+    ReportFilter filter;
+    filter.form = form;
+    filter.station = QString::fromStdString(station);
+    filter.fromUtc = fromUtc;
+    filter.toUtc = toUtc;
+    std::vector<LoggedReport> list;
+    select(filter, "report_time, id", 0, -1, [&](LoggedReport&& r) {
+        list.push_back(std::move(r));
+        return true;
+    });
+    return list;
+}
+
+std::vector<LoggedReport> ReportLog::replacedBy(int64_t id) const
+{
+    std::vector<LoggedReport> list;
+    if (!db_) return list;
+    sql::Statement statement(db_, (std::string("SELECT ") + kColumns + " FROM reports WHERE superseded_by = ? ORDER BY id").c_str());
+    statement.bind(id);
+    while (statement.step()) list.push_back(fromRow(statement));
+    return list;
+}
+
+std::vector<LoggedText> ReportLog::text(const QDateTime& fromUtc, const QDateTime& toUtc, int limit) const
+{
+    std::vector<LoggedText> list;
+    if (!db_) return list;
+    sql::Statement statement(db_, "SELECT id, received_utc, source, text FROM text_chunks "
+                                  "WHERE received_utc >= ? AND received_utc <= ? ORDER BY id LIMIT ?");
+    statement.bind(fromUtc.isValid() ? sql::millis(fromUtc) : INT64_MIN).bind(toUtc.isValid() ? sql::millis(toUtc) : INT64_MAX)
+        .bind(static_cast<int64_t>(limit));
+    while (statement.step())
+        list.push_back({statement.integer(0), sql::utc(statement.integer(1)), QString::fromStdString(statement.text(2)),
+                        statement.blob(3)});
+    return list;
+}
+
+}  // namespace synop

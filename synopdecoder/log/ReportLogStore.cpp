@@ -1,0 +1,151 @@
+// Storing: one row per report however often it is heard, corrections
+// replacing what they correct, and the teletype text as it came.
+#include "ObservationTime.h"
+#include "ReportLog.h"
+#include "ReportSearch.h"
+#include "SqlStatement.h"
+#include "synopdecoder/ReportFormat.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace synop {
+namespace {
+
+std::string joined(const std::vector<std::string>& parts)
+{
+    std::string text;
+    for (const std::string& p : parts) text += (text.empty() ? "" : " ") + p;
+    return text;
+}
+
+// CCA < CCB < ...; an amendment (AAx) counts as a correction too. Anything
+// else (none, RRx delayed) is the first issue.
+int correctionRank(const std::optional<BulletinHeading>& heading)
+{
+    if (!heading || heading->bbb.size() != 3) return 0;
+    const std::string& bbb = heading->bbb;
+    if ((bbb.compare(0, 2, "CC") == 0 || bbb.compare(0, 2, "AA") == 0) && bbb[2] >= 'A' && bbb[2] <= 'Z')
+        return 1 + (bbb[2] - 'A');
+    return 0;
+}
+
+std::string warningsJson(const std::vector<std::string>& warnings)
+{
+    QJsonArray list;
+    for (const std::string& w : warnings) list.append(QString::fromStdString(w));
+    return QJsonDocument(list).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// How long an undated report counts as a repeat of the same text.
+constexpr int64_t kUndatedRepeatWindowMs = 24 * 3600 * 1000LL;
+
+}  // namespace
+
+std::optional<StoreResult> ReportLog::store(const AssembledReport& assembled, const DecodedReport& decoded,
+                                            const QDateTime& receivedUtc, bool plausibilityChecks)
+{
+    const bool own = !inBatch_;
+    if (own && !beginBatch()) return std::nullopt;
+    auto result = storeLocked(assembled, decoded, receivedUtc, plausibilityChecks);
+    if (!result) {
+        if (own) rollbackBatch();
+        return std::nullopt;
+    }
+    if (own && !commitBatch()) return std::nullopt;
+    return result;
+}
+
+std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembled, const DecodedReport& decoded,
+                                                  const QDateTime& receivedUtc, bool plausibilityChecks)
+{
+    const std::optional<QDateTime> observed = observationTime(decoded, receivedUtc);
+    const std::optional<int64_t> observedMs = observed ? std::optional<int64_t>(sql::millis(*observed)) : std::nullopt;
+    const int64_t receivedMs = sql::millis(receivedUtc);
+    const std::string form = reportFormCode(decoded.form);
+    const std::string groups = joined(assembled.groups);
+    const bool identifiable = observed && !decoded.station.empty();
+
+    // The same groups heard again, in history or not, are a repeat.
+    {
+        sql::Statement same(db_, identifiable
+                                     ? "SELECT id FROM reports WHERE station = ? AND form = ? AND observed_utc = ? "
+                                       "AND groups = ? ORDER BY superseded_by IS NOT NULL LIMIT 1"
+                                     : "SELECT id FROM reports WHERE station = ? AND form = ? AND observed_utc IS ? "
+                                       "AND groups = ? AND abs(received_utc - ?) < ? LIMIT 1");
+        same.bind(decoded.station).bind(form).bind(observedMs).bind(groups);
+        if (!identifiable) same.bind(receivedMs).bind(kUndatedRepeatWindowMs);
+        if (same.step()) {
+            const int64_t id = same.integer(0);
+            sql::Statement heard(db_, "UPDATE reports SET times_heard = times_heard + 1, "
+                                      "last_heard_utc = max(last_heard_utc, ?) WHERE id = ?");
+            if (!heard.bind(receivedMs).bind(id).done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
+            return StoreResult{id, StoreOutcome::Repeat, 0};
+        }
+        if (same.resultCode() != SQLITE_DONE) { fail(QStringLiteral("cannot read %1").arg(path_)); return std::nullopt; }
+    }
+
+    // A different reading of a report already there: a correction, or
+    // another copy of it through noise. The higher correction wins, then
+    // the copy with fewer warnings; the other one becomes history.
+    StoreResult result;
+    int64_t supersededBy = 0;
+    if (identifiable) {
+        sql::Statement current(db_, "SELECT id, heading_bbb, warning_count FROM reports WHERE station = ? AND form = ? "
+                                    "AND observed_utc = ? AND superseded_by IS NULL LIMIT 1");
+        current.bind(decoded.station).bind(form).bind(observedMs);
+        if (current.step()) {
+            const int64_t otherId = current.integer(0);
+            BulletinHeading otherHeading;
+            otherHeading.bbb = current.text(1);
+            const int mine = correctionRank(decoded.heading);
+            const int theirs = correctionRank(otherHeading);
+            const bool better = mine != theirs ? mine > theirs : decoded.warnings.size() < size_t(current.integer(2));
+            result.outcome = mine > theirs ? StoreOutcome::Correction : StoreOutcome::OtherCopy;
+            if (better) result.replacedId = otherId;
+            else supersededBy = otherId;
+        }
+    }
+
+    const StationPlace place = stationPlace(decoded);
+    QJsonObject json = reportToJson(decoded);
+    sql::Statement insert(db_, "INSERT INTO reports (form, station, observed_utc, report_time, received_utc, "
+                               "last_heard_utc, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, "
+                               "groups, raw, assembly_warnings, plausibility_checks, decoded, warning_count, "
+                               "station_name, country, lat, lon, elevation_m, search_text, superseded_by) "
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    insert.bind(form).bind(decoded.station).bind(observedMs).bind(observedMs.value_or(receivedMs)).bind(receivedMs)
+        .bind(receivedMs);
+    if (assembled.heading)
+        insert.bind(assembled.heading->ttaaii).bind(assembled.heading->cccc).bind(assembled.heading->yygggg)
+            .bind(assembled.heading->bbb);
+    else
+        insert.bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>());
+    insert.bind(assembled.landDateGroup).bind(groups).bind(assembled.raw).bind(warningsJson(assembled.warnings))
+        .bind(plausibilityChecks ? 1 : 0)
+        .bind(QJsonDocument(json).toJson(QJsonDocument::Compact).toStdString())
+        .bind(static_cast<int64_t>(decoded.warnings.size()))
+        .bind(place.name).bind(place.country).bind(place.lat).bind(place.lon).bind(place.elevationM)
+        .bind(searchText(decoded, place))
+        .bind(supersededBy ? std::optional<int64_t>(supersededBy) : std::nullopt);
+    if (!insert.done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
+    result.id = sqlite3_last_insert_rowid(db_);
+
+    if (result.replacedId) {
+        // The replaced reading and its own history now hang off the new one.
+        sql::Statement replace(db_, "UPDATE reports SET superseded_by = ? WHERE id = ? OR superseded_by = ?");
+        if (!replace.bind(result.id).bind(result.replacedId).bind(result.replacedId).done())
+            { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
+    }
+    return result;
+}
+
+bool ReportLog::storeText(std::string_view text, const QDateTime& receivedUtc, const QString& source)
+{
+    if (!isWritable()) return fail(error_.isEmpty() ? QStringLiteral("the log is not open") : error_);
+    sql::Statement insert(db_, "INSERT INTO text_chunks (received_utc, source, text) VALUES (?, ?, ?)");
+    if (insert.bind(sql::millis(receivedUtc)).bind(source).bindBlob(text.data(), text.size()).done()) return true;
+    return fail(QStringLiteral("cannot write to %1").arg(path_));
+}
+
+}  // namespace synop

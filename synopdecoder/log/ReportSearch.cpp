@@ -1,0 +1,38 @@
+#include "ReportSearch.h"
+
+#include "synopdecoder/CodeTables.h"
+
+#include <QString>
+
+namespace synop {
+
+std::string searchText(const DecodedReport& r, const StationPlace& place)
+{
+    std::string text = r.station + '\n' + place.name + '\n' + place.country + '\n';
+    if (r.heading) text += r.heading->ttaaii + ' ' + r.heading->cccc + ' ' + r.heading->yygggg + ' ' + r.heading->bbb + '\n';
+    text += r.presentWeatherText + '\n';
+    if (r.lowCloud) text += std::string(tables::lowCloud(*r.lowCloud)) + '\n';
+    if (r.middleCloud) text += std::string(tables::middleCloud(*r.middleCloud)) + '\n';
+    if (r.highCloud) text += std::string(tables::highCloud(*r.highCloud)) + '\n';
+    for (const std::string& w : r.warnings) text += w + '\n';
+    if (r.nil) text += "nil\n";
+    text += r.raw;
+    return QString::fromStdString(text).toLower().toStdString();
+}
+
+bool matches(const LoggedReport& r, const ReportFilter& f)
+{
+    if (!f.withHistory && r.supersededBy != 0) return false;
+    if (r.id != 0 && r.id <= f.afterId) return false;
+    if (f.form && r.report.form != *f.form) return false;
+    if (f.fromUtc.isValid() && r.reportTime() < f.fromUtc) return false;
+    if (f.toUtc.isValid() && r.reportTime() > f.toUtc) return false;
+    if (!f.station.isEmpty() && QString::fromStdString(r.report.station) != f.station) return false;
+    if (!f.country.isEmpty() && QString::fromStdString(r.place.country).compare(f.country, Qt::CaseInsensitive) != 0)
+        return false;
+    if (!f.text.isEmpty() && searchText(r.report, r.place).find(f.text.toLower().toStdString()) == std::string::npos)
+        return false;
+    return true;
+}
+
+}  // namespace synop

@@ -1,0 +1,87 @@
+#pragma once
+// A prepared SQLite statement that finalizes itself, with the few binds and
+// reads the station log needs. Internal to the log.
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QTimeZone>
+#include <cstdint>
+#include <optional>
+#include <sqlite3.h>
+#include <string>
+
+namespace synop::sql {
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* text)
+    {
+        if (db && sqlite3_prepare_v2(db, text, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return stmt_ != nullptr; }
+    int next = 1;  // the index the next bind() fills
+
+    Statement& bind(const QString& text) { return bind(text.toStdString()); }
+    Statement& bind(const std::string& text)
+    {
+        sqlite3_bind_text(stmt_, next++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bindBlob(const void* data, size_t size)
+    {
+        sqlite3_bind_blob(stmt_, next++, size ? data : "", static_cast<int>(size), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bind(int64_t number)
+    {
+        sqlite3_bind_int64(stmt_, next++, number);
+        return *this;
+    }
+    Statement& bind(int number) { return bind(static_cast<int64_t>(number)); }
+    template <typename T>
+    Statement& bind(const std::optional<T>& value)
+    {
+        if (value) return bindValue(*value);
+        sqlite3_bind_null(stmt_, next++);
+        return *this;
+    }
+    Statement& bindValue(double value)
+    {
+        sqlite3_bind_double(stmt_, next++, value);
+        return *this;
+    }
+    Statement& bindValue(int value) { return bind(value); }
+    Statement& bindValue(int64_t value) { return bind(value); }
+
+    // True while a row is there; done() for statements without rows.
+    bool step() { return ok() && (rc_ = sqlite3_step(stmt_)) == SQLITE_ROW; }
+    bool done() { return ok() && (rc_ = sqlite3_step(stmt_)) == SQLITE_DONE; }
+    int resultCode() const { return rc_; }
+
+    bool isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+    int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+    double real(int column) const { return sqlite3_column_double(stmt_, column); }
+    std::string text(int column) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+        return data ? std::string(data, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
+    }
+    QByteArray blob(int column) const
+    {
+        const void* data = sqlite3_column_blob(stmt_, column);
+        return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(stmt_, column));
+    }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    int rc_ = SQLITE_OK;
+};
+
+inline int64_t millis(const QDateTime& t) { return t.toMSecsSinceEpoch(); }
+inline QDateTime utc(int64_t ms) { return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC); }
+
+}  // namespace synop::sql
