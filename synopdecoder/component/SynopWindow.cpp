@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -20,7 +21,7 @@ namespace synop {
 
 SynopWindow::SynopWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), filter_(new QLineEdit), table_(new QTableView), detail_(new QTreeWidget),
-      raw_(new QPlainTextEdit), status_(new QLabel)
+      raw_(new QPlainTextEdit), status_(new QLabel), tabs_(new QTabWidget)
 {
     proxy_.setSourceModel(&model_);
     proxy_.setFilterKeyColumn(-1);
@@ -66,9 +67,13 @@ SynopWindow::SynopWindow(QWidget* parent)
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
 
+    // The list is the first tab; other views of the same reports sit beside it.
+    tabs_->addTab(splitter, tr("&Reports"));
+    tabs_->setDocumentMode(true);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(filter_);
-    layout->addWidget(splitter);
+    layout->addWidget(tabs_, 1);
     layout->addLayout(buttons);
     resize(1220, 600);
 

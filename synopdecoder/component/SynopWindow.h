@@ -10,6 +10,7 @@
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QTabWidget;
 class QTableView;
 class QTreeWidget;
 
@@ -30,6 +31,8 @@ public:
     QString save(const QString& path, SaveFormat format);
     QString statusText() const;
     int detailRows() const;
+    // The report list is tab 0; further views of the same reports are added here.
+    QTabWidget* tabs() const { return tabs_; }
 
 private:
     void showDetail(int row);
@@ -43,6 +46,7 @@ private:
     QTreeWidget* detail_;
     QPlainTextEdit* raw_;
     QLabel* status_;
+    QTabWidget* tabs_;
     bool followNewest_ = true;
 };
 
