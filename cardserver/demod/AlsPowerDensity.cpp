@@ -6,6 +6,7 @@
 #include <fftw3.h>
 #include <mutex>
 #include <numbers>
+#include <string>
 
 namespace rtty::als {
 
@@ -27,46 +28,6 @@ size_t segmentLength(double sampleRate, size_t available)
     while (length * 2 <= static_cast<size_t>(sampleRate) + 1 && length * 2 <= available)
         length *= 2;
     return length;
-}
-
-// Power in consecutive 5 ms blocks at one frequency.
-std::vector<double> blockPowers(const std::vector<float>& samples, double sampleRate, double hz)
-{
-    const auto block = std::max<size_t>(8, static_cast<size_t>(0.005 * sampleRate));
-    const std::complex<double> rotation = std::polar(1.0, -2.0 * std::numbers::pi * hz / sampleRate);
-    std::complex<double> phasor = 1.0, sum = 0.0;
-    std::vector<double> powers;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        sum += double(samples[i]) * phasor;
-        phasor *= rotation;
-        if ((i + 1) % block == 0) {
-            powers.push_back(std::norm(sum));
-            sum = 0.0;
-            phasor /= std::abs(phasor);
-        }
-    }
-    return powers;
-}
-
-double correlation(const std::vector<double>& a, const std::vector<double>& b)
-{
-    const size_t n = std::min(a.size(), b.size());
-    if (n < 4)
-        return 0.0;
-    double meanA = 0, meanB = 0;
-    for (size_t i = 0; i < n; ++i) {
-        meanA += a[i];
-        meanB += b[i];
-    }
-    meanA /= double(n);
-    meanB /= double(n);
-    double ab = 0, aa = 0, bb = 0;
-    for (size_t i = 0; i < n; ++i) {
-        ab += (a[i] - meanA) * (b[i] - meanB);
-        aa += (a[i] - meanA) * (a[i] - meanA);
-        bb += (b[i] - meanB) * (b[i] - meanB);
-    }
-    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
 }
 
 }  // namespace
@@ -120,10 +81,12 @@ Spectrum welchSpectrum(const std::vector<float>& samples, double sampleRate)
 }
 
 std::vector<TonePair> findTonePairs(const std::vector<float>& samples, double sampleRate, const Spectrum& spectrum,
-                                    std::string& reason)
+                                    std::string& reason, Seen& seen)
 {
     if (spectrum.power.empty() || spectrum.floor <= 0.0) {
-        reason = samples.empty() || spectrum.power.empty() ? "too little audio" : "no signal (silence)";
+        const bool tooLittle = samples.empty() || spectrum.power.empty();
+        reason = tooLittle ? "too little audio" : "no signal (silence)";
+        seen = tooLittle ? Seen::Nothing : Seen::Silence;
         return {};
     }
     // Peaks of the spectrum smoothed over ±5 Hz, at least 6 dB above the floor.
@@ -156,10 +119,12 @@ std::vector<TonePair> findTonePairs(const std::vector<float>& samples, double sa
     }
     if (peaks.empty()) {
         reason = "no signal above the noise";
+        seen = Seen::Noise;
         return {};
     }
     if (peaks.size() == 1) {
-        reason = "a single tone without keying (carrier or idle)";
+        reason = "a single tone without keying (carrier or idle) at " + std::to_string(std::lround(peaks[0].hz)) + " Hz";
+        seen = Seen::Carrier;
         return {};
     }
     std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) { return a.power > b.power; });
@@ -170,18 +135,48 @@ std::vector<TonePair> findTonePairs(const std::vector<float>& samples, double sa
         for (size_t j = i + 1; j < peaks.size(); ++j) {
             const double separation = std::fabs(peaks[i].hz - peaks[j].hz);
             const double ratio = peaks[i].power / peaks[j].power;
-            if (separation < 150.0 || separation > 1050.0 || ratio > 10.0 || ratio < 0.1)
+            if (separation < 60.0 || separation > 1050.0 || ratio > 10.0 || ratio < 0.1)
                 continue;
             const double low = std::min(peaks[i].hz, peaks[j].hz), high = std::max(peaks[i].hz, peaks[j].hz);
-            const double c = correlation(blockPowers(samples, sampleRate, low), blockPowers(samples, sampleRate, high));
-            if (c < -0.5)
-                pairs.push_back({low, high, c});
+            const Keyedness k = keyedness(discriminator(samples, sampleRate, low, high));
+            if (k.looksKeyed())
+                pairs.push_back({low, high, k});
         }
-    std::sort(pairs.begin(), pairs.end(),
-              [](const TonePair& a, const TonePair& b) { return a.correlation < b.correlation; });
-    if (pairs.empty())
+    std::sort(pairs.begin(), pairs.end(), [](const TonePair& a, const TonePair& b) {
+        return a.keying.meanMagnitude > b.keying.meanMagnitude;
+    });
+    if (pairs.empty()) {
         reason = "tones without FSK keying between them";
+        seen = Seen::UnkeyedTones;
+    } else {
+        seen = Seen::Tones;
+    }
     return pairs;
+}
+
+}  // namespace rtty::als
+
+namespace rtty::als {
+
+double burstShare(const std::vector<float>& samples, double sampleRate)
+{
+    const auto block = std::max<size_t>(8, static_cast<size_t>(0.005 * sampleRate));
+    std::vector<double> powers;
+    for (size_t start = 0; start + block <= samples.size(); start += block) {
+        double sum = 0.0;
+        for (size_t i = start; i < start + block; ++i)
+            sum += double(samples[i]) * samples[i];
+        powers.push_back(sum);
+    }
+    if (powers.size() < 20)
+        return 0.0;
+    std::vector<double> sorted = powers;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    if (median <= 0.0)
+        return 0.0;
+    return double(std::count_if(powers.begin(), powers.end(), [&](double p) { return p > 10.0 * median; }))
+         / double(powers.size());
 }
 
 }  // namespace rtty::als

@@ -16,19 +16,45 @@ struct Spectrum {
 };
 Spectrum welchSpectrum(const std::vector<float>& samples, double sampleRate);
 
-// Two spectral peaks whose short-time powers move against each other.
+// The two tones' powers, each divided by its own level (its mean over
+// 0.1 s either side), as d = (high - low) / (high + low): near +1 or -1
+// while one tone is keyed on, near 0 for two steady carriers, uniform for
+// noise. A fade that takes both tones down together, or one alone, leaves
+// it as it is, so keying is recognised without the two powers having to
+// move against each other.
+struct Discriminator {
+    std::vector<float> values;
+    double samplesPerValue = 1.0;
+    double firstSample = 0.0;  // input sample that values[0] is centred on
+};
+Discriminator discriminator(const std::vector<float>& samples, double sampleRate, double lowHz, double highHz);
+
+struct Keyedness {
+    double meanMagnitude = 0.0;        // mean |d|: 0.5 for noise, towards 1 for FSK
+    double lowShare = 0.0, highShare = 0.0;  // of the time each tone is clearly the one on
+    bool looksKeyed() const;
+};
+Keyedness keyedness(const Discriminator& d);
+
+// Two spectral peaks keyed against each other.
 struct TonePair {
     double lowHz = 0.0;
     double highHz = 0.0;
-    double correlation = 0.0;  // of their 5 ms powers; FSK is strongly negative
+    Keyedness keying;
 };
-// The candidate pairs, best first; empty with `reason` set when there are none.
+// The candidate pairs, best keyed first; empty with `reason` set when there
+// are none (and `seen` saying what there was instead).
+enum class Seen { Nothing, Silence, Noise, NoiseBursts, Carrier, UnkeyedTones, Tones };
 std::vector<TonePair> findTonePairs(const std::vector<float>& samples, double sampleRate, const Spectrum& spectrum,
-                                    std::string& reason);
+                                    std::string& reason, Seen& seen);
 
-// The keying as 5 ms tone filters see it: instants where the stronger tone
-// changes, and the stretches (sample ranges, edges trimmed) where each tone
-// is on.
+// Share of 5 ms blocks whose power stands 10 dB or more above the median
+// block: clicks and crashes.
+double burstShare(const std::vector<float>& samples, double sampleRate);
+
+// The keying as the discriminator sees it: instants where the tone that is
+// on changes, and the stretches (sample ranges, edges trimmed) where each
+// tone is on.
 struct Keying {
     std::vector<double> transitionSeconds;
     std::vector<std::pair<size_t, size_t>> lowRuns, highRuns;

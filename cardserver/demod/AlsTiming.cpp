@@ -1,5 +1,4 @@
 #include "cardserver/demod/AlsSteps.h"
-#include "cardserver/demod/ToneFilter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,22 +34,14 @@ double runPower(const std::vector<float>& samples, double sampleRate,
 Keying keying(const std::vector<float>& samples, double sampleRate, const TonePair& tones)
 {
     Keying result;
-    const int decimation = std::max(1, static_cast<int>(sampleRate / 4000.0));
-    ToneFilter low(sampleRate, tones.lowHz, 200.0, decimation), high(sampleRate, tones.highHz, 200.0, decimation);
-    std::vector<float> lowOut(samples.size() / size_t(decimation) + 1), highOut(lowOut.size());
-    const size_t count = low.process(samples.data(), samples.size(), lowOut.data());
-    high.process(samples.data(), samples.size(), highOut.data());
-    if (count == 0)
+    const Discriminator d = discriminator(samples, sampleRate, tones.lowHz, tones.highHz);
+    const std::vector<float>& difference = d.values;
+    const size_t count = difference.size();
+    if (count < 2)
         return result;
-
-    std::vector<double> difference(count), magnitudes(count);
-    for (size_t i = 0; i < count; ++i)
-        magnitudes[i] = std::fabs(difference[i] = double(highOut[i]) - double(lowOut[i]));
-    std::nth_element(magnitudes.begin(), magnitudes.begin() + long(count / 2), magnitudes.end());
     // Hysteresis, so that noise near a crossing does not count twice.
-    const double hysteresis = 0.3 * magnitudes[count / 2];
-    const double delay = low.delaySamples();
-    auto sampleOf = [&](double output) { return (output + 1.0) * decimation - 1.0 - delay; };
+    constexpr double hysteresis = 0.3;
+    auto sampleOf = [&](double value) { return d.firstSample + value * d.samplesPerValue; };
 
     int side = 0;
     double runStart = 0.0;
@@ -65,9 +56,10 @@ Keying keying(const std::vector<float>& samples, double sampleRate, const TonePa
         if (now == 0 || now == side)
             continue;
         if (side != 0) {
-            // The crossing: the zero between the last sample on the old side and this one.
+            // The crossing: the zero between the last value on the old side
+            // and the first on the new one.
             size_t j = i;
-            while (j > 1 && (difference[j - 1] > 0) != (difference[i] > 0))
+            while (j > 1 && (difference[j - 1] > 0) == (difference[i] > 0))
                 --j;
             const double a = difference[j - 1], b = difference[j];
             const double crossing = sampleOf(double(j) - 1.0 + (a != b ? a / (a - b) : 0.0));

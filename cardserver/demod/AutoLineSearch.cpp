@@ -15,6 +15,10 @@ constexpr double kFirstLookSeconds = 3.0;
 constexpr double kLookEverySeconds = 2.0;
 constexpr double kToneSearchHz = 80.0;
 constexpr double kFinalSearchHz = 24.0;
+// Framing quality is judged over the time since the first framed character,
+// but never over less than this: a line that began late in the window is
+// not held back by the noise before it.
+constexpr double kLeastJudgedSeconds = 3.0;
 
 struct Hypothesis {
     RttyParameters parameters;
@@ -68,69 +72,111 @@ Hypothesis tryHypothesis(const std::vector<float>& samples, double sampleRate, c
     });
     std::string text;
     demodulator.process(samples.data(), samples.size(), text);
-    const double characters = double(samples.size()) / sampleRate * parameters.baud / 7.5;
+    const double firstFrame = hypothesis.events.empty() ? 0.0 : std::max(0.0, hypothesis.events.front().startSample);
+    const double judged = std::min(double(samples.size()),
+                                   std::max(double(samples.size()) - firstFrame, kLeastJudgedSeconds * sampleRate));
+    const double characters = judged / sampleRate * parameters.baud / 7.5;
     hypothesis.quality = characters > 0 ? sum / characters : 0.0;
     return hypothesis;
 }
 
 }  // namespace
 
-AutoLineSearch::AutoLineSearch(double sampleRate, double maxSeconds)
-    : sampleRate_(sampleRate), maxSamples_(static_cast<size_t>(maxSeconds * sampleRate)),
-      nextAnalysis_(static_cast<size_t>(kFirstLookSeconds * sampleRate))
+const char* alsSeenName(AlsSeen seen)
 {
-    result_.reason = "still listening";
+    switch (seen) {
+    case AlsSeen::Nothing: return "nothing";
+    case AlsSeen::Silence: return "silence";
+    case AlsSeen::Noise: return "noise";
+    case AlsSeen::NoiseBursts: return "noise bursts";
+    case AlsSeen::Carrier: return "a carrier";
+    case AlsSeen::UnkeyedTones: return "unkeyed tones";
+    case AlsSeen::Tones: return "FSK tones";
+    case AlsSeen::Line: return "a line";
+    }
+    return "";
+}
+
+AutoLineSearch::AutoLineSearch(double sampleRate, double windowSeconds)
+    : sampleRate_(sampleRate), windowSamples_(static_cast<size_t>(windowSeconds * sampleRate)),
+      stepSamples_(static_cast<size_t>(kLookEverySeconds * sampleRate)),
+      firstLookSamples_(static_cast<size_t>(std::min(kFirstLookSeconds, windowSeconds) * sampleRate))
+{
+    result_.reason = mostLikeALine_.reason = "still listening";
 }
 
 void AutoLineSearch::process(const float* samples, size_t n)
 {
-    while (!finished_ && n > 0) {
-        const size_t take = std::min(n, maxSamples_ - samples_.size());
-        samples_.insert(samples_.end(), samples, samples + take);
+    while (n > 0) {
+        // Up to the next look (and one as the window first fills), so that
+        // the looks do not depend on how the audio is cut.
+        auto nextLook = lastLook_ == 0 ? int64_t(firstLookSamples_) : lastLook_ + int64_t(stepSamples_);
+        if (lastLook_ < int64_t(windowSamples_) && nextLook > int64_t(windowSamples_))
+            nextLook = int64_t(windowSamples_);
+        const size_t take = std::min(n, size_t(nextLook - heard_));
+        window_.insert(window_.end(), samples, samples + take);
+        if (window_.size() > windowSamples_)
+            window_.erase(window_.begin(), window_.end() - long(windowSamples_));
+        heard_ += int64_t(take);
         samples += take;
         n -= take;
-        if (samples_.size() >= maxSamples_) {
-            analyse(true);
-        } else if (samples_.size() >= nextAnalysis_) {
-            analyse(false);
-            nextAnalysis_ += static_cast<size_t>(kLookEverySeconds * sampleRate_);
-        }
+        if (heard_ == nextLook)
+            analyse();
     }
 }
 
 void AutoLineSearch::finish()
 {
-    if (!finished_)
-        analyse(true);
+    if (heard_ > lastLook_)
+        analyse();
 }
 
-void AutoLineSearch::analyse(bool final)
+void AutoLineSearch::analyse()
 {
-    AlsResult result;
-    result.secondsUsed = double(samples_.size()) / sampleRate_;
-    auto conclude = [&](AlsResult r) {
-        result_ = std::move(r);
-        finished_ = final || result_.determined;
-        if (finished_)
-            samples_ = {};
-    };
+    lastLook_ = heard_;
+    AlsResult found = measure(window_.size() >= windowSamples_);
+    found.secondsUsed = double(heard_) / sampleRate_;
+    found.fromSeconds = double(heard_ - int64_t(window_.size())) / sampleRate_;
+    if (found.determined || (!mostLikeALine_.determined && found.seen >= mostLikeALine_.seen))
+        mostLikeALine_ = found;
+    mostLikeALine_.secondsUsed = found.secondsUsed;
+    if (found.determined) {
+        ++measurements_;
+        result_ = found;
+    } else if (!result_.determined) {
+        result_ = found;
+    }
+}
 
-    const als::Spectrum spectrum = als::welchSpectrum(samples_, sampleRate_);
+AlsResult AutoLineSearch::measure(bool windowFull) const
+{
+    const std::vector<float>& samples = window_;
+    AlsResult result;
+    const als::Spectrum spectrum = als::welchSpectrum(samples, sampleRate_);
     std::string reason;
-    const std::vector<als::TonePair> pairs = als::findTonePairs(samples_, sampleRate_, spectrum, reason);
+    als::Seen seen = als::Seen::Nothing;
+    const std::vector<als::TonePair> pairs = als::findTonePairs(samples, sampleRate_, spectrum, reason, seen);
+    result.seen = static_cast<AlsSeen>(seen);
     if (pairs.empty()) {
         result.reason = reason;
-        return conclude(result);
+        // Clicks and crashes spread over the whole band: no peaks, a raised floor.
+        if (seen == als::Seen::Noise && als::burstShare(samples, sampleRate_) > 0.002) {
+            result.seen = AlsSeen::NoiseBursts;
+            result.reason = "noise bursts (clicks or crashes), no signal between them";
+        }
+        return result;
     }
 
     // The best-keyed pair; speeds the transitions allow, or all of them.
     const als::TonePair& tones = pairs.front();
-    const als::Keying keying = als::keying(samples_, sampleRate_, tones);
+    const als::Keying keying = als::keying(samples, sampleRate_, tones);
     std::vector<double> bauds = als::candidateBauds(keying);
     if (bauds.empty())
         bauds.assign(std::begin(kAllBauds), std::end(kAllBauds));
-    const double low = als::refineTone(samples_, sampleRate_, keying.lowRuns, tones.lowHz, kToneSearchHz);
-    const double high = als::refineTone(samples_, sampleRate_, keying.highRuns, tones.highHz, kToneSearchHz);
+    // Close shifts: the search for one tone must not reach the other.
+    const double toneSearch = std::min(kToneSearchHz, 0.4 * (tones.highHz - tones.lowHz));
+    const double low = als::refineTone(samples, sampleRate_, keying.lowRuns, tones.lowHz, toneSearch);
+    const double high = als::refineTone(samples, sampleRate_, keying.highRuns, tones.highHz, toneSearch);
 
     std::vector<Hypothesis> tried;
     for (double baud : bauds) {
@@ -140,32 +186,34 @@ void AutoLineSearch::analyse(bool final)
             parameters.centreHz = 0.5 * (low + high);
             parameters.shiftHz = high - low;
             parameters.inverted = inverted;
-            tried.push_back(tryHypothesis(samples_, sampleRate_, parameters));
+            tried.push_back(tryHypothesis(samples, sampleRate_, parameters));
         }
     }
     std::sort(tried.begin(), tried.end(), [](const Hypothesis& a, const Hypothesis& b) { return a.quality > b.quality; });
     const Hypothesis& best = tried.front();
     const double runnerUp = tried.size() > 1 ? tried[1].quality : 0.0;
 
-    // Early on, only a clear lead over enough characters; at the end, a lead.
+    // Until the window is full, only a clear lead over enough characters; then a lead.
     const bool clear = best.frames >= 20 && best.quality >= 0.6 && best.quality >= 1.5 * runnerUp;
-    const bool enough = best.quality >= 0.35 && best.quality >= 1.2 * runnerUp;
-    if (clear || (final && enough)) {
+    const bool enough = best.frames >= 10 && best.quality >= 0.35 && best.quality >= 1.2 * runnerUp;
+    if (clear || (windowFull && enough)) {
         // The tones once more, now from the framed bits.
         std::vector<std::pair<size_t, size_t>> markRuns, spaceRuns;
-        toneRuns(best, sampleRate_, samples_.size(), markRuns, spaceRuns);
-        const double mark = als::refineTone(samples_, sampleRate_, markRuns, best.parameters.markHz(), kFinalSearchHz);
-        const double space = als::refineTone(samples_, sampleRate_, spaceRuns, best.parameters.spaceHz(), kFinalSearchHz);
+        toneRuns(best, sampleRate_, samples.size(), markRuns, spaceRuns);
+        const double finalSearch = std::min(kFinalSearchHz, toneSearch);
+        const double mark = als::refineTone(samples, sampleRate_, markRuns, best.parameters.markHz(), finalSearch);
+        const double space = als::refineTone(samples, sampleRate_, spaceRuns, best.parameters.spaceHz(), finalSearch);
         result.determined = true;
+        result.seen = AlsSeen::Line;
         result.centreHz = 0.5 * (mark + space);
         result.shiftHz = std::fabs(mark - space);
         result.baud = best.parameters.baud;
         result.inverted = best.parameters.inverted;
-        return conclude(result);
+        return result;
     }
     result.reason = best.quality < 0.35 ? "FSK tones found, but no characters frame at any speed"
                                         : "no speed and polarity frames clearly better than another";
-    conclude(result);
+    return result;
 }
 
 }  // namespace rtty

@@ -55,6 +55,54 @@ void checkLine(const rtty::RttyParameters& parameters, double sampleRate)
         throw UsageError(problem);
 }
 
+// Listens until the line search finds the line (anywhere in the source),
+// sets the parameters to it and leaves in `heard` the audio from where the
+// line was found. False, with the reason on stderr, when the source ends
+// (or the user stops) with no line found.
+bool searchLine(rtty::SampleSource& source, std::vector<float>& block, std::vector<float>& heard,
+                rtty::RttyParameters& parameters, bool (*interrupted)())
+{
+    const double rate = source.sampleRate();
+    rtty::AutoLineSearch search(rate);
+    // A little more than the search's window: the stretch it found the line in.
+    const auto keep = static_cast<size_t>(12.0 * rate);
+    int64_t heardFrom = 0;  // sample number of heard[0]
+    while (!search.determined() && !interrupted()) {
+        const size_t got = source.read(block.data(), block.size());
+        if (got == 0)
+            break;
+        search.process(block.data(), got);
+        heard.insert(heard.end(), block.begin(), block.begin() + long(got));
+        if (heard.size() > 2 * keep) {
+            heardFrom += int64_t(heard.size() - keep);
+            heard.erase(heard.begin(), heard.end() - long(keep));
+        }
+    }
+    if (!search.determined())
+        search.finish();
+    const rtty::AlsResult& found = search.result();
+    char line[200];
+    if (!found.determined) {
+        const rtty::AlsResult& seen = search.mostLikeALine();
+        std::snprintf(line, sizeof line, "no line found in %.1f s of audio; most like one: %s", found.secondsUsed,
+                      seen.reason.c_str());
+        std::cerr << "pluvane-rtty: line search: " << line << "\n";
+        return false;
+    }
+    parameters.baud = found.baud;
+    parameters.shiftHz = found.shiftHz;
+    parameters.centreHz = found.centreHz;
+    parameters.inverted = found.inverted;
+    std::snprintf(line, sizeof line, "centre %.1f Hz, shift %.1f Hz, %g Bd, %s polarity (%.1f s; decoding from %.1f s)",
+                  found.centreHz, found.shiftHz, found.baud, found.inverted ? "inverted" : "normal", found.secondsUsed,
+                  found.fromSeconds);
+    std::cerr << "pluvane-rtty: line search: " << line << "\n";
+    const auto from = static_cast<int64_t>(found.fromSeconds * rate);
+    if (from > heardFrom)
+        heard.erase(heard.begin(), heard.begin() + long(std::min<int64_t>(from - heardFrom, int64_t(heard.size()))));
+    return true;
+}
+
 }  // namespace
 
 int runDecode(CommandLine& line, bool (*interrupted)())
@@ -97,31 +145,11 @@ int runDecode(CommandLine& line, bool (*interrupted)())
     checkLine(parameters, source->sampleRate());
 
     std::vector<float> block(4096);
-    std::vector<float> heard;  // what the line search listened to, decoded first
-    if (automatic) {
-        rtty::AutoLineSearch search(source->sampleRate());
-        while (!search.finished() && !interrupted()) {
-            const size_t got = source->read(block.data(), block.size());
-            if (got == 0)
-                break;
-            search.process(block.data(), got);
-            heard.insert(heard.end(), block.begin(), block.begin() + long(got));
-        }
-        search.finish();
-        const rtty::AlsResult& found = search.result();
-        if (!found.determined) {
-            std::cerr << "pluvane-rtty: line search: not determinable: " << found.reason << "\n";
-            return kRunError;
-        }
-        parameters.baud = found.baud;
-        parameters.shiftHz = found.shiftHz;
-        parameters.centreHz = found.centreHz;
-        parameters.inverted = found.inverted;
-        char line[160];
-        std::snprintf(line, sizeof line, "centre %.1f Hz, shift %.1f Hz, %g Bd, %s polarity (%.1f s)", found.centreHz,
-                      found.shiftHz, found.baud, found.inverted ? "inverted" : "normal", found.secondsUsed);
-        std::cerr << "pluvane-rtty: line search: " << line << "\n";
-    }
+    // The audio the line search is looking at, decoded first once it has
+    // found the line, so that no text is lost.
+    std::vector<float> heard;
+    if (automatic && !searchLine(*source, block, heard, parameters, interrupted))
+        return kRunError;
 
     rtty::RttyDemodulator demodulator(source->sampleRate(), parameters);
     std::string text;
@@ -158,6 +186,7 @@ int runEncode(CommandLine& line)
     bool haveBaud = false, haveShift = false, haveCentre = false, floatSamples = false;
     rtty::RenderOptions options;
     double sampleRate = 8000.0;
+    double leadInSeconds = 0.0;  // no transmission yet: noise alone, or silence
     std::vector<std::string> files;
     while (!line.done()) {
         const std::string argument = line.next();
@@ -175,6 +204,10 @@ int runEncode(CommandLine& line)
             options.seed = static_cast<uint32_t>(line.number(argument));
         } else if (argument == "--no-resend-figures") {
             options.resendFiguresAfterSpace = false;
+        } else if (argument == "--lead-in") {
+            leadInSeconds = line.number(argument);
+            if (!(leadInSeconds >= 0.0 && leadInSeconds <= 3600.0))
+                throw UsageError("--lead-in must be between 0 and 3600 seconds");
         } else if (argument == "--float") {
             floatSamples = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
@@ -210,7 +243,17 @@ int runEncode(CommandLine& line)
         const double sigmaPerAmplitude = std::sqrt(0.5 * (sampleRate / 2.0) / (3000.0 * snr));
         options.amplitude = static_cast<float>(std::min(0.5, 1.0 / (1.0 + 4.0 * sigmaPerAmplitude)));
     }
-    const std::vector<float> samples = rtty::renderText(text, sampleRate, parameters, options);
+    // The noise runs through the lead-in too; an empty text sends nothing at all.
+    rtty::RenderOptions clean = options;
+    clean.addNoise = false;
+    std::vector<float> samples(static_cast<size_t>(leadInSeconds * sampleRate), 0.0f);
+    if (!text.empty()) {
+        const std::vector<float> transmission = rtty::renderText(text, sampleRate, parameters, clean);
+        samples.insert(samples.end(), transmission.begin(), transmission.end());
+    }
+    if (options.addNoise)
+        rtty::NoiseAdder(sampleRate, 0.5 * options.amplitude * options.amplitude, options.snrDb, options.seed)
+            .add(samples.data(), samples.size());
     const std::string error = rtty::writeWav(files[1], samples, static_cast<int>(sampleRate),
                                              floatSamples ? rtty::WavFormat::Float32 : rtty::WavFormat::Pcm16);
     if (!error.empty()) {

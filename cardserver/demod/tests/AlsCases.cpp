@@ -30,7 +30,7 @@ AlsCase alsCase(unsigned seed)
 AlsResult searchSamples(const std::vector<float>& samples, double sampleRate)
 {
     AutoLineSearch search(sampleRate);
-    for (size_t i = 0; i < samples.size() && !search.finished(); i += 1024)
+    for (size_t i = 0; i < samples.size() && !search.determined(); i += 1024)
         search.process(samples.data() + i, std::min<size_t>(1024, samples.size() - i));
     search.finish();
     return search.result();

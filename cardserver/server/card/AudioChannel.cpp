@@ -127,6 +127,7 @@ QString AudioChannel::advance(double seconds)
 
 void AudioChannel::startLineSearch()
 {
+    m_lineSearchFinding.clear();
     m_lineSearch = std::make_unique<rtty::AutoLineSearch>(m_source->sampleRate());
 }
 
@@ -134,9 +135,11 @@ std::optional<LineParameters> AudioChannel::lineSearchResult(bool finish)
 {
     if (!m_lineSearch) return std::nullopt;
     if (finish) m_lineSearch->finish();
-    if (!m_lineSearch->finished()) return std::nullopt;
     const rtty::AlsResult result = m_lineSearch->result();
-    if (finish) m_lineSearch.reset();
+    if (finish) {
+        m_lineSearchFinding = QString::fromStdString(m_lineSearch->mostLikeALine().reason);
+        m_lineSearch.reset();
+    }
     if (!result.determined) return std::nullopt;
     // Tones to the hertz, as a card shows them.
     return LineParameters{std::round(result.centreHz), std::round(result.shiftHz), result.baud, result.inverted};

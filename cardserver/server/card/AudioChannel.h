@@ -28,6 +28,7 @@ public:
     QString advance(double seconds) override;
     void startLineSearch() override;
     std::optional<LineParameters> lineSearchResult(bool finish) override;
+    QString lineSearchFinding() const override { return m_lineSearchFinding; }
     ChannelState state() const override;
     int level() const override;
     QString describe() const override;
@@ -41,6 +42,7 @@ private:
     std::unique_ptr<rtty::AutoLineSearch> m_lineSearch;
     std::vector<float> m_samples;
     QString m_description;
+    QString m_lineSearchFinding;
 };
 
 }  // namespace cardserver

@@ -61,11 +61,47 @@ void Card::detach(CardHolder* holder)
 
 DecodingChannel* Card::selectedChannel() const { return m_channels.at(m_input - 1).get(); }
 
+LineParameters Card::atInput(const LineParameters& receiver, int32_t translationHz) const
+{
+    LineParameters line = receiver;
+    line.centre += translationHz;
+    return line;
+}
+
+QString Card::refusalAtInput(int input, const LineParameters& receiver, const ReceiverOptions& options,
+                             int32_t translationHz) const
+{
+    const DecodingChannel* channel = m_channels.at(input - 1).get();
+    if (!channel) return {};
+    const LineParameters line = atInput(receiver, translationHz);
+    const QString problem = channel->problemWith(line, options);
+    if (problem.isEmpty()) return {};
+    if (translationHz == 0)
+        return QStringLiteral("Card %1 cannot decode input %2 so: %3").arg(m_number).arg(input).arg(problem);
+    return QStringLiteral("Card %1 cannot decode input %2 so: with the IF translation of %3 Hz its tones would be at "
+                          "%4 and %5 Hz: %6")
+        .arg(m_number).arg(input).arg(translationHz)
+        .arg(line.centre - line.shift / 2).arg(line.centre + line.shift / 2).arg(problem);
+}
+
+// The line search's latest measurement, brought back from the input's
+// frequencies to the receiver's.
+std::optional<LineParameters> Card::measuredLine(bool finish)
+{
+    DecodingChannel* channel = selectedChannel();
+    if (!channel) return std::nullopt;
+    std::optional<LineParameters> line = channel->lineSearchResult(finish);
+    if (line) line->centre -= m_translationHz;
+    return line;
+}
+
 void Card::retune()
 {
+    const LineParameters line = atInput(m_receiver, m_translationHz);
     for (auto& channel : m_channels)
-        if (channel) channel->tune(m_receiver, m_options);
+        if (channel) channel->tune(line, m_options);
     m_sinceRetune = 0;
+    m_alsFoundNothing = false;
 }
 
 void Card::send(const QString& event, Args args)
@@ -110,6 +146,8 @@ QString Card::currentStateText() const
     if (m_als == Als::Listening) return QStringLiteral("ALS");
     const DecodingChannel* channel = selectedChannel();
     if (!m_baudot || !channel) return QStringLiteral("IDLE");
+    // Said until new settings, or until the input decodes traffic after all.
+    if (m_alsFoundNothing && channel->state() != ChannelState::Traffic) return QStringLiteral("NOSIGNAL");
     if (m_sinceRetune < 1) return QStringLiteral("SYNC");
     switch (channel->state()) {
     case ChannelState::Idle: return QStringLiteral("IDLE");
@@ -128,10 +166,11 @@ void Card::tick()
         const QString text = channel->advance(seconds);
         m_sinceRetune += seconds;
         if (m_als == Als::Listening) {
-            // The search listens; it does not print.
-            if (!m_measured) {
-                m_measured = channel->lineSearchResult(false);
-                if (m_measured) reportMeasurement(*channel);
+            // The search listens, and does not print; each new measurement is reported.
+            const std::optional<LineParameters> latest = measuredLine(false);
+            if (latest && latest != m_measured) {
+                m_measured = latest;
+                reportMeasurement(*channel);
             }
         } else if (!text.isEmpty()) {
             send(QStringLiteral("DataText"),

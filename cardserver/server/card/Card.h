@@ -68,6 +68,12 @@ public:
 
 private:
     DecodingChannel* selectedChannel() const;
+    // The receiver's settings where the input carries the signal: the IF
+    // frequency translation moves the centre up by that many hertz.
+    LineParameters atInput(const LineParameters& receiver, int32_t translationHz) const;
+    QString refusalAtInput(int input, const LineParameters& receiver, const ReceiverOptions& options,
+                           int32_t translationHz) const;
+    std::optional<LineParameters> measuredLine(bool finish);
     void retune();
     OperationResult retuneTo(const LineParameters& receiver, const ReceiverOptions& options);
     void tick();
@@ -90,7 +96,8 @@ private:
     int32_t m_translationHz = 0;
     enum class Als { Off, Listening };
     Als m_als = Als::Off;
-    std::optional<LineParameters> m_measured;
+    std::optional<LineParameters> m_measured;  // the latest, at the receiver's frequencies
+    bool m_alsFoundNothing = false;  // the last search ended without a line; cleared by new settings
     double m_sinceRetune = 0;
 
     QString m_stateText;

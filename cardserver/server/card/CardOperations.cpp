@@ -1,6 +1,7 @@
 // The mode operations: what each typed argument means to the card. Every
 // operation checks all its arguments before it changes anything.
 #include "Card.h"
+#include "Log.h"
 
 namespace cardserver {
 
@@ -83,8 +84,16 @@ OperationResult Card::setMode(const Args& args)
     if (speed) receiver.baud = *speed;
     if (shift) receiver.shift = *shift;
     if (polarity) receiver.inverted = *polarity == 1;
-    if (adopt.integer != 0 && m_measured) receiver = *m_measured;
+    const bool adopting = adopt.integer != 0;
+    if (adopting && m_als == Als::Listening) {
+        // The search is still on: its latest measurement.
+        if (const auto latest = measuredLine(false)) m_measured = latest;
+    }
+    if (adopting && m_measured) receiver = *m_measured;
+    // A search that found nothing leaves the settings, and keeps saying so.
+    const bool foundNothing = adopting && !m_measured && m_alsFoundNothing;
     if (const OperationResult tuned = retuneTo(receiver, m_options); tuned.status) return tuned;
+    m_alsFoundNothing = foundNothing;
     if (baudot) m_baudot = *baudot;
     reportSettings();
     setStateText(currentStateText());
@@ -95,11 +104,8 @@ OperationResult Card::retuneTo(const LineParameters& receiver, const ReceiverOpt
 {
     // The decoder on the selected input may accept less than the card's
     // ranges (an audio decoder needs both tones inside its band).
-    if (const DecodingChannel* channel = selectedChannel()) {
-        const QString problem = channel->problemWith(receiver, options);
-        if (!problem.isEmpty())
-            return unsupported(QStringLiteral("Card %1 cannot decode input %2 so: %3").arg(m_number).arg(m_input).arg(problem));
-    }
+    const QString problem = refusalAtInput(m_input, receiver, options, m_translationHz);
+    if (!problem.isEmpty()) return unsupported(problem);
     m_receiver = receiver;
     m_options = options;
     retune();
@@ -115,11 +121,22 @@ OperationResult Card::setAls(const Args& args)
     if (args[0].integer == 2) {
         m_als = Als::Listening;
         m_measured.reset();
+        m_alsFoundNothing = false;
         if (channel) channel->startLineSearch();
     } else if (args[0].integer == 1) {
-        if (m_als == Als::Listening && channel && !m_measured) {
-            m_measured = channel->lineSearchResult(true);
-            if (m_measured) reportMeasurement(*channel);
+        if (m_als == Als::Listening && channel) {
+            // What it heard since its last look counts too.
+            const std::optional<LineParameters> latest = measuredLine(true);
+            if (latest && latest != m_measured) {
+                m_measured = latest;
+                reportMeasurement(*channel);
+            }
+            m_alsFoundNothing = !m_measured;
+            if (!m_measured) {
+                const QString finding = channel->lineSearchFinding();
+                logLine(QStringLiteral("Card %1: the line search found no line on input %2%3")
+                            .arg(m_number).arg(m_input).arg(finding.isEmpty() ? QString() : QStringLiteral(": ") + finding));
+            }
         }
         m_als = Als::Off;
         m_sinceRetune = 0;
@@ -178,10 +195,15 @@ OperationResult Card::setInput(const Args& args)
                                .arg(args[1].integer));
     if (args[2].integer < 0 || args[2].integer > 21500000)
         return unsupported(QStringLiteral("IF translation %1 Hz is outside 0..21500000 Hz").arg(args[2].integer));
-    const bool inputChanged = m_input != args[0].integer;
-    m_input = int(args[0].integer);
-    m_translationHz = int32_t(args[2].integer);
-    if (args[1].integer == 70 || inputChanged) retune();
+    const int input = int(args[0].integer);
+    const auto translation = int32_t(args[2].integer);
+    if (const QString problem = refusalAtInput(input, m_receiver, m_options, translation); !problem.isEmpty())
+        return unsupported(problem);
+    const bool inputChanged = m_input != input;
+    const bool translationChanged = m_translationHz != translation;
+    m_input = input;
+    m_translationHz = translation;
+    if (args[1].integer == 70 || inputChanged || translationChanged) retune();
     if (inputChanged && m_als == Als::Listening) {
         // The search listens to the input now selected.
         m_measured.reset();

@@ -38,7 +38,10 @@ public:
     // here on. Its result once it is sure; with `finish`, the result of what
     // it heard so far. nullopt: no RTTY signal found (yet).
     virtual void startLineSearch() = 0;
+    // While it runs it keeps listening, so the result may change.
     virtual std::optional<LineParameters> lineSearchResult(bool finish) = 0;
+    // What the line search heard, when it found no line (for the log).
+    virtual QString lineSearchFinding() const { return {}; }
     virtual ChannelState state() const = 0;
     virtual int level() const = 0;  // signal level, 0 = none
     virtual QString describe() const = 0;

@@ -20,6 +20,14 @@ void SimulatedChannel::tune(const LineParameters& receiver, const ReceiverOption
     m_errorProbability = bitErrorProbability();
 }
 
+QString SimulatedChannel::problemWith(const LineParameters& receiver, const ReceiverOptions&) const
+{
+    const double low = receiver.centre - receiver.shift / 2, high = receiver.centre + receiver.shift / 2;
+    if (low <= 0 || high > kHighestToneHz)
+        return QStringLiteral("the tones (%1 and %2 Hz) must lie between 0 and %3 Hz").arg(low).arg(high).arg(kHighestToneHz);
+    return {};
+}
+
 double SimulatedChannel::bitErrorProbability() const
 {
     // The worse of the two tones decides: how far it falls from the filter

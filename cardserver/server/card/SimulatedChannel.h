@@ -22,6 +22,9 @@ public:
     SimulatedChannel(std::unique_ptr<TextFeed> feed, const LineParameters& sent,
                      uint32_t noiseSeed = 1);
 
+    // The simulated line is audio of up to 10 kHz: both tones must lie in it.
+    static constexpr double kHighestToneHz = 10000;
+    QString problemWith(const LineParameters& receiver, const ReceiverOptions& options) const override;
     void tune(const LineParameters& receiver, const ReceiverOptions& options) override;
     QString advance(double seconds) override;
     // The sent line is found after kLineSearchSeconds of signal.

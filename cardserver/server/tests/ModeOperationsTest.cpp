@@ -142,7 +142,14 @@ TEST_F(ModeOperations, RefusedValuesChangeNothing)
 TEST_F(ModeOperations, SetInputSelectsWhatTheCardDecodes)
 {
     start("", {"--card", "1:2=text:" + dir.filePath("b.txt")});
-    ok("SetInput", {WireValue::i2(2, true), WireValue::i2(70), WireValue::i4(455000, true), keep()});
+    // A translation that moves the tones out of the line is refused, input and all.
+    const auto refusal = client.reply(client.request("SetInput", {WireValue::i2(2, true), WireValue::i2(70),
+                                                                  WireValue::i4(455000, true), keep()}));
+    ASSERT_TRUE(refusal);
+    EXPECT_EQ(refusal->status, 5);
+    EXPECT_TRUE(refusal->text.contains("IF translation of 455000 Hz")) << refusal->text.toStdString();
+    EXPECT_TRUE(client.collectText(1500, 30).contains("10384")) << "input 1 still selected";
+    ok("SetInput", {WireValue::i2(2, true), WireValue::i2(70), WireValue::i4(0, true), keep()});
     const QString text = client.collectText(3000, 30);
     EXPECT_TRUE(text.contains("QQQQ QQQQ")) << text.toStdString();
     const Message* last = nullptr;
