@@ -14,6 +14,7 @@ struct DecodeContext {
     int windIndicator = -1;  // iw, -1 unknown
     int precipIndicator = -1;  // iR
     int weatherIndicator = -1;  // ix
+    bool seaLevelPressureOnly = false;  // ships and buoys report 4PPPP, never 4a3hhh
 
     void note(const std::string& group, std::string meaning) { out.groups.push_back({group, std::move(meaning)}); }
     // Drops a group: the reason goes on the report's warnings and in the group view.

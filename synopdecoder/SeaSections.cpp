@@ -95,6 +95,7 @@ void decodeSeaSection(DecodeContext& ctx, const Groups& g, size_t& i)
             std::string rest;
             while (i + 1 < g.size() && !isSectionMarker(g[i + 1])) rest += (rest.empty() ? "" : " ") + g[++i];
             ctx.note(group, "sea ice: " + rest);
+            ++i;  // past the last group taken, as the loop would be
             break;
         }
         const int id = isCodedGroup(group, 5) ? digitsValue(group, 0, 1) : -1;

@@ -1,89 +1,10 @@
-// Section 1 of land and ship reports: iRixhVV Nddff (00fff) and groups 1 to 9.
+// Section 1 of land and ship reports: groups 1 to 9.
 #include "synopdecoder/CodeTables.h"
 #include "synopdecoder/DecodeContext.h"
 #include "synopdecoder/GroupText.h"
 
 namespace synop::detail {
 namespace {
-
-void decodeIndicators(DecodeContext& ctx, const std::string& group)
-{
-    if (!isCodedGroup(group, 5)) {
-        ctx.drop(group, "not an iRixhVV group");
-        return;
-    }
-    const int ir = digitsValue(group, 0, 1);
-    const int ix = digitsValue(group, 1, 1);
-    const int h = digitsValue(group, 2, 1);
-    const int vv = digitsValue(group, 3, 2);
-    std::string meaning;
-    if (ir >= 0 && ir <= 4) {
-        ctx.precipIndicator = ir;
-        meaning = std::string(tables::precipitationIndicator(ir));
-    } else {
-        ctx.out.warnings.push_back("precipitation indicator iR invalid in " + group);
-        meaning = "precipitation indicator invalid";
-    }
-    if (ix >= 1 && ix <= 7) {
-        ctx.weatherIndicator = ix;
-        meaning += "; " + std::string(tables::weatherIndicator(ix));
-    } else {
-        ctx.out.warnings.push_back("weather indicator ix invalid in " + group);
-    }
-    if (h >= 0) meaning += "; lowest cloud base " + std::string(tables::cloudBaseHeight(h));
-    if (vv >= 0) {
-        if (const auto metres = tables::visibilityMetres(vv)) {
-            ctx.out.visibilityM = metres;
-            meaning += "; visibility " + std::to_string(*metres) + " m";
-        } else {
-            ctx.out.warnings.push_back("visibility code " + group.substr(3) + " is not used");
-        }
-    }
-    ctx.note(group, meaning);
-}
-
-void decodeWind(DecodeContext& ctx, const std::string& group, const std::string* extendedSpeed)
-{
-    const int n = digitsValue(group, 0, 1);
-    const int dd = digitsValue(group, 1, 2);
-    int ff = digitsValue(group, 3, 2);
-    std::string meaning;
-    if (n >= 0) {
-        ctx.out.cloudCoverOkta = n;
-        meaning = "cloud cover " + std::string(tables::cloudCover(n));
-    }
-    if (ff == 99 && extendedSpeed) ff = digitsValue(*extendedSpeed, 2, 3);
-    // A direction that was not observed leaves the speed standing.
-    const bool directionMissing = dd < 0 && group.substr(1, 2) == "//";
-    if ((dd >= 0 || directionMissing) && ff >= 0) {
-        const bool validDirection = directionMissing || dd <= 36 || dd == 99;
-        const bool calmWithSpeed = dd == 0 && ff != 0;
-        const int limit = (ctx.windIndicator >= 3) ? 250 : 130;
-        if (!validDirection) {
-            ctx.out.warnings.push_back("wind direction " + group.substr(1, 2) + " invalid in " + group + ", wind dropped");
-        } else if (calmWithSpeed) {
-            ctx.out.warnings.push_back("calm reported with a speed in " + group + ", wind dropped");
-        } else if (ctx.options.plausibilityChecks && ff > limit) {
-            ctx.out.warnings.push_back("wind speed " + std::to_string(ff) + " in " + group + " cannot be true, wind dropped");
-        } else {
-            if (dd == 99) ctx.out.windVariable = true;
-            else if (dd >= 0) ctx.out.windDirDeg = dd * 10;
-            meaning += meaning.empty() ? "" : "; ";
-            meaning += directionMissing ? "wind direction not reported"
-                       : dd == 99       ? "wind variable"
-                       : dd == 0        ? "calm"
-                                        : "wind from " + std::to_string(dd * 10) + " degrees";
-            if (ctx.windIndicator >= 0) {
-                ctx.out.windSpeed = ff;
-                ctx.out.windUnit = ctx.windIndicator >= 3 ? "kt" : "m/s";
-                meaning += " at " + std::to_string(ff) + " " + *ctx.out.windUnit;
-            } else {
-                ctx.out.warnings.push_back("wind speed " + std::to_string(ff) + " given without a unit, dropped");
-            }
-        }
-    }
-    ctx.note(group, meaning.empty() ? "cloud cover and wind not reported" : meaning);
-}
 
 void decodePressure(DecodeContext& ctx, const std::string& group, bool seaLevel)
 {
@@ -154,9 +75,15 @@ void decodeTendency(DecodeContext& ctx, const std::string& group)
             return;
         }
         double change = ppp / 10.0;
+        meaning += meaning.empty() ? "" : ", ";
+        if (a < 0 && ppp != 0) {
+            // The characteristic carries the sign; without it only the size is known.
+            ctx.note(group, meaning + "change of " + formatNumber(change) + " hPa in 3 hours, sign unknown");
+            return;
+        }
         if (a >= 5 && ppp != 0) change = -change;
         ctx.out.pressureChangeHpa = change;
-        meaning += (meaning.empty() ? "" : ", ") + std::string("change ") + formatNumber(change) + " hPa in 3 hours";
+        meaning += "change " + formatNumber(change) + " hPa in 3 hours";
     }
     ctx.note(group, meaning);
 }
@@ -223,39 +150,6 @@ void decodeClouds(DecodeContext& ctx, const std::string& group)
 
 }  // namespace
 
-void decodeIndicatorAndWind(DecodeContext& ctx, const Groups& g, size_t& i)
-{
-    if (i < g.size()) decodeIndicators(ctx, g[i++]);
-    decodeWindGroup(ctx, g, i);
-}
-
-void decodeWindGroup(DecodeContext& ctx, const Groups& g, size_t& i)
-{
-    if (i >= g.size()) return;
-    const std::string& wind = g[i++];
-    if (!isCodedGroup(wind, 5)) {
-        ctx.drop(wind, "not an Nddff group");
-        return;
-    }
-    const std::string* extended = nullptr;
-    if (digitsValue(wind, 3, 2) == 99) {
-        if (i < g.size() && isCodedGroup(g[i], 5) && g[i].rfind("00", 0) == 0 && digitsValue(g[i], 2, 3) >= 0) {
-            extended = &g[i];
-        } else {
-            ctx.out.warnings.push_back("wind speed 99 or more without its 00fff group, speed unknown");
-        }
-    }
-    if (digitsValue(wind, 3, 2) == 99 && !extended) {
-        // Keep the cloud cover; the wind itself is unknown.
-        const int n = digitsValue(wind, 0, 1);
-        if (n >= 0) ctx.out.cloudCoverOkta = n;
-        ctx.note(wind, n >= 0 ? "cloud cover " + std::string(tables::cloudCover(n)) + "; wind speed unknown" : "wind speed unknown");
-        return;
-    }
-    decodeWind(ctx, wind, extended);
-    if (extended) ctx.note(g[i++], "wind speed " + std::to_string(digitsValue(*extended, 2, 3)));
-}
-
 void decodeSection1(DecodeContext& ctx, const Groups& g, size_t& i)
 {
     int last = 0;
@@ -271,6 +165,13 @@ void decodeSection1(DecodeContext& ctx, const Groups& g, size_t& i)
             continue;
         }
         if (id <= last) {
+            // A second cloud group, or a 55-59 group after the weather and
+            // clouds, can only be section 3's: its 333 was lost.
+            if ((id == 8 && last == 8) || (id == 5 && group[1] >= '5' && last >= 6)) {
+                ctx.out.warnings.push_back("section 3 marker 333 lost before " + group);
+                decodeSection3(ctx, g, i);
+                return;
+            }
             ctx.drop(group, "out of order or repeated");
             continue;
         }
@@ -313,7 +214,9 @@ void decodeSection1(DecodeContext& ctx, const Groups& g, size_t& i)
         case 3: decodePressure(ctx, group, false); break;
         case 4: {
             const int a3 = digitsValue(group, 1, 1);
-            if (group[1] == '0' || group[1] == '9' || group[1] == '/') decodePressure(ctx, group, true);
+            // Ships and buoys have no 4a3hhh: their 4 group is always the sea-level pressure.
+            if (ctx.seaLevelPressureOnly || group[1] == '0' || group[1] == '9' || group[1] == '/')
+                decodePressure(ctx, group, true);
             else if (tables::isobaricSurfaceHpa(a3)) decodeGeopotential(ctx, group, a3);
             else ctx.drop(group, "neither a sea-level pressure nor a standard surface");
             break;
@@ -354,10 +257,6 @@ void decodePrecipitation(DecodeContext& ctx, const std::string& group, bool sect
         ctx.note(group, "precipitation not reported");
         return;
     }
-    if (rrr == 0) {
-        ctx.drop(group, "amount code 000 is not used");
-        return;
-    }
     // Section 3 amounts count only when section 1 carries none.
     const bool take = sectionOne || (!ctx.out.precipMm && !ctx.out.precipTrace);
     if (rrr == 990) {
@@ -366,12 +265,13 @@ void decodePrecipitation(DecodeContext& ctx, const std::string& group, bool sect
         ctx.note(group, "trace of precipitation" + period);
         return;
     }
+    // 000 is "no precipitation" since the 2003 amendment of code table 3590.
     const double mm = rrr <= 988 ? rrr : rrr == 989 ? 989 : (rrr - 990) / 10.0;
     if (take) {
         ctx.out.precipMm = mm;
         ctx.out.precipPeriodH = hours;
     }
-    ctx.note(group, std::string(rrr == 989 ? "989 mm or more" : formatNumber(mm) + " mm") + " of precipitation" + period);
+    ctx.note(group, std::string(rrr == 989 ? "989 mm or more" : rrr == 0 ? "no" : formatNumber(mm) + " mm") + " of precipitation" + period);
 }
 
 }  // namespace synop::detail

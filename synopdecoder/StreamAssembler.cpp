@@ -18,6 +18,9 @@ bool isHeadingLine(const std::vector<std::string>& t)
 bool isLandMarker(const std::string& t) { return t == "AAXX" || t == "--//"; }
 bool isShipMarker(const std::string& t) { return t == "BBXX" || t == "?\?//"; }
 bool isBuoyMarker(const std::string& t) { return t == "ZZYY" || t == "++66" || t == "\"\"66"; }
+// Forms that are not decoded here (SYNOP MOBIL, CLIMAT, TEMP and the like):
+// their reports must not be taken for land or ship reports.
+bool isOtherFormMarker(const std::string& t) { return t == "OOXX" || t == "CLIMAT" || t == "TTAA" || t == "TTBB" || t == "PPBB"; }
 
 // YYGGiw of section 0: a day, an hour and a wind unit indicator that exist.
 bool isDateGroup(const std::string& g)
@@ -67,6 +70,21 @@ bool looksLikeCallSign(const std::string& t)
         else if (!(c >= '0' && c <= '9')) return false;
     }
     return letter;
+}
+
+bool isBuoyOrPlatformNumber(const std::string& t) { return t.size() == 5 && isDigits(t); }
+
+// D....D or A1bwnbnbnb, YYGGiw, 99LaLaLa, QcLoLoLoLo: the opening of a ship
+// report is distinctive enough to be taken without its BBXX line, and it
+// tells a numbered ship from a land report.
+bool looksLikeShipOpening(const std::vector<std::string>& t, size_t at)
+{
+    if (at + 3 >= t.size()) return false;
+    if (!looksLikeCallSign(t[at]) && !isBuoyOrPlatformNumber(t[at])) return false;
+    const std::string latitude = correctShift(t[at + 2]);
+    const char quadrant = correctShift(t[at + 3])[0];
+    return isDateGroup(correctShift(t[at + 1])) && isCodedGroup(latitude, 5) && latitude.rfind("99", 0) == 0
+        && (quadrant == '1' || quadrant == '3' || quadrant == '5' || quadrant == '7');
 }
 
 // The framing words as a teletype stuck in figures case prints them.
@@ -193,8 +211,9 @@ void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
         closeReport(false);
         return;
     }
-    // A land report after a lost AAXX line: taken when it cannot be anything else.
-    if (mode_ == Mode::Idle && looksLikeLandReport(tokens)) mode_ = Mode::Land;
+    // A report after a lost AAXX or BBXX line: taken when it cannot be anything else.
+    if (mode_ == Mode::Idle && looksLikeShipOpening(tokens, 0)) mode_ = Mode::Ship;
+    else if (mode_ == Mode::Idle && looksLikeLandReport(tokens)) mode_ = Mode::Land;
     for (size_t i = 0; i < tokens.size(); ++i) {
         const std::string& token = tokens[i];
         if (token == "NNNN") {
@@ -205,6 +224,11 @@ void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
         const bool next = i + 1 < tokens.size();
         const bool land = isLandMarker(token) || (nearly(token, "AAXX") && next && isDateGroup(correctShift(tokens[i + 1])));
         const bool ship = isShipMarker(token) || (nearly(token, "BBXX") && tokens.size() == 1);
+        if (isOtherFormMarker(token) && i == 0) {
+            closeReport(false);
+            mode_ = Mode::OtherForm;
+            continue;
+        }
         if (land || ship || isBuoyMarker(token)) {
             closeReport(false);
             if (land) {
@@ -227,8 +251,8 @@ void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
             }
             continue;
         }
-        if (mode_ == Mode::Idle) continue;
-        if (inReport_ && i == 0 && startsNewReport(tokens, 0)) closeReport(false);
+        if (mode_ == Mode::Idle || mode_ == Mode::OtherForm) continue;
+        if (inReport_ && i == 0 && startsNewReport(tokens, 0) && !continuesOpenReport(tokens)) closeReport(false);
         if (!inReport_) {
             if (!startsReport(tokens, i)) continue;
             startReport(mode_ == Mode::Land ? ReportForm::Land : ReportForm::Ship);
@@ -257,6 +281,7 @@ bool StreamAssembler::startsReport(const std::vector<std::string>& tokens, size_
     case Mode::Land:
         return isCodedGroup(first, 5) && isDigits(first);
     case Mode::Ship:
+        if (isBuoyOrPlatformNumber(tokens[at])) return looksLikeShipOpening(tokens, at);
         return looksLikeCallSign(tokens[at]) && at + 1 < tokens.size()
             && isCodedGroup(correctShift(tokens[at + 1]), 5);
     default:
@@ -280,6 +305,75 @@ bool StreamAssembler::startsNewReport(const std::vector<std::string>& tokens, si
             && correctShift(tokens[at + 2]).rfind("99", 0) == 0;
     }
     return false;
+}
+
+namespace {
+
+bool isRepeatableInSectionThree(int id) { return id == 5 || id == 8 || id == 9; }
+
+// Group indicators rise through sections 1 and 3; after 55SSS or 553SS the
+// radiation groups 0 to 6 start again from 0.
+struct IndicatorOrder {
+    bool sectionThree = false;
+    int last = -1;
+    int lastRadiation = 7;  // 7: not after a sunshine group
+
+    bool isRadiation(int id) const { return lastRadiation < 7 && id <= 6 && id > lastRadiation; }
+    bool accepts(const std::string& g) const
+    {
+        const int id = digitsValue(g, 0, 1);
+        if (!isCodedGroup(g, 5) || id < 0) return false;
+        if (isRadiation(id)) return true;
+        return id > last || (sectionThree && id == last && isRepeatableInSectionThree(id));
+    }
+    void take(const std::string& g)
+    {
+        const int id = digitsValue(g, 0, 1);
+        if (isRadiation(id)) {
+            lastRadiation = id;
+            return;
+        }
+        lastRadiation = sectionThree && id == 5 && g[1] == '5' ? -1 : 7;
+        last = id;
+    }
+};
+
+}  // namespace
+
+// A line of groups that carries on the order of the open report's section
+// 1 or 3 belongs to that report, even when its first groups look like a
+// station index and an iRixhVV: bulletins are often broken that way, and
+// taken as a new report it would be invented under a real station's index.
+bool StreamAssembler::continuesOpenReport(const std::vector<std::string>& tokens) const
+{
+    if (mode_ != Mode::Land) return false;
+    const std::vector<std::string>& g = current_.groups;
+    size_t start = 3;
+    IndicatorOrder order;
+    order.last = 0;
+    for (size_t k = g.size(); k-- > 0;) {
+        if (g[k] == "333") {
+            start = k + 1;
+            order.sectionThree = true;
+            order.last = -1;
+            break;
+        }
+        if (g[k] == "555" || g[k] == "444" || (g[k].size() == 5 && g[k].rfind("222", 0) == 0)) return false;
+    }
+    if (g.size() < start) return false;
+    for (size_t k = start; k < g.size(); ++k) {
+        if (!order.accepts(g[k])) return false;  // the open section is out of order already: no evidence
+        order.take(g[k]);
+    }
+    size_t taken = 0;
+    for (const std::string& token : tokens) {
+        if (token == "=" || token == "333" || token == "555") break;
+        const std::string group = correctShift(token);
+        if (!order.accepts(group)) return false;
+        order.take(group);
+        ++taken;
+    }
+    return taken > 0;
 }
 
 void StreamAssembler::startReport(ReportForm form)

@@ -43,7 +43,7 @@ public:
     static constexpr size_t kDuplicateMemory = 4096;
 
 private:
-    enum class Mode { Idle, Land, Ship, Buoy };
+    enum class Mode { Idle, Land, Ship, Buoy, OtherForm };
 
     void takeLine(std::string_view line);
     bool takeHeading(const std::vector<std::string>& tokens);
@@ -52,6 +52,7 @@ private:
     bool looksLikeLandReport(const std::vector<std::string>& tokens) const;
     bool startsReport(const std::vector<std::string>& tokens, size_t at) const;
     bool startsNewReport(const std::vector<std::string>& tokens, size_t at) const;
+    bool continuesOpenReport(const std::vector<std::string>& tokens) const;
     void startReport(ReportForm form);
     void appendGroup(const std::string& token);
     void closeReport(bool terminated);

@@ -188,6 +188,7 @@ void decodeLand(DecodeContext& ctx, const AssembledReport& in)
 void decodeShip(DecodeContext& ctx, const AssembledReport& in)
 {
     const Groups& g = in.groups;
+    ctx.seaLevelPressureOnly = true;
     ctx.out.station = g[0];
     ctx.note(g[0], "ship's call sign");
     if (g.size() > 1 && g[1] == "NIL") {
@@ -221,7 +222,10 @@ DecodedReport decodeReport(const AssembledReport& report, const DecoderOptions& 
     switch (report.form) {
     case ReportForm::Land: decodeLand(ctx, report); break;
     case ReportForm::Ship: decodeShip(ctx, report); break;
-    case ReportForm::Buoy: decodeBuoy(ctx, report.groups); break;
+    case ReportForm::Buoy:
+        ctx.seaLevelPressureOnly = true;
+        decodeBuoy(ctx, report.groups);
+        break;
     }
     return out;
 }
