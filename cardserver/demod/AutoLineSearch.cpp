@@ -63,12 +63,18 @@ Hypothesis tryHypothesis(const std::vector<float>& samples, double sampleRate, c
         return hypothesis;
     RttyDemodulator demodulator(sampleRate, parameters);
     double sum = 0.0;
+    const double bit = sampleRate / parameters.baud;
     demodulator.setFrameObserver([&](const FrameEvent& event) {
         if (!event.printed)
             return;
+        // A frame counts in full only where it follows the one before by a
+        // character's length: machine traffic runs back to back, while the
+        // other polarity or a wrong speed frames here and there.
+        const bool chained = !hypothesis.events.empty()
+            && std::fabs((event.startSample - hypothesis.events.back().startSample) / bit - 7.5) <= 0.6;
         ++hypothesis.frames;
         hypothesis.events.push_back(event);
-        sum += std::clamp(event.score / (4.0 * std::max(event.signalToNoise, 1.0)), 0.0, 1.0);
+        sum += (chained ? 1.0 : 0.5) * std::clamp(event.score / (4.0 * std::max(event.signalToNoise, 1.0)), 0.0, 1.0);
     });
     std::string text;
     demodulator.process(samples.data(), samples.size(), text);
