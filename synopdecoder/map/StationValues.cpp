@@ -1,0 +1,55 @@
+#include "StationValues.h"
+
+#include "synopdecoder/CodeTables.h"
+
+#include <cmath>
+
+namespace synop::map {
+
+namespace {
+constexpr double kKnotsPerMetreSecond = 3600.0 / 1852.0;
+}
+
+int StationValues::completeness() const
+{
+    return int(cloudOkta.has_value()) + int(windKt.has_value()) + int(airTempC.has_value()) + int(dewPointC.has_value())
+           + int(seaLevelPressureHpa.has_value()) + int(pressureTendency.has_value()) + int(presentWeather.has_value());
+}
+
+StationValues stationValues(const DecodedReport& r)
+{
+    StationValues v;
+    v.cloudOkta = r.cloudCoverOkta;
+    v.windVariable = r.windVariable;
+    v.windFromDeg = r.windDirDeg;
+    if (r.windSpeed) v.windKt = r.windUnit && *r.windUnit == "m/s" ? *r.windSpeed * kKnotsPerMetreSecond : double(*r.windSpeed);
+    v.airTempC = r.airTempC;
+    v.dewPointC = r.dewPointC;
+    v.seaLevelPressureHpa = r.seaLevelPressureHpa;
+    v.pressureTendency = r.pressureTendency;
+    v.pressureChangeHpa = r.pressureChangeHpa;
+    v.presentWeather = r.presentWeatherCode;
+    // The report keeps which table its weather came from only in the words it
+    // chose; the automatic table speaks in decades, the manned one never does.
+    if (r.presentWeatherCode) {
+        const int ww = *r.presentWeatherCode;
+        v.automaticWeather = r.presentWeatherText == tables::presentWeatherAutomatic(ww)
+                             && r.presentWeatherText != tables::presentWeather(ww);
+    }
+    return v;
+}
+
+QString pressureFigures(double hPa)
+{
+    const long tenths = std::lround(hPa * 10.0);
+    return QStringLiteral("%1").arg(tenths % 1000, 3, 10, QLatin1Char('0'));
+}
+
+QString pressureChangeFigures(double hPa)
+{
+    const long tenths = std::lround(std::fabs(hPa) * 10.0);
+    const QChar sign = hPa < 0 && tenths != 0 ? QLatin1Char('-') : QLatin1Char('+');
+    return sign + QStringLiteral("%1").arg(std::min(tenths, 999L), 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace synop::map

@@ -1,0 +1,48 @@
+#pragma once
+// What a station model shows of one report, in the units a plotted chart
+// uses: wind in knots, pressure in its three figures, weather as the code a
+// symbol is drawn for.
+#include "synopdecoder/Report.h"
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+namespace synop::map {
+
+struct StationValues {
+    std::optional<int> cloudOkta;   // 0..8, 9 sky obscured
+    std::optional<int> windFromDeg; // 0 with a speed of 0 is calm
+    bool windVariable = false;
+    std::optional<double> windKt;
+    std::optional<double> airTempC, dewPointC;
+    std::optional<double> seaLevelPressureHpa;
+    std::optional<int> pressureTendency;  // characteristic a, 0..8
+    std::optional<double> pressureChangeHpa;
+    std::optional<int> presentWeather;    // ww, or wawa when automaticWeather
+    bool automaticWeather = false;
+
+    // How many of the plotted elements the report carries: a fuller report
+    // wins a crowded place on the map.
+    int completeness() const;
+};
+
+StationValues stationValues(const DecodedReport& report);
+
+// One report placed on the map or in a station's history.
+struct MapReport {
+    qint64 id = 0;        // the caller's key, handed back when the station is clicked
+    QString station;      // index, call sign or buoy number
+    QString name;         // empty when the station list does not know it
+    QDateTime observed;   // UTC; invalid when unknown
+    double lat = 0, lon = 0;
+    StationValues values;
+};
+
+// Sea-level pressure as plotted: tenths of hPa, last three figures
+// (1013.2 -> "132", 998.7 -> "987").
+QString pressureFigures(double hPa);
+// Three-hour change as plotted beside the tendency: tenths, two figures, signed.
+QString pressureChangeFigures(double hPa);
+
+}  // namespace synop::map
