@@ -1,5 +1,7 @@
 #include "SynopWindow.h"
 
+#include "WeatherTabs.h"
+
 #include "platform/MessageBox.h"
 #include "synopdecoder/StationCatalog.h"
 
@@ -77,9 +79,20 @@ SynopWindow::SynopWindow(QWidget* parent)
     layout->addLayout(buttons);
     resize(1220, 600);
 
-    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) { showDetail(proxy_.mapToSource(current).row()); });
+    // The map and the plots show the listed reports; a click on the map selects in the list.
+    weather_ = new WeatherTabs(tabs_, listSource(model_, proxy_));
+    connect(weather_, &WeatherTabs::reportClicked, this, [this](qint64 row) {
+        const QModelIndex listed = proxy_.mapFromSource(model_.index(int(row), 0));
+        if (listed.isValid()) table_->selectRow(listed.row());
+    });
+
+    connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
+        const int row = proxy_.mapToSource(current).row();
+        showDetail(row);
+        weather_->select(row >= 0 ? std::optional<qint64>(row) : std::nullopt);
+    });
     connect(filter_, &QLineEdit::textChanged, &proxy_, &QSortFilterProxyModel::setFilterFixedString);
+    connect(filter_, &QLineEdit::textChanged, weather_, &WeatherTabs::reportsChanged);
     // Follow the newest report only while the user is at the bottom of the list.
     connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this](int value) { followNewest_ = value >= table_->verticalScrollBar()->maximum(); });
@@ -89,6 +102,7 @@ SynopWindow::SynopWindow(QWidget* parent)
         model_.clear();
         detail_->clear();
         raw_->clear();
+        weather_->reportsChanged();
         updateStatus();
     });
     updateStatus();
@@ -99,6 +113,7 @@ void SynopWindow::addReport(DecodedReport report)
     const bool follow = followNewest_;
     model_.append(std::move(report));
     if (follow) table_->scrollToBottom();
+    weather_->reportsChanged();
     updateStatus();
 }
 

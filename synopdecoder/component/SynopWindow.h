@@ -16,6 +16,8 @@ class QTreeWidget;
 
 namespace synop {
 
+class WeatherTabs;
+
 class SynopWindow : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +35,7 @@ public:
     int detailRows() const;
     // The report list is tab 0; further views of the same reports are added here.
     QTabWidget* tabs() const { return tabs_; }
+    WeatherTabs* weather() const { return weather_; }
 
 private:
     void showDetail(int row);
@@ -47,6 +50,7 @@ private:
     QPlainTextEdit* raw_;
     QLabel* status_;
     QTabWidget* tabs_;
+    WeatherTabs* weather_;
     bool followNewest_ = true;
 };
 

@@ -18,7 +18,7 @@ public:
     StationModelPainter();
 
     // Where a full model may draw around its station; declutter keeps these apart.
-    static QRectF footprint() { return {-42, -24, 84, 48}; }
+    static QRectF footprint() { return {-42, -30, 84, 60}; }
 
     void drawModel(QPainter& painter, QPointF at, const StationValues& values, double latitude) const;
     // A crowded station: its cloud circle alone, smaller.

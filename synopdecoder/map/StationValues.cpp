@@ -39,6 +39,27 @@ StationValues stationValues(const DecodedReport& r)
     return v;
 }
 
+std::optional<MapReport> placeReport(qint64 id, const DecodedReport& report, const StationPlace& place,
+                                     const QDateTime& observedUtc)
+{
+    if (!place.hasPosition()) return std::nullopt;
+    return describeReport(id, report, place, observedUtc);
+}
+
+MapReport describeReport(qint64 id, const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc)
+{
+    MapReport m;
+    m.id = id;
+    m.form = report.form;
+    m.station = QString::fromStdString(report.station);
+    m.name = QString::fromStdString(place.name);
+    m.observed = observedUtc;
+    m.lat = place.lat.value_or(0);
+    m.lon = place.lon.value_or(0);
+    m.values = stationValues(report);
+    return m;
+}
+
 QString pressureFigures(double hPa)
 {
     const long tenths = std::lround(hPa * 10.0);

@@ -3,6 +3,7 @@
 // uses: wind in knots, pressure in its three figures, weather as the code a
 // symbol is drawn for.
 #include "synopdecoder/Report.h"
+#include "synopdecoder/StationPlace.h"
 
 #include <QDateTime>
 #include <QString>
@@ -32,12 +33,20 @@ StationValues stationValues(const DecodedReport& report);
 // One report placed on the map or in a station's history.
 struct MapReport {
     qint64 id = 0;        // the caller's key, handed back when the station is clicked
+    ReportForm form = ReportForm::Land;
     QString station;      // index, call sign or buoy number
     QString name;         // empty when the station list does not know it
     QDateTime observed;   // UTC; invalid when unknown
     double lat = 0, lon = 0;
     StationValues values;
 };
+
+// The report with its station's name and position (the station list, or the
+// position a ship or buoy reports); lat and lon are 0 when unknown.
+MapReport describeReport(qint64 id, const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc);
+// The same, for the map: none when the position is unknown.
+std::optional<MapReport> placeReport(qint64 id, const DecodedReport& report, const StationPlace& place,
+                                     const QDateTime& observedUtc);
 
 // Sea-level pressure as plotted: tenths of hPa, last three figures
 // (1013.2 -> "132", 998.7 -> "987").

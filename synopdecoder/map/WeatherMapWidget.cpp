@@ -76,11 +76,12 @@ void WeatherMapWidget::showArea(GeoPoint centre, double pixelsPerDegree)
 
 void WeatherMapWidget::pickShown()
 {
-    // One report per station: a ship's call sign stands for the ship wherever it is.
+    // One report per station: a ship's call sign stands for the ship wherever
+    // it is; a buoy and a land station may share a number.
     std::unordered_map<QString, size_t> byStation;
     for (size_t i = 0; i < reports_.size(); ++i) {
         const MapReport& r = reports_[i];
-        auto [it, fresh] = byStation.try_emplace(r.station, i);
+        auto [it, fresh] = byStation.try_emplace(QLatin1String(reportFormCode(r.form)) + r.station, i);
         if (fresh) continue;
         const MapReport& held = reports_[it->second];
         const bool heldSelected = selected_ && held.id == *selected_;

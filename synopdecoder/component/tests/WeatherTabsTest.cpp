@@ -1,0 +1,85 @@
+// The window's map and plots tabs follow the list: what it lists, what is
+// selected in it, and a click on the map selects in the list.
+#include "SynopComponent.h"
+#include "WeatherTabs.h"
+#include "synopdecoder/map/WeatherMapWidget.h"
+#include "synopdecoder/plots/StationPlotsWidget.h"
+
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace synop;
+
+namespace {
+
+// Two bulletins of the same stations three hours apart, and a NIL report.
+const char kBulletins[] =
+    "SMDL01 EDZW 080600\r\nAAXX 08061\r\n10147 12970 61512 10062 21011 30110 40136 52004=\r\n"
+    "10015 41460 72315 10056 20039 39963 40012 57008 78582=\r\n10035 NIL=\r\nNNNN\r\n"
+    "SMDL01 EDZW 080900\r\nAAXX 08091\r\n10147 12970 62014 10081 20011 30090 40116 57020=\r\n"
+    "10015 41460 72520 10061 20041 39943 39992 57020 78582=\r\nNNNN\r\n";
+
+struct Tabs : ::testing::Test {
+    SynopComponent component;
+    SynopWindow* window = nullptr;
+    WeatherTabs* weather = nullptr;
+    void SetUp() override
+    {
+        int32_t available = 0;
+        ASSERT_EQ(component.OpenDecoder(0, &available), kStatusOk);
+        window = component.window();
+        weather = window->weather();
+        ASSERT_EQ(component.FeedText(kBulletins), kStatusOk);
+        QTRY_COMPARE(window->model().rowCount(), 5);
+    }
+    QTableView* list() const { return window->findChild<QTableView*>(); }
+};
+
+}  // namespace
+
+TEST_F(Tabs, MapShowsEachListedStationOnceAndFollowsTheFilter)
+{
+    ASSERT_EQ(window->tabs()->count(), 3);
+    window->tabs()->setCurrentWidget(weather->weatherMap());
+    QTRY_COMPARE(weather->weatherMap()->stationCount(), 2);  // the NIL report has nothing to plot
+
+    window->setFilterText("helgo");
+    QTRY_COMPARE(weather->weatherMap()->stationCount(), 1);
+    window->setFilterText("");
+    QTRY_COMPARE(weather->weatherMap()->stationCount(), 2);
+}
+
+TEST_F(Tabs, SelectingInTheListSelectsOnTheMapAndPlotsTheStation)
+{
+    window->selectRow(3);  // Hamburg at 09 UTC
+    EXPECT_EQ(weather->weatherMap()->selectedReport(), 3);
+    window->tabs()->setCurrentWidget(weather->stationPlots());
+    plots::StationPlotsWidget* plots = weather->stationPlots();
+    EXPECT_TRUE(plots->title().contains("Hamburg")) << plots->title().toStdString();
+    EXPECT_EQ(plots->pressurePoints(), 2);
+    EXPECT_EQ(plots->temperaturePoints(), 2);
+    EXPECT_EQ(plots->windPoints(), 2);
+
+    window->selectRow(4);  // Helgoland
+    EXPECT_TRUE(plots->title().contains("Helgoland"));
+    EXPECT_EQ(plots->dewPointPoints(), 2);
+}
+
+TEST_F(Tabs, ClickOnTheMapSelectsTheReportInTheList)
+{
+    window->resize(1000, 700);
+    window->show();
+    window->tabs()->setCurrentWidget(weather->weatherMap());
+    map::WeatherMapWidget* map = weather->weatherMap();
+    QTRY_COMPARE(map->stationCount(), 2);
+    map->showArea({54.0, 9.0}, 80);
+    map->repaint();
+    const QPoint helgoland = map->view().toScreen({54.18, 7.9}).toPoint();
+    QTest::mouseClick(map, Qt::LeftButton, {}, helgoland);
+    ASSERT_TRUE(list()->currentIndex().isValid());
+    EXPECT_EQ(list()->currentIndex().row(), 4);  // its newest report
+    EXPECT_EQ(window->detailRows() > 0, true);
+    EXPECT_EQ(map->selectedReport(), 4);
+}
