@@ -187,7 +187,9 @@ TEST(StationModel, DrawsOnlyWhatTheReportCarriesWithinItsFootprint)
     const QRect inside = StationModelPainter::footprint().translated(100, 70).toAlignedRect();
     for (int y = 0; y < full.height(); ++y)
         for (int x = 0; x < full.width(); ++x)
-            if (!inside.contains(x, y)) ASSERT_EQ(full.pixel(x, y), qRgb(255, 255, 255)) << x << "," << y;
+            if (!inside.contains(x, y)) {
+                ASSERT_EQ(full.pixel(x, y), qRgb(255, 255, 255)) << x << "," << y;
+            }
 
     // Winds in metres per second are plotted in knots.
     const StationValues metric = stationValues(decoded("AAXX 08061\n10147 41460 72410 10062=\n"));
