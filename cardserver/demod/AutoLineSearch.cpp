@@ -15,9 +15,9 @@ constexpr double kFirstLookSeconds = 3.0;
 constexpr double kLookEverySeconds = 2.0;
 constexpr double kToneSearchHz = 80.0;
 constexpr double kFinalSearchHz = 24.0;
-// Framing quality is judged over the time since the first framed character,
-// but never over less than this: a line that began late in the window is
-// not held back by the noise before it.
+// Framing quality is judged over the time since the line began, but never
+// over less than this: a line that began late in the window is not held
+// back by the noise before it.
 constexpr double kLeastJudgedSeconds = 3.0;
 
 struct Hypothesis {
@@ -25,6 +25,7 @@ struct Hypothesis {
     double quality = 0.0;  // well-framed characters per character time
     size_t frames = 0;
     std::vector<FrameEvent> events;
+    std::vector<double> weights;  // how well each event framed, 0..1
 };
 
 // The sample ranges where each tone is on, from framed characters: each
@@ -62,7 +63,6 @@ Hypothesis tryHypothesis(const std::vector<float>& samples, double sampleRate, c
     if (parameterProblem(parameters, sampleRate))
         return hypothesis;
     RttyDemodulator demodulator(sampleRate, parameters);
-    double sum = 0.0;
     const double bit = sampleRate / parameters.baud;
     demodulator.setFrameObserver([&](const FrameEvent& event) {
         if (!event.printed)
@@ -74,16 +74,35 @@ Hypothesis tryHypothesis(const std::vector<float>& samples, double sampleRate, c
             && std::fabs((event.startSample - hypothesis.events.back().startSample) / bit - 7.5) <= 0.6;
         ++hypothesis.frames;
         hypothesis.events.push_back(event);
-        sum += (chained ? 1.0 : 0.5) * std::clamp(event.score / (4.0 * std::max(event.signalToNoise, 1.0)), 0.0, 1.0);
+        hypothesis.weights.push_back((chained ? 1.0 : 0.5)
+                                     * std::clamp(event.score / (4.0 * std::max(event.signalToNoise, 1.0)), 0.0, 1.0));
     });
     std::string text;
     demodulator.process(samples.data(), samples.size(), text);
-    const double firstFrame = hypothesis.events.empty() ? 0.0 : std::max(0.0, hypothesis.events.front().startSample);
-    const double judged = std::min(double(samples.size()),
-                                   std::max(double(samples.size()) - firstFrame, kLeastJudgedSeconds * sampleRate));
-    const double characters = judged / sampleRate * parameters.baud / 7.5;
-    hypothesis.quality = characters > 0 ? sum / characters : 0.0;
     return hypothesis;
+}
+
+// Each hypothesis's quality over one stretch common to all: from the latest
+// of their first frames (where the line began, if it began in the window;
+// frames that noise let through before it count for nothing), at least the
+// last few seconds. Stretches of their own would favour whichever framed
+// last, not best.
+void judgeQuality(std::vector<Hypothesis>& tried, double sampleRate, size_t sampleCount)
+{
+    double from = 0.0;
+    for (const Hypothesis& h : tried)
+        if (h.events.size() >= 3)
+            from = std::max(from, h.events.front().startSample);
+    from = std::clamp(from, 0.0, std::max(0.0, double(sampleCount) - kLeastJudgedSeconds * sampleRate));
+    const double judgedSeconds = (double(sampleCount) - from) / sampleRate;
+    for (Hypothesis& h : tried) {
+        double sum = 0.0;
+        for (size_t i = 0; i < h.events.size(); ++i)
+            if (h.events[i].startSample >= from)
+                sum += h.weights[i];
+        const double characters = judgedSeconds * h.parameters.baud / 7.5;
+        h.quality = characters > 0 ? sum / characters : 0.0;
+    }
 }
 
 }  // namespace
@@ -195,6 +214,7 @@ AlsResult AutoLineSearch::measure(bool windowFull) const
             tried.push_back(tryHypothesis(samples, sampleRate_, parameters));
         }
     }
+    judgeQuality(tried, sampleRate_, samples.size());
     std::sort(tried.begin(), tried.end(), [](const Hypothesis& a, const Hypothesis& b) { return a.quality > b.quality; });
     const Hypothesis& best = tried.front();
     const double runnerUp = tried.size() > 1 ? tried[1].quality : 0.0;
