@@ -51,14 +51,16 @@ double RttyDemodulator::llrAt(double centre) const
     const double position = bufferPosition(centre);
     const double whole = std::floor(position);
     auto index = static_cast<int64_t>(whole);
-    const auto size = static_cast<int64_t>(markMagnitude_.size());
+    const auto size = static_cast<int64_t>(markEnvelope_.size());
     if (index < 0 || index + 1 >= size)
         return 0.0;
     const auto fraction = static_cast<float>(position - whole);
     const auto i = static_cast<size_t>(index);
     const float mark = markMagnitude_[i] + fraction * (markMagnitude_[i + 1] - markMagnitude_[i]);
     const float space = spaceMagnitude_[i] + fraction * (spaceMagnitude_[i + 1] - spaceMagnitude_[i]);
-    return likelihood_.llr(mark, space);
+    const float markLevel = markEnvelope_[i] + fraction * (markEnvelope_[i + 1] - markEnvelope_[i]);
+    const float spaceLevel = spaceEnvelope_[i] + fraction * (spaceEnvelope_[i + 1] - spaceEnvelope_[i]);
+    return likelihood_.llr(mark, space, markLevel, spaceLevel);
 }
 
 // Log-likelihood score of a character starting at `start`: the known slots

@@ -1,5 +1,7 @@
 #include "cardserver/demod/RttyDemodulator.h"
 
+#include "cardserver/demod/ToneEnvelope.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -17,6 +19,21 @@ constexpr double kSquelchClose = 5.0;
 constexpr double kAcquireScore = 1.5;   // frame score, in units of the typical slot LLR
 constexpr double kTrafficSeconds = 2.0;
 constexpr double kMaxTuningHz = 100.0;    // AFC range round the set centre
+// A start or stop slot against the frame by this share of a good frame's
+// |LLR| there ends the lock; weaker ones are a fade, which the flywheel
+// rides through for up to kMaxCoast frames in a row.
+constexpr double kConfidentSlot = 0.25;
+constexpr double kWeakFrame = 0.35;  // share of a good frame's score
+constexpr int kMaxCoast = 6;
+// Least data-bit |LLR| to print a coasted frame: absolute, and as a share
+// of a good frame's start and stop |LLR|.
+constexpr double kCoastPrintReliability = 2.0;
+constexpr double kCoastPrintShare = 0.15;
+constexpr double kBreakSeconds = 3.0;           // a gap this long is a new transmission
+// Tone levels from a window round each slot just over a character long,
+// so that it holds a start (space) and a stop (mark) whatever the text:
+// each tone shows its present level there.
+constexpr double kEnvelopeBits = 3.75;
 
 }  // namespace
 
@@ -78,6 +95,9 @@ void RttyDemodulator::restart()
     likelihood_.reset();
     markMagnitude_.clear();
     spaceMagnitude_.clear();
+    markEnvelope_.clear();
+    spaceEnvelope_.clear();
+    envelopeHalfWidth_ = static_cast<int>(std::lround(kEnvelopeBits * bitSamples_ / decimation_));
     markWindow_.clear();
     spaceWindow_.clear();
     tuningTurn_ = {};
@@ -87,6 +107,9 @@ void RttyDemodulator::restart()
     bufferStart_ = 0;
     locked_ = false;
     framesSinceLock_ = 0;
+    coasted_ = 0;
+    goodScore_ = 0.0;
+    goodSlot_ = 0.0;
     squelchOpen_ = false;
     // The first start needs a bit of history before it, and the filters a bit to fill.
     searchFrom_ = static_cast<double>(samplesIn_) + 2.0 * bitSamples_;
@@ -131,6 +154,8 @@ void RttyDemodulator::processPiece(const float* samples, size_t n, std::string& 
     spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
     markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
     spaceWindow_.insert(spaceWindow_.end(), scratchSpaceWindow_.begin(), scratchSpaceWindow_.begin() + long(outputs));
+    extendToneEnvelope(markMagnitude_, markEnvelope_, envelopeHalfWidth_);
+    extendToneEnvelope(spaceMagnitude_, spaceEnvelope_, envelopeHalfWidth_);
     samplesIn_ += static_cast<int64_t>(n);
 
     // Until frames are found, the levels come from the raw magnitudes.
@@ -151,22 +176,24 @@ void RttyDemodulator::processPiece(const float* samples, size_t n, std::string& 
 void RttyDemodulator::updateSquelch()
 {
     const double snr = likelihood_.slotSnr();
-    if (squelchOpen_ && snr < kSquelchClose)
+    if (squelchOpen_ && snr < kSquelchClose) {
         squelchOpen_ = false;
-    else if (!squelchOpen_ && snr >= kSquelchOpen)
+        squelchClosedSinceFrame_ = true;
+    } else if (!squelchOpen_ && snr >= kSquelchOpen)
         squelchOpen_ = true;
 }
 
 // The newest instant a frame score can be computed for.
-static double lastScorable(int64_t samplesIn, double bitSamples, double delay, int decimation)
+double RttyDemodulator::lastScorable() const
 {
-    return static_cast<double>(samplesIn) - 2.0 * decimation - delay - 6.5 * bitSamples;
+    return static_cast<double>(samplesIn_) - (2.0 + envelopeHalfWidth_) * decimation_ - markFilter_->delaySamples()
+           - 6.5 * bitSamples_;
 }
 
 bool RttyDemodulator::stepLocked()
 {
     const double halfWindow = 0.5 * bitSamples_;
-    if (predictedStart_ + halfWindow > lastScorable(samplesIn_, bitSamples_, markFilter_->delaySamples(), decimation_))
+    if (predictedStart_ + halfWindow > lastScorable())
         return false;
 
     const double step = bitSamples_ / kGridPerBit;
@@ -180,7 +207,23 @@ bool RttyDemodulator::stepLocked()
     const double gain = std::max(kFlywheelGain, 1.0 / (1.0 + framesSinceLock_));
     const double start = predictedStart_ + gain * error;
 
-    const bool framed = llrAt(start + 0.5 * bitSamples_) < 0.0 && llrAt(start + 6.5 * bitSamples_) > 0.0;
+    const double at = atEdge ? predictedStart_ : start;
+    const double startLlr = llrAt(at + 0.5 * bitSamples_), stopLlr = llrAt(at + 6.5 * bitSamples_);
+    const bool framed = !atEdge && startLlr < 0.0 && stopLlr > 0.0;
+    // Only a confident contradiction ends the lock: mark where the start
+    // should be (an idle gap) or space in the stop (a slip). Anything
+    // weaker is a fade, and machine traffic keeps its clock through it.
+    const double confident = kConfidentSlot * goodSlot_;
+    const bool contradicted = startLlr >= confident || stopLlr <= -confident;
+    // A strong peak at the window's edge is the clock moving (another stop
+    // length, a gap), which the search below finds.
+    const bool moved = atEdge && bestScore >= kWeakFrame * goodScore_;
+    if (squelchOpen_ && !framed && !contradicted && !moved && coasted_ < kMaxCoast) {
+        ++coasted_;
+        acceptFrame(predictedStart_, bestScore, *textOut_, true);
+        predictedStart_ += framePeriod_;
+        return true;
+    }
     if (atEdge || !squelchOpen_ || !framed) {
         // A gap, a shorter stop, a lost frame or the end of the signal:
         // search afresh, from a bit early so that a start at the window's
@@ -189,17 +232,22 @@ bool RttyDemodulator::stepLocked()
         searchFrom_ = predictedStart_ - bitSamples_;
         return true;
     }
-    framePeriod_ += kPeriodGain * error;
+    coasted_ = 0;
+    goodSlot_ += (goodSlot_ == 0.0 ? 1.0 : 1.0 / 16.0) * (0.5 * (stopLlr - startLlr) - goodSlot_);
+    // A faded frame's timing is noisy: it moves the flywheel less.
+    const double strength = goodScore_ > 0.0 ? std::min(1.0, bestScore / goodScore_) : 1.0;
+    const double timed = predictedStart_ + strength * gain * error;
+    framePeriod_ += strength * kPeriodGain * error;
     framePeriod_ = std::clamp(framePeriod_, (1.0 - kPeriodClamp) * framedPeriod_, (1.0 + kPeriodClamp) * framedPeriod_);
-    acceptFrame(start, frameScore(start), *textOut_);
-    predictedStart_ = start + framePeriod_;
+    acceptFrame(timed, frameScore(timed), *textOut_);
+    predictedStart_ = timed + framePeriod_;
     return true;
 }
 
 bool RttyDemodulator::stepSearching()
 {
     const double span = 1.5 * framePeriodNominal_;
-    const double newest = lastScorable(samplesIn_, bitSamples_, markFilter_->delaySamples(), decimation_);
+    const double newest = lastScorable();
     // With one stop bit, room for the character after the last candidate as well.
     const bool checkNext = parameters_.stopBits < 1.25;
     const double lookahead = checkNext ? framePeriodNominal_ + 4 * bitSamples_ / kGridPerBit : 0.0;
@@ -251,7 +299,7 @@ bool RttyDemodulator::stepSearching()
             framePeriod_ = period * bitSamples_;
         } else {
             framePeriod_ = framePeriodNominal_;
-            if (interval > 2.0 * 8.1) {
+            if (squelchClosedSinceFrame_ || interval * bitSamples_ > kBreakSeconds * sampleRate_) {
                 baudot_.reset();  // after a real break, text resumes in letters
                 shiftRecovery_.reset();
             }
@@ -259,6 +307,7 @@ bool RttyDemodulator::stepSearching()
         framedPeriod_ = framePeriod_;
         locked_ = true;
         framesSinceLock_ = 0;
+        coasted_ = 0;
         acceptFrame(start, scores[size_t(chosen)], *textOut_);
         predictedStart_ = start + framePeriod_;
         return true;
@@ -280,7 +329,7 @@ double RttyDemodulator::nextFrameScore(double start) const
     return best;
 }
 
-void RttyDemodulator::acceptFrame(double start, double score, std::string& textOut)
+void RttyDemodulator::acceptFrame(double start, double score, std::string& textOut, bool coasted)
 {
     const double t = bitSamples_;
     uint8_t code = 0;
@@ -305,11 +354,16 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
         learn(start + (bit + 0.5) * t, (code >> (bit - 1)) & 1);
     learn(start + 6.5 * t, true);
     updateSquelch();
-    if (squelchOpen_)
+    if (squelchOpen_ && !coasted)
         measureTuning(start, code);
 
-    FrameEvent event{start, code, score, reliability, squelchOpen_, likelihood_.slotSnr()};
-    if (squelchOpen_) {
+    // A coasted frame too deep in the fade to read is skipped: a lost
+    // character costs less than a random one, which may change the case.
+    const bool print = squelchOpen_ && (!coasted || reliability >= std::max(kCoastPrintReliability, kCoastPrintShare * goodSlot_));
+    if (!coasted)
+        goodScore_ += (goodScore_ == 0.0 ? 1.0 : 1.0 / 16.0) * (score - goodScore_);
+    FrameEvent event{start, code, score, reliability, print, likelihood_.slotSnr()};
+    if (print) {
         const size_t before = textOut.size();
         const bool figuresBefore = baudot_.inFigures();
         baudot_.decode(code, textOut);
@@ -319,6 +373,7 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
     }
     lastFrameSample_ = static_cast<int64_t>(start);
     lastStart_ = start;
+    squelchClosedSinceFrame_ = false;
     ++framesSinceLock_;
     if (observer_)
         observer_(event);
@@ -365,6 +420,8 @@ void RttyDemodulator::trimBuffer()
     if (drop < (int64_t(1) << 14))
         return;
     markMagnitude_.erase(markMagnitude_.begin(), markMagnitude_.begin() + drop);
+    markEnvelope_.erase(markEnvelope_.begin(), markEnvelope_.begin() + drop);
+    spaceEnvelope_.erase(spaceEnvelope_.begin(), spaceEnvelope_.begin() + drop);
     spaceMagnitude_.erase(spaceMagnitude_.begin(), spaceMagnitude_.begin() + drop);
     markWindow_.erase(markWindow_.begin(), markWindow_.begin() + drop);
     spaceWindow_.erase(spaceWindow_.begin(), spaceWindow_.begin() + drop);

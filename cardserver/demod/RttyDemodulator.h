@@ -70,6 +70,7 @@ private:
     static constexpr int kGridPerBit = 32;  // start search resolution
 
     void restart();
+    double lastScorable() const;  // the newest start a frame score can be computed for
     void processPiece(const float* samples, size_t n, std::string& textOut);
     double llrAt(double centre) const;
     // Position in the magnitude buffers of the window centred at `centre`.
@@ -81,7 +82,7 @@ private:
     double refinePeak(double start, double step, double peakScore) const;
     bool stepLocked();
     bool stepSearching();
-    void acceptFrame(double start, double score, std::string& textOut);
+    void acceptFrame(double start, double score, std::string& textOut, bool coasted = false);
     void trimBuffer();
     void updateSquelch();
     void measureTuning(double start, uint8_t code);
@@ -97,6 +98,8 @@ private:
     // Tone magnitudes every decimation_ samples: output m (counted from the
     // last restart) is for sample restartSample_ + decimation_ - 1 + m * decimation_.
     std::vector<float> markMagnitude_, spaceMagnitude_;
+    std::vector<float> markEnvelope_, spaceEnvelope_;  // see ToneEnvelope.h; shorter by the look-ahead
+    int envelopeHalfWidth_ = 0;
     std::vector<std::complex<float>> markWindow_, spaceWindow_;
     int decimation_ = 1;
     int64_t restartSample_ = 0;
@@ -113,6 +116,10 @@ private:
     double searchFrom_ = 0.0;
     double lastStart_ = -1e300;
     int framesSinceLock_ = 0;
+    int coasted_ = 0;           // frames in a row read on the flywheel alone
+    double goodScore_ = 0.0;    // running mean score of frames that framed
+    double goodSlot_ = 0.0;     // and of the |LLR| of their start and stop slots
+    bool squelchClosedSinceFrame_ = false;
     bool squelchOpen_ = false;
     int64_t lastFrameSample_ = INT64_MIN / 2;
     int64_t lastPrintSample_ = INT64_MIN / 2;

@@ -11,6 +11,8 @@ namespace {
 
 constexpr double kSlotAlpha = 1.0 / 128.0;
 constexpr double kFloor = 1e-20;
+constexpr double kPairAlpha = 1.0 / 64.0;
+constexpr double kFastFading = 0.05;
 
 // ln I0(x) for x >= 0, to a few parts in 10^4.
 double logBesselI0Exact(double x)
@@ -64,6 +66,15 @@ double SlotLikelihood::Tone::logLikelihood(double magnitude) const
     return logBesselI0(weight * magnitude) - bias;
 }
 
+double SlotLikelihood::Tone::logLikelihood(double magnitude, double level) const
+{
+    const double local2 = level * level - noise2;
+    if (local2 >= amplitude2)
+        return logLikelihood(magnitude);
+    const double a2 = std::max(local2, 0.0);
+    return logBesselI0(std::sqrt(a2) / sigma2 * magnitude) - a2 / (2.0 * sigma2);
+}
+
 void SlotLikelihood::reset()
 {
     *this = SlotLikelihood();
@@ -84,6 +95,14 @@ void SlotLikelihood::learnSample(float markMagnitude, float spaceMagnitude, doub
 
 void SlotLikelihood::learnSlot(bool mark, float markMagnitude, float spaceMagnitude)
 {
+    const double on = mark ? markMagnitude : spaceMagnitude;
+    if (lastOn_ == int(mark)) {
+        const double alpha = std::max(kPairAlpha, 1.0 / (pairs_ += 1.0));
+        pairDifference_ += alpha * ((on - lastOnMagnitude_) * (on - lastOnMagnitude_) - pairDifference_);
+        pairPower_ += alpha * (0.5 * (on * on + lastOnMagnitude_ * lastOnMagnitude_) - pairPower_);
+    }
+    lastOn_ = int(mark);
+    lastOnMagnitude_ = on;
     learn(mark, double(markMagnitude) * markMagnitude, double(spaceMagnitude) * spaceMagnitude, kSlotAlpha);
 }
 
@@ -108,6 +127,9 @@ void SlotLikelihood::refresh()
         const double sigma2 = std::max({0.5 * offSquared, 1e-4 * amplitude2, kFloor});
         tone.weight = std::sqrt(amplitude2) / sigma2;
         tone.bias = amplitude2 / (2.0 * sigma2);
+        tone.amplitude2 = amplitude2;
+        tone.sigma2 = sigma2;
+        tone.noise2 = offSquared;
     };
     set(mark_, markAmplitude, markNoise);
     set(space_, spaceAmplitude, spaceNoise);
@@ -116,6 +138,27 @@ void SlotLikelihood::refresh()
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude) const
 {
     return mark_.logLikelihood(markMagnitude) - space_.logLikelihood(spaceMagnitude);
+}
+
+double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel) const
+{
+    if (!followsLocalLevels())
+        return llr(markMagnitude, spaceMagnitude);
+    return mark_.logLikelihood(markMagnitude, markLevel) - space_.logLikelihood(spaceMagnitude, spaceLevel);
+}
+
+double SlotLikelihood::fastFading() const
+{
+    if (pairs_ < 16.0 || pairPower_ <= 0.0)
+        return 0.0;
+    const double noise = 0.5 * (mark_.noise2 + space_.noise2);
+    return pairDifference_ / pairPower_ - noise / pairPower_;
+}
+
+bool SlotLikelihood::followsLocalLevels() const
+{
+    // Until the fading is measured, the long-term levels: they never do badly.
+    return pairs_ >= 32.0 && fastFading() < kFastFading;
 }
 
 double SlotLikelihood::slotSnr() const

@@ -21,10 +21,23 @@ public:
 
     // Positive for mark. Zero before anything is learnt.
     double llr(float markMagnitude, float spaceMagnitude) const;
+    // The same with each tone's amplitude taken no higher than its local
+    // level (ToneEnvelope.h) says: a fade lowers a tone's weight at once,
+    // while on a steady signal the long-term levels, which noise does not
+    // lift, decide.
+    double llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel) const;
 
     // Sum over both tones of the on-tone SNR (A²/2σ²) in one bit: the size
     // of a typical slot's LLR, and a squelch measure.
     double slotSnr() const;
+
+    // How much an on-tone's magnitude changes from one slot to the next
+    // beyond what noise explains: near 0 on a steady or slowly fading
+    // signal, tenths under flutter. Local levels (ToneEnvelope.h) follow
+    // slow fades; under flutter they would chase each bit's own
+    // fluctuation, so there the long-term levels decide alone.
+    double fastFading() const;
+    bool followsLocalLevels() const;
 
 private:
     struct Level {
@@ -36,12 +49,17 @@ private:
         Level on, off;  // mean squared magnitude while on / off
         double weight = 0.0;  // LLR coefficients, refreshed after each update
         double bias = 0.0;
+        double amplitude2 = 0.0, sigma2 = 0.0, noise2 = 0.0;
         double logLikelihood(double magnitude) const;
+        double logLikelihood(double magnitude, double level) const;
     };
     void refresh();
     void learn(bool mark, double markSquared, double spaceSquared, double alpha);
 
     Tone mark_, space_;
+    int lastOn_ = -1;            // tone on in the previous slot learnt: 1 mark, 0 space
+    double lastOnMagnitude_ = 0.0;
+    double pairDifference_ = 0.0, pairPower_ = 0.0, pairs_ = 0.0;
 };
 
 }  // namespace rtty
