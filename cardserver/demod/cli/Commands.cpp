@@ -58,9 +58,11 @@ void checkLine(const rtty::RttyParameters& parameters, double sampleRate)
 // Listens until the line search finds the line (anywhere in the source),
 // sets the parameters to it and leaves in `heard` the audio from where the
 // line was found. False, with the reason on stderr, when the source ends
-// (or the user stops) with no line found.
+// (or the user stops) with no line found. `rereadFile`: the caller decodes
+// the file from its start (on a weak signal the search may be sure only
+// well after the line began; the squelch keeps the noise before it out).
 bool searchLine(rtty::SampleSource& source, std::vector<float>& block, std::vector<float>& heard,
-                rtty::RttyParameters& parameters, bool (*interrupted)())
+                rtty::RttyParameters& parameters, bool rereadFile, bool (*interrupted)())
 {
     const double rate = source.sampleRate();
     rtty::AutoLineSearch search(rate);
@@ -95,7 +97,7 @@ bool searchLine(rtty::SampleSource& source, std::vector<float>& block, std::vect
     parameters.inverted = found.inverted;
     std::snprintf(line, sizeof line, "centre %.1f Hz, shift %.1f Hz, %g Bd, %s polarity (%.1f s; decoding from %.1f s)",
                   found.centreHz, found.shiftHz, found.baud, found.inverted ? "inverted" : "normal", found.secondsUsed,
-                  found.fromSeconds);
+                  rereadFile ? 0.0 : found.fromSeconds);
     std::cerr << "pluvane-rtty: line search: " << line << "\n";
     const auto from = static_cast<int64_t>(found.fromSeconds * rate);
     if (from > heardFrom)
@@ -148,8 +150,18 @@ int runDecode(CommandLine& line, bool (*interrupted)())
     // The audio the line search is looking at, decoded first once it has
     // found the line, so that no text is lost.
     std::vector<float> heard;
-    if (automatic && !searchLine(*source, block, heard, parameters, interrupted))
-        return kRunError;
+    if (automatic) {
+        if (!searchLine(*source, block, heard, parameters, !live, interrupted))
+            return kRunError;
+        if (!live) {
+            heard.clear();
+            source = rtty::openSource(sourceSpec(input), {false, false}, error);
+            if (!source) {
+                std::cerr << "pluvane-rtty: " << error << "\n";
+                return kRunError;
+            }
+        }
+    }
 
     rtty::RttyDemodulator demodulator(source->sampleRate(), parameters);
     std::string text;

@@ -31,7 +31,7 @@ for i in 1 2 3 4 5 6; do printf 'ZCZC 00%s\r\nAAXX 08061 10381 41580 12345 67890
 : >"$work/empty.txt"
 expect 0 "" "$tool" encode --baud 50 --shift 170 --centre 1200 --inverted --snr 3 --lead-in 20 "$work/long.txt" "$work/late.wav"
 expect 0 "AAXX 08061 10381 41580 12345 67890=" "$tool" decode --auto "$work/late.wav"
-expect 0 "centre 1[12][09][0-9].*shift 1[67][0-9].*50 Bd, inverted.*decoding from 1[0-9]" "$tool" decode --auto "$work/late.wav"
+expect 0 "centre 1[12][09][0-9].*shift 1[67][0-9].*50 Bd, inverted polarity (2[0-9].[0-9] s; decoding from 0.0 s)" "$tool" decode --auto "$work/late.wav"
 expect 0 "" "$tool" encode --baud 50 --shift 425 --centre 1500 --snr 0 --lead-in 30 "$work/empty.txt" "$work/noise.wav"
 expect 1 "no line found in 30.0 s of audio.*no signal above the noise" "$tool" decode --auto "$work/noise.wav"
 expect 2 "lead-in" "$tool" encode --baud 50 --shift 425 --centre 1500 --lead-in -1 "$work/text.txt" "$work/a.wav"
