@@ -23,29 +23,45 @@ const QString kBulletin = QStringLiteral(
 
 WireValue keep() { return WireValue::i2(-1); }
 
-// 75 Bd, 850 Hz shift, inverted, at the given centre, 10 dB SNR in 3 kHz,
-// after `silentSeconds` of noise alone; `repeats` 0 gives noise only.
-QString writeRecording(const QString& path, double centre, double silentSeconds, int repeats)
+constexpr double kRate = 8000;
+
+rtty::RttyParameters lineOf(double baud, double shift, double centre, bool inverted)
 {
     rtty::RttyParameters line;
-    line.baud = 75;
-    line.shiftHz = 850;
+    line.baud = baud;
+    line.shiftHz = shift;
     line.centreHz = centre;
-    line.inverted = true;
-    const double rate = 8000;
-    std::vector<float> samples(size_t(silentSeconds * rate), 0.0f);
-    rtty::FskModulator modulator(rate, line);
+    line.inverted = inverted;
+    return line;
+}
+
+// The bulletin `repeats` times on the line, appended to the samples.
+void appendTransmission(const rtty::RttyParameters& line, int repeats, std::vector<float>& samples)
+{
+    rtty::FskModulator modulator(kRate, line);
     cardserver::Ita2Encoder encoder;
     std::vector<uint8_t> codes;
     for (int repeat = 0; repeat < repeats; ++repeat)
         for (const QChar c : kBulletin) encoder.encode(c, &codes);
-    if (repeats > 0) {
-        modulator.appendIdle(20, samples);
-        modulator.appendCodes(codes, samples);
-    }
-    rtty::NoiseAdder noise(rate, 0.125, 10, 5);
+    modulator.appendIdle(20, samples);
+    modulator.appendCodes(codes, samples);
+}
+
+// Noise at 10 dB below the signal's power (SNR in 3 kHz) all through.
+QString write(const QString& path, std::vector<float> samples)
+{
+    rtty::NoiseAdder noise(kRate, 0.125, 10, 5);
     noise.add(samples.data(), samples.size());
-    return QString::fromStdString(rtty::writeWav(path.toStdString(), samples, int(rate)));
+    return QString::fromStdString(rtty::writeWav(path.toStdString(), samples, int(kRate)));
+}
+
+// 75 Bd, 850 Hz shift, inverted, at the given centre, after `silentSeconds`
+// of noise alone; `repeats` 0 gives noise only.
+QString writeRecording(const QString& path, double centre, double silentSeconds, int repeats)
+{
+    std::vector<float> samples(size_t(silentSeconds * kRate), 0.0f);
+    if (repeats > 0) appendTransmission(lineOf(75, 850, centre, true), repeats, samples);
+    return write(path, std::move(samples));
 }
 
 class AudioLineSearch : public ::testing::Test {
@@ -53,8 +69,12 @@ protected:
     void start(double centre, double silentSeconds, int repeats)
     {
         ASSERT_TRUE(dir.isValid());
+        ASSERT_EQ(writeRecording(dir.filePath("recording.wav"), centre, silentSeconds, repeats), QString());
+        serve();
+    }
+    void serve()
+    {
         const QString path = dir.filePath("recording.wav");
-        ASSERT_EQ(writeRecording(path, centre, silentSeconds, repeats), QString());
         ASSERT_TRUE(server.start({"--card", "1=wav:" + path, "--time-scale", "16"})) << server.error().toStdString();
         ASSERT_TRUE(client.connectTo(server.host(), server.port()));
         const auto reply = client.reply(client.request("OpenCard", openArgs(1)));
@@ -147,4 +167,25 @@ TEST_F(AudioLineSearch, IfTranslationMovesTheCentreTheCardExpects)
     ok("SetCentreShift", {WireValue::i2(1500), WireValue::i2(425)});
     ok("SetAls", {WireValue::i4(2)});
     EXPECT_TRUE(measured(1800, 6000));
+}
+
+TEST_F(AudioLineSearch, KeepsMeasuringAndAdoptsTheLatestLine)
+{
+    // One station for about 20 s, then another on other frequencies and speed.
+    ASSERT_TRUE(dir.isValid());
+    std::vector<float> samples;
+    appendTransmission(lineOf(50, 425, 1500, false), 1, samples);
+    appendTransmission(lineOf(75, 850, 2000, true), 3, samples);
+    ASSERT_EQ(write(dir.filePath("recording.wav"), std::move(samples)), QString());
+    serve();
+
+    ok("SetAls", {WireValue::i4(2)});
+    ASSERT_TRUE(measured(1500, 4000));
+    ASSERT_TRUE(measured(2000, 6000)) << "the second station was not measured";
+    adopt();  // with the search still on
+    const auto report = client.event("StatusReport");
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->args.at(2).real, 75);
+    EXPECT_EQ(report->args.at(3).real, 850);
+    EXPECT_EQ(report->args.at(4).integer, -1);
 }
