@@ -199,4 +199,42 @@ std::optional<int> isobaricSurfaceHpa(int a3)
     }
 }
 
+namespace {
+
+constexpr std::array<std::string_view, 8> kSeaTemperatureMethod = {
+    "intake", "intake", "bucket", "bucket", "hull contact sensor", "hull contact sensor", "other", "other",
+};
+constexpr std::array<std::string_view, 8> kWetBulb = {
+    "measured", "measured", "measured, iced bulb", "", "", "computed", "computed", "computed, iced bulb",
+};
+constexpr std::array<std::string_view, 6> kIceSource = {
+    "", "icing from ocean spray", "icing from fog", "icing from spray and fog", "icing from rain",
+    "icing from spray and rain",
+};
+constexpr std::array<std::string_view, 5> kIceRate = {
+    "ice not building up", "ice building up slowly", "ice building up rapidly", "ice melting or breaking up slowly",
+    "ice melting or breaking up rapidly",
+};
+
+}  // namespace
+
+std::string_view seaTemperatureMethod(int sn) { return pick(kSeaTemperatureMethod, sn); }
+std::string_view wetBulbMethod(int sw) { return pick(kWetBulb, sw); }
+std::string_view iceAccretionSource(int is) { return pick(kIceSource, is); }
+std::string_view iceAccretionRate(int rs) { return pick(kIceRate, rs); }
+
+std::optional<KnotRange> shipSpeedKnots(int vs)
+{
+    if (vs == 0) return KnotRange{0, 0};
+    if (vs >= 1 && vs <= 8) return KnotRange{vs * 5 - 4, vs * 5};
+    if (vs == 9) return KnotRange{41, std::nullopt};
+    return std::nullopt;
+}
+
+std::optional<int> shipDirectionDegrees(int ds)
+{
+    if (ds >= 0 && ds <= 8) return ds * 45;  // 1 NE ... 8 N; 0 stationary
+    return std::nullopt;                     // 9: unknown or variable
+}
+
 }  // namespace synop::tables

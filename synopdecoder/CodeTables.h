@@ -53,4 +53,20 @@ std::string_view groundStateSnow(int e);
 // Code table 0264: standard isobaric surface a3 of a 4a3hhh group, in hPa.
 std::optional<int> isobaricSurfaceHpa(int a3);
 
+// Code table 3850: how the sea surface temperature was taken (sn of 0snTwTwTw).
+std::string_view seaTemperatureMethod(int sn);
+// Code table 3855: wet-bulb temperature sign and method (sw of 8swTbTbTb).
+std::string_view wetBulbMethod(int sw);
+// Code table 4451: the ship's average speed vs over the past 3 hours, in knots.
+struct KnotRange {
+    int min;
+    std::optional<int> max;  // none above 40 kt
+};
+std::optional<KnotRange> shipSpeedKnots(int vs);
+// Code table 0700: direction Ds of the ship's movement in degrees; 0 stationary.
+std::optional<int> shipDirectionDegrees(int ds);
+// Code tables 1751 and 3551: source and rate of ice accretion on ships.
+std::string_view iceAccretionSource(int is);
+std::string_view iceAccretionRate(int rs);
+
 }  // namespace synop::tables

@@ -43,6 +43,10 @@ void decodeSection1(DecodeContext& ctx, const Groups& g, size_t& i);
 void decodePrecipitation(DecodeContext& ctx, const std::string& group, bool sectionOne);
 void decodeSection3(DecodeContext& ctx, const Groups& g, size_t& i);
 void decodeSeaSection(DecodeContext& ctx, const Groups& g, size_t& i);
+// 0snTwTwTw of ship and buoy section 2.
+void decodeSeaTemperature(DecodeContext& ctx, const std::string& group);
+// ", from 270 degrees, period 8 s, height 1.5 m" for the group view.
+std::string describeWaves(const WaveTrain& waves);
 void decodeBuoy(DecodeContext& ctx, const Groups& g);
 
 // Temperature in tenths with its sign figure (0 positive, 1 negative); nullopt when garbled.

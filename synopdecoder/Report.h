@@ -38,6 +38,51 @@ struct GroupMeaning {
     std::string meaning;
 };
 
+// One train of waves: wind waves, a swell, or the waves a buoy or a ship's
+// instrument measured (the instrument tells no direction).
+struct WaveTrain {
+    std::optional<double> periodS;
+    std::optional<double> heightM;
+    std::optional<int> directionDeg;  // swell only: where it comes from; 0 calm
+    bool operator==(const WaveTrain&) const = default;
+};
+
+// 6IsEsEsRs: ice building up on the ship.
+struct IceAccretion {
+    std::optional<int> source;       // code table 1751
+    std::optional<int> thicknessCm;
+    std::optional<int> rate;         // code table 3551
+    bool operator==(const IceAccretion&) const = default;
+};
+
+// ICE ciSibiDizi, or the plain-language words that follow ICE.
+struct SeaIce {
+    std::optional<int> concentration;  // ci, code table 0639
+    std::optional<int> development;    // Si, code table 3739
+    std::optional<int> landOrigin;     // bi, code table 0439
+    std::optional<int> bearing;        // Di, code table 0739
+    std::optional<int> situation;      // zi, code table 5239
+    std::string plainText;
+    bool operator==(const SeaIce&) const = default;
+};
+
+// Buoy section 3: one selected depth of the temperature and salinity profile.
+struct ProfileLevel {
+    int depthM = 0;
+    std::optional<double> temperatureC;
+    std::optional<double> salinityPerMille;
+    bool operator==(const ProfileLevel&) const = default;
+};
+
+// Buoy section 3: the current at one selected depth.
+struct CurrentLevel {
+    int depthM = 0;
+    std::optional<int> directionDeg;  // where it flows to, as code table 0877 gives it
+    bool directionVariable = false;
+    std::optional<int> speedCmS;
+    bool operator==(const CurrentLevel&) const = default;
+};
+
 struct DecodedReport {
     ReportForm form = ReportForm::Land;
     std::optional<BulletinHeading> heading;
@@ -66,6 +111,21 @@ struct DecodedReport {
     std::optional<std::array<std::optional<int>, 2>> pastWeather;
     std::optional<int> lowCloud, middleCloud, highCloud;
     std::optional<double> seaSurfaceTempC;
+
+    // Ship's section 2 (FM 13) and buoy sections 2 and 3 (FM 18).
+    std::optional<int> shipCourseDeg;               // Ds: 0 stationary, 45..360
+    std::optional<int> shipSpeedKtMin, shipSpeedKtMax;  // vs; no maximum above 40 kt
+    std::string seaSurfaceTempMethod;               // from sn: intake, bucket, hull contact, other
+    std::optional<WaveTrain> instrumentalWaves, windWaves;
+    std::vector<WaveTrain> swells;                  // first and second swell
+    std::optional<IceAccretion> iceAccretion;
+    std::optional<double> wetBulbTempC;
+    std::string wetBulbMethod;                      // measured, computed; iced bulb
+    std::optional<SeaIce> seaIce;
+    std::optional<int> salinityMethod;              // k2, code table 2263
+    std::vector<ProfileLevel> seaProfile;
+    std::optional<int> currentMethod, currentDuration;  // k6 (code table 2267), k3 (code table 2264)
+    std::vector<CurrentLevel> currents;
 
     bool nil = false;
     std::vector<std::string> warnings;

@@ -1,5 +1,7 @@
 #include "synopdecoder/ReportFormat.h"
 
+#include "synopdecoder/SeaValuesJson.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -72,6 +74,7 @@ QJsonObject reportToJson(const DecodedReport& r)
         o.insert(QStringLiteral("past_weather"), past);
     }
     put(o, "sea_surface_temp_c", r.seaSurfaceTempC);
+    putSeaValues(o, r);
     if (r.nil) o.insert(QStringLiteral("nil"), true);
     QJsonArray warnings;
     for (const std::string& w : r.warnings) warnings.append(fromStd(w));

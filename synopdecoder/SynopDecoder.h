@@ -1,7 +1,7 @@
 #pragma once
 // Decodes one assembled report: land stations (sections 0, 1 and 3; sections
-// 2, 4 and 5 kept as they came), ships (with section 2) and drifting buoys
-// (sections 0 to 2). A group that is garbled or cannot be true is dropped
+// 4 and 5 kept as they came), ships (with section 2) and buoys (sections 0
+// to 3; section 4 kept). A group that is garbled or cannot be true is dropped
 // with a warning on the report and the rest is still decoded.
 #include "synopdecoder/Report.h"
 
