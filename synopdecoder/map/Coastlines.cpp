@@ -14,6 +14,23 @@ namespace synop::map {
 namespace {
 
 constexpr quint8 kLand = 0, kBorder = 2;
+constexpr double kTolerances[] = {0, 0.03, 0.12, 0.5};
+
+// Drops each point nearer than the tolerance to the last one kept (the
+// ends stay): cheap, and at these tolerances indistinguishable on screen
+// from a finer rule.
+std::vector<QPointF> simplified(const std::vector<QPointF>& geo, double tolerance)
+{
+    if (tolerance <= 0 || geo.size() < 3) return geo;
+    std::vector<QPointF> out{geo.front()};
+    for (size_t i = 1; i + 1 < geo.size(); ++i) {
+        const QPointF d = geo[i] - out.back();
+        // A jump across the antimeridian is kept whatever its length.
+        if (std::fabs(d.x()) > 180 || d.x() * d.x() + d.y() * d.y() > tolerance * tolerance) out.push_back(geo[i]);
+    }
+    out.push_back(geo.back());
+    return out;
+}
 
 bool crossesAntimeridian(const QPointF& a, const QPointF& b) { return std::fabs(a.x() - b.x()) > 180; }
 
@@ -65,7 +82,8 @@ Coastlines Coastlines::fromData(const QByteArray& compressed)
     const char* at = data.constData() + 12;
     const char* end = data.constData() + data.size();
     std::vector<QPointF> geo;
-    QPainterPath land, coast, borders;
+    std::vector<CoastPaths> levels(std::size(kTolerances));
+    for (size_t l = 0; l < levels.size(); ++l) levels[l].toleranceDeg = kTolerances[l];
     while (end - at >= 5) {
         const quint8 kind = quint8(*at);
         const quint32 n = qFromLittleEndian<quint32>(at + 1);
@@ -79,20 +97,32 @@ Coastlines Coastlines::fromData(const QByteArray& compressed)
             y = qint16(quint16(y) + qFromLittleEndian<quint16>(at + 2));
             geo.emplace_back(x / 100.0, y / 100.0);
         }
-        if (kind == kLand) {
-            land.addPolygon(unwrappedRing(geo));
-            land.closeSubpath();
-            addPolyline(coast, geo, true);
-        } else if (kind == kBorder) {
-            addPolyline(borders, geo, false);
+        for (CoastPaths& level : levels) {
+            const std::vector<QPointF> line = simplified(geo, level.toleranceDeg);
+            if (kind == kLand && line.size() >= 4) {  // an island smaller than the tolerance goes
+                level.land.addPolygon(unwrappedRing(line));
+                level.land.closeSubpath();
+                addPolyline(level.coast, line, true);
+            } else if (kind == kBorder) {
+                addPolyline(level.borders, line, false);
+            }
         }
         c.points += int(n);
     }
-    land.setFillRule(Qt::OddEvenFill);
-    c.land = land;
-    c.coast = coast;
-    c.borders = borders;
+    for (CoastPaths& level : levels) level.land.setFillRule(Qt::OddEvenFill);
+    c.levels = std::move(levels);
     return c;
+}
+
+const CoastPaths& Coastlines::atScale(double pixelsPerDegree) const
+{
+    static const CoastPaths empty;
+    if (levels.empty()) return empty;
+    const double allowed = 1.0 / std::max(pixelsPerDegree, 1e-6);
+    size_t pick = 0;
+    for (size_t l = 0; l < levels.size(); ++l)
+        if (levels[l].toleranceDeg <= allowed) pick = l;
+    return levels[pick];
 }
 
 const Coastlines& Coastlines::builtIn()

@@ -103,71 +103,110 @@ void drawTendency(QPainter& p, QPointF at, double s, int a)
     p.drawPolyline(line);
 }
 
-void StationModelPainter::drawModel(QPainter& p, QPointF c, const StationValues& v, double latitude) const
+void StationModelPainter::drawModel(QPainter& p, QPointF at, const StationValues& v, double latitude) const
 {
+    // Whole pixels, so that the barb meets the circle copied from the sprites.
+    const QPointF c(std::round(at.x()), std::round(at.y()));
+    const double r = kRadius;
     // The barb goes under the circle so that the circle's edge stays clean.
     if (v.windKt && v.windFromDeg && !v.windVariable) {
         if (*v.windKt < 0.5 || *v.windFromDeg == 0) {
-            p.setPen(QPen(kInk, 1.1));
-            p.setBrush(Qt::NoBrush);
-            p.drawEllipse(c, kRadius + 3, kRadius + 3);  // calm
+            sprites_.draw(p, c, QStringLiteral("calm"), QRectF(-r - 5, -r - 5, 2 * r + 10, 2 * r + 10), [](QPainter& q) {
+                q.setPen(QPen(kInk, 1.1));
+                q.setBrush(Qt::NoBrush);
+                q.drawEllipse(QPointF(0, 0), kRadius + 3, kRadius + 3);
+            });
         } else {
-            const BarbPaths barb =
-                windBarb(*v.windFromDeg, *v.windKt, latitude < 0 ? Hemisphere::South : Hemisphere::North);
-            p.save();
-            p.translate(c);
-            p.setPen(QPen(kInk, 1.2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
-            p.setBrush(Qt::NoBrush);
-            p.drawPath(barb.lines);
-            p.setPen(Qt::NoPen);
-            p.setBrush(kInk);
-            p.drawPath(barb.pennants);
-            p.restore();
+            // Directions come in whole degrees (tens, mostly) and speeds in feathers: few barbs repeat often.
+            const Hemisphere side = latitude < 0 ? Hemisphere::South : Hemisphere::North;
+            const BarbFeathers f = barbFeathers(*v.windKt);
+            const QString key = QStringLiteral("B%1/%2.%3.%4/%5")
+                                    .arg(*v.windFromDeg).arg(f.pennants).arg(f.barbs).arg(f.halfBarbs)
+                                    .arg(side == Hemisphere::South ? 'S' : 'N');
+            if (!sprites_.drawKnown(p, c, key)) {
+                const BarbPaths barb = windBarb(*v.windFromDeg, *v.windKt, side);
+                const QRectF bounds = (barb.lines.boundingRect() | barb.pennants.boundingRect()).adjusted(-2, -2, 2, 2);
+                sprites_.draw(p, c, key, bounds, [&barb](QPainter& q) {
+                    q.setPen(QPen(kInk, 1.2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
+                    q.setBrush(Qt::NoBrush);
+                    q.drawPath(barb.lines);
+                    q.setPen(Qt::NoPen);
+                    q.setBrush(kInk);
+                    q.drawPath(barb.pennants);
+                });
+            }
         }
     }
-    drawCloudCover(p, c, kRadius, v.cloudOkta);
+    const QString okta = v.cloudOkta ? QString::number(*v.cloudOkta) : QStringLiteral("M");
+    sprites_.draw(p, c, QLatin1Char('N') + okta, QRectF(-r - 1.5, -r - 1.5, 2 * r + 3, 2 * r + 3),
+                  [okta = v.cloudOkta](QPainter& q) { drawCloudCover(q, QPointF(0, 0), kRadius, okta); });
 
-    p.setFont(font_);
-    const QFontMetricsF metrics(font_);
-    const double left = c.x() - kRadius - 3;
-    const double right = c.x() + kRadius + 3;
-    const double upper = c.y() - 5;                    // baseline of the upper line
-    const double lower = c.y() + 5 + ascent_;          // baseline of the lower line
-    const double middle = c.y() + ascent_ / 2 - 1;
-    if (v.airTempC) {
-        const QString t = wholeDegrees(*v.airTempC);
-        p.setPen(kTemperature);
-        p.drawText(QPointF(left - metrics.horizontalAdvance(t), upper), t);
-    }
-    if (v.dewPointC) {
-        const QString t = wholeDegrees(*v.dewPointC);
-        p.setPen(kDewPoint);
-        p.drawText(QPointF(left - metrics.horizontalAdvance(t), lower), t);
-    }
-    if (v.seaLevelPressureHpa) {
-        p.setPen(kInk);
-        p.drawText(QPointF(right, upper), pressureFigures(*v.seaLevelPressureHpa));
-    }
+    const double left = -r - 3, right = r + 3;
+    const double upper = -5;              // baseline of the upper line
+    const double lower = 5 + ascent_;     // baseline of the lower line
+    const double middle = ascent_ / 2;
+    // Figures: each a sprite of its own text at its own place around the circle.
+    auto figure = [&](QChar place, const QString& text, const QColor& colour, double baseline, bool alignRight) {
+        const QString key = place + text;
+        if (sprites_.drawKnown(p, c, key)) return;
+        const QFontMetricsF m(font_);
+        const double width = m.horizontalAdvance(text);
+        const double x = alignRight ? left - width : right;
+        const QRectF bounds(x - 1, baseline - m.ascent() - 1, width + 2, m.ascent() + m.descent() + 2);
+        sprites_.draw(p, c, key, bounds, [&](QPainter& q) {
+            q.setFont(font_);
+            q.setPen(colour);
+            q.drawText(QPointF(x, baseline), text);
+        });
+    };
+    if (v.airTempC) figure(QLatin1Char('T'), wholeDegrees(*v.airTempC), kTemperature, upper, true);
+    if (v.dewPointC) figure(QLatin1Char('D'), wholeDegrees(*v.dewPointC), kDewPoint, lower, true);
+    if (v.seaLevelPressureHpa) figure(QLatin1Char('P'), pressureFigures(*v.seaLevelPressureHpa), kInk, upper, false);
     if (v.pressureChangeHpa || v.pressureTendency) {
-        double x = right;
-        if (v.pressureChangeHpa) {
-            const QString t = pressureChangeFigures(*v.pressureChangeHpa);
-            p.setPen(kInk);
-            p.drawText(QPointF(x, middle + 1), t);
-            x += metrics.horizontalAdvance(t) + 1.5;
+        const QString change = v.pressureChangeHpa ? pressureChangeFigures(*v.pressureChangeHpa) : QString();
+        const int a = v.pressureTendency.value_or(-1);
+        const QString key = QStringLiteral("A%1/%2").arg(change).arg(a);
+        if (!sprites_.drawKnown(p, c, key)) {
+            const QFontMetricsF m(font_);
+            const double width = change.isEmpty() ? 0 : m.horizontalAdvance(change) + 1.5;
+            const QRectF bounds(right - 1, middle - m.ascent(), width + 11, m.ascent() + m.descent() + 2);
+            sprites_.draw(p, c, key, bounds, [&](QPainter& q) {
+                q.setFont(font_);
+                q.setPen(kInk);
+                if (!change.isEmpty()) q.drawText(QPointF(right, middle + 1), change);
+                if (a >= 0) drawTendency(q, QPointF(right + width, 1), 8, a);
+            });
         }
-        if (v.pressureTendency) drawTendency(p, QPointF(x, c.y() + 1), 7, *v.pressureTendency);
     }
+    drawWeather(p, c, v);
+}
+
+void StationModelPainter::drawWeather(QPainter& p, QPointF c, const StationValues& v) const
+{
+    const double r = kRadius;
     if (v.presentWeather) {
         const WeatherSymbol symbol =
             v.automaticWeather ? automaticWeatherSymbol(*v.presentWeather) : mannedWeatherSymbol(*v.presentWeather);
-        drawWeatherSymbol(p, QPointF(c.x() - kRadius - 10, c.y()), 1.8, symbol);
+        if (symbol.family != WeatherFamily::None) {
+            const QPointF centre(-r - 12, 0);
+            const double u = 2.1;
+            const QString key = QStringLiteral("W%1.%2.%3.%4.%5")
+                                    .arg(int(symbol.family))
+                                    .arg(symbol.intensity)
+                                    .arg(int(symbol.continuous))
+                                    .arg(int(symbol.recent))
+                                    .arg(int(symbol.withHail));
+            sprites_.draw(p, c, key, QRectF(centre.x() - 3.6 * u, -3.6 * u, 7.2 * u, 7.2 * u),
+                          [&](QPainter& q) { drawWeatherSymbol(q, centre, u, symbol); });
+        }
     }
 }
 
 void StationModelPainter::drawDot(QPainter& p, QPointF c, const StationValues& v) const
 {
-    drawCloudCover(p, c, 2.8, v.cloudOkta ? std::optional<int>(std::min(*v.cloudOkta, 8)) : std::optional<int>(0));
+    const std::optional<int> okta = v.cloudOkta ? std::optional<int>(std::min(*v.cloudOkta, 8)) : std::optional<int>(0);
+    sprites_.draw(p, c, QStringLiteral("o%1").arg(*okta), QRectF(-4.5, -4.5, 9, 9),
+                  [okta](QPainter& q) { drawCloudCover(q, QPointF(0, 0), 2.8, okta); });
 }
 
 void StationModelPainter::drawSelection(QPainter& p, QPointF c) const

@@ -3,6 +3,7 @@
 // temperature upper left, present weather left, dew point lower left,
 // sea-level pressure upper right, the pressure tendency right. The model
 // keeps its size on the screen at every zoom, as on a plotted chart.
+#include "SpriteCache.h"
 #include "StationValues.h"
 
 #include <QFont>
@@ -26,8 +27,11 @@ public:
     void drawSelection(QPainter& painter, QPointF at) const;
 
 private:
+    void drawWeather(QPainter& painter, QPointF centre, const StationValues& values) const;
+
     QFont font_;
     double ascent_;
+    mutable SpriteCache sprites_;
 };
 
 // The cloud circle's fill for N oktas (0..8, 9 sky obscured, none: missing).

@@ -146,12 +146,15 @@ std::optional<qint64> WeatherMapWidget::reportAt(QPointF s) const
 void WeatherMapWidget::drawBackground(QPainter& p)
 {
     p.fillRect(rect(), kSea);
-    const Coastlines& world = Coastlines::builtIn();
+    const CoastPaths& world = Coastlines::builtIn().atScale(view_.scale());
     for (int shift = view_.firstWorldShift(); shift <= view_.lastWorldShift(); ++shift) {
         p.setTransform(view_.mercatorToScreen(shift));
+        // The coastline drawn over the fill hides its edge, so the fill can skip antialiasing.
+        p.setRenderHint(QPainter::Antialiasing, false);
         p.setPen(Qt::NoPen);
         p.setBrush(kLand);
         p.drawPath(world.land);
+        p.setRenderHint(QPainter::Antialiasing, true);
         QPen border(kBorder, 0.8);
         border.setCosmetic(true);
         p.setPen(border);

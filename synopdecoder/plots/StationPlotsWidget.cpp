@@ -122,12 +122,21 @@ void StationPlotsWidget::clear()
 
 void StationPlotsWidget::fitAxes(Chart& c, qint64 from, qint64 to, double low, double high, double minimumSpan)
 {
-    // A lone observation still gets an hour either side to stand in.
-    if (to - from < 2 * 3600 * 1000) {
-        from -= 3600 * 1000;
-        to += 3600 * 1000;
+    // Ticks on whole synoptic hours: the step is the smallest of 1, 3, 6, 12
+    // hours or whole days that leaves at most eight of them, and the range
+    // starts and ends on a step.
+    constexpr qint64 hour = 3600 * 1000;
+    qint64 step = hour;
+    for (const qint64 hours : {1, 3, 6, 12, 24, 48, 96, 168, 336, 720}) {
+        step = hours * hour;
+        if ((to - from) / step < 8) break;
     }
-    c.time->setRange(QDateTime::fromMSecsSinceEpoch(from), QDateTime::fromMSecsSinceEpoch(to));
+    const qint64 first = from - ((from % step) + step) % step;
+    qint64 last = to + (step - ((to % step) + step) % step) % step;
+    if (last == first) last += step;
+    c.time->setRange(QDateTime::fromMSecsSinceEpoch(first), QDateTime::fromMSecsSinceEpoch(last));
+    c.time->setTickCount(int((last - first) / step) + 1);
+    c.time->setFormat(step >= 24 * hour ? QStringLiteral("dd MMM") : QStringLiteral("dd HH:mm"));
     if (low > high) {
         low = 0;
         high = minimumSpan;
@@ -147,7 +156,8 @@ void StationPlotsWidget::setHistory(const QString& title, std::vector<map::MapRe
     history.erase(std::remove_if(history.begin(), history.end(), [](const map::MapReport& r) { return !r.observed.isValid(); }),
                   history.end());
     std::sort(history.begin(), history.end(), [](const map::MapReport& a, const map::MapReport& b) { return a.observed < b.observed; });
-    title_->setText(tr("%1 — %n observation(s)", nullptr, int(history.size())).arg(title));
+    title_->setText(history.size() == 1 ? tr("%1 — one observation, time in UTC").arg(title)
+                                        : tr("%1 — %2 observations, times in UTC").arg(title).arg(history.size()));
     if (history.empty()) return;
 
     double pLow = 1e9, pHigh = -1e9, tLow = 1e9, tHigh = -1e9, wHigh = 0;
@@ -183,5 +193,20 @@ int StationPlotsWidget::pressurePoints() const { return int(pressureSeries_->cou
 int StationPlotsWidget::temperaturePoints() const { return int(temperatureSeries_->count()); }
 int StationPlotsWidget::dewPointPoints() const { return int(dewPointSeries_->count()); }
 int StationPlotsWidget::windPoints() const { return int(windSeries_->count()); }
+
+}  // namespace synop::plots
+
+namespace synop::plots {
+
+std::pair<qint64, qint64> StationPlotsWidget::temperatureSpan() const
+{
+    if (temperatureSeries_->count() == 0) return {0, 0};
+    return {qint64(temperatureSeries_->at(0).x()), qint64(temperatureSeries_->at(temperatureSeries_->count() - 1).x())};
+}
+
+std::pair<qint64, qint64> StationPlotsWidget::timeAxisRange() const
+{
+    return {temperature_.time->min().toMSecsSinceEpoch(), temperature_.time->max().toMSecsSinceEpoch()};
+}
 
 }  // namespace synop::plots

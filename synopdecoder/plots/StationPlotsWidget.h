@@ -32,6 +32,9 @@ public:
     int temperaturePoints() const;
     int dewPointPoints() const;
     int windPoints() const;
+    // The first and last x of the temperature series, and the time axis's range (axis time, see the .cpp).
+    std::pair<qint64, qint64> temperatureSpan() const;
+    std::pair<qint64, qint64> timeAxisRange() const;
 
 private:
     struct Chart {

@@ -127,16 +127,24 @@ TEST(Declutter, StationsOffTheScreenAreLeftOut)
 
 TEST(Coastlines, LandIsWhereTheContinentsAreAndNoLineJumpsAcrossTheWorld)
 {
-    const Coastlines& world = Coastlines::builtIn();
-    ASSERT_GT(world.points, 50000);
-    auto onLand = [&](double lat, double lon) { return world.land.contains(QPointF(lon, mercatorY(lat))); };
-    EXPECT_TRUE(onLand(48.85, 2.35));     // Paris
-    EXPECT_TRUE(onLand(-34.6, -58.5));    // Buenos Aires
-    EXPECT_TRUE(onLand(66.5, 178.0));     // Chukotka, west of the antimeridian
-    EXPECT_TRUE(onLand(-75, 0));          // Antarctica
-    EXPECT_FALSE(onLand(30, -40));        // mid-Atlantic
-    EXPECT_FALSE(onLand(54.5, 3.0));      // North Sea
-    EXPECT_FALSE(onLand(-20, -120));      // South Pacific
+    const Coastlines& all = Coastlines::builtIn();
+    ASSERT_GT(all.points, 50000);
+    ASSERT_GE(all.levels.size(), 3u);
+    // Every level of detail still has the land where it is.
+    for (const CoastPaths& level : all.levels) {
+        auto onLand = [&](double lat, double lon) { return level.land.contains(QPointF(lon, mercatorY(lat))); };
+        EXPECT_TRUE(onLand(48.85, 2.35)) << level.toleranceDeg;   // Paris
+        EXPECT_TRUE(onLand(-34.6, -58.5)) << level.toleranceDeg;  // Buenos Aires
+        EXPECT_TRUE(onLand(66.5, 178.0)) << level.toleranceDeg;   // Chukotka, west of the antimeridian
+        EXPECT_TRUE(onLand(-75, 0)) << level.toleranceDeg;        // Antarctica
+        EXPECT_FALSE(onLand(30, -40)) << level.toleranceDeg;      // mid-Atlantic
+        EXPECT_FALSE(onLand(54.5, 3.0)) << level.toleranceDeg;    // North Sea
+        EXPECT_FALSE(onLand(-20, -120)) << level.toleranceDeg;    // South Pacific
+    }
+    // Coarser levels for wider views: less to draw, and the finest when zoomed in.
+    EXPECT_LT(all.atScale(2).land.elementCount() * 4, all.levels.front().land.elementCount());
+    EXPECT_EQ(&all.atScale(300), &all.levels.front());
+    const CoastPaths& world = all.levels.front();
 
     // Cut polygons are closed along 180 degrees and the pole; those edges are no coast.
     double longest = 0;
