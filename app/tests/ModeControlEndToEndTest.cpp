@@ -9,6 +9,7 @@
 #include "platform/tests/HiveFixture.h"
 #include "session/SessionHandlers.h"
 #include "platform/testing/QtPrinters.h"
+#include "platform/testing/WaitFor.h"
 #include "settings/SettingsStore.h"
 
 #include <QPushButton>
@@ -82,21 +83,21 @@ TEST_F(ModeControlEndToEnd, SpeedShiftAndPolarClicksRetuneTheCardUntilItDecodesC
 {
     CardServerProcess server;
     auto window = connectTo(server, QStringLiteral("75,850,1500,inverted"));
-    QTRY_VERIFY_WITH_TIMEOUT(window->state().bSessionUp, 10000);
+    WAIT_FOR_TRUE(window->state().bSessionUp, 10000);
     window->handlers().PanelClick(1);  // force BAUDOT
-    QTRY_COMPARE_WITH_TIMEOUT(panel(*window, 1), QStringLiteral("BAUDOT"), 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(window->state().sMode, QStringLiteral("baudot"), 5000);
+    WAIT_FOR_EQ(panel(*window, 1), QStringLiteral("BAUDOT"), 5000);
+    WAIT_FOR_EQ(window->state().sMode, QStringLiteral("baudot"), 5000);
     EXPECT_FALSE(decodesClean(*window));  // tuned to the wrong speed, shift and polarity
 
     const double speed = window->state().dSpeed;
     window->handlers().PanelClick(2);
-    QTRY_COMPARE_WITH_TIMEOUT(panel(*window, 2), speed == 50 ? QStringLiteral("75") : QStringLiteral("50"), 5000);
+    WAIT_FOR_EQ(panel(*window, 2), speed == 50 ? QStringLiteral("75") : QStringLiteral("50"), 5000);
     if (window->state().dSpeed != 75) window->handlers().PanelClick(2);
-    QTRY_COMPARE_WITH_TIMEOUT(panel(*window, 2), QStringLiteral("75"), 5000);
+    WAIT_FOR_EQ(panel(*window, 2), QStringLiteral("75"), 5000);
     if (window->state().dShift != 850) window->handlers().PanelClick(3);
-    QTRY_COMPARE_WITH_TIMEOUT(panel(*window, 3), QStringLiteral("850"), 5000);
+    WAIT_FOR_EQ(panel(*window, 3), QStringLiteral("850"), 5000);
     if (window->state().iPolarity != -1) window->handlers().PanelClick(4);
-    QTRY_COMPARE_WITH_TIMEOUT(panel(*window, 4), QStringLiteral("INV"), 5000);
+    WAIT_FOR_EQ(panel(*window, 4), QStringLiteral("INV"), 5000);
 
     EXPECT_TRUE(decodesClean(*window));
     EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
@@ -106,11 +107,11 @@ TEST_F(ModeControlEndToEnd, AutoOnACardTunedWrongEndsDecodingCleanWithTheRightPa
 {
     CardServerProcess server;
     auto window = connectTo(server, QStringLiteral("75,850,1500,inverted"));
-    QTRY_VERIFY_WITH_TIMEOUT(window->state().bSessionUp, 10000);
+    WAIT_FOR_TRUE(window->state().bSessionUp, 10000);
     window->controls().Auto->click();
     EXPECT_FALSE(window->state().bModeBusy);
     EXPECT_EQ(panel(*window, 1), QStringLiteral("BAUDOT"));
-    QTRY_COMPARE_WITH_TIMEOUT(panel(*window, 2), QStringLiteral("75"), 5000);
+    WAIT_FOR_EQ(panel(*window, 2), QStringLiteral("75"), 5000);
     EXPECT_EQ(panel(*window, 3), QStringLiteral("850"));
     EXPECT_EQ(panel(*window, 4), QStringLiteral("INV"));
     EXPECT_TRUE(decodesClean(*window));

@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-// Every test gets a hive file of its own that does not exist yet.
+// Every test gets a hive file and a SYNOP station log of its own that do not exist yet.
 class HiveFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -11,6 +11,7 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_hivePath = QDir(m_dir.path()).filePath(QStringLiteral("hive.sqlite"));
         qputenv("PLUVANE_HIVE", m_hivePath.toLocal8Bit());
+        qputenv("PLUVANE_SYNOP_LOG", QDir(m_dir.path()).filePath(QStringLiteral("reports.sqlite")).toLocal8Bit());
     }
     const QString& hivePath() const { return m_hivePath; }
     QString dirPath() const { return m_dir.path(); }

@@ -1,33 +1,44 @@
 #include "ReportSaver.h"
 
-#include "synopdecoder/ReportFormat.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QSaveFile>
 
 namespace synop {
 
-QString saveReports(const std::deque<DecodedReport>& reports, const QString& path, SaveFormat format)
+SaveResult saveReports(const ReportListModel& model, const QString& path, ExportFormat format)
 {
+    SaveResult result;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return file.errorString();
-    QByteArray content;
-    if (format == SaveFormat::Csv) {
-        content = csvHeaderLine();
-        for (const DecodedReport& r : reports) content += reportToCsvLine(r);
-    } else {
-        QJsonArray list;
-        for (const DecodedReport& r : reports) list.append(reportToJson(r));
-        content = QJsonDocument(list).toJson(QJsonDocument::Indented);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.error = file.errorString();
+        return result;
     }
-    if (file.write(content) != content.size()) {
-        const QString why = file.errorString();
+    bool writeFailed = false;
+    ReportExporter exporter(format, [&](const QByteArray& bytes) {
+        if (!writeFailed && file.write(bytes) != bytes.size()) writeFailed = true;
+    });
+    exporter.begin();
+    bool readFailed = false;
+    if (model.log() && model.storedRows() > 0) {
+        readFailed = !model.log()->forEach(model.storedFilter(), [&](const LoggedReport& r) {
+            exporter.add(r.report, r.place, r.observedUtc);
+            return !writeFailed;
+        });
+    }
+    for (int row = model.storedRows(); row < model.rowCount() && !writeFailed; ++row)
+        if (const LoggedReport* r = model.report(row)) exporter.add(r->report, r->place, r->observedUtc);
+    exporter.end();
+    if (writeFailed || readFailed) {
+        result.error = readFailed ? model.log()->lastError() : file.errorString();
         file.cancelWriting();
-        return why;
+        return result;
     }
-    if (!file.commit()) return file.errorString();
-    return {};
+    if (!file.commit()) {
+        result.error = file.errorString();
+        return result;
+    }
+    result.written = exporter.written();
+    result.leftOut = exporter.leftOut();
+    return result;
 }
 
 }  // namespace synop

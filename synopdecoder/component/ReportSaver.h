@@ -1,16 +1,20 @@
 #pragma once
-// Writes the report list to a file in one piece (QSaveFile): either the
-// whole list lands, or the old file stays and the reason comes back.
-#include "synopdecoder/Report.h"
+// Writes the reports the list selects to a file in one piece (QSaveFile),
+// reading them from the log as it goes: either the whole selection lands,
+// or the old file stays and the reason comes back.
+#include "ReportListModel.h"
+#include "synopdecoder/ReportExport.h"
 
 #include <QString>
-#include <deque>
 
 namespace synop {
 
-enum class SaveFormat { Csv, Json };
+struct SaveResult {
+    QString error;      // empty on success
+    long written = 0;
+    long leftOut = 0;   // without a position, for GeoJSON and KML
+};
 
-// Empty on success, otherwise why the file could not be written.
-QString saveReports(const std::deque<DecodedReport>& reports, const QString& path, SaveFormat format);
+SaveResult saveReports(const ReportListModel& model, const QString& path, ExportFormat format);
 
 }  // namespace synop

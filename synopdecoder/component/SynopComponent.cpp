@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTimer>
+#include <cstring>
 
 namespace synop {
 
@@ -23,18 +24,44 @@ int32_t SynopComponent::OpenDecoder(int32_t reserved, int32_t* available)
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()) || StationCatalog::builtIn().size() == 0) return kStatusOk;
     assembler_ = std::make_unique<StreamAssembler>([this](AssembledReport&& r) { takeReport(std::move(r)); },
                                                    assemblerOptions_);
-    if (!window_) window_ = new SynopWindow;
+    if (!window_) {
+        window_ = new SynopWindow;
+        connect(window_, &SynopWindow::closedByUser, this, [this] { closedByUser_ = true; });
+    }
     window_->setWindowTitle(applicationName_.isEmpty() ? tr("SYNOP reports") : applicationName_ + tr(" - SYNOP reports"));
+    window_->setListNil(listNil_);
+    closedByUser_ = false;
+    openLog();
     open_ = true;
     *available = 1;
     return kStatusOk;
+}
+
+void SynopComponent::openLog()
+{
+    // Each Start opens the log afresh: the list shows what earlier sessions,
+    // other front ends and imports stored.
+    log_ = std::make_shared<ReportLog>();
+    recorder_ = std::make_unique<ReportRecorder>(log_);
+    window_->setLog(log_);
+    QString problem = log_->openingNotice();
+    if (!log_->isWritable())
+        problem = tr("Station log: %1; new reports are kept in memory only").arg(log_->lastError());
+    window_->setLogProblem(problem);
 }
 
 int32_t SynopComponent::CloseDecoder(int32_t reserved)
 {
     if (reserved != 0) return kStatusInvalidArgument;
     if (open_) processPending();
-    if (assembler_) assembler_->finish();
+    if (assembler_) {
+        receivingAt_ = QDateTime::currentDateTimeUtc();
+        assembler_->finish();
+        if (recorder_ && window_) {
+            const auto outcome = recorder_->flush();
+            window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports());
+        }
+    }
     open_ = false;
     if (window_) window_->hide();
     return kStatusOk;
@@ -45,8 +72,11 @@ int32_t SynopComponent::FeedText(const char* text)
     if (!text) return kStatusInvalidArgument;
     if (!open_) return kStatusFail;
     // Decoding waits for the event loop, so the host's text handler returns at once.
-    pending_ += text;
-    if (pending_.size() > kMaxPendingBytes) processPending();
+    const size_t length = std::strlen(text);
+    if (length == 0) return kStatusOk;
+    pending_.push_back({std::string(text, length), QDateTime::currentDateTimeUtc()});
+    pendingBytes_ += length;
+    if (pendingBytes_ > kMaxPendingBytes) processPending();
     if (!processingQueued_) {
         processingQueued_ = true;
         QTimer::singleShot(0, this, [this] { processPending(); });
@@ -58,35 +88,66 @@ void SynopComponent::processPending()
 {
     processingQueued_ = false;
     if (!assembler_ || pending_.empty()) return;
-    std::string text;
-    text.swap(pending_);
-    assembler_->feed(text);
+    std::vector<Chunk> chunks;
+    chunks.swap(pending_);
+    pendingBytes_ = 0;
+    const QString source = applicationName_.isEmpty() ? QStringLiteral("SYNOP component") : applicationName_;
+    for (Chunk& chunk : chunks) {
+        receivingAt_ = chunk.receivedUtc;
+        assembler_->feed(chunk.text);
+        if (recorder_) recorder_->addText(std::move(chunk.text), chunk.receivedUtc, source);
+    }
+    // One transaction for the whole turn's text and reports.
+    if (!recorder_ || !window_) return;
+    const ReportRecorder::Outcome outcome = recorder_->flush();
+    if (!outcome.problem.isEmpty())
+        window_->setLogProblem(tr("Station log: %1; new reports are kept in memory").arg(outcome.problem));
+    else if (outcome.recovered)
+        window_->setLogProblem(tr("Station log writable again; the reports kept in memory are stored"));
+    window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports());
 }
 
 void SynopComponent::takeReport(AssembledReport&& report)
 {
     DecodedReport decoded = decodeReport(report, decoderOptions_);
-    if (decoded.nil && !listNil_) return;
-    if (!window_) return;
-    window_->addReport(std::move(decoded));
-    if (showWindow_ && !window_->isVisible()) {
-        placeWindow();
-        window_->show();
-    }
+    const bool listed = !decoded.nil || listNil_;
+    if (recorder_) recorder_->addReport(report, std::move(decoded), receivingAt_, decoderOptions_.plausibilityChecks);
+    if (listed && showWindow_ && !closedByUser_) showWindow();
+}
+
+void SynopComponent::showWindow()
+{
+    if (!window_ || window_->isVisible()) return;
+    placeWindow();
+    window_->show();
 }
 
 void SynopComponent::placeWindow()
 {
     if (!window_ || !placed_) return;
-    const QPoint place(platform::twipsToPixels(leftTwips_), platform::twipsToPixels(topTwips_));
-    window_->move(place);
-    // Placed below the main window, the list should not run off the screen:
-    // shrink it (never below a usable size) to the room left from its place.
-    if (QScreen* screen = QGuiApplication::screenAt(place)) {
-        const QRect room = screen->availableGeometry();
-        const QSize fits(std::max(480, room.right() - place.x() - 16), std::max(240, room.bottom() - place.y() - 40));
-        window_->resize(window_->size().boundedTo(fits));
+    QPoint place(platform::twipsToPixels(leftTwips_), platform::twipsToPixels(topTwips_));
+    // A position saved on a screen that is gone comes back onto the nearest one.
+    QScreen* screen = QGuiApplication::screenAt(place);
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        window_->move(place);
+        return;
     }
+    const QRect room = screen->availableGeometry();
+    // The frame the window manager adds: known once shown, else a title bar's worth.
+    const QRect frame = window_->frameGeometry(), inner = window_->geometry();
+    const QSize decoration = window_->isVisible() && frame != inner ? frame.size() - inner.size() : QSize(8, 32);
+    const QSize least = window_->minimumSizeHint().expandedTo(window_->minimumSize());
+    // Below the main window the list shrinks to the room left, but never
+    // below the rows it promises; the window then moves up instead.
+    QSize size = window_->size();
+    size.setWidth(std::clamp(room.right() + 1 - place.x() - decoration.width(), least.width(), size.width()));
+    size.setHeight(std::clamp(room.bottom() + 1 - place.y() - decoration.height(), least.height(), size.height()));
+    size = size.boundedTo(room.size() - decoration);
+    place.setX(std::clamp(place.x(), room.left(), std::max(room.left(), room.right() + 1 - size.width() - decoration.width())));
+    place.setY(std::clamp(place.y(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height() - decoration.height())));
+    window_->resize(size);
+    window_->move(place);
 }
 
 QPoint SynopComponent::positionTwips() const
@@ -144,8 +205,7 @@ int32_t SynopComponent::putOption1(bool value)
     showWindow_ = value;
     if (window_ && open_) {
         if (value) {
-            placeWindow();
-            window_->show();
+            showWindow();
         } else {
             window_->hide();
         }
@@ -176,6 +236,7 @@ int32_t SynopComponent::putOption4(bool value)
 int32_t SynopComponent::putOption5(bool value)
 {
     listNil_ = value;
+    if (window_) window_->setListNil(value);
     return kStatusOk;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 // The SYNOP component behind its host interface: a stream assembler and
 // decoder fed with the host's teletype text, and the report window.
+#include "ReportRecorder.h"
 #include "SynopWindow.h"
 #include "synopdecoder/StreamAssembler.h"
 #include "synopdecoder/SynopComponentApi.h"
 #include "synopdecoder/SynopDecoder.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <memory>
@@ -34,6 +36,7 @@ public:
     int32_t putOption1(bool value) override;
 
     SynopWindow* window() const { return window_; }
+    ReportLog* log() const { return log_.get(); }
     // Decodes what FeedText has queued; runs by itself from the event loop.
     void processPending();
 
@@ -41,6 +44,8 @@ public:
 
 private:
     void takeReport(AssembledReport&& report);
+    void openLog();
+    void showWindow();
     void placeWindow();
     QPoint positionTwips() const;
     void applyOptions();
@@ -55,7 +60,16 @@ private:
     int32_t leftTwips_ = 0;
     int32_t topTwips_ = 0;
     bool placed_ = false;
-    std::string pending_;
+    struct Chunk {
+        std::string text;
+        QDateTime receivedUtc;
+    };
+    std::vector<Chunk> pending_;
+    size_t pendingBytes_ = 0;
+    QDateTime receivingAt_;  // reception time of the chunk being decoded
+    std::shared_ptr<ReportLog> log_;
+    std::unique_ptr<ReportRecorder> recorder_;
+    bool closedByUser_ = false;  // stays closed until the next Start
     bool processingQueued_ = false;
     QString applicationName_;
 };

@@ -3,13 +3,15 @@
 #include "WeatherTabs.h"
 
 #include "platform/MessageBox.h"
-#include "synopdecoder/StationCatalog.h"
 
+#include <QCloseEvent>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -20,43 +22,82 @@
 #include <QVBoxLayout>
 
 namespace synop {
+namespace {
+
+struct FormatChoice {
+    ExportFormat format;
+    const char* label;
+    const char* fileName;
+    const char* filter;
+};
+const FormatChoice kFormats[] = {
+    {ExportFormat::Csv, "&CSV...", "synop-reports.csv", "CSV files (*.csv)"},
+    {ExportFormat::JsonArray, "&JSON...", "synop-reports.json", "JSON files (*.json)"},
+    {ExportFormat::GeoJson, "&GeoJSON (map)...", "synop-reports.geojson", "GeoJSON files (*.geojson *.json)"},
+    {ExportFormat::Kml, "&KML (map)...", "synop-reports.kml", "KML files (*.kml)"},
+};
+
+QString dateText(const QDateTime& t) { return t.isValid() ? t.toString(QStringLiteral("yyyy-MM-dd HH:mm 'UTC'")) : QString(); }
+
+}  // namespace
 
 SynopWindow::SynopWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window), filter_(new QLineEdit), table_(new QTableView), detail_(new QTreeWidget),
-      raw_(new QPlainTextEdit), status_(new QLabel), tabs_(new QTabWidget)
+    : QWidget(parent, Qt::Window), filter_(new QLineEdit), range_(new QComboBox), table_(new QTableView),
+      detail_(new QTreeWidget), raw_(new QPlainTextEdit), status_(new QLabel), tabs_(new QTabWidget)
 {
-    proxy_.setSourceModel(&model_);
-    proxy_.setFilterKeyColumn(-1);
-    proxy_.setFilterCaseSensitivity(Qt::CaseInsensitive);
+    // A report arriving shows the window, never takes the keyboard from the main window.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     filter_->setPlaceholderText(tr("Show only reports containing... (station, name, country, weather, warning)"));
     filter_->setClearButtonEnabled(true);
-    table_->setModel(&proxy_);
+    range_->addItem(tr("Last 24 hours"), 24);
+    range_->addItem(tr("Last 3 days"), 72);
+    range_->addItem(tr("Last 7 days"), 7 * 24);
+    range_->addItem(tr("Last 30 days"), 30 * 24);
+    range_->addItem(tr("Everything"), 0);
+    range_->setToolTip(tr("Reports observed in this time range (UTC), from the station log"));
+    model_.setFilter([] {
+        ReportFilter f;
+        f.fromUtc = QDateTime::currentDateTimeUtc().addDays(-1);
+        return f;
+    }());
+
+    table_->setModel(&model_);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->hide();
-    table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    const int rowHeight = fontMetrics().height() + 4;
+    table_->verticalHeader()->setDefaultSectionSize(rowHeight);
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setWordWrap(false);
-    const int widths[ReportListModel::ColumnCount] = {70, 55, 130, 85, 90, 65, 85, 105, 150, 130, 200};
+    // Room for the promised rows below the header, whatever the window's size.
+    table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() + kRowsShownAtLeast * rowHeight +
+                             table_->horizontalScrollBar()->sizeHint().height() + 2 * table_->frameWidth());
+    const int widths[ReportListModel::ColumnCount] = {80, 55, 130, 85, 90, 65, 85, 105, 150, 130, 200};
     for (int c = 0; c < ReportListModel::ColumnCount; ++c) table_->setColumnWidth(c, widths[c]);
 
     detail_->setColumnCount(2);
     detail_->setHeaderLabels({tr("Group"), tr("Meaning")});
     detail_->setRootIsDecorated(false);
     detail_->setColumnWidth(0, 110);
+    detail_->setMinimumHeight(3 * rowHeight);
     raw_->setReadOnly(true);
     raw_->setMaximumBlockCount(50);
     raw_->setFont(QFont(QStringLiteral("monospace")));
     raw_->setMaximumHeight(70);
 
-    auto* saveCsv = new QPushButton(tr("Save as &CSV..."));
-    auto* saveJson = new QPushButton(tr("Save as &JSON..."));
+    auto* save = new QPushButton(tr("&Save as"));
+    auto* saveMenu = new QMenu(save);
+    for (const FormatChoice& choice : kFormats)
+        connect(saveMenu->addAction(tr(choice.label)), &QAction::triggered, this, [this, &choice] { askAndSave(choice.format); });
+    save->setMenu(saveMenu);
     auto* clear = new QPushButton(tr("C&lear"));
+    clear->setToolTip(tr("Empty the list; the station log keeps the reports"));
     auto* buttons = new QHBoxLayout;
+    status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     buttons->addWidget(status_, 1);
     buttons->addWidget(clear);
-    buttons->addWidget(saveCsv);
-    buttons->addWidget(saveJson);
+    buttons->addWidget(save);
 
     auto* lower = new QWidget;
     auto* lowerLayout = new QVBoxLayout(lower);
@@ -68,118 +109,199 @@ SynopWindow::SynopWindow(QWidget* parent)
     splitter->addWidget(lower);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    splitter->setChildrenCollapsible(false);
 
     // The list is the first tab; other views of the same reports sit beside it.
     tabs_->addTab(splitter, tr("&Reports"));
     tabs_->setDocumentMode(true);
 
+    auto* top = new QHBoxLayout;
+    top->addWidget(filter_, 1);
+    top->addWidget(range_);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(filter_);
+    layout->addLayout(top);
     layout->addWidget(tabs_, 1);
     layout->addLayout(buttons);
-    resize(1220, 600);
+    resize(1220, 640);
 
+    filterDelay_.setSingleShot(true);
+    filterDelay_.setInterval(250);  // one query when the user stops typing, not one per key
+    connect(&filterDelay_, &QTimer::timeout, this, &SynopWindow::applyFilter);
+    connect(filter_, &QLineEdit::textChanged, &filterDelay_, qOverload<>(&QTimer::start));
+    connect(range_, &QComboBox::currentIndexChanged, this, [this] {
+        clearedUpTo_ = 0;
+        applyFilter();
+    });
     // The map and the plots show the listed reports; a click on the map selects in the list.
-    weather_ = new WeatherTabs(tabs_, listSource(model_, proxy_));
-    connect(weather_, &WeatherTabs::reportClicked, this, [this](qint64 row) {
-        const QModelIndex listed = proxy_.mapFromSource(model_.index(int(row), 0));
-        if (listed.isValid()) table_->selectRow(listed.row());
+    weather_ = new WeatherTabs(tabs_, listSource(model_));
+    connect(weather_, &WeatherTabs::reportClicked, this, [this](qint64 id) {
+        const int row = listRowOf(model_, id);
+        if (row >= 0) table_->selectRow(row);
     });
-
     connect(table_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
-        const int row = proxy_.mapToSource(current).row();
-        showDetail(row);
-        weather_->select(row >= 0 ? std::optional<qint64>(row) : std::nullopt);
+        showDetail(current.row());
+        const qint64 id = sourceIdOf(model_, current.row());
+        weather_->select(id ? std::optional<qint64>(id) : std::nullopt);
     });
-    connect(filter_, &QLineEdit::textChanged, &proxy_, &QSortFilterProxyModel::setFilterFixedString);
-    connect(filter_, &QLineEdit::textChanged, weather_, &WeatherTabs::reportsChanged);
+    connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+        detail_->clear();
+        raw_->clear();
+        if (followNewest_) table_->scrollToBottom();
+    });
+    connect(&model_, &ReportListModel::shownReportsChanged, this, [this] {
+        updateStatus();
+        weather_->reportsChanged();
+        emit shownReportsChanged();
+    });
     // Follow the newest report only while the user is at the bottom of the list.
     connect(table_->verticalScrollBar(), &QScrollBar::valueChanged, this,
             [this](int value) { followNewest_ = value >= table_->verticalScrollBar()->maximum(); });
-    connect(saveCsv, &QPushButton::clicked, this, [this] { askAndSave(SaveFormat::Csv); });
-    connect(saveJson, &QPushButton::clicked, this, [this] { askAndSave(SaveFormat::Json); });
+    connect(&model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (followNewest_) table_->scrollToBottom();
+    });
     connect(clear, &QPushButton::clicked, this, [this] {
-        model_.clear();
-        detail_->clear();
-        raw_->clear();
-        weather_->reportsChanged();
-        updateStatus();
+        clearedUpTo_ = model_.log() && model_.log()->isOpen() ? model_.log()->lastId() : 0;
+        applyFilter();
+        model_.setUnsaved({});
     });
     updateStatus();
 }
 
-void SynopWindow::addReport(DecodedReport report)
+void SynopWindow::setLog(std::shared_ptr<const ReportLog> log)
+{
+    model_.setLog(std::move(log));
+    table_->scrollToBottom();
+}
+
+void SynopWindow::applyFilter()
+{
+    filterDelay_.stop();
+    ReportFilter f;
+    const int hours = range_->currentData().toInt();
+    if (hours > 0) f.fromUtc = QDateTime::currentDateTimeUtc().addSecs(-3600LL * hours);
+    f.text = filter_->text().trimmed();
+    f.withNil = listNil_;
+    f.afterId = clearedUpTo_;
+    followNewest_ = true;
+    model_.setFilter(f);
+}
+
+void SynopWindow::setListNil(bool listNil)
+{
+    listNil_ = listNil;
+    applyFilter();
+}
+
+void SynopWindow::setTimeRangeHours(int hours)
+{
+    const int index = range_->findData(hours);
+    if (index >= 0) range_->setCurrentIndex(index);
+}
+
+void SynopWindow::reportsStored(bool rowsReplaced, const std::deque<LoggedReport>& keptInMemory)
 {
     const bool follow = followNewest_;
-    model_.append(std::move(report));
+    model_.refresh(rowsReplaced);
+    model_.setUnsaved(keptInMemory);
     if (follow) table_->scrollToBottom();
-    weather_->reportsChanged();
-    updateStatus();
 }
 
 void SynopWindow::selectRow(int row) { table_->selectRow(row); }
 
-void SynopWindow::setFilterText(const QString& text) { filter_->setText(text); }
+void SynopWindow::setFilterText(const QString& text)
+{
+    filter_->setText(text);
+    applyFilter();
+}
 
 void SynopWindow::showDetail(int row)
 {
     detail_->clear();
     raw_->clear();
-    const DecodedReport* r = model_.report(row);
-    if (!r) return;
-    raw_->setPlainText(QString::fromStdString(r->raw));
-    const StationCatalog& catalog = StationCatalog::builtIn();
-    const StationInfo* info = r->form == ReportForm::Land ? catalog.landStation(r->station) : catalog.buoy(r->station);
-    if (info) {
-        QString where = QString::fromStdString(info->name + ", " + info->country);
-        if (info->lat && info->lon) where += QStringLiteral(" (%1, %2)").arg(*info->lat, 0, 'f', 2).arg(*info->lon, 0, 'f', 2);
-        if (info->elevationM) where += QStringLiteral(", %1 m").arg(*info->elevationM);
-        new QTreeWidgetItem(detail_, {QString::fromStdString(r->station), where});
+    const LoggedReport* found = model_.report(row);
+    if (!found) return;
+    const LoggedReport lr = *found;  // the model's page may be read anew below
+    const DecodedReport& r = lr.report;
+    raw_->setPlainText(QString::fromStdString(r.raw));
+    if (!lr.place.name.empty() || lr.place.hasPosition()) {
+        QString where = QString::fromStdString(lr.place.name + (lr.place.country.empty() ? "" : ", " + lr.place.country));
+        if (lr.place.hasPosition())
+            where += QStringLiteral(" (%1, %2)").arg(*lr.place.lat, 0, 'f', 2).arg(*lr.place.lon, 0, 'f', 2);
+        if (lr.place.elevationM) where += QStringLiteral(", %1 m").arg(*lr.place.elevationM);
+        new QTreeWidgetItem(detail_, {QString::fromStdString(r.station), where.trimmed()});
     }
-    if (r->heading) {
-        new QTreeWidgetItem(detail_, {tr("bulletin"), QString::fromStdString(r->heading->ttaaii + " " + r->heading->cccc + " "
-                                                                              + r->heading->yygggg + " " + r->heading->bbb)});
+    if (r.heading) {
+        new QTreeWidgetItem(detail_, {tr("bulletin"), QString::fromStdString(r.heading->ttaaii + " " + r.heading->cccc + " "
+                                                                              + r.heading->yygggg + " " + r.heading->bbb)});
     }
+    QString heard = tr("observed %1, received %2").arg(dateText(lr.observedUtc), dateText(lr.receivedUtc));
+    if (lr.timesHeard > 1) heard += tr(", heard %1 times").arg(lr.timesHeard);
+    new QTreeWidgetItem(detail_, {tr("time"), heard});
     // Warnings first: they say which of the groups below to distrust.
-    for (const std::string& w : r->warnings) {
+    for (const std::string& w : r.warnings) {
         auto* item = new QTreeWidgetItem(detail_, {tr("warning"), QString::fromStdString(w)});
         item->setForeground(1, QBrush(QColor(0xb0, 0x40, 0x00)));
     }
-    for (const GroupMeaning& g : r->groups)
+    for (const GroupMeaning& g : r.groups)
         new QTreeWidgetItem(detail_, {QString::fromStdString(g.group), QString::fromStdString(g.meaning)});
+    if (lr.id && model_.log()) {
+        for (const LoggedReport& earlier : model_.log()->replacedBy(lr.id)) {
+            const std::string bbb = earlier.report.heading ? earlier.report.heading->bbb : std::string();
+            new QTreeWidgetItem(detail_, {tr("replaces"), tr("%1 received %2: %3")
+                                                              .arg(bbb.empty() ? tr("reading") : QString::fromStdString(bbb),
+                                                                   dateText(earlier.receivedUtc),
+                                                                   QString::fromStdString(earlier.report.raw))});
+        }
+    }
 }
 
 int SynopWindow::detailRows() const { return detail_->topLevelItemCount(); }
 
-QString SynopWindow::save(const QString& path, SaveFormat format)
+QString SynopWindow::save(const QString& path, ExportFormat format)
 {
-    const QString why = saveReports(model_.reports(), path, format);
-    if (why.isEmpty()) {
-        status_->setText(tr("%n report(s) saved to %1", nullptr, model_.rowCount()).arg(path));
+    const SaveResult result = saveReports(model_, path, format);
+    if (result.error.isEmpty()) {
+        QString text = tr("%n report(s) saved to %1", nullptr, static_cast<int>(result.written)).arg(path);
+        if (result.leftOut) text += tr(" (%n without a position left out)", nullptr, static_cast<int>(result.leftOut));
+        status_->setText(text);
     } else {
-        const QString text = tr("Could not save %1: %2").arg(path, why);
+        const QString text = tr("Could not save %1: %2").arg(path, result.error);
         status_->setText(text);
         platform::showMessage(text, windowTitle(), this);
     }
-    return why;
+    statusText_ = status_->text();
+    return result.error;
 }
 
-void SynopWindow::askAndSave(SaveFormat format)
+void SynopWindow::askAndSave(ExportFormat format)
 {
-    const bool csv = format == SaveFormat::Csv;
-    const QString path = QFileDialog::getSaveFileName(this, csv ? tr("Save reports as CSV") : tr("Save reports as JSON"),
-                                                      csv ? QStringLiteral("synop-reports.csv") : QStringLiteral("synop-reports.json"),
-                                                      csv ? tr("CSV files (*.csv)") : tr("JSON files (*.json)"));
-    if (!path.isEmpty()) save(path, format);
+    for (const FormatChoice& choice : kFormats) {
+        if (choice.format != format) continue;
+        const QString path = QFileDialog::getSaveFileName(this, tr("Save the listed reports"), QString::fromLatin1(choice.fileName),
+                                                          tr(choice.filter));
+        if (!path.isEmpty()) save(path, format);
+    }
+}
+
+void SynopWindow::setLogProblem(const QString& problem)
+{
+    logProblem_ = problem;
+    updateStatus();
 }
 
 void SynopWindow::updateStatus()
 {
-    size_t warned = 0;
-    for (const DecodedReport& r : model_.reports()) warned += r.warnings.empty() ? 0 : 1;
-    status_->setText(tr("%1 reports, %2 with warnings").arg(model_.rowCount()).arg(warned));
+    QString text = tr("%1 reports, %2 with warnings").arg(model_.rowCount()).arg(model_.withWarnings());
+    if (!logProblem_.isEmpty()) text = logProblem_ + QStringLiteral(" - ") + text;
+    status_->setText(text);
+    status_->setToolTip(model_.log() ? tr("Station log: %1").arg(model_.log()->path()) : QString());
+    statusText_ = text;
 }
 
-QString SynopWindow::statusText() const { return status_->text(); }
+void SynopWindow::closeEvent(QCloseEvent* event)
+{
+    emit closedByUser();  // the component only ever hides it
+    QWidget::closeEvent(event);
+}
 
 }  // namespace synop

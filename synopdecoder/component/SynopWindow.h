@@ -1,12 +1,14 @@
 #pragma once
-// The component's window: decoded reports as they arrive, the selected
-// report group by group with what each group means, and saving the list.
+// The component's window: the reports of the station log (the last 24
+// hours unless the user widens the range), the selected report group by
+// group with what each group means, and saving what is listed.
 #include "ReportListModel.h"
 #include "ReportSaver.h"
 
-#include <QSortFilterProxyModel>
+#include <QTimer>
 #include <QWidget>
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -23,35 +25,64 @@ class SynopWindow : public QWidget {
 public:
     explicit SynopWindow(QWidget* parent = nullptr);
 
+    static constexpr int kRowsShownAtLeast = 10;
+
+    // Shows the log's reports of the chosen time range; null lists from memory only.
+    void setLog(std::shared_ptr<const ReportLog> log);
+    const ReportLog* log() const { return model_.log(); }
     ReportListModel& model() { return model_; }
-    void addReport(DecodedReport report);
+    // What the list shows: time range, text, NIL reports. Other tabs read the same selection.
+    const ReportFilter& filter() const { return model_.filter(); }
+    void setListNil(bool listNil);
+
     // Rows as listed, after the filter.
     void selectRow(int row);
     void setFilterText(const QString& text);
-    int visibleRows() const { return proxy_.rowCount(); }
-    // Saves the list; on failure the reason is shown and returned.
-    QString save(const QString& path, SaveFormat format);
-    QString statusText() const;
+    // Hours back from now that the list covers; 0 for everything.
+    void setTimeRangeHours(int hours);
+    int visibleRows() const { return model_.rowCount(); }
+    // Saves what is listed; on failure the reason is shown and returned.
+    QString save(const QString& path, ExportFormat format);
+    QString statusText() const { return statusText_; }
+    // A lasting condition (the log cannot be written) shown before the counts.
+    void setLogProblem(const QString& problem);
+    // The log took (or could not take) the reports of a batch.
+    void reportsStored(bool rowsReplaced, const std::deque<LoggedReport>& keptInMemory);
     int detailRows() const;
     // The report list is tab 0; further views of the same reports are added here.
     QTabWidget* tabs() const { return tabs_; }
     WeatherTabs* weather() const { return weather_; }
 
+signals:
+    // The user closed the window (not the host hiding it).
+    void closedByUser();
+    // The listed selection changed: other tabs read it again.
+    void shownReportsChanged();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
+    void applyFilter();
     void showDetail(int row);
-    void askAndSave(SaveFormat format);
+    void askAndSave(ExportFormat format);
     void updateStatus();
 
     ReportListModel model_;
-    QSortFilterProxyModel proxy_;
     QLineEdit* filter_;
+    QComboBox* range_;
     QTableView* table_;
     QTreeWidget* detail_;
     QPlainTextEdit* raw_;
     QLabel* status_;
     QTabWidget* tabs_;
     WeatherTabs* weather_;
+    QTimer filterDelay_;
+    QString logProblem_;
+    QString statusText_;
     bool followNewest_ = true;
+    bool listNil_ = true;
+    int64_t clearedUpTo_ = 0;
 };
 
 }  // namespace synop

@@ -2,11 +2,9 @@
 
 #include "ReportListModel.h"
 
-#include "synopdecoder/log/ObservationTime.h"
 #include "synopdecoder/map/WeatherMapWidget.h"
 #include "synopdecoder/plots/StationPlotsWidget.h"
 
-#include <QAbstractProxyModel>
 #include <QTabWidget>
 
 namespace synop {
@@ -81,39 +79,65 @@ void WeatherTabs::refreshPlots()
     plots_->setHistory(title, source_.stationHistory(r));
 }
 
-WeatherTabs::Source listSource(const ReportListModel& model, const QAbstractItemModel& shown)
+qint64 sourceIdOf(const ReportListModel& model, int row)
 {
-    // The in-memory list keeps no reception times; the reports in it came
-    // in during this session, so now stands in for when they were heard.
+    if (row < 0 || row >= model.rowCount()) return 0;
+    if (row < model.storedRows()) {
+        const LoggedReport* r = model.report(row);
+        return r ? r->id : 0;
+    }
+    return -1 - (row - model.storedRows());
+}
+
+int listRowOf(const ReportListModel& model, qint64 id)
+{
+    if (id < 0) {
+        const qint64 row = model.storedRows() + (-1 - id);
+        return row < model.rowCount() ? int(row) : -1;
+    }
+    if (!model.log() || id == 0) return -1;
+    const qint64 row = model.log()->position(model.storedFilter(), id);
+    const LoggedReport* there = row < model.storedRows() ? model.report(int(row)) : nullptr;
+    return there && there->id == id ? int(row) : -1;
+}
+
+WeatherTabs::Source listSource(const ReportListModel& model)
+{
     const ReportListModel* list = &model;
-    const QAbstractItemModel* listed = &shown;
-    auto describe = [list](qint64 row) -> std::optional<map::MapReport> {
-        const DecodedReport* r = list->report(int(row));
-        if (!r) return std::nullopt;
-        const QDateTime observed = observationTime(*r, QDateTime::currentDateTimeUtc()).value_or(QDateTime());
-        return map::describeReport(row, *r, stationPlace(*r), observed);
-    };
     WeatherTabs::Source source;
-    source.listedReports = [list, listed] {
-        const auto* proxy = qobject_cast<const QAbstractProxyModel*>(listed);
-        const QDateTime now = QDateTime::currentDateTimeUtc();
+    source.listedReports = [list] {
         std::vector<map::MapReport> out;
-        for (int row = 0; row < listed->rowCount(); ++row) {
-            const int modelRow = proxy ? proxy->mapToSource(listed->index(row, 0)).row() : row;
-            const DecodedReport* r = list->report(modelRow);
-            if (!r || r->nil) continue;  // a NIL report has nothing to plot
-            if (auto placed = map::placeReport(modelRow, *r, stationPlace(*r), observationTime(*r, now).value_or(QDateTime())))
-                out.push_back(std::move(*placed));
-        }
+        auto take = [&](qint64 id, const LoggedReport& r) {
+            if (r.report.nil) return;  // a NIL report has nothing to plot
+            if (auto placed = map::placeReport(id, r.report, r.place, r.observedUtc)) out.push_back(std::move(*placed));
+        };
+        if (list->log() && list->storedRows() > 0)
+            list->log()->forEach(list->storedFilter(), [&](const LoggedReport& r) {
+                take(r.id, r);
+                return true;
+            });
+        for (int row = list->storedRows(); row < list->rowCount(); ++row)
+            if (const LoggedReport* r = list->report(row)) take(sourceIdOf(*list, row), *r);
         return out;
     };
-    source.report = describe;
-    source.stationHistory = [list, describe](const map::MapReport& of) {
+    source.report = [list](qint64 id) -> std::optional<map::MapReport> {
+        std::optional<LoggedReport> found;
+        if (id > 0 && list->log()) found = list->log()->report(id);
+        else if (const int row = listRowOf(*list, id); row >= 0) found = *list->report(row);
+        if (!found) return std::nullopt;
+        return map::describeReport(id, found->report, found->place, found->observedUtc);
+    };
+    source.stationHistory = [list](const map::MapReport& of) {
+        // Over the list's time range, whatever the text filter hides.
         std::vector<map::MapReport> out;
-        for (int row = 0; row < list->rowCount(); ++row) {
-            const DecodedReport* r = list->report(row);
-            if (r && r->form == of.form && QString::fromStdString(r->station) == of.station)
-                if (auto m = describe(row)) out.push_back(std::move(*m));
+        const ReportFilter& shown = list->filter();
+        if (list->log())
+            for (const LoggedReport& r : list->log()->stationHistory(of.form, of.station.toStdString(), shown.fromUtc, shown.toUtc))
+                out.push_back(map::describeReport(r.id, r.report, r.place, r.observedUtc));
+        for (int row = list->storedRows(); row < list->rowCount(); ++row) {
+            const LoggedReport* r = list->report(row);
+            if (r && r->report.form == of.form && QString::fromStdString(r->report.station) == of.station)
+                out.push_back(map::describeReport(sourceIdOf(*list, row), r->report, r->place, r->observedUtc));
         }
         return out;
     };

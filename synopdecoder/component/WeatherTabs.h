@@ -59,8 +59,12 @@ private:
 };
 
 class ReportListModel;
-// The window's in-memory list as a source: the id is the row of the model,
-// the rows listed those of shown (a filter over the model).
-WeatherTabs::Source listSource(const ReportListModel& model, const QAbstractItemModel& shown);
+// The window's list as a source: ids are the log's report ids; a report
+// listed from memory (the log could not take it) has the id -1 - its place
+// among those.
+WeatherTabs::Source listSource(const ReportListModel& model);
+// The list row of a source id, -1 when the list does not show it.
+int listRowOf(const ReportListModel& model, qint64 id);
+qint64 sourceIdOf(const ReportListModel& model, int row);
 
 }  // namespace synop

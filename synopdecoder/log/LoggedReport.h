@@ -35,7 +35,10 @@ struct ReportFilter {
     QString text;              // found in station, name, country, weather, clouds, warnings or raw text, any case
     std::optional<ReportForm> form;
     bool withHistory = false;  // also readings replaced by a correction or a better copy
+    bool withNil = true;       // also NIL reports (stations that sent no observation)
+    bool onlyWarned = false;   // only reports with warnings
     int64_t afterId = 0;       // only reports stored after this one
+    int64_t uptoId = 0;        // only reports stored up to this one; 0 = no bound
 
     bool operator==(const ReportFilter&) const = default;
 };

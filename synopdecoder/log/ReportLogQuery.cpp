@@ -81,6 +81,7 @@ struct Where {
         if (!f.text.isEmpty()) statement.bind(f.text.toLower());
         if (f.form) statement.bind(std::string(reportFormCode(*f.form)));
         if (f.afterId) statement.bind(f.afterId);
+        if (f.uptoId) statement.bind(f.uptoId);
     }
 };
 
@@ -94,7 +95,10 @@ Where whereFor(const ReportFilter& f)
     if (!f.country.isEmpty()) w.text += " AND country = ? COLLATE NOCASE";
     if (!f.text.isEmpty()) w.text += " AND instr(search_text, ?) > 0";
     if (f.form) w.text += " AND form = ?";
+    if (!f.withNil) w.text += " AND json_extract(decoded, '$.nil') IS NULL";
+    if (f.onlyWarned) w.text += " AND warning_count > 0";
     if (f.afterId) w.text += " AND id > ?";
+    if (f.uptoId) w.text += " AND id <= ?";
     return w;
 }
 

@@ -23,7 +23,9 @@ std::string searchText(const DecodedReport& r, const StationPlace& place)
 bool matches(const LoggedReport& r, const ReportFilter& f)
 {
     if (!f.withHistory && r.supersededBy != 0) return false;
-    if (r.id != 0 && r.id <= f.afterId) return false;
+    if (r.id != 0 && (r.id <= f.afterId || (f.uptoId && r.id > f.uptoId))) return false;
+    if (!f.withNil && r.report.nil) return false;
+    if (f.onlyWarned && r.report.warnings.empty()) return false;
     if (f.form && r.report.form != *f.form) return false;
     if (f.fromUtc.isValid() && r.reportTime() < f.fromUtc) return false;
     if (f.toUtc.isValid() && r.reportTime() > f.toUtc) return false;

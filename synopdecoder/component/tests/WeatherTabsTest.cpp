@@ -5,7 +5,10 @@
 #include "synopdecoder/map/WeatherMapWidget.h"
 #include "synopdecoder/plots/StationPlotsWidget.h"
 
+#include "platform/testing/WaitFor.h"
+
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTableView>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -21,7 +24,12 @@ const char kBulletins[] =
     "SMDL01 EDZW 080900\r\nAAXX 08091\r\n10147 12970 62014 10081 20011 30090 40116 57020=\r\n"
     "10015 41460 72520 10061 20041 39943 39992 57020 78582=\r\nNNNN\r\n";
 
-struct Tabs : ::testing::Test {
+struct PrivateLog {
+    QTemporaryDir logDir;
+    PrivateLog() { qputenv("PLUVANE_SYNOP_LOG", logDir.filePath("reports.sqlite").toLocal8Bit()); }
+};
+
+struct Tabs : ::testing::Test, PrivateLog {
     SynopComponent component;
     SynopWindow* window = nullptr;
     WeatherTabs* weather = nullptr;
@@ -32,7 +40,7 @@ struct Tabs : ::testing::Test {
         window = component.window();
         weather = window->weather();
         ASSERT_EQ(component.FeedText(kBulletins), kStatusOk);
-        QTRY_COMPARE(window->model().rowCount(), 5);
+        WAIT_FOR_EQ(window->model().rowCount(), 5, 5000);
     }
     QTableView* list() const { return window->findChild<QTableView*>(); }
 };
@@ -43,18 +51,18 @@ TEST_F(Tabs, MapShowsEachListedStationOnceAndFollowsTheFilter)
 {
     ASSERT_EQ(window->tabs()->count(), 3);
     window->tabs()->setCurrentWidget(weather->weatherMap());
-    QTRY_COMPARE(weather->weatherMap()->stationCount(), 2);  // the NIL report has nothing to plot
+    WAIT_FOR_EQ(weather->weatherMap()->stationCount(), 2, 5000);  // the NIL report has nothing to plot
 
     window->setFilterText("helgo");
-    QTRY_COMPARE(weather->weatherMap()->stationCount(), 1);
+    WAIT_FOR_EQ(weather->weatherMap()->stationCount(), 1, 5000);
     window->setFilterText("");
-    QTRY_COMPARE(weather->weatherMap()->stationCount(), 2);
+    WAIT_FOR_EQ(weather->weatherMap()->stationCount(), 2, 5000);
 }
 
 TEST_F(Tabs, SelectingInTheListSelectsOnTheMapAndPlotsTheStation)
 {
     window->selectRow(3);  // Hamburg at 09 UTC
-    EXPECT_EQ(weather->weatherMap()->selectedReport(), 3);
+    EXPECT_EQ(weather->weatherMap()->selectedReport(), window->model().report(3)->id);
     window->tabs()->setCurrentWidget(weather->stationPlots());
     plots::StationPlotsWidget* plots = weather->stationPlots();
     EXPECT_TRUE(plots->title().contains("Hamburg")) << plots->title().toStdString();
@@ -73,7 +81,7 @@ TEST_F(Tabs, ClickOnTheMapSelectsTheReportInTheList)
     window->show();
     window->tabs()->setCurrentWidget(weather->weatherMap());
     map::WeatherMapWidget* map = weather->weatherMap();
-    QTRY_COMPARE(map->stationCount(), 2);
+    WAIT_FOR_EQ(map->stationCount(), 2, 5000);
     map->showArea({54.0, 9.0}, 80);
     map->repaint();
     const QPoint helgoland = map->view().toScreen({54.18, 7.9}).toPoint();
@@ -81,5 +89,5 @@ TEST_F(Tabs, ClickOnTheMapSelectsTheReportInTheList)
     ASSERT_TRUE(list()->currentIndex().isValid());
     EXPECT_EQ(list()->currentIndex().row(), 4);  // its newest report
     EXPECT_EQ(window->detailRows() > 0, true);
-    EXPECT_EQ(map->selectedReport(), 4);
+    EXPECT_EQ(map->selectedReport(), window->model().report(4)->id);
 }

@@ -184,7 +184,8 @@ TEST_F(LogFolder, FiltersByTimeStationCountryAndText)
     EXPECT_EQ(log.count(text), 0);
 
     // The log's selection and the one applied to reports held in memory agree.
-    std::vector<ReportFilter> filters(6);
+    storeAll(log, "AAXX 08061\r\n10035 NIL=\r\n", received);
+    std::vector<ReportFilter> filters(8);
     filters[0].country = "GERMANY";
     filters[1].text = "shower";
     filters[2].text = "smdl01";
@@ -193,11 +194,15 @@ TEST_F(LogFolder, FiltersByTimeStationCountryAndText)
     filters[4].toUtc = utcAt("2026-12-07T06:00:00");
     filters[5].form = ReportForm::Ship;
     filters[5].withHistory = true;
+    filters[6].onlyWarned = true;
+    filters[7].withNil = false;
+    filters[7].uptoId = log.lastId();
     const std::vector<LoggedReport> everything = log.reports({});
     for (const ReportFilter& f : filters) {
         const auto selected = std::count_if(everything.begin(), everything.end(), [&](auto& r) { return matches(r, f); });
         EXPECT_EQ(log.count(f), selected);
         EXPECT_GT(selected, 0);
+        EXPECT_LT(selected, everything.size());
     }
 
     const auto ships = log.reports([] { ReportFilter f; f.form = ReportForm::Ship; return f; }());
@@ -208,13 +213,13 @@ TEST_F(LogFolder, FiltersByTimeStationCountryAndText)
 
     // Paging: the pages together are the whole selection, in order.
     std::vector<int64_t> ids;
-    for (int64_t offset = 0; offset < 61; offset += 25)
+    for (int64_t offset = 0; offset < 62; offset += 25)
         for (const LoggedReport& r : log.reports({}, offset, 25)) ids.push_back(r.id);
-    ASSERT_EQ(ids.size(), 61u);
+    ASSERT_EQ(ids.size(), 62u);
     EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
     EXPECT_EQ(log.position({}, ids[40]), 40);
     ReportFilter after;
-    after.afterId = ids[59];
+    after.afterId = ids[60];
     EXPECT_EQ(log.count(after), 1);
 }
 
