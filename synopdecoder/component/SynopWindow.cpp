@@ -85,6 +85,7 @@ SynopWindow::SynopWindow(QWidget* parent)
     raw_->setMaximumBlockCount(50);
     raw_->setFont(QFont(QStringLiteral("monospace")));
     raw_->setMaximumHeight(70);
+    raw_->setMinimumHeight(2 * rowHeight + 2 * raw_->frameWidth());
 
     auto* save = new QPushButton(tr("&Save as"));
     auto* saveMenu = new QMenu(save);
@@ -95,6 +96,9 @@ SynopWindow::SynopWindow(QWidget* parent)
     clear->setToolTip(tr("Empty the list; the station log keeps the reports"));
     auto* buttons = new QHBoxLayout;
     status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A long message (a log path that cannot be written) must not widen the
+    // window past the screen: it is cut, and whole in the tooltip.
+    status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     buttons->addWidget(status_, 1);
     buttons->addWidget(clear);
     buttons->addWidget(save);
@@ -294,7 +298,7 @@ void SynopWindow::updateStatus()
     QString text = tr("%1 reports, %2 with warnings").arg(model_.rowCount()).arg(model_.withWarnings());
     if (!logProblem_.isEmpty()) text = logProblem_ + QStringLiteral(" - ") + text;
     status_->setText(text);
-    status_->setToolTip(model_.log() ? tr("Station log: %1").arg(model_.log()->path()) : QString());
+    status_->setToolTip(text + (model_.log() ? QStringLiteral("\n") + tr("Station log: %1").arg(model_.log()->path()) : QString()));
     statusText_ = text;
 }
 

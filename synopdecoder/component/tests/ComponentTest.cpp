@@ -64,17 +64,17 @@ TEST_F(OpenComponent, ReportsArriveWithoutBlockingTheCaller)
 TEST_F(OpenComponent, WindowPositionInTwips)
 {
     component.putApplicationName("Pluvane");
-    component.putWindowTop(3007);  // between two pixels
+    component.putWindowTop(1507);  // between two pixels
     component.putWindowLeft(1500);
     int32_t left = 0, top = 0;
     component.getWindowLeft(&left);
     component.getWindowTop(&top);
     EXPECT_EQ(left, 1500);
-    EXPECT_EQ(top, 3007);
+    EXPECT_EQ(top, 1507);
     component.putOption1(true);
     ASSERT_TRUE(component.window()->isVisible());
     EXPECT_EQ(component.window()->windowTitle(), "Pluvane - SYNOP reports");
-    EXPECT_EQ(component.window()->pos(), QPoint(100, 200));
+    EXPECT_EQ(component.window()->pos(), QPoint(100, 100));
     component.window()->move(40, 60);  // the user moves it
     component.getWindowLeft(&left);
     component.getWindowTop(&top);

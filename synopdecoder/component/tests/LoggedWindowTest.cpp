@@ -1,0 +1,199 @@
+// The window over the station log: what a new instance shows at once,
+// corrections, a log that cannot be written, and how the window behaves
+// on the screen (room for the list, never stealing the focus, staying
+// closed once the user closed it).
+#include "SynopComponent.h"
+#include "platform/testing/WaitFor.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QScreen>
+#include <QTableView>
+#include <QHeaderView>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace synop;
+
+namespace {
+
+const char kBulletin[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n10147 12970 61512 10062 21011 30110 40136 52004=\r\n"
+                         "10015 41460 72315 10056 20039 39963 40012 57008 78582=\r\nNNNN\r\n";
+
+std::string bulletinFor(const QDateTime& at, int stations, const char* bbb = "")
+{
+    const QString dayHour = at.toString("ddHH");
+    std::string text = ("SMDL01 EDZW " + dayHour + "00" + bbb + "\r\nAAXX " + dayHour + "1\r\n").toStdString();
+    for (int i = 0; i < stations; ++i)
+        text += QString("%1 11458 41606 1%2 20004 30125 40110 52008=\r\n")
+                    .arg(10100 + i)
+                    .arg(100 + i % 200, 4, 10, QChar('0'))
+                    .toStdString();
+    return text + "NNNN\r\n";
+}
+
+struct LoggedWindow : ::testing::Test {
+    QTemporaryDir dir;
+    QString logPath() const { return dir.filePath("log/reports.sqlite"); }
+    void SetUp() override { qputenv("PLUVANE_SYNOP_LOG", logPath().toLocal8Bit()); }
+
+    static std::unique_ptr<SynopComponent> open()
+    {
+        auto component = std::make_unique<SynopComponent>();
+        int32_t available = 0;
+        component->OpenDecoder(0, &available);
+        EXPECT_EQ(available, 1);
+        return component;
+    }
+    static int rows(SynopComponent& c) { return c.window()->model().rowCount(); }
+    static bool waitForRows(SynopComponent& c, int expected)
+    {
+        return QTest::qWaitFor([&] { return rows(c) == expected; }, 5000);
+    }
+};
+
+}  // namespace
+
+TEST_F(LoggedWindow, ANewInstanceShowsTheLastDayAtOnce)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    {
+        auto first = open();
+        first->FeedText(bulletinFor(now.addSecs(-3600), 30).c_str());
+        ASSERT_TRUE(waitForRows(*first, 30));
+        first->CloseDecoder(0);
+    }
+    {
+        // An older report, stored by another program, is outside the first day.
+        ReportLog log(logPath());
+        ASSERT_TRUE(log.isWritable());
+    }
+    auto second = open();  // the next Connect
+    EXPECT_EQ(rows(*second), 30);  // before any text arrives
+    second->window()->setTimeRangeHours(0);
+    EXPECT_EQ(rows(*second), 30);
+    second->window()->setFilterText("10105");
+    EXPECT_EQ(rows(*second), 1);
+    second->window()->setFilterText("");
+    second->FeedText(kBulletin);  // day 8: far from now unless today is the 8th
+    ASSERT_TRUE(QTest::qWaitFor([&] { return second->log()->count({}) == 32; }, 5000));
+    second->window()->setTimeRangeHours(24);
+    const bool todayIsTheEighth = now.date().day() == 8 || now.addSecs(-12 * 3600).date().day() == 8;
+    if (!todayIsTheEighth) EXPECT_EQ(rows(*second), 30);
+}
+
+TEST_F(LoggedWindow, ACorrectionTakesThePlaceOfWhatItCorrects)
+{
+    auto component = open();
+    const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(-1800);
+    component->FeedText(bulletinFor(now, 3).c_str());
+    ASSERT_TRUE(waitForRows(*component, 3));
+    std::string corrected = bulletinFor(now, 1, " CCA");
+    corrected.replace(corrected.find(" 10100"), 6, " 10200");  // a different temperature
+    component->FeedText(corrected.c_str());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->log()->count({.withHistory = true}) == 4; }, 5000));
+    ASSERT_EQ(rows(*component), 3);
+    const LoggedReport* last = component->window()->model().report(2);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->report.station, "10100");
+    EXPECT_DOUBLE_EQ(*last->report.airTempC, 20.0);
+    component->window()->selectRow(2);
+    EXPECT_GT(component->window()->detailRows(), 3);  // among them the reading it replaces
+}
+
+TEST_F(LoggedWindow, AFolderThatCannotBeWrittenKeepsTheReportsInMemory)
+{
+    QDir().mkpath(QFileInfo(logPath()).absolutePath());
+    const QByteArray folder = QFile::encodeName(QFileInfo(logPath()).absolutePath());
+    ::chmod(folder.constData(), 0555);
+    auto component = open();
+    component->FeedText(kBulletin);
+    ASSERT_TRUE(waitForRows(*component, 2));
+    component->window()->setTimeRangeHours(0);
+    EXPECT_EQ(rows(*component), 2);
+    EXPECT_TRUE(component->window()->statusText().contains("kept in memory")) << component->window()->statusText().toStdString();
+    EXPECT_EQ(component->window()->statusText().count("Station log"), 1);
+    ::chmod(folder.constData(), 0755);
+}
+
+TEST_F(LoggedWindow, AFullDiskIsReportedOnceAndNothingIsLost)
+{
+    auto component = open();
+    component->window()->setTimeRangeHours(0);
+    const QDateTime now = QDateTime::currentDateTimeUtc().addSecs(-600);
+    component->FeedText(bulletinFor(now, 2).c_str());
+    ASSERT_TRUE(waitForRows(*component, 2));
+
+    component->log()->setPageLimit(1);  // the disk fills up
+    component->FeedText(bulletinFor(now.addSecs(-3600), 50).c_str());
+    ASSERT_TRUE(waitForRows(*component, 52));
+    const QString status = component->window()->statusText();
+    EXPECT_TRUE(status.contains("kept in memory")) << status.toStdString();
+    component->FeedText(bulletinFor(now.addSecs(-7200), 5).c_str());
+    ASSERT_TRUE(waitForRows(*component, 57));
+    EXPECT_EQ(component->window()->statusText().count("Station log"), 1);
+    EXPECT_EQ(component->log()->count({}), 2);
+
+    component->log()->setPageLimit(1 << 30);  // room again
+    component->FeedText(bulletinFor(now.addSecs(-10800), 1).c_str());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->log()->count({}) == 58; }, 5000));
+    EXPECT_EQ(rows(*component), 58);
+    EXPECT_EQ(component->window()->model().storedRows(), 58);
+    EXPECT_TRUE(component->window()->statusText().contains("writable again"));
+}
+
+TEST_F(LoggedWindow, TheListHasRoomForTenRowsAndTheWindowStaysOnTheScreen)
+{
+    auto component = open();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect room = screen->availableGeometry();
+    // Placed where the main window's bottom edge leaves almost no room.
+    component->putWindowTop((room.bottom() - 40) * 15);
+    component->putWindowLeft((room.right() - 100) * 15);
+    component->putOption1(true);
+    SynopWindow* window = component->window();
+    ASSERT_TRUE(window->isVisible());
+    EXPECT_TRUE(room.contains(window->frameGeometry())) << window->frameGeometry().y() << " " << window->height();
+    auto* table = window->findChild<QTableView*>();
+    const int rowsShown = (table->viewport()->height()) / table->verticalHeader()->defaultSectionSize();
+    EXPECT_GE(rowsShown, SynopWindow::kRowsShownAtLeast);
+    int32_t top = 0;
+    component->getWindowTop(&top);
+    EXPECT_EQ(top, window->pos().y() * 15);  // the host learns where it really is
+
+    // A position from a screen that is gone.
+    auto other = open();
+    other->putWindowTop(-30000);
+    other->putWindowLeft(-30000);
+    other->putOption1(true);
+    EXPECT_TRUE(room.contains(other->window()->frameGeometry()));
+}
+
+TEST_F(LoggedWindow, AReportNeverTakesTheFocusAndAClosedWindowStaysClosed)
+{
+    QWidget main;
+    main.show();
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+
+    auto component = open();
+    component->putWindowTop(3000);
+    component->putWindowLeft(0);
+    component->FeedText(kBulletin);
+    ASSERT_TRUE(waitForRows(*component, 2));
+    EXPECT_TRUE(component->window()->isVisible());
+    // The offscreen platform activates whatever it shows: the focus is
+    // checked where a window manager decides (synop_window_under_openbox).
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) EXPECT_EQ(QApplication::activeWindow(), &main);
+
+    component->window()->close();  // the user closes it
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-600), 3).c_str());
+    ASSERT_TRUE(waitForRows(*component, 5));
+    EXPECT_FALSE(component->window()->isVisible());
+    component->CloseDecoder(0);
+
+    auto next = open();  // the next Start
+    next->putOption1(true);
+    EXPECT_TRUE(next->window()->isVisible());
+}
