@@ -96,14 +96,20 @@ void WeatherMapWidget::pickShown()
 void WeatherMapWidget::fitToReports()
 {
     if (shown_.empty()) return;
-    double south = 90, north = -90, west = 180, east = -180;
+    std::vector<double> lats, lons;
     for (const size_t i : shown_) {
-        south = std::min(south, reports_[i].lat);
-        north = std::max(north, reports_[i].lat);
-        west = std::min(west, reports_[i].lon);
-        east = std::max(east, reports_[i].lon);
+        lats.push_back(reports_[i].lat);
+        lons.push_back(reports_[i].lon);
     }
-    const double margin = std::max(2.0, (north - south) * 0.08);
+    std::sort(lats.begin(), lats.end());
+    std::sort(lons.begin(), lons.end());
+    // A few far-off stations (a ship, an Antarctic base) should not shrink
+    // the many to a speck: with enough stations the outer 5 % on each side
+    // may fall outside the first view.
+    const size_t cut = shown_.size() >= 20 ? shown_.size() / 20 : 0;
+    const double south = lats[cut], north = lats[lats.size() - 1 - cut];
+    const double west = lons[cut], east = lons[lons.size() - 1 - cut];
+    const double margin = std::max(1.5, (north - south) * 0.08);
     view_.fit(std::max(-80.0, south - margin), west - margin, std::min(80.0, north + margin), east + margin);
     layoutStale_ = true;
 }

@@ -87,6 +87,7 @@ StationPlotsWidget::StationPlotsWidget(QWidget* parent) : QWidget(parent), title
     layout->addWidget(pressure_.view, 1);
     layout->addWidget(temperature_.view, 1);
     layout->addWidget(wind_.view, 1);
+    layout->addStretch(0);
     clear();
 }
 
@@ -118,6 +119,8 @@ void StationPlotsWidget::clear()
                          static_cast<QXYSeries*>(directionSeries_)})
         s->clear();
     title_->setText(tr("Select a station on the map or a report in the list to plot its weather over time."));
+    // Empty axes would only show made-up ranges.
+    for (Chart* c : {&pressure_, &temperature_, &wind_}) c->view->hide();
 }
 
 void StationPlotsWidget::fitAxes(Chart& c, qint64 from, qint64 to, double low, double high, double minimumSpan)
@@ -159,6 +162,7 @@ void StationPlotsWidget::setHistory(const QString& title, std::vector<map::MapRe
     title_->setText(history.size() == 1 ? tr("%1 — one observation, time in UTC").arg(title)
                                         : tr("%1 — %2 observations, times in UTC").arg(title).arg(history.size()));
     if (history.empty()) return;
+    for (Chart* c : {&pressure_, &temperature_, &wind_}) c->view->show();
 
     double pLow = 1e9, pHigh = -1e9, tLow = 1e9, tHigh = -1e9, wHigh = 0;
     for (const map::MapReport& r : history) {
