@@ -18,21 +18,18 @@ constexpr double kSquelchOpen = 8.0;    // slot SNR sum, linear
 constexpr double kSquelchClose = 5.0;
 constexpr double kAcquireScore = 1.5;   // frame score, in units of the typical slot LLR
 constexpr double kTrafficSeconds = 2.0;
-constexpr double kMaxTuningHz = 100.0;    // AFC range round the set centre
 // A start or stop slot against the frame by this share of a good frame's
 // |LLR| there ends the lock; weaker ones are a fade, which the flywheel
 // rides through for up to kMaxCoast frames in a row.
 constexpr double kConfidentSlot = 0.25;
 constexpr double kWeakFrame = 0.35;  // share of a good frame's score
 constexpr int kMaxCoast = 6;
-// Least data-bit |LLR| to print a coasted frame: absolute, and as a share
-// of a good frame's start and stop |LLR|.
+// Least data-bit |LLR| to print a coasted frame: odds of 7 to 1 for each bit.
 constexpr double kCoastPrintReliability = 2.0;
-constexpr double kCoastPrintShare = 0.15;
 constexpr double kBreakSeconds = 3.0;           // a gap this long is a new transmission
 // Tone levels from a window round each slot just over a character long,
 // so that it holds a start (space) and a stop (mark) whatever the text:
-// each tone shows its present level there.
+// each tone shows its present level there (ToneEnvelope.h).
 constexpr double kEnvelopeBits = 3.75;
 
 }  // namespace
@@ -86,23 +83,31 @@ void RttyDemodulator::restart()
 {
     bitSamples_ = sampleRate_ / parameters_.baud;
     framePeriodNominal_ = (6.0 + parameters_.stopBits) * bitSamples_;
-    framePeriod_ = framePeriodNominal_;
     // Magnitudes every 1/32 bit or closer: windows are boxcars, so their
     // magnitudes are nearly linear between outputs and interpolate well.
     decimation_ = std::max(1, static_cast<int>(bitSamples_ / kGridPerBit));
-    markFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.markHz(), parameters_.baud, decimation_);
-    spaceFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.spaceHz(), parameters_.baud, decimation_);
+    envelopeHalfWidth_ = static_cast<int>(std::lround(kEnvelopeBits * bitSamples_ / decimation_));
+    acquisition_ = std::make_unique<FrequencyAcquisition>(sampleRate_, parameters_.markHz(), parameters_.spaceHz(),
+                                                          parameters_.baud, kMaxTuningHz);
+    recentAudio_.clear();
+    resetFraming(0.0);
+}
+
+void RttyDemodulator::resetFraming(double correctionHz)
+{
+    framePeriod_ = framePeriodNominal_;
+    tuningCorrectionHz_ = correctionHz;
+    markFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.markHz() + correctionHz, parameters_.baud, decimation_);
+    spaceFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.spaceHz() + correctionHz, parameters_.baud, decimation_);
     likelihood_.reset();
     markMagnitude_.clear();
     spaceMagnitude_.clear();
     markEnvelope_.clear();
     spaceEnvelope_.clear();
-    envelopeHalfWidth_ = static_cast<int>(std::lround(kEnvelopeBits * bitSamples_ / decimation_));
     markWindow_.clear();
     spaceWindow_.clear();
     tuningTurn_ = {};
     tuningSlots_ = 0;
-    tuningCorrectionHz_ = 0.0;
     restartSample_ = samplesIn_;
     bufferStart_ = 0;
     locked_ = false;
@@ -141,7 +146,9 @@ void RttyDemodulator::process(const float* samples, size_t n, std::string& textO
         processPiece(samples + done, std::min(piece, n - done), textOut);
 }
 
-void RttyDemodulator::processPiece(const float* samples, size_t n, std::string& textOut)
+
+
+void RttyDemodulator::demodulate(const float* samples, size_t n, std::string& textOut)
 {
     const size_t most = n / size_t(decimation_) + 1;
     scratchMark_.resize(most);
@@ -359,7 +366,7 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
 
     // A coasted frame too deep in the fade to read is skipped: a lost
     // character costs less than a random one, which may change the case.
-    const bool print = squelchOpen_ && (!coasted || reliability >= std::max(kCoastPrintReliability, kCoastPrintShare * goodSlot_));
+    const bool print = squelchOpen_ && (!coasted || reliability >= kCoastPrintReliability);
     if (!coasted)
         goodScore_ += (goodScore_ == 0.0 ? 1.0 : 1.0 / 16.0) * (score - goodScore_);
     FrameEvent event{start, code, score, reliability, print, likelihood_.slotSnr()};
@@ -379,39 +386,7 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
         observer_(event);
 }
 
-// The window of the tone that is on turns by 2π·error·(T/2) between a
-// quarter bit before and a quarter bit after the slot centre. Summing the
-// turns (weighted by power) over a second or so of slots and retuning by
-// half the error tracks slow drift without chasing noise.
-void RttyDemodulator::measureTuning(double start, uint8_t code)
-{
-    const double t = bitSamples_;
-    auto window = [&](bool mark, double centre) -> std::complex<double> {
-        const auto index = static_cast<int64_t>(std::lround(bufferPosition(centre)));
-        if (index < 0 || index >= static_cast<int64_t>(markWindow_.size()))
-            return {};
-        return std::complex<double>(mark ? markWindow_[size_t(index)] : spaceWindow_[size_t(index)]);
-    };
-    for (int slot = 0; slot <= 6; ++slot) {
-        const bool mark = slot == 6 || (slot > 0 && ((code >> (slot - 1)) & 1));
-        const double centre = start + (slot + 0.5) * t;
-        tuningTurn_ += window(mark, centre + 0.25 * t) * std::conj(window(mark, centre - 0.25 * t));
-        ++tuningSlots_;
-    }
-    const double slotsPerSecond = parameters_.baud;
-    if (tuningSlots_ < slotsPerSecond)
-        return;
-    // The window sums come at whole-decimation positions; the turn is over their spacing.
-    const double spacing = std::lround(0.5 * t / decimation_) * decimation_;
-    const double errorHz = std::arg(tuningTurn_) * sampleRate_ / (2.0 * std::numbers::pi * spacing);
-    tuningTurn_ = {};
-    tuningSlots_ = 0;
-    if (std::fabs(errorHz) > 0.5 * parameters_.baud)
-        return;  // beyond what one measurement can tell apart from noise
-    tuningCorrectionHz_ = std::clamp(tuningCorrectionHz_ + 0.5 * errorHz, -kMaxTuningHz, kMaxTuningHz);
-    markFilter_->setTone(parameters_.markHz() + tuningCorrectionHz_);
-    spaceFilter_->setTone(parameters_.spaceHz() + tuningCorrectionHz_);
-}
+
 
 void RttyDemodulator::trimBuffer()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cardserver/demod/Baudot.h"
+#include "cardserver/demod/FrequencyAcquisition.h"
 #include "cardserver/demod/RttyParameters.h"
 #include "cardserver/demod/ShiftRecovery.h"
 #include "cardserver/demod/SlotLikelihood.h"
@@ -68,8 +69,12 @@ public:
 
 private:
     static constexpr int kGridPerBit = 32;  // start search resolution
+    static constexpr double kMaxTuningHz = 100.0;  // AFC and acquisition range round the set centre
 
     void restart();
+    void resetFraming(double correctionHz);
+    void demodulate(const float* samples, size_t n, std::string& textOut);
+    void rewind(double correctionHz, std::string& textOut);
     double lastScorable() const;  // the newest start a frame score can be computed for
     void processPiece(const float* samples, size_t n, std::string& textOut);
     double llrAt(double centre) const;
@@ -86,6 +91,7 @@ private:
     void trimBuffer();
     void updateSquelch();
     void measureTuning(double start, uint8_t code);
+    void retune(double correctionHz);
 
     double sampleRate_;
     RttyParameters parameters_;
@@ -130,6 +136,8 @@ private:
     std::complex<double> tuningTurn_{};
     int tuningSlots_ = 0;
     double tuningCorrectionHz_ = 0.0;
+    std::unique_ptr<FrequencyAcquisition> acquisition_;  // pulls in from afar, squelch or not
+    std::vector<float> recentAudio_;  // the last seconds, to decode again after a big retune
 
     std::function<void(const FrameEvent&)> observer_;
 };

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+// Where the two tones really are, within ±range of where they were set: a
+// Welch power spectrum (Hann, ~0.5 s segments, half overlapping, averaged
+// over a few seconds) is searched for the offset at which both tones' bands
+// (±baud/2 round each) hold the most power above the noise floor. It runs
+// on the raw audio whatever the squelch says, so a signal too far off for
+// the tone filters to open the squelch is still found; the matched-filter
+// AFC then tracks from there.
+
+struct fftwf_plan_s;
+
+namespace rtty {
+
+class FrequencyAcquisition {
+public:
+    FrequencyAcquisition(double sampleRate, double markHz, double spaceHz, double baud, double rangeHz);
+    ~FrequencyAcquisition();
+    FrequencyAcquisition(const FrequencyAcquisition&) = delete;
+    FrequencyAcquisition& operator=(const FrequencyAcquisition&) = delete;
+
+    void process(const float* samples, std::size_t n);
+
+    // True once per new estimate that stands clear of the noise: both tone
+    // bands well above the floor. The offset is in Hz from the set tones.
+    bool takeEstimate(double& offsetHz);
+
+private:
+    void analyseSegment();
+    void estimate();
+
+    double sampleRate_, markHz_, spaceHz_, baud_, rangeHz_;
+    std::size_t length_ = 0;
+    double binHz_ = 1.0;
+    std::vector<float> window_, input_, pending_;
+    std::vector<float> spectrumOut_;  // interleaved complex FFT output
+    std::vector<double> power_;       // averaged over segments
+    std::size_t firstBin_ = 0, lastBin_ = 0;
+    double segments_ = 0.0;
+    fftwf_plan_s* plan_ = nullptr;
+    bool fresh_ = false;
+    double offsetHz_ = 0.0;
+};
+
+}  // namespace rtty
