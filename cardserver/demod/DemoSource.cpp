@@ -1,10 +1,12 @@
 #include "cardserver/demod/DemoSource.h"
 
 #include "cardserver/demod/Baudot.h"
+#include "cardserver/demod/channel/HfChannel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 #include <thread>
 
 namespace rtty {
@@ -16,7 +18,18 @@ DemoSource::DemoSource(const DemoOptions& options, std::function<std::string()> 
     std::mt19937 rng(options.seed);
     fadePhase_ = std::uniform_real_distribution<double>(0.0, 2.0 * std::numbers::pi)(rng);
     started_ = std::chrono::steady_clock::now();
+    if (!options.channel.empty()) {
+        const double power = 0.5 * modulator_.amplitude() * modulator_.amplitude();
+        auto settings = hfchannel::channelPreset(options.channel, options.sampleRate, power, options.parameters.centreHz,
+                                                 options.parameters.shiftHz, options.seed);
+        if (!settings)
+            throw std::invalid_argument("unknown HF channel \"" + options.channel + "\"");
+        settings->snrDb = options.snrDb;
+        channel_ = std::make_unique<hfchannel::HfChannel>(*settings);
+    }
 }
+
+DemoSource::~DemoSource() = default;
 
 void DemoSource::renderMore()
 {
@@ -31,6 +44,10 @@ void DemoSource::renderMore()
         modulator_.appendIdle(16.0, pending_);
     } else {
         modulator_.appendCodes(baudot::encode(text, options_.resendFiguresAfterSpace).codes, pending_);
+    }
+    if (channel_) {
+        channel_->process(pending_.data() + before, pending_.size() - before);
+        return;
     }
     // Slow flat fade on the signal, then noise at the mean SNR.
     const double depth = options_.fadeDepthDb / 2.0;

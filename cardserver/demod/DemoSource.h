@@ -5,12 +5,20 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <random>
+#include <string>
+
+namespace hfchannel {
+class HfChannel;
+}
 
 namespace rtty {
 
 // Renders text as RTTY audio on the fly, with white noise and a slow fade,
-// as a receiver would hear a broadcast. The text comes from a callback that
+// as a receiver would hear a broadcast, or through a named HF channel
+// (cardserver/demod/channel: moderate, poor, flutter, selective, offset,
+// impulse, flat, white) instead of the slow fade. The text comes from a callback that
 // is asked for more whenever the previous piece has been sent; an empty
 // answer ends the source after a short trailer.
 struct DemoOptions {
@@ -22,11 +30,15 @@ struct DemoOptions {
     uint32_t seed = 1;
     bool realTime = false;
     bool resendFiguresAfterSpace = true;
+    std::string channel;         // an HF channel's name; empty for the slow fade
 };
 
 class DemoSource : public SampleSource {
 public:
+    // An unknown channel name throws std::invalid_argument: callers check
+    // names with hfchannel::channelPreset first.
     DemoSource(const DemoOptions& options, std::function<std::string()> nextText);
+    ~DemoSource() override;
 
     double sampleRate() const override { return options_.sampleRate; }
     size_t read(float* out, size_t maxSamples) override;
@@ -41,6 +53,7 @@ private:
     std::function<std::string()> nextText_;
     FskModulator modulator_;
     NoiseAdder noise_;
+    std::unique_ptr<hfchannel::HfChannel> channel_;
     std::vector<float> pending_;
     size_t pendingPosition_ = 0;
     bool textEnded_ = false;

@@ -17,6 +17,8 @@ QString usageText()
         "  --card N=SOURCE      card N (1..8) with SOURCE on all its IF inputs\n"
         "  --card N:I=SOURCE    SOURCE on IF input I (1..4) of card N only\n"
         "  --demo               card 1 on the built-in demo broadcast\n"
+        "  --demo=CHANNEL       the same through an HF channel (moderate, poor, flutter,\n"
+        "                       selective, offset, impulse, flat) at +20 dB\n"
         "  --time-scale F       run the cards' signal F times faster than real time\n"
         "  --config FILE        read options from FILE, one a line without the dashes\n"
         "                       (\"card 2=text:bulletins.txt\"; # starts a comment;\n"
@@ -25,6 +27,7 @@ QString usageText()
         "  --help, --version\n\n"
         "Sources:\n"
         "  demo                          SYNOP bulletins of European stations, looped\n"
+        "  demo:CHANNEL                  the same through an HF channel (see --demo=)\n"
         "  text:PATH                     already-decoded text, replayed at the card's speed\n"
         "  text:PATH@BAUD,SHIFT[,CENTRE][,inverted]\n"
         "                                the same, sent with other line parameters\n"
@@ -144,6 +147,7 @@ std::optional<ServerOptions> parseArguments(const QStringList& arguments, QStrin
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) options.showHelp = true;
         else if (arg == QLatin1String("--version")) options.showVersion = true;
         else if (arg == QLatin1String("--demo")) options.cards[1][0] = QStringLiteral("demo");
+        else if (arg.startsWith(QLatin1String("--demo="))) options.cards[1][0] = QStringLiteral("demo:") + arg.mid(7);
         else if (arg == QLatin1String("--listen")) {
             if (!value(&v) || !parseListen(v, &options, error)) return std::nullopt;
         } else if (arg == QLatin1String("--card")) {

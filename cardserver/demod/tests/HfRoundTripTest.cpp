@@ -3,6 +3,7 @@
 #include "TestSignals.h"
 
 #include "cardserver/demod/Baudot.h"
+#include "cardserver/demod/DemoSource.h"
 #include "cardserver/demod/FskModulator.h"
 #include "cardserver/demod/SlotLikelihood.h"
 #include "cardserver/demod/channel/HfChannel.h"
@@ -11,6 +12,7 @@
 
 #include <cmath>
 #include <random>
+#include <stdexcept>
 
 using namespace rtty;
 using rtty::testing::bulletinText;
@@ -82,6 +84,24 @@ TEST(HfRoundTrip, SignalSixtyHertzOffIsPulledIn)
         EXPECT_LE(characterErrorRate(text, decoded), 0.01) << offset;
         EXPECT_NEAR(demodulator.measuredCentreHz(), parameters.centreHz + offset, 2.0) << offset;
     }
+}
+
+// The demo broadcast switched from its slow fade to a fading HF channel.
+TEST(HfRoundTrip, DemoThroughAnHfChannelDecodes)
+{
+    DemoOptions options;
+    options.channel = "moderate";
+    options.snrDb = 20.0;
+    const std::string text = bulletinText(400, 34);
+    bool sent = false;
+    DemoSource demo(options, [&] { return sent ? std::string() : (sent = true, text); });
+    std::vector<float> all, buffer(1000);
+    while (size_t got = demo.read(buffer.data(), buffer.size()))
+        all.insert(all.end(), buffer.begin(), buffer.begin() + static_cast<long>(got));
+    EXPECT_LE(characterErrorRate(text, decodeAll(all, options.sampleRate, options.parameters)), 0.02);
+
+    options.channel = "stormy";
+    EXPECT_THROW(DemoSource(options, [] { return std::string(); }), std::invalid_argument);
 }
 
 TEST(HfRoundTrip, NoiseAloneDoesNotPullTheTuning)

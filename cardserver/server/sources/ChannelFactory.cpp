@@ -10,6 +10,7 @@
 #include "card/AudioChannel.h"
 #include "cardserver/demod/DemoSource.h"
 #include "cardserver/demod/SampleSource.h"
+#include "cardserver/demod/channel/HfChannel.h"
 #endif
 
 namespace cardserver {
@@ -17,6 +18,8 @@ namespace cardserver {
 LineParameters defaultLine() { return LineParameters{}; }
 
 namespace {
+
+constexpr double kHfDemoSnrDb = 20.0;
 
 // "@75,850", "@50,425,1500,inverted": how the text is sent.
 std::optional<LineParameters> lineSuffix(const QString& suffix)
@@ -40,21 +43,37 @@ std::optional<LineParameters> lineSuffix(const QString& suffix)
 
 std::unique_ptr<DecodingChannel> createChannel(const QString& source, uint32_t seed, QString* error)
 {
-    if (source == QLatin1String("demo")) {
+    if (source == QLatin1String("demo") || source.startsWith(QLatin1String("demo:"))) {
+        const QString channelName = source.mid(5);
 #ifdef PLUVANE_CARD_AUDIO
         // The bulletins as a receiver hears them: RTTY audio with noise and
-        // a slow fade, decoded live. The audio runs on through the feed's
-        // pauses (an empty piece would end it).
-        auto feed = std::make_shared<DemoFeed>(seed);
+        // a slow fade, or through an HF channel, decoded live. The audio runs
+        // on through the feed's pauses (an empty piece would end it).
         rtty::DemoOptions options;
         options.seed = seed;
         options.parameters.centreHz = defaultLine().centre;
+        if (!channelName.isEmpty()) {
+            if (!hfchannel::channelPreset(channelName.toStdString(), options.sampleRate, 1.0, options.parameters.centreHz,
+                                          options.parameters.shiftHz, seed)) {
+                QStringList names;
+                for (const std::string& name : hfchannel::channelPresetNames()) names << QString::fromStdString(name);
+                *error = QStringLiteral("unknown demo channel \"%1\" (use %2)").arg(channelName, names.join(QStringLiteral(", ")));
+                return nullptr;
+            }
+            // A strong station on a fading path: fades of 20 dB and more
+            // still leave the signal above the noise most of the time.
+            options.channel = channelName.toStdString();
+            options.snrDb = kHfDemoSnrDb;
+        }
+        auto feed = std::make_shared<DemoFeed>(seed);
         auto audio = std::make_unique<rtty::DemoSource>(options, [feed] {
             QString piece;
             for (int pause = 0; piece.isEmpty() && pause < 10; ++pause) piece = feed->next();
             return piece.isEmpty() ? std::string("\r\n") : piece.toStdString();
         });
-        return std::make_unique<AudioChannel>(std::move(audio), false, QStringLiteral("demo bulletins"));
+        const QString description = channelName.isEmpty() ? QStringLiteral("demo bulletins")
+                                                          : QStringLiteral("demo bulletins, %1 HF channel").arg(channelName);
+        return std::make_unique<AudioChannel>(std::move(audio), false, description);
 #else
         return std::make_unique<SimulatedChannel>(std::make_unique<DemoFeed>(seed), defaultLine(), seed);
 #endif

@@ -110,3 +110,20 @@ TEST(AudioSource, DemoBroadcastIsDecodedLiveAndMeasuredAsSent)
     EXPECT_NEAR(report->args.at(3).real, 425, 5);
     EXPECT_EQ(report->args.at(4).integer, 0);
 }
+
+// The demo through a fading HF channel still prints its bulletins; a
+// channel name the simulator does not know is refused at start-up.
+TEST(AudioSource, DemoThroughAnHfChannelStillPrints)
+{
+    CardServerProcess server;
+    ASSERT_TRUE(server.start({"--demo=moderate", "--time-scale", "20"})) << server.error().toStdString();
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(server.host(), server.port()));
+    ASSERT_EQ(client.reply(client.request("OpenCard", openArgs(1)))->status, 0);
+    const QString text = client.collectText(6000, 300);
+    EXPECT_TRUE(text.contains("AAXX ")) << text.toStdString();
+
+    CardServerProcess refused;
+    EXPECT_FALSE(refused.start({"--card", "1=demo:stormy"}));
+    EXPECT_TRUE(refused.error().contains("unknown demo channel \"stormy\"")) << refused.error().toStdString();
+}
