@@ -9,7 +9,7 @@ cd "$(dirname "$0")"
 PACKAGES=(
   build-essential cmake pkgconf ccache
   qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
-  libsqlite3-dev libgtest-dev libliquid-dev libsndfile1-dev libfftw3-dev portaudio19-dev
+  libsqlite3-dev libgtest-dev libkml-dev libliquid-dev libsndfile1-dev libfftw3-dev portaudio19-dev
   xvfb xauth xdotool imagemagick openbox minimodem
 )
 BUILD_DIR=${PLUVANE_BUILD_DIR:-build}
