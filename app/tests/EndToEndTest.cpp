@@ -111,6 +111,38 @@ TEST_F(EndToEnd, OpenReceiveDecodedTextAndClose)
     EXPECT_EQ(window->state().iYSynop, 60 * 15);
 }
 
+TEST_F(EndToEnd, DisconnectConnectAndARestartKeepTheDecodedReports)
+{
+    // The demo card: SYNOP bulletins rendered as RTTY audio and demodulated.
+    CardServerProcess server;
+    ASSERT_TRUE(server.start({QStringLiteral("--time-scale"), QStringLiteral("10"), QStringLiteral("--demo")}))
+        << server.error().toStdString();
+    auto window = openWindow(server.port());
+    window->controls().Connect->click();
+    WAIT_FOR_TRUE(window->state().bSessionUp, 10000);
+    WAIT_FOR_TRUE(reportsShown(synopWindow()) >= 3, 90000);
+    const int heard = reportsShown(synopWindow());
+    window->controls().Connect->click();  // Disconnect
+    ASSERT_FALSE(window->state().bConnected);
+
+    // The next Connect creates a new component: it lists them at once.
+    window->controls().Connect->click();
+    WAIT_FOR_TRUE(window->state().bSessionUp, 10000);
+    QWidget* synop = synopWindow();
+    ASSERT_NE(synop, nullptr);
+    EXPECT_GE(reportsShown(synop), heard);
+    window->controls().Connect->click();
+
+    // So does a new main window, as after a restart.
+    window.reset();
+    auto restarted = openWindow(server.port());
+    restarted->controls().Connect->click();
+    WAIT_FOR_TRUE(restarted->state().bSessionUp, 10000);
+    EXPECT_GE(reportsShown(synopWindow()), heard);
+    restarted->controls().Connect->click();
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join('\n').toStdString();
+}
+
 TEST_F(EndToEnd, WithNoHostStoredTheCardServerOnThisMachineIsUsed)
 {
     CardServerProcess server;

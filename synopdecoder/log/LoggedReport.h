@@ -29,7 +29,10 @@ struct LoggedReport {
 
 // Every field left at its default selects everything.
 struct ReportFilter {
-    QDateTime fromUtc, toUtc;  // report time, both ends included; invalid = open
+    // Observed or received in this range, both ends included; invalid = open.
+    // Received counts too, so that a recording of old traffic decoded now
+    // is listed with today's reports.
+    QDateTime fromUtc, toUtc;
     QString station;           // exact station index, call sign or buoy number
     QString country;           // exact country as in the station list, any case
     QString text;              // found in station, name, country, weather, clouds, warnings or raw text, any case

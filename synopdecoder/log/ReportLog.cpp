@@ -39,6 +39,7 @@ CREATE TABLE reports (
   superseded_by INTEGER REFERENCES reports(id)  -- NULL for the reading that counts
 );
 CREATE INDEX reports_by_time ON reports(report_time);
+CREATE INDEX reports_by_reception ON reports(received_utc);
 CREATE INDEX reports_by_identity ON reports(station, form, observed_utc);
 CREATE TABLE text_chunks (
   id INTEGER PRIMARY KEY,

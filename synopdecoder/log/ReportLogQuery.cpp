@@ -74,8 +74,10 @@ struct Where {
     std::string text = " WHERE 1";
     void bindAll(sql::Statement& statement, const ReportFilter& f) const
     {
-        if (f.fromUtc.isValid()) statement.bind(sql::millis(f.fromUtc));
-        if (f.toUtc.isValid()) statement.bind(sql::millis(f.toUtc));
+        for (int twice = 0; twice < 2; ++twice) {
+            if (f.fromUtc.isValid()) statement.bind(sql::millis(f.fromUtc));
+            if (f.toUtc.isValid()) statement.bind(sql::millis(f.toUtc));
+        }
         if (!f.station.isEmpty()) statement.bind(f.station);
         if (!f.country.isEmpty()) statement.bind(f.country);
         if (!f.text.isEmpty()) statement.bind(f.text.toLower());
@@ -89,8 +91,17 @@ Where whereFor(const ReportFilter& f)
 {
     Where w;
     if (!f.withHistory) w.text += " AND superseded_by IS NULL";
-    if (f.fromUtc.isValid()) w.text += " AND report_time >= ?";
-    if (f.toUtc.isValid()) w.text += " AND report_time <= ?";
+    if (f.fromUtc.isValid() || f.toUtc.isValid()) {
+        const std::string from = f.fromUtc.isValid() ? " >= ?" : "";
+        const std::string to = f.toUtc.isValid() ? " <= ?" : "";
+        auto range = [&](const char* column) {
+            std::string r;
+            if (!from.empty()) r += std::string(column) + from;
+            if (!to.empty()) r += (r.empty() ? "" : " AND ") + std::string(column) + to;
+            return r;
+        };
+        w.text += " AND ((" + range("report_time") + ") OR (" + range("received_utc") + "))";
+    }
     if (!f.station.isEmpty()) w.text += " AND station = ?";
     if (!f.country.isEmpty()) w.text += " AND country = ? COLLATE NOCASE";
     if (!f.text.isEmpty()) w.text += " AND instr(search_text, ?) > 0";

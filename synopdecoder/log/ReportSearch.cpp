@@ -27,8 +27,10 @@ bool matches(const LoggedReport& r, const ReportFilter& f)
     if (!f.withNil && r.report.nil) return false;
     if (f.onlyWarned && r.report.warnings.empty()) return false;
     if (f.form && r.report.form != *f.form) return false;
-    if (f.fromUtc.isValid() && r.reportTime() < f.fromUtc) return false;
-    if (f.toUtc.isValid() && r.reportTime() > f.toUtc) return false;
+    auto inRange = [&](const QDateTime& t) {
+        return (!f.fromUtc.isValid() || t >= f.fromUtc) && (!f.toUtc.isValid() || t <= f.toUtc);
+    };
+    if (!inRange(r.reportTime()) && !inRange(r.receivedUtc)) return false;
     if (!f.station.isEmpty() && QString::fromStdString(r.report.station) != f.station) return false;
     if (!f.country.isEmpty() && QString::fromStdString(r.place.country).compare(f.country, Qt::CaseInsensitive) != 0)
         return false;

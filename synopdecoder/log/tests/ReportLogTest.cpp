@@ -307,3 +307,16 @@ TEST_F(LogFolder, AFileFromANewerVersionIsReadButNotWritten)
     EXPECT_EQ(log.count({}), 1);
     EXPECT_EQ(userVersion(path()), 99);
 }
+
+TEST_F(LogFolder, OldTrafficDecodedNowIsInTodaysRange)
+{
+    ReportLog log(path());
+    const QDateTime now = utcAt("2027-01-20T10:00:00");
+    storeAll(log, landBulletin(8, 6, 3), now);  // a recording from the 8th, played today
+    ReportFilter lastDay;
+    lastDay.fromUtc = now.addDays(-1);
+    EXPECT_EQ(log.count(lastDay), 3);
+    EXPECT_EQ(log.reports(lastDay).front().observedUtc, utcAt("2027-01-08T06:00:00"));
+    lastDay.toUtc = now.addSecs(-3600);  // neither observed nor received in this hour-old day
+    EXPECT_EQ(log.count(lastDay), 0);
+}
