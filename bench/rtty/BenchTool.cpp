@@ -5,12 +5,16 @@
 //                              the named HF channel (white, flat, moderate, poor,
 //                              flutter, selective, offset, impulse), then white
 //                              noise; the SNR is against the clean input's power
+//   ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET_HZ DRIFT_HZ_PER_MIN
+//                              the ideal-timing detector's text (IdealTimingDetector.h)
 //   cer REFERENCE DECODED      character error rate after folding the
 //                              US/ITA2 figure pairs and dropping CR
 //   crossing SNR:CER...        SNR at which the CER falls to 1 %
 //   seconds FILE               length of a sound file in seconds
 //   live MINUTES               the demo broadcast through the demodulator in
 //                              10 ms blocks: text latency and memory use
+
+#include "IdealTimingDetector.h"
 
 #include "cardserver/demod/BulletinText.h"
 #include "cardserver/demod/DemoSource.h"
@@ -143,6 +147,25 @@ int channel(const std::string& name, const char* in, const char* out, double snr
     settings->snrDb = snrDb;
     hfchannel::HfChannel(*settings).applyAligned(samples);
     return writeFloatWav(out, samples, rate);
+}
+
+int ideal(char** argv)
+{
+    std::vector<float> clean, received;
+    double rate = 0, receivedRate = 0;
+    if (!readWav(argv[2], clean, rate) || !readWav(argv[3], received, receivedRate))
+        return 1;
+    bench::IdealTiming line;
+    line.sampleRate = rate;
+    line.baud = std::atof(argv[4]);
+    const double shift = std::atof(argv[5]), centre = std::atof(argv[6]);
+    line.markHz = centre + shift / 2;
+    line.spaceHz = centre - shift / 2;
+    line.offsetHz = std::atof(argv[7]);
+    line.driftHzPerMinute = std::atof(argv[8]);
+    const std::string text = bench::idealDecode(received, bench::characterStarts(clean, line, 1.5), line);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
 }
 
 int cer(const char* reference, const char* decoded)
@@ -283,6 +306,8 @@ int main(int argc, char** argv)
     if (command == "channel" && argc == 9)
         return channel(argv[2], argv[3], argv[4], std::atof(argv[5]), unsigned(std::atoi(argv[6])), std::atof(argv[7]),
                        std::atof(argv[8]));
+    if (command == "ideal" && argc == 9)
+        return ideal(argv);
     if (command == "cer" && argc == 4)
         return cer(argv[2], argv[3]);
     if (command == "seconds" && argc == 3) {
@@ -298,6 +323,6 @@ int main(int argc, char** argv)
         return live(std::atof(argv[2]));
     if (command == "crossing")
         return crossing(argc - 2, argv + 2);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }

@@ -28,8 +28,23 @@ void RttyDemodulator::processPiece(const float* samples, size_t n, std::string& 
     // printed character was heard mistuned: it is decoded again, retuned.
     acquisition_->process(samples, n);
     double offsetHz = 0.0;
-    if (acquisition_->takeEstimate(offsetHz)) {
-        const double jump = std::fabs(offsetHz - tuningCorrectionHz_);
+    const bool estimated = acquisition_->takeEstimate(offsetHz);
+    const double jump = std::fabs(offsetHz - tuningCorrectionHz_);
+    if (holding_ && (estimated || acquisition_->judged())) {
+        // The text of the first second waits for the spectrum's first word:
+        // heard mistuned, it is dropped and decoded again, retuned.
+        holding_ = false;
+        if (estimated && jump > kRewindShare * parameters_.baud) {
+            heldText_.clear();
+            baudot_ = baudotAtHold_;
+            shiftRecovery_ = shiftRecoveryAtHold_;
+            lastPrintSample_ = lastPrintAtHold_;
+        } else {
+            textOut += heldText_;
+            heldText_.clear();
+        }
+    }
+    if (estimated) {
         if (jump > kRewindShare * parameters_.baud)
             rewind(offsetHz, textOut);
         else if (jump > kRetuneShare * parameters_.baud)
@@ -39,7 +54,7 @@ void RttyDemodulator::processPiece(const float* samples, size_t n, std::string& 
     const auto keep = static_cast<size_t>(kRewindSeconds * sampleRate_);
     if (recentAudio_.size() > 2 * keep)
         recentAudio_.erase(recentAudio_.begin(), recentAudio_.end() - long(keep));
-    demodulate(samples, n, textOut);
+    demodulate(samples, n, holding_ ? heldText_ : textOut);
 }
 
 void RttyDemodulator::rewind(double correctionHz, std::string& textOut)

@@ -76,7 +76,7 @@ void FrequencyAcquisition::analyseSegment()
         const double re = spectrumOut_[2 * k], im = spectrumOut_[2 * k + 1];
         power_[k] += alpha * (re * re + im * im - power_[k]);
     }
-    if (segments_ >= 4.0)
+    if (judged())
         estimate();
 }
 

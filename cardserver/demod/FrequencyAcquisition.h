@@ -27,8 +27,11 @@ public:
     // True once per new estimate that stands clear of the noise: both tone
     // bands well above the floor. The offset is in Hz from the set tones.
     bool takeEstimate(double& offsetHz);
+    // Enough audio seen for an estimate, whether one stood clear or not.
+    bool judged() const { return segments_ >= kFirstEstimateSegments; }
 
 private:
+    static constexpr double kFirstEstimateSegments = 4.0;
     void analyseSegment();
     void estimate();
 

@@ -90,6 +90,11 @@ void RttyDemodulator::restart()
     acquisition_ = std::make_unique<FrequencyAcquisition>(sampleRate_, parameters_.markHz(), parameters_.spaceHz(),
                                                           parameters_.baud, kMaxTuningHz);
     recentAudio_.clear();
+    holding_ = true;
+    heldText_.clear();
+    baudotAtHold_ = baudot_;
+    shiftRecoveryAtHold_ = shiftRecovery_;
+    lastPrintAtHold_ = lastPrintSample_;
     resetFraming(0.0);
 }
 

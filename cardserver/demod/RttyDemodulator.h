@@ -138,6 +138,13 @@ private:
     double tuningCorrectionHz_ = 0.0;
     std::unique_ptr<FrequencyAcquisition> acquisition_;  // pulls in from afar, squelch or not
     std::vector<float> recentAudio_;  // the last seconds, to decode again after a big retune
+    // Until the spectrum has judged the tuning once, text is held back, with
+    // the text state as it was, in case all of it was heard mistuned.
+    bool holding_ = false;
+    std::string heldText_;
+    baudot::Decoder baudotAtHold_;
+    ShiftRecovery shiftRecoveryAtHold_;
+    int64_t lastPrintAtHold_ = 0;
 
     std::function<void(const FrameEvent&)> observer_;
 };

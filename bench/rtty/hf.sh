@@ -1,0 +1,98 @@
+#!/bin/bash
+# RTTY on simulated HF channels: pluvane-rtty, minimodem and the ideal-timing
+# detector on the same signals.
+#
+# Bulletin text is sent by minimodem's modulator; each channel of the HF
+# simulator (cardserver/demod/channel, through `rtty-bench-tool channel`)
+# is applied, then white noise at each SNR (in 3 kHz, against the clean
+# signal's power). Prints a Markdown report: CER per SNR for the three
+# detectors, then per channel and line the SNR where each reaches 1 % and
+# the CER at the highest SNR (the floor).
+#
+#   bench/rtty/hf.sh [BUILD_DIR]      (default: build)
+# Environment: RTTY_HF_CHARS (default 700), RTTY_HF_LINES (default
+# "50/450 50/425 75/850"), RTTY_HF_CHANNELS (default: all seven).
+# The whole sweep takes about half an hour on two cores.
+set -euo pipefail
+
+build=${1:-build}
+tool=$build/bin/rtty-bench-tool
+decoder=$build/bin/pluvane-rtty
+for program in "$tool" "$decoder"; do
+    [ -x "$program" ] || { echo "missing $program: build rtty-bench-tool and pluvane-rtty first" >&2; exit 2; }
+done
+command -v minimodem >/dev/null || { echo "minimodem is not installed" >&2; exit 2; }
+
+chars=${RTTY_HF_CHARS:-700}
+lines=${RTTY_HF_LINES:-"50/450 50/425 75/850"}
+channels=${RTTY_HF_CHANNELS:-"white offset moderate poor flutter selective impulse"}
+centre=1500
+rate=8000
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+snrsFor() {
+    case $1 in
+        white|offset) echo "-10 -9 -8 -7 -6 -5 -4 -3 -2 0" ;;
+        moderate|poor|flutter) echo "0 6 12 18 24" ;;
+        selective) echo "0 4 10 16 24" ;;
+        impulse) echo "0 5 10 15 24" ;;
+    esac
+}
+percent() { printf '%.2f %%' "$(echo "$1 * 100" | bc -l)"; }
+
+echo "# RTTY on HF channels: pluvane-rtty, minimodem and an ideal-timing detector"
+echo
+echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo "- Machine: $(uname -srm), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //') ($(nproc) cores)"
+echo "- minimodem: $(minimodem --version 2>&1 | head -1)"
+echo "- Signal: minimodem --tx --baudot --stopbits 1.5, ${rate} Hz, centre ${centre} Hz, ${chars} characters of bulletin text per point; SNR in 3 kHz against the clean signal"
+echo "- Ideal timing: told each character's start (from the clean signal) and the true tones; one-bit matched filters, the stronger tone wins"
+echo
+
+summary=""
+seed=0
+for line in $lines; do
+    baud=${line%/*}
+    shift_hz=${line#*/}
+    mark=$(echo "$centre + $shift_hz / 2" | bc -l)
+    space=$(echo "$centre - $shift_hz / 2" | bc -l)
+    seed=$((seed + 1))
+    "$tool" text "$chars" "$seed" >"$work/reference.txt"
+    tr '=+' ';"' <"$work/reference.txt" >"$work/send.txt"
+    minimodem --tx --baudot --stopbits 1.5 -M "$mark" -S "$space" -R "$rate" -f "$work/clean.wav" "$baud" <"$work/send.txt" 2>/dev/null
+    for channel in $channels; do
+        offset=0; drift=0
+        [ "$channel" = offset ] && { offset=37; drift=1; }
+        echo "## ${channel}, ${baud} Bd / ${shift_hz} Hz"
+        echo
+        echo "| SNR (dB) | pluvane-rtty | minimodem | ideal timing |"
+        echo "|---:|---:|---:|---:|"
+        ours=(); theirs=(); ideal=()
+        point=0
+        for snr in $(snrsFor "$channel"); do
+            point=$((point + 1))
+            echo "${channel} ${baud}/${shift_hz} at ${snr} dB" >&2
+            "$tool" channel "$channel" "$work/clean.wav" "$work/received.wav" "$snr" "$((seed * 1000 + point))" "$centre" "$shift_hz"
+            "$decoder" decode --quiet --baud "$baud" --shift "$shift_hz" --centre "$centre" "$work/received.wav" >"$work/ours.txt"
+            minimodem --rx -q --baudot --stopbits 1.5 -M "$mark" -S "$space" -f "$work/received.wav" "$baud" >"$work/minimodem.txt" 2>/dev/null || true
+            "$tool" ideal "$work/clean.wav" "$work/received.wav" "$baud" "$shift_hz" "$centre" "$offset" "$drift" >"$work/ideal.txt"
+            a=$("$tool" cer "$work/reference.txt" "$work/ours.txt")
+            b=$("$tool" cer "$work/reference.txt" "$work/minimodem.txt")
+            c=$("$tool" cer "$work/reference.txt" "$work/ideal.txt")
+            ours+=("$snr:$a"); theirs+=("$snr:$b"); ideal+=("$snr:$c")
+            echo "| $snr | $(percent "$a") | $(percent "$b") | $(percent "$c") |"
+        done
+        echo
+        top=${ours[-1]%%:*}
+        summary+="| ${channel} | ${baud}/${shift_hz} | $("$tool" crossing "${ours[@]}") | $("$tool" crossing "${theirs[@]}") | $("$tool" crossing "${ideal[@]}") | $(percent "${ours[-1]#*:}") | $(percent "${theirs[-1]#*:}") | $(percent "${ideal[-1]#*:}") (at ${top} dB) |"$'\n'
+    done
+done
+
+echo "## Summary"
+echo
+echo "SNR (dB, 3 kHz) at CER 1 % (\"none\": not reached; \"<x\": already at the lowest SNR tried), and the CER at the highest SNR tried."
+echo
+echo "| channel | Bd/shift | 1 % pluvane-rtty | 1 % minimodem | 1 % ideal | floor pluvane-rtty | floor minimodem | floor ideal |"
+echo "|---|---|---:|---:|---:|---:|---:|---:|"
+printf '%s' "$summary"
