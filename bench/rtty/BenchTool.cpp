@@ -288,7 +288,7 @@ int live(double minutes)
     const double median = latencies[latencies.size() / 2];
     const double worst = latencies.back();
     std::printf("\nLatency over %zu characters: median %.0f ms, worst %.0f ms; one character is %.0f ms, "
-                "so the worst is %.2f character times (target: one character + 100 ms).\n",
+                "so the worst is %.2f character times (allowed: two characters + 100 ms).\n",
                 latencies.size(), 1000 * median, 1000 * worst, 1000 * characterSeconds, worst / characterSeconds);
     std::printf("Memory: %ld kB after the first block of ten minutes, at most %ld kB over the run.\n", startKb, peakKb);
     return 0;
