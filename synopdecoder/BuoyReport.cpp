@@ -50,7 +50,7 @@ void decodeBuoySection1(DecodeContext& ctx, const Groups& g, size_t& i)
             const auto cover = ctx.out.cloudCoverOkta;
             decodeWindGroup(ctx, wind, at);
             ctx.out.cloudCoverOkta = cover;
-            ctx.out.groups.back().group = group;
+            if (ctx.describing()) ctx.out.groups.back().group = group;
         } else {
             Groups one{group};  // groups 1 to 5 read as on land
             size_t at = 0;
@@ -74,19 +74,19 @@ void decodeBuoySection2(DecodeContext& ctx, const Groups& g, size_t& i)
             if (period >= 0 && period != 99) w.periodS = period;
             if (height >= 0) w.heightM = height * 0.5;
             ctx.out.instrumentalWaves = w;
-            ctx.note(group, "waves measured" + describeWaves(w));
+            ctx.note(group, [&] { return std::string("waves measured" + describeWaves(w)); });
         } else if (id == 2 && (group[1] == '0' || group[1] == '1')) {
             // Tenths of a second and of a metre, finer than the 1 group.
             const int tenths = digitsValue(group, 2, 3);
             if (!ctx.out.instrumentalWaves) ctx.out.instrumentalWaves = WaveTrain{};
             if (tenths < 0) {
-                ctx.note(group, group[1] == '0' ? "wave period not reported" : "wave height not reported");
+                ctx.note(group, [&] { return std::string(group[1] == '0' ? "wave period not reported" : "wave height not reported"); });
             } else if (group[1] == '0') {
                 ctx.out.instrumentalWaves->periodS = tenths / 10.0;
-                ctx.note(group, "wave period " + formatNumber(tenths / 10.0) + " s");
+                ctx.note(group, [&] { return std::string("wave period " + formatNumber(tenths / 10.0) + " s"); });
             } else {
                 ctx.out.instrumentalWaves->heightM = tenths / 10.0;
-                ctx.note(group, "wave height " + formatNumber(tenths / 10.0) + " m");
+                ctx.note(group, [&] { return std::string("wave height " + formatNumber(tenths / 10.0) + " m"); });
             }
         } else {
             ctx.drop(group, "not a buoy section 2 group");
@@ -113,7 +113,7 @@ void decodeProfile(DecodeContext& ctx, const Groups& g, size_t& i)
     // 8887k2, then 2zzzz 3TTTT 4SSSS for each selected depth.
     const int k2 = digitsValue(g[i], 4, 1);
     if (k2 >= 0) ctx.out.salinityMethod = k2;
-    ctx.note(g[i++], "temperature and salinity profile" + (k2 >= 0 ? ", salinity method " + std::to_string(k2) : std::string()));
+    ctx.note(g[i++], [&] { return std::string("temperature and salinity profile" + (k2 >= 0 ? ", salinity method " + std::to_string(k2) : std::string())); });
     while (i < g.size() && isCodedGroup(g[i], 5) && g[i][0] == '2') {
         const int depth = digitsValue(g[i], 1, 4);
         if (depth < 0) {
@@ -122,13 +122,13 @@ void decodeProfile(DecodeContext& ctx, const Groups& g, size_t& i)
         }
         ProfileLevel level;
         level.depthM = depth;
-        ctx.note(g[i++], "depth " + std::to_string(depth) + " m");
+        ctx.note(g[i++], [&] { return std::string("depth " + std::to_string(depth) + " m"); });
         if (i < g.size() && isCodedGroup(g[i], 5) && g[i][0] == '3') {
             const auto t = profileTemperature(g[i]);
             const std::string why = t ? "sea temperature " + formatNumber(*t, 2) + " °C cannot be true" : std::string();
-            if (!(t && ctx.implausible(g[i], *t < -3 || *t > 40, why))) {
+            if (!(t && ctx.implausible(g[i], *t < -3 || *t > 40, [&] { return std::string(why); }))) {
                 level.temperatureC = t;
-                ctx.note(g[i], t ? "sea temperature " + formatNumber(*t, 2) + " °C" : "sea temperature not reported");
+                ctx.note(g[i], [&] { return std::string(t ? "sea temperature " + formatNumber(*t, 2) + " °C" : "sea temperature not reported"); });
             }
             ++i;
         }
@@ -136,7 +136,7 @@ void decodeProfile(DecodeContext& ctx, const Groups& g, size_t& i)
             const int hundredths = digitsValue(g[i], 1, 4);
             if (!(hundredths >= 0 && ctx.implausible(g[i], hundredths > 5000, "salinity above 50 per mille"))) {
                 if (hundredths >= 0) level.salinityPerMille = hundredths / 100.0;
-                ctx.note(g[i], hundredths >= 0 ? "salinity " + formatNumber(hundredths / 100.0, 2) + " per mille" : "salinity not reported");
+                ctx.note(g[i], [&] { return std::string(hundredths >= 0 ? "salinity " + formatNumber(hundredths / 100.0, 2) + " per mille" : "salinity not reported"); });
             }
             ++i;
         }
@@ -167,9 +167,9 @@ void decodeCurrents(DecodeContext& ctx, const Groups& g, size_t& i)
         if (dd == 99) level.directionVariable = true;
         else if (dd >= 0) level.directionDeg = dd * 10;
         if (speed >= 0) level.speedCmS = speed;
-        ctx.note(g[i], "depth " + std::to_string(depth) + " m");
-        ctx.note(flow, std::string("current") + (level.directionDeg ? " towards " + std::to_string(*level.directionDeg) + " degrees" : "")
-                           + (speed >= 0 ? " at " + std::to_string(speed) + " cm/s" : ""));
+        ctx.note(g[i], [&] { return std::string("depth " + std::to_string(depth) + " m"); });
+        ctx.note(flow, [&] { return std::string(std::string("current") + (level.directionDeg ? " towards " + std::to_string(*level.directionDeg) + " degrees" : "")
+                           + (speed >= 0 ? " at " + std::to_string(speed) + " cm/s" : "")); });
         ctx.out.currents.push_back(level);
         i += 2;
     }
@@ -202,7 +202,7 @@ bool decodeTimeAndPosition(DecodeContext& ctx, const Groups& g)
     if (isCodedGroup(g[1], 5) && day >= 1 && day <= 31 && month >= 1 && month <= 12) {
         ctx.out.day = day;
         ctx.out.month = month;
-        ctx.note(g[1], "day " + std::to_string(day) + ", month " + std::to_string(month) + ", year ending in " + g[1].substr(4));
+        ctx.note(g[1], [&] { return std::string("day " + std::to_string(day) + ", month " + std::to_string(month) + ", year ending in " + g[1].substr(4)); });
     } else {
         ctx.drop(g[1], "not a valid day and month");
     }
@@ -213,8 +213,8 @@ bool decodeTimeAndPosition(DecodeContext& ctx, const Groups& g)
         ctx.out.hour = hour;
         ctx.out.minute = minute;
         if (iw == 0 || iw == 1 || iw == 3 || iw == 4) ctx.windIndicator = iw;
-        ctx.note(g[2], "observed at " + g[2].substr(0, 2) + ":" + g[2].substr(2, 2) + " UTC"
-                           + (ctx.windIndicator >= 0 ? ", " + std::string(tables::windIndicator(iw)) : ""));
+        ctx.note(g[2], [&] { return std::string("observed at " + g[2].substr(0, 2) + ":" + g[2].substr(2, 2) + " UTC"
+                           + (ctx.windIndicator >= 0 ? ", " + std::string(tables::windIndicator(iw)) : "")); });
     } else {
         ctx.drop(g[2], "not a valid time");
     }
@@ -224,8 +224,8 @@ bool decodeTimeAndPosition(DecodeContext& ctx, const Groups& g)
     if ((qc == 1 || qc == 3 || qc == 5 || qc == 7) && lat && lon) {
         ctx.out.lat = (qc == 3 || qc == 5) && *lat != 0 ? -*lat : *lat;
         ctx.out.lon = (qc == 5 || qc == 7) && *lon != 0 ? -*lon : *lon;
-        ctx.note(g[3], "latitude " + formatNumber(*ctx.out.lat, 3) + " degrees");
-        ctx.note(g[4], "longitude " + formatNumber(*ctx.out.lon, 3) + " degrees");
+        ctx.note(g[3], [&] { return std::string("latitude " + formatNumber(*ctx.out.lat, 3) + " degrees"); });
+        ctx.note(g[4], [&] { return std::string("longitude " + formatNumber(*ctx.out.lon, 3) + " degrees"); });
     } else {
         ctx.drop(g[3] + " " + g[4], "not a valid position");
     }
@@ -260,7 +260,7 @@ void decodeBuoy(DecodeContext& ctx, const Groups& g)
         } else if (marker == "444") {
             std::string kept;
             for (++i; i < g.size(); ++i) kept += " " + g[i];
-            ctx.note(marker, "section 4: buoy engineering data, kept as received:" + kept);
+            ctx.note(marker, [&] { return std::string("section 4: buoy engineering data, kept as received:" + kept); });
         } else {
             ctx.drop(marker, "not a section marker");
             ++i;

@@ -4,6 +4,7 @@
 #include "synopdecoder/SynopDecoder.h"
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace synop::detail {
@@ -16,18 +17,32 @@ struct DecodeContext {
     int weatherIndicator = -1;  // ix
     bool seaLevelPressureOnly = false;  // ships and buoys report 4PPPP, never 4a3hhh
 
-    void note(const std::string& group, std::string meaning) { out.groups.push_back({group, std::move(meaning)}); }
+    // The group view costs more than the values; a caller that shows no
+    // group view is spared it. A meaning may be given as a function, so that
+    // its text is only put together when it is wanted.
+    bool describing() const { return options.describeGroups; }
+    template <typename Meaning>
+    void note(const std::string& group, Meaning&& meaning)
+    {
+        if (!describing()) return;
+        if constexpr (std::is_invocable_v<Meaning>) out.groups.push_back({group, meaning()});
+        else out.groups.push_back({group, std::string(std::forward<Meaning>(meaning))});
+    }
     // Drops a group: the reason goes on the report's warnings and in the group view.
     void drop(const std::string& group, const std::string& why)
     {
         out.warnings.push_back("group " + group + " dropped: " + why);
-        out.groups.push_back({group, "dropped: " + why});
+        if (describing()) out.groups.push_back({group, "dropped: " + why});
     }
     // A value that cannot be true: dropped only when the checks are on.
-    bool implausible(const std::string& group, bool impossible, const std::string& why)
+    // The reason may be given as a function: most values are sound, and its
+    // text is then never put together.
+    template <typename Why>
+    bool implausible(const std::string& group, bool impossible, Why&& why)
     {
         if (!impossible || !options.plausibilityChecks) return false;
-        drop(group, why);
+        if constexpr (std::is_invocable_v<Why>) drop(group, why());
+        else drop(group, std::string(std::forward<Why>(why)));
         return true;
     }
 };
@@ -51,7 +66,11 @@ void decodeBuoy(DecodeContext& ctx, const Groups& g);
 
 // Temperature in tenths with its sign figure (0 positive, 1 negative); nullopt when garbled.
 std::optional<double> signedTenths(const std::string& group, size_t signAt);
-bool isSectionMarker(const std::string& group);
+inline bool isSectionMarker(const std::string& g)
+{
+    if (g.size() == 3) return g[0] == g[1] && g[1] == g[2] && (g[0] == '3' || g[0] == '4' || g[0] == '5');
+    return g.size() == 5 && g[0] == '2' && g[1] == '2' && g[2] == '2';
+}
 std::string formatNumber(double value, int decimals = 1);
 
 }  // namespace synop::detail

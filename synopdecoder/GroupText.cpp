@@ -18,24 +18,16 @@ bool isLetters(std::string_view s)
     return true;
 }
 
-bool isCodedGroup(std::string_view s, size_t length)
-{
-    if (s.size() != length) return false;
-    for (char c : s)
-        if (!((c >= '0' && c <= '9') || c == '/')) return false;
-    return true;
-}
-
 bool looksCoded(std::string_view s)
 {
     return s.size() >= 3 && s.size() <= 5 && isCodedGroup(s, s.size());
 }
 
-std::string correctShift(const std::string& token)
+std::string correctShift(std::string_view token)
 {
     static constexpr std::string_view kLetters = "PQWERTYUIO";  // figures 0..9
-    if (token.size() != 3 && token.size() != 5) return token;
-    std::string figures = token;
+    if (token.size() != 3 && token.size() != 5) return std::string(token);
+    std::string figures(token);
     bool inLetters = false;
     for (char& c : figures) {
         if (c == 'X') {
@@ -48,22 +40,10 @@ std::string correctShift(const std::string& token)
             c = static_cast<char>('0' + digit);
             inLetters = true;
         } else if (inLetters || !((c >= '0' && c <= '9') || c == '/')) {
-            return token;  // figures after letters, or a character of neither kind
+            return std::string(token);  // figures after letters, or a character of neither kind
         }
     }
     return figures;
-}
-
-int digitsValue(std::string_view group, size_t from, size_t count)
-{
-    if (from + count > group.size()) return -1;
-    int value = 0;
-    for (size_t i = from; i < from + count; ++i) {
-        const char c = group[i];
-        if (c < '0' || c > '9') return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value;
 }
 
 }  // namespace synop

@@ -8,7 +8,13 @@ namespace synop {
 bool isDigits(std::string_view s);
 bool isLetters(std::string_view s);
 // Digits and solidi only (a solidus stands for a figure not reported), of the given length.
-bool isCodedGroup(std::string_view s, size_t length);
+inline bool isCodedGroup(std::string_view s, size_t length)
+{
+    if (s.size() != length) return false;
+    for (char c : s)
+        if (!((c >= '0' && c <= '9') || c == '/')) return false;
+    return true;
+}
 // A coded figure group of three to five characters, as in any report section.
 bool looksCoded(std::string_view s);
 
@@ -16,10 +22,20 @@ bool looksCoded(std::string_view s);
 // figures' codes (QWERTYUIOP for 1..0, X for the solidus). A group whose tail
 // went over to letters is read back as figures; anything else is returned
 // unchanged.
-std::string correctShift(const std::string& token);
+std::string correctShift(std::string_view token);
 
 // The value of digits [from, from + count) of a group, or -1 when any of them
 // is a solidus or not a digit.
-int digitsValue(std::string_view group, size_t from, size_t count);
+inline int digitsValue(std::string_view group, size_t from, size_t count)
+{
+    if (from + count > group.size()) return -1;
+    int value = 0;
+    for (size_t i = from; i < from + count; ++i) {
+        const char c = group[i];
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
 
 }  // namespace synop

@@ -19,22 +19,22 @@ void decodeIndicators(DecodeContext& ctx, const std::string& group)
     std::string meaning;
     if (ir >= 0 && ir <= 4) {
         ctx.precipIndicator = ir;
-        meaning = std::string(tables::precipitationIndicator(ir));
+        if (ctx.describing()) meaning = std::string(tables::precipitationIndicator(ir));
     } else {
         ctx.out.warnings.push_back("precipitation indicator iR invalid in " + group);
-        meaning = "precipitation indicator invalid";
+        if (ctx.describing()) meaning = "precipitation indicator invalid";
     }
     if (ix >= 1 && ix <= 7) {
         ctx.weatherIndicator = ix;
-        meaning += "; " + std::string(tables::weatherIndicator(ix));
+        if (ctx.describing()) meaning += "; " + std::string(tables::weatherIndicator(ix));
     } else {
         ctx.out.warnings.push_back("weather indicator ix invalid in " + group);
     }
-    if (h >= 0) meaning += "; lowest cloud base " + std::string(tables::cloudBaseHeight(h));
+    if ((h >= 0) && ctx.describing()) meaning += "; lowest cloud base " + std::string(tables::cloudBaseHeight(h));
     if (vv >= 0) {
         if (const auto metres = tables::visibilityMetres(vv)) {
             ctx.out.visibilityM = metres;
-            meaning += "; visibility " + std::to_string(*metres) + " m";
+            if (ctx.describing()) meaning += "; visibility " + std::to_string(*metres) + " m";
         } else {
             ctx.out.warnings.push_back("visibility code " + group.substr(3) + " is not used");
         }
@@ -50,7 +50,7 @@ void decodeWind(DecodeContext& ctx, const std::string& group, const std::string*
     std::string meaning;
     if (n >= 0) {
         ctx.out.cloudCoverOkta = n;
-        meaning = "cloud cover " + std::string(tables::cloudCover(n));
+        if (ctx.describing()) meaning = "cloud cover " + std::string(tables::cloudCover(n));
     }
     if (ff == 99 && extendedSpeed) ff = digitsValue(*extendedSpeed, 2, 3);
     // A direction that was not observed leaves the speed standing.
@@ -68,21 +68,22 @@ void decodeWind(DecodeContext& ctx, const std::string& group, const std::string*
         } else {
             if (dd == 99) ctx.out.windVariable = true;
             else if (dd >= 0) ctx.out.windDirDeg = dd * 10;
-            meaning += meaning.empty() ? "" : "; ";
-            meaning += directionMissing ? "wind direction not reported"
-                       : dd == 99       ? "wind variable"
-                       : dd == 0        ? "calm"
-                                        : "wind from " + std::to_string(dd * 10) + " degrees";
+            if (ctx.describing()) meaning += meaning.empty() ? "" : "; ";
+            if (ctx.describing())
+                meaning += directionMissing ? "wind direction not reported"
+                           : dd == 99       ? "wind variable"
+                           : dd == 0        ? "calm"
+                                            : "wind from " + std::to_string(dd * 10) + " degrees";
             if (ctx.windIndicator >= 0) {
                 ctx.out.windSpeed = ff;
                 ctx.out.windUnit = ctx.windIndicator >= 3 ? "kt" : "m/s";
-                meaning += " at " + std::to_string(ff) + " " + *ctx.out.windUnit;
+                if (ctx.describing()) meaning += " at " + std::to_string(ff) + " " + *ctx.out.windUnit;
             } else {
                 ctx.out.warnings.push_back("wind speed " + std::to_string(ff) + " given without a unit, dropped");
             }
         }
     }
-    ctx.note(group, meaning.empty() ? "cloud cover and wind not reported" : meaning);
+    ctx.note(group, [&] { return std::string(meaning.empty() ? "cloud cover and wind not reported" : meaning); });
 }
 
 bool validIndicators(const std::string& g)
@@ -195,11 +196,11 @@ void decodeWindGroup(DecodeContext& ctx, const Groups& g, size_t& i)
         // Keep the cloud cover; the wind itself is unknown.
         const int n = digitsValue(wind, 0, 1);
         if (n >= 0) ctx.out.cloudCoverOkta = n;
-        ctx.note(wind, n >= 0 ? "cloud cover " + std::string(tables::cloudCover(n)) + "; wind speed unknown" : "wind speed unknown");
+        ctx.note(wind, [&] { return std::string(n >= 0 ? "cloud cover " + std::string(tables::cloudCover(n)) + "; wind speed unknown" : "wind speed unknown"); });
         return;
     }
     decodeWind(ctx, wind, extended);
-    if (extended) ctx.note(g[i++], "wind speed " + std::to_string(digitsValue(*extended, 2, 3)));
+    if (extended) ctx.note(g[i++], [&] { return std::string("wind speed " + std::to_string(digitsValue(*extended, 2, 3))); });
 }
 
 

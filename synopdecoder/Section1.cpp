@@ -10,21 +10,21 @@ void decodePressure(DecodeContext& ctx, const std::string& group, bool seaLevel)
 {
     const int tenths = digitsValue(group, 1, 4);
     if (tenths < 0) {
-        ctx.note(group, seaLevel ? "sea-level pressure not reported" : "station pressure not reported");
+        ctx.note(group, [&] { return std::string(seaLevel ? "sea-level pressure not reported" : "station pressure not reported"); });
         return;
     }
     double hpa = tenths / 10.0;
     if (hpa < 100) hpa += 1000;  // the thousands figure is left out
     if (seaLevel) {
-        if (ctx.implausible(group, hpa < 850 || hpa > 1090, "sea-level pressure " + formatNumber(hpa) + " hPa cannot be true"))
+        if (ctx.implausible(group, hpa < 850 || hpa > 1090, [&] { return std::string("sea-level pressure " + formatNumber(hpa) + " hPa cannot be true"); }))
             return;
         ctx.out.seaLevelPressureHpa = hpa;
-        ctx.note(group, "sea-level pressure " + formatNumber(hpa) + " hPa");
+        ctx.note(group, [&] { return std::string("sea-level pressure " + formatNumber(hpa) + " hPa"); });
     } else {
-        if (ctx.implausible(group, hpa < 450 || hpa > 1090, "station pressure " + formatNumber(hpa) + " hPa cannot be true"))
+        if (ctx.implausible(group, hpa < 450 || hpa > 1090, [&] { return std::string("station pressure " + formatNumber(hpa) + " hPa cannot be true"); }))
             return;
         ctx.out.stationPressureHpa = hpa;
-        ctx.note(group, "station pressure " + formatNumber(hpa) + " hPa");
+        ctx.note(group, [&] { return std::string("station pressure " + formatNumber(hpa) + " hPa"); });
     }
 }
 
@@ -36,7 +36,7 @@ void decodeGeopotential(DecodeContext& ctx, const std::string& group, int a3)
     const int hpa = *tables::isobaricSurfaceHpa(a3);
     const int hhh = digitsValue(group, 2, 3);
     if (hhh < 0) {
-        ctx.note(group, "height of the " + std::to_string(hpa) + " hPa surface not reported");
+        ctx.note(group, [&] { return std::string("height of the " + std::to_string(hpa) + " hPa surface not reported"); });
         return;
     }
     int metres = hhh;
@@ -49,7 +49,7 @@ void decodeGeopotential(DecodeContext& ctx, const std::string& group, int a3)
     }
     ctx.out.geopotentialHpa = hpa;
     ctx.out.geopotentialM = metres;
-    ctx.note(group, std::to_string(hpa) + " hPa surface at " + std::to_string(metres) + " geopotential metres");
+    ctx.note(group, [&] { return std::string(std::to_string(hpa) + " hPa surface at " + std::to_string(metres) + " geopotential metres"); });
 }
 
 void decodeTendency(DecodeContext& ctx, const std::string& group)
@@ -67,23 +67,23 @@ void decodeTendency(DecodeContext& ctx, const std::string& group)
     std::string meaning;
     if (a >= 0) {
         ctx.out.pressureTendency = a;
-        meaning = "pressure " + std::string(tables::pressureTendency(a));
+        if (ctx.describing()) meaning = "pressure " + std::string(tables::pressureTendency(a));
     }
     if (ppp >= 0) {
-        if (ctx.implausible(group, ppp > 500, "a change of " + formatNumber(ppp / 10.0) + " hPa in 3 hours cannot be true")) {
+        if (ctx.implausible(group, ppp > 500, [&] { return std::string("a change of " + formatNumber(ppp / 10.0) + " hPa in 3 hours cannot be true"); })) {
             ctx.out.pressureTendency.reset();
             return;
         }
         double change = ppp / 10.0;
-        meaning += meaning.empty() ? "" : ", ";
+        if (ctx.describing()) meaning += meaning.empty() ? "" : ", ";
         if (a < 0 && ppp != 0) {
             // The characteristic carries the sign; without it only the size is known.
-            ctx.note(group, meaning + "change of " + formatNumber(change) + " hPa in 3 hours, sign unknown");
+            ctx.note(group, [&] { return std::string(meaning + "change of " + formatNumber(change) + " hPa in 3 hours, sign unknown"); });
             return;
         }
         if (a >= 5 && ppp != 0) change = -change;
         ctx.out.pressureChangeHpa = change;
-        meaning += "change " + formatNumber(change) + " hPa in 3 hours";
+        if (ctx.describing()) meaning += "change " + formatNumber(change) + " hPa in 3 hours";
     }
     ctx.note(group, meaning);
 }
@@ -103,7 +103,7 @@ void decodeWeather(DecodeContext& ctx, const std::string& group)
     if (ww >= 0) {
         ctx.out.presentWeatherCode = ww;
         ctx.out.presentWeatherText = std::string(automatic ? tables::presentWeatherAutomatic(ww) : tables::presentWeather(ww));
-        meaning = ctx.out.presentWeatherText;
+        if (ctx.describing()) meaning = ctx.out.presentWeatherText;
     }
     if (w1 >= 0 || w2 >= 0) {
         ctx.out.pastWeather = std::array<std::optional<int>, 2>{};
@@ -112,14 +112,14 @@ void decodeWeather(DecodeContext& ctx, const std::string& group)
         };
         if (w1 >= 0) {
             (*ctx.out.pastWeather)[0] = w1;
-            meaning += (meaning.empty() ? "" : "; ") + std::string("past weather ") + pastText(w1);
+            if (ctx.describing()) meaning += (meaning.empty() ? "" : "; ") + std::string("past weather ") + pastText(w1);
         }
         if (w2 >= 0) {
             (*ctx.out.pastWeather)[1] = w2;
-            meaning += (w1 >= 0 ? ", " : "; past weather ") + pastText(w2);
+            if (ctx.describing()) meaning += (w1 >= 0 ? ", " : "; past weather ") + pastText(w2);
         }
     }
-    ctx.note(group, meaning.empty() ? "weather not reported" : meaning);
+    ctx.note(group, [&] { return std::string(meaning.empty() ? "weather not reported" : meaning); });
 }
 
 void decodeClouds(DecodeContext& ctx, const std::string& group)
@@ -129,23 +129,27 @@ void decodeClouds(DecodeContext& ctx, const std::string& group)
     const int cm = digitsValue(group, 3, 1);
     const int ch = digitsValue(group, 4, 1);
     std::string meaning;
-    auto add = [&](const std::string& part) { meaning += (meaning.empty() ? "" : "; ") + part; };
-    if (nh >= 0) add("low or middle cloud " + std::string(tables::cloudCover(nh)));
+    auto add = [&](std::string_view part, std::string_view more = {}) {
+        if (!ctx.describing()) return;
+        if (!meaning.empty()) meaning += "; ";
+        meaning.append(part).append(more);
+    };
+    if (nh >= 0) add("low or middle cloud ", tables::cloudCover(nh));
     if (cl >= 0) {
         ctx.out.lowCloud = cl;
-        add(std::string(tables::lowCloud(cl)));
+        add(tables::lowCloud(cl));
     }
     if (cm >= 0) {
         ctx.out.middleCloud = cm;
-        add(std::string(tables::middleCloud(cm)));
+        add(tables::middleCloud(cm));
     }
     if (ch >= 0) {
         ctx.out.highCloud = ch;
-        add(std::string(tables::highCloud(ch)));
+        add(tables::highCloud(ch));
     }
     if (nh >= 0 && nh <= 8 && ctx.out.cloudCoverOkta && *ctx.out.cloudCoverOkta <= 8 && nh > *ctx.out.cloudCoverOkta)
         ctx.out.warnings.push_back("cloud amount " + std::to_string(nh) + " of " + group + " exceeds the total cover");
-    ctx.note(group, meaning.empty() ? "clouds not reported" : meaning);
+    ctx.note(group, [&] { return std::string(meaning.empty() ? "clouds not reported" : meaning); });
 }
 
 }  // namespace
@@ -179,10 +183,10 @@ void decodeSection1(DecodeContext& ctx, const Groups& g, size_t& i)
         switch (id) {
         case 1:
             if (auto t = signedTenths(group, 1)) {
-                if (ctx.implausible(group, *t < -80 || *t > 60, "air temperature " + formatNumber(*t) + " °C cannot be true"))
+                if (ctx.implausible(group, *t < -80 || *t > 60, [&] { return std::string("air temperature " + formatNumber(*t) + " °C cannot be true"); }))
                     break;
                 ctx.out.airTempC = t;
-                ctx.note(group, "air temperature " + formatNumber(*t) + " °C");
+                ctx.note(group, [&] { return std::string("air temperature " + formatNumber(*t) + " °C"); });
             } else if (group.find('/') != std::string::npos) {
                 ctx.note(group, "air temperature not reported");
             } else {
@@ -196,15 +200,15 @@ void decodeSection1(DecodeContext& ctx, const Groups& g, size_t& i)
                     ctx.note(group, "relative humidity not reported");
                 } else if (!ctx.implausible(group, u > 100, "relative humidity above 100 %")) {
                     ctx.out.relHumidityPct = u;
-                    ctx.note(group, "relative humidity " + std::to_string(u) + " %");
+                    ctx.note(group, [&] { return std::string("relative humidity " + std::to_string(u) + " %"); });
                 }
             } else if (auto td = signedTenths(group, 1)) {
                 const bool aboveAir = ctx.out.airTempC && *td > *ctx.out.airTempC;
-                if (ctx.implausible(group, *td < -90 || *td > 40, "dew point " + formatNumber(*td) + " °C cannot be true")
+                if (ctx.implausible(group, *td < -90 || *td > 40, [&] { return std::string("dew point " + formatNumber(*td) + " °C cannot be true"); })
                     || ctx.implausible(group, aboveAir, "dew point above the air temperature"))
                     break;
                 ctx.out.dewPointC = td;
-                ctx.note(group, "dew point " + formatNumber(*td) + " °C");
+                ctx.note(group, [&] { return std::string("dew point " + formatNumber(*td) + " °C"); });
             } else if (group.find('/') != std::string::npos) {
                 ctx.note(group, "dew point not reported");
             } else {
@@ -240,7 +244,7 @@ void decodeSection1(DecodeContext& ctx, const Groups& g, size_t& i)
                 ctx.drop(group, "not a valid time of observation");
                 break;
             }
-            ctx.note(group, "observed at " + group.substr(1, 2) + ":" + group.substr(3, 2) + " UTC");
+            ctx.note(group, [&] { return std::string("observed at " + group.substr(1, 2) + ":" + group.substr(3, 2) + " UTC"); });
             break;
         }
         }
@@ -262,7 +266,7 @@ void decodePrecipitation(DecodeContext& ctx, const std::string& group, bool sect
     if (rrr == 990) {
         if (take && sectionOne) ctx.out.precipTrace = true;
         if (take) ctx.out.precipPeriodH = hours;
-        ctx.note(group, "trace of precipitation" + period);
+        ctx.note(group, [&] { return std::string("trace of precipitation" + period); });
         return;
     }
     // 000 is "no precipitation" since the 2003 amendment of code table 3590.
@@ -271,7 +275,7 @@ void decodePrecipitation(DecodeContext& ctx, const std::string& group, bool sect
         ctx.out.precipMm = mm;
         ctx.out.precipPeriodH = hours;
     }
-    ctx.note(group, std::string(rrr == 989 ? "989 mm or more" : rrr == 0 ? "no" : formatNumber(mm) + " mm") + " of precipitation" + period);
+    ctx.note(group, [&] { return std::string(std::string(rrr == 989 ? "989 mm or more" : rrr == 0 ? "no" : formatNumber(mm) + " mm") + " of precipitation" + period); });
 }
 
 }  // namespace synop::detail

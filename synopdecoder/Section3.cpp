@@ -12,15 +12,15 @@ void decodeExtremeTemperature(DecodeContext& ctx, const std::string& group, bool
     const char* what = maximum ? "maximum temperature" : "minimum temperature";
     const auto t = signedTenths(group, 1);
     if (!t) {
-        if (group.find('/') != std::string::npos) ctx.note(group, std::string(what) + " not reported");
+        if (group.find('/') != std::string::npos) ctx.note(group, [&] { return std::string(std::string(what) + " not reported"); });
         else ctx.drop(group, "sign figure must be 0 or 1");
         return;
     }
-    if (ctx.implausible(group, *t < -80 || *t > 60, std::string(what) + " " + formatNumber(*t) + " °C cannot be true")) return;
+    if (ctx.implausible(group, *t < -80 || *t > 60, [&] { return std::string(std::string(what) + " " + formatNumber(*t) + " °C cannot be true"); })) return;
     (maximum ? ctx.out.maxTempC : ctx.out.minTempC) = t;
     if (ctx.options.plausibilityChecks && ctx.out.maxTempC && ctx.out.minTempC && *ctx.out.maxTempC < *ctx.out.minTempC)
         ctx.out.warnings.push_back("maximum temperature below the minimum");
-    ctx.note(group, std::string(what) + " " + formatNumber(*t) + " °C");
+    ctx.note(group, [&] { return std::string(std::string(what) + " " + formatNumber(*t) + " °C"); });
 }
 
 std::string snowDepth(int sss)
@@ -51,8 +51,8 @@ void decodeRadiation(DecodeContext& ctx, const Groups& g, size_t& i, bool hourly
         last = j;
         ++i;
         const int value = digitsValue(group, 1, 4);
-        ctx.note(group, std::string(kRadiation[j]) + (hourly ? " in the past hour" : " in 24 hours")
-                            + (value >= 0 ? ", " + std::to_string(value) + (hourly ? " kJ/m2" : " J/cm2") : ""));
+        ctx.note(group, [&] { return std::string(std::string(kRadiation[j]) + (hourly ? " in the past hour" : " in 24 hours")
+                            + (value >= 0 ? ", " + std::to_string(value) + (hourly ? " kJ/m2" : " J/cm2") : "")); });
     }
 }
 
@@ -64,7 +64,7 @@ void decodeFiveGroup(DecodeContext& ctx, const Groups& g, size_t& i)
         const bool hourly = group[2] == '3';
         const int tenths = digitsValue(group, hourly ? 3 : 2, hourly ? 2 : 3);
         std::string meaning = hourly ? "sunshine in the past hour" : "sunshine on the previous day";
-        ctx.note(group, tenths >= 0 ? meaning + " " + formatNumber(tenths / 10.0) + " h" : meaning + " not reported");
+        ctx.note(group, [&] { return std::string(tenths >= 0 ? meaning + " " + formatNumber(tenths / 10.0) + " h" : meaning + " not reported"); });
         decodeRadiation(ctx, g, i, hourly);
     } else if (kind == '6') {
         ctx.note(group, "direction of cloud drift");
@@ -73,8 +73,8 @@ void decodeFiveGroup(DecodeContext& ctx, const Groups& g, size_t& i)
     } else if (kind == '8' || kind == '9') {
         const int ppp = digitsValue(group, 2, 3);
         const double change = (kind == '9' ? -ppp : ppp) / 10.0;
-        ctx.note(group, ppp >= 0 ? "pressure change in 24 hours " + formatNumber(ppp == 0 ? 0.0 : change) + " hPa"
-                                 : "pressure change in 24 hours not reported");
+        ctx.note(group, [&] { return std::string(ppp >= 0 ? "pressure change in 24 hours " + formatNumber(ppp == 0 ? 0.0 : change) + " hPa"
+                                 : "pressure change in 24 hours not reported"); });
     } else {
         ctx.note(group, "evaporation or evapotranspiration");
     }
@@ -86,10 +86,11 @@ void decodeCloudLayer(DecodeContext& ctx, const std::string& group)
     const int c = digitsValue(group, 2, 1);
     const int hshs = digitsValue(group, 3, 2);
     std::string meaning = "cloud layer";
-    if (ns >= 0) meaning.append(": ").append(tables::cloudCover(ns));
-    if (c >= 0) meaning.append(" ").append(tables::cloudGenus(c));
+    if ((ns >= 0) && ctx.describing()) meaning.append(": ").append(tables::cloudCover(ns));
+    if ((c >= 0) && ctx.describing()) meaning.append(" ").append(tables::cloudGenus(c));
     if (hshs >= 0) {
-        if (const auto metres = tables::cloudLayerHeightMetres(hshs)) meaning += " at " + std::to_string(*metres) + " m";
+        const auto metres = tables::cloudLayerHeightMetres(hshs);
+        if (metres && ctx.describing()) meaning += " at " + std::to_string(*metres) + " m";
     }
     ctx.note(group, meaning);
 }
@@ -122,14 +123,14 @@ void decodeSection3(DecodeContext& ctx, const Groups& g, size_t& i)
         case 2: decodeExtremeTemperature(ctx, group, false); break;
         case 3: {
             const int e = digitsValue(group, 1, 1);
-            ctx.note(group, e >= 0 ? "ground " + std::string(tables::groundState(e)) : "state of ground not reported");
+            ctx.note(group, [&] { return std::string(e >= 0 ? "ground " + std::string(tables::groundState(e)) : "state of ground not reported"); });
             break;
         }
         case 4: {
             const int e = digitsValue(group, 1, 1);
             const int sss = digitsValue(group, 2, 3);
             std::string meaning = e >= 0 ? "ground " + std::string(tables::groundStateSnow(e)) + "; " : "";
-            ctx.note(group, meaning + snowDepth(sss));
+            ctx.note(group, [&] { return std::string(meaning + snowDepth(sss)); });
             break;
         }
         case 5: decodeFiveGroup(ctx, g, i); break;
@@ -146,11 +147,11 @@ void decodeSection3(DecodeContext& ctx, const Groups& g, size_t& i)
             const int tenths = digitsValue(group, 1, 4);
             if (tenths < 0) ctx.note(group, "24-hour precipitation not reported");
             else if (tenths == 9999) ctx.note(group, "trace of precipitation in 24 hours");
-            else ctx.note(group, formatNumber(tenths / 10.0) + " mm of precipitation in 24 hours");
+            else ctx.note(group, [&] { return std::string(formatNumber(tenths / 10.0) + " mm of precipitation in 24 hours"); });
             break;
         }
         case 8: decodeCloudLayer(ctx, group); break;
-        case 9: ctx.note(group, "special phenomenon, code " + group.substr(1, 2)); break;
+        case 9: ctx.note(group, [&] { return std::string("special phenomenon, code " + group.substr(1, 2)); }); break;
         }
     }
 }

@@ -21,10 +21,10 @@ void decodeSeaTemperature(DecodeContext& ctx, const std::string& group)
         return;
     }
     const double t = tenths == 0 ? 0.0 : (sn % 2 ? -tenths : tenths) / 10.0;
-    if (ctx.implausible(group, t < -3 || t > 40, "sea surface temperature " + formatNumber(t) + " °C cannot be true")) return;
+    if (ctx.implausible(group, t < -3 || t > 40, [&] { return std::string("sea surface temperature " + formatNumber(t) + " °C cannot be true"); })) return;
     ctx.out.seaSurfaceTempC = t;
     ctx.out.seaSurfaceTempMethod = std::string(tables::seaTemperatureMethod(sn));
-    ctx.note(group, "sea surface temperature " + formatNumber(t) + " °C (" + ctx.out.seaSurfaceTempMethod + ")");
+    ctx.note(group, [&] { return std::string("sea surface temperature " + formatNumber(t) + " °C (" + ctx.out.seaSurfaceTempMethod + ")"); });
 }
 
 std::string describeWaves(const WaveTrain& w)
@@ -111,10 +111,10 @@ void decodeWetBulb(DecodeContext& ctx, const std::string& group)
     }
     const bool negative = sw == 1 || sw == 2 || sw == 6 || sw == 7;
     const double t = tenths == 0 ? 0.0 : (negative ? -tenths : tenths) / 10.0;
-    if (ctx.implausible(group, t < -60 || t > 45, "wet-bulb temperature " + formatNumber(t) + " °C cannot be true")) return;
+    if (ctx.implausible(group, t < -60 || t > 45, [&] { return std::string("wet-bulb temperature " + formatNumber(t) + " °C cannot be true"); })) return;
     ctx.out.wetBulbTempC = t;
     ctx.out.wetBulbMethod = std::string(method);
-    ctx.note(group, "wet-bulb temperature " + formatNumber(t) + " °C (" + ctx.out.wetBulbMethod + ")");
+    ctx.note(group, [&] { return std::string("wet-bulb temperature " + formatNumber(t) + " °C (" + ctx.out.wetBulbMethod + ")"); });
 }
 
 // ICE followed by ciSibiDizi, or by words up to the end of the section.
@@ -134,8 +134,8 @@ void decodeSeaIce(DecodeContext& ctx, const Groups& g, size_t& i)
         ice.bearing = figure(3);
         ice.situation = figure(4);
         ctx.note(g[i], meaning);
-        ctx.note(*coded, "ice concentration, development, land ice, bearing, situation (code tables 0639, 3739, 0439, "
-                         "0739, 5239)");
+        ctx.note(*coded, [&] { return std::string("ice concentration, development, land ice, bearing, situation (code tables 0639, 3739, 0439, "
+                         "0739, 5239)"); });
         i += 2;
     } else {
         const size_t first = i++;
@@ -143,7 +143,7 @@ void decodeSeaIce(DecodeContext& ctx, const Groups& g, size_t& i)
             if (g[i].find_first_not_of('/') == std::string::npos) continue;  // solidi: nothing reported
             ice.plainText += (ice.plainText.empty() ? "" : " ") + g[i];
         }
-        ctx.note(g[first], ice.plainText.empty() ? meaning : meaning + ": " + ice.plainText);
+        ctx.note(g[first], [&] { return std::string(ice.plainText.empty() ? meaning : meaning + ": " + ice.plainText); });
     }
     if (ice != SeaIce{}) ctx.out.seaIce = ice;
 }
@@ -173,11 +173,11 @@ void decodeSeaSection(DecodeContext& ctx, const Groups& g, size_t& i)
         case 0: decodeSeaTemperature(ctx, group); break;
         case 1:
             ctx.out.instrumentalWaves = wavesFromGroup(group);
-            ctx.note(group, "waves measured" + describeWaves(*ctx.out.instrumentalWaves));
+            ctx.note(group, [&] { return std::string("waves measured" + describeWaves(*ctx.out.instrumentalWaves)); });
             break;
         case 2:
             ctx.out.windWaves = wavesFromGroup(group);
-            ctx.note(group, "wind waves" + describeWaves(*ctx.out.windWaves));
+            ctx.note(group, [&] { return std::string("wind waves" + describeWaves(*ctx.out.windWaves)); });
             break;
         case 3:
             firstSwellFrom = swellDirection(group, 1);
@@ -188,7 +188,7 @@ void decodeSeaSection(DecodeContext& ctx, const Groups& g, size_t& i)
         case 5: {
             WaveTrain swell = wavesFromGroup(group);
             swell.directionDeg = id == 4 ? firstSwellFrom : secondSwellFrom;
-            ctx.note(group, std::string(id == 4 ? "first" : "second") + " swell" + describeWaves(swell));
+            ctx.note(group, [&] { return std::string(std::string(id == 4 ? "first" : "second") + " swell" + describeWaves(swell)); });
             if (swell == WaveTrain{}) break;
             if (id == 5 && ctx.out.swells.empty()) ctx.out.swells.emplace_back();  // the first swell not reported
             ctx.out.swells.push_back(swell);
@@ -205,7 +205,7 @@ void decodeSeaSection(DecodeContext& ctx, const Groups& g, size_t& i)
             } else {
                 if (!ctx.out.instrumentalWaves) ctx.out.instrumentalWaves = WaveTrain{};
                 ctx.out.instrumentalWaves->heightM = tenths / 10.0;
-                ctx.note(group, "measured wave height " + formatNumber(tenths / 10.0) + " m");
+                ctx.note(group, [&] { return std::string("measured wave height " + formatNumber(tenths / 10.0) + " m"); });
             }
             break;
         }

@@ -1,126 +1,13 @@
 #include "synopdecoder/StreamAssembler.h"
 
+#include "synopdecoder/AssemblerTokens.h"
 #include "synopdecoder/GroupText.h"
 
+#include <array>
+
 namespace synop {
-namespace {
 
-bool isHeadingLine(const std::vector<std::string>& t)
-{
-    if (t.size() != 3 && t.size() != 4) return false;
-    const std::string& ttaaii = t[0];
-    if (ttaaii.size() != 6 || !isLetters(ttaaii.substr(0, 4)) || !isDigits(ttaaii.substr(4))) return false;
-    if (t[1].size() != 4 || !isLetters(t[1])) return false;
-    if (t[2].size() != 6 || !isDigits(t[2])) return false;
-    return t.size() == 3 || (t[3].size() == 3 && isLetters(t[3]));
-}
-
-bool isLandMarker(const std::string& t) { return t == "AAXX" || t == "--//"; }
-bool isShipMarker(const std::string& t) { return t == "BBXX" || t == "?\?//"; }
-bool isBuoyMarker(const std::string& t) { return t == "ZZYY" || t == "++66" || t == "\"\"66"; }
-// Forms that are not decoded here (SYNOP MOBIL, CLIMAT, TEMP and the like):
-// their reports must not be taken for land or ship reports.
-bool isOtherFormMarker(const std::string& t) { return t == "OOXX" || t == "CLIMAT" || t == "TTAA" || t == "TTBB" || t == "PPBB"; }
-
-// YYGGiw of section 0: a day, an hour and a wind unit indicator that exist.
-bool isDateGroup(const std::string& g)
-{
-    const int day = digitsValue(g, 0, 2);
-    const int hour = digitsValue(g, 2, 2);
-    const int iw = digitsValue(g, 4, 1);
-    return g.size() == 5 && day >= 1 && day <= 31 && hour >= 0 && hour <= 23 && (iw == 0 || iw == 1 || iw == 3 || iw == 4);
-}
-
-// One character hit or lost: "AAMX", "AXX".
-bool nearly(const std::string& t, std::string_view word)
-{
-    if (t.size() == word.size()) {
-        int differences = 0;
-        for (size_t i = 0; i < t.size(); ++i) differences += t[i] != word[i];
-        return differences <= 1;
-    }
-    if (t.size() + 1 != word.size()) return false;
-    for (size_t skip = 0; skip < word.size(); ++skip) {
-        std::string shorter(word);
-        shorter.erase(skip, 1);
-        if (shorter == t) return true;
-    }
-    return false;
-}
-
-// iRixhVV: iR 0..4, ix 1..7, h and VV digits or solidi.
-bool looksLikeIndicatorGroup(const std::string& g)
-{
-    return isCodedGroup(g, 5) && g[0] >= '0' && g[0] <= '4' && g[1] >= '1' && g[1] <= '7';
-}
-
-bool looksLikeWindGroup(const std::string& g)
-{
-    if (!isCodedGroup(g, 5)) return false;
-    const char d = g[1];
-    return d == '/' || d <= '3' || d == '9';
-}
-
-bool looksLikeCallSign(const std::string& t)
-{
-    if (t.size() < 3 || t.size() > 9) return false;
-    bool letter = false;
-    for (char c : t) {
-        if (c >= 'A' && c <= 'Z') letter = true;
-        else if (!(c >= '0' && c <= '9')) return false;
-    }
-    return letter;
-}
-
-bool isBuoyOrPlatformNumber(const std::string& t) { return t.size() == 5 && isDigits(t); }
-
-// D....D or A1bwnbnbnb, YYGGiw, 99LaLaLa, QcLoLoLoLo: the opening of a ship
-// report is distinctive enough to be taken without its BBXX line, and it
-// tells a numbered ship from a land report.
-bool looksLikeShipOpening(const std::vector<std::string>& t, size_t at)
-{
-    if (at + 3 >= t.size()) return false;
-    if (!looksLikeCallSign(t[at]) && !isBuoyOrPlatformNumber(t[at])) return false;
-    const std::string latitude = correctShift(t[at + 2]);
-    const char quadrant = correctShift(t[at + 3])[0];
-    return isDateGroup(correctShift(t[at + 1])) && isCodedGroup(latitude, 5) && latitude.rfind("99", 0) == 0
-        && (quadrant == '1' || quadrant == '3' || quadrant == '5' || quadrant == '7');
-}
-
-// The framing words as a teletype stuck in figures case prints them.
-std::string wordFromFigures(std::string token)
-{
-    if (token == ",,,,") return "NNNN";
-    if (token == ",8)") return "NIL";
-    if (token == "+:+:" || token == "\":\":") return "ZCZC";
-    return token;
-}
-
-// Splits a line into groups; '=' and ';' end a report wherever they stand.
-std::vector<std::string> tokenize(std::string_view line)
-{
-    std::vector<std::string> tokens;
-    tokens.reserve(16);
-    std::string token;
-    auto flush = [&] {
-        if (!token.empty()) tokens.push_back(wordFromFigures(std::move(token)));
-        token.clear();
-    };
-    for (char c : line) {
-        if (c == ' ') {
-            flush();
-        } else if (c == '=' || c == ';') {
-            flush();
-            tokens.emplace_back(1, '=');
-        } else {
-            token.push_back(c);
-        }
-    }
-    flush();
-    return tokens;
-}
-
-}  // namespace
+using namespace detail;
 
 const char* reportFormCode(ReportForm form)
 {
@@ -170,14 +57,14 @@ void StreamAssembler::finish()
 
 void StreamAssembler::takeLine(std::string_view line)
 {
-    std::vector<std::string> tokens = tokenize(line);
-    if (tokens.empty()) return;
+    tokenize(line, tokens_);
+    if (tokens_.empty()) return;
     ++lineNumber_;
-    if (takeHeading(tokens)) return;
-    takeTokens(tokens);
+    if (takeHeading(tokens_)) return;
+    takeTokens(tokens_);
 }
 
-bool StreamAssembler::takeHeading(const std::vector<std::string>& tokens)
+bool StreamAssembler::takeHeading(const Tokens& tokens)
 {
     if (tokens[0] == "ZCZC") {
         endBulletin();
@@ -185,25 +72,35 @@ bool StreamAssembler::takeHeading(const std::vector<std::string>& tokens)
     }
     if (!isHeadingLine(tokens)) return false;
     endBulletin();
-    heading_ = BulletinHeading{tokens[0], tokens[1], tokens[2], tokens.size() == 4 ? tokens[3] : std::string()};
+    heading_ = BulletinHeading{std::string(tokens[0]), std::string(tokens[1]), std::string(tokens[2]),
+                               tokens.size() == 4 ? std::string(tokens[3]) : std::string()};
     return true;
 }
 
-bool StreamAssembler::isPlainLanguage(const std::vector<std::string>& tokens) const
+bool StreamAssembler::isPlainLanguage(const Tokens& tokens) const
 {
     // Letters that stand for figures count as figures here; which figures
     // they are does not matter for telling a coded line from words.
-    static constexpr std::string_view kFigureLetters = "QWERTYUIOPX0123456789/";
+    static const std::array<bool, 256> kFigureLike = [] {
+        std::array<bool, 256> table{};
+        for (unsigned char c : std::string_view("QWERTYUIOPX0123456789/")) table[c] = true;
+        return table;
+    }();
+    auto figureLike = [](std::string_view t) {
+        for (unsigned char c : t)
+            if (!kFigureLike[c]) return false;
+        return true;
+    };
     size_t words = 0;
-    for (const std::string& t : tokens) {
-        const bool coded = t.size() >= 3 && t.size() <= 5 && t.find_first_not_of(kFigureLetters) == std::string::npos;
+    for (const std::string_view t : tokens) {
+        const bool coded = t.size() >= 3 && t.size() <= 5 && figureLike(t);
         const bool framing = t == "=" || t == "NIL" || t == "NNNN" || t == "AAXX" || t == "BBXX" || t == "ZZYY";
         if (!coded && !framing) ++words;
     }
     return words * 2 > tokens.size();
 }
 
-void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
+void StreamAssembler::takeTokens(Tokens& tokens)
 {
     // A line of words inside a bulletin is plain language: it never starts
     // a report, and inside one it means the '=' was lost.
@@ -215,7 +112,7 @@ void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
     if (mode_ == Mode::Idle && looksLikeShipOpening(tokens, 0)) mode_ = Mode::Ship;
     else if (mode_ == Mode::Idle && looksLikeLandReport(tokens)) mode_ = Mode::Land;
     for (size_t i = 0; i < tokens.size(); ++i) {
-        const std::string& token = tokens[i];
+        const std::string_view token = tokens[i];
         if (token == "NNNN") {
             endBulletin();
             continue;
@@ -261,7 +158,7 @@ void StreamAssembler::takeTokens(std::vector<std::string>& tokens)
     }
 }
 
-bool StreamAssembler::looksLikeLandReport(const std::vector<std::string>& tokens) const
+bool StreamAssembler::looksLikeLandReport(const Tokens& tokens) const
 {
     if (tokens.size() < 5) return false;
     const std::string station = correctShift(tokens[0]);
@@ -274,7 +171,7 @@ bool StreamAssembler::looksLikeLandReport(const std::vector<std::string>& tokens
     return true;
 }
 
-bool StreamAssembler::startsReport(const std::vector<std::string>& tokens, size_t at) const
+bool StreamAssembler::startsReport(const Tokens& tokens, size_t at) const
 {
     const std::string first = correctShift(tokens[at]);
     switch (mode_) {
@@ -289,7 +186,7 @@ bool StreamAssembler::startsReport(const std::vector<std::string>& tokens, size_
     }
 }
 
-bool StreamAssembler::startsNewReport(const std::vector<std::string>& tokens, size_t at) const
+bool StreamAssembler::startsNewReport(const Tokens& tokens, size_t at) const
 {
     if (current_.groups.size() < 2 || at + 1 >= tokens.size()) return false;
     const std::string next = correctShift(tokens[at + 1]);
@@ -307,44 +204,12 @@ bool StreamAssembler::startsNewReport(const std::vector<std::string>& tokens, si
     return false;
 }
 
-namespace {
-
-bool isRepeatableInSectionThree(int id) { return id == 5 || id == 8 || id == 9; }
-
-// Group indicators rise through sections 1 and 3; after 55SSS or 553SS the
-// radiation groups 0 to 6 start again from 0.
-struct IndicatorOrder {
-    bool sectionThree = false;
-    int last = -1;
-    int lastRadiation = 7;  // 7: not after a sunshine group
-
-    bool isRadiation(int id) const { return lastRadiation < 7 && id <= 6 && id > lastRadiation; }
-    bool accepts(const std::string& g) const
-    {
-        const int id = digitsValue(g, 0, 1);
-        if (!isCodedGroup(g, 5) || id < 0) return false;
-        if (isRadiation(id)) return true;
-        return id > last || (sectionThree && id == last && isRepeatableInSectionThree(id));
-    }
-    void take(const std::string& g)
-    {
-        const int id = digitsValue(g, 0, 1);
-        if (isRadiation(id)) {
-            lastRadiation = id;
-            return;
-        }
-        lastRadiation = sectionThree && id == 5 && g[1] == '5' ? -1 : 7;
-        last = id;
-    }
-};
-
-}  // namespace
 
 // A line of groups that carries on the order of the open report's section
 // 1 or 3 belongs to that report, even when its first groups look like a
 // station index and an iRixhVV: bulletins are often broken that way, and
 // taken as a new report it would be invented under a real station's index.
-bool StreamAssembler::continuesOpenReport(const std::vector<std::string>& tokens) const
+bool StreamAssembler::continuesOpenReport(const Tokens& tokens) const
 {
     if (mode_ != Mode::Land) return false;
     const std::vector<std::string>& g = current_.groups;
@@ -366,7 +231,7 @@ bool StreamAssembler::continuesOpenReport(const std::vector<std::string>& tokens
         order.take(g[k]);
     }
     size_t taken = 0;
-    for (const std::string& token : tokens) {
+    for (const std::string_view token : tokens) {
         if (token == "=" || token == "333" || token == "555") break;
         const std::string group = correctShift(token);
         if (!order.accepts(group)) return false;
@@ -382,11 +247,47 @@ void StreamAssembler::startReport(ReportForm form)
     current_.form = form;
     current_.heading = heading_;
     if (form == ReportForm::Land) current_.landDateGroup = landDateGroup_;
+    current_.groups.reserve(32);
+    current_.raw.reserve(160);
     inReport_ = true;
     rawLine_ = lineNumber_;
 }
 
-void StreamAssembler::appendGroup(const std::string& token)
+namespace {
+
+bool isFigures(std::string_view t)
+{
+    for (char c : t)
+        if (!((c >= '0' && c <= '9') || c == '/')) return false;
+    return true;
+}
+
+bool isMarkerFigures(std::string_view t) { return t == "333" || t == "444" || t == "555"; }
+
+// Where a lost space joined groups: five-figure groups run together, or a
+// group run into a section marker.
+std::vector<size_t> mergedGroupLengths(std::string_view group)
+{
+    if (!isFigures(group)) return {};
+    if (group.size() == 10) return {5, 5};
+    if (group.size() == 15) return {5, 5, 5};
+    if (group.size() == 8 && isMarkerFigures(group.substr(5))) return {5, 3};
+    if (group.size() == 8 && isMarkerFigures(group.substr(0, 3))) return {3, 5};
+    return {};
+}
+
+// A token in letters case, whole or in five-figure pieces run together.
+std::string shiftCorrected(std::string_view token)
+{
+    if (token.size() != 10 && token.size() != 15) return correctShift(token);
+    std::string figures;
+    for (size_t at = 0; at < token.size(); at += 5) figures += correctShift(token.substr(at, 5));
+    return figures;
+}
+
+}  // namespace
+
+void StreamAssembler::appendGroup(std::string_view token)
 {
     if (!current_.raw.empty()) current_.raw += (rawLine_ == lineNumber_) ? ' ' : '\n';
     rawLine_ = lineNumber_;
@@ -394,19 +295,28 @@ void StreamAssembler::appendGroup(const std::string& token)
 
     // A ship's call sign is letters by nature; every other group is figures.
     const bool callSign = current_.form == ReportForm::Ship && current_.groups.empty();
-    std::string group = token;
-    if (options_.correctShiftErrors && !callSign) {
-        group = correctShift(token);
-        if (group != token)
-            current_.warnings.push_back("group " + token + " read as " + group + " (letters/figures shift)");
+    if (callSign || (token.size() == 5 && isFigures(token))) {
+        current_.groups.emplace_back(token);  // the common case, nothing to repair
+    } else {
+        std::string group(token);
+        if (options_.correctShiftErrors) {
+            group = shiftCorrected(token);
+            if (group != token)
+                current_.warnings.push_back("group " + std::string(token) + " read as " + group + " (letters/figures shift)");
+        }
+        const std::vector<size_t> lengths = mergedGroupLengths(group);
+        if (lengths.empty()) {
+            current_.groups.push_back(std::move(group));
+        } else {
+            current_.warnings.push_back("groups " + group + " ran together, read as " + std::to_string(lengths.size())
+                                        + " groups");
+            size_t at = 0;
+            for (size_t length : lengths) {
+                current_.groups.push_back(group.substr(at, length));
+                at += length;
+            }
+        }
     }
-    // Two or three groups whose separating space was lost.
-    if (!callSign && (group.size() == 10 || group.size() == 15) && isCodedGroup(group, group.size())) {
-        current_.warnings.push_back("groups " + group + " ran together, read as " + std::to_string(group.size() / 5) + " groups");
-        for (size_t at = 0; at + 5 < group.size(); at += 5) current_.groups.push_back(group.substr(at, 5));
-        group = group.substr(group.size() - 5);
-    }
-    current_.groups.push_back(std::move(group));
     if (current_.groups.size() >= kMaxReportGroups) {
         current_.warnings.push_back("report cut after " + std::to_string(kMaxReportGroups) + " groups");
         closeReport(true);

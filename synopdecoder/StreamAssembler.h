@@ -46,15 +46,15 @@ private:
     enum class Mode { Idle, Land, Ship, Buoy, OtherForm };
 
     void takeLine(std::string_view line);
-    bool takeHeading(const std::vector<std::string>& tokens);
-    void takeTokens(std::vector<std::string>& tokens);
-    bool isPlainLanguage(const std::vector<std::string>& tokens) const;
-    bool looksLikeLandReport(const std::vector<std::string>& tokens) const;
-    bool startsReport(const std::vector<std::string>& tokens, size_t at) const;
-    bool startsNewReport(const std::vector<std::string>& tokens, size_t at) const;
-    bool continuesOpenReport(const std::vector<std::string>& tokens) const;
+    bool takeHeading(const std::vector<std::string_view>& tokens);
+    void takeTokens(std::vector<std::string_view>& tokens);
+    bool isPlainLanguage(const std::vector<std::string_view>& tokens) const;
+    bool looksLikeLandReport(const std::vector<std::string_view>& tokens) const;
+    bool startsReport(const std::vector<std::string_view>& tokens, size_t at) const;
+    bool startsNewReport(const std::vector<std::string_view>& tokens, size_t at) const;
+    bool continuesOpenReport(const std::vector<std::string_view>& tokens) const;
     void startReport(ReportForm form);
-    void appendGroup(const std::string& token);
+    void appendGroup(std::string_view token);
     void closeReport(bool terminated);
     void endBulletin();
     bool isDuplicate(const AssembledReport& report);
@@ -62,6 +62,7 @@ private:
     ReportSink sink_;
     AssemblerOptions options_;
     std::string line_;
+    std::vector<std::string_view> tokens_;  // the current line's, pointing into line_
     size_t lineNumber_ = 0;
 
     Mode mode_ = Mode::Idle;

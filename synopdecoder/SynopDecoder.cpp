@@ -21,11 +21,6 @@ std::optional<double> signedTenths(const std::string& group, size_t signAt)
     return (sign == 1 ? -tenths : tenths) / 10.0;
 }
 
-bool isSectionMarker(const std::string& group)
-{
-    return group == "333" || group == "444" || group == "555" || (group.size() == 5 && group.rfind("222", 0) == 0);
-}
-
 std::string formatNumber(double value, int decimals)
 {
     if (decimals == 1 && value > -1e6 && value < 1e6) {
@@ -60,13 +55,14 @@ void decodeDateGroup(DecodeContext& ctx, const std::string& group)
     } else {
         ctx.out.day = day;
         ctx.out.hour = hour;
-        std::string meaning = "day " + std::to_string(day) + ", " + std::to_string(hour) + ":00 UTC";
+        std::string meaning;
+        if (ctx.describing()) meaning = "day " + std::to_string(day) + ", " + std::to_string(hour) + ":00 UTC";
         if (iw == 0 || iw == 1 || iw == 3 || iw == 4) {
             ctx.windIndicator = iw;
-            meaning += ", " + std::string(tables::windIndicator(iw));
+            if (ctx.describing()) meaning += ", " + std::string(tables::windIndicator(iw));
         } else {
             ctx.out.warnings.push_back("wind unit indicator missing or invalid in " + group);
-            meaning += ", wind unit unknown";
+            if (ctx.describing()) meaning += ", wind unit unknown";
         }
         ctx.note(group, meaning);
     }
@@ -88,8 +84,8 @@ void decodeShipPosition(DecodeContext& ctx, const std::string& latGroup, const s
     const double lon = (qc == 5 || qc == 7) ? -lo / 10.0 : lo / 10.0;
     ctx.out.lat = lat == 0 ? 0.0 : lat;
     ctx.out.lon = lon == 0 ? 0.0 : lon;
-    ctx.note(latGroup, "latitude " + formatNumber(*ctx.out.lat) + " degrees");
-    ctx.note(lonGroup, "longitude " + formatNumber(*ctx.out.lon) + " degrees");
+    ctx.note(latGroup, [&] { return std::string("latitude " + formatNumber(*ctx.out.lat) + " degrees"); });
+    ctx.note(lonGroup, [&] { return std::string("longitude " + formatNumber(*ctx.out.lon) + " degrees"); });
 }
 
 void keepSectionRaw(DecodeContext& ctx, const Groups& g, size_t& i, const char* what)
@@ -100,7 +96,7 @@ void keepSectionRaw(DecodeContext& ctx, const Groups& g, size_t& i, const char* 
         if (!kept.empty()) kept += ' ';
         kept += g[i++];
     }
-    ctx.note(g[first], std::string(what) + (kept.empty() ? std::string() : ": " + kept));
+    ctx.note(g[first], [&] { return std::string(std::string(what) + (kept.empty() ? std::string() : ": " + kept)); });
 }
 
 void decodeSections(DecodeContext& ctx, const Groups& g, size_t i)
@@ -148,23 +144,22 @@ bool stationIndexLost(const Groups& g)
     return isCodedGroup(g[2], 5) && (g[2][0] != '0' || g[2][1] == '0');
 }
 
-// "33" or "3333" for the section 3 marker, when the report has none.
-Groups withSectionMarkersRepaired(DecodeContext& ctx, Groups g)
+// "33" or "3333" for the section 3 marker, when the report has none: the
+// groups with the marker repaired, or nothing when there is no need.
+std::optional<Groups> withSectionMarkerRepaired(DecodeContext& ctx, const Groups& g)
 {
-    if (std::find(g.begin(), g.end(), "333") != g.end()) return g;
-    for (std::string& group : g) {
-        if (group == "33" || group == "3333") {
-            ctx.out.warnings.push_back("group " + group + " read as the section 3 marker 333");
-            group = "333";
-            break;
-        }
-    }
-    return g;
+    const auto cut = std::find_if(g.begin(), g.end(), [](const std::string& s) { return s == "33" || s == "3333"; });
+    if (cut == g.end() || std::find(g.begin(), g.end(), "333") != g.end()) return std::nullopt;
+    ctx.out.warnings.push_back("group " + *cut + " read as the section 3 marker 333");
+    Groups repaired = g;
+    repaired[static_cast<size_t>(cut - g.begin())] = "333";
+    return repaired;
 }
 
 void decodeLand(DecodeContext& ctx, const AssembledReport& in)
 {
-    const Groups g = withSectionMarkersRepaired(ctx, in.groups);
+    const std::optional<Groups> repaired = withSectionMarkerRepaired(ctx, in.groups);
+    const Groups& g = repaired ? *repaired : in.groups;
     const bool lost = stationIndexLost(g);
     if (lost) {
         ctx.out.warnings.push_back("station index lost: the report starts with its iRixhVV group " + g[0]);
@@ -207,17 +202,16 @@ void decodeShip(DecodeContext& ctx, const AssembledReport& in)
 
 }  // namespace
 
-DecodedReport decodeReport(const AssembledReport& report, const DecoderOptions& options)
+namespace {
+
+void decodeInto(DecodedReport& out, const AssembledReport& report, const DecoderOptions& options)
 {
-    DecodedReport out;
     out.form = report.form;
-    out.heading = report.heading;
-    out.raw = report.raw;
-    out.warnings = report.warnings;
     if (report.groups.empty()) {
         out.warnings.push_back("empty report");
-        return out;
+        return;
     }
+    if (options.describeGroups) out.groups.reserve(report.groups.size() + 2);
     DecodeContext ctx{out, options};
     switch (report.form) {
     case ReportForm::Land: decodeLand(ctx, report); break;
@@ -227,6 +221,27 @@ DecodedReport decodeReport(const AssembledReport& report, const DecoderOptions& 
         decodeBuoy(ctx, report.groups);
         break;
     }
+}
+
+}  // namespace
+
+DecodedReport decodeReport(const AssembledReport& report, const DecoderOptions& options)
+{
+    DecodedReport out;
+    out.heading = report.heading;
+    out.raw = report.raw;
+    out.warnings = report.warnings;
+    decodeInto(out, report, options);
+    return out;
+}
+
+DecodedReport decodeReport(AssembledReport&& report, const DecoderOptions& options)
+{
+    DecodedReport out;
+    out.heading = std::move(report.heading);
+    out.raw = std::move(report.raw);
+    out.warnings = std::move(report.warnings);
+    decodeInto(out, report, options);
     return out;
 }
 

@@ -9,8 +9,11 @@ namespace synop {
 
 struct DecoderOptions {
     bool plausibilityChecks = true;  // drop values that cannot be true, with a warning
+    bool describeGroups = true;      // fill DecodedReport::groups, the group-by-group view
 };
 
 DecodedReport decodeReport(const AssembledReport& report, const DecoderOptions& options = {});
+// The same, taking over the report's text and warnings instead of copying them.
+DecodedReport decodeReport(AssembledReport&& report, const DecoderOptions& options = {});
 
 }  // namespace synop

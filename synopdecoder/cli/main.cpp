@@ -112,6 +112,7 @@ int main(int argc, char** argv)
 
     synop::DecoderOptions decoderOptions;
     decoderOptions.plausibilityChecks = !parser.isSet(noChecks);
+    decoderOptions.describeGroups = false;  // JSON and CSV carry the values, not the group view
     synop::AssemblerOptions assemblerOptions;
     assemblerOptions.dropDuplicates = !parser.isSet(keepDuplicates);
     assemblerOptions.correctShiftErrors = !parser.isSet(noShift);
@@ -126,6 +127,7 @@ int main(int argc, char** argv)
     int status = 0;
     synop::StreamAssembler assembler(
         [&](synop::AssembledReport&& report) {
+            // The assembled report is stored in the log as well, so it is not handed over.
             const synop::DecodedReport decoded = synop::decodeReport(report, decoderOptions);
             ++reports;
             if (output)

@@ -3,6 +3,7 @@
 // of reports and of warnings by kind are pinned, so that a change that
 // loses reports or starts to complain about sound ones fails here.
 #include "TestSupport.h"
+#include "synopdecoder/ReportFormat.h"
 
 #include <QDir>
 #include <QFile>
@@ -185,4 +186,27 @@ TEST(RealTraffic, FldigiFragmentsGiveTheReportsTheyHold)
     };
     EXPECT_EQ(tally.kinds, kinds) << tally.text();
     EXPECT_EQ(tally.withWarnings, 29u) << tally.text();
+}
+
+TEST(RealTraffic, GroupViewChangesNoValue)
+{
+    // Callers without a group view skip its texts; the values must not depend on it.
+    std::string text = readReal(QStringLiteral("ogimet-land-2026-03-01-15.txt"));
+    for (const QString& dir : {QStringLiteral("fldigi-rtty-fragments"), QStringLiteral("awips-bulletins")})
+        for (const QString& name : QDir(kRealDir + dir).entryList({"*.txt"})) text += readReal(dir + "/" + name) + "\nNNNN\n";
+    std::vector<QJsonObject> described, bare;
+    DecoderOptions noGroupView;
+    noGroupView.describeGroups = false;
+    StreamAssembler assembler([&](AssembledReport&& r) {
+        const DecodedReport full = decodeReport(r);
+        EXPECT_FALSE(full.groups.empty());
+        described.push_back(reportToJson(full));
+        const DecodedReport quick = decodeReport(std::move(r), noGroupView);
+        EXPECT_TRUE(quick.groups.empty());
+        bare.push_back(reportToJson(quick));
+    });
+    assembler.feed(text);
+    assembler.finish();
+    ASSERT_GT(described.size(), 13800u);
+    for (size_t i = 0; i < described.size(); ++i) ASSERT_EQ(described[i], bare[i]) << i;
 }

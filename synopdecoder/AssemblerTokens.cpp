@@ -1,0 +1,118 @@
+// What the tokens of a teletype line look like: headings, section 0
+// markers, the opening groups of reports, the order of group indicators.
+#include "synopdecoder/AssemblerTokens.h"
+
+#include "synopdecoder/GroupText.h"
+
+namespace synop::detail {
+
+bool isHeadingLine(const Tokens& t)
+{
+    if (t.size() != 3 && t.size() != 4) return false;
+    const std::string_view ttaaii = t[0];
+    if (ttaaii.size() != 6 || !isLetters(ttaaii.substr(0, 4)) || !isDigits(ttaaii.substr(4))) return false;
+    if (t[1].size() != 4 || !isLetters(t[1])) return false;
+    if (t[2].size() != 6 || !isDigits(t[2])) return false;
+    return t.size() == 3 || (t[3].size() == 3 && isLetters(t[3]));
+}
+
+bool isLandMarker(std::string_view t) { return t == "AAXX" || t == "--//"; }
+bool isShipMarker(std::string_view t) { return t == "BBXX" || t == "?\?//"; }
+bool isBuoyMarker(std::string_view t) { return t == "ZZYY" || t == "++66" || t == "\"\"66"; }
+// Forms that are not decoded here (SYNOP MOBIL, CLIMAT, TEMP and the like):
+// their reports must not be taken for land or ship reports.
+bool isOtherFormMarker(std::string_view t) { return t == "OOXX" || t == "CLIMAT" || t == "TTAA" || t == "TTBB" || t == "PPBB"; }
+
+// YYGGiw of section 0: a day, an hour and a wind unit indicator that exist.
+bool isDateGroup(std::string_view g)
+{
+    const int day = digitsValue(g, 0, 2);
+    const int hour = digitsValue(g, 2, 2);
+    const int iw = digitsValue(g, 4, 1);
+    return g.size() == 5 && day >= 1 && day <= 31 && hour >= 0 && hour <= 23 && (iw == 0 || iw == 1 || iw == 3 || iw == 4);
+}
+
+// One character hit or lost: "AAMX", "AXX".
+bool nearly(std::string_view t, std::string_view word)
+{
+    if (t.size() == word.size()) {
+        int differences = 0;
+        for (size_t i = 0; i < t.size(); ++i) differences += t[i] != word[i];
+        return differences <= 1;
+    }
+    if (t.size() + 1 != word.size()) return false;
+    // One character lost: the common prefix and the rest after the skip match.
+    size_t same = 0;
+    while (same < t.size() && t[same] == word[same]) ++same;
+    return t.substr(same) == word.substr(same + 1);
+}
+
+// iRixhVV: iR 0..4, ix 1..7, h and VV digits or solidi.
+bool looksLikeIndicatorGroup(std::string_view g)
+{
+    return isCodedGroup(g, 5) && g[0] >= '0' && g[0] <= '4' && g[1] >= '1' && g[1] <= '7';
+}
+
+bool looksLikeWindGroup(std::string_view g)
+{
+    if (!isCodedGroup(g, 5)) return false;
+    const char d = g[1];
+    return d == '/' || d <= '3' || d == '9';
+}
+
+bool looksLikeCallSign(std::string_view t)
+{
+    if (t.size() < 3 || t.size() > 9) return false;
+    bool letter = false;
+    for (char c : t) {
+        if (c >= 'A' && c <= 'Z') letter = true;
+        else if (!(c >= '0' && c <= '9')) return false;
+    }
+    return letter;
+}
+
+bool isBuoyOrPlatformNumber(std::string_view t) { return t.size() == 5 && isDigits(t); }
+
+// D....D or A1bwnbnbnb, YYGGiw, 99LaLaLa, QcLoLoLoLo: the opening of a ship
+// report is distinctive enough to be taken without its BBXX line, and it
+// tells a numbered ship from a land report.
+bool looksLikeShipOpening(const Tokens& t, size_t at)
+{
+    if (at + 3 >= t.size()) return false;
+    if (!looksLikeCallSign(t[at]) && !isBuoyOrPlatformNumber(t[at])) return false;
+    const std::string latitude = correctShift(t[at + 2]);
+    const char quadrant = correctShift(t[at + 3])[0];
+    return isDateGroup(correctShift(t[at + 1])) && isCodedGroup(latitude, 5) && latitude.rfind("99", 0) == 0
+        && (quadrant == '1' || quadrant == '3' || quadrant == '5' || quadrant == '7');
+}
+
+// The framing words as a teletype stuck in figures case prints them.
+std::string_view wordFromFigures(std::string_view token)
+{
+    if (token == ",,,,") return "NNNN";
+    if (token == ",8)") return "NIL";
+    if (token == "+:+:" || token == "\":\":") return "ZCZC";
+    return token;
+}
+
+void tokenize(std::string_view line, Tokens& tokens)
+{
+    tokens.clear();
+    size_t at = 0;
+    while (at < line.size()) {
+        const char c = line[at];
+        if (c == ' ') {
+            ++at;
+        } else if (c == '=' || c == ';') {
+            tokens.push_back("=");
+            ++at;
+        } else {
+            const size_t end = line.find_first_of(" =;", at);
+            const size_t stop = end == std::string_view::npos ? line.size() : end;
+            tokens.push_back(wordFromFigures(line.substr(at, stop - at)));
+            at = stop;
+        }
+    }
+}
+
+}  // namespace synop::detail
