@@ -75,7 +75,18 @@ ReportLog::ReportLog(const QString& path) : path_(path) { open(); }
 ReportLog::~ReportLog()
 {
     if (inBatch_) rollbackBatch();
+    for (auto& [sql, statement] : prepared_) sqlite3_finalize(statement);
     sqlite3_close(db_);
+}
+
+sqlite3_stmt* ReportLog::prepared(const char* sql)
+{
+    auto found = prepared_.find(sql);
+    if (found != prepared_.end()) return found->second;
+    sqlite3_stmt* statement = nullptr;
+    if (!db_ || sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK) return nullptr;
+    prepared_.emplace(sql, statement);
+    return statement;
 }
 
 void ReportLog::open()
@@ -175,6 +186,8 @@ bool ReportLog::createOrUpgrade()
 
 void ReportLog::setAside(const QString& why)
 {
+    for (auto& [sql, statement] : prepared_) sqlite3_finalize(statement);
+    prepared_.clear();
     sqlite3_close(db_);
     db_ = nullptr;
     const QString aside = path_ + QStringLiteral(".damaged-") +

@@ -12,11 +12,13 @@
 
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string_view>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace synop {
 
@@ -78,6 +80,8 @@ private:
     bool createOrUpgrade();
     void setAside(const QString& why);
     bool exec(const char* sql);
+    // Storing runs the same few statements for every report: each is prepared once.
+    sqlite3_stmt* prepared(const char* sql);
     bool fail(const QString& what);
     std::optional<StoreResult> storeLocked(const AssembledReport& assembled, const DecodedReport& decoded,
                                            const QDateTime& receivedUtc, bool plausibilityChecks);
@@ -86,6 +90,7 @@ private:
 
     QString path_;
     sqlite3* db_ = nullptr;
+    std::map<const char*, sqlite3_stmt*> prepared_;
     bool writable_ = false;
     bool inBatch_ = false;
     mutable QString error_;

@@ -68,17 +68,17 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
 
     // The same groups heard again, in history or not, are a repeat.
     {
-        sql::Statement same(db_, identifiable
+        sql::Statement same(prepared(identifiable
                                      ? "SELECT id FROM reports WHERE station = ? AND form = ? AND observed_utc = ? "
                                        "AND groups = ? ORDER BY superseded_by IS NOT NULL LIMIT 1"
                                      : "SELECT id FROM reports WHERE station = ? AND form = ? AND observed_utc IS ? "
-                                       "AND groups = ? AND abs(received_utc - ?) < ? LIMIT 1");
+                                       "AND groups = ? AND abs(received_utc - ?) < ? LIMIT 1"));
         same.bind(decoded.station).bind(form).bind(observedMs).bind(groups);
         if (!identifiable) same.bind(receivedMs).bind(kUndatedRepeatWindowMs);
         if (same.step()) {
             const int64_t id = same.integer(0);
-            sql::Statement heard(db_, "UPDATE reports SET times_heard = times_heard + 1, "
-                                      "last_heard_utc = max(last_heard_utc, ?) WHERE id = ?");
+            sql::Statement heard(prepared("UPDATE reports SET times_heard = times_heard + 1, "
+                                          "last_heard_utc = max(last_heard_utc, ?) WHERE id = ?"));
             if (!heard.bind(receivedMs).bind(id).done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
             return StoreResult{id, StoreOutcome::Repeat, 0};
         }
@@ -91,8 +91,8 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     StoreResult result;
     int64_t supersededBy = 0;
     if (identifiable) {
-        sql::Statement current(db_, "SELECT id, heading_bbb, warning_count FROM reports WHERE station = ? AND form = ? "
-                                    "AND observed_utc = ? AND superseded_by IS NULL LIMIT 1");
+        sql::Statement current(prepared("SELECT id, heading_bbb, warning_count FROM reports WHERE station = ? AND form = ? "
+                                        "AND observed_utc = ? AND superseded_by IS NULL LIMIT 1"));
         current.bind(decoded.station).bind(form).bind(observedMs);
         if (current.step()) {
             const int64_t otherId = current.integer(0);
@@ -109,11 +109,11 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
 
     const StationPlace place = stationPlace(decoded);
     QJsonObject json = reportToJson(decoded);
-    sql::Statement insert(db_, "INSERT INTO reports (form, station, observed_utc, report_time, received_utc, "
+    sql::Statement insert(prepared("INSERT INTO reports (form, station, observed_utc, report_time, received_utc, "
                                "last_heard_utc, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, "
                                "groups, raw, assembly_warnings, plausibility_checks, decoded, warning_count, "
                                "station_name, country, lat, lon, elevation_m, search_text, superseded_by) "
-                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     insert.bind(form).bind(decoded.station).bind(observedMs).bind(observedMs.value_or(receivedMs)).bind(receivedMs)
         .bind(receivedMs);
     if (assembled.heading)
@@ -133,7 +133,7 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
 
     if (result.replacedId) {
         // The replaced reading and its own history now hang off the new one.
-        sql::Statement replace(db_, "UPDATE reports SET superseded_by = ? WHERE id = ? OR superseded_by = ?");
+        sql::Statement replace(prepared("UPDATE reports SET superseded_by = ? WHERE id = ? OR superseded_by = ?"));
         if (!replace.bind(result.id).bind(result.replacedId).bind(result.replacedId).done())
             { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
     }
@@ -143,7 +143,7 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
 bool ReportLog::storeText(std::string_view text, const QDateTime& receivedUtc, const QString& source)
 {
     if (!isWritable()) return fail(error_.isEmpty() ? QStringLiteral("the log is not open") : error_);
-    sql::Statement insert(db_, "INSERT INTO text_chunks (received_utc, source, text) VALUES (?, ?, ?)");
+    sql::Statement insert(prepared("INSERT INTO text_chunks (received_utc, source, text) VALUES (?, ?, ?)"));
     if (insert.bind(sql::millis(receivedUtc)).bind(source).bindBlob(text.data(), text.size()).done()) return true;
     return fail(QStringLiteral("cannot write to %1").arg(path_));
 }

@@ -18,7 +18,17 @@ public:
     {
         if (db && sqlite3_prepare_v2(db, text, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
     }
-    ~Statement() { sqlite3_finalize(stmt_); }
+    // A statement prepared once and kept by its owner: reset, not finalized, here.
+    explicit Statement(sqlite3_stmt* kept) : stmt_(kept), kept_(true) {}
+    ~Statement()
+    {
+        if (!kept_) {
+            sqlite3_finalize(stmt_);
+        } else if (stmt_) {
+            sqlite3_reset(stmt_);
+            sqlite3_clear_bindings(stmt_);
+        }
+    }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -78,6 +88,7 @@ public:
 
 private:
     sqlite3_stmt* stmt_ = nullptr;
+    bool kept_ = false;
     int rc_ = SQLITE_OK;
 };
 
