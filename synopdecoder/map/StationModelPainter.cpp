@@ -184,12 +184,25 @@ void StationModelPainter::drawModel(QPainter& p, QPointF at, const StationValues
 void StationModelPainter::drawWeather(QPainter& p, QPointF c, const StationValues& v) const
 {
     const double r = kRadius;
+    // Past weather, lower right: W1, then W2 when it says something else.
+    double pastX = r + 7;
+    for (const std::optional<int> w : {v.pastWeather1, v.pastWeather2 != v.pastWeather1 ? v.pastWeather2 : std::nullopt}) {
+        if (!w) continue;
+        const WeatherSymbol symbol = pastWeatherSymbol(*w, v.automaticWeather);
+        if (symbol.family == WeatherFamily::None) continue;
+        const QPointF centre(pastX, 15);
+        const double u = 1.6;
+        sprites_.draw(p, c, QStringLiteral("V%1.%2.%3").arg(*w).arg(int(v.automaticWeather)).arg(pastX),
+                      QRectF(centre.x() - 3.6 * u, centre.y() - 3.6 * u, 7.2 * u, 7.2 * u),
+                      [&](QPainter& q) { drawWeatherSymbol(q, centre, u, symbol); });
+        pastX += 10;
+    }
     if (v.presentWeather) {
         const WeatherSymbol symbol =
             v.automaticWeather ? automaticWeatherSymbol(*v.presentWeather) : mannedWeatherSymbol(*v.presentWeather);
         if (symbol.family != WeatherFamily::None) {
-            const QPointF centre(-r - 12, 0);
-            const double u = 2.1;
+            const QPointF centre(-r - 13, 0);
+            const double u = 2.3;
             const QString key = QStringLiteral("W%1.%2.%3.%4.%5")
                                     .arg(int(symbol.family))
                                     .arg(symbol.intensity)

@@ -1,7 +1,8 @@
 #pragma once
 // Draws the station model: cloud cover in the circle, the wind barb,
 // temperature upper left, present weather left, dew point lower left,
-// sea-level pressure upper right, the pressure tendency right. The model
+// sea-level pressure upper right, the pressure tendency right, past
+// weather lower right. The model
 // keeps its size on the screen at every zoom, as on a plotted chart.
 #include "SpriteCache.h"
 #include "StationValues.h"

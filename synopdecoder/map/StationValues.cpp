@@ -29,6 +29,10 @@ StationValues stationValues(const DecodedReport& r)
     v.pressureTendency = r.pressureTendency;
     v.pressureChangeHpa = r.pressureChangeHpa;
     v.presentWeather = r.presentWeatherCode;
+    if (r.pastWeather) {
+        v.pastWeather1 = (*r.pastWeather)[0];
+        v.pastWeather2 = (*r.pastWeather)[1];
+    }
     // The report keeps which table its weather came from only in the words it
     // chose; the automatic table speaks in decades, the manned one never does.
     if (r.presentWeatherCode) {

@@ -22,6 +22,7 @@ struct StationValues {
     std::optional<double> pressureChangeHpa;
     std::optional<int> presentWeather;    // ww, or wawa when automaticWeather
     bool automaticWeather = false;
+    std::optional<int> pastWeather1, pastWeather2;  // W1, W2, from the same kind of table
 
     // How many of the plotted elements the report carries: a fuller report
     // wins a crowded place on the map.

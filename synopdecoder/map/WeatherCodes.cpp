@@ -131,6 +131,21 @@ WeatherSymbol automaticWeatherSymbol(int wawa)
     return {};
 }
 
+WeatherSymbol pastWeatherSymbol(int w, bool automatic)
+{
+    switch (w) {
+    case 3: return automatic ? of(F::Fog) : of(F::DustStorm);  // manned: sand, dust or blowing snow
+    case 4: return automatic ? of(F::Rain) : of(F::Fog);       // automatic: precipitation
+    // One glyph each: past weather tells the kind, not how much.
+    case 5: return of(F::Drizzle, 1, false);
+    case 6: return of(F::Rain, 1, false);
+    case 7: return of(F::Snow, 1, false);
+    case 8: return of(F::RainShower, 1);
+    case 9: return thunderstorm(0, false);
+    default: return {};
+    }
+}
+
 const char* weatherFamilyName(WeatherFamily family)
 {
     switch (family) {

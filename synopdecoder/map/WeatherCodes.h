@@ -25,6 +25,9 @@ struct WeatherSymbol {
 
 WeatherSymbol mannedWeatherSymbol(int ww);
 WeatherSymbol automaticWeatherSymbol(int wawa);
+// Past weather W1, W2: code table 4561 (manned) or 4531 (automatic); 0 to 2
+// (cloud cover, or nothing significant) have no symbol.
+WeatherSymbol pastWeatherSymbol(int w, bool automatic);
 
 const char* weatherFamilyName(WeatherFamily family);
 

@@ -2,6 +2,7 @@
 
 #include "Coastlines.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -43,6 +44,7 @@ WeatherMapWidget::WeatherMapWidget(QWidget* parent) : QWidget(parent)
     setMouseTracking(false);
     setMinimumSize(320, 240);
     setCursor(Qt::OpenHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
     view_.setViewport(size());
     view_.fit(-60, -180, 75, 180);
 }
@@ -237,7 +239,7 @@ void WeatherMapWidget::paintEvent(QPaintEvent*)
     QFont small = font();
     small.setPixelSize(10);
     p.setFont(small);
-    const QString legend = tr("%n station(s), %1 as models; wheel zooms, drag pans, click selects", nullptr,
+    const QString legend = tr("%n station(s), %1 as models; wheel zooms, drag pans, click selects, Home shows all", nullptr,
                               stationCount()).arg(modelsDrawn_);
     const QString credit = tr("Coastlines: Natural Earth");
     const QFontMetricsF m(small);
@@ -265,6 +267,29 @@ void WeatherMapWidget::wheelEvent(QWheelEvent* event)
     layoutStale_ = true;
     update();
     event->accept();
+}
+
+void WeatherMapWidget::keyPressEvent(QKeyEvent* event)
+{
+    const QPointF middle(width() / 2.0, height() / 2.0);
+    const double step = std::min(width(), height()) / 6.0;
+    switch (event->key()) {
+    case Qt::Key_Plus: case Qt::Key_Equal: view_.zoomAround(middle, 1.25); break;
+    case Qt::Key_Minus: view_.zoomAround(middle, 0.8); break;
+    case Qt::Key_Left: view_.panBy({step, 0}); break;
+    case Qt::Key_Right: view_.panBy({-step, 0}); break;
+    case Qt::Key_Up: view_.panBy({0, step}); break;
+    case Qt::Key_Down: view_.panBy({0, -step}); break;
+    case Qt::Key_Home:
+        userMoved_ = false;
+        fitToReports();
+        update();
+        return;
+    default: QWidget::keyPressEvent(event); return;
+    }
+    userMoved_ = true;
+    layoutStale_ = true;
+    update();
 }
 
 void WeatherMapWidget::mousePressEvent(QMouseEvent* event)

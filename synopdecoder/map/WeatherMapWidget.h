@@ -1,7 +1,9 @@
 #pragma once
 // The weather map: the newest report of each station at its position, as a
 // station model over coastlines, with zoom around the cursor (wheel), pan
-// (drag) and selection (click). Crowded stations become dots (Declutter.h).
+// (drag) and selection (click); from the keyboard + and - zoom, the arrows
+// pan and Home shows all stations again. Crowded stations become dots
+// (Declutter.h).
 #include "Declutter.h"
 #include "MapView.h"
 #include "StationModelPainter.h"
@@ -43,6 +45,7 @@ protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void wheelEvent(QWheelEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseMoveEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;

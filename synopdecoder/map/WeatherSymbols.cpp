@@ -36,7 +36,7 @@ struct Pen {
 void dot(Pen& pen, QPointF c, const QColor& colour)
 {
     QPainterPath path;
-    path.addEllipse(c, pen.u * 0.55, pen.u * 0.55);
+    path.addEllipse(c, pen.u * 0.7, pen.u * 0.7);
     pen.fill(path, colour);
 }
 

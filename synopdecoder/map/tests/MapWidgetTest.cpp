@@ -90,6 +90,19 @@ TEST_F(Map, DragPansWithoutSelectingAndTheWheelZoomsAroundTheCursor)
     EXPECT_NEAR(after.y(), cursor.y(), 1e-6);
 }
 
+TEST_F(Map, KeysZoomAndPanAndHomeShowsEveryStationAgain)
+{
+    const double scale = map.view().scale();
+    QTest::keyClick(&map, Qt::Key_Plus);
+    EXPECT_NEAR(map.view().scale(), scale * 1.25, 1e-9);
+    const QPoint before = at(52.10, 5.18);
+    QTest::keyClick(&map, Qt::Key_Left);  // the map moves right, as if dragged
+    EXPECT_GT(at(52.10, 5.18).x(), before.x() + 50);
+    QTest::keyClick(&map, Qt::Key_Home);
+    for (const auto& [lat, lon] : {std::pair{53.63, 9.99}, std::pair{52.47, 13.40}, std::pair{52.10, 5.18}})
+        EXPECT_TRUE(map.rect().contains(at(lat, lon))) << lat << "," << lon;
+}
+
 TEST_F(Map, CrowdedStationsBecomeDotsAndZoomingInBringsTheirModelsBack)
 {
     std::vector<MapReport> many;

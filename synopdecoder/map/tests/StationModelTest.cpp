@@ -95,6 +95,15 @@ TEST(WeatherCodes, EachFamilyOfPresentWeather)
     EXPECT_EQ(automaticWeatherSymbol(81).family, WeatherFamily::RainShower);
     EXPECT_EQ(automaticWeatherSymbol(90).family, WeatherFamily::Thunderstorm);
     EXPECT_EQ(automaticWeatherSymbol(45).family, WeatherFamily::Snow);  // solid precipitation; 45 is fog for a manned station
+
+    // Past weather has tables of its own, manned and automatic apart.
+    EXPECT_EQ(pastWeatherSymbol(2, false).family, WeatherFamily::None);
+    EXPECT_EQ(pastWeatherSymbol(3, false).family, WeatherFamily::DustStorm);
+    EXPECT_EQ(pastWeatherSymbol(3, true).family, WeatherFamily::Fog);
+    EXPECT_EQ(pastWeatherSymbol(4, false).family, WeatherFamily::Fog);
+    EXPECT_EQ(pastWeatherSymbol(6, false).family, WeatherFamily::Rain);
+    EXPECT_EQ(pastWeatherSymbol(8, true).family, WeatherFamily::RainShower);
+    EXPECT_EQ(pastWeatherSymbol(9, false).family, WeatherFamily::Thunderstorm);
 }
 
 namespace {
@@ -183,6 +192,24 @@ TEST(StationModel, DrawsOnlyWhatTheReportCarriesWithinItsFootprint)
     painter.drawModel(q, QPointF(100, 70), StationValues{}, 53.6);
     q.end();
     EXPECT_GT(inked(full), 4 * inked(circleOnly));
+    // Past weather (W1 = 6, rain) stands lower right, below the tendency.
+    ASSERT_EQ(v.pastWeather1, 6);
+    auto inkedLowerRight = [](const QImage& image) {
+        int n = 0;
+        for (int y = 70 + 10; y < 70 + 22; ++y)
+            for (int x = 100 + 6; x < 100 + 18; ++x) n += image.pixel(x, y) != qRgb(255, 255, 255);
+        return n;
+    };
+    EXPECT_GT(inkedLowerRight(full), 4);
+    StationValues withoutPast = v;
+    withoutPast.pastWeather1.reset();
+    withoutPast.pastWeather2.reset();
+    QImage noPast = blank(200, 140);
+    QPainter n(&noPast);
+    n.setRenderHint(QPainter::Antialiasing);
+    painter.drawModel(n, QPointF(100, 70), withoutPast, 53.6);
+    n.end();
+    EXPECT_EQ(inkedLowerRight(noPast), 0);
     // Nothing outside the footprint that declutter keeps apart.
     const QRect inside = StationModelPainter::footprint().translated(100, 70).toAlignedRect();
     for (int y = 0; y < full.height(); ++y)
