@@ -107,8 +107,8 @@ void tokenize(std::string_view line, Tokens& tokens)
             tokens.push_back("=");
             ++at;
         } else {
-            const size_t end = line.find_first_of(" =;", at);
-            const size_t stop = end == std::string_view::npos ? line.size() : end;
+            size_t stop = at + 1;
+            while (stop < line.size() && line[stop] != ' ' && line[stop] != '=' && line[stop] != ';') ++stop;
             tokens.push_back(wordFromFigures(line.substr(at, stop - at)));
             at = stop;
         }

@@ -3,6 +3,7 @@
 #include "synopdecoder/AssemblerTokens.h"
 #include "synopdecoder/GroupText.h"
 
+#include <algorithm>
 #include <array>
 
 namespace synop {
@@ -24,23 +25,50 @@ StreamAssembler::StreamAssembler(ReportSink sink, AssemblerOptions options)
 {
 }
 
+namespace {
+
+enum class CharKind : unsigned char { AsIs, LineEnd, Frame, Control, Lower };
+
+// What each byte does to the line being collected.
+const std::array<CharKind, 256> kCharKinds = [] {
+    std::array<CharKind, 256> kinds{};
+    for (int c = 0; c < 0x20; ++c) kinds[c] = CharKind::Control;  // printed as a space
+    kinds[0x7f] = CharKind::Control;
+    kinds['\r'] = kinds['\n'] = CharKind::LineEnd;
+    kinds[0x01] = kinds[0x03] = kinds[0x04] = CharKind::Frame;  // SOH, ETX, EOT frame a message
+    for (int c = 'a'; c <= 'z'; ++c) kinds[c] = CharKind::Lower;
+    return kinds;
+}();
+
+}  // namespace
+
 void StreamAssembler::feed(std::string_view text)
 {
-    for (unsigned char c : text) {
-        if (c == '\r' || c == '\n') {
-            takeLine(line_);
-            line_.clear();
-            continue;
+    size_t i = 0;
+    while (i < text.size()) {
+        // Most of the text is taken as it is, a run at a time.
+        const size_t limit = std::min(text.size(), i + (kMaxLineLength - line_.size()));
+        size_t run = i;
+        while (run < limit && kCharKinds[static_cast<unsigned char>(text[run])] == CharKind::AsIs) ++run;
+        line_.append(text.data() + i, run - i);
+        i = run;
+        if (i < text.size() && line_.size() < kMaxLineLength) {
+            const auto c = static_cast<unsigned char>(text[i++]);
+            switch (kCharKinds[c]) {
+            case CharKind::LineEnd:
+                takeLine(line_);
+                line_.clear();
+                continue;
+            case CharKind::Frame:
+                takeLine(line_);
+                line_.clear();
+                endBulletin();
+                continue;
+            case CharKind::Control: line_.push_back(' '); break;
+            case CharKind::Lower: line_.push_back(static_cast<char>(c - 'a' + 'A')); break;
+            case CharKind::AsIs: break;
+            }
         }
-        if (c == 0x01 || c == 0x03 || c == 0x04) {  // SOH, ETX, EOT frame a message
-            takeLine(line_);
-            line_.clear();
-            endBulletin();
-            continue;
-        }
-        if (c < 0x20 || c == 0x7f) c = ' ';
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        line_.push_back(static_cast<char>(c));
         if (line_.size() >= kMaxLineLength) {
             takeLine(line_);
             line_.clear();

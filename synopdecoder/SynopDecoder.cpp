@@ -26,12 +26,20 @@ std::string formatNumber(double value, int decimals)
     if (decimals == 1 && value > -1e6 && value < 1e6) {
         // The common case, without the cost of printf's floating point.
         long tenths = std::lround(value * 10);
-        std::string text = tenths < 0 ? "-" : "";
+        char text[16];
+        char* end = text + sizeof text;
+        char* p = end;
+        const bool negative = tenths < 0;
         tenths = std::labs(tenths);
-        text += std::to_string(tenths / 10);
-        text += '.';
-        text += static_cast<char>('0' + tenths % 10);
-        return text;
+        *--p = static_cast<char>('0' + tenths % 10);
+        *--p = '.';
+        long whole = tenths / 10;
+        do {
+            *--p = static_cast<char>('0' + whole % 10);
+            whole /= 10;
+        } while (whole > 0);
+        if (negative) *--p = '-';
+        return std::string(p, end);
     }
     char text[32];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
