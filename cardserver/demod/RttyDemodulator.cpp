@@ -27,6 +27,9 @@ constexpr int kMaxCoast = 6;
 // Least data-bit |LLR| to print a coasted frame: odds of 7 to 1 for each bit.
 constexpr double kCoastPrintReliability = 2.0;
 constexpr double kBreakSeconds = 3.0;           // a gap this long is a new transmission
+constexpr double kFlywheelMemorySeconds = 3.0;  // the old clock is preferred this long after a lost lock
+constexpr double kFlywheelPhaseBits = 0.15;
+constexpr double kFlywheelBonus = 0.5;          // share of the best score
 // Tone levels from a window round each slot just over a character long,
 // so that it holds a start (space) and a stop (mark) whatever the text:
 // each tone shows its present level there (ToneEnvelope.h).
@@ -116,6 +119,7 @@ void RttyDemodulator::resetFraming(double correctionHz)
     restartSample_ = samplesIn_;
     bufferStart_ = 0;
     locked_ = false;
+    lostInFade_ = false;
     framesSinceLock_ = 0;
     coasted_ = 0;
     goodScore_ = 0.0;
@@ -241,6 +245,7 @@ bool RttyDemodulator::stepLocked()
         // search afresh, from a bit early so that a start at the window's
         // edge is inside the search.
         locked_ = false;
+        lostInFade_ = squelchOpen_ && !contradicted && !moved;
         searchFrom_ = predictedStart_ - bitSamples_;
         return true;
     }
@@ -293,7 +298,13 @@ bool RttyDemodulator::stepSearching()
         const double start = searchFrom_ + j * step;
         if (!frameShapeOk(start))
             continue;
-        const double withNext = checkNext ? score + std::max(0.0, nextFrameScore(start)) : score;
+        double withNext = checkNext ? score + std::max(0.0, nextFrameScore(start)) : score;
+        // Shortly after a lock was lost in a fade (not in a gap, which moves
+        // the clock; under flutter even a confident slot may be a fade), the
+        // old character clock is the likely one: machine traffic keeps it.
+        if ((lostInFade_ || likelihood_.fastFadingSeen()) && start - lastStart_ < kFlywheelMemorySeconds * sampleRate_
+            && std::fabs(std::remainder(start - lastStart_, framePeriod_)) < kFlywheelPhaseBits * bitSamples_)
+            withNext += kFlywheelBonus * bestScore;
         if (withNext > chosenScore) {
             chosenScore = withNext;
             chosen = j;
@@ -318,6 +329,7 @@ bool RttyDemodulator::stepSearching()
         }
         framedPeriod_ = framePeriod_;
         locked_ = true;
+        lostInFade_ = false;
         framesSinceLock_ = 0;
         coasted_ = 0;
         acceptFrame(start, scores[size_t(chosen)], *textOut_);

@@ -123,6 +123,7 @@ private:
     double lastStart_ = -1e300;
     int framesSinceLock_ = 0;
     int coasted_ = 0;           // frames in a row read on the flywheel alone
+    bool lostInFade_ = false;   // the last lock ended in a fade, not at a gap
     double goodScore_ = 0.0;    // running mean score of frames that framed
     double goodSlot_ = 0.0;     // and of the |LLR| of their start and stop slots
     bool squelchClosedSinceFrame_ = false;

@@ -133,10 +133,15 @@ void SlotLikelihood::refresh()
     };
     set(mark_, markAmplitude, markNoise);
     set(space_, spaceAmplitude, spaceNoise);
+    set(shared_, 0.5 * (markAmplitude + spaceAmplitude), 0.5 * (markNoise + spaceNoise));
 }
 
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude) const
 {
+    // Under flutter each tone's level is as noisy as its bits: the two
+    // tones are compared on equal terms, as the ideal detector does.
+    if (fastFadingSeen())
+        return shared_.logLikelihood(markMagnitude) - shared_.logLikelihood(spaceMagnitude);
     return mark_.logLikelihood(markMagnitude) - space_.logLikelihood(spaceMagnitude);
 }
 
@@ -153,6 +158,11 @@ double SlotLikelihood::fastFading() const
         return 0.0;
     const double noise = 0.5 * (mark_.noise2 + space_.noise2);
     return pairDifference_ / pairPower_ - noise / pairPower_;
+}
+
+bool SlotLikelihood::fastFadingSeen() const
+{
+    return pairs_ >= 32.0 && fastFading() >= kFastFading;
 }
 
 bool SlotLikelihood::followsLocalLevels() const

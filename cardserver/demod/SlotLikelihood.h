@@ -38,6 +38,7 @@ public:
     // fluctuation, so there the long-term levels decide alone.
     double fastFading() const;
     bool followsLocalLevels() const;
+    bool fastFadingSeen() const;  // measured, and fast: the tones are then compared on equal terms
 
 private:
     struct Level {
@@ -57,6 +58,7 @@ private:
     void learn(bool mark, double markSquared, double spaceSquared, double alpha);
 
     Tone mark_, space_;
+    Tone shared_;  // both tones' levels averaged: the fixed threshold that suits flutter
     int lastOn_ = -1;            // tone on in the previous slot learnt: 1 mark, 0 space
     double lastOnMagnitude_ = 0.0;
     double pairDifference_ = 0.0, pairPower_ = 0.0, pairs_ = 0.0;
