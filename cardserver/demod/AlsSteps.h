@@ -54,7 +54,7 @@ double burstShare(const std::vector<float>& samples, double sampleRate);
 
 // The keying as the discriminator sees it: instants where the tone that is
 // on changes, and the stretches (sample ranges, edges trimmed) where each
-// tone is on.
+// tone is on (where to measure each tone's frequency).
 struct Keying {
     std::vector<double> transitionSeconds;
     std::vector<std::pair<size_t, size_t>> lowRuns, highRuns;
@@ -66,10 +66,5 @@ Keying keying(const std::vector<float>& samples, double sampleRate, const TonePa
 // sit beside the tone, this cannot.
 double refineTone(const std::vector<float>& samples, double sampleRate,
                   const std::vector<std::pair<size_t, size_t>>& runs, double toneHz, double searchHz);
-
-// Speeds (45.45, 50, 75, 100) whose bit fits the intervals between keying
-// transitions, fastest first; the fit needs single bits, so a 50 Bd signal
-// with 1.5 stop bits is not taken for 100 Bd.
-std::vector<double> candidateBauds(const Keying& keying);
 
 }  // namespace rtty::als

@@ -9,8 +9,6 @@ namespace rtty::als {
 
 namespace {
 
-constexpr double kBauds[] = {100.0, 75.0, 50.0, 45.45};
-
 // Power of the runs at one frequency: each run summed coherently.
 double runPower(const std::vector<float>& samples, double sampleRate,
                 const std::vector<std::pair<size_t, size_t>>& runs, double hz)
@@ -91,33 +89,6 @@ double refineTone(const std::vector<float>& samples, double sampleRate,
         }
     }
     return best;
-}
-
-std::vector<double> candidateBauds(const Keying& keying)
-{
-    const std::vector<double>& instants = keying.transitionSeconds;
-    std::vector<double> result;
-    for (double baud : kBauds) {
-        const double bit = 1.0 / baud;
-        double fit = 0.0;
-        size_t used = 0, singles = 0;
-        for (size_t i = 1; i < instants.size(); ++i) {
-            const double interval = (instants[i] - instants[i - 1]) / bit;
-            if (interval > 9.0)
-                continue;
-            // Runs last whole bits, or half bits more where 1.5 stop bits end them.
-            fit += std::cos(4.0 * std::numbers::pi * interval);
-            ++used;
-            singles += interval > 0.75 && interval < 1.25;
-        }
-        if (used < 10)
-            continue;
-        // The comb fit is loose (transition jitter blurs the fast speeds'
-        // finer comb); single bits are what tell 50 Bd from 100.
-        if (fit / double(used) > 0.1 && double(singles) / double(used) > 0.05)
-            result.push_back(baud);
-    }
-    return result;
 }
 
 }  // namespace rtty::als

@@ -23,6 +23,7 @@ constexpr double kLeastJudgedSeconds = 3.0;
 struct Hypothesis {
     RttyParameters parameters;
     double quality = 0.0;  // well-framed characters per character time
+    double agreed = 0.0;   // the same, each weighed by how well its start and stop agree with the signal
     size_t frames = 0;
     std::vector<FrameEvent> events;
     std::vector<double> weights;  // how well each event framed, 0..1
@@ -87,7 +88,33 @@ Hypothesis tryHypothesis(const std::vector<float>& samples, double sampleRate, c
 // frames that noise let through before it count for nothing), at least the
 // last few seconds. Stretches of their own would favour whichever framed
 // last, not best.
-void judgeQuality(std::vector<Hypothesis>& tried, double sampleRate, size_t sampleCount)
+// How far the discriminator agrees with a frame, 0..1. The demodulator
+// decides the data bits from the signal under either polarity, and its
+// flywheel reads frames through fades whatever the signal holds there:
+// start (space) and stop (mark) are what a wrong polarity or a frame read
+// blind get wrong. The data bits catch half the speed, where a slot spans
+// two bits and often a transition.
+double frameAgreement(const als::Discriminator& d, const FrameEvent& frame, double bit, bool inverted)
+{
+    // Mean over the middle half of a slot: +1 when mark is on throughout.
+    auto slot = [&](double centre) {
+        const double first = (centre - 0.25 * bit - d.firstSample) / d.samplesPerValue;
+        const double last = (centre + 0.25 * bit - d.firstSample) / d.samplesPerValue;
+        if (first < 0.0 || last >= double(d.values.size()))
+            return 0.0;
+        double sum = 0.0;
+        for (auto i = size_t(first); i <= size_t(last); ++i)
+            sum += d.values[i];
+        return sum / double(size_t(last) - size_t(first) + 1) * (inverted ? -1.0 : 1.0);
+    };
+    const double startStop = std::clamp(0.5 * (slot(frame.startSample + 6.5 * bit) - slot(frame.startSample + 0.5 * bit)), 0.0, 1.0);
+    double data = 0.0;
+    for (int i = 0; i < 5; ++i)
+        data += std::clamp(slot(frame.startSample + (i + 1.5) * bit) * (((frame.code >> i) & 1) ? 1.0 : -1.0), 0.0, 1.0);
+    return startStop * data / 5.0;
+}
+
+void judgeQuality(std::vector<Hypothesis>& tried, double sampleRate, size_t sampleCount, const als::Discriminator& d)
 {
     double from = 0.0;
     for (const Hypothesis& h : tried)
@@ -96,12 +123,16 @@ void judgeQuality(std::vector<Hypothesis>& tried, double sampleRate, size_t samp
     from = std::clamp(from, 0.0, std::max(0.0, double(sampleCount) - kLeastJudgedSeconds * sampleRate));
     const double judgedSeconds = (double(sampleCount) - from) / sampleRate;
     for (Hypothesis& h : tried) {
-        double sum = 0.0;
+        double sum = 0.0, agreed = 0.0;
+        const double bit = sampleRate / h.parameters.baud;
         for (size_t i = 0; i < h.events.size(); ++i)
-            if (h.events[i].startSample >= from)
+            if (h.events[i].startSample >= from) {
                 sum += h.weights[i];
+                agreed += h.weights[i] * frameAgreement(d, h.events[i], bit, h.parameters.inverted);
+            }
         const double characters = judgedSeconds * h.parameters.baud / 7.5;
         h.quality = characters > 0 ? sum / characters : 0.0;
+        h.agreed = characters > 0 ? agreed / characters : 0.0;
     }
 }
 
@@ -192,19 +223,17 @@ AlsResult AutoLineSearch::measure(bool windowFull) const
         return result;
     }
 
-    // The best-keyed pair; speeds the transitions allow, or all of them.
+    // The best-keyed pair. Every speed is framed: on a weak or fluttering
+    // signal the transitions' intervals can miss the right one.
     const als::TonePair& tones = pairs.front();
     const als::Keying keying = als::keying(samples, sampleRate_, tones);
-    std::vector<double> bauds = als::candidateBauds(keying);
-    if (bauds.empty())
-        bauds.assign(std::begin(kAllBauds), std::end(kAllBauds));
     // Close shifts: the search for one tone must not reach the other.
     const double toneSearch = std::min(kToneSearchHz, 0.4 * (tones.highHz - tones.lowHz));
     const double low = als::refineTone(samples, sampleRate_, keying.lowRuns, tones.lowHz, toneSearch);
     const double high = als::refineTone(samples, sampleRate_, keying.highRuns, tones.highHz, toneSearch);
 
     std::vector<Hypothesis> tried;
-    for (double baud : bauds) {
+    for (double baud : kAllBauds) {
         for (bool inverted : {false, true}) {
             RttyParameters parameters;
             parameters.baud = baud;
@@ -214,14 +243,14 @@ AlsResult AutoLineSearch::measure(bool windowFull) const
             tried.push_back(tryHypothesis(samples, sampleRate_, parameters));
         }
     }
-    judgeQuality(tried, sampleRate_, samples.size());
-    std::sort(tried.begin(), tried.end(), [](const Hypothesis& a, const Hypothesis& b) { return a.quality > b.quality; });
+    judgeQuality(tried, sampleRate_, samples.size(), als::discriminator(samples, sampleRate_, low, high));
+    std::sort(tried.begin(), tried.end(), [](const Hypothesis& a, const Hypothesis& b) { return a.agreed > b.agreed; });
     const Hypothesis& best = tried.front();
-    const double runnerUp = tried.size() > 1 ? tried[1].quality : 0.0;
+    const double runnerUp = tried.size() > 1 ? tried[1].agreed : 0.0;
 
     // Until the window is full, only a clear lead over enough characters; then a lead.
-    const bool clear = best.frames >= 20 && best.quality >= 0.6 && best.quality >= 1.5 * runnerUp;
-    const bool enough = best.frames >= 10 && best.quality >= 0.35 && best.quality >= 1.2 * runnerUp;
+    const bool clear = best.frames >= 20 && best.quality >= 0.5 && best.agreed >= 1.5 * runnerUp;
+    const bool enough = best.frames >= 10 && best.quality >= 0.35 && best.agreed >= 1.2 * runnerUp;
     if (clear || (windowFull && enough)) {
         // The tones once more, now from the framed bits.
         std::vector<std::pair<size_t, size_t>> markRuns, spaceRuns;

@@ -14,12 +14,13 @@
 // The two tones are the pair of spectral peaks that are keyed against each
 // other: each tone's power over its own slowly tracked level shows one tone
 // on and the other off, which holds under fading as well (both tones fading
-// together, or one alone). Candidate speeds come from the intervals between
-// keying transitions (the shortest well-filled interval, not a spectral
-// line, which 1.5 stop bits would double); each speed and polarity is then
-// tried by framing characters, and the clear winner is reported, with its
-// tones refined on the framed bits. Noise, a lone carrier, idle mark or
-// noise bursts are reported as what they are, never guessed.
+// together, or one alone). Every speed and polarity is then tried by
+// framing characters; a frame counts by how well it framed, in full only
+// back to back with the one before (machine traffic), and weighed by how
+// well its start, stop and data slots agree with the keying. The clear
+// winner is reported, with its tones refined on the framed bits. Noise, a
+// lone carrier, idle mark or noise bursts are reported as what they are,
+// never guessed.
 
 namespace rtty {
 
