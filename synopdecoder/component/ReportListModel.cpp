@@ -134,7 +134,11 @@ const std::vector<LoggedReport>& ReportListModel::page(int64_t number) const
             pages_.splice(pages_.begin(), pages_, it);
             return pages_.front().second;
         }
-    pages_.emplace_front(number, log_->reports(storedFilter(), number * kPageRows, kPageRows));
+    const int64_t first = number * kPageRows;
+    const int64_t fromEnd = storedRows_ - std::min(storedRows_, first + kPageRows);
+    pages_.emplace_front(number, first > storedRows_ / 2
+                                     ? log_->reportsFromEnd(storedFilter(), fromEnd, static_cast<int>(std::min<int64_t>(kPageRows, storedRows_ - first)))
+                                     : log_->reports(storedFilter(), first, kPageRows));
     if (pages_.size() > kCachedPages) pages_.pop_back();
     return pages_.front().second;
 }

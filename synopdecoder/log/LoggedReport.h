@@ -29,9 +29,9 @@ struct LoggedReport {
 
 // Every field left at its default selects everything.
 struct ReportFilter {
-    // Observed or received in this range, both ends included; invalid = open.
-    // Received counts too, so that a recording of old traffic decoded now
-    // is listed with today's reports.
+    // The report's span from observation to reception meets this range,
+    // both ends included; invalid = open. Reception counts, so that a
+    // recording of old traffic decoded now is listed with today's reports.
     QDateTime fromUtc, toUtc;
     QString station;           // exact station index, call sign or buoy number
     QString country;           // exact country as in the station list, any case

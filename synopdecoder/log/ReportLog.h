@@ -59,6 +59,8 @@ public:
     // Reads: reports in the order they were stored.
     int64_t count(const ReportFilter& filter) const;
     std::vector<LoggedReport> reports(const ReportFilter& filter, int64_t offset = 0, int limit = -1) const;
+    // The same order, counted from the newest: the last `limit` rows before the newest `offsetFromEnd`.
+    std::vector<LoggedReport> reportsFromEnd(const ReportFilter& filter, int64_t offsetFromEnd, int limit) const;
     // Each report in turn without holding them all; stop by answering false.
     bool forEach(const ReportFilter& filter, const std::function<bool(const LoggedReport&)>& each) const;
     std::optional<LoggedReport> report(int64_t id) const;

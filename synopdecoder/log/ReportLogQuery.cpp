@@ -6,6 +6,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 
 namespace synop {
 namespace {
@@ -74,10 +75,8 @@ struct Where {
     std::string text = " WHERE 1";
     void bindAll(sql::Statement& statement, const ReportFilter& f) const
     {
-        for (int twice = 0; twice < 2; ++twice) {
-            if (f.fromUtc.isValid()) statement.bind(sql::millis(f.fromUtc));
-            if (f.toUtc.isValid()) statement.bind(sql::millis(f.toUtc));
-        }
+        if (f.fromUtc.isValid()) statement.bind(sql::millis(f.fromUtc));
+        if (f.toUtc.isValid()) statement.bind(sql::millis(f.toUtc));
         if (!f.station.isEmpty()) statement.bind(f.station);
         if (!f.country.isEmpty()) statement.bind(f.country);
         if (!f.text.isEmpty()) statement.bind(f.text.toLower());
@@ -91,17 +90,10 @@ Where whereFor(const ReportFilter& f)
 {
     Where w;
     if (!f.withHistory) w.text += " AND superseded_by IS NULL";
-    if (f.fromUtc.isValid() || f.toUtc.isValid()) {
-        const std::string from = f.fromUtc.isValid() ? " >= ?" : "";
-        const std::string to = f.toUtc.isValid() ? " <= ?" : "";
-        auto range = [&](const char* column) {
-            std::string r;
-            if (!from.empty()) r += std::string(column) + from;
-            if (!to.empty()) r += (r.empty() ? "" : " AND ") + std::string(column) + to;
-            return r;
-        };
-        w.text += " AND ((" + range("report_time") + ") OR (" + range("received_utc") + "))";
-    }
+    // The report's span, from observation to reception, meets the range. The
+    // expressions are those of the log's indexes, so a range is an index scan.
+    if (f.fromUtc.isValid()) w.text += " AND max(report_time, received_utc) >= ?";
+    if (f.toUtc.isValid()) w.text += " AND min(report_time, received_utc) <= ?";
     if (!f.station.isEmpty()) w.text += " AND station = ?";
     if (!f.country.isEmpty()) w.text += " AND country = ? COLLATE NOCASE";
     if (!f.text.isEmpty()) w.text += " AND instr(search_text, ?) > 0";
@@ -148,6 +140,19 @@ std::vector<LoggedReport> ReportLog::reports(const ReportFilter& filter, int64_t
         list.push_back(std::move(r));
         return true;
     });
+    return list;
+}
+
+std::vector<LoggedReport> ReportLog::reportsFromEnd(const ReportFilter& filter, int64_t offsetFromEnd, int limit) const
+{
+    // SQLite walks OFFSET rows one by one: near the end of a long list it is
+    // far shorter to walk from the newest.
+    std::vector<LoggedReport> list;
+    select(filter, "id DESC", offsetFromEnd, limit, [&](LoggedReport&& r) {
+        list.push_back(std::move(r));
+        return true;
+    });
+    std::reverse(list.begin(), list.end());
     return list;
 }
 

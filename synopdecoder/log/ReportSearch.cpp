@@ -3,6 +3,7 @@
 #include "synopdecoder/CodeTables.h"
 
 #include <QString>
+#include <algorithm>
 
 namespace synop {
 
@@ -27,10 +28,9 @@ bool matches(const LoggedReport& r, const ReportFilter& f)
     if (!f.withNil && r.report.nil) return false;
     if (f.onlyWarned && r.report.warnings.empty()) return false;
     if (f.form && r.report.form != *f.form) return false;
-    auto inRange = [&](const QDateTime& t) {
-        return (!f.fromUtc.isValid() || t >= f.fromUtc) && (!f.toUtc.isValid() || t <= f.toUtc);
-    };
-    if (!inRange(r.reportTime()) && !inRange(r.receivedUtc)) return false;
+    const QDateTime first = std::min(r.reportTime(), r.receivedUtc), last = std::max(r.reportTime(), r.receivedUtc);
+    if (f.fromUtc.isValid() && last < f.fromUtc) return false;
+    if (f.toUtc.isValid() && first > f.toUtc) return false;
     if (!f.station.isEmpty() && QString::fromStdString(r.report.station) != f.station) return false;
     if (!f.country.isEmpty() && QString::fromStdString(r.place.country).compare(f.country, Qt::CaseInsensitive) != 0)
         return false;

@@ -317,6 +317,14 @@ TEST_F(LogFolder, OldTrafficDecodedNowIsInTodaysRange)
     lastDay.fromUtc = now.addDays(-1);
     EXPECT_EQ(log.count(lastDay), 3);
     EXPECT_EQ(log.reports(lastDay).front().observedUtc, utcAt("2027-01-08T06:00:00"));
-    lastDay.toUtc = now.addSecs(-3600);  // neither observed nor received in this hour-old day
-    EXPECT_EQ(log.count(lastDay), 0);
+    // A range meets the report when it meets its span from observation to reception.
+    ReportFilter range;
+    range.fromUtc = utcAt("2027-01-01T00:00:00");
+    range.toUtc = utcAt("2027-01-08T05:59:00");
+    EXPECT_EQ(log.count(range), 0);
+    range.toUtc = utcAt("2027-01-08T06:00:00");
+    EXPECT_EQ(log.count(range), 3);
+    range.fromUtc = utcAt("2027-01-20T10:00:01");
+    range.toUtc = QDateTime();
+    EXPECT_EQ(log.count(range), 0);
 }
