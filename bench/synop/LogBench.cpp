@@ -16,6 +16,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <sqlite3.h>
 #include <string>
@@ -62,17 +63,28 @@ std::vector<Cut> makeReports(int count, int firstHour)
     return cuts;
 }
 
+double threadSeconds()
+{
+    timespec t {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+double lastCpuRate = 0;  // reports per second of this thread's CPU time, less sensitive to a loaded machine
+
 // Stores in batches of 500, as the component does once per event-loop turn.
 double storeRate(const QString& path, const std::vector<Cut>& cuts, const QDateTime& received)
 {
     ReportLog log(path);
     QElapsedTimer timer;
+    const double cpuStart = threadSeconds();
     timer.start();
     for (size_t i = 0; i < cuts.size(); i += 500) {
         log.beginBatch();
         for (size_t j = i; j < std::min(cuts.size(), i + 500); ++j) log.store(cuts[j].assembled, cuts[j].decoded, received);
         if (!log.commitBatch()) std::fprintf(stderr, "store failed: %s\n", qPrintable(log.lastError()));
     }
+    lastCpuRate = cuts.size() / (threadSeconds() - cpuStart);
     return cuts.size() / (timer.nsecsElapsed() / 1e9);
 }
 
@@ -158,10 +170,13 @@ int main(int argc, char** argv)
 
     const std::vector<Cut> sample = makeReports(20000, 0);
     const double ours = storeRate(dir.filePath("store.sqlite"), sample, now);
+    const double oursCpu = lastCpuRate;
     const double bare = bareInsertRate(dir.filePath("bare.sqlite"), sample);
     std::printf("storing %zu reports in batches of 500: %.0f reports/s; bare SQLite insert of station and raw text: %.0f rows/s; ratio %.2f\n",
                 sample.size(), ours, bare, ours / bare);
-    std::printf("target: at least 10,000 reports/s: %s\n", ours >= 10000 ? "met" : "NOT met");
+    std::printf("storing on this thread's CPU time: %.0f reports/s\n", oursCpu);
+    std::printf("target: at least 10,000 reports/s: %s (wall clock), %s (CPU time)\n", ours >= 10000 ? "met" : "NOT met",
+                oursCpu >= 10000 ? "met" : "NOT met");
 
     // Two logs of the same reports, one a hundred times the other, all
     // received within the last day so that the window lists every one.
