@@ -6,6 +6,9 @@
 #include "synopdecoder/plots/StationPlotsWidget.h"
 
 #include <QTabWidget>
+#include <algorithm>
+#include <memory>
+#include <unordered_map>
 
 namespace synop {
 
@@ -39,6 +42,8 @@ void WeatherTabs::select(std::optional<qint64> id)
     if (id == selected_) return;
     selected_ = id;
     map_->setSelectedReport(id);
+    // The map may hold only the newest report of the station.
+    mapStale_ = true;
     plotsStale_ = true;
     refreshShown();
 }
@@ -59,7 +64,17 @@ void WeatherTabs::refreshNow()
 void WeatherTabs::refreshMap()
 {
     mapStale_ = false;
-    map_->setReports(source_.listedReports());
+    std::vector<map::MapReport> reports = source_.listedReports();
+    // The map may be handed only the newest report of each station; an older
+    // one selected in the list is shown in its place.
+    if (selected_ && std::none_of(reports.begin(), reports.end(), [&](const map::MapReport& r) { return r.id == *selected_; }))
+        if (std::optional<map::MapReport> r = source_.report(*selected_); r && r->placed) {
+            const bool listed = std::any_of(reports.begin(), reports.end(), [&](const map::MapReport& other) {
+                return other.form == r->form && other.station == r->station;
+            });
+            if (listed) reports.push_back(std::move(*r));
+        }
+    map_->setReports(std::move(reports));
 }
 
 void WeatherTabs::refreshPlots()
@@ -101,23 +116,60 @@ int listRowOf(const ReportListModel& model, qint64 id)
     return there && there->id == id ? int(row) : -1;
 }
 
+namespace {
+
+// What the map needs of the log: the newest report of each station under the
+// list's filter. Kept between refreshes, so that a report arriving costs one
+// report read rather than the whole time range again (a range of 100,000
+// reports takes over a second to read); a new filter starts it afresh.
+struct NewestPerStation {
+    ReportFilter filter;
+    bool filled = false;
+    int64_t lastId = 0;
+    std::unordered_map<QString, map::MapReport> newest;
+
+    void take(map::MapReport&& r)
+    {
+        const QString key = QLatin1String(reportFormCode(r.form)) + r.station;
+        auto it = newest.find(key);
+        if (it == newest.end()) newest.emplace(key, std::move(r));
+        else if (map::newerReport(r, it->second)) it->second = std::move(r);
+    }
+};
+
+}  // namespace
+
 WeatherTabs::Source listSource(const ReportListModel& model)
 {
     const ReportListModel* list = &model;
+    auto cache = std::make_shared<NewestPerStation>();
     WeatherTabs::Source source;
-    source.listedReports = [list] {
-        std::vector<map::MapReport> out;
-        auto take = [&](qint64 id, const LoggedReport& r) {
-            if (r.report.nil) return;  // a NIL report has nothing to plot
-            if (auto placed = map::placeReport(id, r.report, r.place, r.observedUtc)) out.push_back(std::move(*placed));
+    source.listedReports = [list, cache] {
+        auto placed = [](qint64 id, const LoggedReport& r) -> std::optional<map::MapReport> {
+            if (r.report.nil) return std::nullopt;  // a NIL report has nothing to plot
+            return map::placeReport(id, r.report, r.place, r.observedUtc);
         };
-        if (list->log() && list->storedRows() > 0)
-            list->log()->forEach(list->storedFilter(), [&](const LoggedReport& r) {
-                take(r.id, r);
+        const ReportFilter filter = list->storedFilter();
+        if (!cache->filled || !(cache->filter == filter) || !list->log()) {
+            *cache = NewestPerStation{};
+            cache->filter = filter;
+            cache->filled = true;
+        }
+        if (list->log() && list->storedRows() > 0) {
+            ReportFilter fresh = filter;
+            fresh.afterId = std::max(filter.afterId, cache->lastId);
+            list->log()->forEach(fresh, [&](const LoggedReport& r) {
+                cache->lastId = std::max(cache->lastId, r.id);
+                if (auto m = placed(r.id, r)) cache->take(std::move(*m));
                 return true;
             });
+        }
+        std::vector<map::MapReport> out;
+        out.reserve(cache->newest.size());
+        for (const auto& [key, r] : cache->newest) out.push_back(r);
         for (int row = list->storedRows(); row < list->rowCount(); ++row)
-            if (const LoggedReport* r = list->report(row)) take(sourceIdOf(*list, row), *r);
+            if (const LoggedReport* r = list->report(row))
+                if (auto m = placed(sourceIdOf(*list, row), *r)) out.push_back(std::move(*m));
         return out;
     };
     source.report = [list](qint64 id) -> std::optional<map::MapReport> {

@@ -60,8 +60,15 @@ MapReport describeReport(qint64 id, const DecodedReport& report, const StationPl
     m.observed = observedUtc;
     m.lat = place.lat.value_or(0);
     m.lon = place.lon.value_or(0);
+    m.placed = place.hasPosition();
     m.values = stationValues(report);
     return m;
+}
+
+bool newerReport(const MapReport& a, const MapReport& b)
+{
+    if (a.observed != b.observed) return a.observed > b.observed;
+    return a.id > b.id;
 }
 
 QString pressureFigures(double hPa)

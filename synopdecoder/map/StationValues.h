@@ -39,8 +39,12 @@ struct MapReport {
     QString name;         // empty when the station list does not know it
     QDateTime observed;   // UTC; invalid when unknown
     double lat = 0, lon = 0;
+    bool placed = false;  // lat and lon are known
     StationValues values;
 };
+
+// The map's order among reports of one station: the later observation, then the later stored.
+bool newerReport(const MapReport& a, const MapReport& b);
 
 // The report with its station's name and position (the station list, or the
 // position a ship or buoy reports); lat and lon are 0 when unknown.

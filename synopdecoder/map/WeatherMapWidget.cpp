@@ -31,12 +31,6 @@ bool preferred(const MapReport& a, const MapReport& b)
     return a.id > b.id;
 }
 
-bool newer(const MapReport& a, const MapReport& b)
-{
-    if (a.observed != b.observed) return a.observed > b.observed;
-    return a.id > b.id;
-}
-
 }  // namespace
 
 WeatherMapWidget::WeatherMapWidget(QWidget* parent) : QWidget(parent)
@@ -88,7 +82,7 @@ void WeatherMapWidget::pickShown()
         const MapReport& held = reports_[it->second];
         const bool heldSelected = selected_ && held.id == *selected_;
         const bool thisSelected = selected_ && r.id == *selected_;
-        if (thisSelected || (!heldSelected && newer(r, held))) it->second = i;
+        if (thisSelected || (!heldSelected && newerReport(r, held))) it->second = i;
     }
     shown_.clear();
     for (const auto& [station, index] : byStation) shown_.push_back(index);

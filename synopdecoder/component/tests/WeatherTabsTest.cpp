@@ -91,3 +91,37 @@ TEST_F(Tabs, ClickOnTheMapSelectsTheReportInTheList)
     EXPECT_EQ(window->detailRows() > 0, true);
     EXPECT_EQ(map->selectedReport(), window->model().report(4)->id);
 }
+
+TEST_F(Tabs, TheMapTakesReportsAsTheyComeAndShowsAnOlderOneWhenItIsSelected)
+{
+    window->resize(1000, 700);
+    window->show();
+    window->tabs()->setCurrentWidget(weather->weatherMap());
+    map::WeatherMapWidget* map = weather->weatherMap();
+    WAIT_FOR_EQ(map->stationCount(), 2, 5000);
+    map->showArea({54.0, 9.0}, 80);
+    const QPointF hamburg = map->view().toScreen({53.63, 9.99});
+    auto shownAtHamburg = [&] {
+        map->repaint();
+        return map->reportAt(hamburg).value_or(0);
+    };
+    EXPECT_EQ(shownAtHamburg(), window->model().report(3)->id);  // 09 UTC, the newer of two
+
+    // A later bulletin: the map reads what is new, and its report replaces the older one.
+    ASSERT_EQ(component.FeedText("SMDL01 EDZW 081200\r\nAAXX 08121\r\n10147 12970 62016 10101 20011 30080 40106 57010=\r\nNNNN\r\n"),
+              kStatusOk);
+    WAIT_FOR_EQ(window->model().rowCount(), 6, 5000);
+    const int64_t noon = window->model().report(5)->id;
+    WAIT_FOR_EQ(shownAtHamburg(), noon, 5000);
+    EXPECT_EQ(map->stationCount(), 2);
+
+    // The first report of the day, selected in the list, stands in for the station.
+    window->selectRow(0);
+    EXPECT_EQ(shownAtHamburg(), window->model().report(0)->id);
+    window->selectRow(4);  // Helgoland: Hamburg shows its newest again
+    EXPECT_EQ(shownAtHamburg(), noon);
+
+    // Another filter is read afresh.
+    window->setFilterText("hamburg");
+    WAIT_FOR_EQ(map->stationCount(), 1, 5000);
+}
