@@ -12,6 +12,8 @@ BIN="$BUILD_DIR/bin"
 OUT=${PLUVANE_SCREENSHOT_OUT:-docs}
 REPORTS=${PLUVANE_SYNOP_REAL:-../shared/data/synop-real}/ogimet-land-2026-03-01-15.txt
 
+command -v faketime >/dev/null || { echo "needs faketime (apt-get install faketime)" >&2; exit 1; }
+
 if [ -z "${PLUVANE_SCREENSHOT_INNER:-}" ]; then
   exec env PLUVANE_SCREENSHOT_INNER=1 xvfb-run -a -s '-screen 0 1280x800x24' "$0" "$@"
 fi
