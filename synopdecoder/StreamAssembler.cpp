@@ -359,7 +359,7 @@ void StreamAssembler::closeReport(bool terminated)
     current_ = AssembledReport{};
     if (report.groups.empty()) return;
     if (!terminated) report.warnings.push_back("report not ended by '='");
-    if (options_.dropDuplicates && isDuplicate(report)) {
+    if (options_.dropDuplicates && repeats_.isRepeat(report)) {
         ++duplicatesDropped_;
         return;
     }
@@ -372,24 +372,6 @@ void StreamAssembler::endBulletin()
     mode_ = Mode::Idle;
     heading_.reset();
     landDateGroup_.clear();
-}
-
-bool StreamAssembler::isDuplicate(const AssembledReport& report)
-{
-    std::string key = reportFormCode(report.form);
-    key += ' ';
-    key += report.landDateGroup;
-    for (const std::string& g : report.groups) {
-        key += ' ';
-        key += g;
-    }
-    if (!seen_.insert(key).second) return true;
-    seenOrder_.push_back(std::move(key));
-    if (seenOrder_.size() > kDuplicateMemory) {
-        seen_.erase(seenOrder_.front());
-        seenOrder_.pop_front();
-    }
-    return false;
 }
 
 }  // namespace synop

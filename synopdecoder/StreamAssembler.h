@@ -7,15 +7,14 @@
 // characters hit by bit errors, fades that drop characters. Memory is
 // bounded whatever arrives: lines, reports and the duplicate memory all
 // have a ceiling.
+#include "synopdecoder/RepeatFilter.h"
 #include "synopdecoder/Report.h"
 
 #include <cstddef>
-#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <optional>
-#include <unordered_set>
 #include <vector>
 
 namespace synop {
@@ -57,7 +56,6 @@ private:
     void appendGroup(std::string_view token);
     void closeReport(bool terminated);
     void endBulletin();
-    bool isDuplicate(const AssembledReport& report);
 
     ReportSink sink_;
     AssemblerOptions options_;
@@ -72,8 +70,7 @@ private:
     AssembledReport current_;
     size_t rawLine_ = 0;  // line of the open report's last group, to rebuild its line breaks
 
-    std::unordered_set<std::string> seen_;
-    std::deque<std::string> seenOrder_;
+    RepeatFilter repeats_{kDuplicateMemory};
     size_t duplicatesDropped_ = 0;
 };
 

@@ -191,3 +191,32 @@ TEST(Assembler, ShuffledReportVocabularyNeitherCrashesNorHangs)
         EXPECT_GT(groups, 0u);
     }
 }
+
+TEST(Assembler, RepeatedBulletinThatLostGroupsToAFadeIsARepeat)
+{
+    // awips SMPR01 SPIM twice, the second copy hit by fades: 84455 lost its
+    // 40189 and got a garbled 2021, 84390 was cut after its wind group.
+    const std::string first = "SMPR01 SPIM 281800\r\r\nAAXX 28184\r\r\n"
+                              "84455 31560 60902 10300 20216 39835 40189 70122 8323/\r\r\n333   5600/ 58004 83825 83362=\r\r\n"
+                              "81209 NIL=\r\r\n"
+                              "84390 31965 41611 10237 20153 30038 40137 70222 84030\r\r\n333   56000 59009 84360=\r\r\n";
+    const std::string faded = "SMPR01 SPIM 281800\r\r\nAAXX 28184\r\r\n"
+                              "84455 31560 60902 10300 2021 39835 70122 8323/\r\r\n333   5600/ 58004 83825 83362=\r\r\n"
+                              "81209 NIL=\r\r\n"
+                              "84390 31965 41611=\r\r\n";
+    std::vector<DecodedReport> reports;
+    StreamAssembler assembler([&](AssembledReport&& r) { reports.push_back(decodeReport(r)); });
+    assembler.feed(first + faded);
+    assembler.finish();
+    EXPECT_EQ(stations(reports), (std::vector<std::string>{"84455", "81209", "84390"}));
+    EXPECT_EQ(assembler.duplicatesDropped(), 3u);
+
+    // The clean copy after a faded one adds what the fade took: passed on.
+    EXPECT_EQ(decodeText(faded + first).size(), 5u);
+    // So is a correction, though it has fewer groups.
+    std::string correction = faded;
+    correction.replace(correction.find("281800"), 6, "281800 CCA");
+    EXPECT_EQ(decodeText(first + correction).size(), 5u);
+    // Without a heading two reports of one station may be two observations.
+    EXPECT_EQ(decodeText("AAXX 28184\n84390 31965 41611 10237 20153=\nAAXX 28184\n84390 31965 41611=\n").size(), 2u);
+}
