@@ -14,7 +14,7 @@ fi
 
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$work"' EXIT
-export PLUVANE_HIVE="$work/hive.sqlite"
+export PLUVANE_HIVE="$work/hive.sqlite" PLUVANE_SYNOP_LOG="$work/reports.sqlite"
 export QT_QPA_PLATFORM=xcb
 
 openbox >/dev/null 2>&1 &

@@ -80,12 +80,12 @@ SynopWindow::SynopWindow(QWidget* parent)
     detail_->setHeaderLabels({tr("Group"), tr("Meaning")});
     detail_->setRootIsDecorated(false);
     detail_->setColumnWidth(0, 110);
-    detail_->setMinimumHeight(3 * rowHeight);
+    detail_->setMinimumHeight(1);
     raw_->setReadOnly(true);
     raw_->setMaximumBlockCount(50);
     raw_->setFont(QFont(QStringLiteral("monospace")));
     raw_->setMaximumHeight(70);
-    raw_->setMinimumHeight(2 * rowHeight + 2 * raw_->frameWidth());
+    raw_->setMinimumHeight(1);
 
     auto* save = new QPushButton(tr("&Save as"));
     auto* saveMenu = new QMenu(save);
@@ -113,7 +113,10 @@ SynopWindow::SynopWindow(QWidget* parent)
     splitter->addWidget(lower);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    // Where the screen is short the list keeps its ten rows and the detail
+    // below gives way: the user drags it back open.
     splitter->setChildrenCollapsible(false);
+    splitter->setCollapsible(1, true);
 
     // The list is the first tab; other views of the same reports sit beside it.
     tabs_->addTab(splitter, tr("&Reports"));
