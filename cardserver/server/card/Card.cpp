@@ -56,6 +56,8 @@ void Card::detach(CardHolder* holder)
     if (m_holder != holder) return;
     m_holder = nullptr;
     m_timer.stop();
+    // A search left on would go on listening whenever the input is decoded.
+    if (m_als == Als::Listening) measuredLine(true);
     m_als = Als::Off;
 }
 

@@ -201,6 +201,7 @@ OperationResult Card::setInput(const Args& args)
         return unsupported(problem);
     const bool inputChanged = m_input != input;
     const bool translationChanged = m_translationHz != translation;
+    if (inputChanged && m_als == Als::Listening) measuredLine(true);  // the old input's search ends
     m_input = input;
     m_translationHz = translation;
     if (args[1].integer == 70 || inputChanged || translationChanged) retune();
