@@ -20,10 +20,12 @@ constexpr double kAcquireScore = 1.5;   // frame score, in units of the typical 
 constexpr double kTrafficSeconds = 2.0;
 // A start or stop slot against the frame by this share of a good frame's
 // |LLR| there ends the lock; weaker ones are a fade, which the flywheel
-// rides through for up to kMaxCoast frames in a row.
+// rides through for up to kMaxCoast frames in a row (more let a crash
+// hand the flywheel a wrong clock).
 constexpr double kConfidentSlot = 0.25;
 constexpr double kWeakFrame = 0.35;  // share of a good frame's score
-constexpr int kMaxCoast = 6;
+constexpr double kStrongFrame = 0.5;
+constexpr int kMaxCoast = 2;
 constexpr double kBreakSeconds = 3.0;           // a gap this long is a new transmission
 constexpr double kFlywheelMemorySeconds = 3.0;  // the old clock is preferred this long after a lost lock
 constexpr double kFlywheelPhaseBits = 0.15;
@@ -247,7 +249,10 @@ bool RttyDemodulator::stepLocked()
         searchFrom_ = predictedStart_ - bitSamples_;
         return true;
     }
-    coasted_ = 0;
+    // After a fade the clock is trusted again only on a strong frame: a
+    // weak one that frames by chance would let a wrong clock coast on.
+    if (bestScore >= kStrongFrame * goodScore_)
+        coasted_ = 0;
     goodSlot_ += (goodSlot_ == 0.0 ? 1.0 : 1.0 / 16.0) * (0.5 * (stopLlr - startLlr) - goodSlot_);
     // A faded frame's timing is noisy: it moves the flywheel less.
     const double strength = goodScore_ > 0.0 ? std::min(1.0, bestScore / goodScore_) : 1.0;
