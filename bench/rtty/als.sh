@@ -21,12 +21,8 @@
 set -euo pipefail
 
 build=${1:-build}
-tool=$build/bin/rtty-bench-tool
-decoder=$build/bin/pluvane-rtty
-for program in "$tool" "$decoder"; do
-    [ -x "$program" ] || { echo "missing $program: build rtty-bench-tool and pluvane-rtty first" >&2; exit 2; }
-done
-command -v minimodem >/dev/null || { echo "minimodem is not installed" >&2; exit 2; }
+. "$(dirname "$0")/common.sh"
+bench_setup "$build"
 
 chars=${ALS_BENCH_CHARS:-2000}
 snrs=${ALS_BENCH_SNRS:-"-9 -8.5 -8 -7.5 -7 -6.5 -6 -5.5 -5 -4.5 -4"}
@@ -35,10 +31,7 @@ faded=${ALS_BENCH_FADED:-15}
 late=${ALS_BENCH_LATE:-8}
 centre=1500
 rate=8000
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
-percent() { printf '%.2f %%' "$(echo "$1 * 100" | bc -l)"; }
 # What the line search reported on stderr: "BAUD SHIFT CENTRE POLARITY SECONDS", or nothing.
 found() {
     sed -n 's/.*line search: centre \([0-9.]*\) Hz, shift \([0-9.]*\) Hz, \([0-9.]*\) Bd, \([a-z]*\) polarity (\([0-9.]*\) s.*/\3 \2 \1 \4 \5/p' "$1"
@@ -47,9 +40,7 @@ near() { echo "define a(x) { if (x < 0) return -x; return x }; a($1 - $2) <= $3"
 
 echo "# Line search benchmark: pluvane-rtty decode --auto"
 echo
-echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "- Machine: $(uname -a)"
-echo "- CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //') ($(nproc) cores)"
+bench_header
 echo
 
 echo "## White noise: --auto against the line given"

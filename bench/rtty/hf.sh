@@ -16,20 +16,14 @@
 set -euo pipefail
 
 build=${1:-build}
-tool=$build/bin/rtty-bench-tool
-decoder=$build/bin/pluvane-rtty
-for program in "$tool" "$decoder"; do
-    [ -x "$program" ] || { echo "missing $program: build rtty-bench-tool and pluvane-rtty first" >&2; exit 2; }
-done
-command -v minimodem >/dev/null || { echo "minimodem is not installed" >&2; exit 2; }
+. "$(dirname "$0")/common.sh"
+bench_setup "$build"
 
 chars=${RTTY_HF_CHARS:-700}
 lines=${RTTY_HF_LINES:-"50/450 50/425 75/850"}
 channels=${RTTY_HF_CHANNELS:-"white offset moderate poor flutter selective impulse"}
 centre=1500
 rate=8000
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 snrsFor() {
     case $1 in
@@ -39,13 +33,10 @@ snrsFor() {
         impulse) echo "0 5 10 15 24" ;;
     esac
 }
-percent() { printf '%.2f %%' "$(echo "$1 * 100" | bc -l)"; }
 
 echo "# RTTY on HF channels: pluvane-rtty, minimodem and an ideal-timing detector"
 echo
-echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "- Machine: $(uname -srm), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //') ($(nproc) cores)"
-echo "- minimodem: $(minimodem --version 2>&1 | head -1)"
+bench_header
 echo "- Signal: minimodem --tx --baudot --stopbits 1.5, ${rate} Hz, centre ${centre} Hz, ${chars} characters of bulletin text per point; SNR in 3 kHz against the clean signal"
 echo "- Ideal timing: told each character's start (from the clean signal) and the true tones; one-bit matched filters, the stronger tone wins"
 echo

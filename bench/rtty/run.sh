@@ -14,20 +14,14 @@
 set -euo pipefail
 
 build=${1:-build}
-tool=$build/bin/rtty-bench-tool
-decoder=$build/bin/pluvane-rtty
-for program in "$tool" "$decoder"; do
-    [ -x "$program" ] || { echo "missing $program: build rtty-bench-tool and pluvane-rtty first" >&2; exit 2; }
-done
-command -v minimodem >/dev/null || { echo "minimodem is not installed" >&2; exit 2; }
+. "$(dirname "$0")/common.sh"
+bench_setup "$build"
 
 chars=${RTTY_BENCH_CHARS:-3000}
 snrs=${RTTY_BENCH_SNRS:-"-11 -10 -9 -8.5 -8 -7.5 -7 -6.5 -6 -5.5 -5 -4.5 -4 -3.5 -3 -2 -1 0 1 2 3 4 5 6"}
 configs=${RTTY_BENCH_CONFIGS:-"50/425 50/850 75/425 75/850 50/450"}
 centre=1500
 rate=8000
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 
 now() { date +%s.%N; }
 add() { echo "$1 + $2" | bc -l; }
@@ -36,10 +30,7 @@ oursSeconds=0; minimodemSeconds=0; audioSeconds=0
 summary=""
 echo "# RTTY benchmark: pluvane-rtty against minimodem"
 echo
-echo "- Date: $(date -u '+%Y-%m-%d %H:%M UTC')"
-echo "- Machine: $(uname -a)"
-echo "- CPU: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //') ($(nproc) cores)"
-echo "- minimodem: $(minimodem --version 2>&1 | head -1)"
+bench_header
 echo "- Signal: minimodem --tx --baudot --stopbits 1.5, ${rate} Hz, centre ${centre} Hz, ${chars} characters of bulletin text per point; SNR in 3 kHz"
 echo
 
