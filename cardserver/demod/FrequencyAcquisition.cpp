@@ -15,6 +15,7 @@ constexpr double kSegmentSeconds = 0.5;
 constexpr double kAverageSegments = 12.0;  // half-overlapping: about 3 s
 // Mean power in each tone's band against the median bin: a clear signal.
 constexpr double kClearOfNoise = 1.6;
+constexpr double kBandShare = 0.35;  // of the shift: each tone band's half-width at most
 
 // The card runs one demodulator per thread, and the line search plans
 // transforms too: FFTW's planner must be made safe for that once.
@@ -91,23 +92,29 @@ void FrequencyAcquisition::estimate()
     std::vector<double> cumulative(power_.size() + 1, 0.0);
     for (size_t k = 0; k < power_.size(); ++k)
         cumulative[k + 1] = cumulative[k] + power_[k];
-    const double halfBand = std::max(0.5 * baud_, 1.5 * binHz_);
+    // Bands wider than about a third of the shift reach into the other
+    // tone's skirt: on narrow shifts the estimate is then pulled towards
+    // the tone that is on more of the time (mark, with the stop bits).
+    const double halfBand = std::max(std::min(0.5 * baud_, kBandShare * std::fabs(markHz_ - spaceHz_)), 1.5 * binHz_);
     auto band = [&](double centreHz) {
         const auto from = static_cast<size_t>(std::clamp((centreHz - halfBand) / binHz_, double(firstBin_), double(lastBin_)));
         const auto to = static_cast<size_t>(std::clamp((centreHz + halfBand) / binHz_, double(firstBin_), double(lastBin_)));
         return to > from ? (cumulative[to + 1] - cumulative[from]) / double(to + 1 - from) / floor : 0.0;
     };
     const int steps = static_cast<int>(std::ceil(rangeHz_ / binHz_));
+    // The offset is where both bands together hold the most power. The
+    // weaker band alone would rise as it slides towards the stronger tone,
+    // so it only judges whether both tones stand clear of the noise there.
     std::vector<double> scores(size_t(2 * steps + 1));
     int best = 0;
     for (int j = -steps; j <= steps; ++j) {
         const double offset = j * binHz_;
-        scores[size_t(j + steps)] = std::min(band(markHz_ + offset), band(spaceHz_ + offset));
+        scores[size_t(j + steps)] = band(markHz_ + offset) + band(spaceHz_ + offset);
         if (scores[size_t(j + steps)] > scores[size_t(best + steps)])
             best = j;
     }
     const double peak = scores[size_t(best + steps)];
-    if (peak < kClearOfNoise)
+    if (std::min(band(markHz_ + best * binHz_), band(spaceHz_ + best * binHz_)) < kClearOfNoise)
         return;
     double refined = best;
     if (best > -steps && best < steps) {

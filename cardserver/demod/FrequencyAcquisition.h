@@ -6,7 +6,8 @@
 // Where the two tones really are, within ±range of where they were set: a
 // Welch power spectrum (Hann, ~0.5 s segments, half overlapping, averaged
 // over a few seconds) is searched for the offset at which both tones' bands
-// (±baud/2 round each) hold the most power above the noise floor. It runs
+// (±baud/2 round each, narrower on narrow shifts) together hold the most
+// power, both standing clear of the noise floor there. It runs
 // on the raw audio whatever the squelch says, so a signal too far off for
 // the tone filters to open the squelch is still found; the matched-filter
 // AFC then tracks from there.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 using namespace rtty;
 using rtty::testing::bulletinText;
@@ -198,4 +199,20 @@ TEST(Demodulator, AfcFollowsMistuningAndDrift)
     demodulator.process(samples.data(), samples.size(), decoded);
     EXPECT_LT(characterErrorRate(text, decoded), 0.005);
     EXPECT_NEAR(demodulator.measuredCentreHz(), nominal.centreHz + offset, 3.0);
+}
+
+// 85 Hz shift at 75 Bd is barely more than one tone filter's width: the
+// tones leak into each other's filters and spectrum bands, and the tuning
+// must not mistake the leakage for an offset.
+TEST(Demodulator, NarrowShiftsDecodeAtPlusThreeDecibels)
+{
+    const double rate = 8000;
+    const std::string text = bulletinText(500, 21);
+    for (auto [baud, shift, inverted] : {std::tuple{75.0, 85.0, false}, std::tuple{75.0, 85.0, true},
+                                         std::tuple{50.0, 85.0, false}, std::tuple{100.0, 85.0, false}}) {
+        SCOPED_TRACE(::testing::Message() << baud << " Bd " << shift << " Hz inverted " << inverted);
+        const RttyParameters parameters = line(baud, shift, 1500, inverted);
+        const std::string decoded = decodeAll(noisy(text, rate, parameters, 3.0, 11), rate, parameters);
+        EXPECT_LT(characterErrorRate(text, decoded), 0.01);
+    }
 }
