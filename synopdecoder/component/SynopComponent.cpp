@@ -137,12 +137,19 @@ void SynopComponent::placeWindow()
     // The frame the window manager adds: known once shown, else a title bar's worth.
     const QRect frame = window_->frameGeometry(), inner = window_->geometry();
     const QSize decoration = window_->isVisible() && frame != inner ? frame.size() - inner.size() : QSize(8, 32);
-    const QSize least = window_->minimumSizeHint().expandedTo(window_->minimumSize());
-    // Below the main window the list shrinks to the room left, but never
-    // below the rows it promises; the window then moves up instead.
+    // Below the main window the list shrinks to the room left. On a short
+    // screen it gives up rows, down to a few, before the window moves up over
+    // the main window it was placed under.
+    const int roomBelow = room.bottom() + 1 - place.y() - decoration.height();
+    int leastHeight = window_->setRowsShownAtLeast(SynopWindow::kRowsShownAtLeast);
+    for (int rows = SynopWindow::kRowsShownAtLeast - 1; leastHeight > roomBelow && rows >= SynopWindow::kRowsShownOnAShortScreen; --rows)
+        leastHeight = window_->setRowsShownAtLeast(rows);
+    // Moving up cannot be helped then, and the list keeps all its rows.
+    if (leastHeight > roomBelow) leastHeight = window_->setRowsShownAtLeast(SynopWindow::kRowsShownAtLeast);
+    const QSize least = window_->minimumSizeHint().expandedTo(window_->minimumSize()).expandedTo(QSize(0, leastHeight));
     QSize size = window_->size();
     size.setWidth(std::clamp(room.right() + 1 - place.x() - decoration.width(), least.width(), size.width()));
-    size.setHeight(std::clamp(room.bottom() + 1 - place.y() - decoration.height(), least.height(), size.height()));
+    size.setHeight(std::clamp(roomBelow, least.height(), std::max(least.height(), size.height())));
     size = size.boundedTo(room.size() - decoration);
     place.setX(std::clamp(place.x(), room.left(), std::max(room.left(), room.right() + 1 - size.width() - decoration.width())));
     place.setY(std::clamp(place.y(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height() - decoration.height())));

@@ -41,6 +41,19 @@ QString dateText(const QDateTime& t) { return t.isValid() ? t.toString(QStringLi
 
 }  // namespace
 
+int SynopWindow::setRowsShownAtLeast(int rows)
+{
+    // Room for the promised rows below the header, whatever the window's size.
+    table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() +
+                             rows * table_->verticalHeader()->defaultSectionSize() +
+                             table_->horizontalScrollBar()->sizeHint().height() + 2 * table_->frameWidth());
+    // The layouts above cache their children's minimum sizes: drop those caches
+    // so that the window's minimum follows at once, not at the next event.
+    for (QWidget* w = table_->parentWidget(); w && w != this; w = w->parentWidget()) w->updateGeometry();
+    if (layout()) layout()->activate();
+    return minimumSizeHint().expandedTo(minimumSize()).height();
+}
+
 SynopWindow::SynopWindow(QWidget* parent)
     : QWidget(parent, Qt::Window), filter_(new QLineEdit), range_(new QComboBox), table_(new QTableView),
       detail_(new QTreeWidget), raw_(new QPlainTextEdit), status_(new QLabel), tabs_(new QTabWidget)
@@ -70,9 +83,7 @@ SynopWindow::SynopWindow(QWidget* parent)
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setWordWrap(false);
-    // Room for the promised rows below the header, whatever the window's size.
-    table_->setMinimumHeight(table_->horizontalHeader()->sizeHint().height() + kRowsShownAtLeast * rowHeight +
-                             table_->horizontalScrollBar()->sizeHint().height() + 2 * table_->frameWidth());
+    setRowsShownAtLeast(kRowsShownAtLeast);
     const int widths[ReportListModel::ColumnCount] = {80, 55, 130, 85, 90, 65, 85, 105, 150, 130, 200};
     for (int c = 0; c < ReportListModel::ColumnCount; ++c) table_->setColumnWidth(c, widths[c]);
 

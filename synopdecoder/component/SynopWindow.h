@@ -26,6 +26,12 @@ public:
     explicit SynopWindow(QWidget* parent = nullptr);
 
     static constexpr int kRowsShownAtLeast = 10;
+    // On a screen too short for ten rows below the main window, the list
+    // gives up rows down to this many before the window covers the main one.
+    static constexpr int kRowsShownOnAShortScreen = 4;
+    // Sets the list's minimum to this many rows and returns the window's
+    // minimum height that follows from it.
+    int setRowsShownAtLeast(int rows);
 
     // Shows the log's reports of the chosen time range; null lists from memory only.
     void setLog(std::shared_ptr<const ReportLog> log);

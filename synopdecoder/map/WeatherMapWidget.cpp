@@ -36,7 +36,7 @@ bool preferred(const MapReport& a, const MapReport& b)
 WeatherMapWidget::WeatherMapWidget(QWidget* parent) : QWidget(parent)
 {
     setMouseTracking(false);
-    setMinimumSize(320, 240);
+    setMinimumSize(320, 120);
     setCursor(Qt::OpenHandCursor);
     setFocusPolicy(Qt::StrongFocus);
     view_.setViewport(size());

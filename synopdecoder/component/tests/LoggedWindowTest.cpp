@@ -144,6 +144,35 @@ TEST_F(LoggedWindow, AFullDiskIsReportedOnceAndNothingIsLost)
     EXPECT_TRUE(component->window()->statusText().contains("writable again"));
 }
 
+TEST_F(LoggedWindow, OnAShortScreenTheListGivesUpRowsBeforeTheWindowCoversTheMainOne)
+{
+    auto component = open();
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    component->putWindowLeft(room.left() * 15);
+    component->putWindowTop(room.top() * 15);
+    component->putOption1(true);
+    SynopWindow* window = component->window();
+    ASSERT_TRUE(window->isVisible());
+    auto* table = window->findChild<QTableView*>();
+    const int rowHeight = table->verticalHeader()->defaultSectionSize();
+    const int decoration = window->frameGeometry().height() - window->height();
+    const int least = window->minimumSizeHint().expandedTo(window->minimumSize()).height() + decoration;
+    auto rowsShown = [&] { return table->viewport()->height() / rowHeight; };
+    ASSERT_GE(rowsShown(), SynopWindow::kRowsShownAtLeast);
+
+    // Three rows short of the room for ten: the window stays where it was put.
+    const int top = room.bottom() + 1 - least + 3 * rowHeight;
+    component->putWindowTop(top * 15);
+    EXPECT_EQ(window->frameGeometry().top(), top);
+    EXPECT_TRUE(room.contains(window->frameGeometry()));
+    EXPECT_GE(rowsShown(), SynopWindow::kRowsShownOnAShortScreen);
+    EXPECT_LT(rowsShown(), SynopWindow::kRowsShownAtLeast);
+
+    // Back where there is room, the list promises its ten rows again.
+    component->putWindowTop(room.top() * 15);
+    EXPECT_GE(rowsShown(), SynopWindow::kRowsShownAtLeast);
+}
+
 TEST_F(LoggedWindow, TheListHasRoomForTenRowsAndTheWindowStaysOnTheScreen)
 {
     auto component = open();
