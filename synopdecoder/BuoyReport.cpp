@@ -222,8 +222,9 @@ bool decodeTimeAndPosition(DecodeContext& ctx, const Groups& g)
     const auto lat = isCodedGroup(g[3], 6) ? buoyCoordinate(g[3], 5, 90000) : std::nullopt;
     const auto lon = isCodedGroup(g[4], 6) ? buoyCoordinate(g[4], 6, 180000) : std::nullopt;
     if ((qc == 1 || qc == 3 || qc == 5 || qc == 7) && lat && lon) {
-        ctx.out.lat = (qc == 3 || qc == 5) && *lat != 0 ? -*lat : *lat;
-        ctx.out.lon = (qc == 5 || qc == 7) && *lon != 0 ? -*lon : *lon;
+        const double north = lat.value_or(0), east = lon.value_or(0);
+        ctx.out.lat = (qc == 3 || qc == 5) && north != 0 ? -north : north;
+        ctx.out.lon = (qc == 5 || qc == 7) && east != 0 ? -east : east;
         ctx.note(g[3], [&] { return std::string("latitude " + formatNumber(*ctx.out.lat, 3) + " degrees"); });
         ctx.note(g[4], [&] { return std::string("longitude " + formatNumber(*ctx.out.lon, 3) + " degrees"); });
     } else {

@@ -11,6 +11,6 @@
 
 #define WAIT_FOR_EQ(actual, expected, timeoutMs)                                                 \
     do {                                                                                         \
-        QTest::qWaitFor([&] { return (actual) == (expected); }, timeoutMs);                      \
+        (void)QTest::qWaitFor([&] { return (actual) == (expected); }, timeoutMs);                \
         ASSERT_EQ(actual, expected) << "after waiting " << (timeoutMs) << " ms";                 \
     } while (false)

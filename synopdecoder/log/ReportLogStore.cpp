@@ -60,7 +60,8 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
                                                   const QDateTime& receivedUtc, bool plausibilityChecks)
 {
     const std::optional<QDateTime> observed = observationTime(decoded, receivedUtc);
-    const std::optional<int64_t> observedMs = observed ? std::optional<int64_t>(sql::millis(*observed)) : std::nullopt;
+    std::optional<int64_t> observedMs;
+    if (observed) observedMs = sql::millis(*observed);
     const int64_t receivedMs = sql::millis(receivedUtc);
     const std::string form = reportFormCode(decoded.form);
     const std::string groups = joined(assembled.groups);

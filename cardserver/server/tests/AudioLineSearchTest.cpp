@@ -141,7 +141,9 @@ TEST_F(AudioLineSearch, SearchOnNoiseSaysSoAndAdoptsNothing)
     QString lastState;
     for (const Message& m : client.seen) {
         if (m.event == "StateText") lastState = m.args.at(0).text;
-        if (m.event == "FrequencyReport") EXPECT_EQ(m.args.at(0).integer, 1500) << "a measurement from noise";
+        if (m.event == "FrequencyReport") {
+            EXPECT_EQ(m.args.at(0).integer, 1500) << "a measurement from noise";
+        }
     }
     EXPECT_EQ(lastState, "NOSIGNAL");
     EXPECT_TRUE(server.log().contains("found no line")) << server.log().toStdString();

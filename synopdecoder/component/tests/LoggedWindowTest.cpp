@@ -93,7 +93,9 @@ TEST_F(LoggedWindow, ACorrectionTakesThePlaceOfWhatItCorrects)
     std::string corrected = bulletinFor(now, 1, " CCA");
     corrected.replace(corrected.find(" 10100"), 6, " 10200");  // a different temperature
     component->FeedText(corrected.c_str());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return component->log()->count({.withHistory = true}) == 4; }, 5000));
+    ReportFilter withHistory;
+    withHistory.withHistory = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->log()->count(withHistory) == 4; }, 5000));
     ASSERT_EQ(rows(*component), 3);
     const LoggedReport* last = component->window()->model().report(2);
     ASSERT_NE(last, nullptr);
@@ -215,7 +217,9 @@ TEST_F(LoggedWindow, AReportNeverTakesTheFocusAndAClosedWindowStaysClosed)
     EXPECT_TRUE(component->window()->isVisible());
     // The offscreen platform activates whatever it shows: the focus is
     // checked where a window manager decides (synop_window_under_openbox).
-    if (QGuiApplication::platformName() != QLatin1String("offscreen")) EXPECT_EQ(QApplication::activeWindow(), &main);
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        EXPECT_EQ(QApplication::activeWindow(), &main);
+    }
 
     component->window()->close();  // the user closes it
     component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-600), 3).c_str());

@@ -50,7 +50,11 @@ std::string pragma(const QString& path, const char* name)
     sqlite3_close(db);
     return value;
 }
-int64_t userVersion(const QString& path) { return std::stoll("0" + pragma(path, "user_version")); }
+int64_t userVersion(const QString& path)
+{
+    const std::string value = pragma(path, "user_version");
+    return value.empty() ? 0 : std::stoll(value);
+}
 
 }  // namespace
 
