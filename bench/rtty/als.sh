@@ -52,12 +52,8 @@ seed=0
 for config in $configs; do
     baud=${config%/*}
     shift_hz=${config#*/}
-    mark=$(echo "$centre + $shift_hz / 2" | bc -l)
-    space=$(echo "$centre - $shift_hz / 2" | bc -l)
     seed=$((seed + 1))
-    "$tool" text "$chars" "$seed" >"$work/reference.txt"
-    tr '=+' ';"' <"$work/reference.txt" >"$work/send.txt"
-    minimodem --tx --baudot --stopbits 1.5 -M "$mark" -S "$space" -R "$rate" -f "$work/clean.wav" "$baud" <"$work/send.txt" 2>/dev/null
+    send_bulletin "$baud" "$shift_hz" "$seed"
     echo "### ${baud} Bd, ${shift_hz} Hz shift"
     echo
     echo "| SNR (dB) | CER line given | CER --auto | line found |"

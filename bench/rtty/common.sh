@@ -3,6 +3,8 @@
 # header lines that say when and where a run was made.
 #   bench_setup BUILD_DIR    sets tool, decoder and work
 #   bench_header             "- Date", "- Machine" and "- minimodem" lines
+#   send_bulletin BAUD SHIFT SEED   sets mark and space; bulletin text in $work/reference.txt, sent by
+#                            minimodem round $centre at $rate into $work/clean.wav
 
 bench_setup() {
     local build=$1
@@ -23,3 +25,13 @@ bench_header() {
 }
 
 percent() { printf '%.2f %%' "$(echo "$1 * 100" | bc -l)"; }
+
+send_bulletin() {
+    local baud=$1 shift_hz=$2 seed=$3
+    mark=$(echo "$centre + $shift_hz / 2" | bc -l)
+    space=$(echo "$centre - $shift_hz / 2" | bc -l)
+    "$tool" text "$chars" "$seed" >"$work/reference.txt"
+    # minimodem cannot send '=' or '+'; ';' and '"' are the same ITA2 codes.
+    tr '=+' ';"' <"$work/reference.txt" >"$work/send.txt"
+    minimodem --tx --baudot --stopbits 1.5 -M "$mark" -S "$space" -R "$rate" -f "$work/clean.wav" "$baud" <"$work/send.txt" 2>/dev/null
+}

@@ -46,12 +46,8 @@ seed=0
 for line in $lines; do
     baud=${line%/*}
     shift_hz=${line#*/}
-    mark=$(echo "$centre + $shift_hz / 2" | bc -l)
-    space=$(echo "$centre - $shift_hz / 2" | bc -l)
     seed=$((seed + 1))
-    "$tool" text "$chars" "$seed" >"$work/reference.txt"
-    tr '=+' ';"' <"$work/reference.txt" >"$work/send.txt"
-    minimodem --tx --baudot --stopbits 1.5 -M "$mark" -S "$space" -R "$rate" -f "$work/clean.wav" "$baud" <"$work/send.txt" 2>/dev/null
+    send_bulletin "$baud" "$shift_hz" "$seed"
     for channel in $channels; do
         offset=0; drift=0
         [ "$channel" = offset ] && { offset=37; drift=1; }
