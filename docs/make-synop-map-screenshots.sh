@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the SYNOP window's map and station plots, made from real
-# reports: 15 days of Argentine land stations (../shared/data/synop-real),
+# reports: 15 days of Argentine land stations (the real traffic that the
+# decoder's regression test reads, synopdecoder/tests/data/real),
 # stored in a station log as received just after the last observation, then
 # shown by the component's window with the clock set to that moment (so that
 # "the last 24 hours" means the last day of those reports).
@@ -10,7 +11,7 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${1:-build}
 BIN="$BUILD_DIR/bin"
 OUT=${PLUVANE_SCREENSHOT_OUT:-docs}
-REPORTS=${PLUVANE_SYNOP_REAL:-../shared/data/synop-real}/ogimet-land-2026-03-01-15.txt
+REPORTS=${PLUVANE_SYNOP_REAL:-synopdecoder/tests/data/real}/ogimet-land-2026-03-01-15.txt
 
 command -v faketime >/dev/null || { echo "needs faketime (apt-get install faketime)" >&2; exit 1; }
 
