@@ -64,6 +64,7 @@ ReportFilter ReportListModel::storedFilter() const
 {
     ReportFilter f = filter_;
     f.uptoId = lastId_;
+    f.withGroupMeanings = false;  // the detail view reads its one report again with them
     return f;
 }
 

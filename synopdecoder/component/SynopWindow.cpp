@@ -238,7 +238,10 @@ void SynopWindow::showDetail(int row)
     raw_->clear();
     const LoggedReport* found = model_.report(row);
     if (!found) return;
-    const LoggedReport lr = *found;  // the model's page may be read anew below
+    LoggedReport lr = *found;  // the model's page may be read anew below
+    // Pages of the log are read without each group's meaning; the shown report is read with it.
+    if (lr.id > 0 && lr.report.groups.empty() && log())
+        if (auto full = log()->report(lr.id)) lr = std::move(*full);
     const DecodedReport& r = lr.report;
     raw_->setPlainText(QString::fromStdString(r.raw));
     if (!lr.place.name.empty() || lr.place.hasPosition()) {

@@ -42,6 +42,9 @@ struct ReportFilter {
     bool onlyWarned = false;   // only reports with warnings
     int64_t afterId = 0;       // only reports stored after this one
     int64_t uptoId = 0;        // only reports stored up to this one; 0 = no bound
+    // Each group's meaning costs more than the values: lists, maps and plots
+    // read without it, and the one report shown in detail with it.
+    bool withGroupMeanings = true;
 
     bool operator==(const ReportFilter&) const = default;
 };

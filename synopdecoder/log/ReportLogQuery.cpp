@@ -38,7 +38,7 @@ std::vector<std::string> splitGroups(const std::string& text)
 
 // The row's report decoded again from what was cut out of the stream: the
 // same values as at reception, with each group's meaning for the window.
-LoggedReport fromRow(const sql::Statement& row)
+LoggedReport fromRow(const sql::Statement& row, bool withGroupMeanings)
 {
     AssembledReport assembled;
     assembled.form = formFromCode(row.text(1));
@@ -50,6 +50,7 @@ LoggedReport fromRow(const sql::Statement& row)
         assembled.warnings.push_back(w.toString().toStdString());
     DecoderOptions options;
     options.plausibilityChecks = row.integer(15) != 0;
+    options.describeGroups = withGroupMeanings;
 
     LoggedReport r;
     r.id = row.integer(0);
@@ -118,7 +119,7 @@ bool ReportLog::select(const ReportFilter& filter, const char* order, int64_t of
     where.bindAll(statement, filter);
     statement.bind(static_cast<int64_t>(limit)).bind(offset);
     while (statement.step())
-        if (!each(fromRow(statement))) return true;
+        if (!each(fromRow(statement, filter.withGroupMeanings))) return true;
     if (statement.resultCode() == SQLITE_DONE || statement.resultCode() == SQLITE_ROW) return true;
     error_ = QStringLiteral("cannot read %1: %2").arg(path_, QString::fromUtf8(sqlite3_errmsg(db_)));
     return false;
@@ -167,7 +168,7 @@ std::optional<LoggedReport> ReportLog::report(int64_t id) const
     sql::Statement statement(db_, (std::string("SELECT ") + kColumns + " FROM reports WHERE id = ?").c_str());
     statement.bind(id);
     if (!statement.step()) return std::nullopt;
-    return fromRow(statement);
+    return fromRow(statement, true);
 }
 
 int64_t ReportLog::position(const ReportFilter& filter, int64_t id) const
@@ -194,6 +195,7 @@ std::vector<LoggedReport> ReportLog::stationHistory(ReportForm form, const std::
     filter.station = QString::fromStdString(station);
     filter.fromUtc = fromUtc;
     filter.toUtc = toUtc;
+    filter.withGroupMeanings = false;  // plotted values only
     std::vector<LoggedReport> list;
     select(filter, "report_time, id", 0, -1, [&](LoggedReport&& r) {
         list.push_back(std::move(r));
@@ -208,7 +210,7 @@ std::vector<LoggedReport> ReportLog::replacedBy(int64_t id) const
     if (!db_) return list;
     sql::Statement statement(db_, (std::string("SELECT ") + kColumns + " FROM reports WHERE superseded_by = ? ORDER BY id").c_str());
     statement.bind(id);
-    while (statement.step()) list.push_back(fromRow(statement));
+    while (statement.step()) list.push_back(fromRow(statement, true));
     return list;
 }
 
