@@ -25,6 +25,9 @@ TextBox::TextBox(QWidget* parent) : QPlainTextEdit(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setUndoRedoEnabled(false);
+    // Decoded text has no use for a typed TAB; the key moves on to the next
+    // control, so that every button can be reached from the keyboard.
+    setTabChangesFocus(true);
 }
 
 QString TextBox::text() const

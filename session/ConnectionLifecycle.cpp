@@ -18,6 +18,7 @@ namespace session {
 namespace {
 constexpr int kSessionStartedWaitPasses = 6;
 constexpr int16_t kTranslationOnSessionStart = 70;
+const QString kSettingInput = QStringLiteral("Setting Input");
 }  // namespace
 
 SessionHandlers::SessionHandlers(MainWindowState& state, const MainWindowControls& controls, SynopHooks synop,
@@ -103,10 +104,17 @@ void SessionHandlers::SessionStarted()
 {
     m_state.bSessionUp = true;
     if (m_state.sMode != QLatin1String("no-mode")) {
-        setPanel(kFreqPanel, QStringLiteral("Setting Input"));
+        setPanel(kFreqPanel, kSettingInput);
         m_controls.W6xXML->SetInput(Variant::ref(&m_state.iIFInput), Variant::i2(kTranslationOnSessionStart),
                                     Variant::ref(&m_state.lIFFreqs), Variant::i2(-1));
         platform::pumpedWait(kSessionStartedWaitPasses);
+        if (!m_state.bSessionUp) {
+            // The session ended inside the wait: SessionEnded has refreshed
+            // and shown why; a refresh here would wipe the reason, and the
+            // notice no longer stands for anything.
+            if (m_controls.StatusBar->panelText(kFreqPanel) == kSettingInput) setPanel(kFreqPanel, QString());
+            return;
+        }
     }
     UpdateControls();
 }

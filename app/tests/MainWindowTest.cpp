@@ -5,11 +5,14 @@
 #include "platform/MessageBox.h"
 #include "platform/PumpedWait.h"
 #include "platform/Registry.h"
+#include "platform/TextBox.h"
 #include "platform/tests/HiveFixture.h"
 #include "platform/testing/QtPrinters.h"
 #include "settings/SettingsStore.h"
 
+#include <QApplication>
 #include <QLineEdit>
+#include <QTest>
 #include <QPushButton>
 #include <QRadioButton>
 #include <functional>
@@ -211,11 +214,33 @@ TEST_F(MainWindowTest, ConfirmingThroughTheConfigButtonEnablesConnectAtOnce)
     });
     window->Load();
     ASSERT_FALSE(window->controls().Connect->isEnabled());
+    const config::ConfigDialog* firstDialog = window->configDialog();
+    ASSERT_NE(firstDialog, nullptr);
     choice = 5;
     window->controls().Config->click();
     EXPECT_TRUE(window->controls().Connect->isEnabled());
     EXPECT_EQ(window->state().iCardNumber, 5);
     EXPECT_EQ(window->state().lHostPort, 4000);
     EXPECT_EQ(dialogsShown, 2);
-    EXPECT_EQ(window->configDialog(), window->configDialog());  // one instance, reused
+    EXPECT_EQ(window->configDialog(), firstDialog);  // one instance, reused
+}
+
+TEST_F(MainWindowTest, TabLeavesTheTextAreaForAutoAndTypesNothingIntoIt)
+{
+    WriteSetting(kApp, "CardNumber", int32_t{8});
+    auto window = makeWindow();
+    window->Load();
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->controls().Connect->click();
+    emit card->SessionStarted();
+    ASSERT_TRUE(window->controls().Auto->isEnabled());
+    auto* text = window->controls().Text;
+    text->setText(QStringLiteral("AAXX"));
+    text->setFocus();
+    ASSERT_TRUE(text->hasFocus());
+    QTest::keyClick(text, Qt::Key_Tab);
+    EXPECT_EQ(text->text(), QStringLiteral("AAXX"));
+    EXPECT_TRUE(window->controls().Auto->hasFocus());
 }

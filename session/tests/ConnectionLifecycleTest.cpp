@@ -174,3 +174,69 @@ TEST_F(ConnectionLifecycle, ClosingARunningSessionReturnsToIdle)
     EXPECT_TRUE(controls.Config->isEnabled());
     EXPECT_EQ(synopCalls, QStringList{"stop"});
 }
+
+TEST_F(ConnectionLifecycle, ASessionEndingInsideTheStartWaitKeepsItsReasonAndClearsTheNotice)
+{
+    for (const int16_t reason : {int16_t(0), int16_t(2)}) {
+        SCOPED_TRACE(reason);
+        pressConnect();
+        card->onCall("SetInput", [this, reason] {
+            QMetaObject::invokeMethod(card, [this, reason] { emit card->SessionEnded(reason, 0); },
+                                      Qt::QueuedConnection);
+        });
+        emit card->SessionStarted();
+        EXPECT_FALSE(state.bSessionUp);
+        EXPECT_EQ(panel(session::kStatePanel), reason ? QStringLiteral("QUIT: Server") : QStringLiteral("QUIT: Error"));
+        EXPECT_EQ(panel(session::kFreqPanel), QString());
+        EXPECT_EQ(controls.Connect->text(), QStringLiteral("&Connect"));
+        EXPECT_TRUE(controls.Connect->isEnabled());
+        EXPECT_FALSE(controls.Auto->isEnabled());
+        EXPECT_TRUE(state.bConnected);
+        card->clear();
+        pressConnect();  // the close path, as after any end
+        EXPECT_EQ(card->callNames(), QStringList{"CloseCard"});
+        card->clear();
+    }
+}
+
+TEST_F(ConnectionLifecycle, TheStartWaitProcessesEventsBeforeEachSleepWithTheButtonsStillDisabled)
+{
+    pressConnect();
+    QList<bool> connectEnabled, configEnabled;
+    QStringList panelAtSleep;
+    int deliveredAtFirstSleep = -1;
+    int delivered = 0;
+    QObject::connect(card, &cardctl::CardControl::StateText, [&] { ++delivered; });
+    card->onCall("SetInput", [this] {
+        QMetaObject::invokeMethod(card, [this] { emit card->StateText(QStringLiteral("sync")); }, Qt::QueuedConnection);
+    });
+    platform::setSleepFunction([&](int) {
+        if (deliveredAtFirstSleep < 0) deliveredAtFirstSleep = delivered;
+        connectEnabled << controls.Connect->isEnabled();
+        configEnabled << controls.Config->isEnabled();
+        ++sleeps;
+    });
+    emit card->SessionStarted();
+    EXPECT_EQ(deliveredAtFirstSleep, 1) << "the first pass must process events before it sleeps";
+    EXPECT_EQ(connectEnabled, QList<bool>(6, false));
+    EXPECT_EQ(configEnabled, QList<bool>(6, false));
+    EXPECT_TRUE(controls.Connect->isEnabled());  // the refresh after the wait
+}
+
+TEST_F(ConnectionLifecycle, TheBusyPointerIsGoneBeforeTheBridgeStartsAndTheEndLeavesTheBridgeRunning)
+{
+    platform::MousePointer pointerAtStart = platform::MousePointer::ArrowHourglass;
+    handlers.reset();
+    handlers = std::make_unique<session::SessionHandlers>(
+        state, controls,
+        session::SynopHooks{[&] {
+                                synopCalls << QStringLiteral("start");
+                                pointerAtStart = platform::mousePointer();
+                            },
+                            [this] { synopCalls << QStringLiteral("stop"); }, {}});
+    pressConnect();
+    EXPECT_EQ(pointerAtStart, platform::MousePointer::Default);
+    emit card->SessionStarted();
+    emit card->SessionEnded(1, 0);
+    EXPECT_EQ(synopCalls, QStringList{"start"}) << "SessionEnded must not stop the bridge";
+}

@@ -92,6 +92,40 @@ TEST_F(ModeControl, DuringAutoTheSpeedPanelShowsAlsOnTextIsDroppedAndASecondClic
     EXPECT_EQ(sleeps, 246);
 }
 
+TEST_F(ModeControl, TheAlsWaitSleepsBeforeItProcessesAndTheShortWaitsTheOtherWayRound)
+{
+    int delivered = 0;
+    QObject::connect(card, &cardctl::CardControl::StateText, [&] { ++delivered; });
+    const auto queueEvent = [this] {
+        QMetaObject::invokeMethod(card, [this] { emit card->StateText(QStringLiteral("x")); }, Qt::QueuedConnection);
+    };
+    bool alsStarted = false;
+    int sleepsSinceCall = 0;
+    QList<int> deliveredAtFirstTwoSleeps;  // after SetCentreShift, then after SetAls(2)
+    card->onCall("SetCentreShift", [&] {
+        queueEvent();
+        sleepsSinceCall = 0;
+    });
+    card->onCall("SetAls", [&](const cardctl::RecordedCall& call) {
+        if (call.values[0] != Variant::i4(2)) return;
+        queueEvent();
+        alsStarted = true;
+        sleepsSinceCall = 0;
+    });
+    platform::setSleepFunction([&](int) {
+        ++sleeps;
+        if (++sleepsSinceCall <= 2) deliveredAtFirstTwoSleeps << delivered;
+    });
+    handlers->AutoClick();
+    ASSERT_TRUE(alsStarted);
+    // Index 0 and 1: the short wait after SetCentreShift (processed, then
+    // slept); 2 and 3: the ALS wait (slept, then processed). Earlier waits
+    // added entries too; only the last four matter.
+    ASSERT_GE(deliveredAtFirstTwoSleeps.size(), 4);
+    const QList<int> last = deliveredAtFirstTwoSleeps.mid(deliveredAtFirstTwoSleeps.size() - 4);
+    EXPECT_EQ(last, (QList<int>{1, 1, 1, 2}));
+}
+
 TEST_F(ModeControl, PanelClicksSendTheirSixFormsOfSetMode)
 {
     handlers->PanelClick(kModePanel);
@@ -190,7 +224,13 @@ TEST(DecimalText, FifteenDigitsNoTrailingZerosAndTheLocalesSeparator)
     EXPECT_EQ(decimalText(170.5), QStringLiteral("170.5"));
     EXPECT_EQ(decimalText(1.0 / 3), QStringLiteral("0.333333333333333"));
     EXPECT_EQ(decimalText(-2.25), QStringLiteral("-2.25"));
-    EXPECT_EQ(decimalText(123456789012345678.0), QStringLiteral("123456789012345680"));
+    // Rounded to 15 significant digits at every magnitude, never "inf" or
+    // an exponent: the panel shows a number whatever the card reports.
+    EXPECT_EQ(decimalText(123456789012345678.0), QStringLiteral("123456789012346000"));
+    EXPECT_EQ(decimalText(truncateToHundredths(1e308)), QStringLiteral("1") + QString(308, QLatin1Char('0')));
+    EXPECT_EQ(decimalText(-1.7976931348623157e308), QStringLiteral("-179769313486232") + QString(294, QLatin1Char('0')));
+    EXPECT_EQ(decimalText(1.25e-7), QStringLiteral("0.000000125"));
+    EXPECT_EQ(decimalText(truncateToHundredths(9007199254740993.0)), QStringLiteral("9007199254740990"));
     EXPECT_EQ(decimalText(truncateToHundredths(45.459)), QStringLiteral("45.45"));
     EXPECT_EQ(decimalText(truncateToHundredths(0.29)), QStringLiteral("0.29"));
     EXPECT_EQ(decimalText(truncateToHundredths(-1.001)), QStringLiteral("-1.01"));
