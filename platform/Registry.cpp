@@ -137,7 +137,7 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
 
     REGSAM granted = samDesired & ~MAXIMUM_ALLOWED;
     if (samDesired & MAXIMUM_ALLOWED) granted |= parent->hive->writable() ? kAllKeyRights : KEY_READ;
-    if ((granted & kWriteRights) && !parent->hive->writable()) return ERROR_ACCESS_DENIED;
+    if ((granted & kWriteRights) && !parent->hive->acceptsWrites()) return ERROR_ACCESS_DENIED;
     *phkResult = newHandle(*parent, components, granted);
     return ERROR_SUCCESS;
 }
@@ -155,7 +155,7 @@ LONG RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
     const QString display = childPath(parent->path, components);
     const bool exists = parent->hive->keyExists(RegistryHive::fold(display));
     if (!exists) {
-        if (!(parent->access & KEY_CREATE_SUB_KEY) || !parent->hive->writable()) return ERROR_ACCESS_DENIED;
+        if (!parent->hive->acceptsWrites() || !(parent->access & KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
         if (!parent->hive->createKeyPath(display.split(QLatin1Char('\\')))) return ERROR_ACCESS_DENIED;
     }
     const REGSAM granted = parent->hive->writable() ? kAllKeyRights : KEY_READ;
@@ -183,7 +183,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
     std::lock_guard lock(registryMutex());
     const auto key = resolve(hKey);
     if (!key) return ERROR_INVALID_HANDLE;
-    if (!(key->access & KEY_SET_VALUE) || !key->hive->writable()) return ERROR_ACCESS_DENIED;
+    if (!key->hive->acceptsWrites() || !(key->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     if (!lpData && cbData) return ERROR_INVALID_PARAMETER;
     if (!key->hive->keyExists(key->foldedPath)) return ERROR_KEY_DELETED;
     const QByteArray data = cbData ? QByteArray(reinterpret_cast<const char*>(lpData), static_cast<int>(cbData))
@@ -234,7 +234,7 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
     std::lock_guard lock(registryMutex());
     const auto key = resolve(hKey);
     if (!key) return ERROR_INVALID_HANDLE;
-    if (!(key->access & KEY_SET_VALUE) || !key->hive->writable()) return ERROR_ACCESS_DENIED;
+    if (!key->hive->acceptsWrites() || !(key->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     const QString folded = RegistryHive::fold(valueName(lpValueName));
     if (!key->hive->value(key->foldedPath, folded)) return ERROR_FILE_NOT_FOUND;
     return key->hive->deleteValue(key->foldedPath, folded) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
@@ -247,7 +247,7 @@ LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey)
     if (!key) return ERROR_INVALID_HANDLE;
     const QStringList components = subKeyComponents(lpSubKey);
     if (components.isEmpty() && predefinedName(hKey)) return ERROR_ACCESS_DENIED;  // never a whole root
-    if (!(key->access & DELETE) || !key->hive->writable()) return ERROR_ACCESS_DENIED;
+    if (!key->hive->acceptsWrites() || !(key->access & DELETE)) return ERROR_ACCESS_DENIED;
     const QString target = RegistryHive::fold(childPath(key->path, components));
     if (!key->hive->keyExists(target)) return ERROR_FILE_NOT_FOUND;
     return key->hive->deleteTree(target) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;

@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QSet>
 #include <QtGlobal>
+#include <mutex>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,8 +23,9 @@ QString hivePathFromEnvironment()
 {
     const QString fromEnv = qEnvironmentVariable("PLUVANE_HIVE");
     if (!fromEnv.isEmpty()) return fromEnv;
+    // A relative XDG_DATA_HOME is invalid and to be ignored, says the XDG spec.
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (dataHome.isEmpty()) dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+    if (QDir::isRelativePath(dataHome)) dataHome = QDir::homePath() + QStringLiteral("/.local/share");
     return dataHome + QStringLiteral("/pluvane/hive.sqlite");
 }
 
@@ -43,12 +46,18 @@ bool fileIsWritable(const QString& path)
     return ::access(native.constData(), W_OK) == 0;
 }
 
+// The folders are made at the first write; what counts is whether the
+// nearest folder that exists lets us make them.
 bool directoryAllowsCreation(const QString& path)
 {
-    QDir dir = QFileInfo(path).absoluteDir();
-    while (!dir.exists())
-        if (!dir.cdUp()) return false;
-    return ::access(QFile::encodeName(dir.absolutePath()).constData(), W_OK) == 0;
+    QString dir = QFileInfo(path).absolutePath();
+    while (!QFileInfo(dir).isDir()) {
+        if (QFileInfo::exists(dir)) return false;  // a file where a folder must go
+        const QString parent = QFileInfo(dir).path();
+        if (parent == dir) return false;
+        dir = parent;
+    }
+    return ::access(QFile::encodeName(dir).constData(), W_OK) == 0;
 }
 
 class Statement {
@@ -140,6 +149,30 @@ void RegistryHive::openExisting()
     }
 }
 
+bool RegistryHive::acceptsWrites() const
+{
+    if (!m_writable) warnCannotSave(whyNotWritable());
+    return m_writable;
+}
+
+QString RegistryHive::whyNotWritable() const
+{
+    if (QFileInfo::exists(m_path)) return QStringLiteral("the file is read-only");
+    QString dir = QFileInfo(m_path).absolutePath();
+    while (!QFileInfo(dir).isDir() && QFileInfo(dir).path() != dir) dir = QFileInfo(dir).path();
+    return QStringLiteral("its folder cannot be created in %1").arg(QDir::toNativeSeparators(dir));
+}
+
+void RegistryHive::warnCannotSave(const QString& reason) const
+{
+    static std::mutex mutex;
+    static QSet<QString> warned;
+    std::lock_guard lock(mutex);
+    if (warned.contains(m_path)) return;
+    warned.insert(m_path);
+    qWarning("Settings cannot be saved in %s: %s", qPrintable(m_path), qPrintable(reason));
+}
+
 bool RegistryHive::exec(const char* sql) const
 {
     return m_db && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -180,9 +213,13 @@ bool RegistryHive::ensureWritableDatabase()
         if (m_damaged) return false;  // could not move it: never overwrite it
     }
     if (m_db) return true;
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    if (!QDir().mkpath(QFileInfo(m_path).absolutePath())) {
+        warnCannotSave(QStringLiteral("its folder cannot be created"));
+        return false;
+    }
     if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        warnCannotSave(QString::fromUtf8(sqlite3_errmsg(m_db)));
         sqlite3_close(m_db);
         m_db = nullptr;
         return false;

@@ -26,6 +26,9 @@ public:
 
     const QString& path() const { return m_path; }
     bool writable() const { return m_writable; }
+    // writable(), and when not, one line on stderr per hive and process
+    // saying why settings cannot be saved.
+    bool acceptsWrites() const;
 
     bool keyExists(const QString& foldedPath) const;
     std::optional<StoredValue> value(const QString& foldedKey, const QString& foldedName) const;
@@ -47,6 +50,8 @@ private:
     bool initialiseSchema();
     void setAsideDamagedFile();
     bool exec(const char* sql) const;
+    void warnCannotSave(const QString& reason) const;
+    QString whyNotWritable() const;
 
     QString m_path;
     sqlite3* m_db = nullptr;

@@ -371,7 +371,8 @@ void usage(QTextStream& out)
            "  import FILE\n"
            "KEY is HKLM\\SUBKEY or HKCU\\SUBKEY (long forms HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER).\n"
            "TYPE is REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or REG_NONE.\n"
-           "The settings hive is $PLUVANE_HIVE, else ~/.local/share/pluvane/hive.sqlite.\n";
+           "The settings hive is $PLUVANE_HIVE, else $XDG_DATA_HOME/pluvane/hive.sqlite\n"
+           "($XDG_DATA_HOME defaults to ~/.local/share).\n";
 }
 
 }  // namespace
