@@ -35,6 +35,16 @@ build() {
   cmake --build "$BUILD_DIR" -j"$(nproc)" "${targets[@]}"
 }
 
+# The demo's card server lives exactly as long as this script: it is
+# stopped however the script ends (Quit, Ctrl-C, a front end that fails).
+demo_server_pid=""
+stop_demo_server() {
+  [ -n "$demo_server_pid" ] || return 0
+  kill "$demo_server_pid" 2>/dev/null || true
+  wait "$demo_server_pid" 2>/dev/null || true
+  demo_server_pid=""
+}
+
 run_demo() {
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display found (DISPLAY is not set): the front end needs a screen." >&2
@@ -42,17 +52,20 @@ run_demo() {
     exit 2
   fi
   local server="$BUILD_DIR/bin/pluvane-cardserver"
-  local server_pid=""
+  local port=${PLUVANE_DEMO_PORT:-33234}
   if [ -x "$server" ]; then
-    "$server" --demo &
-    server_pid=$!
-    trap '[ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; wait 2>/dev/null || true' EXIT
+    trap stop_demo_server EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    "$server" --listen "127.0.0.1:$port" --demo &
+    demo_server_pid=$!
     sleep 0.5
-    if ! kill -0 "$server_pid" 2>/dev/null; then
-      echo "The demo card server did not start (is port 33234 already in use?)." >&2
+    if ! kill -0 "$demo_server_pid" 2>/dev/null; then
+      demo_server_pid=""
+      echo "The demo card server did not start (is port $port already in use?)." >&2
       exit 1
     fi
-    echo "Demo card server on 127.0.0.1:33234 with the demo card as card 1."
+    echo "Demo card server on 127.0.0.1:$port with the demo card as card 1."
   fi
   "$BUILD_DIR/bin/pluvane"
 }
@@ -63,7 +76,13 @@ run_tests() {
 }
 
 case "${1:-}" in
-  demo) install_packages; build pluvane pluvane-cardserver pluvane-reg pluvane-synop-component; run_demo ;;
+  demo)
+    # PLUVANE_NO_SETUP=1 runs what is already built (the demo's own test does).
+    if [ -z "${PLUVANE_NO_SETUP:-}" ]; then
+      install_packages
+      build pluvane pluvane-cardserver pluvane-reg pluvane-synop-component
+    fi
+    run_demo ;;
   test) install_packages; build; run_tests ;;
   *) echo "usage: $0 demo|test" >&2; exit 2 ;;
 esac
