@@ -11,6 +11,7 @@ PACKAGES=(
   qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libsqlite3-dev libgtest-dev libkml-dev libliquid-dev libsndfile1-dev libfftw3-dev portaudio19-dev
   xvfb xauth xdotool imagemagick openbox minimodem
+  clang-14 libclang-rt-14-dev
 )
 BUILD_DIR=${PLUVANE_BUILD_DIR:-build}
 
