@@ -1,14 +1,13 @@
 #include "RegCommands.h"
 
 #include "RegData.h"
+#include "RegImport.h"
 #include "RegPath.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Registry.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <optional>
 #include <vector>
 
@@ -291,76 +290,6 @@ int exportTo(const KeyPath& path, const QString& fileName, const Options& option
     return 0;
 }
 
-QString decodeRegFile(const QByteArray& bytes)
-{
-    if (bytes.startsWith("\xff\xfe")) return QStringDecoder(QStringDecoder::Utf16LE)(bytes.mid(2));
-    if (bytes.startsWith("\xef\xbb\xbf")) return QString::fromUtf8(bytes.mid(3));
-    return QString::fromUtf8(bytes);
-}
-
-int importFrom(const QString& fileName, Console& console)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        console.err << "ERROR: Cannot open " << fileName << ": " << file.errorString() << "\n";
-        return 1;
-    }
-    QStringList lines = decodeRegFile(file.readAll()).split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
-    if (lines.isEmpty() || lines.first().trimmed() != kRegHeader) {
-        console.err << "ERROR: " << fileName << " is not a registry file (it must start with \"" << kRegHeader
-                    << "\").\n";
-        return 1;
-    }
-    std::optional<Key> key;
-    bool keyOpen = false;
-    int failures = 0;
-    for (int i = 1; i < lines.size(); ++i) {
-        QString line = lines[i].trimmed();
-        while (line.endsWith(QLatin1Char('\\')) && i + 1 < lines.size()) line = line.chopped(1) + lines[++i].trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char(';'))) continue;
-        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
-            key.emplace();
-            keyOpen = false;
-            const bool removal = line.startsWith(QLatin1String("[-"));
-            const auto path = parseKeyPath(line.mid(removal ? 2 : 1).chopped(1));
-            if (!path || path->subKey.isEmpty()) {
-                console.err << "ERROR: line " << i + 1 << ": bad key " << line << "\n";
-                ++failures;
-            } else if (removal) {
-                const LONG status = RegDeleteTreeA(path->root, toAnsi(path->subKey).constData());
-                if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) ++failures;
-            } else {
-                keyOpen = RegCreateKeyA(path->root, toAnsi(path->subKey).constData(), key->out()) == ERROR_SUCCESS;
-                if (!keyOpen) {
-                    console.err << "ERROR: line " << i + 1 << ": cannot create " << path->full() << "\n";
-                    ++failures;
-                }
-            }
-            continue;
-        }
-        QString error;
-        const auto value = parseRegFileLine(line, &error);
-        if (!value || !keyOpen) {
-            console.err << "ERROR: line " << i + 1 << ": "
-                        << (error.isEmpty() ? QStringLiteral("value outside a key: ") + line : error) << "\n";
-            ++failures;
-            continue;
-        }
-        const QByteArray name = toAnsi(value->name);
-        const LONG status = value->remove ? RegDeleteValueA(key->get(), name.constData())
-                                          : RegSetValueExA(key->get(), name.constData(), 0, value->type,
-                                                           reinterpret_cast<const BYTE*>(value->bytes.constData()),
-                                                           static_cast<DWORD>(value->bytes.size()));
-        if (status != ERROR_SUCCESS && !(value->remove && status == ERROR_FILE_NOT_FOUND)) ++failures;
-    }
-    if (failures) {
-        console.err << "ERROR: " << failures << " entries of " << fileName << " could not be imported.\n";
-        return 1;
-    }
-    console.out << kDone << "\n";
-    return 0;
-}
-
 void usage(QTextStream& out)
 {
     out << "Usage: pluvane-reg <operation> [parameters]\n"
@@ -391,7 +320,7 @@ int runRegCommand(const QStringList& arguments, Console& console)
             usage(console.err);
             return 1;
         }
-        return importFrom(options->positional.first(), console);
+        return importRegFile(options->positional.first(), console);
     }
     const int wanted = verb == QLatin1String("export") ? 2 : 1;
     if (options->positional.size() != wanted) {

@@ -113,3 +113,31 @@ TEST_F(RegTool, BrokenRegFilesAreReportedLineByLine)
     EXPECT_EQ(run({"import", file("missing.reg")}), 1);
     EXPECT_TRUE(err.contains("Cannot open"));
 }
+
+TEST_F(RegTool, LongContinuedValuesComeBackWholeAndErrorsNameTheEntrysFirstLine)
+{
+    QByteArray big(120000, '\0');
+    for (int i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + 3);
+    storeRaw("Big", REG_BINARY, big);
+    ASSERT_EQ(run({"export", kKey, file("big.reg")}), 0);
+    const QByteArray exported = readFile("big.reg");
+    ASSERT_GT(exported.count('\n'), 4000);  // the value runs over thousands of continued lines
+
+    qputenv("PLUVANE_HIVE", QDir(dirPath()).filePath("second.sqlite").toLocal8Bit());
+    ASSERT_EQ(run({"import", file("big.reg")}), 0) << err.toStdString();
+    ASSERT_EQ(run({"export", kKey, file("again.reg")}), 0);
+    EXPECT_EQ(readFile("again.reg"), exported);
+
+    // LF-only and CR-only line ends; the broken value starts on line 5 and runs to line 7.
+    for (const char* end : {"\n", "\r"}) {
+        QByteArray text = QByteArray("Windows Registry Editor Version 5.00") + end + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\T]" +
+                          end + "\"ok\"=hex:01,\\" + end + "  02" + end + "\"bad\"=hex:01,\\" + end + "  zz,\\" + end +
+                          "  03" + end + "\"after\"=dword:00000002" + end;
+        writeFile("lines.reg", text);
+        EXPECT_EQ(run({"import", file("lines.reg")}), 1);
+        EXPECT_TRUE(err.startsWith("ERROR: line 5: bad hex data")) << err.toStdString();
+        EXPECT_EQ(run({"query", "HKLM\\SOFTWARE\\T", "/v", "ok"}), 0);
+        EXPECT_TRUE(out.contains("REG_BINARY    0102")) << out.toStdString();
+        EXPECT_EQ(run({"query", "HKLM\\SOFTWARE\\T", "/v", "after"}), 0);
+    }
+}
