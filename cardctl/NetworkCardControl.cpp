@@ -58,7 +58,7 @@ std::optional<quint16> NetworkCardControl::portFrom(const Variant& port, const Q
 }
 
 NetworkCardControl::Link NetworkCardControl::connectLink(const QString& host, quint16 port,
-                                                         int32_t* status)
+                                                         int32_t* status, int budgetMs)
 {
     // The last owner can let go of a link from inside one of its socket's
     // signals (a drop seen while draining); deleting the socket there would
@@ -66,7 +66,8 @@ NetworkCardControl::Link NetworkCardControl::connectLink(const QString& host, qu
     // the event loop.
     auto link = std::shared_ptr<ServerLink>(new ServerLink(host, port), [](ServerLink* dead) { dead->deleteLater(); });
     QString text;
-    *status = link->open(m_limits.connectMs, m_limits.greetingMs, &text);
+    *status = link->open(std::min(m_limits.connectMs, budgetMs), std::min(m_limits.greetingMs, budgetMs), budgetMs,
+                         &text);
     if (*status != 0) {
         fail(*status, text);
         return {};
@@ -156,7 +157,8 @@ int32_t NetworkCardControl::resultStatus(const Link& link, const QString& operat
     return 0;
 }
 
-NetworkCardControl::Link NetworkCardControl::connectTo(const Variant& host, const Variant& port, int32_t* status)
+NetworkCardControl::Link NetworkCardControl::connectTo(const Variant& host, const Variant& port, int32_t* status,
+                                                       int budgetMs)
 {
     const QString hostName = serverHost(host);
     QString text;
@@ -165,13 +167,13 @@ NetworkCardControl::Link NetworkCardControl::connectTo(const Variant& host, cons
         *status = fail(kCannotConnect, text);
         return {};
     }
-    return connectLink(hostName, *portNumber, status);
+    return connectLink(hostName, *portNumber, status, budgetMs);
 }
 
 int32_t NetworkCardControl::SearchCards(const Variant& host, const Variant& port)
 {
     int32_t status = 0;
-    const Link link = connectTo(host, port, &status);
+    const Link link = connectTo(host, port, &status, m_limits.connectMs + m_limits.greetingMs);
     if (!link) return status;
     m_search = link;
     const Outcome outcome = call(link, QStringLiteral("SearchCards"), {host, port}, m_limits.searchMs);
@@ -185,10 +187,12 @@ int32_t NetworkCardControl::OpenCard(const Variant& host, const Variant& port, c
 {
     if (m_session) CloseCard();
     int32_t status = 0;
-    const Link link = connectTo(host, port, &status);
+    const QDeadlineTimer press(m_limits.openMs);
+    const Link link = connectTo(host, port, &status, m_limits.openMs);
     if (!link) return status;
     m_session = link;
-    const Outcome outcome = call(link, QStringLiteral("OpenCard"), {host, port, card}, m_limits.replyMs);
+    const int replyMs = int(std::min<qint64>(m_limits.replyMs, std::max<qint64>(press.remainingTime(), 1)));
+    const Outcome outcome = call(link, QStringLiteral("OpenCard"), {host, port, card}, replyMs);
     status = resultStatus(link, QStringLiteral("OpenCard"), outcome);
     if (status != 0) {
         if (m_session == link) dropSession();

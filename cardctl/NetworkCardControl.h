@@ -27,6 +27,9 @@ struct TimeLimits {
     int replyMs = 10000;
     int searchMs = 70000;
     int silenceMs = 15000;  // an open session without any message ends
+    // OpenCard as a whole (connect, greeting and reply share it): one press
+    // of Connect waits no longer, whatever limits its steps have.
+    int openMs = 10000;
 };
 
 class NetworkCardControl : public CardControl {
@@ -65,8 +68,8 @@ private:
     int32_t fail(int32_t status, const QString& text);
     std::optional<quint16> portFrom(const Variant& port, const QString& host, QString* text) const;
     // The host (empty means this machine) and port as the caller passed them.
-    Link connectTo(const Variant& host, const Variant& port, int32_t* status);
-    Link connectLink(const QString& host, quint16 port, int32_t* status);
+    Link connectTo(const Variant& host, const Variant& port, int32_t* status, int budgetMs);
+    Link connectLink(const QString& host, quint16 port, int32_t* status, int budgetMs);
     Outcome call(const Link& link, const QString& operation, const QList<Variant>& args,
                  int limitMs);
     int32_t resultStatus(const Link& link, const QString& operation, const Outcome& outcome);

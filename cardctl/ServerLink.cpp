@@ -2,8 +2,11 @@
 
 #include "CardControl.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QHostInfo>
+#include <QTimer>
 #include <future>
 #include <thread>
 #include <QTcpSocket>
@@ -11,6 +14,10 @@
 namespace cardctl {
 
 using cardproto::Message;
+
+namespace {
+constexpr int kPollMs = 5;
+}
 
 QString secondsText(int milliseconds)
 {
@@ -48,14 +55,19 @@ std::optional<QList<QHostAddress>> resolve(const QString& host, int timeoutMs)
     auto result = std::make_shared<std::promise<QList<QHostAddress>>>();
     auto future = result->get_future();
     std::thread([host, result] { result->set_value(QHostInfo::fromName(host).addresses()); }).detach();
-    if (future.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready) return std::nullopt;
+    QDeadlineTimer deadline(timeoutMs);
+    while (future.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+        if (deadline.hasExpired()) return std::nullopt;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
     return future.get();
 }
 
 }  // namespace
 
-int32_t ServerLink::open(int connectMs, int greetingMs, QString* text)
+int32_t ServerLink::open(int connectMs, int greetingMs, int totalMs, QString* text)
 {
+    const QDeadlineTimer total(totalMs);
     QDeadlineTimer connectDeadline(connectMs);
     const auto addresses = resolve(m_host, connectMs);
     if (!addresses) {
@@ -70,7 +82,10 @@ int32_t ServerLink::open(int connectMs, int greetingMs, QString* text)
     for (const QHostAddress& address : *addresses) {
         m_socket->abort();
         m_socket->connectToHost(address, m_port);
-        if (m_socket->waitForConnected(int(connectDeadline.remainingTime()))) break;
+        while (m_socket->state() != QAbstractSocket::ConnectedState
+               && m_socket->state() != QAbstractSocket::UnconnectedState && !connectDeadline.hasExpired())
+            waitForSocket(int(connectDeadline.remainingTime()));
+        if (m_socket->state() == QAbstractSocket::ConnectedState) break;
     }
     if (m_socket->state() != QAbstractSocket::ConnectedState) {
         const auto error = m_socket->error();
@@ -86,6 +101,7 @@ int32_t ServerLink::open(int connectMs, int greetingMs, QString* text)
         close();
         return kCannotConnect;
     }
+    greetingMs = int(std::min<qint64>(greetingMs, std::max<qint64>(total.remainingTime(), 1)));
     QDeadlineTimer deadline(greetingMs);
     Message greeting;
     for (;;) {
@@ -157,8 +173,35 @@ void ServerLink::send(const Message& message)
 
 void ServerLink::waitForData(int milliseconds)
 {
-    if (m_socket->state() == QAbstractSocket::ConnectedState)
-        m_socket->waitForReadyRead(qMax(0, milliseconds));
+    if (m_socket->state() == QAbstractSocket::ConnectedState && m_socket->bytesAvailable() == 0)
+        waitForSocket(qMax(0, milliseconds));
+}
+
+// The calls are synchronous, but a slow server must not freeze the window:
+// the wait runs a nested event loop that repaints windows and serves
+// timers and sockets, while the user's clicks and keys are held back until
+// the call has returned, so that no input can start a second call inside
+// this one.
+void ServerLink::waitForSocket(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(m_socket, &QTcpSocket::connected, &loop, &QEventLoop::quit);
+    connect(m_socket, &QTcpSocket::readyRead, &loop, &QEventLoop::quit);
+    connect(m_socket, &QTcpSocket::disconnected, &loop, &QEventLoop::quit);
+    connect(m_socket, &QTcpSocket::errorOccurred, &loop, &QEventLoop::quit);
+    // A call made from an event handler may wait inside the socket's own
+    // read notification, where data can be buffered without a new signal;
+    // a short poll sees it too.
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+        if (m_socket->bytesAvailable() > 0 || m_socket->state() != QAbstractSocket::ConnectedState) loop.quit();
+    });
+    limit.start(milliseconds);
+    if (m_socket->state() == QAbstractSocket::ConnectedState) poll.start(kPollMs);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void ServerLink::breakWith(int32_t status, const QString& text)

@@ -21,15 +21,17 @@ public:
     ServerLink(const QString& host, quint16 port, QObject* parent = nullptr);
     ~ServerLink() override;
 
-    // Connects and checks the greeting. 0, or a ControlStatus with *text.
-    int32_t open(int connectMs, int greetingMs, QString* text);
+    // Connects and checks the greeting, each within its limit and both
+    // within totalMs. 0, or a ControlStatus with *text.
+    int32_t open(int connectMs, int greetingMs, int totalMs, QString* text);
 
     enum class Read { Message, Nothing, Broken };
     // The next complete message, if the socket holds one.
     Read next(cardproto::Message* message);
     bool hasBufferedLine() const { return m_framer.hasLine(); }
     void send(const cardproto::Message& message);
-    // Blocks until data arrives, the connection drops or the time is up.
+    // Returns when data arrives, the connection drops or the time is up;
+    // windows are repainted meanwhile, user input waits.
     void waitForData(int milliseconds);
 
     void breakWith(int32_t status, const QString& text);
@@ -47,6 +49,8 @@ signals:
     void dropped();
 
 private:
+    void waitForSocket(int milliseconds);
+
     QTcpSocket* m_socket;
     QString m_host;
     quint16 m_port;

@@ -3,11 +3,13 @@
 // time limits, and an open session that goes wrong ends with reason 0.
 #include "ScriptedServer.h"
 #include "cardctl/NetworkCardControl.h"
+#include "platform/testing/WaitFor.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace cardctl;
@@ -189,4 +191,64 @@ TEST(MisbehavingServer, SessionEndedWhileACallWaitsEndsTheCallAtOnce)
     QTest::qWait(100);
     EXPECT_EQ(ended.size(), 1);
     EXPECT_FALSE(control.hasSession());
+}
+
+TEST(MisbehavingServer, ASlowServerLeavesTheEventLoopTurningAndOneOpenStaysWithinItsBound)
+{
+    // Greeting late, OpenCard never answered: each step within its own
+    // limit, yet all three together would wait 4 s.
+    ScriptedServer server([](QTcpSocket& s) {
+        QThread::msleep(500);
+        ScriptedServer::greet(s);
+        ScriptedServer::readRequest(s);
+    });
+    NetworkCardControl control;
+    TimeLimits limits = quickLimits();
+    limits.greetingMs = 1000;
+    limits.replyMs = 1000;
+    limits.openMs = 900;
+    control.setTimeLimits(limits);
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    const Opened opened = openOn(control, server.port());
+    EXPECT_EQ(opened.status, kReplyTimeout);
+    EXPECT_TRUE(opened.text.contains("did not answer OpenCard")) << opened.text.toStdString();
+    EXPECT_GE(opened.elapsedMs, 850);
+    EXPECT_LT(opened.elapsedMs, 1500);
+    // A blocked thread would give no tick at all; a turning loop some tens.
+    EXPECT_GE(ticks, 10);
+}
+
+TEST(MisbehavingServer, ACallMadeFromAnEventHandlerGetsItsReplyAtOnce)
+{
+    // The window calls SetInput from SessionStarted, that is from inside the
+    // socket's own read notification, where Qt signals no further data.
+    ScriptedServer server([](QTcpSocket& s) {
+        replyToOpen(s);
+        QThread::msleep(200);  // a read notification of its own
+        ScriptedServer::send(s, R"({"event":"SessionStarted","args":[]})");
+        if (const auto request = ScriptedServer::readRequest(s))
+            ScriptedServer::send(s, "{\"id\":" + QByteArray::number(request->id) + "}");
+    });
+    NetworkCardControl control;
+    TimeLimits limits = quickLimits();
+    limits.replyMs = 5000;
+    control.setTimeLimits(limits);
+    qint64 callMs = -1;
+    int errors = 0;
+    QObject::connect(&control, &CardControl::ErrorReport, [&] { ++errors; });
+    QObject::connect(&control, &CardControl::SessionStarted, [&] {
+        QElapsedTimer timer;
+        timer.start();
+        int16_t input = 1;
+        int32_t frequency = 0;
+        control.SetInput(Variant::ref(&input), Variant::i2(70), Variant::ref(&frequency), Variant::i2(-1));
+        callMs = timer.elapsed();
+    });
+    ASSERT_EQ(openOn(control, server.port()).status, 0);
+    WAIT_FOR_TRUE(callMs >= 0, 8000);
+    EXPECT_LT(callMs, 1000);
+    EXPECT_EQ(errors, 0);
 }
