@@ -34,6 +34,14 @@ int16_t readInt16(const QString& app, const QString& name, const SettingValue& d
     return 0;
 }
 
+// A position: REG_DWORD holds 32 bits, and so does the variable.
+int32_t readInt32(const QString& app, const QString& name, const SettingValue& defaultValue)
+{
+    if (auto value = settings::settingToInt32(ReadSetting(app, name, defaultValue))) return *value;
+    if (auto fallback = settings::settingToInt32(defaultValue)) return *fallback;
+    return 0;
+}
+
 }  // namespace
 
 MainWindowParts networkParts()
@@ -53,8 +61,8 @@ MainWindow::MainWindow(MainWindowParts parts, QWidget* parent)
 {
     buildControls();
     session::SynopHooks hooks;
-    hooks.start = [this] { m_synop.Start(m_state.sAppName, m_state.iXSynop, m_state.iYSynop); };
-    hooks.stop = [this] { m_synop.Stop(m_state.iXSynop, m_state.iYSynop); };
+    hooks.start = [this] { m_synop.Start(m_state.sAppName, m_state.lXSynop, m_state.lYSynop); };
+    hooks.stop = [this] { m_synop.Stop(m_state.lXSynop, m_state.lYSynop); };
     hooks.feed = [this](const QString& chunk) { m_synop.Feed(chunk); };
     m_handlers = std::make_unique<session::SessionHandlers>(m_state, m_controls, std::move(hooks));
     connect(m_controls.Config, &QPushButton::clicked, this, &MainWindow::ConfigClick);
@@ -121,17 +129,17 @@ void MainWindow::readSettings()
     m_state.iCardNumber = readInt16(app, "CardNumber", int16_t{-1});
     m_state.iIFInput = readInt16(app, "IF-Input", int16_t{1});
     m_state.lIFFreqs = settings::settingToInt32(ReadSetting(app, "IF-Freqs", int16_t{0})).value_or(0);
-    m_state.iX = readInt16(app, "X", left);
-    m_state.iY = readInt16(app, "Y", top);
-    m_state.iXSynop = readInt16(app, "X-Synop", left);
-    m_state.iYSynop = readInt16(app, "Y-Synop", synopTop);
+    m_state.lX = readInt32(app, "X", left);
+    m_state.lY = readInt32(app, "Y", top);
+    m_state.lXSynop = readInt32(app, "X-Synop", left);
+    m_state.lYSynop = readInt32(app, "Y-Synop", synopTop);
 }
 
 // A stored place is taken only if some of the title bar would be on a
 // screen, so that the window can always be grabbed and moved.
 void MainWindow::placeAtStoredPosition()
 {
-    const QPoint stored(platform::twipsToPixels(m_state.iX), platform::twipsToPixels(m_state.iY));
+    const QPoint stored(platform::twipsToPixels(m_state.lX), platform::twipsToPixels(m_state.lY));
     const int titleHeight = std::max(1, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
     const QRect titleBar(stored, QSize(frameGeometry().width(), titleHeight));
     bool reachable = false;
@@ -188,14 +196,14 @@ void MainWindow::Unload()
 {
     if (m_unloaded) return;
     m_unloaded = true;
-    m_synop.ShutdownReadPosition(m_state.iXSynop, m_state.iYSynop);
+    m_synop.ShutdownReadPosition(m_state.lXSynop, m_state.lYSynop);
     if (m_config) m_config->Unload();
 
     const QString& app = m_state.sAppName;
     WriteSetting(app, "X", static_cast<float>(leftTwips()));
     WriteSetting(app, "Y", static_cast<float>(topTwips()));
-    WriteSetting(app, "X-Synop", m_state.iXSynop);
-    WriteSetting(app, "Y-Synop", m_state.iYSynop);
+    WriteSetting(app, "X-Synop", m_state.lXSynop);
+    WriteSetting(app, "Y-Synop", m_state.lYSynop);
 
     if (m_state.bConnected) {
         m_handlers->SetSession(false);

@@ -15,10 +15,12 @@ struct MainWindowState {
     int16_t iCardNumber = 0;
     int16_t iIFInput = 0;
     int32_t lIFFreqs = 0;
-    int16_t iX = 0;
-    int16_t iY = 0;
-    int16_t iXSynop = 0;
-    int16_t iYSynop = 0;
+    // Window positions in twips. 32 bits, not 16: 32767 twips is only
+    // 2184 pixels, and a wide or second screen lies further out.
+    int32_t lX = 0;
+    int32_t lY = 0;
+    int32_t lXSynop = 0;
+    int32_t lYSynop = 0;
 
     bool bCanConnect = false;
     bool bConnected = false;

@@ -10,12 +10,12 @@
 namespace synop {
 namespace {
 
-// A position read back is kept only when the call worked and the value fits
-// in the 16-bit variable; otherwise the variable keeps what it had.
-void takePosition(int32_t status, int32_t twips, int16_t& variable)
+// A position read back is kept only when the call worked; otherwise the
+// variable keeps what it had. The variables are as wide as the component's
+// positions, so that a window on a wide or second screen keeps its place.
+void takePosition(int32_t status, int32_t twips, int32_t& variable)
 {
-    if (status != kStatusOk) return;
-    if (const auto value = platform::toInt16(static_cast<int64_t>(twips))) variable = *value;
+    if (status == kStatusOk) variable = twips;
 }
 
 }  // namespace
@@ -40,7 +40,7 @@ const QString& SynopBridge::unavailableMessage()
     return text;
 }
 
-void SynopBridge::Start(const QString& sAppName, int16_t iXSynop, int16_t iYSynop)
+void SynopBridge::Start(const QString& sAppName, int32_t lXSynop, int32_t lYSynop)
 {
     // The new instance exists before the old one goes, as with an object
     // variable that is assigned a new object.
@@ -55,8 +55,8 @@ void SynopBridge::Start(const QString& sAppName, int16_t iXSynop, int16_t iYSyno
 
     // Each configuration call's failure is ignored on its own.
     oSynop_->putApplicationName(sAppName.toUtf8().constData());
-    oSynop_->putWindowTop(static_cast<int32_t>(iYSynop));
-    oSynop_->putWindowLeft(static_cast<int32_t>(iXSynop));
+    oSynop_->putWindowTop(lYSynop);
+    oSynop_->putWindowLeft(lXSynop);
     oSynop_->putOption1(true);
     oSynop_->putOption2(true);
     oSynop_->putOption3(true);
@@ -64,10 +64,10 @@ void SynopBridge::Start(const QString& sAppName, int16_t iXSynop, int16_t iYSyno
     oSynop_->putOption5(true);
 }
 
-void SynopBridge::Stop(int16_t& iXSynop, int16_t& iYSynop)
+void SynopBridge::Stop(int32_t& lXSynop, int32_t& lYSynop)
 {
     if (!bSynopOK_) return;
-    readPosition(iXSynop, iYSynop);
+    readPosition(lXSynop, lYSynop);
     oSynop_->CloseDecoder(0);
     bSynopOK_ = false;
 }
@@ -80,9 +80,9 @@ void SynopBridge::Feed(const QString& chunk)
     oSynop_->FeedText(text.constData());
 }
 
-void SynopBridge::ShutdownReadPosition(int16_t& iXSynop, int16_t& iYSynop)
+void SynopBridge::ShutdownReadPosition(int32_t& lXSynop, int32_t& lYSynop)
 {
-    if (bSynopOK_) readPosition(iXSynop, iYSynop);
+    if (bSynopOK_) readPosition(lXSynop, lYSynop);
 }
 
 void SynopBridge::ShutdownClose()
@@ -93,14 +93,14 @@ void SynopBridge::ShutdownClose()
     bSynopOK_ = false;
 }
 
-void SynopBridge::readPosition(int16_t& iXSynop, int16_t& iYSynop)
+void SynopBridge::readPosition(int32_t& lXSynop, int32_t& lYSynop)
 {
     int32_t left = 0;
     const int32_t leftStatus = oSynop_->getWindowLeft(&left);
-    takePosition(leftStatus, left, iXSynop);
+    takePosition(leftStatus, left, lXSynop);
     int32_t top = 0;
     const int32_t topStatus = oSynop_->getWindowTop(&top);
-    takePosition(topStatus, top, iYSynop);
+    takePosition(topStatus, top, lYSynop);
 }
 
 }  // namespace synop

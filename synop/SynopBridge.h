@@ -28,13 +28,13 @@ public:
 
     // Creates a new instance (releasing the previous one), opens it, warns
     // when it is not available, and otherwise configures it. Positions in twips.
-    void Start(const QString& sAppName, int16_t iXSynop, int16_t iYSynop);
+    void Start(const QString& sAppName, int32_t lXSynop, int32_t lYSynop);
     // Reads the window position back and closes the decoder; keeps the instance.
-    void Stop(int16_t& iXSynop, int16_t& iYSynop);
+    void Stop(int32_t& lXSynop, int32_t& lYSynop);
     // One chunk of decoded text, exactly as the card delivered it.
     void Feed(const QString& chunk);
     // Shutdown, first step: the window position, while the component runs.
-    void ShutdownReadPosition(int16_t& iXSynop, int16_t& iYSynop);
+    void ShutdownReadPosition(int32_t& lXSynop, int32_t& lYSynop);
     // Shutdown, after the card session is closed (the caller runs it only
     // when it was connected): close the decoder and release the instance.
     void ShutdownClose();
@@ -45,7 +45,7 @@ public:
     static const QString& unavailableMessage();
 
 private:
-    void readPosition(int16_t& iXSynop, int16_t& iYSynop);
+    void readPosition(int32_t& lXSynop, int32_t& lYSynop);
 
     ComponentFactory factory_;
     std::unique_ptr<ISynopComponent> oSynop_;

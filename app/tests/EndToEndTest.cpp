@@ -96,8 +96,8 @@ TEST_F(EndToEnd, OpenReceiveDecodedTextAndClose)
     QWidget* synop = synopWindow();
     ASSERT_NE(synop, nullptr);
     EXPECT_EQ(synop->windowTitle(), QStringLiteral("Pluvane - SYNOP reports"));
-    EXPECT_LE(synop->pos().x() * 15, window->state().iXSynop);
-    EXPECT_LE(synop->pos().y() * 15, window->state().iYSynop);
+    EXPECT_LE(synop->pos().x() * 15, window->state().lXSynop);
+    EXPECT_LE(synop->pos().y() * 15, window->state().lYSynop);
     EXPECT_TRUE(synop->screen()->availableGeometry().contains(synop->frameGeometry()));
     WAIT_FOR_TRUE(reportsShown(synop) >= 1, 20000);
 
@@ -107,8 +107,8 @@ TEST_F(EndToEnd, OpenReceiveDecodedTextAndClose)
     EXPECT_EQ(window->controls().Connect->text(), QStringLiteral("&Connect"));
     EXPECT_TRUE(window->controls().Config->isEnabled());
     EXPECT_TRUE(boxes.isEmpty());
-    EXPECT_EQ(window->state().iXSynop, 40 * 15);
-    EXPECT_EQ(window->state().iYSynop, 60 * 15);
+    EXPECT_EQ(window->state().lXSynop, 40 * 15);
+    EXPECT_EQ(window->state().lYSynop, 60 * 15);
 }
 
 TEST_F(EndToEnd, DisconnectConnectAndARestartKeepTheDecodedReports)

@@ -106,8 +106,8 @@ TEST_F(MainWindowTest, FirstRunOpensTheDialogBeforeTheWindowAndACancelChangesNot
     EXPECT_EQ(state.lHostPort, 33234);
     EXPECT_EQ(state.iIFInput, 1);
     // The SYNOP window's default place: the same left edge, 120 twips below.
-    EXPECT_EQ(state.iXSynop, state.iX);
-    EXPECT_NEAR(state.iYSynop, window->topTwips() + window->outerHeightTwips() + 120, 1);
+    EXPECT_EQ(state.lXSynop, state.lX);
+    EXPECT_NEAR(state.lYSynop, window->topTwips() + window->outerHeightTwips() + 120, 1);
     EXPECT_FALSE(QFile::exists(hivePath()));
 }
 
@@ -143,17 +143,19 @@ TEST_F(MainWindowTest, OnlyCardNumbersOneToEightCountAsConfigured)
     }
 }
 
-TEST_F(MainWindowTest, StoredValuesOutside16BitsCountAsMissing)
+TEST_F(MainWindowTest, StoredValuesOutside16BitsCountAsMissingButPositionsAreKept)
 {
     WriteSetting(kApp, "CardNumber", int32_t{2});
     WriteSetting(kApp, "IF-Input", int32_t{65539});
     WriteSetting(kApp, "CardType", int32_t{-40000});
     WriteSetting(kApp, "X-Synop", int32_t{40000});
+    WriteSetting(kApp, "Y-Synop", int32_t{-40000});
     auto window = makeWindow();
     window->Load();
     EXPECT_EQ(window->state().iIFInput, 1);
     EXPECT_EQ(window->state().iCardType, -1);
-    EXPECT_EQ(window->state().iXSynop, window->state().iX);
+    EXPECT_EQ(window->state().lXSynop, 40000);
+    EXPECT_EQ(window->state().lYSynop, -40000);
 }
 
 TEST_F(MainWindowTest, ClosingStoresThePositionsAndTheNextStartUsesThem)
@@ -174,7 +176,7 @@ TEST_F(MainWindowTest, ClosingStoresThePositionsAndTheNextStartUsesThem)
     auto again = makeWindow();
     again->Load();
     EXPECT_EQ(again->pos(), QPoint(150, 120));
-    EXPECT_EQ(again->state().iYSynop, synopY);
+    EXPECT_EQ(again->state().lYSynop, synopY);
 }
 
 TEST_F(MainWindowTest, AStoredPlaceOffEveryScreenIsNotApplied)

@@ -60,7 +60,7 @@ TEST_F(Bridge, UnavailableComponentWarnsAndIsLeftAlone)
     EXPECT_EQ(boxes[0].first, "Cirrulet Control (Cirrulet.dll) not found\r\nSynop decoder will not be available");
     EXPECT_EQ(boxes[0].second, "Pluvane");
     bridge.Feed("AAXX 08061\r\n");
-    int16_t x = 11, y = 22;
+    int32_t x = 11, y = 22;
     bridge.Stop(x, y);
     bridge.ShutdownReadPosition(x, y);
     EXPECT_EQ(x, 11);
@@ -101,7 +101,7 @@ TEST_F(Bridge, StopReadsThePositionBackAndKeepsTheInstance)
 {
     start();
     takeLog();
-    int16_t x = 0, y = 0;
+    int32_t x = 0, y = 0;
     bridge.Stop(x, y);
     EXPECT_EQ(x, 1500);
     EXPECT_EQ(y, 3000);
@@ -115,14 +115,14 @@ TEST_F(Bridge, StopReadsThePositionBackAndKeepsTheInstance)
     EXPECT_EQ(takeLog(), (Log{"CloseDecoder(0)", "release #1"}));
 }
 
-TEST_F(Bridge, PositionsThatDoNotFitOrFailLeaveTheVariable)
+TEST_F(Bridge, PositionsOnAWideDeskAreKeptAndFailedReadsLeaveTheVariable)
 {
     start();
-    script->left = 40000;  // beyond 16 bits
+    script->left = 40000;  // 2667 pixels: a second screen
     script->top = -32768;
-    int16_t x = 7, y = 8;
+    int32_t x = 7, y = 8;
     bridge.ShutdownReadPosition(x, y);
-    EXPECT_EQ(x, 7);
+    EXPECT_EQ(x, 40000);
     EXPECT_EQ(y, -32768);
 
     script->left = 1200;
@@ -148,7 +148,7 @@ TEST_F(Bridge, FeedPassesEightBitTextAndSurvivesFailures)
 TEST_F(Bridge, NewStartReleasesThePreviousInstanceAfterCreatingTheNext)
 {
     start();
-    int16_t x = 0, y = 0;
+    int32_t x = 0, y = 0;
     bridge.Stop(x, y);
     takeLog();
     script->openResult = 0;
@@ -170,7 +170,7 @@ TEST(BridgeWithRealComponent, PositionCarriesOverSessions)
     ASSERT_TRUE(bridge.bSynopOK());
     bridge.Feed("AAXX 08061\r\n10147 12970 61512 10062 21011 30110 40136 52004=\r\n");
     QTest::qWait(20);
-    int16_t x = 0, y = 0;
+    int32_t x = 0, y = 0;
     bridge.Stop(x, y);
     EXPECT_EQ(x, 1500);
     EXPECT_EQ(y, 1500);
