@@ -198,7 +198,8 @@ int main(int argc, char** argv)
     }
     if (output) exporter.end();
     out.flush();
-    std::fprintf(stderr, "pluvane-synop: %ld reports, %zu repeated reports skipped", reports, assembler.duplicatesDropped());
+    std::fprintf(stderr, "pluvane-synop: %ld report%s, %zu repeated report%s skipped", reports, reports == 1 ? "" : "s",
+                 assembler.duplicatesDropped(), assembler.duplicatesDropped() == 1 ? "" : "s");
     if (exporter.leftOut()) std::fprintf(stderr, ", %ld without a position left out", exporter.leftOut());
     if (log) std::fprintf(stderr, ", %ld stored in %s", stored, qPrintable(log->path()));
     std::fprintf(stderr, "\n");

@@ -312,7 +312,9 @@ void SynopWindow::setLogProblem(const QString& problem)
 
 void SynopWindow::updateStatus()
 {
-    QString text = tr("%1 reports, %2 with warnings").arg(model_.rowCount()).arg(model_.withWarnings());
+    const int count = model_.rowCount();
+    QString text = (count == 1 ? tr("1 report") : tr("%1 reports").arg(count)) +
+                   tr(", %1 with warnings").arg(model_.withWarnings());
     if (!logProblem_.isEmpty()) text = logProblem_ + QStringLiteral(" - ") + text;
     status_->setText(text);
     status_->setToolTip(text + (model_.log() ? QStringLiteral("\n") + tr("Station log: %1").arg(model_.log()->path()) : QString()));

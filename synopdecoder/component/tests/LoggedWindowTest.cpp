@@ -146,6 +146,18 @@ TEST_F(LoggedWindow, AFullDiskIsReportedOnceAndNothingIsLost)
     EXPECT_TRUE(component->window()->statusText().contains("writable again"));
 }
 
+TEST_F(LoggedWindow, TheStatusLineCountsReportsInWords)
+{
+    auto component = open();
+    EXPECT_TRUE(component->window()->statusText().startsWith("0 reports,"));
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-600), 1).c_str());
+    ASSERT_TRUE(waitForRows(*component, 1));
+    EXPECT_TRUE(component->window()->statusText().startsWith("1 report,")) << component->window()->statusText().toStdString();
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4000), 2).c_str());
+    ASSERT_TRUE(waitForRows(*component, 3));
+    EXPECT_TRUE(component->window()->statusText().startsWith("3 reports,"));
+}
+
 TEST_F(LoggedWindow, OnAShortScreenTheListGivesUpRowsBeforeTheWindowCoversTheMainOne)
 {
     auto component = open();
