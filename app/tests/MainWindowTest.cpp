@@ -5,7 +5,9 @@
 #include "platform/MessageBox.h"
 #include "platform/PumpedWait.h"
 #include "platform/Registry.h"
+#include "platform/StatusPanels.h"
 #include "platform/TextBox.h"
+#include "synop/tests/RecordingComponent.h"
 #include "platform/tests/HiveFixture.h"
 #include "platform/testing/QtPrinters.h"
 #include "settings/SettingsStore.h"
@@ -245,4 +247,116 @@ TEST_F(MainWindowTest, TabLeavesTheTextAreaForAutoAndTypesNothingIntoIt)
     QTest::keyClick(text, Qt::Key_Tab);
     EXPECT_EQ(text->text(), QStringLiteral("AAXX"));
     EXPECT_TRUE(window->controls().Auto->hasFocus());
+}
+
+TEST_F(MainWindowTest, ControlsCarryTheDesignsCaptionsTooltipsAndPlaces)
+{
+    WriteSetting(kApp, "CardNumber", int32_t{8});
+    auto window = makeWindow();
+    const auto& c = window->controls();
+    // The design texts, before start-up's refresh empties the State panel.
+    QStringList designTexts;
+    for (int number = 1; number <= 6; ++number) designTexts << c.StatusBar->panelText(number);
+    EXPECT_EQ(designTexts, (QStringList{"Mode", "Speed", "Shift", "Polar", "Freq", "State"}));
+    window->Load();
+    struct Control {
+        QWidget* widget;
+        QString caption, toolTip;
+        int left, top, width, height;
+    };
+    const QList<Control> design = {
+        {c.Connect, "&Connect", "Connect to the Wavecom card", 260, 10, 1120, 280},
+        {c.Auto, "&Auto", "Force BAUDOT mode with ALS", 1400, 10, 660, 280},
+        {c.Config, "Confi&g.", "Configure connexion parameters", 3160, 10, 765, 280},
+        {c.Cancel, "&Quit", "Quit the application", 3960, 10, 645, 280},
+        {c.Text, QString(), "Data stream decoded by the Wavecom card", 0, 320, 4635, 795},
+    };
+    for (const Control& d : design) {
+        SCOPED_TRACE(d.toolTip.toStdString());
+        if (auto* button = qobject_cast<QPushButton*>(d.widget)) {
+            EXPECT_EQ(button->text(), d.caption);
+        }
+        EXPECT_EQ(d.widget->toolTip(), d.toolTip);
+        // Twips to pixels may round each edge by up to one pixel (15 twips).
+        const QRect g = d.widget->geometry();
+        EXPECT_NEAR(g.x() * 15, d.left, 15);
+        EXPECT_NEAR(g.y() * 15, d.top, 15);
+        EXPECT_NEAR(g.width() * 15, d.width, 30);
+        EXPECT_NEAR(g.height() * 15, d.height, 30);
+    }
+    EXPECT_TRUE(c.Connect->font().bold());
+    EXPECT_FALSE(c.Auto->font().bold());
+    EXPECT_EQ(c.Text->palette().color(QPalette::Base), QColor(255, 255, 192));
+    EXPECT_EQ(c.StatusBar->geometry().bottom(), window->height() - 1);
+    EXPECT_EQ(c.StatusBar->width(), window->width());
+
+    struct Panel {
+        QString toolTip;
+        int widthTwips;
+    };
+    const QList<Panel> panels = {
+        {"Mode. Force to BAUDOT if clicked", 820},
+        {"Speed. Set to either 50 or 75 if clicked ", 680},
+        {"Shift: Set to either 425 or 850 if clicked ", 680},
+        {"Polarity: Set to either Norm or Inv  if clicked ", 600},
+        {"Center frequency", 620},
+        {"Decoding state", 1440},
+    };
+    ASSERT_GE(c.StatusBar->count(), 6);
+    for (int number = 1; number <= 6; ++number) {
+        SCOPED_TRACE(number);
+        const Panel& d = panels[number - 1];
+        EXPECT_EQ(c.StatusBar->panelToolTip(number), d.toolTip);
+        EXPECT_GE(c.StatusBar->panelWidthTwips(number), d.widthTwips);
+    }
+}
+
+TEST_F(MainWindowTest, QuitWithTheSynopComponentRunningReadsItsPlaceStoresItThenClosesCardAndComponent)
+{
+    WriteSetting(kApp, "CardNumber", int32_t{8});
+    auto script = std::make_shared<synop::testing::ComponentScript>();
+    script->left = 2220;
+    script->top = 4440;
+    app::MainWindowParts parts;
+    auto control = std::make_unique<cardctl::RecordingCardControl>();
+    card = control.get();
+    parts.cardControl = std::move(control);
+    parts.configCardControls = [] { return std::make_unique<cardctl::RecordingCardControl>(); };
+    parts.synopComponents = [script] { return std::make_unique<synop::testing::RecordingComponent>(script); };
+    app::MainWindow window(std::move(parts));
+    window.Load();
+    window.show();
+    window.controls().Connect->click();
+    emit card->SessionStarted();
+    ASSERT_TRUE(window.synopBridge().bSynopOK());
+    card->onCall("CloseCard", [&] {
+        script->log.push_back("CloseCard, X-Synop stored " + std::to_string(storedNumber("X-Synop")));
+    });
+    script->log.clear();
+
+    window.controls().Cancel->click();
+    EXPECT_EQ(script->log, (std::vector<std::string>{"WindowLeft()", "WindowTop()", "CloseCard, X-Synop stored 2220",
+                                                     "CloseDecoder(0)", "release #1"}));
+    EXPECT_EQ(storedNumber("Y-Synop"), 4440);
+    EXPECT_FALSE(window.synopBridge().hasInstance());
+}
+
+TEST_F(MainWindowTest, TheDialogsCloseBoxTakesBackAndStoresTheValuesHandedIn)
+{
+    WriteSetting(kApp, "CardNumber", int32_t{4});
+    WriteSetting(kApp, "HostPort", int32_t{4100});
+    auto window = makeWindow([](config::ConfigForm* form) {
+        form->vHostSvc->setText(QStringLiteral("5000"));  // typed, never confirmed
+        form->close();
+    });
+    window->Load();
+    window->controls().Config->click();
+    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_EQ(window->state().lHostPort, 4100);
+    EXPECT_EQ(window->state().iCardNumber, 4);
+    // Written although nothing changed: the close box counts as a confirmation
+    // of what was handed in.
+    EXPECT_EQ(stored("HostName"), window->state().sHostName);
+    EXPECT_EQ(storedNumber("HostPort"), 4100);
+    EXPECT_EQ(storedNumber("IF-Input"), 1);
 }
