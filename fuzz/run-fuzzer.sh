@@ -10,6 +10,8 @@ binary=$1
 shift
 name=$(basename "$binary")
 name=${name#fuzz-}
+# Targets that write files (the hive, a sound file) run twice as fast in memory.
+[ -z "${TMPDIR:-}" ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 options=()

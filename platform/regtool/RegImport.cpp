@@ -115,7 +115,9 @@ int importRegText(const QByteArray& fileBytes, const QString& nameForMessages, C
             key.close();
             const bool removal = line.startsWith(QLatin1String("[-"));
             const auto path = parseKeyPath(line.mid(removal ? 2 : 1).chopped(1));
-            if (!path || path->subKey.isEmpty()) {
+            // A root's own line is what an export of the root begins with: its
+            // values go to the root itself. Removing a root stays refused.
+            if (!path || (removal && path->subKey.isEmpty())) {
                 console.err << "ERROR: line " << entry.lineNumber << ": bad key " << shortened(line) << "\n";
                 ++failures;
             } else if (removal) {

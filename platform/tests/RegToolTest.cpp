@@ -99,6 +99,25 @@ TEST_F(RegTool, ExportAndImportKeepEveryByte)
     EXPECT_EQ(run({"query", kKey}), 1);
 }
 
+TEST_F(RegTool, AnExportOfTheRootImportsAgain)
+{
+    storeRaw("HostName", REG_SZ, QByteArray("radio.example", 14));
+    ASSERT_EQ(run({"add", "HKLM", "/v", "AtTheRoot", "/t", "REG_DWORD", "/d", "7"}), 0);
+    ASSERT_EQ(run({"export", "HKLM", file("root.reg")}), 0);
+    const QByteArray exported = readFile("root.reg");
+    ASSERT_TRUE(exported.contains("[HKEY_LOCAL_MACHINE]\r\n\"AtTheRoot\"=dword:00000007"));
+
+    qputenv("PLUVANE_HIVE", QDir(dirPath()).filePath("second.sqlite").toLocal8Bit());
+    ASSERT_EQ(run({"import", file("root.reg")}), 0) << err.toStdString();
+    ASSERT_EQ(run({"export", "HKLM", file("again.reg")}), 0);
+    EXPECT_EQ(readFile("again.reg"), exported);
+
+    writeFile("rootgone.reg", "Windows Registry Editor Version 5.00\r\n[-HKEY_LOCAL_MACHINE]\r\n");
+    EXPECT_EQ(run({"import", file("rootgone.reg")}), 1);
+    EXPECT_TRUE(err.contains("bad key"));
+    EXPECT_EQ(run({"query", "HKLM", "/v", "AtTheRoot"}), 0);
+}
+
 TEST_F(RegTool, BrokenRegFilesAreReportedLineByLine)
 {
     writeFile("bad.reg", "not a registry file\r\n");
