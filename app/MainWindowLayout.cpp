@@ -61,14 +61,24 @@ void MainWindow::buildControls()
     palette.setColor(QPalette::Text, Qt::black);
     m_controls.Text->setPalette(palette);
 
+    // Each panel lists the longest texts the session writes into it: the
+    // card's mode names, its state texts (8 characters at most), the notices
+    // and numbers as wide as the card reports them.
     m_controls.StatusBar = new platform::StatusPanels(
         {
-            {QStringLiteral("Mode"), QStringLiteral("Mode. Force to BAUDOT if clicked"), 820},
-            {QStringLiteral("Speed"), QStringLiteral("Speed. Set to either 50 or 75 if clicked "), 680},
-            {QStringLiteral("Shift"), QStringLiteral("Shift: Set to either 425 or 850 if clicked "), 680},
-            {QStringLiteral("Polar"), QStringLiteral("Polarity: Set to either Norm or Inv  if clicked "), 600},
-            {QStringLiteral("Freq"), QStringLiteral("Center frequency"), 620},
-            {QStringLiteral("State"), QStringLiteral("Decoding state"), 1440},
+            {QStringLiteral("Mode"), QStringLiteral("Mode. Force to BAUDOT if clicked"), 820,
+             {QStringLiteral("NO-MODE"), QStringLiteral("BAUDOT")}},
+            {QStringLiteral("Speed"), QStringLiteral("Speed. Set to either 50 or 75 if clicked "), 680,
+             {QStringLiteral("ALS Off"), QStringLiteral("ALS On"), QStringLiteral("300.55")}},
+            {QStringLiteral("Shift"), QStringLiteral("Shift: Set to either 425 or 850 if clicked "), 680,
+             {QStringLiteral("1000.5")}},
+            {QStringLiteral("Polar"), QStringLiteral("Polarity: Set to either Norm or Inv  if clicked "), 600,
+             {QStringLiteral("NOR"), QStringLiteral("INV")}},
+            {QStringLiteral("Freq"), QStringLiteral("Center frequency"), 620,
+             {QStringLiteral("Setting Input"), QStringLiteral("-32768")}},
+            {QStringLiteral("State"), QStringLiteral("Decoding state"), 1440,
+             {QStringLiteral("QUIT: Server"), QStringLiteral("QUIT: Error"), QStringLiteral("NOSIGNAL"),
+              QStringLiteral("TRAFFIC "), QStringLiteral("SEARCH ")}},
         },
         this);
     m_controls.W6xXML = m_cardControl.get();
@@ -78,8 +88,11 @@ void MainWindow::buildControls()
                   m_controls.Auto};
     applyTabOrder();
 
-    setMinimumSize(twipsToPixels(kDesignWidthTwips), twipsToPixels(kDesignHeightTwips));
-    resize(twipsToPixels(kDesignWidthTwips), twipsToPixels(kDesignHeightTwips));
+    // The design width is widened where the panels need more room for their
+    // texts in the font at hand (the design font was narrower).
+    const int width = std::max(twipsToPixels(kDesignWidthTwips), m_controls.StatusBar->widthNeeded());
+    setMinimumSize(width, twipsToPixels(kDesignHeightTwips));
+    resize(width, twipsToPixels(kDesignHeightTwips));
     layoutControls();
 }
 

@@ -9,6 +9,11 @@
 
 namespace platform {
 
+namespace {
+// Room beyond a text's advance: the last glyph may overhang it.
+constexpr int kTextSlack = 2;
+}  // namespace
+
 StatusPanels::StatusPanels(const std::vector<PanelDesign>& panels, QWidget* parent) : QFrame(parent)
 {
     // The design's panels were laid out for an 8-point sans serif.
@@ -23,17 +28,33 @@ StatusPanels::StatusPanels(const std::vector<PanelDesign>& panels, QWidget* pare
         label->setToolTip(design.toolTip);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setTextFormat(Qt::PlainText);
-        // A panel is at least its design width and grows when a text needs
-        // more room, so that no text is cut to fit.
-        label->setMinimumWidth(twipsToPixels(design.widthTwips));
-        label->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
         label->setIndent(2);
+        // A panel is at least its design width, wide enough for the texts it
+        // is known to show, and grows when another text needs more room, so
+        // that no text is cut to fit.
+        int width = twipsToPixels(design.widthTwips);
+        const QMargins margins = label->contentsMargins();
+        QStringList texts{design.text};
+        for (const QString& text : design.longestTexts) texts << text;
+        for (const QString& text : texts)
+            width = std::max(width, label->fontMetrics().horizontalAdvance(text) + label->indent() + kTextSlack +
+                                        margins.left() + margins.right());
+        label->setMinimumWidth(width);
+        label->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
         label->installEventFilter(this);
         layout->addWidget(label);
         m_labels.push_back(label);
         m_widthsTwips.push_back(design.widthTwips);
     }
     layout->addStretch(1);
+}
+
+int StatusPanels::widthNeeded() const
+{
+    const QMargins margins = layout()->contentsMargins();
+    int width = margins.left() + margins.right();
+    for (const QLabel* label : m_labels) width += label->minimumWidth();
+    return width + layout()->spacing() * std::max(0, count() - 1);
 }
 
 QLabel* StatusPanels::label(int number) const

@@ -13,6 +13,9 @@ struct PanelDesign {
     QString text;
     QString toolTip;
     int widthTwips = 0;
+    // The longest texts the program writes into the panel: it is made wide
+    // enough for each of them, and for the design text, whatever the font.
+    std::vector<QString> longestTexts;
 };
 
 class StatusPanels : public QFrame {
@@ -25,6 +28,8 @@ public:
     void setPanelText(int number, const QString& text);
     QString panelToolTip(int number) const;
     int panelWidthTwips(int number) const;
+    // Width in pixels that shows every panel whole.
+    int widthNeeded() const;
 
     // For tests and keyboard users: behaves as a click on the panel.
     void clickPanel(int number);

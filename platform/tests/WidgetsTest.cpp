@@ -35,7 +35,7 @@ TEST(TextBox, CountsLineEndsAsCrLfForLengthCaretAndSelection)
 
 TEST(StatusPanels, NumberedFromOneWithFixedWidthsAndClicks)
 {
-    StatusPanels bar({{"Mode", "tip 1", 820}, {"Speed", "tip 2", 680}});
+    StatusPanels bar({{"Mode", "tip 1", 820, {}}, {"Speed", "tip 2", 680, {}}});
     EXPECT_EQ(bar.count(), 2);
     EXPECT_EQ(bar.panelText(1), QStringLiteral("Mode"));
     EXPECT_EQ(bar.panelToolTip(2), QStringLiteral("tip 2"));
