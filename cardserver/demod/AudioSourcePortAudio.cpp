@@ -1,5 +1,6 @@
 #include "cardserver/demod/AudioSource.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
@@ -74,6 +75,8 @@ public:
     bool atEnd() const override { return ended_; }
     std::string errorText() const override { return error_; }
     std::string describe() const override { return "audio:" + name_; }
+    bool waitsForInput() const override { return true; }
+    void stopReading() override { stopped_ = true; }
 
     size_t read(float* out, size_t maxSamples) override
     {
@@ -82,7 +85,7 @@ public:
         // Polled rather than blocking, so that a device that vanishes ends
         // the source instead of hanging the reader.
         const auto waitStarted = std::chrono::steady_clock::now();
-        for (;;) {
+        while (!stopped_) {
             const long available = Pa_GetStreamReadAvailable(stream_);
             if (available < 0)
                 return fail(static_cast<PaError>(available));
@@ -104,6 +107,7 @@ public:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+        return 0;
     }
 
 private:
@@ -120,6 +124,7 @@ private:
     int channels_;
     double sampleRate_;
     bool ended_ = false;
+    std::atomic<bool> stopped_{false};
     std::string error_;
     std::vector<float> buffer_;
 };

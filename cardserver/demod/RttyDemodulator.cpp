@@ -50,19 +50,20 @@ const char* decodeStateName(DecodeState state)
 
 const char* parameterProblem(const RttyParameters& p, double sampleRate)
 {
-    if (!(sampleRate >= 8000.0 && sampleRate <= 192000.0))
+    using namespace limits;
+    if (!(sampleRate >= kMinSampleRate && sampleRate <= kMaxSampleRate))
         return "the sample rate must be between 8000 and 192000 Hz";
-    if (!(p.baud >= 20.0 && p.baud <= 300.0))
+    if (!(p.baud >= kMinBaud && p.baud <= kMaxBaud))
         return "the speed must be between 20 and 300 baud";
-    if (!(p.shiftHz >= 50.0 && p.shiftHz <= 1500.0))
+    if (!(p.shiftHz >= kMinShiftHz && p.shiftHz <= kMaxShiftHz))
         return "the shift must be between 50 and 1500 Hz";
-    if (!(p.stopBits >= 1.0 && p.stopBits <= 2.0))
+    if (!(p.stopBits >= kMinStopBits && p.stopBits <= kMaxStopBits))
         return "the stop length must be between 1 and 2 bits";
     const double low = p.centreHz - p.shiftHz / 2;
     const double high = p.centreHz + p.shiftHz / 2;
-    if (!(low >= 2.0 * p.baud))
+    if (!(low >= kLowestToneInBauds * p.baud))
         return "the lower tone is too close to 0 Hz for this speed";
-    if (!(high <= 0.45 * sampleRate))
+    if (!(high <= kHighestToneOfRate * sampleRate))
         return "the upper tone is too close to half the sample rate";
     return nullptr;
 }

@@ -18,6 +18,18 @@ struct RttyParameters {
     bool operator==(const RttyParameters&) const = default;
 };
 
+// What the demodulator can work with (parameterProblem() checks them).
+namespace limits {
+constexpr double kMinSampleRate = 8000.0, kMaxSampleRate = 192000.0;
+constexpr double kMinBaud = 20.0, kMaxBaud = 300.0;
+constexpr double kMinShiftHz = 50.0, kMaxShiftHz = 1500.0;
+constexpr double kMinStopBits = 1.0, kMaxStopBits = 2.0;
+// The lower tone at least this many times the speed above 0 Hz; the upper
+// tone at most this fraction of the sample rate.
+constexpr double kLowestToneInBauds = 2.0;
+constexpr double kHighestToneOfRate = 0.45;
+}  // namespace limits
+
 // Empty when the parameters can be used at this sample rate, otherwise why not.
 const char* parameterProblem(const RttyParameters& parameters, double sampleRate);
 

@@ -3,8 +3,9 @@
 #include <memory>
 #include <string>
 
-// Where a demodulator's audio comes from: a WAV file, a live input or the
-// built-in demo broadcast. Mono float samples, nominally within ±1.
+// Where a demodulator's audio comes from: a recording, raw PCM from a file
+// or pipe, UDP audio, a live input or the built-in demo broadcast. Mono
+// float samples, nominally within ±1.
 
 namespace rtty {
 
@@ -22,11 +23,22 @@ public:
     virtual std::string errorText() const = 0;
     // A short description for logs ("wav:/path", "audio:hw:1", "demo").
     virtual std::string describe() const = 0;
+    // Audio arrives at the sender's pace (a device, a pipe, the network):
+    // read it on a thread of its own, it cannot be read again from the start.
+    virtual bool waitsForInput() const { return false; }
+    // From another thread: a read waiting for input returns 0 soon after.
+    virtual void stopReading() {}
 };
 
-// Opens "wav:PATH", "audio:DEVICE" or "demo". Files and the demo are read as
-// fast as asked unless `realTime` is set, and a looped file starts over at
-// its end. Returns null with `error` set when the source cannot be opened.
+// Opens a source named as on the command line:
+//   wav:PATH                         a WAV or FLAC recording
+//   raw:PATH@RATE[,s16le|f32le]      mono PCM from a file, a FIFO or "-" (standard input)
+//   udp:[ADDR:]PORT[@RATE[,FORMAT]]  UDP audio as gqrx sends it (default 127.0.0.1, 48000, s16le)
+//   audio:DEVICE                     live capture
+//   demo                             the built-in bulletins
+// Files and the demo are read as fast as asked unless `realTime` is set,
+// and a looped file starts over at its end (a pipe cannot). Returns null
+// with `error` set when the source cannot be opened.
 struct SourceOptions {
     bool loop = false;
     bool realTime = false;

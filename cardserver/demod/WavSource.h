@@ -8,12 +8,16 @@
 
 namespace rtty {
 
-// A sound file read through libsndfile: any rate it supports, 16/24/32-bit
-// integer or float, the first channel of several.
+// A WAV (also WAVE_FORMAT_EXTENSIBLE, RF64) or FLAC recording read through
+// libsndfile: any rate it supports, integer or float samples, the first
+// channel of several. Other containers are refused by their header bytes
+// before libsndfile sees them (SoundFileFormat.h).
 class WavSource : public SampleSource {
 public:
     // Check isOpen() / errorText() after construction.
     WavSource(const std::string& path, bool loop, bool realTime);
+    // A file already in memory (tests, fuzzing); `name` stands for its path in messages.
+    WavSource(std::vector<unsigned char> bytes, const std::string& name);
     ~WavSource() override;
     WavSource(const WavSource&) = delete;
     WavSource& operator=(const WavSource&) = delete;
@@ -25,12 +29,23 @@ public:
     std::string errorText() const override { return error_; }
     std::string describe() const override { return "wav:" + path_; }
 
+    // libsndfile's byte access, over the file descriptor or the memory.
+    struct Bytes {
+        int fd = -1;
+        std::vector<unsigned char> memory;
+        sf_count_t position = 0;
+        sf_count_t size = 0;
+    };
+
 private:
+    void open();
+    void fail(const std::string& why);
     size_t readOnce(float* out, size_t maxSamples);
 
     std::string path_;
-    bool loop_;
-    bool realTime_;
+    bool loop_ = false;
+    bool realTime_ = false;
+    Bytes bytes_;
     SNDFILE* file_ = nullptr;
     double sampleRate_ = 0.0;
     int channels_ = 1;

@@ -32,7 +32,9 @@ QString usageText()
         "  text:PATH@BAUD,SHIFT[,CENTRE][,inverted]\n"
         "                                the same, sent with other line parameters\n"
         "                                (default 50 Bd, 425 Hz, centre 1500 Hz, normal)\n"
-        "  wav:PATH                      a recording of RTTY audio, decoded, repeated\n"
+        "  wav:PATH                      a WAV or FLAC recording of RTTY audio, decoded, repeated\n"
+        "  raw:PATH@RATE[,s16le|f32le]   mono PCM from a file (repeated), a FIFO or - (stdin)\n"
+        "  udp:[ADDR:]PORT[@RATE[,FORMAT]]  UDP audio as gqrx sends it (127.0.0.1, 48000, s16le)\n"
         "  audio:DEVICE                  a live audio input, decoded\n\n"
         "The first line on stderr is \"Listening on ADDR:PORT\"; SIGINT or SIGTERM\n"
         "ends every session with SessionEnded and stops the server.\n");

@@ -34,7 +34,7 @@ bool buildCards(const ServerOptions& options, CardServer* server, QString* error
             // A live input is one device: given for the whole card, it is
             // opened once, on input 1.
             const QString forAll = card->value(0);
-            if (source.isEmpty() && !(forAll.startsWith(QLatin1String("audio:")) && input > 1)) source = forAll;
+            if (source.isEmpty() && !(opensOnce(forAll) && input > 1)) source = forAll;
             if (source.isEmpty()) continue;
             const uint32_t seed = uint32_t(card.key() * 10 + input);
             auto channel = createChannel(source, seed, error);

@@ -7,6 +7,10 @@
 
 namespace pluvane_rtty {
 
+// The centre frequencies the command line takes (the demodulator's own
+// limits are in RttyParameters.h).
+constexpr double kMinCentreHz = 300.0, kMaxCentreHz = 3000.0;
+
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };

@@ -24,9 +24,24 @@ constexpr int kRunError = 1;
 
 std::string sourceSpec(const std::string& argument)
 {
-    if (argument == "demo" || argument.rfind("wav:", 0) == 0 || argument.rfind("audio:", 0) == 0)
+    if (argument == "demo")
         return argument;
+    for (const char* prefix : {"wav:", "raw:", "udp:", "audio:"})
+        if (argument.rfind(prefix, 0) == 0)
+            return argument;
     return "wav:" + argument;
+}
+
+// --raw FILE (or -) with --rate and --format: the raw: source they name.
+std::string rawSpec(const std::string& input, double rate, const std::string& format)
+{
+    if (rate == 0.0)
+        throw UsageError("--raw needs --rate (the sample rate of the PCM)");
+    if (format != "s16le" && format != "f32le")
+        throw UsageError("--format must be s16le or f32le, not '" + format + "'");
+    char text[64];
+    std::snprintf(text, sizeof text, "@%.17g,", rate);
+    return "raw:" + input + text + format;
 }
 
 // Options shared by decode and encode; returns false for an option it does not know.
@@ -49,7 +64,7 @@ bool lineOption(const std::string& option, CommandLine& line, rtty::RttyParamete
 
 void checkLine(const rtty::RttyParameters& parameters, double sampleRate)
 {
-    if (!(parameters.centreHz >= 300.0 && parameters.centreHz <= 3000.0))
+    if (!(parameters.centreHz >= pluvane_rtty::kMinCentreHz && parameters.centreHz <= pluvane_rtty::kMaxCentreHz))
         throw UsageError("the centre frequency must be between 300 and 3000 Hz");
     if (const char* problem = rtty::parameterProblem(parameters, sampleRate))
         throw UsageError(problem);
@@ -110,7 +125,9 @@ bool searchLine(rtty::SampleSource& source, std::vector<float>& block, std::vect
 int runDecode(CommandLine& line, bool (*interrupted)())
 {
     rtty::RttyParameters parameters;
-    bool quiet = false, automatic = false;
+    bool quiet = false, automatic = false, raw = false;
+    double rawRate = 0.0;
+    std::string rawFormat = "s16le";
     std::string input;
     while (!line.done()) {
         const std::string argument = line.next();
@@ -122,6 +139,12 @@ int runDecode(CommandLine& line, bool (*interrupted)())
             quiet = true;
         else if (argument == "--auto")
             automatic = true;
+        else if (argument == "--raw")
+            raw = true;
+        else if (argument == "--rate")
+            rawRate = line.number(argument);
+        else if (argument == "--format")
+            rawFormat = line.value(argument);
         else if (argument.size() > 1 && argument[0] == '-')
             throw UsageError("unknown option '" + argument + "'");
         else if (!input.empty())
@@ -131,15 +154,24 @@ int runDecode(CommandLine& line, bool (*interrupted)())
     }
     if (input.empty())
         throw UsageError("decode needs a sound file or source");
+    if (!raw && (rawRate != 0.0 || rawFormat != "s16le"))
+        throw UsageError("--rate and --format describe raw input: give --raw too");
+    if (raw && input.rfind("raw:", 0) == 0)
+        throw UsageError("--raw takes a file name or -; raw:PATH@RATE needs no --raw");
+    if (!raw && input == "-")
+        throw UsageError("standard input is read as raw PCM: give --raw --rate R");
+    const std::string spec = raw ? rawSpec(input, rawRate, rawFormat) : sourceSpec(input);
 
-    // The demo plays at the pace of a real broadcast; files go as fast as they can.
-    const bool live = input.rfind("audio:", 0) == 0 || input == "demo";
     std::string error;
-    auto source = rtty::openSource(sourceSpec(input), {false, input == "demo"}, error);
+    // The demo plays at the pace of a real broadcast; files go as fast as they can.
+    auto source = rtty::openSource(spec, {false, input == "demo"}, error);
     if (!source) {
         std::cerr << "pluvane-rtty: " << error << "\n";
         return kRunError;
     }
+    // Pipes, devices and the network cannot be read again from the start,
+    // and their text is wanted as it comes.
+    const bool live = source->waitsForInput() || input == "demo";
     if (const char* problem = rtty::parameterProblem(parameters, source->sampleRate())) {
         std::cerr << "pluvane-rtty: " << source->describe() << ": " << problem << "\n";
         return kRunError;
@@ -155,7 +187,7 @@ int runDecode(CommandLine& line, bool (*interrupted)())
             return kRunError;
         if (!live) {
             heard.clear();
-            source = rtty::openSource(sourceSpec(input), {false, false}, error);
+            source = rtty::openSource(spec, {false, false}, error);
             if (!source) {
                 std::cerr << "pluvane-rtty: " << error << "\n";
                 return kRunError;
@@ -232,7 +264,8 @@ int runEncode(CommandLine& line)
         throw UsageError("encode needs --baud, --shift and --centre");
     if (files.size() != 2)
         throw UsageError("encode needs a text file and an output file");
-    if (sampleRate != std::floor(sampleRate) || sampleRate < 8000.0 || sampleRate > 192000.0)
+    if (sampleRate != std::floor(sampleRate) || sampleRate < rtty::limits::kMinSampleRate
+        || sampleRate > rtty::limits::kMaxSampleRate)
         throw UsageError("--rate must be a whole number of Hz from 8000 to 192000");
     checkLine(parameters, sampleRate);
 

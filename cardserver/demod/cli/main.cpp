@@ -1,7 +1,10 @@
 // pluvane-rtty: the card server's RTTY demodulator on the command line.
 
+#include "cardserver/demod/RttyParameters.h"
 #include "cardserver/demod/cli/CommandLine.h"
 
+#include <cstdio>
+#include <string>
 #include <csignal>
 #include <iostream>
 
@@ -9,20 +12,38 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-const char* const kHelp = R"(Usage:
+// The ranges are the demodulator's own limits, so the help cannot drift from them.
+std::string helpText()
+{
+    using namespace rtty::limits;
+    char text[4096];
+    std::snprintf(text, sizeof text, R"(Usage:
   pluvane-rtty decode [options] SOURCE
+  pluvane-rtty decode --raw --rate R [--format s16le|f32le] [options] FILE|-
   pluvane-rtty encode --baud B --shift S --centre F [options] TEXT_FILE OUT.wav
   pluvane-rtty --list-audio | --help | --version
 
-decode writes the text decoded from SOURCE to standard output. SOURCE is a
-sound file (FILE.wav or wav:FILE), audio:DEVICE (live capture, until
-interrupted) or demo (the built-in bulletin broadcast). Files are decoded as
-fast as the processor allows.
-  --baud B        speed: 45.45, 50, 75 or 100 (default 50)
-  --shift S       shift in Hz, 170 to 1000 (default 425)
-  --centre F      centre frequency in Hz, 300 to 3000 (default 1500)
+decode writes the text decoded from SOURCE to standard output. SOURCE is
+  FILE or wav:FILE          a WAV (also RF64) or FLAC recording
+  raw:FILE@R[,FORMAT]       headerless mono PCM at R Hz, s16le (default) or
+                            f32le; FILE may be a FIFO or - (standard input)
+  udp:[ADDR:]PORT[@R[,FORMAT]]  UDP audio as gqrx sends it (default 127.0.0.1,
+                            48000 Hz, s16le), until interrupted
+  audio:DEVICE              live capture, until interrupted
+  demo                      the built-in bulletin broadcast
+Files are decoded as fast as the processor allows; pipes and the network as
+the audio comes. For example, from an SDR:
+  rtl_fm -M usb -f 4583000 -s 12k - | pluvane-rtty decode --raw --rate 12000 -
+  --raw           SOURCE is raw PCM (a file or -), described by:
+  --rate R        its sample rate, %g to %g Hz
+  --format F      s16le (16-bit integer, default) or f32le (32-bit float)
+  --baud B        speed, %g to %g baud (default 50; weather: 50 or 75)
+  --shift S       shift, %g to %g Hz (default 425)
+  --centre F      centre frequency, %g to %g Hz (default 1500); the lower tone
+                  must lie at least %g x the speed above 0 Hz, the upper one
+                  at most %g x the sample rate
   --inverted      mark is the lower tone
-  --stop-bits N   1, 1.5 or 2 (default 1.5; the receiver accepts all)
+  --stop-bits N   %g to %g (default 1.5; the receiver accepts all)
   --no-unshift    a space does not return to letters
   --auto          measure centre, shift, speed and polarity first (from at
                   most 10 s of signal) and report them on standard error
@@ -30,7 +51,8 @@ fast as the processor allows.
 
 encode writes TEXT_FILE as an RTTY signal.
   --snr DB        add white noise: SNR in a 3 kHz bandwidth, in dB
-  --rate R        sample rate (default 8000)
+  --rate R        sample rate, %g to %g Hz (default 8000)
+  --lead-in SECONDS  noise or silence before the text
   --inverted, --stop-bits N as for decode
   --no-resend-figures  do not repeat FIGS after a space (for receivers that
                   do not unshift on space)
@@ -38,7 +60,12 @@ encode writes TEXT_FILE as an RTTY signal.
   --float         write 32-bit float samples instead of 16-bit
 
 Exit status: 0 success, 1 the input could not be read or decoded, 2 usage.
-)";
+)",
+                  kMinSampleRate, kMaxSampleRate, kMinBaud, kMaxBaud, kMinShiftHz, kMaxShiftHz,
+                  pluvane_rtty::kMinCentreHz, pluvane_rtty::kMaxCentreHz, kLowestToneInBauds, kHighestToneOfRate,
+                  kMinStopBits, kMaxStopBits, kMinSampleRate, kMaxSampleRate);
+    return text;
+}
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -64,7 +91,7 @@ int main(int argc, char** argv)
     const std::string command = line.next();
     try {
         if (command == "--help" || command == "-h") {
-            std::cout << kHelp;
+            std::cout << helpText();
             return 0;
         }
         if (command == "--version") {

@@ -35,6 +35,23 @@ expect 0 "centre 1[12][09][0-9].*shift 1[67][0-9].*50 Bd, inverted polarity (2[0
 expect 0 "" "$tool" encode --baud 50 --shift 425 --centre 1500 --snr 0 --lead-in 30 "$work/empty.txt" "$work/noise.wav"
 expect 1 "no line found in 30.0 s of audio.*no signal above the noise" "$tool" decode --auto "$work/noise.wav"
 expect 2 "lead-in" "$tool" encode --baud 50 --shift 425 --centre 1500 --lead-in -1 "$work/text.txt" "$work/a.wav"
+# Raw PCM on a pipe, as an SDR program writes it: the WAV's data without its
+# 44-byte header (encode writes a plain 16-bit PCM WAV).
+expect 0 "" "$tool" encode --baud 50 --shift 425 --centre 1000 --snr 10 --rate 12000 "$work/text.txt" "$work/sdr.wav"
+tail -c +45 "$work/sdr.wav" >"$work/sdr.raw"
+pipe_decode() { cat "$work/sdr.raw" | "$tool" decode --raw --rate 12000 --centre 1000 -; }
+expect 0 "AAXX 08061 10381 41580=" pipe_decode
+expect 0 "AAXX 08061 10381 41580=" "$tool" decode --centre 1000 "raw:$work/sdr.raw@12000,s16le"
+expect 2 "needs --rate" "$tool" decode --raw "$work/sdr.raw"
+expect 2 "give --raw" "$tool" decode -
+expect 2 "give --raw too" "$tool" decode --rate 12000 "$work/sdr.wav"
+expect 2 "s16le or f32le" "$tool" decode --raw --rate 12000 --format u8 -
+expect 1 "sample rate" "$tool" decode "raw:$work/sdr.raw@1000"
+# --help states the demodulator's own limits.
+expect 0 "speed, 20 to 300 baud" "$tool" --help
+expect 0 "its sample rate, 8000 to 192000 Hz" "$tool" --help
 echo "not audio" >"$work/bad.wav"
 expect 1 "bad.wav" "$tool" decode "$work/bad.wav"
+printf '.snd\0\0\0\030\377\377\377\377\0\0\0\003\0\0\037\100\0\0\0\001' >"$work/sun.au"
+expect 1 "Sun/NeXT AU file; WAV" "$tool" decode "$work/sun.au"
 exit $failures

@@ -20,12 +20,13 @@ namespace cardserver {
 class LiveSampleBuffer {
 public:
     explicit LiveSampleBuffer(rtty::SampleSource* source)
-        : m_capacity(size_t(source->sampleRate() * 4)), m_thread([this, source] { run(source); })
+        : m_source(source), m_capacity(size_t(source->sampleRate() * 4)), m_thread([this, source] { run(source); })
     {
     }
     ~LiveSampleBuffer()
     {
         m_stop = true;
+        m_source->stopReading();  // a pipe or socket with nothing to say would hold the join
         m_thread.join();
     }
     size_t take(float* out, size_t wanted)
@@ -50,6 +51,7 @@ private:
         }
     }
 
+    rtty::SampleSource* m_source;
     size_t m_capacity;
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;

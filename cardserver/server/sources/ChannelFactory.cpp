@@ -17,6 +17,22 @@ namespace cardserver {
 
 LineParameters defaultLine() { return LineParameters{}; }
 
+bool isAudioSource(const QString& source)
+{
+    for (const char* prefix : {"wav:", "raw:", "udp:", "audio:"})
+        if (source.startsWith(QLatin1String(prefix))) return true;
+    return false;
+}
+
+bool opensOnce(const QString& source)
+{
+    // A device, a port or a pipe has one reader; a raw file could be read
+    // by every input, but one reading it is what the user meant.
+    for (const char* prefix : {"audio:", "udp:", "raw:"})
+        if (source.startsWith(QLatin1String(prefix))) return true;
+    return false;
+}
+
 namespace {
 
 constexpr double kHfDemoSnrDb = 20.0;
@@ -96,25 +112,27 @@ std::unique_ptr<DecodingChannel> createChannel(const QString& source, uint32_t s
         if (!feed) return nullptr;
         return std::make_unique<SimulatedChannel>(std::move(feed), line, seed);
     }
-    if (source.startsWith(QLatin1String("wav:")) || source.startsWith(QLatin1String("audio:"))) {
+    if (isAudioSource(source)) {
 #ifdef PLUVANE_CARD_AUDIO
-        // A file is the station's recording, repeated; a live input runs on.
-        const bool live = source.startsWith(QLatin1String("audio:"));
+        // A recording is the station's broadcast, repeated; a device, pipe
+        // or UDP stream runs on at its sender's pace, read on a thread.
         rtty::SourceOptions options;
-        options.loop = !live;
+        options.loop = true;
         std::string why;
         auto audio = rtty::openSource(source.toStdString(), options, why);
         if (!audio) {
             *error = QString::fromStdString(why);
             return nullptr;
         }
-        return std::make_unique<AudioChannel>(std::move(audio), live, source);
+        const bool live = audio->waitsForInput();
+        const QString description = QString::fromStdString(audio->describe());
+        return std::make_unique<AudioChannel>(std::move(audio), live, description);
 #else
         *error = QStringLiteral("%1: this server was built without audio sources").arg(source);
         return nullptr;
 #endif
     }
-    *error = QStringLiteral("unknown source \"%1\" (use demo, text:PATH, wav:PATH or audio:DEVICE)").arg(source);
+    *error = QStringLiteral("unknown source \"%1\" (use demo, text:PATH, wav:PATH, raw:PATH@RATE, udp:PORT or audio:DEVICE)").arg(source);
     return nullptr;
 }
 
