@@ -14,6 +14,9 @@ name=${name#fuzz-}
 [ -z "${TMPDIR:-}" ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+# The card control reads the same protocol as the server.
+dict=$name
+[ "$name" = cardctl ] && dict=protocol
 options=()
-[ -f "$here/dict/$name.dict" ] && options+=(-dict="$here/dict/$name.dict")
+[ -f "$here/dict/$dict.dict" ] && options+=(-dict="$here/dict/$dict.dict")
 "$binary" "${options[@]}" -artifact_prefix="${ARTIFACT_PREFIX:-$PWD/}" "$@" "$scratch" "$here/corpus/$name"
