@@ -3,6 +3,8 @@
 #include "CardServer.h"
 #include "Log.h"
 
+#include <QMessageAuthenticationCode>
+#include <QRandomGenerator>
 #include <QTcpSocket>
 
 namespace cardserver {
@@ -14,8 +16,13 @@ ClientConnection::ClientConnection(QTcpSocket* socket, CardServer* server)
     : QObject(server), m_socket(socket), m_server(server)
 {
     m_socket->setParent(this);
+    // A small kernel buffer lets a peer that stopped reading show as pending
+    // output here within seconds, rather than after megabytes.
+    m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kKernelSendBuffer);
     m_peer = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientConnection::readRequests);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &ClientConnection::countWritten);
+    m_idleUntil.setRemainingTime(server->limits().idleMs);
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         release();
         if (!m_closing) logLine(QStringLiteral("%1 disconnected").arg(m_peer));
@@ -25,10 +32,48 @@ ClientConnection::ClientConnection(QTcpSocket* socket, CardServer* server)
     m_heartbeat.setInterval(kHeartbeatMs);
     connect(&m_heartbeat, &QTimer::timeout, this,
             [this] { send(Message::eventMessage(QStringLiteral("Heartbeat"))); });
-    send(Message::greeting(int(server->cards().size())));
+    Message greeting = Message::greeting(int(server->cards().size()));
+    if (!server->secret().isEmpty()) {
+        m_challenge.resize(32);
+        QRandomGenerator::system()->generate(m_challenge.begin(), m_challenge.end());
+        greeting.challenge = m_challenge;
+    }
+    m_authenticated = m_challenge.isEmpty();
+    send(greeting);
 }
 
-ClientConnection::~ClientConnection() { release(); }
+ClientConnection::~ClientConnection()
+{
+    release();
+    m_server->addPendingOutput(-m_pendingCounted);
+}
+
+void ClientConnection::countWritten(qint64 bytes)
+{
+    const qint64 taken = qMin(bytes, m_pendingCounted);
+    m_pendingCounted -= taken;
+    m_server->addPendingOutput(-taken);
+    m_stalledUntil = m_socket->bytesToWrite() > 0 ? QDeadlineTimer(m_server->limits().stallMs)
+                                                  : QDeadlineTimer(QDeadlineTimer::Forever);
+}
+
+void ClientConnection::checkLimits()
+{
+    if (m_closing) return;
+    if (!m_card && m_idleUntil.hasExpired()) {
+        logLine(QStringLiteral("Closing connection from %1: idle for %2 s without a card or a search")
+                    .arg(m_peer)
+                    .arg(m_server->limits().idleMs / 1000.0));
+        m_closing = true;
+        release();
+        m_socket->disconnectFromHost();
+        if (m_socket->state() == QAbstractSocket::UnconnectedState) finish();
+        return;
+    }
+    if (m_stalledUntil.hasExpired())
+        dropWithError(QStringLiteral("it has read nothing of what it was sent for %1 s")
+                          .arg(m_server->limits().stallMs / 1000.0));
+}
 
 void ClientConnection::release()
 {
@@ -36,6 +81,7 @@ void ClientConnection::release()
         logLine(QStringLiteral("Card %1 released by %2").arg(m_card->number()).arg(m_peer));
         m_card->detach(this);
         m_card = nullptr;
+        m_idleUntil.setRemainingTime(m_server->limits().idleMs);
     }
     m_heartbeat.stop();
 }
@@ -43,11 +89,15 @@ void ClientConnection::release()
 void ClientConnection::send(const Message& message)
 {
     if (m_closing || m_socket->state() != QAbstractSocket::ConnectedState) return;
-    if (m_socket->bytesToWrite() > kMaxPendingOutput) {
+    if (m_socket->bytesToWrite() > m_server->limits().maxPendingPerConnection) {
         dropWithError(QStringLiteral("it does not read what it is sent"));
         return;
     }
-    m_socket->write(message.encode() + '\n');
+    const QByteArray line = message.encode() + '\n';
+    if (m_socket->bytesToWrite() == 0) m_stalledUntil.setRemainingTime(m_server->limits().stallMs);
+    m_socket->write(line);
+    m_pendingCounted += line.size();
+    m_server->addPendingOutput(line.size());
     if (m_card) m_heartbeat.start();  // restarted: heartbeats fill silence only
 }
 
@@ -63,6 +113,8 @@ void ClientConnection::dropWithError(const QString& why)
     release();
     m_closing = true;
     m_socket->abort();
+    m_server->addPendingOutput(-m_pendingCounted);
+    m_pendingCounted = 0;
     finish();
 }
 
@@ -117,13 +169,32 @@ void ClientConnection::reply(qint64 id, const OperationResult& result, bool hasS
 void ClientConnection::handle(const Message& request)
 {
     const QString& op = request.operation;
+    if (op == QLatin1String("Authenticate")) {
+        const OperationResult result = authenticate(request);
+        reply(request.id, result, true);
+        if (result.status != 0) {
+            logLine(QStringLiteral("Closing connection from %1: %2").arg(m_peer, result.text));
+            m_closing = true;
+            m_socket->disconnectFromHost();
+        }
+        return;
+    }
+    const bool wantsSecret = op == QLatin1String("SearchCards") || op == QLatin1String("OpenCard");
+    if (wantsSecret && !m_authenticated) {
+        const QString why = QStringLiteral("%1: this card server wants its shared secret first (see the secret file)").arg(op);
+        logLine(QStringLiteral("%1 by %2 refused: no shared secret proven").arg(op, m_peer));
+        reply(request.id, {kNotAuthenticated, why}, true);
+        return;
+    }
     if (op == QLatin1String("SearchCards")) {
         searchCards();
         reply(request.id, OperationResult::ok(), true);
+        m_idleUntil.setRemainingTime(m_server->limits().idleMs);
         return;
     }
     if (op == QLatin1String("OpenCard")) {
         const OperationResult result = openCard(request);
+        if (result.status != 0) logLine(QStringLiteral("OpenCard by %1 refused: %2").arg(m_peer, result.text));
         reply(request.id, result, true);
         if (result.status == 0) {
             send(Message::eventMessage(QStringLiteral("SessionStarted")));
@@ -169,6 +240,23 @@ void ClientConnection::searchCards()
         send(Message::eventMessage(QStringLiteral("CardFound"),
                                    {WireValue::i2(int16_t(card->number())),
                                     WireValue::binary(card->record().encode())}));
+}
+
+OperationResult ClientConnection::authenticate(const Message& request)
+{
+    if (m_challenge.isEmpty()) return OperationResult::ok();  // nothing to prove
+    if (request.args.size() != 1 || request.args[0].type != cardproto::WireType::Bytes)
+        return {kBadRequest, QStringLiteral("Authenticate takes one binary argument, HMAC-SHA256 of the challenge")};
+    const QByteArray expected =
+        QMessageAuthenticationCode::hash(m_challenge, m_server->secret(), QCryptographicHash::Sha256);
+    const QByteArray& given = request.args[0].bytes;
+    // Compared in constant time: how long a refusal takes tells nothing.
+    unsigned char differs = given.size() == expected.size() ? 0 : 1;
+    for (qsizetype i = 0; i < qMin(given.size(), expected.size()); ++i) differs |= given[i] ^ expected[i];
+    if (differs) return {kNotAuthenticated, QStringLiteral("Authenticate: the shared secret does not match")};
+    m_authenticated = true;
+    m_challenge.clear();
+    return OperationResult::ok();
 }
 
 OperationResult ClientConnection::openCard(const Message& request)

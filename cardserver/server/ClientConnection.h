@@ -5,6 +5,7 @@
 #include "card/Card.h"
 #include "protocol/LineFramer.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -18,7 +19,7 @@ class ClientConnection : public QObject, public CardHolder {
     Q_OBJECT
 public:
     static constexpr int kHeartbeatMs = 5000;
-    static constexpr qint64 kMaxPendingOutput = 4 * 1024 * 1024;
+    static constexpr int kKernelSendBuffer = 16 * 1024;
 
     ClientConnection(QTcpSocket* socket, CardServer* server);
     ~ClientConnection() override;
@@ -29,6 +30,11 @@ public:
     // The server ends the session: SessionEnded with this reason, then close.
     void endSession(int16_t reason, int32_t detail);
 
+    qint64 pendingOutput() const { return m_pendingCounted; }
+    // Closes the connection when it has been idle or its output stalled too long.
+    void checkLimits();
+    void dropForOutput(const QString& why) { dropWithError(why); }
+
 signals:
     void finished(ClientConnection* connection);
 
@@ -37,6 +43,8 @@ private:
     void handle(const cardproto::Message& request);
     OperationResult openCard(const cardproto::Message& request);
     void searchCards();
+    OperationResult authenticate(const cardproto::Message& request);
+    void countWritten(qint64 bytes);
     void send(const cardproto::Message& message);
     void reply(qint64 id, const OperationResult& result, bool hasStatus);
     void dropWithError(const QString& why);
@@ -53,6 +61,11 @@ private:
     bool m_finished = false;
     bool m_handling = false;  // events wait for the reply
     QList<cardproto::Message> m_deferred;
+    QByteArray m_challenge;  // empty when the server has no secret
+    bool m_authenticated = false;
+    qint64 m_pendingCounted = 0;  // this connection's share of the server's pending output
+    QDeadlineTimer m_idleUntil;   // runs while the connection holds no card
+    QDeadlineTimer m_stalledUntil{QDeadlineTimer::Forever};  // runs while output waits and does not move
 };
 
 }  // namespace cardserver

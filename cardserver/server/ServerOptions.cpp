@@ -20,6 +20,16 @@ QString usageText()
         "  --demo=CHANNEL       the same through an HF channel (moderate, poor, flutter,\n"
         "                       selective, offset, impulse, flat) at +20 dB\n"
         "  --time-scale F       run the cards' signal F times faster than real time\n"
+        "  --max-connections N  connections served at once (default 64); more are told\n"
+        "                       so and closed\n"
+        "  --idle-timeout S     close a connection that opens no card and asks for no\n"
+        "                       search within S seconds (default 30)\n"
+        "  --stall-timeout S    drop a connection that has read nothing of its pending\n"
+        "                       output for S seconds, releasing its card (default 30)\n"
+        "  --output-limit KB    output waiting for clients, over all of them, beyond which\n"
+        "                       those that do not read are dropped (default 32768)\n"
+        "  --secret-file PATH   clients must prove they know the secret in PATH before\n"
+        "                       they may search or open a card\n"
         "  --config FILE        read options from FILE, one a line without the dashes\n"
         "                       (\"card 2=text:bulletins.txt\"; # starts a comment;\n"
         "                       relative paths are relative to FILE); the command\n"
@@ -84,7 +94,8 @@ std::optional<QStringList> configArguments(const QString& path, QString* error)
         return std::nullopt;
     }
     const QDir base = QFileInfo(path).absoluteDir();
-    static const QStringList keywords{"listen", "card", "demo", "time-scale"};
+    static const QStringList keywords{"listen", "card", "demo", "time-scale", "max-connections",
+                                      "idle-timeout", "stall-timeout", "output-limit", "secret-file"};
     QStringList arguments;
     int number = 0;
     while (!file.atEnd()) {
@@ -162,6 +173,35 @@ std::optional<ServerOptions> parseArguments(const QStringList& arguments, QStrin
                 *error = QStringLiteral("--time-scale wants a number from 0.01 to 1000, not \"%1\"").arg(v);
                 return std::nullopt;
             }
+        } else if (arg == QLatin1String("--max-connections")) {
+            if (!value(&v)) return std::nullopt;
+            bool ok = false;
+            options.limits.maxConnections = v.toInt(&ok);
+            if (!ok || options.limits.maxConnections < 1 || options.limits.maxConnections > 100000) {
+                *error = QStringLiteral("--max-connections wants a number from 1 to 100000, not \"%1\"").arg(v);
+                return std::nullopt;
+            }
+        } else if (arg == QLatin1String("--output-limit")) {
+            if (!value(&v)) return std::nullopt;
+            bool ok = false;
+            const qint64 kilobytes = v.toLongLong(&ok);
+            if (!ok || kilobytes < 64 || kilobytes > 16 * 1024 * 1024) {
+                *error = QStringLiteral("--output-limit wants kilobytes from 64 to 16777216, not \"%1\"").arg(v);
+                return std::nullopt;
+            }
+            options.limits.maxPendingTotal = kilobytes * 1024;
+        } else if (arg == QLatin1String("--idle-timeout") || arg == QLatin1String("--stall-timeout")) {
+            if (!value(&v)) return std::nullopt;
+            bool ok = false;
+            const double seconds = v.toDouble(&ok);
+            if (!ok || seconds < 0.1 || seconds > 86400) {
+                *error = QStringLiteral("%1 wants seconds from 0.1 to 86400, not \"%2\"").arg(arg, v);
+                return std::nullopt;
+            }
+            (arg == QLatin1String("--idle-timeout") ? options.limits.idleMs : options.limits.stallMs) =
+                int(seconds * 1000);
+        } else if (arg == QLatin1String("--secret-file")) {
+            if (!value(&options.secretFile)) return std::nullopt;
         } else {
             *error = QStringLiteral("unknown argument \"%1\" (see --help)").arg(arg);
             return std::nullopt;

@@ -1,5 +1,7 @@
 #pragma once
 // The card server's command line.
+#include "ServerLimits.h"
+
 #include <QHostAddress>
 #include <QMap>
 #include <QStringList>
@@ -13,6 +15,8 @@ struct ServerOptions {
     // Source of each card's inputs: card number -> input (1..4, 0 = all) -> source, as named on the command line.
     QMap<int, QMap<int, QString>> cards;
     double timeScale = 1;  // signal seconds per wall-clock second
+    ServerLimits limits;
+    QString secretFile;  // empty: no shared secret
     bool showHelp = false;
     bool showVersion = false;
 };

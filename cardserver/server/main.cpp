@@ -6,9 +6,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
+#include <optional>
 #include <cstdio>
 #include <unistd.h>
 
@@ -48,6 +50,24 @@ bool buildCards(const ServerOptions& options, CardServer* server, QString* error
     return true;
 }
 
+// The secret is the file's bytes without a trailing line end, so that a file
+// written by an editor or by echo holds the same secret as one written with printf.
+std::optional<QByteArray> readSecret(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the secret file %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    QByteArray secret = file.read(64 * 1024);
+    while (secret.endsWith('\n') || secret.endsWith('\r')) secret.chop(1);
+    if (secret.isEmpty()) {
+        *error = QStringLiteral("the secret file %1 is empty").arg(path);
+        return std::nullopt;
+    }
+    return secret;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -72,6 +92,15 @@ int main(int argc, char** argv)
     }
 
     CardServer server;
+    server.setLimits(options->limits);
+    if (!options->secretFile.isEmpty()) {
+        const auto secret = readSecret(options->secretFile, &error);
+        if (!secret) {
+            std::fprintf(stderr, "pluvane-cardserver: %s\n", qPrintable(error));
+            return 2;
+        }
+        server.setSecret(*secret);
+    }
     if (!buildCards(*options, &server, &error)) {
         std::fprintf(stderr, "pluvane-cardserver: %s\n", qPrintable(error));
         return 2;
@@ -85,6 +114,10 @@ int main(int argc, char** argv)
                              ? QStringLiteral("[%1]").arg(server.address().toString())
                              : server.address().toString();
     logLine(QStringLiteral("Listening on %1:%2").arg(host).arg(server.port()));
+    if (server.effectiveMaxConnections() < options->limits.maxConnections)
+        logLine(QStringLiteral("Connection limit lowered from %1 to %2 by the descriptor limit")
+                    .arg(options->limits.maxConnections)
+                    .arg(server.effectiveMaxConnections()));
     for (Card* card : server.cards())
         logLine(QStringLiteral("Card %1: %2").arg(card->number()).arg(card->describeInputs()));
     if (server.cards().isEmpty()) logLine(QStringLiteral("No cards installed (see --card and --demo)"));

@@ -3,6 +3,7 @@ add_library(cardserver STATIC
   CardServer.cpp CardServer.h
   ClientConnection.cpp ClientConnection.h
   Log.cpp Log.h
+  ServerLimits.h
   ServerOptions.cpp ServerOptions.h
   card/Card.cpp card/Card.h card/CardOperations.cpp
   card/DecodingChannel.h card/TextFeed.h

@@ -21,6 +21,8 @@ enum ServerStatus : int {
     kCardNotInstalled = 3,
     kCardInUse = 4,
     kUnsupportedValue = 5,
+    kServerBusy = 6,        // at its connection limit
+    kNotAuthenticated = 7,  // the server wants the shared secret first
 };
 
 struct OperationResult {

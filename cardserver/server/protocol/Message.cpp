@@ -108,6 +108,8 @@ QByteArray Message::encode() const
         object.insert(QStringLiteral("hello"), serverName);
         object.insert(QStringLiteral("protocol"), protocol);
         object.insert(QStringLiteral("cards"), cards);
+        if (!challenge.isEmpty())
+            object.insert(QStringLiteral("challenge"), QString::fromLatin1(challenge.toBase64()));
         break;
     case Kind::Request:
         object.insert(QStringLiteral("id"), id);
@@ -157,6 +159,14 @@ std::optional<Message> Message::parse(const QByteArray& line, QString* error)
             return fail(QStringLiteral("greeting without a protocol number or card count"));
         m.protocol = int(*protocol);
         m.cards = int(*cards);
+        const QJsonValue challenge = object.value(QStringLiteral("challenge"));
+        if (!challenge.isUndefined()) {
+            const auto decoded = QByteArray::fromBase64Encoding(challenge.toString().toLatin1(),
+                                                                QByteArray::AbortOnBase64DecodingErrors);
+            if (!challenge.isString() || !decoded || decoded.decoded.isEmpty())
+                return fail(QStringLiteral("greeting with a challenge that is not base64 text"));
+            m.challenge = decoded.decoded;
+        }
         return m;
     }
     if (object.contains(QStringLiteral("event"))) {

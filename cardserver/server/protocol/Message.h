@@ -24,6 +24,9 @@ struct Message {
     QString serverName;
     int protocol = 0;
     int cards = 0;
+    // A server with a shared secret sends random bytes that the client
+    // answers with Authenticate(HMAC-SHA256(secret, challenge)); empty otherwise.
+    QByteArray challenge;
     // Request and reply
     qint64 id = 0;
     QString operation;  // request

@@ -1,7 +1,10 @@
 #include "CardServerProcess.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QRegularExpression>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace cardserver::testing {
 
@@ -19,6 +22,13 @@ bool CardServerProcess::start(const QStringList& arguments, int timeoutMs)
     m_log.clear();
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardOutputFile(QProcess::nullDevice());
+    if (m_descriptorLimit > 0) {
+        const rlim_t limit = rlim_t(m_descriptorLimit);
+        m_process.setChildProcessModifier([limit] {
+            const rlimit nofile{limit, limit};
+            setrlimit(RLIMIT_NOFILE, &nofile);
+        });
+    }
     m_process.start(executable(), args);
     if (!m_process.waitForStarted(timeoutMs)) {
         m_error = QStringLiteral("cannot start %1: %2").arg(executable(), m_process.errorString());
@@ -67,6 +77,33 @@ void CardServerProcess::kill()
     if (!isRunning()) return;
     m_process.kill();
     m_process.waitForFinished(3000);
+}
+
+namespace {
+
+QList<QByteArray> procStat(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray text = file.readAll();
+    // The command name may hold spaces; the fields after it do not.
+    return text.mid(text.lastIndexOf(')') + 2).split(' ');
+}
+
+}  // namespace
+
+double CardServerProcess::cpuSeconds() const
+{
+    const auto fields = procStat(processId());
+    if (fields.size() < 13) return -1;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+qint64 CardServerProcess::residentBytes() const
+{
+    const auto fields = procStat(processId());
+    if (fields.size() < 22) return -1;
+    return fields[21].toLongLong() * sysconf(_SC_PAGESIZE);
 }
 
 }  // namespace cardserver::testing

@@ -19,6 +19,12 @@ public:
     // they hold a --listen). False, with the reason in error(), when it did
     // not say "Listening on" in time.
     bool start(const QStringList& arguments = {QStringLiteral("--demo")}, int timeoutMs = 10000);
+    // RLIMIT_NOFILE of the server started next (0: inherited).
+    void setDescriptorLimit(int descriptors) { m_descriptorLimit = descriptors; }
+    // User plus system CPU time the server has used, from /proc.
+    double cpuSeconds() const;
+    // Resident memory of the server, from /proc.
+    qint64 residentBytes() const;
     QString host() const { return m_host; }
     quint16 port() const { return m_port; }
     bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
@@ -38,6 +44,7 @@ private:
     QProcess m_process;
     QString m_host;
     quint16 m_port = 0;
+    int m_descriptorLimit = 0;
     QString m_log;
     QString m_error;
 };
