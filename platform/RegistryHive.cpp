@@ -1,33 +1,22 @@
 #include "RegistryHive.h"
 
-#include <QDateTime>
-#include <QDir>
+#include "HiveFiles.h"
+#include "HiveSalvage.h"
+#include "HiveSchema.h"
+#include "HiveStatement.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QSet>
 #include <QtGlobal>
 #include <mutex>
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace platform::detail {
 
 namespace {
 
-constexpr const char* kFormat = "pluvane-hive-1";
 constexpr int kBusyTimeoutMs = 3000;
-
-QString hivePathFromEnvironment()
-{
-    const QString fromEnv = qEnvironmentVariable("PLUVANE_HIVE");
-    if (!fromEnv.isEmpty()) return fromEnv;
-    // A relative XDG_DATA_HOME is invalid and to be ignored, says the XDG spec.
-    QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-    if (QDir::isRelativePath(dataHome)) dataHome = QDir::homePath() + QStringLiteral("/.local/share");
-    return dataHome + QStringLiteral("/pluvane/hive.sqlite");
-}
 
 std::weak_ptr<RegistryHive>& sharedHive()
 {
@@ -35,74 +24,9 @@ std::weak_ptr<RegistryHive>& sharedHive()
     return hive;
 }
 
-// Owner write permission missing counts as read-only even for root, so that
-// a hive marked read-only behaves as one for every account.
-bool fileIsWritable(const QString& path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    struct stat info {};
-    if (::stat(native.constData(), &info) != 0) return false;
-    if ((info.st_mode & 0222) == 0) return false;
-    return ::access(native.constData(), W_OK) == 0;
-}
-
-// The folders are made at the first write; what counts is whether the
-// nearest folder that exists lets us make them.
-bool directoryAllowsCreation(const QString& path)
-{
-    QString dir = QFileInfo(path).absolutePath();
-    while (!QFileInfo(dir).isDir()) {
-        if (QFileInfo::exists(dir)) return false;  // a file where a folder must go
-        const QString parent = QFileInfo(dir).path();
-        if (parent == dir) return false;
-        dir = parent;
-    }
-    return ::access(QFile::encodeName(dir).constData(), W_OK) == 0;
-}
-
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql)
-    {
-        if (db) sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool ok() const { return m_stmt != nullptr; }
-    void bind(int index, const QString& text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(m_stmt, index, utf8.constData(), utf8.size(), SQLITE_TRANSIENT);
-    }
-    void bind(int index, const QByteArray& blob)
-    {
-        // A zero-length blob must stay a blob, not become NULL.
-        sqlite3_bind_blob(m_stmt, index, blob.constData() ? blob.constData() : "", blob.size(),
-                          SQLITE_TRANSIENT);
-    }
-    void bind(int index, qint64 number) { sqlite3_bind_int64(m_stmt, index, number); }
-    // True while a row is available.
-    bool step() { return ok() && sqlite3_step(m_stmt) == SQLITE_ROW; }
-    bool run() { return ok() && sqlite3_step(m_stmt) == SQLITE_DONE; }
-    QString text(int column) const
-    {
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column)),
-                                 sqlite3_column_bytes(m_stmt, column));
-    }
-    QByteArray blob(int column) const
-    {
-        const void* data = sqlite3_column_blob(m_stmt, column);
-        return QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(m_stmt, column));
-    }
-    qint64 integer(int column) const { return sqlite3_column_int64(m_stmt, column); }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-};
-
 bool isRootPath(const QString& foldedPath) { return !foldedPath.contains(QLatin1Char('\\')); }
+
+bool isError(int code) { return code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE; }
 
 }  // namespace
 
@@ -123,44 +47,68 @@ RegistryHive::RegistryHive(QString path) : m_path(std::move(path))
         m_writable = directoryAllowsCreation(m_path);
 }
 
-RegistryHive::~RegistryHive() { sqlite3_close(m_db); }
+RegistryHive::~RegistryHive()
+{
+    sqlite3_close(m_db);
+    sqlite3_close(m_salvage);
+}
+
+void RegistryHive::openFile(int flags)
+{
+    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, flags, nullptr) != SQLITE_OK) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        return;
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+}
 
 void RegistryHive::openExisting()
 {
     m_writable = fileIsWritable(m_path);
-    const int flags = m_writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY;
-    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, flags, nullptr) != SQLITE_OK) {
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        m_damaged = true;
-        return;
-    }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
     if (QFileInfo(m_path).size() == 0) {
-        // An empty file is an empty database: make it ours if we may.
-        if (m_writable && !initialiseSchema()) m_damaged = true;
+        m_emptyFile = true;
         return;
     }
-    Statement format(m_db, "SELECT value FROM meta WHERE name = 'format'");
-    if (!format.step() || format.text(0) != QLatin1String(kFormat)) {
-        qWarning("Settings hive %s is damaged or not a settings hive; reading defaults",
-                 qPrintable(m_path));
-        m_damaged = true;
+    openFile(m_writable ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+    if (!m_db) {
+        becomeDamaged("cannot be opened");
+        return;
     }
+    HiveStatement check(m_db, "PRAGMA quick_check", &m_damageSeen);
+    const int checked = check.stepCode();
+    const bool checkSaysOk = checked == SQLITE_ROW && check.text(0) == QLatin1String("ok");
+    // A hive locked past the busy timeout cannot be checked; that is no damage.
+    const bool checkRan = checked == SQLITE_ROW || m_damageSeen;
+    HiveStatement format(m_db, "SELECT value FROM meta WHERE name = 'format'", &m_damageSeen);
+    const int formatRead = format.stepCode();
+    const bool ours = formatRead == SQLITE_ROW && format.text(0) == QLatin1String(kHiveFormat);
+    if (checkRan && !checkSaysOk)
+        becomeDamaged("has damaged pages");
+    else if (m_damageSeen || (!ours && formatRead != SQLITE_BUSY))
+        becomeDamaged("is damaged or not a settings hive");
+}
+
+void RegistryHive::becomeDamaged(const char* how) const
+{
+    m_damageSeen = false;
+    SalvageCount count;
+    sqlite3* salvage = salvageHive(m_db, &count);
+    sqlite3_close(m_db);
+    m_db = nullptr;
+    sqlite3_close(m_salvage);
+    m_salvage = salvage;
+    m_damaged = true;
+    qWarning("Settings hive %s %s; reading the %d values of %d keys that could be recovered%s; the next save keeps it "
+             "as %s.damaged-<time> and writes them into a new hive",
+             qPrintable(m_path), how, count.values, count.keys,
+             count.everythingRead ? "" : " (some pages could not be read)", qPrintable(m_path));
 }
 
 bool RegistryHive::acceptsWrites() const
 {
-    if (!m_writable) warnCannotSave(whyNotWritable());
+    if (!m_writable) warnCannotSave(whyNotWritable(m_path));
     return m_writable;
-}
-
-QString RegistryHive::whyNotWritable() const
-{
-    if (QFileInfo::exists(m_path)) return QStringLiteral("the file is read-only");
-    QString dir = QFileInfo(m_path).absolutePath();
-    while (!QFileInfo(dir).isDir() && QFileInfo(dir).path() != dir) dir = QFileInfo(dir).path();
-    return QStringLiteral("its folder cannot be created in %1").arg(QDir::toNativeSeparators(dir));
 }
 
 void RegistryHive::warnCannotSave(const QString& reason) const
@@ -173,167 +121,211 @@ void RegistryHive::warnCannotSave(const QString& reason) const
     qWarning("Settings cannot be saved in %s: %s", qPrintable(m_path), qPrintable(reason));
 }
 
-bool RegistryHive::exec(const char* sql) const
+bool RegistryHive::exec(const char* sql)
 {
-    return m_db && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (!m_db) return false;
+    const int code = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (isDamageCode(code)) m_damageSeen = true;
+    return code == SQLITE_OK;
 }
 
-bool RegistryHive::initialiseSchema()
+// A new file takes the hive's name only once it is complete, so that a full
+// disk leaves neither an empty hive nor an empty .damaged-* copy behind.
+bool RegistryHive::placeNewFile()
 {
-    const bool ok = exec("BEGIN IMMEDIATE") &&
-                    exec("CREATE TABLE IF NOT EXISTS meta(name TEXT PRIMARY KEY, value TEXT);"
-                         "CREATE TABLE IF NOT EXISTS keys(path_folded TEXT PRIMARY KEY, path TEXT NOT NULL);"
-                         "CREATE TABLE IF NOT EXISTS vals(key_folded TEXT NOT NULL, name_folded TEXT NOT NULL,"
-                         " name TEXT NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL,"
-                         " PRIMARY KEY(key_folded, name_folded));"
-                         "INSERT OR IGNORE INTO meta VALUES('format', 'pluvane-hive-1');") &&
-                    exec("COMMIT");
-    if (!ok) exec("ROLLBACK");
-    return ok;
-}
-
-void RegistryHive::setAsideDamagedFile()
-{
-    sqlite3_close(m_db);
-    m_db = nullptr;
-    const QString aside = m_path + QStringLiteral(".damaged-") +
-                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    if (QFile::rename(m_path, aside)) {
-        qWarning("Settings hive %s was damaged; kept it as %s and started a new one", qPrintable(m_path),
-                 qPrintable(aside));
-        m_damaged = false;
+    sqlite3* fresh = m_salvage;
+    sqlite3* empty = nullptr;
+    if (!fresh) {
+        if (sqlite3_open_v2(":memory:", &empty, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK ||
+            !ensureHiveSchema(empty)) {
+            sqlite3_close(empty);
+            return false;
+        }
+        fresh = empty;
     }
+    const Placement placement = m_damaged ? Placement::ReplaceDamaged
+                                : m_emptyFile ? Placement::ReplaceEmpty
+                                              : Placement::CreateNew;
+    const PlacedHive placed = placeHiveFile(fresh, m_path, placement);
+    sqlite3_close(empty);
+    if (placed.someoneElseMadeIt) {
+        openExisting();
+        return !m_damaged || placeNewFile();
+    }
+    if (!placed.placed) {
+        warnCannotSave(placed.error);
+        return false;
+    }
+    if (m_damaged)
+        qWarning("Settings hive %s: kept the damaged file as %s and wrote what was recovered into a new hive",
+                 qPrintable(m_path), qPrintable(placed.keptAs));
+    sqlite3_close(m_salvage);
+    m_salvage = nullptr;
+    m_damaged = false;
+    m_emptyFile = false;
+    openFile(SQLITE_OPEN_READWRITE);
+    m_schemaChecked = true;
+    return m_db != nullptr;
 }
 
 bool RegistryHive::ensureWritableDatabase()
 {
     if (!m_writable) return false;
-    if (m_damaged) {
-        setAsideDamagedFile();
-        if (m_damaged) return false;  // could not move it: never overwrite it
+    if ((m_damaged || !m_db) && !placeNewFile()) return false;
+    if (!m_schemaChecked) {
+        // Hives from before the copies get them at their first write.
+        m_schemaChecked = true;
+        if (!ensureHiveSchema(m_db) && isDamageCode(sqlite3_errcode(m_db))) m_damageSeen = true;
     }
-    if (m_db) return true;
-    if (!QDir().mkpath(QFileInfo(m_path).absolutePath())) {
-        warnCannotSave(QStringLiteral("its folder cannot be created"));
-        return false;
+    return m_db != nullptr;
+}
+
+bool RegistryHive::write(const std::function<bool(sqlite3*)>& body)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!m_damageSeen && !ensureWritableDatabase()) return false;
+        bool ok = !m_damageSeen && exec("BEGIN IMMEDIATE");
+        if (ok) {
+            ok = body(m_db) && exec("COMMIT");
+            const int failure = sqlite3_extended_errcode(m_db);
+            if (ok) return true;
+            exec("ROLLBACK");
+            if (!m_damageSeen) {
+                if (isError(failure)) warnCannotSave(QString::fromUtf8(sqlite3_errstr(failure)));
+                return false;
+            }
+        }
+        if (!m_damageSeen) return false;
+        becomeDamaged("has a damaged page");
     }
-    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
-        warnCannotSave(QString::fromUtf8(sqlite3_errmsg(m_db)));
-        sqlite3_close(m_db);
-        m_db = nullptr;
-        return false;
+    return false;
+}
+
+template <typename Result, typename Query>
+Result RegistryHive::read(Query query) const
+{
+    Result result = query(readDb());
+    if (m_damageSeen && !m_damaged) {
+        becomeDamaged("has a damaged page");
+        result = query(readDb());
     }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-    return initialiseSchema();
+    return result;
 }
 
 bool RegistryHive::keyExists(const QString& foldedPath) const
 {
     if (isRootPath(foldedPath)) return true;
-    if (m_damaged || !m_db) return false;
-    Statement query(m_db, "SELECT 1 FROM keys WHERE path_folded = ?");
-    query.bind(1, foldedPath);
-    return query.step();
+    return read<bool>([&](sqlite3* db) {
+        HiveStatement query(db, "SELECT 1 FROM keys WHERE path_folded = ?", &m_damageSeen);
+        query.bind(1, foldedPath);
+        return query.step();
+    });
 }
 
 std::optional<StoredValue> RegistryHive::value(const QString& foldedKey, const QString& foldedName) const
 {
-    if (m_damaged || !m_db) return std::nullopt;
-    Statement query(m_db, "SELECT name, type, data FROM vals WHERE key_folded = ? AND name_folded = ?");
-    query.bind(1, foldedKey);
-    query.bind(2, foldedName);
-    if (!query.step()) return std::nullopt;
-    return StoredValue{query.text(0), static_cast<uint32_t>(query.integer(1)), query.blob(2)};
+    return read<std::optional<StoredValue>>([&](sqlite3* db) -> std::optional<StoredValue> {
+        HiveStatement query(db, "SELECT name, type, data FROM vals WHERE key_folded = ? AND name_folded = ?",
+                            &m_damageSeen);
+        query.bind(1, foldedKey);
+        query.bind(2, foldedName);
+        if (!query.step()) return std::nullopt;
+        return StoredValue{query.text(0), static_cast<uint32_t>(query.integer(1)), query.blob(2)};
+    });
 }
 
 std::vector<QString> RegistryHive::childKeyNames(const QString& foldedPath) const
 {
-    std::vector<QString> names;
-    if (m_damaged || !m_db) return names;
-    const QString prefix = foldedPath + QLatin1Char('\\');
-    Statement query(m_db, "SELECT path FROM keys WHERE substr(path_folded, 1, ?) = ? ORDER BY path_folded");
-    query.bind(1, static_cast<qint64>(prefix.size()));
-    query.bind(2, prefix);
-    while (query.step()) {
-        const QString rest = query.text(0).mid(prefix.size());
-        if (!rest.contains(QLatin1Char('\\'))) names.push_back(rest);
-    }
-    return names;
+    return read<std::vector<QString>>([&](sqlite3* db) {
+        std::vector<QString> names;
+        const QString prefix = foldedPath + QLatin1Char('\\');
+        HiveStatement query(db, "SELECT path FROM keys WHERE substr(path_folded, 1, ?) = ? ORDER BY path_folded",
+                            &m_damageSeen);
+        query.bind(1, static_cast<qint64>(prefix.size()));
+        query.bind(2, prefix);
+        while (query.step()) {
+            const QString rest = query.text(0).mid(prefix.size());
+            if (!rest.contains(QLatin1Char('\\'))) names.push_back(rest);
+        }
+        return names;
+    });
 }
 
 std::vector<StoredValue> RegistryHive::values(const QString& foldedKey) const
 {
-    std::vector<StoredValue> result;
-    if (m_damaged || !m_db) return result;
-    Statement query(m_db, "SELECT name, type, data FROM vals WHERE key_folded = ? ORDER BY rowid");
-    query.bind(1, foldedKey);
-    while (query.step())
-        result.push_back({query.text(0), static_cast<uint32_t>(query.integer(1)), query.blob(2)});
-    return result;
+    return read<std::vector<StoredValue>>([&](sqlite3* db) {
+        std::vector<StoredValue> result;
+        HiveStatement query(db, "SELECT name, type, data FROM vals WHERE key_folded = ? ORDER BY rowid",
+                            &m_damageSeen);
+        query.bind(1, foldedKey);
+        while (query.step())
+            result.push_back({query.text(0), static_cast<uint32_t>(query.integer(1)), query.blob(2)});
+        return result;
+    });
 }
 
 bool RegistryHive::createKeyPath(const QStringList& displayComponents)
 {
-    if (!ensureWritableDatabase() || !exec("BEGIN IMMEDIATE")) return false;
-    QString display = displayComponents.value(0);
-    bool ok = true;
-    for (int i = 1; i < displayComponents.size() && ok; ++i) {
-        display += QLatin1Char('\\') + displayComponents[i];
-        Statement insert(m_db, "INSERT OR IGNORE INTO keys(path_folded, path) VALUES(?, ?)");
-        insert.bind(1, fold(display));
-        insert.bind(2, display);
-        ok = insert.run();
-    }
-    ok = ok && exec("COMMIT");
-    if (!ok) exec("ROLLBACK");
-    return ok;
+    return write([&](sqlite3* db) {
+        QString display = displayComponents.value(0);
+        for (int i = 1; i < displayComponents.size(); ++i) {
+            display += QLatin1Char('\\') + displayComponents[i];
+            HiveStatement insert(db, "INSERT OR IGNORE INTO keys(path_folded, path) VALUES(?, ?)", &m_damageSeen);
+            insert.bind(1, fold(display));
+            insert.bind(2, display);
+            if (!insert.run()) return false;
+        }
+        return true;
+    });
 }
 
 bool RegistryHive::setValue(const QString& foldedKey, const StoredValue& value)
 {
-    if (!ensureWritableDatabase()) return false;
-    // The first spelling of a value's name is kept, as the registry does.
-    Statement update(m_db, "UPDATE vals SET type = ?, data = ? WHERE key_folded = ? AND name_folded = ?");
-    update.bind(1, static_cast<qint64>(value.type));
-    update.bind(2, value.data);
-    update.bind(3, foldedKey);
-    update.bind(4, fold(value.name));
-    if (!update.run()) return false;
-    if (sqlite3_changes(m_db) > 0) return true;
-    Statement insert(m_db, "INSERT INTO vals(key_folded, name_folded, name, type, data) VALUES(?, ?, ?, ?, ?)");
-    insert.bind(1, foldedKey);
-    insert.bind(2, fold(value.name));
-    insert.bind(3, value.name);
-    insert.bind(4, static_cast<qint64>(value.type));
-    insert.bind(5, value.data);
-    return insert.run();
+    return write([&](sqlite3* db) {
+        // The first spelling of a value's name is kept, as the registry does.
+        HiveStatement update(db, "UPDATE vals SET type = ?, data = ? WHERE key_folded = ? AND name_folded = ?",
+                             &m_damageSeen);
+        update.bind(1, static_cast<qint64>(value.type));
+        update.bind(2, value.data);
+        update.bind(3, foldedKey);
+        update.bind(4, fold(value.name));
+        if (!update.run()) return false;
+        if (sqlite3_changes(db) > 0) return true;
+        HiveStatement insert(db, "INSERT INTO vals(key_folded, name_folded, name, type, data) VALUES(?, ?, ?, ?, ?)",
+                             &m_damageSeen);
+        insert.bind(1, foldedKey);
+        insert.bind(2, fold(value.name));
+        insert.bind(3, value.name);
+        insert.bind(4, static_cast<qint64>(value.type));
+        insert.bind(5, value.data);
+        return insert.run();
+    });
 }
 
 bool RegistryHive::deleteValue(const QString& foldedKey, const QString& foldedName)
 {
-    if (!ensureWritableDatabase()) return false;
-    Statement erase(m_db, "DELETE FROM vals WHERE key_folded = ? AND name_folded = ?");
-    erase.bind(1, foldedKey);
-    erase.bind(2, foldedName);
-    return erase.run() && sqlite3_changes(m_db) > 0;
+    return write([&](sqlite3* db) {
+        HiveStatement erase(db, "DELETE FROM vals WHERE key_folded = ? AND name_folded = ?", &m_damageSeen);
+        erase.bind(1, foldedKey);
+        erase.bind(2, foldedName);
+        return erase.run() && sqlite3_changes(db) > 0;
+    });
 }
 
 bool RegistryHive::deleteTree(const QString& foldedPath)
 {
-    if (!ensureWritableDatabase() || !exec("BEGIN IMMEDIATE")) return false;
-    const QString prefix = foldedPath + QLatin1Char('\\');
-    Statement keys(m_db, "DELETE FROM keys WHERE path_folded = ? OR substr(path_folded, 1, ?) = ?");
-    keys.bind(1, foldedPath);
-    keys.bind(2, static_cast<qint64>(prefix.size()));
-    keys.bind(3, prefix);
-    Statement vals(m_db, "DELETE FROM vals WHERE key_folded = ? OR substr(key_folded, 1, ?) = ?");
-    vals.bind(1, foldedPath);
-    vals.bind(2, static_cast<qint64>(prefix.size()));
-    vals.bind(3, prefix);
-    const bool ok = keys.run() && vals.run() && exec("COMMIT");
-    if (!ok) exec("ROLLBACK");
-    return ok;
+    return write([&](sqlite3* db) {
+        const QString prefix = foldedPath + QLatin1Char('\\');
+        HiveStatement keys(db, "DELETE FROM keys WHERE path_folded = ? OR substr(path_folded, 1, ?) = ?", &m_damageSeen);
+        keys.bind(1, foldedPath);
+        keys.bind(2, static_cast<qint64>(prefix.size()));
+        keys.bind(3, prefix);
+        HiveStatement vals(db, "DELETE FROM vals WHERE key_folded = ? OR substr(key_folded, 1, ?) = ?", &m_damageSeen);
+        vals.bind(1, foldedPath);
+        vals.bind(2, static_cast<qint64>(prefix.size()));
+        vals.bind(3, prefix);
+        return keys.run() && vals.run();
+    });
 }
 
 }  // namespace platform::detail

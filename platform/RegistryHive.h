@@ -2,9 +2,16 @@
 // The SQLite store behind the registry API. Keys are rows identified by
 // their full path folded to one case; values hang off their key's folded
 // path. One connection serves every open handle and closes with the last.
+//
+// A damaged file (SQLite's quick_check at open, or any statement meeting a
+// damaged page later) is never written again: what still reads of it is
+// salvaged into memory and served from there, and the first write keeps the
+// damaged file, byte for byte, as <hive>.damaged-<time> beside a new hive
+// made from the salvage.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -29,6 +36,7 @@ public:
     // writable(), and when not, one line on stderr per hive and process
     // saying why settings cannot be saved.
     bool acceptsWrites() const;
+    bool damaged() const { return m_damaged; }
 
     bool keyExists(const QString& foldedPath) const;
     std::optional<StoredValue> value(const QString& foldedKey, const QString& foldedName) const;
@@ -46,17 +54,30 @@ public:
 private:
     explicit RegistryHive(QString path);
     void openExisting();
+    void openFile(int flags);
+    void becomeDamaged(const char* how) const;
     bool ensureWritableDatabase();
-    bool initialiseSchema();
-    void setAsideDamagedFile();
-    bool exec(const char* sql) const;
+    bool placeNewFile();
+    // Runs body inside one transaction of the file; a damaged page met on
+    // the way sets the file aside and the write is made once more in the
+    // new hive.
+    bool write(const std::function<bool(sqlite3*)>& body);
+    bool exec(const char* sql);
     void warnCannotSave(const QString& reason) const;
-    QString whyNotWritable() const;
+    // The database reads go to: the file, or the salvage of a damaged one.
+    sqlite3* readDb() const { return m_damaged ? m_salvage : m_db; }
+    template <typename Result, typename Query>
+    Result read(Query query) const;
 
     QString m_path;
-    sqlite3* m_db = nullptr;
     bool m_writable = true;
-    bool m_damaged = false;
+    bool m_emptyFile = false;  // a 0-byte file: an empty hive, made ours at the first write
+    bool m_schemaChecked = false;
+    // Reads find damage as well as writes; what they find changes what is read.
+    mutable sqlite3* m_db = nullptr;
+    mutable sqlite3* m_salvage = nullptr;
+    mutable bool m_damaged = false;
+    mutable bool m_damageSeen = false;
 };
 
 }  // namespace platform::detail
