@@ -6,6 +6,7 @@
 #include "HiveStatement.h"
 
 #include <QFile>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QSet>
 #include <QtGlobal>
@@ -27,6 +28,18 @@ std::weak_ptr<RegistryHive>& sharedHive()
 bool isRootPath(const QString& foldedPath) { return !foldedPath.contains(QLatin1Char('\\')); }
 
 bool isError(int code) { return code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE; }
+
+// Every registry call opens the hive afresh: each state of a file is told
+// about once per process, not at each of the start-up's ten reads.
+bool firstTimeFor(const QString& what)
+{
+    static std::mutex mutex;
+    static QSet<QString> told;
+    std::lock_guard lock(mutex);
+    if (told.contains(what)) return false;
+    told.insert(what);
+    return true;
+}
 
 }  // namespace
 
@@ -99,6 +112,12 @@ void RegistryHive::becomeDamaged(const char* how) const
     sqlite3_close(m_salvage);
     m_salvage = salvage;
     m_damaged = true;
+    const QFileInfo file(m_path);
+    if (!firstTimeFor(QStringLiteral("damaged %1 %2 %3")
+                          .arg(m_path)
+                          .arg(file.size())
+                          .arg(file.lastModified().toMSecsSinceEpoch())))
+        return;
     qWarning("Settings hive %s %s; reading the %d values of %d keys that could be recovered%s; the next save keeps it "
              "as %s.damaged-<time> and writes them into a new hive",
              qPrintable(m_path), how, count.values, count.keys,
@@ -113,11 +132,7 @@ bool RegistryHive::acceptsWrites() const
 
 void RegistryHive::warnCannotSave(const QString& reason) const
 {
-    static std::mutex mutex;
-    static QSet<QString> warned;
-    std::lock_guard lock(mutex);
-    if (warned.contains(m_path)) return;
-    warned.insert(m_path);
+    if (!firstTimeFor(QStringLiteral("cannot save ") + m_path)) return;
     qWarning("Settings cannot be saved in %s: %s", qPrintable(m_path), qPrintable(reason));
 }
 

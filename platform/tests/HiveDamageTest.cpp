@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csignal>
 #include <map>
+#include <memory>
 #include <sqlite3.h>
 #include <sys/resource.h>
 
@@ -94,6 +95,30 @@ int duplicateValueRows(const QString& path)
     return duplicates;
 }
 
+// A file size limit of nothing stands in for a full disk, as root or not:
+// every write that would grow a file fails, as on a full disk.
+class FullDisk {
+public:
+    FullDisk() : m_previousSignal(std::signal(SIGXFSZ, SIG_IGN))
+    {
+        if (::getrlimit(RLIMIT_FSIZE, &m_saved) != 0) return;
+        struct rlimit none = m_saved;
+        none.rlim_cur = 0;
+        m_full = ::setrlimit(RLIMIT_FSIZE, &none) == 0;
+    }
+    ~FullDisk()
+    {
+        if (m_full) ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previousSignal);
+    }
+    bool full() const { return m_full; }
+
+private:
+    struct rlimit m_saved {};
+    bool m_full = false;
+    void (*m_previousSignal)(int);
+};
+
 class HiveDamage : public HiveFixture {
 protected:
     QStringList setAside() const { return QDir(dirPath()).entryList({QStringLiteral("hive.sqlite.damaged-*")}); }
@@ -138,7 +163,7 @@ TEST_F(HiveDamage, AZeroedPageOfAnyTableOrIndexLosesNoValueAndTheDamagedFileIsKe
     const QByteArray pristine = fileBytes(hivePath());
     const PageMap pages = pageMap(hivePath());
     for (const char* btree : {"vals", "sqlite_autoindex_vals_1", "keys", "sqlite_autoindex_keys_1", "vals_copy",
-                              "keys_copy", "meta"}) {
+                              "vals_copy_name", "keys_copy", "keys_copy_path", "meta", "sqlite_autoindex_meta_1"}) {
         SCOPED_TRACE(btree);
         ASSERT_EQ(pages.leaves.count(btree), 1u);
         for (const QString& old : allFiles()) QFile::remove(QDir(dirPath()).filePath(old));
@@ -222,13 +247,8 @@ TEST_F(HiveDamage, AFullDiskLeavesNoEmptyHiveOrCopyAndTheNextWriteSucceeds)
     putFile(hivePath(), damaged);
     const std::string recovered = everything();
 
-    // A file size limit of nothing stands in for a full disk, as root or not.
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit full = saved;
-    full.rlim_cur = 0;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    auto disk = std::make_unique<FullDisk>();
+    ASSERT_TRUE(disk->full());
     HKEY key = nullptr;
     for (int attempt = 0; attempt < 3; ++attempt) {
         ASSERT_EQ(RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software\\Pluvane", &key), ERROR_SUCCESS);
@@ -244,8 +264,7 @@ TEST_F(HiveDamage, AFullDiskLeavesNoEmptyHiveOrCopyAndTheNextWriteSucceeds)
     EXPECT_TRUE(QDir(QDir(dirPath()).filePath(QStringLiteral("fresh"))).entryList(QDir::Files).isEmpty());
     qputenv("PLUVANE_HIVE", hivePath().toLocal8Bit());
 
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
-    std::signal(SIGXFSZ, previousSignal);
+    disk.reset();
     store("SOFTWARE\\Korvath Software\\Pluvane", "X", QByteArray("\x09\0\0\0", 4), REG_DWORD);
     ASSERT_EQ(setAside().size(), 1);
     EXPECT_EQ(fileBytes(QDir(dirPath()).filePath(setAside().first())), damaged);
