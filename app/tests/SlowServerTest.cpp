@@ -12,6 +12,7 @@
 #include "settings/SettingsStore.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -121,4 +122,37 @@ TEST_F(SlowServer, OnePressEndsWithinItsBoundWhateverTheStepsLimits)
     EXPECT_TRUE(boxes[0].startsWith(QStringLiteral("Err:%1 - ").arg(cardctl::kReplyTimeout))) << boxes[0].toStdString();
     EXPECT_FALSE(window->state().bConnected);
     EXPECT_TRUE(window->controls().Connect->isEnabled());
+}
+
+// Only on a real X server: the click must come from the window system, as
+// a user's does, not be handed to the widget directly.
+TEST_F(SlowServer, AClickDuringTheWaitIsHeldBackUntilTheCallHasReturned)
+{
+    if (!qEnvironmentVariableIsSet("PLUVANE_UNDER_XVFB")) GTEST_SKIP() << "needs X and xdotool";
+    ScriptedServer server([](QTcpSocket& s) {
+        QThread::msleep(1500);
+        ScriptedServer::greet(s);
+        if (const auto open = ScriptedServer::readRequest(s))
+            ScriptedServer::send(s, "{\"id\":" + QByteArray::number(open->id) + R"(,"status":{"i2":1}})");
+    });
+    auto window = windowFor(server.port(), cardctl::TimeLimits{});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    bool unloaded = false;
+    bool inPress = false;
+    bool unloadedInsidePress = false;
+    QObject::connect(window.get(), &app::MainWindow::unloaded, [&] {
+        unloaded = true;
+        unloadedInsidePress = inPress;
+    });
+    const QPoint quit = window->controls().Cancel->mapToGlobal(window->controls().Cancel->rect().center());
+    QTimer::singleShot(300, [quit] {
+        QProcess::startDetached(QStringLiteral("xdotool"),
+                                {QStringLiteral("mousemove"), QString::number(quit.x()), QString::number(quit.y()),
+                                 QStringLiteral("click"), QStringLiteral("1")});
+    });
+    inPress = true;
+    window->controls().Connect->click();
+    inPress = false;
+    EXPECT_FALSE(unloadedInsidePress) << "a click ran a handler inside the call";
+    WAIT_FOR_TRUE(unloaded, 5000);  // the click was real, and came after
 }
