@@ -105,8 +105,9 @@ void ConfigDialog::activate(QWidget* owner)
         ownerCorner = screen->availableGeometry().topLeft();
     const double ownerLeftTwips = platform::pixelsToTwips(ownerCorner.x());
     const double ownerTopTwips = platform::pixelsToTwips(ownerCorner.y());
-    form->move(platform::twipsToPixels(ownerLeftTwips + kOffsetLeftTwips),
-               platform::twipsToPixels(ownerTopTwips + kOffsetTopTwips));
+    const QPoint outerCorner(platform::twipsToPixels(ownerLeftTwips + kOffsetLeftTwips),
+                             platform::twipsToPixels(ownerTopTwips + kOffsetTopTwips));
+    form->placeOuterCornerAt(outerCorner);
 
     resetCards();
     fillControls();

@@ -7,7 +7,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QElapsedTimer>
 #include <QStyle>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -176,6 +178,25 @@ void ConfigForm::showEvent(QShowEvent* event)
     m_activated = true;
     emit activated();
     vIFFrq->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void ConfigForm::placeOuterCornerAt(QPoint corner)
+{
+    move(corner);
+    // A window being shown has no frame yet: the move above places its
+    // inner corner. Once a window manager has framed it (which raises no
+    // move of the inner corner), the frame is put right; the user's own
+    // moves afterwards are left alone.
+    auto* framing = new QTimer(this);
+    framing->setInterval(kFramingCheckMs);
+    QElapsedTimer since;
+    since.start();
+    connect(framing, &QTimer::timeout, this, [this, framing, corner, since] {
+        const bool framed = frameGeometry() != geometry();
+        if (framed && frameGeometry().topLeft() != corner) move(corner);
+        if ((framed && frameGeometry().topLeft() == corner) || since.elapsed() > kFramingTimeMs) framing->deleteLater();
+    });
+    framing->start();
 }
 
 void ConfigForm::reject()

@@ -27,6 +27,10 @@ public:
     // the form must outlive it.
     void setClosingBlocked(bool blocked) { m_closingBlocked = blocked; }
 
+    // Puts the window's outer corner (its frame's) at the given place, also
+    // when the frame is only known once a window manager has framed it.
+    void placeOuterCornerAt(QPoint corner);
+
     std::array<QGroupBox*, 4> frame{};
     std::array<QLabel*, 2> lbl{};
     QLineEdit* vHostNam = nullptr;
@@ -45,6 +49,9 @@ public:
     static constexpr int kHeightTwips = 3675;
     static constexpr int kFrequencyMaxLength = 8;
     static constexpr double kSmallestPointSize = 7.0;
+    // How long after placing a window manager may take to frame the window.
+    static constexpr int kFramingTimeMs = 2000;
+    static constexpr int kFramingCheckMs = 10;
 
 signals:
     // Raised once, when the form is first shown.

@@ -1,0 +1,55 @@
+// The dialog's place and frame where a window manager gives windows real
+// frames (run by config_dialog_under_openbox). The offscreen platform's
+// frames are made up and framed at once: the place is checked under openbox.
+#include "DialogHarness.h"
+#include "platform/testing/WaitFor.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QWidget>
+
+using config::ConfigDialog;
+using config::ConfigForm;
+using config::testing::whileShown;
+
+namespace {
+
+bool framed(const QWidget& window) { return window.frameGeometry() != window.geometry(); }
+
+}  // namespace
+
+TEST(DialogUnderWindowManager, ItsOuterCornerStands200And750TwipsFromTheOwnersOuterCorner)
+{
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) GTEST_SKIP() << "needs real frames";
+    for (const bool ownerShown : {true, false}) {
+        SCOPED_TRACE(ownerShown ? "owner shown" : "owner not shown yet (first start)");
+        QWidget owner;
+        owner.resize(320, 90);
+        owner.move(300, 150);
+        if (ownerShown) {
+            owner.show();
+            WAIT_FOR_TRUE(framed(owner), 5000);
+            WAIT_FOR_EQ(owner.frameGeometry().topLeft(), QPoint(300, 150), 5000);
+        }
+        ConfigDialog dialog(nullptr);
+        QPoint outer, inner;
+        whileShown(dialog, &owner, [&](ConfigForm& form) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return framed(form); }, 5000));
+            QTest::qWait(200);  // the window manager's last word on the place
+            outer = form.frameGeometry().topLeft();
+            inner = form.geometry().topLeft();
+        });
+        EXPECT_EQ(outer, QPoint(300, 150) + QPoint(13, 50)) << "inner corner at " << inner.x() << "," << inner.y();
+    }
+}
+
+TEST(DialogUnderWindowManager, TheRedNoticeShowsWhole)
+{
+    ConfigDialog dialog(nullptr);
+    whileShown(dialog, nullptr, [&](ConfigForm& form) {
+        form.notify->setText(config::kSearchNotice);
+        EXPECT_GE(form.notify->height(), form.notify->fontMetrics().height());
+        EXPECT_LE(form.notify->geometry().bottom(), form.height() - 1);
+        EXPECT_LE(form.notify->fontMetrics().horizontalAdvance(config::kSearchNotice), form.notify->width());
+    });
+}
