@@ -1,6 +1,7 @@
 #include "ServerLink.h"
 
 #include "CardControl.h"
+#include "SharedSecret.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -129,7 +130,38 @@ int32_t ServerLink::open(int connectMs, int greetingMs, int totalMs, QString* te
         close();
         return kWrongProtocol;
     }
+    if (!greeting.challenge.isEmpty()) return authenticate(greeting.challenge, greetingMs, text);
     return 0;
+}
+
+int32_t ServerLink::authenticate(const QByteArray& challenge, int replyMs, QString* text)
+{
+    const QByteArray secret = readSharedSecret();
+    // Without a secret the server's own refusal of search and open says why.
+    if (secret.isEmpty()) return 0;
+    const qint64 id = 0;  // the control numbers its requests from 1
+    send(Message::request(id, QStringLiteral("Authenticate"),
+                          {cardproto::WireValue::binary(answerChallenge(secret, challenge))}));
+    QDeadlineTimer deadline(replyMs);
+    for (;;) {
+        Message reply;
+        const Read read = next(&reply);
+        if (read == Read::Message && reply.kind == Message::Kind::Reply && reply.id == id) {
+            if (reply.status.value_or(0) == 0) return 0;
+            *text = QStringLiteral("Card server %1 refused the shared secret in %2: %3")
+                        .arg(endpoint(), sharedSecretPath(), reply.text);
+            close();
+            return *reply.status >= INT16_MIN && *reply.status <= INT16_MAX ? int32_t(*reply.status) : kStatusOutOfRange;
+        }
+        if (read == Read::Broken || deadline.hasExpired()) {
+            *text = read == Read::Broken ? m_text
+                                         : QStringLiteral("Card server %1 did not answer Authenticate within %2")
+                                               .arg(endpoint(), secondsText(replyMs));
+            close();
+            return read == Read::Broken ? m_status : kReplyTimeout;
+        }
+        if (read == Read::Nothing) waitForData(int(deadline.remainingTime()));
+    }
 }
 
 ServerLink::Read ServerLink::next(Message* message)

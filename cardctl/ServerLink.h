@@ -50,6 +50,8 @@ signals:
 
 private:
     void waitForSocket(int milliseconds);
+    // Answers a server's challenge with the shared secret, if there is one.
+    int32_t authenticate(const QByteArray& challenge, int replyMs, QString* text);
 
     QTcpSocket* m_socket;
     QString m_host;
