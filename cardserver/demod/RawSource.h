@@ -31,6 +31,7 @@ public:
     std::string errorText() const override { return error_; }
     std::string describe() const override;
     bool waitsForInput() const override { return !regularFile_; }
+    bool senderWaits() const override { return !regularFile_; }
     void stopReading() override { stopped_ = true; }
 
 private:

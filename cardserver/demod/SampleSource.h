@@ -26,6 +26,9 @@ public:
     // Audio arrives at the sender's pace (a device, a pipe, the network):
     // read it on a thread of its own, it cannot be read again from the start.
     virtual bool waitsForInput() const { return false; }
+    // The sender waits while the reader is behind (a pipe): a reader that
+    // falls behind should hold it back rather than drop audio.
+    virtual bool senderWaits() const { return false; }
     // From another thread: a read waiting for input returns 0 soon after.
     virtual void stopReading() {}
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -16,7 +17,8 @@ namespace cardserver {
 
 // Audio a live input delivers, gathered by a reader thread and taken by the
 // card without waiting. At most a few seconds are kept: a card that stops
-// taking loses the oldest audio, as a real input would.
+// taking loses the oldest audio, as a real input would; a pipe is held back
+// instead.
 class LiveSampleBuffer {
 public:
     explicit LiveSampleBuffer(rtty::SampleSource* source)
@@ -37,6 +39,12 @@ public:
         m_samples.erase(m_samples.begin(), m_samples.begin() + long(n));
         return n;
     }
+    // The input has ended (a pipe's writer closed it) and all it gave was taken.
+    bool drained()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_ended && m_samples.empty();
+    }
 
 private:
     void run(rtty::SampleSource* source)
@@ -44,8 +52,18 @@ private:
         std::vector<float> block(size_t(source->sampleRate() / 20));
         while (!m_stop) {
             const size_t n = source->read(block.data(), block.size());
-            if (n == 0) break;  // the input ended (unplugged, closed)
-            std::lock_guard lock(m_mutex);
+            std::unique_lock lock(m_mutex);
+            if (n == 0) {  // the input ended (unplugged, closed)
+                m_ended = true;
+                break;
+            }
+            // A pipe's writer can wait (a file piped in comes faster than
+            // real time); a device or the network cannot, so the oldest goes.
+            while (source->senderWaits() && !m_stop && m_samples.size() + n > m_capacity) {
+                lock.unlock();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                lock.lock();
+            }
             m_samples.insert(m_samples.end(), block.begin(), block.begin() + long(n));
             if (m_samples.size() > m_capacity) m_samples.erase(m_samples.begin(), m_samples.end() - long(m_capacity));
         }
@@ -56,6 +74,7 @@ private:
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
     std::deque<float> m_samples;
+    bool m_ended = false;
     std::thread m_thread;
 };
 
@@ -120,7 +139,13 @@ QString AudioChannel::advance(double seconds)
 {
     // A live input gives what has come in; a file as much as was asked for.
     const size_t wanted = m_live ? size_t(m_source->sampleRate() * 4) : size_t(std::lround(seconds * m_source->sampleRate()));
-    const size_t got = readSamples(wanted);
+    size_t got = readSamples(wanted);
+    // After the end of a pipe the card hears silence, as a receiver would:
+    // the demodulator lets out what it still holds and the card goes idle.
+    if (got == 0 && m_live && m_live->drained()) {
+        got = size_t(std::lround(seconds * m_source->sampleRate()));
+        m_samples.assign(got, 0.0f);
+    }
     std::string text;
     if (got > 0 && m_demodulator) m_demodulator->process(m_samples.data(), got, text);
     if (got > 0 && m_lineSearch) m_lineSearch->process(m_samples.data(), got);
