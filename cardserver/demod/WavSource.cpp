@@ -35,7 +35,9 @@ sf_count_t readBytes(void* out, sf_count_t count, void* user)
     auto* bytes = static_cast<Bytes*>(user);
     count = std::clamp<sf_count_t>(count, 0, bytes->size - bytes->position);
     if (bytes->fd < 0) {
-        std::memcpy(out, bytes->memory.data() + bytes->position, size_t(count));
+        // An empty buffer has no data pointer, and memcpy wants one even for nothing.
+        if (count > 0)
+            std::memcpy(out, bytes->memory.data() + bytes->position, size_t(count));
         bytes->position += count;
         return count;
     }
