@@ -62,6 +62,36 @@ ConfigForm::ConfigForm(QWidget* owner) : QDialog(owner)
     buildNotice();
     setTabOrder();
     fitFontToPlaces();
+    drawFramesAroundTheirPlaces();
+    giveTheNoticeItsLineHeight();
+}
+
+// The notice's design height (13 pixels) is less than a line of most
+// fonts, which would cut its letters off: it grows upwards into the free
+// room below the last frame, its bottom edge staying where it was.
+void ConfigForm::giveTheNoticeItsLineHeight()
+{
+    const QRect design = notify->geometry();
+    const int height = std::max(design.height(), notify->fontMetrics().height() + 2);
+    const int bottom = std::min(design.bottom(), this->height() - 1);
+    notify->setGeometry(design.left(), std::max(frame[3]->geometry().bottom() + 1, bottom - height + 1), design.width(),
+                        height);
+}
+
+// The places count from a frame's top-left corner with its caption on the
+// frame's top line, as the design's frames drew it. The style's own group
+// box puts the caption above the line and the line lower, where the
+// fields placed near the top would straddle it: draw the line through the
+// caption's middle instead.
+void ConfigForm::drawFramesAroundTheirPlaces()
+{
+    const int captionHalf = fontMetrics().height() / 2;
+    for (QGroupBox* box : frame)
+        box->setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+                                          " margin-top: %1px; }"
+                                          "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                                          " left: 6px; padding: 0 2px; }")
+                               .arg(captionHalf));
 }
 
 // The places were laid out for a small 8-point font; the system's font is

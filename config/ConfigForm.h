@@ -72,6 +72,8 @@ private:
     void buildNotice();
     void setTabOrder();
     void fitFontToPlaces();
+    void drawFramesAroundTheirPlaces();
+    void giveTheNoticeItsLineHeight();
     bool captionsFit() const;
 
     bool m_closingBlocked = false;

@@ -4,7 +4,10 @@
 #include "DialogHarness.h"
 #include "platform/testing/WaitFor.h"
 
+#include <QGroupBox>
 #include <QGuiApplication>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QLabel>
 #include <QWidget>
 
@@ -48,8 +51,35 @@ TEST(DialogUnderWindowManager, TheRedNoticeShowsWhole)
     ConfigDialog dialog(nullptr);
     whileShown(dialog, nullptr, [&](ConfigForm& form) {
         form.notify->setText(config::kSearchNotice);
-        EXPECT_GE(form.notify->height(), form.notify->fontMetrics().height());
+        EXPECT_GE(form.notify->height(), form.notify->fontMetrics().height() + 2);
+        EXPECT_GT(form.notify->geometry().top(), form.frame[3]->geometry().bottom());
         EXPECT_LE(form.notify->geometry().bottom(), form.height() - 1);
         EXPECT_LE(form.notify->fontMetrics().horizontalAdvance(config::kSearchNotice), form.notify->width());
+    });
+}
+
+TEST(DialogUnderWindowManager, FieldsStandInsideTheirFramesWithTheCaptionOnTheLine)
+{
+    ConfigDialog dialog(nullptr);
+    whileShown(dialog, nullptr, [&](ConfigForm& form) {
+        for (QGroupBox* box : form.frame) {
+            SCOPED_TRACE(box->title().toStdString());
+            QStyleOptionGroupBox option;
+            option.initFrom(box);
+            option.text = box->title();
+            option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+            option.lineWidth = 1;
+            const QRect line = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
+            const QRect caption = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+            // The caption sits on the top line, not above it.
+            EXPECT_LT(caption.top(), line.top());
+            EXPECT_GT(caption.bottom(), line.top());
+            for (QWidget* field : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                SCOPED_TRACE(field->objectName().isEmpty() ? field->metaObject()->className()
+                                                           : field->objectName().toStdString());
+                EXPECT_GT(field->geometry().top(), line.top());
+                EXPECT_LT(field->geometry().bottom(), line.bottom());
+            }
+        }
     });
 }
