@@ -65,6 +65,9 @@ void ConfigDialog::ShowModal(QWidget* owner)
     QPointer<QWidget> ownerGuard(owner);
     connect(form, &ConfigForm::activated, this, [this, ownerGuard] { activate(ownerGuard); });
 
+    // A window moved before it exists is placed by its frame's corner: the
+    // window manager is asked to put the frame there (activation's place).
+    form->move(outerCornerFor(owner));
     form->exec();
 
     m_cardControl.reset();
@@ -95,9 +98,8 @@ void ConfigDialog::connectControls()
     connect(form->searchButton, &QPushButton::clicked, this, &ConfigDialog::onSearch);
 }
 
-void ConfigDialog::activate(QWidget* owner)
+QPoint ConfigDialog::outerCornerFor(const QWidget* owner)
 {
-    ConfigForm* form = m_form;
     QPoint ownerCorner;
     if (owner)
         ownerCorner = owner->frameGeometry().topLeft();
@@ -105,9 +107,17 @@ void ConfigDialog::activate(QWidget* owner)
         ownerCorner = screen->availableGeometry().topLeft();
     const double ownerLeftTwips = platform::pixelsToTwips(ownerCorner.x());
     const double ownerTopTwips = platform::pixelsToTwips(ownerCorner.y());
-    const QPoint outerCorner(platform::twipsToPixels(ownerLeftTwips + kOffsetLeftTwips),
-                             platform::twipsToPixels(ownerTopTwips + kOffsetTopTwips));
-    form->placeOuterCornerAt(outerCorner);
+    return QPoint(platform::twipsToPixels(ownerLeftTwips + kOffsetLeftTwips),
+                  platform::twipsToPixels(ownerTopTwips + kOffsetTopTwips));
+}
+
+void ConfigDialog::activate(QWidget* owner)
+{
+    ConfigForm* form = m_form;
+    // Placed before it was shown already (ShowModal); a window that is
+    // shown can only be put right once it is framed.
+    const QPoint outerCorner = outerCornerFor(owner);
+    if (form->frameGeometry().topLeft() != outerCorner) form->placeOuterCornerAt(outerCorner);
 
     resetCards();
     fillControls();

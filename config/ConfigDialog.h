@@ -11,6 +11,7 @@
 #include "cardctl/CardControl.h"
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <cstdint>
@@ -85,6 +86,7 @@ signals:
 private:
     // Activation and filling.
     void activate(QWidget* owner);
+    static QPoint outerCornerFor(const QWidget* owner);
     void resetCards();
     void fillControls();
     void connectControls();

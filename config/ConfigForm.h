@@ -50,7 +50,7 @@ public:
     static constexpr int kFrequencyMaxLength = 8;
     static constexpr double kSmallestPointSize = 7.0;
     // How long after placing a window manager may take to frame the window.
-    static constexpr int kFramingTimeMs = 2000;
+    static constexpr int kFramingTimeMs = 5000;
     static constexpr int kFramingCheckMs = 10;
 
 signals:

@@ -37,7 +37,7 @@ TEST(DialogUnderWindowManager, ItsOuterCornerStands200And750TwipsFromTheOwnersOu
         ConfigDialog dialog(nullptr);
         QPoint outer, inner;
         whileShown(dialog, &owner, [&](ConfigForm& form) {
-            ASSERT_TRUE(QTest::qWaitFor([&] { return framed(form); }, 5000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return framed(form); }, 10000)) << "never framed";
             QTest::qWait(200);  // the window manager's last word on the place
             outer = form.frameGeometry().topLeft();
             inner = form.geometry().topLeft();
