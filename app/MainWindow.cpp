@@ -61,7 +61,10 @@ MainWindow::MainWindow(MainWindowParts parts, QWidget* parent)
 {
     buildControls();
     session::SynopHooks hooks;
-    hooks.start = [this] { m_synop.Start(m_state.sAppName, m_state.lXSynop, m_state.lYSynop); };
+    hooks.start = [this] {
+        takeFrameIntoSynopDefault();
+        m_synop.Start(m_state.sAppName, m_state.lXSynop, m_state.lYSynop);
+    };
     hooks.stop = [this] { m_synop.Stop(m_state.lXSynop, m_state.lYSynop); };
     hooks.feed = [this](const QString& chunk) { m_synop.Feed(chunk); };
     m_handlers = std::make_unique<session::SessionHandlers>(m_state, m_controls, std::move(hooks));
@@ -132,7 +135,11 @@ void MainWindow::readSettings()
     m_state.lX = readInt32(app, "X", left);
     m_state.lY = readInt32(app, "Y", top);
     m_state.lXSynop = readInt32(app, "X-Synop", left);
-    m_state.lYSynop = readInt32(app, "Y-Synop", synopTop);
+    const SettingValue storedSynopTop = ReadSetting(app, "Y-Synop", synopTop);
+    m_state.lYSynop = settings::settingToInt32(storedSynopTop).value_or(0);
+    // Nothing stored: the default counted a guessed frame (the window has
+    // none yet); the real one is put in once the window is framed.
+    if (std::holds_alternative<float>(storedSynopTop)) m_synopDefaultOuterHeightTwips = outerHeightTwips();
 }
 
 // A stored place is taken only if some of the title bar would be on a
@@ -147,6 +154,19 @@ void MainWindow::placeAtStoredPosition()
     if (!reachable) return;
     move(pos().x(), stored.y());
     move(stored.x(), pos().y());
+}
+
+// The SYNOP window's default place is 120 twips below the main window's
+// outer bottom edge; the outer height counted at load time was a guess, as
+// the window had no frame yet. Once it has one, the guess is replaced, so
+// that the place set is an outer one as the place read back is.
+void MainWindow::takeFrameIntoSynopDefault()
+{
+    if (!m_synopDefaultOuterHeightTwips || !isVisible() || frameGeometry() == geometry()) return;
+    const double realHeight = platform::pixelsToTwips(frameGeometry().height());
+    if (const auto corrected = platform::toInt32(m_state.lYSynop + realHeight - *m_synopDefaultOuterHeightTwips))
+        m_state.lYSynop = *corrected;
+    m_synopDefaultOuterHeightTwips.reset();
 }
 
 void MainWindow::ConfigClick()
@@ -196,6 +216,7 @@ void MainWindow::Unload()
 {
     if (m_unloaded) return;
     m_unloaded = true;
+    takeFrameIntoSynopDefault();
     m_synop.ShutdownReadPosition(m_state.lXSynop, m_state.lYSynop);
     if (m_config) m_config->Unload();
 

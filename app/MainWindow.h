@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace config {
@@ -75,6 +76,7 @@ private:
     void readSettings();
     void placeAtStoredPosition();
     void Unload();
+    void takeFrameIntoSynopDefault();
 
     session::MainWindowState m_state;
     session::MainWindowControls m_controls;
@@ -85,6 +87,9 @@ private:
     std::unique_ptr<config::ConfigDialog> m_config;
     std::vector<QWidget*> m_tabOrder;
     bool m_unloaded = false;
+    // The outer height counted into the SYNOP window's default place while
+    // it is still the load-time guess.
+    std::optional<double> m_synopDefaultOuterHeightTwips;
 };
 
 }  // namespace app
