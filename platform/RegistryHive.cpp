@@ -88,14 +88,20 @@ void RegistryHive::openExisting()
         becomeDamaged("cannot be opened");
         return;
     }
-    HiveStatement check(m_db, "PRAGMA quick_check", &m_damageSeen);
-    const int checked = check.stepCode();
-    const bool checkSaysOk = checked == SQLITE_ROW && check.text(0) == QLatin1String("ok");
-    // A hive locked past the busy timeout cannot be checked; that is no damage.
-    const bool checkRan = checked == SQLITE_ROW || m_damageSeen;
-    HiveStatement format(m_db, "SELECT value FROM meta WHERE name = 'format'", &m_damageSeen);
-    const int formatRead = format.stepCode();
-    const bool ours = formatRead == SQLITE_ROW && format.text(0) == QLatin1String(kHiveFormat);
+    // The statements end before a damaged connection is closed: sqlite3_close
+    // refuses a connection with statements open, and it would stay open.
+    bool checkSaysOk = false, checkRan = false, ours = false;
+    int formatRead = SQLITE_OK;
+    {
+        HiveStatement check(m_db, "PRAGMA quick_check", &m_damageSeen);
+        const int checked = check.stepCode();
+        checkSaysOk = checked == SQLITE_ROW && check.text(0) == QLatin1String("ok");
+        // A hive locked past the busy timeout cannot be checked; that is no damage.
+        checkRan = checked == SQLITE_ROW || m_damageSeen;
+        HiveStatement format(m_db, "SELECT value FROM meta WHERE name = 'format'", &m_damageSeen);
+        formatRead = format.stepCode();
+        ours = formatRead == SQLITE_ROW && format.text(0) == QLatin1String(kHiveFormat);
+    }
     if (checkRan && !checkSaysOk)
         becomeDamaged("has damaged pages");
     else if (m_damageSeen || (!ours && formatRead != SQLITE_BUSY))

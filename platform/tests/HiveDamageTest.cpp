@@ -281,3 +281,16 @@ TEST_F(HiveDamage, AnEmptyFileIsAnEmptyHiveThatTheFirstWriteMakesOurs)
     EXPECT_NE(everything().find("v=3:31"), std::string::npos);
     EXPECT_TRUE(setAside().isEmpty());
 }
+
+TEST_F(HiveDamage, OpeningADamagedHiveAgainAndAgainLeavesNoConnectionOpen)
+{
+    storeSettings();
+    const QByteArray pristine = fileBytes(hivePath());
+    const PageMap pages = pageMap(hivePath());
+    putFile(hivePath(), withZeroedPage(pristine, pages.pageSize, pages.leaves.at("vals").front()));
+    const auto openFiles = [] { return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size(); };
+    everything();
+    const auto before = openFiles();
+    for (int i = 0; i < 20; ++i) everything();  // each acquires the hive afresh and lets it go
+    EXPECT_EQ(openFiles(), before);
+}

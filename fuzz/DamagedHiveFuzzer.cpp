@@ -1,0 +1,109 @@
+// The settings hive opening any file: whatever it reads before a write it
+// still reads after one, a value written reads back, and a file it sets
+// aside as damaged is kept byte for byte.
+#include "platform/Registry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+namespace {
+
+using namespace platform;
+
+void require(bool condition, const char* what)
+{
+    if (condition) return;
+    std::fprintf(stderr, "broken invariant: %s\n", what);
+    std::abort();
+}
+
+using Values = std::map<std::string, std::string>;  // "key\\name" -> type and data
+
+// Everything that reads, down a bounded number of keys.
+void readTree(HKEY parent, const std::string& path, Values& values, int& keysLeft)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameChars = sizeof name;
+        BYTE data[4096];
+        DWORD type = 0, size = sizeof data;
+        const LONG status = RegEnumValueA(key, i, name, &nameChars, &type, data, &size);
+        if (status == ERROR_NO_MORE_ITEMS || status != ERROR_SUCCESS) break;
+        values[path + "\\" + std::string(name, nameChars)] =
+            std::to_string(type) + ":" + std::string(reinterpret_cast<const char*>(data), size);
+    }
+    std::vector<std::string> children;
+    for (DWORD i = 0; keysLeft > 0; ++i) {
+        char name[256];
+        DWORD chars = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &chars) != ERROR_SUCCESS) break;
+        children.emplace_back(name, chars);
+        --keysLeft;
+    }
+    RegCloseKey(key);
+    for (const auto& child : children) readTree(HKEY_LOCAL_MACHINE, path.empty() ? child : path + "\\" + child, values, keysLeft);
+}
+
+Values readAll()
+{
+    Values values;
+    int keysLeft = 64;
+    readTree(HKEY_LOCAL_MACHINE, "", values, keysLeft);
+    return values;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    QTemporaryDir dir;
+    require(dir.isValid(), "a scratch folder");
+    const QString hive = dir.filePath(QStringLiteral("hive.sqlite"));
+    const QByteArray original(reinterpret_cast<const char*>(data), qsizetype(size));
+    {
+        QFile file(hive);
+        require(file.open(QIODevice::WriteOnly), "the hive file opens");
+        file.write(original);
+    }
+    qputenv("PLUVANE_HIVE", hive.toLocal8Bit());
+
+    const Values before = readAll();
+    HKEY key = nullptr;
+    static const char kProbe[] = "written by the fuzzer";
+    bool written = false;
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software\\Pluvane", &key) == ERROR_SUCCESS) {
+        written = RegSetValueExA(key, "FuzzProbe", 0, REG_SZ, reinterpret_cast<const BYTE*>(kProbe),
+                                 sizeof kProbe) == ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    Values after = readAll();
+    if (written) {
+        const auto probe = after.find("SOFTWARE\\Korvath Software\\Pluvane\\FuzzProbe");
+        require(probe != after.end() && probe->second == "1:" + std::string(kProbe, sizeof kProbe),
+                "a value written reads back");
+    }
+    for (const auto& [name, value] : before) {
+        if (name == "SOFTWARE\\Korvath Software\\Pluvane\\FuzzProbe") continue;
+        const auto kept = after.find(name);
+        require(kept != after.end() && kept->second == value, "a value that read before a write reads after it");
+    }
+
+    const QStringList setAside = QDir(dir.path()).entryList({QStringLiteral("hive.sqlite.damaged-*")}, QDir::Files);
+    if (!setAside.isEmpty()) {
+        bool kept = false;
+        for (const QString& name : setAside) {
+            QFile file(dir.filePath(name));
+            if (file.open(QIODevice::ReadOnly) && file.readAll() == original) kept = true;
+        }
+        require(kept, "a damaged hive is kept byte for byte");
+    }
+    return 0;
+}
