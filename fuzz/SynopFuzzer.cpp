@@ -23,7 +23,10 @@ std::vector<std::string> assemble(std::string_view text, size_t chunk, bool deco
 {
     std::vector<std::string> raws;
     synop::StreamAssembler assembler([&](synop::AssembledReport&& report) {
-        require(report.groups.size() <= synop::StreamAssembler::kMaxReportGroups, "groups within bound");
+        // The cut comes after the group that reaches the bound, and a token of
+        // groups run together may add several at once: at most a line's worth.
+        require(report.groups.size() < synop::StreamAssembler::kMaxReportGroups + synop::StreamAssembler::kMaxLineLength,
+                "groups within bound");
         raws.push_back(report.raw);
         if (decodeToo) {
             synop::decodeReport(report);
