@@ -2,7 +2,7 @@
 # Screenshot of the configuration dialog after a card search against the
 # demo card server, taken under Xvfb with a window manager for the frame:
 #   xvfb-run -a -s '-screen 0 1280x800x24' config/preview/screenshot.sh BUILD_DIR OUT.png
-# The window sits at 53,70 (the stand-in owner's corner plus 200 / 750 twips).
+# The window's frame sits at 53,90 (the stand-in owner's corner plus 200 / 750 twips).
 set -e
 bin="$1/bin"
 out="$2"
@@ -21,6 +21,6 @@ xdotool windowactivate --sync "$window" 2>/dev/null || true
 xdotool key --window "$window" Return   # Enter starts the search
 sleep 2
 import -window root "$out.full.png"
-convert "$out.full.png" -crop 250x276+45+64 +repage "$out"
+convert "$out.full.png" -crop 250x276+45+84 +repage "$out"
 rm -f "$out.full.png" "$log"
 kill $preview $server $wm
