@@ -19,6 +19,8 @@ ClientConnection::ClientConnection(QTcpSocket* socket, CardServer* server)
     // A small kernel buffer lets a peer that stopped reading show as pending
     // output here within seconds, rather than after megabytes.
     m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kKernelSendBuffer);
+    // Requests wait in the kernel, not here, while this connection handles them.
+    m_socket->setReadBufferSize(2 * cardproto::kMaxLineBytes);
     m_peer = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientConnection::readRequests);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &ClientConnection::countWritten);
@@ -91,6 +93,11 @@ void ClientConnection::send(const Message& message)
     if (m_closing || m_socket->state() != QAbstractSocket::ConnectedState) return;
     if (m_socket->bytesToWrite() > m_server->limits().maxPendingPerConnection) {
         dropWithError(QStringLiteral("it does not read what it is sent"));
+        return;
+    }
+    if (m_server->pendingOutput() > m_server->limits().maxPendingTotal
+        && m_pendingCounted > ServerLimits::kFairPendingBytes) {
+        dropWithError(QStringLiteral("the server's output limit is reached and it does not read"));
         return;
     }
     const QByteArray line = message.encode() + '\n';

@@ -63,6 +63,13 @@ QString CardServerProcess::log()
     return m_log;
 }
 
+void CardServerProcess::drainLog()
+{
+    m_process.setReadChannel(QProcess::StandardError);
+    m_process.waitForReadyRead(0);
+    m_log += QString::fromLocal8Bit(m_process.readAllStandardError());
+}
+
 bool CardServerProcess::terminate(int timeoutMs)
 {
     if (!isRunning()) return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;

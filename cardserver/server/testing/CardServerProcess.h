@@ -37,6 +37,9 @@ public:
 
     // Everything the server wrote to stderr so far (waits briefly for more).
     QString log();
+    // Takes what the server has logged without waiting for more, so that a
+    // busy server never blocks on a full stderr pipe.
+    void drainLog();
     QString error() const { return m_error; }
     static QString executable();
 

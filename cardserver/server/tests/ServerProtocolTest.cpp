@@ -4,6 +4,7 @@
 #include "cardserver/server/testing/CardServerProcess.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <csignal>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -103,6 +104,10 @@ TEST_F(ServerProtocol, SessionStartsInOrderAndHeldCardsAreRefused)
     reply = second.reply(second.request("OpenCard", openArgs(3)));
     EXPECT_EQ(reply->status, 3);
     EXPECT_EQ(reply->text, "Card 3 is not installed");
+    // Each refusal is a line of the log, with the client and the reason.
+    const QString log = server.log();
+    EXPECT_TRUE(log.contains(QRegularExpression("OpenCard by 127\\.0\\.0\\.1:\\d+ refused: Card 2 is in use"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QRegularExpression("OpenCard by 127\\.0\\.0\\.1:\\d+ refused: Card 3 is not installed")));
     reply = second.reply(second.request("SetAls", {WireValue::i4(2)}));
     EXPECT_EQ(reply->status, 2);
     reply = second.reply(second.request("Reboot"));
