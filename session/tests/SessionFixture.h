@@ -28,8 +28,8 @@ protected:
         controls.Cancel = new QPushButton(QStringLiteral("&Quit"), window.get());
         controls.Text = new platform::TextBox(window.get());
         controls.StatusBar = new platform::StatusPanels(
-            {{"Mode", "", 820}, {"Speed", "", 680}, {"Shift", "", 680}, {"Polar", "", 600}, {"Freq", "", 620},
-             {"State", "", 1440}},
+            {{"Mode", "", 820, {}}, {"Speed", "", 680, {}}, {"Shift", "", 680, {}}, {"Polar", "", 600, {}},
+             {"Freq", "", 620, {}}, {"State", "", 1440, {}}},
             window.get());
         controls.W6xXML = card = new cardctl::RecordingCardControl(window.get());
         state.sAppName = QStringLiteral("Pluvane");
