@@ -12,6 +12,7 @@ PACKAGES=(
   libsqlite3-dev libgtest-dev libkml-dev libliquid-dev libsndfile1-dev libfftw3-dev portaudio19-dev
   xvfb xauth xdotool imagemagick openbox minimodem
   clang-14 libclang-rt-14-dev
+  scdoc librsvg2-bin desktop-file-utils appstream groff-base file
 )
 BUILD_DIR=${PLUVANE_BUILD_DIR:-build}
 

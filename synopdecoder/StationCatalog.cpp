@@ -1,5 +1,7 @@
 #include "synopdecoder/StationCatalog.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QString>
 
@@ -135,12 +137,24 @@ const StationCatalog& StationCatalog::builtIn()
     static const StationCatalog catalog = [] {
         initStationResources();
         StationCatalog c;
-        auto read = [](const char* path) {
-            QFile file(QString::fromLatin1(path));
-            return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
+        // An installed list (share/pluvane beside the program's bin/) wins
+        // over the one built in, so that a newer list from WMO or NDBC can
+        // be dropped in without a rebuild.
+        auto read = [](const char* name) {
+            const QString fileName = QString::fromLatin1(name);
+            QStringList candidates;
+            if (QCoreApplication::instance())
+                candidates << QDir(QCoreApplication::applicationDirPath())
+                                  .filePath(QStringLiteral("../" PLUVANE_RELATIVE_DATADIR "/") + fileName);
+            candidates << QStringLiteral(":/synop/") + fileName;
+            for (const QString& path : candidates) {
+                QFile file(path);
+                if (file.open(QIODevice::ReadOnly)) return file.readAll().toStdString();
+            }
+            return std::string();
         };
-        c.loadLandStations(read(":/synop/nsd_bbsss.txt"));
-        c.loadBuoys(read(":/synop/ndbc_station_table.txt"));
+        c.loadLandStations(read("nsd_bbsss.txt"));
+        c.loadBuoys(read("ndbc_station_table.txt"));
         return c;
     }();
     return catalog;

@@ -17,7 +17,8 @@ struct StationInfo {
 
 class StationCatalog {
 public:
-    // The tables compiled into the library, read once on first use.
+    // The installed tables, else those compiled into the library; read once
+    // on first use.
     static const StationCatalog& builtIn();
 
     // Table text as found in the two station lists; used by the tests too.

@@ -116,7 +116,7 @@ void ClientConnection::sendEvent(const Message& event)
 
 void ClientConnection::dropWithError(const QString& why)
 {
-    logLine(QStringLiteral("Closing connection from %1: %2").arg(m_peer, why));
+    logWarning(QStringLiteral("Closing connection from %1: %2").arg(m_peer, why));
     release();
     m_closing = true;
     m_socket->abort();
@@ -162,6 +162,7 @@ void ClientConnection::readRequests()
             dropWithError(QStringLiteral("protocol error: a client sends requests only"));
             return;
         }
+        logDetail(QStringLiteral("%1: %2").arg(m_peer, QString::fromUtf8(*line).trimmed().left(200)));
         handle(*message);
         if (m_closing) return;
     }
@@ -236,7 +237,7 @@ void ClientConnection::handle(const Message& request)
     const OperationResult result = (m_card->**operation)(request.args);
     m_handling = false;
     if (result.status != 0)
-        logLine(QStringLiteral("Card %1: %2 refused: %3").arg(m_card->number()).arg(op, result.text));
+        logWarning(QStringLiteral("Card %1: %2 refused: %3").arg(m_card->number()).arg(op, result.text));
     reply(request.id, result, false);
     for (const Message& event : std::exchange(m_deferred, {})) send(event);
 }

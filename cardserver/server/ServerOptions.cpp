@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostInfo>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace cardserver {
 
@@ -13,6 +16,7 @@ QString usageText()
         "Usage: pluvane-cardserver [options]\n"
         "Serves up to 8 decoder cards to the Pluvane front end over TCP.\n\n"
         "  --listen ADDR:PORT   address and port to listen on (default 127.0.0.1:33234;\n"
+        "                       ADDR a number or a host name such as localhost;\n"
         "                       port 0 picks a free one; IPv6 as [::1]:PORT)\n"
         "  --card N=SOURCE      card N (1..8) with SOURCE on all its IF inputs\n"
         "  --card N:I=SOURCE    SOURCE on IF input I (1..4) of card N only\n"
@@ -32,9 +36,14 @@ QString usageText()
         "                       they may search or open a card\n"
         "  --config FILE        read options from FILE, one a line without the dashes\n"
         "                       (\"card 2=text:bulletins.txt\"; # starts a comment;\n"
-        "                       relative paths are relative to FILE); the command\n"
-        "                       line, read after it, wins\n"
-        "  --help, --version\n\n"
+        "                       relative text: and wav: paths are relative to FILE);\n"
+        "                       the command line, read after it, wins. Without it:\n"
+        "                       $PLUVANE_CARDSERVER_CONFIG, else " PLUVANE_DEFAULT_CONFIG "\n"
+        "                       when it exists\n"
+        "  --no-config          read no configuration file\n"
+        "  -q, --quiet          log only warnings and errors\n"
+        "  -v, --verbose        log every request as well\n"
+        "  -h, --help, --version\n\n"
         "Sources:\n"
         "  demo                          SYNOP bulletins of European stations, looped\n"
         "  demo:CHANNEL                  the same through an HF channel (see --demo=)\n"
@@ -46,8 +55,17 @@ QString usageText()
         "  raw:PATH@RATE[,s16le|f32le]   mono PCM from a file (repeated), a FIFO or - (stdin)\n"
         "  udp:[ADDR:]PORT[@RATE[,FORMAT]]  UDP audio as gqrx sends it (127.0.0.1, 48000, s16le)\n"
         "  audio:DEVICE                  a live audio input, decoded\n\n"
-        "The first line on stderr is \"Listening on ADDR:PORT\"; SIGINT or SIGTERM\n"
-        "ends every session with SessionEnded and stops the server.\n");
+        "Log lines start with the local time, unless JOURNAL_STREAM is set (the\n"
+        "journal stamps them). The first is \"Listening on ADDR:PORT\". SIGINT or\n"
+        "SIGTERM ends every session with SessionEnded and stops the server; SIGHUP\n"
+        "is ignored.\n"
+        "Exit status: 0 stopped by a signal, 1 cannot listen, 2 usage or configuration.\n");
+}
+
+QString defaultConfigPath()
+{
+    if (qEnvironmentVariableIsSet("PLUVANE_CARDSERVER_CONFIG")) return qEnvironmentVariable("PLUVANE_CARDSERVER_CONFIG");
+    return QStringLiteral(PLUVANE_DEFAULT_CONFIG);
 }
 
 namespace {
@@ -56,14 +74,35 @@ std::optional<ServerOptions> parseArguments(const QStringList& arguments, QStrin
 
 bool parseListen(const QString& text, ServerOptions* options, QString* error)
 {
-    static const QRegularExpression pattern(QStringLiteral(R"(^(?:\[([^\]]+)\]|([^:]+)):(\d{1,5})$)"));
+    static const QRegularExpression pattern(QStringLiteral(R"(^(?:\[([^\]]+)\]|([^:\[\]]+)):([^:]*)$)"));
     const auto match = pattern.match(text);
-    const QString host = match.hasMatch() ? (match.captured(1).isEmpty() ? match.captured(2) : match.captured(1)) : QString();
-    const int port = match.captured(3).toInt();
-    QHostAddress address;
-    if (!match.hasMatch() || port > 65535 || !address.setAddress(host)) {
-        *error = QStringLiteral("--listen wants ADDR:PORT with a numeric address, not \"%1\"").arg(text);
+    if (!match.hasMatch()) {
+        *error = QStringLiteral("--listen wants ADDR:PORT (such as 127.0.0.1:33234 or [::1]:33234), not \"%1\"").arg(text);
         return false;
+    }
+    const QString host = match.captured(1).isEmpty() ? match.captured(2) : match.captured(1);
+    const QString portText = match.captured(3);
+    bool isNumber = false;
+    const uint port = portText.toUInt(&isNumber);
+    if (!isNumber || port > 65535 || portText.startsWith(QLatin1Char('+'))) {
+        *error = QStringLiteral("--listen %1: \"%2\" is not a port number (0 to 65535)").arg(text, portText);
+        return false;
+    }
+    QHostAddress address;
+    if (!address.setAddress(host)) {
+        // A host name: the first address it has, IPv4 before IPv6 so that
+        // localhost means 127.0.0.1 as the front end's default does.
+        const QHostInfo info = QHostInfo::fromName(host);
+        QList<QHostAddress> found = info.addresses();
+        std::stable_sort(found.begin(), found.end(), [](const QHostAddress& a, const QHostAddress& b) {
+            return a.protocol() == QAbstractSocket::IPv4Protocol && b.protocol() != QAbstractSocket::IPv4Protocol;
+        });
+        if (found.isEmpty()) {
+            *error = QStringLiteral("--listen %1: cannot find the host \"%2\" (%3)")
+                         .arg(text, host, info.error() == QHostInfo::NoError ? QStringLiteral("no address") : info.errorString());
+            return false;
+        }
+        address = found.first();
     }
     options->address = address;
     options->port = quint16(port);
@@ -95,7 +134,9 @@ std::optional<QStringList> configArguments(const QString& path, QString* error)
     }
     const QDir base = QFileInfo(path).absoluteDir();
     static const QStringList keywords{"listen", "card", "demo", "time-scale", "max-connections",
-                                      "idle-timeout", "stall-timeout", "output-limit", "secret-file"};
+                                      "idle-timeout", "stall-timeout", "output-limit", "secret-file",
+                                      "quiet", "verbose"};
+    static const QStringList bareKeywords{"demo", "quiet", "verbose"};
     QStringList arguments;
     int number = 0;
     while (!file.atEnd()) {
@@ -104,11 +145,11 @@ std::optional<QStringList> configArguments(const QString& path, QString* error)
         if (line.isEmpty()) continue;
         const QString keyword = line.section(QLatin1Char(' '), 0, 0);
         QString value = line.section(QLatin1Char(' '), 1).trimmed();
-        if (!keywords.contains(keyword) || (keyword == QLatin1String("demo")) != value.isEmpty()) {
+        if (!keywords.contains(keyword) || bareKeywords.contains(keyword) != value.isEmpty()) {
             *error = QStringLiteral("%1 line %2: cannot use \"%3\"").arg(path).arg(number).arg(line);
             return std::nullopt;
         }
-        static const QRegularExpression textSource(QStringLiteral(R"(^([^=]+=text:)(.+)$)"));
+        static const QRegularExpression textSource(QStringLiteral(R"(^([^=]+=(?:text|wav):)(.+)$)"));
         if (const auto match = textSource.match(value); keyword == QLatin1String("card") && match.hasMatch())
             value = match.captured(1) + base.absoluteFilePath(match.captured(2));
         arguments << QStringLiteral("--") + keyword;
@@ -124,7 +165,13 @@ std::optional<ServerOptions> parseOptions(const QStringList& commandLine, QStrin
     // A configuration file is read first, so that the command line wins.
     QStringList arguments;
     QStringList rest;
+    QString configFile;
+    bool named = false;
     for (qsizetype i = 0; i < commandLine.size(); ++i) {
+        if (commandLine[i] == QLatin1String("--no-config")) {
+            named = true;
+            continue;
+        }
         if (commandLine[i] != QLatin1String("--config")) {
             rest << commandLine[i];
             continue;
@@ -133,12 +180,25 @@ std::optional<ServerOptions> parseOptions(const QStringList& commandLine, QStrin
             *error = QStringLiteral("--config needs a value");
             return std::nullopt;
         }
-        const auto fromFile = configArguments(commandLine[i], error);
+        named = true;
+        configFile = commandLine[i];
+        const auto fromFile = configArguments(configFile, error);
         if (!fromFile) return std::nullopt;
         arguments << *fromFile;
     }
+    if (!named) {
+        const QString fallback = defaultConfigPath();
+        if (!fallback.isEmpty() && QFileInfo::exists(fallback)) {
+            configFile = fallback;
+            const auto fromFile = configArguments(configFile, error);
+            if (!fromFile) return std::nullopt;
+            arguments << *fromFile;
+        }
+    }
     arguments << rest;
-    return parseArguments(arguments, error);
+    auto options = parseArguments(arguments, error);
+    if (options) options->configFile = configFile;
+    return options;
 }
 
 namespace {
@@ -159,6 +219,8 @@ std::optional<ServerOptions> parseArguments(const QStringList& arguments, QStrin
         QString v;
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) options.showHelp = true;
         else if (arg == QLatin1String("--version")) options.showVersion = true;
+        else if (arg == QLatin1String("--quiet") || arg == QLatin1String("-q")) options.logLevel = LogLevel::Quiet;
+        else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) options.logLevel = LogLevel::Verbose;
         else if (arg == QLatin1String("--demo")) options.cards[1][0] = QStringLiteral("demo");
         else if (arg.startsWith(QLatin1String("--demo="))) options.cards[1][0] = QStringLiteral("demo:") + arg.mid(7);
         else if (arg == QLatin1String("--listen")) {

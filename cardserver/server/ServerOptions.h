@@ -1,5 +1,6 @@
 #pragma once
 // The card server's command line.
+#include "Log.h"
 #include "ServerLimits.h"
 
 #include <QHostAddress>
@@ -15,6 +16,7 @@ struct ServerOptions {
     // Source of each card's inputs: card number -> input (1..4, 0 = all) -> source, as named on the command line.
     QMap<int, QMap<int, QString>> cards;
     double timeScale = 1;  // signal seconds per wall-clock second
+#include "Log.h"
     ServerLimits limits;
     QString secretFile;  // empty: no shared secret
     bool showHelp = false;
@@ -22,6 +24,9 @@ struct ServerOptions {
 };
 
 QString usageText();
+// The configuration read when the command line names none:
+// $PLUVANE_CARDSERVER_CONFIG if set (empty: none), else the system one.
+QString defaultConfigPath();
 // nullopt with the reason in *error for a command line that cannot be used.
 std::optional<ServerOptions> parseOptions(const QStringList& arguments, QString* error);
 

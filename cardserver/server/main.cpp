@@ -20,9 +20,9 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int number)
 {
-    const char byte = 1;
+    const char byte = char(number);
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
 }
 
@@ -91,6 +91,9 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    setLogLevel(options->logLevel);
+    setLogTimeStamps(logTimeStampsWanted());
+
     CardServer server;
     server.setLimits(options->limits);
     if (!options->secretFile.isEmpty()) {
@@ -113,9 +116,16 @@ int main(int argc, char** argv)
     const QString host = options->address.protocol() == QAbstractSocket::IPv6Protocol
                              ? QStringLiteral("[%1]").arg(server.address().toString())
                              : server.address().toString();
-    logLine(QStringLiteral("Listening on %1:%2").arg(host).arg(server.port()));
+    logWarning(QStringLiteral("Listening on %1:%2").arg(host).arg(server.port()));
+    if (!options->configFile.isEmpty()) logLine(QStringLiteral("Configuration read from %1").arg(options->configFile));
+    if (!server.address().isLoopback())
+        logWarning(QStringLiteral("Listening beyond loopback: anyone who reaches %1:%2 %3")
+                       .arg(host)
+                       .arg(server.port())
+                       .arg(options->secretFile.isEmpty() ? QStringLiteral("can search and open the cards")
+                                                          : QStringLiteral("and knows the shared secret can use the cards")));
     if (server.effectiveMaxConnections() < options->limits.maxConnections)
-        logLine(QStringLiteral("Connection limit lowered from %1 to %2 by the descriptor limit")
+        logWarning(QStringLiteral("Connection limit lowered from %1 to %2 by the descriptor limit")
                     .arg(options->limits.maxConnections)
                     .arg(server.effectiveMaxConnections()));
     for (Card* card : server.cards())
@@ -132,8 +142,16 @@ int main(int argc, char** argv)
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // A terminal closing or a reload request must not end the sessions; the
+    // configuration is read at start only.
+    sigaction(SIGHUP, &action, nullptr);
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+        char number = 0;
+        if (::read(signalPipe[0], &number, 1) == 1 && number == SIGHUP) {
+            logWarning(QStringLiteral("SIGHUP ignored: the configuration is read at start; restart the server to read it again"));
+            return;
+        }
         notifier.setEnabled(false);
         logLine(QStringLiteral("Stopping"));
         server.shutdown();

@@ -18,6 +18,7 @@ add_library(cardserver STATIC
 )
 target_include_directories(cardserver PUBLIC ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(cardserver PUBLIC cardprotocol Qt6::Core Qt6::Network)
+target_compile_definitions(cardserver PRIVATE PLUVANE_DEFAULT_CONFIG="${PLUVANE_CONFIG_DIR}/cardserver.conf")
 # Audio sources decode through the RTTY demodulator beside this folder.
 if(TARGET rttydemod)
   target_sources(cardserver PRIVATE card/AudioChannel.cpp card/AudioChannel.h)

@@ -12,7 +12,7 @@ wm=$!
 "$bin/pluvane-cardserver" --demo --listen "127.0.0.1:${PORT:-0}" 2>"$log" &
 server=$!
 sleep 1
-port=$(sed -n 's/^Listening on .*:\([0-9]*\)$/\1/p' "$log" | head -1)
+port=$(sed -n 's/^.*Listening on .*:\([0-9]*\)$/\1/p' "$log" | head -1)
 "$bin/pluvane-config-preview" 127.0.0.1 "$port" &
 preview=$!
 sleep 2

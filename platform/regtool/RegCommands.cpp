@@ -298,10 +298,12 @@ void usage(QTextStream& out)
            "  delete KEY [/v NAME | /ve | /va] [/f]\n"
            "  export KEY FILE [/y]\n"
            "  import FILE\n"
+           "  /?, --help, --version\n"
            "KEY is HKLM\\SUBKEY or HKCU\\SUBKEY (long forms HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER).\n"
            "TYPE is REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or REG_NONE.\n"
            "The settings hive is $PLUVANE_HIVE, else $XDG_DATA_HOME/pluvane/hive.sqlite\n"
-           "($XDG_DATA_HOME defaults to ~/.local/share).\n";
+           "($XDG_DATA_HOME defaults to ~/.local/share).\n"
+           "Exit status, as the Windows reg tool's: 0 success, 1 failure or invalid syntax.\n";
 }
 
 }  // namespace

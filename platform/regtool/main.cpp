@@ -13,6 +13,10 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     QTextStream err(stderr);
     QTextStream in(stdin);
+    if (application.arguments().mid(1) == QStringList{QStringLiteral("--version")}) {
+        out << "pluvane-reg " PLUVANE_VERSION "\n";
+        return 0;
+    }
     regtool::Console console{out, err, [&](const QString& question) {
                                  out << question << " " << Qt::flush;
                                  if (!::isatty(STDIN_FILENO)) {

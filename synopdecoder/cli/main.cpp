@@ -74,7 +74,13 @@ int main(int argc, char** argv)
     const QCommandLineOption noChecks(QStringLiteral("no-plausibility"),
                                       QStringLiteral("Keep values that cannot be true instead of dropping them."));
     parser.addOptions({format, csv, store, received, keepDuplicates, noShift, noChecks});
-    parser.process(withStoreValue(app.arguments()));
+    // A usage error exits 2, as every Pluvane program's does (process() would exit 1).
+    if (!parser.parse(withStoreValue(app.arguments()))) {
+        std::fprintf(stderr, "pluvane-synop: %s (see --help)\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
 
     std::optional<synop::ExportFormat> output = synop::ExportFormat::JsonLines;
     if (parser.isSet(csv)) output = synop::ExportFormat::Csv;

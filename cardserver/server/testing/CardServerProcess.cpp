@@ -34,7 +34,7 @@ bool CardServerProcess::start(const QStringList& arguments, int timeoutMs)
         m_error = QStringLiteral("cannot start %1: %2").arg(executable(), m_process.errorString());
         return false;
     }
-    static const QRegularExpression listening(QStringLiteral(R"(^Listening on (\S+):(\d+)\r?$)"),
+    static const QRegularExpression listening(QStringLiteral(R"(^(?:\d{4}-\d\d-\d\d \d\d:\d\d:\d\d )?Listening on (\S+):(\d+)\r?$)"),
                                               QRegularExpression::MultilineOption);
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {

@@ -22,7 +22,22 @@ TEST(ServerOptions, ListenAndCardForms)
     EXPECT_EQ(options->cards[2][3], "text:a.txt");
     EXPECT_EQ(options->cards[2][0], "demo");
 
-    for (const QStringList& bad : {QStringList{"--listen", "localhost:1"}, {"--listen", "127.0.0.1:70000"},
+    options = parseOptions({"--listen", "localhost:4100", "-q"}, &error);
+    ASSERT_TRUE(options) << error.toStdString();
+    EXPECT_EQ(options->address, QHostAddress::LocalHost);  // IPv4 first, as the front end's default host
+    EXPECT_EQ(options->port, 4100);
+    EXPECT_EQ(options->logLevel, LogLevel::Quiet);
+    EXPECT_EQ(parseOptions({"--verbose"}, &error)->logLevel, LogLevel::Verbose);
+
+    // A wrong port is named as a wrong port, not as a wrong address.
+    for (const char* port : {"70000", "http", "", "-1", "+80"}) {
+        EXPECT_FALSE(parseOptions({"--listen", QStringLiteral("127.0.0.1:") + port}, &error)) << port;
+        EXPECT_TRUE(error.contains("not a port number")) << error.toStdString();
+    }
+    EXPECT_FALSE(parseOptions({"--listen", "no-such-host.invalid:4100"}, &error));
+    EXPECT_TRUE(error.contains("cannot find the host \"no-such-host.invalid\"")) << error.toStdString();
+
+    for (const QStringList& bad : {QStringList{"--listen", "127.0.0.1"}, {"--listen", "::1:80"},
                                    {"--card", "0=demo"}, {"--card", "1:5=demo"}, {"--card", "1:0=demo"},
                                    {"--card"}, {"--time-scale", "0"}, {"--frobnicate"}}) {
         EXPECT_FALSE(parseOptions(bad, &error)) << bad.join(' ').toStdString();
@@ -36,7 +51,8 @@ TEST(ServerOptions, ConfigFileComesFirstAndResolvesItsPaths)
     QFile file(dir.filePath("server.conf"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("# cards of the station\nlisten 127.0.0.1:4000\ncard 2=text:traffic.txt   # beside this file\n"
-               "card 3=text:/abs/x.txt\ntime-scale 2\n");
+               "card 3=text:/abs/x.txt\ntime-scale 2\n"
+               "card 4:2=wav:recordings/dwd.wav\ncard 5=wav:/abs/y.wav\nverbose\n");
     file.close();
     QString error;
     const auto options = parseOptions({"--config", file.fileName(), "--listen", "127.0.0.1:5000"}, &error);
@@ -45,6 +61,11 @@ TEST(ServerOptions, ConfigFileComesFirstAndResolvesItsPaths)
     EXPECT_EQ(options->cards[2][0], "text:" + dir.filePath("traffic.txt"));
     EXPECT_EQ(options->cards[3][0], "text:/abs/x.txt");
     EXPECT_EQ(options->timeScale, 2);
+    // Recordings beside the file as well as text (the help always said so).
+    EXPECT_EQ(options->cards[4][2], "wav:" + dir.filePath("recordings/dwd.wav"));
+    EXPECT_EQ(options->cards[5][0], "wav:/abs/y.wav");
+    EXPECT_EQ(options->logLevel, LogLevel::Verbose);
+    EXPECT_EQ(options->configFile, file.fileName());
 
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("card 1=demo\nlisten\n");
@@ -53,4 +74,36 @@ TEST(ServerOptions, ConfigFileComesFirstAndResolvesItsPaths)
     EXPECT_TRUE(error.contains("line 2")) << error.toStdString();
     EXPECT_FALSE(parseOptions({"--config", dir.filePath("missing.conf")}, &error));
     EXPECT_TRUE(error.contains("cannot read"));
+}
+
+TEST(ServerOptions, DefaultConfigFileReadWhenItExists)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cardserver.conf");
+    qputenv("PLUVANE_CARDSERVER_CONFIG", path.toUtf8());
+    QString error;
+    auto options = parseOptions({}, &error);  // not there: the defaults
+    ASSERT_TRUE(options) << error.toStdString();
+    EXPECT_TRUE(options->cards.isEmpty());
+    EXPECT_TRUE(options->configFile.isEmpty());
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("card 2=wav:a.wav\nlisten 127.0.0.1:4000\n");
+    file.close();
+    options = parseOptions({"--listen", "127.0.0.1:5000"}, &error);
+    ASSERT_TRUE(options) << error.toStdString();
+    EXPECT_EQ(options->cards[2][0], "wav:" + dir.filePath("a.wav"));
+    EXPECT_EQ(options->port, 5000);
+    EXPECT_EQ(options->configFile, path);
+    EXPECT_TRUE(parseOptions({"--no-config"}, &error)->cards.isEmpty());
+
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("frobnicate\n");
+    file.close();
+    EXPECT_FALSE(parseOptions({}, &error));  // a broken system file is an error, not silently skipped
+    EXPECT_TRUE(error.contains(path)) << error.toStdString();
+
+    qputenv("PLUVANE_CARDSERVER_CONFIG", "");
+    EXPECT_TRUE(parseOptions({}, &error)->cards.isEmpty());
 }

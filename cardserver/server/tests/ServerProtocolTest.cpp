@@ -2,6 +2,7 @@
 #include "RawClient.h"
 #include "cardserver/server/protocol/CardRecord.h"
 #include "cardserver/server/testing/CardServerProcess.h"
+#include "platform/testing/WaitFor.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -190,6 +191,34 @@ TEST_F(ServerProtocol, TerminationEndsEverySessionFirst)
     }
 }
 
+TEST_F(ServerProtocol, HangUpIsLoggedAndSessionsGoOn)
+{
+    startServer({"--card", "1=text:" + textPath});
+    RawClient client;
+    openCard(client, 1);
+    ASSERT_EQ(::kill(pid_t(server.processId()), SIGHUP), 0);
+    WAIT_FOR_TRUE(server.log().contains("SIGHUP ignored"), 5000);
+    EXPECT_TRUE(server.isRunning());  // it used to die with status 129
+    const auto reply = client.reply(client.request("CloseCard"));  // the session is still there to close
+    ASSERT_TRUE(reply);
+    EXPECT_FALSE(reply->status.has_value());
+    EXPECT_TRUE(server.terminate());
+}
+
+TEST_F(ServerProtocol, LogLinesCarryATimeStampUnlessTheJournalStampsThem)
+{
+    static const QRegularExpression stamped(QStringLiteral(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d Listening on )"));
+    startServer({"--card", "1=text:" + textPath});
+    EXPECT_TRUE(stamped.match(server.log()).hasMatch()) << server.log().toStdString();
+    EXPECT_FALSE(server.log().contains("beyond loopback"));
+    ASSERT_TRUE(server.terminate());
+
+    qputenv("JOURNAL_STREAM", "8:12345");
+    startServer({"--card", "1=text:" + textPath});
+    qunsetenv("JOURNAL_STREAM");
+    EXPECT_TRUE(server.log().startsWith("Listening on ")) << server.log().toStdString();
+}
+
 TEST_F(ServerProtocol, HeartbeatsFillSilenceOnAnIdleSession)
 {
     // Card 1's first input carries nothing, so nothing else is said.
@@ -222,5 +251,6 @@ TEST(ServerCommandLine, AnswersHelpVersionAndRefusesBadArguments)
     EXPECT_TRUE(err.contains("--card"));
     EXPECT_EQ(run({"--card", "1=text:/nonexistent/file"}, &out, &err), 2);
     EXPECT_TRUE(err.contains("cannot read /nonexistent/file"));
-    EXPECT_EQ(run({"--listen", "localhost:80"}, &out, &err), 2);
+    EXPECT_EQ(run({"--listen", "localhost:99999"}, &out, &err), 2);
+    EXPECT_TRUE(err.contains("\"99999\" is not a port number")) << err.toStdString();
 }
