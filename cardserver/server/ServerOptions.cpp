@@ -36,7 +36,7 @@ QString usageText()
         "                       they may search or open a card\n"
         "  --config FILE        read options from FILE, one a line without the dashes\n"
         "                       (\"card 2=text:bulletins.txt\"; # starts a comment;\n"
-        "                       relative text: and wav: paths are relative to FILE);\n"
+        "                       relative text:, wav:, raw: paths are beside FILE);\n"
         "                       the command line, read after it, wins. Without it:\n"
         "                       $PLUVANE_CARDSERVER_CONFIG, else " PLUVANE_DEFAULT_CONFIG "\n"
         "                       when it exists\n"
@@ -149,8 +149,10 @@ std::optional<QStringList> configArguments(const QString& path, QString* error)
             *error = QStringLiteral("%1 line %2: cannot use \"%3\"").arg(path).arg(number).arg(line);
             return std::nullopt;
         }
-        static const QRegularExpression textSource(QStringLiteral(R"(^([^=]+=(?:text|wav):)(.+)$)"));
-        if (const auto match = textSource.match(value); keyword == QLatin1String("card") && match.hasMatch())
+        // Files named by a source are found beside the configuration file;
+        // raw:- (standard input) names none.
+        static const QRegularExpression fileSource(QStringLiteral(R"(^([^=]+=(?:text|wav|raw):)(?!-(?:@|$))(.+)$)"));
+        if (const auto match = fileSource.match(value); keyword == QLatin1String("card") && match.hasMatch())
             value = match.captured(1) + base.absoluteFilePath(match.captured(2));
         arguments << QStringLiteral("--") + keyword;
         if (!value.isEmpty()) arguments << value;

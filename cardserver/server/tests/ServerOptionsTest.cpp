@@ -52,7 +52,8 @@ TEST(ServerOptions, ConfigFileComesFirstAndResolvesItsPaths)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("# cards of the station\nlisten 127.0.0.1:4000\ncard 2=text:traffic.txt   # beside this file\n"
                "card 3=text:/abs/x.txt\ntime-scale 2\n"
-               "card 4:2=wav:recordings/dwd.wav\ncard 5=wav:/abs/y.wav\nverbose\n");
+               "card 4:2=wav:recordings/dwd.wav\ncard 5=wav:/abs/y.wav\ncard 6=raw:sdr.s16@12000\n"
+               "card 7=raw:-@48000,f32le\nverbose\n");
     file.close();
     QString error;
     const auto options = parseOptions({"--config", file.fileName(), "--listen", "127.0.0.1:5000"}, &error);
@@ -64,6 +65,8 @@ TEST(ServerOptions, ConfigFileComesFirstAndResolvesItsPaths)
     // Recordings beside the file as well as text (the help always said so).
     EXPECT_EQ(options->cards[4][2], "wav:" + dir.filePath("recordings/dwd.wav"));
     EXPECT_EQ(options->cards[5][0], "wav:/abs/y.wav");
+    EXPECT_EQ(options->cards[6][0], "raw:" + dir.filePath("sdr.s16@12000"));
+    EXPECT_EQ(options->cards[7][0], "raw:-@48000,f32le");  // standard input, not a file beside
     EXPECT_EQ(options->logLevel, LogLevel::Verbose);
     EXPECT_EQ(options->configFile, file.fileName());
 
