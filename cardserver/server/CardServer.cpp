@@ -34,7 +34,7 @@ CardServer::CardServer(QObject* parent) : QObject(parent), m_listener(new QTcpSe
     // Out of descriptors, accept() fails at once every time it is tried: stop
     // watching the listening socket for a while and go on serving the others.
     connect(m_listener, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
-        logLine(QStringLiteral("Cannot accept a connection: %1; pausing for %2 ms")
+        logWarning(QStringLiteral("Cannot accept a connection: %1; pausing for %2 ms")
                     .arg(m_listener->errorString())
                     .arg(kAcceptPauseMs));
         pauseAccepting();

@@ -190,7 +190,7 @@ void ClientConnection::handle(const Message& request)
     const bool wantsSecret = op == QLatin1String("SearchCards") || op == QLatin1String("OpenCard");
     if (wantsSecret && !m_authenticated) {
         const QString why = QStringLiteral("%1: this card server wants its shared secret first (see the secret file)").arg(op);
-        logLine(QStringLiteral("%1 by %2 refused: no shared secret proven").arg(op, m_peer));
+        logWarning(QStringLiteral("%1 by %2 refused: no shared secret proven").arg(op, m_peer));
         reply(request.id, {kNotAuthenticated, why}, true);
         return;
     }
@@ -202,7 +202,7 @@ void ClientConnection::handle(const Message& request)
     }
     if (op == QLatin1String("OpenCard")) {
         const OperationResult result = openCard(request);
-        if (result.status != 0) logLine(QStringLiteral("OpenCard by %1 refused: %2").arg(m_peer, result.text));
+        if (result.status != 0) logWarning(QStringLiteral("OpenCard by %1 refused: %2").arg(m_peer, result.text));
         reply(request.id, result, true);
         if (result.status == 0) {
             send(Message::eventMessage(QStringLiteral("SessionStarted")));

@@ -16,9 +16,10 @@ struct ServerOptions {
     // Source of each card's inputs: card number -> input (1..4, 0 = all) -> source, as named on the command line.
     QMap<int, QMap<int, QString>> cards;
     double timeScale = 1;  // signal seconds per wall-clock second
-#include "Log.h"
     ServerLimits limits;
     QString secretFile;  // empty: no shared secret
+    LogLevel logLevel = LogLevel::Normal;
+    QString configFile;  // the configuration file read, if any
     bool showHelp = false;
     bool showVersion = false;
 };
