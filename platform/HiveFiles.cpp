@@ -64,7 +64,7 @@ QString hivePathFromEnvironment()
 {
     const QString fromEnv = qEnvironmentVariable("PLUVANE_HIVE");
     if (!fromEnv.isEmpty()) return fromEnv;
-    // A relative XDG_DATA_HOME is invalid and to be ignored, says the XDG spec.
+    // The XDG base directory rules call a relative XDG_DATA_HOME invalid: it is ignored.
     QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
     if (QDir::isRelativePath(dataHome)) dataHome = QDir::homePath() + QStringLiteral("/.local/share");
     return dataHome + QStringLiteral("/pluvane/hive.sqlite");

@@ -47,20 +47,20 @@ std::optional<StreamFormat> parseStreamFormat(const std::string& text, std::stri
     return parsed;
 }
 
-std::unique_ptr<SampleSource> openRaw(const std::string& spec, const SourceOptions& options, std::string& error)
+std::unique_ptr<SampleSource> openRaw(const std::string& location, const SourceOptions& options, std::string& error)
 {
     // The path may hold '@' itself: the format follows the last one.
-    const size_t at = spec.rfind('@');
+    const size_t at = location.rfind('@');
     if (at == std::string::npos || at == 0) {
-        error = "raw:" + spec + ": give the path and the sample rate, raw:PATH@RATE[,s16le|f32le]";
+        error = "raw:" + location + ": give the path and the sample rate, raw:PATH@RATE[,s16le|f32le]";
         return nullptr;
     }
-    const auto format = parseStreamFormat(spec.substr(at + 1), error);
+    const auto format = parseStreamFormat(location.substr(at + 1), error);
     if (!format) {
-        error = "raw:" + spec + ": " + error;
+        error = "raw:" + location + ": " + error;
         return nullptr;
     }
-    auto source = std::make_unique<RawSource>(spec.substr(0, at), format->sampleRate, format->format, options.loop);
+    auto source = std::make_unique<RawSource>(location.substr(0, at), format->sampleRate, format->format, options.loop);
     if (!source->isOpen()) {
         error = source->errorText();
         return nullptr;
@@ -68,18 +68,18 @@ std::unique_ptr<SampleSource> openRaw(const std::string& spec, const SourceOptio
     return source;
 }
 
-std::unique_ptr<SampleSource> openUdp(const std::string& spec, std::string& error)
+std::unique_ptr<SampleSource> openUdp(const std::string& location, std::string& error)
 {
     StreamFormat format{48000.0, PcmFormat::S16LE};
-    std::string where = spec;
-    if (const size_t at = spec.rfind('@'); at != std::string::npos) {
-        const auto given = parseStreamFormat(spec.substr(at + 1), error);
+    std::string where = location;
+    if (const size_t at = location.rfind('@'); at != std::string::npos) {
+        const auto given = parseStreamFormat(location.substr(at + 1), error);
         if (!given) {
-            error = "udp:" + spec + ": " + error;
+            error = "udp:" + location + ": " + error;
             return nullptr;
         }
         format = *given;
-        where = spec.substr(0, at);
+        where = location.substr(0, at);
     }
     // [ADDR:]PORT, with an IPv6 address in brackets.
     std::string address;
@@ -93,7 +93,7 @@ std::unique_ptr<SampleSource> openUdp(const std::string& spec, std::string& erro
     char* end = nullptr;
     const long number = std::strtol(port.c_str(), &end, 10);
     if (port.empty() || *end != '\0' || number < 0 || number > 65535) {
-        error = "udp:" + spec + ": the port must be a number from 0 to 65535, not '" + port + "'";
+        error = "udp:" + location + ": the port must be a number from 0 to 65535, not '" + port + "'";
         return nullptr;
     }
     auto source = std::make_unique<UdpSource>(address, int(number), format.sampleRate, format.format);

@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kRunError = 1;
 
-std::string sourceSpec(const std::string& argument)
+std::string sourceNameFor(const std::string& argument)
 {
     if (argument == "demo")
         return argument;
@@ -33,7 +33,7 @@ std::string sourceSpec(const std::string& argument)
 }
 
 // --raw FILE (or -) with --rate and --format: the raw: source they name.
-std::string rawSpec(const std::string& input, double rate, const std::string& format)
+std::string rawSourceName(const std::string& input, double rate, const std::string& format)
 {
     if (rate == 0.0)
         throw UsageError("--raw needs --rate (the sample rate of the PCM)");
@@ -160,11 +160,11 @@ int runDecode(CommandLine& line, bool (*interrupted)())
         throw UsageError("--raw takes a file name or -; raw:PATH@RATE needs no --raw");
     if (!raw && input == "-")
         throw UsageError("standard input is read as raw PCM: give --raw --rate R");
-    const std::string spec = raw ? rawSpec(input, rawRate, rawFormat) : sourceSpec(input);
+    const std::string sourceName = raw ? rawSourceName(input, rawRate, rawFormat) : sourceNameFor(input);
 
     std::string error;
     // The demo plays at the pace of a real broadcast; files go as fast as they can.
-    auto source = rtty::openSource(spec, {false, input == "demo"}, error);
+    auto source = rtty::openSource(sourceName, {false, input == "demo"}, error);
     if (!source) {
         std::cerr << "pluvane-rtty: " << error << "\n";
         return kRunError;
@@ -187,7 +187,7 @@ int runDecode(CommandLine& line, bool (*interrupted)())
             return kRunError;
         if (!live) {
             heard.clear();
-            source = rtty::openSource(spec, {false, false}, error);
+            source = rtty::openSource(sourceName, {false, false}, error);
             if (!source) {
                 std::cerr << "pluvane-rtty: " << error << "\n";
                 return kRunError;

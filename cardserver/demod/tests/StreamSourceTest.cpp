@@ -126,7 +126,7 @@ TEST(RawSource, FloatFileLoopsAndBadSpecsAreNamed)
     EXPECT_EQ(std::vector<float>(out, out + 7), (std::vector<float>{0.5f, -0.25f, 0.0f, 0.5f, -0.25f, 0.0f, 0.5f}));
 
     const struct {
-        std::string spec;
+        std::string source;
         const char* says;
     } bad[] = {
         {"raw:" + path.string(), "raw:PATH@RATE"},
@@ -140,8 +140,8 @@ TEST(RawSource, FloatFileLoopsAndBadSpecsAreNamed)
     };
     for (const auto& c : bad) {
         error.clear();
-        EXPECT_FALSE(openSource(c.spec, {}, error)) << c.spec;
-        EXPECT_NE(error.find(c.says), std::string::npos) << c.spec << ": " << error;
+        EXPECT_FALSE(openSource(c.source, {}, error)) << c.source;
+        EXPECT_NE(error.find(c.says), std::string::npos) << c.source << ": " << error;
     }
     std::filesystem::remove(path);
 }
