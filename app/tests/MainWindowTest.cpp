@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "app/tests/WindowTestFixture.h"
 #include "cardctl/testing/RecordingCardControl.h"
 #include "config/ConfigDialog.h"
 #include "config/ConfigForm.h"
@@ -8,7 +9,6 @@
 #include "platform/StatusPanels.h"
 #include "platform/TextBox.h"
 #include "synop/tests/RecordingComponent.h"
-#include "platform/tests/HiveFixture.h"
 #include "platform/testing/QtPrinters.h"
 #include "settings/SettingsStore.h"
 
@@ -30,20 +30,8 @@ const QString kApp = QStringLiteral("Pluvane");
 // What the test does with the configuration dialog once it is shown.
 using DialogAction = std::function<void(config::ConfigForm*)>;
 
-class MainWindowTest : public HiveFixture {
+class MainWindowTest : public WindowTestFixture {
 protected:
-    void SetUp() override
-    {
-        HiveFixture::SetUp();
-        platform::setSleepFunction([](int) {});
-        platform::setMessageBoxFunction([this](const QString& text, const QString&) { boxes << text; });
-    }
-    void TearDown() override
-    {
-        platform::setSleepFunction({});
-        platform::setMessageBoxFunction({});
-    }
-
     std::unique_ptr<app::MainWindow> makeWindow(DialogAction onDialog = {})
     {
         app::MainWindowParts parts;
@@ -86,7 +74,6 @@ protected:
     cardctl::RecordingCardControl* card = nullptr;
     int dialogsShown = 0;
     bool windowVisibleAtDialog = true;
-    QStringList boxes;
 };
 
 }  // namespace

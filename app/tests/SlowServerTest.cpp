@@ -2,11 +2,11 @@
 // synchronous call, but the window keeps painting while it waits, nothing
 // can start a second call meanwhile, and one press has a bound.
 #include "app/MainWindow.h"
+#include "app/tests/WindowTestFixture.h"
 #include "cardctl/NetworkCardControl.h"
 #include "cardctl/tests/ScriptedServer.h"
 #include "platform/MessageBox.h"
 #include "platform/PumpedWait.h"
-#include "platform/tests/HiveFixture.h"
 #include "platform/testing/QtPrinters.h"
 #include "platform/testing/WaitFor.h"
 #include "settings/SettingsStore.h"
@@ -30,19 +30,8 @@ public:
     }
 };
 
-class SlowServer : public HiveFixture {
+class SlowServer : public WindowTestFixture {
 protected:
-    void SetUp() override
-    {
-        HiveFixture::SetUp();
-        platform::setSleepFunction([](int) {});
-        platform::setMessageBoxFunction([this](const QString& text, const QString&) { boxes << text; });
-    }
-    void TearDown() override
-    {
-        platform::setSleepFunction({});
-        platform::setMessageBoxFunction({});
-    }
     std::unique_ptr<app::MainWindow> windowFor(quint16 port, const cardctl::TimeLimits& limits)
     {
         settings::WriteSetting("Pluvane", "HostName", QStringLiteral("127.0.0.1"));
@@ -59,7 +48,6 @@ protected:
         return window;
     }
 
-    QStringList boxes;
 };
 
 }  // namespace

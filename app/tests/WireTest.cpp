@@ -5,12 +5,12 @@
 // Boolean as a number or dropped a reference would pass every test that
 // looks only at the window or only at the control.
 #include "app/MainWindow.h"
+#include "app/tests/WindowTestFixture.h"
 #include "cardctl/tests/ScriptedServer.h"
 #include "config/ConfigDialog.h"
 #include "config/ConfigForm.h"
 #include "platform/MessageBox.h"
 #include "platform/PumpedWait.h"
-#include "platform/tests/HiveFixture.h"
 #include "platform/testing/QtPrinters.h"
 #include "platform/testing/WaitFor.h"
 #include "session/SessionHandlers.h"
@@ -103,19 +103,8 @@ private:
     ScriptedServer m_server;
 };
 
-class Wire : public HiveFixture {
+class Wire : public WindowTestFixture {
 protected:
-    void SetUp() override
-    {
-        HiveFixture::SetUp();
-        platform::setSleepFunction([](int) {});
-        platform::setMessageBoxFunction([this](const QString& text, const QString&) { boxes << text; });
-    }
-    void TearDown() override
-    {
-        platform::setSleepFunction({});
-        platform::setMessageBoxFunction({});
-    }
     static app::MainWindowParts parts()
     {
         auto parts = app::networkParts();
@@ -123,7 +112,6 @@ protected:
         return parts;
     }
 
-    QStringList boxes;
 };
 
 }  // namespace
