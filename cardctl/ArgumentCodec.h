@@ -1,7 +1,7 @@
 #pragma once
 // Typed arguments between the control's variants and the wire: the type and
 // by-reference-ness travel with every value.
-#include "cardserver/server/protocol/WireValue.h"
+#include "protocol/WireValue.h"
 #include "platform/Variant.h"
 
 #include <QList>

@@ -1,7 +1,7 @@
 #include "NetworkCardControl.h"
 #include "ServerLink.h"
 
-#include "cardserver/server/protocol/Message.h"
+#include "protocol/Message.h"
 
 #include <cmath>
 

@@ -2,8 +2,8 @@
 // One TCP connection to a card server: connect, read the greeting, then send
 // requests and read messages one by one. A link that breaks (drop, garbage,
 // oversized line) keeps the status and text that say why.
-#include "cardserver/server/protocol/LineFramer.h"
-#include "cardserver/server/protocol/Message.h"
+#include "protocol/LineFramer.h"
+#include "protocol/Message.h"
 
 #include <QObject>
 #include <QString>

@@ -4,9 +4,9 @@
 // the protocol's own parser reads from it (its own failures aside), and no
 // call may hang past the drop.
 #include "cardctl/NetworkCardControl.h"
-#include "cardserver/server/protocol/CardRecord.h"
-#include "cardserver/server/protocol/LineFramer.h"
-#include "cardserver/server/protocol/Message.h"
+#include "protocol/CardRecord.h"
+#include "protocol/LineFramer.h"
+#include "protocol/Message.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

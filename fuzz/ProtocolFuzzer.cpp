@@ -2,9 +2,9 @@
 // parsing. Whatever a peer sends must be cut into the lines a plain split
 // would give, and every message that parses must encode to a line that
 // parses back to the same encoding, with every value inside its type.
-#include "cardserver/server/protocol/CardRecord.h"
-#include "cardserver/server/protocol/LineFramer.h"
-#include "cardserver/server/protocol/Message.h"
+#include "protocol/CardRecord.h"
+#include "protocol/LineFramer.h"
+#include "protocol/Message.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The sound-file reader behind wav: sources on any file: it opens or says
 // why, and what it reads is finite samples at a positive rate, whatever the
 // header claims, the same from a file as from memory. Run under LeakSanitizer: a refused file leaks nothing.
-#include "cardserver/demod/WavSource.h"
+#include "rtty/audio/WavSource.h"
 
 #include <cmath>
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/MessageBox.h"
 #include "platform/Rounding.h"
-#include "synopdecoder/ComponentFactory.h"
+#include "synopcomponent/api/ComponentFactory.h"
 
 #include <QDebug>
 

@@ -3,7 +3,7 @@
 // configuring it when a session opens, handing it the decoded text, reading
 // its window position back and closing it. Runs on the UI thread; has no
 // window or thread of its own.
-#include "synopdecoder/SynopComponentApi.h"
+#include "synopcomponent/api/SynopComponentApi.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The real main window against the real card server, over loopback.
 #include "app/MainWindow.h"
 #include "cardctl/NetworkCardControl.h"
-#include "cardserver/server/testing/CardServerProcess.h"
+#include "cardserver/testing/CardServerProcess.h"
 #include "platform/MessageBox.h"
 #include "platform/StatusPanels.h"
 #include "platform/TextBox.h"

@@ -1,7 +1,7 @@
 // Steering a real card: the panel clicks and the Auto sequence against the
 // real card server, whose text source is sent with known line parameters.
 #include "app/MainWindow.h"
-#include "cardserver/server/testing/CardServerProcess.h"
+#include "cardserver/testing/CardServerProcess.h"
 #include "platform/MessageBox.h"
 #include "platform/PumpedWait.h"
 #include "platform/StatusPanels.h"

@@ -16,13 +16,13 @@
 
 #include "IdealTimingDetector.h"
 
-#include "cardserver/demod/BulletinText.h"
-#include "cardserver/demod/DemoSource.h"
-#include "cardserver/demod/RttyDemodulator.h"
-#include "cardserver/demod/FskModulator.h"
-#include "cardserver/demod/WavSource.h"
-#include "cardserver/demod/WavWriter.h"
-#include "cardserver/demod/channel/HfChannel.h"
+#include "rtty/signal/BulletinText.h"
+#include "rtty/audio/DemoSource.h"
+#include "rtty/dsp/RttyDemodulator.h"
+#include "rtty/signal/FskModulator.h"
+#include "rtty/audio/WavSource.h"
+#include "rtty/audio/WavWriter.h"
+#include "rtty/channel/HfChannel.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "IdealTimingDetector.h"
 
-#include "cardserver/demod/Baudot.h"
-#include "cardserver/demod/RttyDemodulator.h"
+#include "rtty/dsp/Baudot.h"
+#include "rtty/dsp/RttyDemodulator.h"
 
 #include <cmath>
 #include <complex>

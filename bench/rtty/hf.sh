@@ -3,7 +3,7 @@
 # detector on the same signals.
 #
 # Bulletin text is sent by minimodem's modulator; each channel of the HF
-# simulator (cardserver/demod/channel, through `rtty-bench-tool channel`)
+# simulator (rtty/channel, through `rtty-bench-tool channel`)
 # is applied, then white noise at each SNR (in 3 kHz, against the clean
 # signal's power). Prints a Markdown report: CER per SNR for the three
 # detectors, then per channel and line the SNR where each reaches 1 % and

@@ -6,7 +6,7 @@
 #include "SynopWindow.h"
 #include "synopdecoder/StreamAssembler.h"
 #include "synopdecoder/SynopDecoder.h"
-#include "synopdecoder/log/ReportLog.h"
+#include "synoplog/ReportLog.h"
 
 #include <QApplication>
 #include <QDir>

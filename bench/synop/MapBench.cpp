@@ -4,8 +4,8 @@
 // frame (coastlines, decluttering, models and dots) at a continental view.
 //
 //   synop_map_bench [stations, default 2000]
-#include "synopdecoder/map/StationModelPainter.h"
-#include "synopdecoder/map/WeatherMapWidget.h"
+#include "synopcomponent/map/StationModelPainter.h"
+#include "synopcomponent/map/WeatherMapWidget.h"
 #include "synopdecoder/StreamAssembler.h"
 #include "synopdecoder/SynopDecoder.h"
 

@@ -1,6 +1,6 @@
 #include "RecordingCardControl.h"
 
-#include "cardserver/server/protocol/CardRecord.h"
+#include "protocol/CardRecord.h"
 
 namespace cardctl {
 

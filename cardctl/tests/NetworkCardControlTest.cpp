@@ -1,7 +1,7 @@
 // The control against the real card server program.
 #include "cardctl/NetworkCardControl.h"
-#include "cardserver/server/protocol/CardRecord.h"
-#include "cardserver/server/testing/CardServerProcess.h"
+#include "protocol/CardRecord.h"
+#include "cardserver/testing/CardServerProcess.h"
 #include "platform/PumpedWait.h"
 
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 #include "cardctl/testing/RecordingCardControl.h"
 
-#include "cardserver/server/protocol/CardRecord.h"
+#include "protocol/CardRecord.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // A card server that misbehaves on purpose, run on a thread of its own so
 // that the control's blocking calls can wait for it. Each connection runs
 // the script; then the connection stays open until the client leaves.
-#include "cardserver/server/protocol/Message.h"
+#include "protocol/Message.h"
 
 #include <QTcpSocket>
 #include <atomic>

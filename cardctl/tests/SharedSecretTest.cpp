@@ -3,7 +3,7 @@
 // with the server's words.
 #include "cardctl/NetworkCardControl.h"
 #include "cardctl/SharedSecret.h"
-#include "cardserver/server/testing/CardServerProcess.h"
+#include "cardserver/testing/CardServerProcess.h"
 
 #include <QFile>
 #include <QTemporaryDir>

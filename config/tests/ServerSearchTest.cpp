@@ -3,7 +3,7 @@
 #include "DialogHarness.h"
 
 #include "cardctl/NetworkCardControl.h"
-#include "cardserver/server/testing/CardServerProcess.h"
+#include "cardserver/testing/CardServerProcess.h"
 #include "platform/MessageBox.h"
 #include "platform/PumpedWait.h"
 

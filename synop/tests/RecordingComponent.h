@@ -1,7 +1,7 @@
 #pragma once
 // A stand-in for the SYNOP component that records every member call, in
 // order and with its arguments, and can be told to fail any of them.
-#include "synopdecoder/SynopComponentApi.h"
+#include "synopcomponent/api/SynopComponentApi.h"
 
 #include <memory>
 #include <set>

@@ -1,9 +1,53 @@
 #include "TestSupport.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
 
 namespace synop::testing {
+
+const char kPlacedTraffic[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n10015 41460 72315 10056 20039 39963 40012 57008 78582=\r\n"
+                                "99999 41460 72315 10056=\r\n"
+                                "BBXX\r\nDBBI 08064 99599 70227 41/98 62505 10131 49934 22259 00149=\r\n";
+
+const QSet<QString> kReportKeys = {
+    "report_type", "station", "day", "hour", "month", "lat", "lon", "wind_unit", "wind_dir_deg", "wind_speed",
+    "cloud_cover_okta", "visibility_m", "air_temp_c", "dew_point_c", "rel_humidity_pct", "max_temp_c",
+    "min_temp_c", "station_pressure_hpa", "sea_level_pressure_hpa", "geopotential_hpa", "geopotential_m",
+    "pressure_tendency", "pressure_change_hpa", "precip_mm", "precip_period_h", "precip_trace",
+    "present_weather_code", "past_weather", "sea_surface_temp_c", "nil", "warnings", "raw", "header",
+};
+const QSet<QString> kPlaceKeys = {"station_name", "country", "elevation_m", "observed_utc"};
+
+QJsonArray checkedGeoJsonPoints(const QByteArray& text)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(text, &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    const QJsonObject collection = doc.object();
+    EXPECT_EQ(collection.value("type").toString(), "FeatureCollection");
+    EXPECT_TRUE(collection.value("features").isArray());
+    const QJsonArray features = collection.value("features").toArray();
+    for (const QJsonValue& value : features) {
+        const QJsonObject feature = value.toObject();
+        EXPECT_EQ(feature.value("type").toString(), "Feature");
+        EXPECT_TRUE(feature.value("properties").isObject());
+        const QJsonObject geometry = feature.value("geometry").toObject();
+        EXPECT_EQ(geometry.value("type").toString(), "Point");
+        const QJsonArray position = geometry.value("coordinates").toArray();
+        EXPECT_EQ(position.size(), 2);
+        EXPECT_TRUE(position[0].isDouble() && position[1].isDouble());
+        // [longitude, latitude], and the properties say the same.
+        EXPECT_GE(position[0].toDouble(), -180.0);
+        EXPECT_LE(position[0].toDouble(), 180.0);
+        EXPECT_GE(position[1].toDouble(), -90.0);
+        EXPECT_LE(position[1].toDouble(), 90.0);
+        EXPECT_DOUBLE_EQ(position[0].toDouble(), feature.value("properties").toObject().value("lon").toDouble());
+        EXPECT_DOUBLE_EQ(position[1].toDouble(), feature.value("properties").toObject().value("lat").toDouble());
+    }
+    return features;
+}
 
 std::vector<DecodedReport> decodeText(const std::string& text, size_t chunkSize, AssemblerOptions options)
 {

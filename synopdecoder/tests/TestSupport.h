@@ -3,6 +3,9 @@
 #include "synopdecoder/SynopDecoder.h"
 
 #include <QByteArray>
+#include <QJsonArray>
+#include <QSet>
+#include <QString>
 #include <string>
 #include <vector>
 
@@ -14,5 +17,17 @@ std::vector<DecodedReport> decodeText(const std::string& text, size_t chunkSize 
 DecodedReport decodeLand(const std::string& report, const std::string& dateGroup = "08061");
 QByteArray readCorpus(const char* name);
 bool hasWarning(const DecodedReport& report, const std::string& part);
+
+// A land station from the list, a ship at its reported position, a land
+// station not in the list (no position) and one whose text has a control
+// character in it.
+extern const char kPlacedTraffic[];
+// Every key a report's JSON object may have, and what the command line adds
+// to each report: where the station is and when it observed.
+extern const QSet<QString> kReportKeys;
+extern const QSet<QString> kPlaceKeys;
+// The structure RFC 7946 asks of a FeatureCollection of Points; fails the
+// test on the first fault and gives back the features.
+QJsonArray checkedGeoJsonPoints(const QByteArray& text);
 
 }  // namespace synop::testing

@@ -1,0 +1,109 @@
+#pragma once
+// One decoder card: its record, its four IF inputs, the decoder settings
+// (mode, speed, shift, polarity, centre), the automatic line search, and
+// the session that holds it. While held, it decodes the selected input on a
+// timer and sends what it finds to the holder as protocol events.
+#include "DecodingChannel.h"
+#include "protocol/CardRecord.h"
+#include "protocol/Message.h"
+
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <memory>
+
+namespace cardserver {
+
+// Positive statuses the server replies with (the control's own are negative).
+enum ServerStatus : int {
+    kBadRequest = 1,
+    kNoCardOpen = 2,
+    kCardNotInstalled = 3,
+    kCardInUse = 4,
+    kUnsupportedValue = 5,
+    kServerBusy = 6,        // at its connection limit
+    kNotAuthenticated = 7,  // the server wants the shared secret first
+};
+
+struct OperationResult {
+    int status = 0;
+    QString text;
+    static OperationResult ok() { return {}; }
+};
+
+class CardHolder {
+public:
+    virtual ~CardHolder() = default;
+    virtual void sendEvent(const cardproto::Message& event) = 0;
+};
+
+class Card : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kInputs = 4;
+    static constexpr double kTickSeconds = 0.25;
+
+    Card(int number, double timeScale, QObject* parent = nullptr);
+    ~Card() override;
+
+    int number() const { return m_number; }
+    // The input (1..4) carries this channel; nullptr leaves it silent.
+    void setChannel(int input, std::unique_ptr<DecodingChannel> channel);
+    QString describeInputs() const;
+
+    cardproto::CardRecord record() const;
+    bool isHeld() const { return m_holder != nullptr; }
+    bool attach(CardHolder* holder);  // false when another session holds it
+    void detach(CardHolder* holder);
+    void sendCurrentState();  // StatusReport, FrequencyReport, StateText
+
+    using Args = QList<cardproto::WireValue>;
+    OperationResult setMode(const Args& args);
+    OperationResult setAls(const Args& args);
+    OperationResult setCentreShift(const Args& args);
+    OperationResult setDecoderOptions(const Args& args);
+    OperationResult setInput(const Args& args);
+
+    QString modeName() const { return m_baudot ? QStringLiteral("baudot") : QStringLiteral("no-mode"); }
+    const LineParameters& receiver() const { return m_receiver; }
+    int selectedInput() const { return m_input; }
+
+private:
+    DecodingChannel* selectedChannel() const;
+    // The receiver's settings where the input carries the signal: the IF
+    // frequency translation moves the centre up by that many hertz.
+    LineParameters atInput(const LineParameters& receiver, int32_t translationHz) const;
+    QString refusalAtInput(int input, const LineParameters& receiver, const ReceiverOptions& options,
+                           int32_t translationHz) const;
+    std::optional<LineParameters> measuredLine(bool finish);
+    void retune();
+    OperationResult retuneTo(const LineParameters& receiver, const ReceiverOptions& options);
+    void tick();
+    void reportSettings();  // StatusReport and FrequencyReport
+    void reportMeasurement(const DecodingChannel& channel);
+    void setStateText(const QString& text);
+    void send(const QString& event, Args args);
+    QString currentStateText() const;
+
+    int m_number;
+    double m_timeScale;
+    std::array<std::unique_ptr<DecodingChannel>, kInputs> m_channels;
+    CardHolder* m_holder = nullptr;
+    QTimer m_timer;
+
+    bool m_baudot = true;
+    LineParameters m_receiver;
+    ReceiverOptions m_options;
+    int m_input = 1;
+    int32_t m_translationHz = 0;
+    enum class Als { Off, Listening };
+    Als m_als = Als::Off;
+    std::optional<LineParameters> m_measured;  // the latest, at the receiver's frequencies
+    bool m_alsFoundNothing = false;  // the last search ended without a line; cleared by new settings
+    double m_sinceRetune = 0;
+
+    QString m_stateText;
+    int32_t m_sequence = 0;
+};
+
+}  // namespace cardserver

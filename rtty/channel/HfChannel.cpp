@@ -1,0 +1,141 @@
+#include "rtty/channel/HfChannel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace hfchannel {
+
+namespace {
+
+// Audio tones lie above 200 Hz; the analytic signal need not be exact below.
+constexpr double kLowestAudioHz = 200.0;
+
+}  // namespace
+
+const std::vector<std::string>& channelPresetNames()
+{
+    static const std::vector<std::string> names{"white", "flat", "moderate", "poor", "flutter", "selective", "offset", "impulse"};
+    return names;
+}
+
+std::optional<ChannelSettings> channelPreset(const std::string& name, double sampleRate, double signalPower,
+                                             double centreHz, double shiftHz, uint32_t seed)
+{
+    ChannelSettings s;
+    s.sampleRate = sampleRate;
+    s.signalPower = signalPower;
+    s.seed = seed;
+    auto watterson = [&s](double delayMs, double spreadHz) {
+        s.multipath = true;
+        s.pathDelaySeconds = delayMs / 1000.0;
+        s.dopplerSpreadHz = spreadHz;
+    };
+    if (name == "white") {
+    } else if (name == "flat") {
+        watterson(0.0, 0.5);
+    } else if (name == "moderate") {
+        watterson(1.0, 0.5);
+    } else if (name == "poor") {
+        watterson(2.0, 1.0);
+    } else if (name == "flutter") {
+        watterson(0.5, 10.0);
+    } else if (name == "selective") {
+        s.selective = true;
+        s.splitHz = centreHz;
+        s.toneOffsetHz = shiftHz / 2.0;
+    } else if (name == "offset") {
+        s.offsetHz = 37.0;
+        s.driftHzPerMinute = 1.0;
+    } else if (name == "impulse") {
+        s.impulses = true;
+    } else {
+        return std::nullopt;
+    }
+    return s;
+}
+
+HfChannel::HfChannel(const ChannelSettings& settings)
+    : settings_(settings), noiseRng_(settings.seed * 2654435761u + 17u)
+{
+    const double rate = settings.sampleRate;
+    complexPath_ = settings.multipath || settings.selective || settings.offsetHz != 0.0 || settings.driftHzPerMinute != 0.0;
+    if (complexPath_) {
+        analytic_ = std::make_unique<AnalyticSignal>(rate, kLowestAudioHz);
+        delay_ = analytic_->delaySamples();
+    }
+    if (settings.multipath) {
+        // Each path carries half the power, so that the mean power is kept.
+        const double power = settings.pathDelaySeconds > 0.0 ? 0.5 : 1.0;
+        first_ = std::make_unique<DopplerTap>(rate, settings.dopplerSpreadHz, power, settings.seed * 7919u + 1u);
+        if (settings.pathDelaySeconds > 0.0)
+            second_ = std::make_unique<DopplerTap>(rate, settings.dopplerSpreadHz, power, settings.seed * 7919u + 2u);
+        pathDelaySamples_ = settings.pathDelaySeconds * rate;
+        history_.assign(size_t(std::ceil(pathDelaySamples_)) + 2, {});
+    }
+    if (settings.selective) {
+        selective_ = std::make_unique<SelectiveFade>(rate, settings.splitHz, settings.toneOffsetHz, settings.seed * 104729u + 3u);
+        delay_ += selective_->delaySamples();
+    }
+    if (settings.impulses)
+        impulses_ = std::make_unique<ImpulseNoise>(rate, settings.signalPower, settings.impulse, settings.seed * 15485863u + 5u);
+    if (settings.snrDb) {
+        const double snr = std::pow(10.0, *settings.snrDb / 10.0);
+        noiseSigma_ = std::sqrt(settings.signalPower * (rate / 2.0) / (3000.0 * snr));
+    }
+}
+
+std::complex<float> HfChannel::pathSum(std::complex<float> analytic)
+{
+    if (!first_)
+        return analytic;
+    head_ = (head_ + 1) % history_.size();
+    history_[head_] = analytic;
+    std::complex<float> out = first_->next() * analytic;
+    if (second_) {
+        // The later path, linearly interpolated between whole samples.
+        const double whole = std::floor(pathDelaySamples_);
+        const auto fraction = static_cast<float>(pathDelaySamples_ - whole);
+        const size_t size = history_.size();
+        const auto at = [&](size_t back) { return history_[(head_ + size - back) % size]; };
+        const std::complex<float> late = (1.0f - fraction) * at(size_t(whole)) + fraction * at(size_t(whole) + 1);
+        out += second_->next() * late;
+    }
+    return out;
+}
+
+void HfChannel::process(float* samples, size_t n)
+{
+    const double rate = settings_.sampleRate;
+    for (size_t i = 0; i < n && complexPath_; ++i) {
+        std::complex<float> z = pathSum(analytic_->step(samples[i]));
+        if (settings_.offsetHz != 0.0 || settings_.driftHzPerMinute != 0.0) {
+            const double seconds = double(sample_) / rate;
+            offsetPhase_ += (settings_.offsetHz + settings_.driftHzPerMinute * seconds / 60.0) / rate;
+            offsetPhase_ -= std::floor(offsetPhase_);
+            z *= std::complex<float>(std::polar(1.0, 2.0 * std::numbers::pi * offsetPhase_));
+        }
+        if (selective_)
+            z = selective_->step(z);
+        samples[i] = z.real();
+        ++sample_;
+    }
+    if (!complexPath_)
+        sample_ += static_cast<long long>(n);
+    if (impulses_)
+        impulses_->add(samples, n);
+    if (noiseSigma_ > 0.0)
+        for (size_t i = 0; i < n; ++i)
+            samples[i] += static_cast<float>(noiseSigma_ * normal_(noiseRng_));
+}
+
+void HfChannel::applyAligned(std::vector<float>& samples)
+{
+    const size_t length = samples.size();
+    samples.resize(length + size_t(delay_), 0.0f);
+    process(samples.data(), samples.size());
+    samples.erase(samples.begin(), samples.begin() + delay_);
+    samples.resize(length);
+}
+
+}  // namespace hfchannel

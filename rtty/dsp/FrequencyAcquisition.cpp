@@ -1,0 +1,139 @@
+#include "rtty/dsp/FrequencyAcquisition.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <fftw3.h>
+#include <mutex>
+#include <numbers>
+
+namespace rtty {
+
+namespace {
+
+constexpr double kSegmentSeconds = 0.5;
+constexpr double kAverageSegments = 12.0;  // half-overlapping: about 3 s
+// Mean power in each tone's band against the median bin: a clear signal.
+constexpr double kClearOfNoise = 1.6;
+constexpr double kBandShare = 0.35;  // of the shift: each tone band's half-width at most
+
+// The card runs one demodulator per thread, and the line search plans
+// transforms too: FFTW's planner must be made safe for that once.
+void makePlannerThreadSafe()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { fftwf_make_planner_thread_safe(); });
+}
+
+}  // namespace
+
+FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, double spaceHz, double baud, double rangeHz)
+    : sampleRate_(sampleRate), markHz_(markHz), spaceHz_(spaceHz), baud_(baud), rangeHz_(rangeHz)
+{
+    makePlannerThreadSafe();
+    length_ = 256;
+    while (double(length_) < kSegmentSeconds * sampleRate)
+        length_ *= 2;
+    binHz_ = sampleRate / double(length_);
+    window_.resize(length_);
+    for (size_t i = 0; i < length_; ++i)
+        window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * double(i) / double(length_)));
+    input_.resize(length_);
+    spectrumOut_.resize(2 * (length_ / 2 + 1));
+    const double low = std::max(0.0, std::min(markHz, spaceHz) - rangeHz - 2.0 * baud);
+    const double high = std::min(0.5 * sampleRate, std::max(markHz, spaceHz) + rangeHz + 2.0 * baud);
+    firstBin_ = static_cast<size_t>(low / binHz_);
+    lastBin_ = std::min(length_ / 2, static_cast<size_t>(std::ceil(high / binHz_)));
+    power_.assign(lastBin_ + 1, 0.0);
+    plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.data(),
+                                  reinterpret_cast<fftwf_complex*>(spectrumOut_.data()), FFTW_ESTIMATE);
+}
+
+FrequencyAcquisition::~FrequencyAcquisition()
+{
+    fftwf_destroy_plan(plan_);
+}
+
+void FrequencyAcquisition::process(const float* samples, size_t n)
+{
+    pending_.insert(pending_.end(), samples, samples + n);
+    const size_t hop = length_ / 2;
+    size_t used = 0;
+    while (pending_.size() - used >= length_) {
+        for (size_t i = 0; i < length_; ++i)
+            input_[i] = pending_[used + i] * window_[i];
+        analyseSegment();
+        used += hop;
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + long(used));
+}
+
+void FrequencyAcquisition::analyseSegment()
+{
+    fftwf_execute(plan_);
+    segments_ += 1.0;
+    const double alpha = 1.0 / std::min(segments_, kAverageSegments);
+    for (size_t k = firstBin_; k <= lastBin_; ++k) {
+        const double re = spectrumOut_[2 * k], im = spectrumOut_[2 * k + 1];
+        power_[k] += alpha * (re * re + im * im - power_[k]);
+    }
+    if (judged())
+        estimate();
+}
+
+void FrequencyAcquisition::estimate()
+{
+    std::vector<double> bins(power_.begin() + long(firstBin_), power_.begin() + long(lastBin_) + 1);
+    std::nth_element(bins.begin(), bins.begin() + long(bins.size() / 2), bins.end());
+    const double floor = bins[bins.size() / 2];
+    if (!(floor > 0.0))
+        return;
+    // Cumulative sums make each band's power two look-ups.
+    std::vector<double> cumulative(power_.size() + 1, 0.0);
+    for (size_t k = 0; k < power_.size(); ++k)
+        cumulative[k + 1] = cumulative[k] + power_[k];
+    // Bands wider than about a third of the shift reach into the other
+    // tone's skirt: on narrow shifts the estimate is then pulled towards
+    // the tone that is on more of the time (mark, with the stop bits).
+    const double halfBand = std::max(std::min(0.5 * baud_, kBandShare * std::fabs(markHz_ - spaceHz_)), 1.5 * binHz_);
+    auto band = [&](double centreHz) {
+        const auto from = static_cast<size_t>(std::clamp((centreHz - halfBand) / binHz_, double(firstBin_), double(lastBin_)));
+        const auto to = static_cast<size_t>(std::clamp((centreHz + halfBand) / binHz_, double(firstBin_), double(lastBin_)));
+        return to > from ? (cumulative[to + 1] - cumulative[from]) / double(to + 1 - from) / floor : 0.0;
+    };
+    const int steps = static_cast<int>(std::ceil(rangeHz_ / binHz_));
+    // The offset is where both bands together hold the most power. The
+    // weaker band alone would rise as it slides towards the stronger tone,
+    // so it only judges whether both tones stand clear of the noise there.
+    std::vector<double> scores(size_t(2 * steps + 1));
+    int best = 0;
+    for (int j = -steps; j <= steps; ++j) {
+        const double offset = j * binHz_;
+        scores[size_t(j + steps)] = band(markHz_ + offset) + band(spaceHz_ + offset);
+        if (scores[size_t(j + steps)] > scores[size_t(best + steps)])
+            best = j;
+    }
+    const double peak = scores[size_t(best + steps)];
+    if (std::min(band(markHz_ + best * binHz_), band(spaceHz_ + best * binHz_)) < kClearOfNoise)
+        return;
+    double refined = best;
+    if (best > -steps && best < steps) {
+        const double before = scores[size_t(best + steps - 1)], after = scores[size_t(best + steps + 1)];
+        const double curvature = before - 2.0 * peak + after;
+        if (curvature < 0.0)
+            refined += std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);
+    }
+    offsetHz_ = std::clamp(refined * binHz_, -rangeHz_, rangeHz_);
+    fresh_ = true;
+}
+
+bool FrequencyAcquisition::takeEstimate(double& offsetHz)
+{
+    if (!fresh_)
+        return false;
+    fresh_ = false;
+    offsetHz = offsetHz_;
+    return true;
+}
+
+}  // namespace rtty

@@ -1,0 +1,179 @@
+#include "rtty/dsp/SlotLikelihood.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+namespace rtty {
+
+namespace {
+
+constexpr double kSlotAlpha = 1.0 / 128.0;
+constexpr double kFloor = 1e-20;
+constexpr double kPairAlpha = 1.0 / 64.0;
+constexpr double kFastFading = 0.05;
+
+// ln I0(x) for x >= 0, to a few parts in 10^4.
+double logBesselI0Exact(double x)
+{
+    if (x < 3.75) {
+        const double t = (x / 3.75) * (x / 3.75);
+        return std::log(1.0 + t * (3.5156229 + t * (3.0899424 + t * (1.2067492 + t * (0.2659732 + t * (0.0360768 + t * 0.0045813))))));
+    }
+    const double inverse = 3.75 / x;
+    const double series = 0.39894228 + inverse * (0.01328592 + inverse * (0.00225319 + inverse * (-0.00157565 + inverse * (0.00916281 + inverse * (-0.02057706 + inverse * (0.02635537 + inverse * (-0.01647633 + inverse * 0.00392377)))))));
+    return x - 0.5 * std::log(x) + std::log(series);
+}
+
+// The same from a table: it is evaluated a few hundred times per character.
+class LogBesselTable {
+public:
+    static constexpr double kLimit = 64.0;
+    static constexpr int kPerUnit = 32;
+    LogBesselTable()
+    {
+        for (int i = 0; i <= kSize; ++i)
+            values_[size_t(i)] = logBesselI0Exact(double(i) / kPerUnit);
+    }
+    double operator()(double x) const
+    {
+        if (x >= kLimit)
+            return x - 0.5 * std::log(2.0 * std::numbers::pi * x) + 1.0 / (8.0 * x);
+        const double position = x * kPerUnit;
+        const auto index = static_cast<size_t>(position);
+        const double fraction = position - double(index);
+        return values_[index] + fraction * (values_[index + 1] - values_[index]);
+    }
+
+private:
+    static constexpr int kSize = static_cast<int>(kLimit) * kPerUnit;
+    std::array<double, kSize + 1> values_{};
+};
+
+const LogBesselTable logBesselI0;
+
+}  // namespace
+
+void SlotLikelihood::Level::learn(double value, double alpha)
+{
+    count += 1.0;
+    mean += std::max(alpha, 1.0 / count) * (value - mean);
+}
+
+double SlotLikelihood::Tone::logLikelihood(double magnitude) const
+{
+    return logBesselI0(weight * magnitude) - bias;
+}
+
+double SlotLikelihood::Tone::logLikelihood(double magnitude, double level) const
+{
+    const double local2 = level * level - noise2;
+    if (local2 >= amplitude2)
+        return logLikelihood(magnitude);
+    const double a2 = std::max(local2, 0.0);
+    return logBesselI0(std::sqrt(a2) / sigma2 * magnitude) - a2 / (2.0 * sigma2);
+}
+
+void SlotLikelihood::reset()
+{
+    *this = SlotLikelihood();
+}
+
+void SlotLikelihood::learn(bool mark, double markSquared, double spaceSquared, double alpha)
+{
+    (mark ? mark_.on : mark_.off).learn(markSquared, alpha);
+    (mark ? space_.off : space_.on).learn(spaceSquared, alpha);
+    refresh();
+}
+
+void SlotLikelihood::learnSample(float markMagnitude, float spaceMagnitude, double timeConstant)
+{
+    learn(markMagnitude > spaceMagnitude, double(markMagnitude) * markMagnitude,
+          double(spaceMagnitude) * spaceMagnitude, 1.0 / timeConstant);
+}
+
+void SlotLikelihood::learnSlot(bool mark, float markMagnitude, float spaceMagnitude)
+{
+    const double on = mark ? markMagnitude : spaceMagnitude;
+    if (lastOn_ == int(mark)) {
+        const double alpha = std::max(kPairAlpha, 1.0 / (pairs_ += 1.0));
+        pairDifference_ += alpha * ((on - lastOnMagnitude_) * (on - lastOnMagnitude_) - pairDifference_);
+        pairPower_ += alpha * (0.5 * (on * on + lastOnMagnitude_ * lastOnMagnitude_) - pairPower_);
+    }
+    lastOn_ = int(mark);
+    lastOnMagnitude_ = on;
+    learn(mark, double(markMagnitude) * markMagnitude, double(spaceMagnitude) * spaceMagnitude, kSlotAlpha);
+}
+
+void SlotLikelihood::refresh()
+{
+    // Noise is white, so a tone whose off level is unknown shares the
+    // other's; an amplitude not yet seen is taken as the other tone's.
+    auto known = [](const Level& level) { return level.count >= 4.0; };
+    const double sharedNoise = known(mark_.off) ? mark_.off.mean : space_.off.mean;
+    const double markNoise = std::max(known(mark_.off) ? mark_.off.mean : sharedNoise, kFloor);
+    const double spaceNoise = std::max(known(space_.off) ? space_.off.mean : sharedNoise, kFloor);
+    double markAmplitude = std::max(mark_.on.mean - markNoise, 0.0);
+    double spaceAmplitude = std::max(space_.on.mean - spaceNoise, 0.0);
+    if (!known(mark_.on))
+        markAmplitude = spaceAmplitude;
+    if (!known(space_.on))
+        spaceAmplitude = markAmplitude;
+
+    // Clean signals are treated as 40 dB above the noise: beyond that the
+    // leftovers of the other tone, not noise, set the floor.
+    auto set = [](Tone& tone, double amplitude2, double offSquared) {
+        const double sigma2 = std::max({0.5 * offSquared, 1e-4 * amplitude2, kFloor});
+        tone.weight = std::sqrt(amplitude2) / sigma2;
+        tone.bias = amplitude2 / (2.0 * sigma2);
+        tone.amplitude2 = amplitude2;
+        tone.sigma2 = sigma2;
+        tone.noise2 = offSquared;
+    };
+    set(mark_, markAmplitude, markNoise);
+    set(space_, spaceAmplitude, spaceNoise);
+    set(shared_, 0.5 * (markAmplitude + spaceAmplitude), 0.5 * (markNoise + spaceNoise));
+}
+
+double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude) const
+{
+    // Under flutter each tone's level is as noisy as its bits: the two
+    // tones are compared on equal terms, as the ideal detector does.
+    if (fastFadingSeen())
+        return shared_.logLikelihood(markMagnitude) - shared_.logLikelihood(spaceMagnitude);
+    return mark_.logLikelihood(markMagnitude) - space_.logLikelihood(spaceMagnitude);
+}
+
+double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel) const
+{
+    if (!followsLocalLevels())
+        return llr(markMagnitude, spaceMagnitude);
+    return mark_.logLikelihood(markMagnitude, markLevel) - space_.logLikelihood(spaceMagnitude, spaceLevel);
+}
+
+double SlotLikelihood::fastFading() const
+{
+    if (pairs_ < 16.0 || pairPower_ <= 0.0)
+        return 0.0;
+    const double noise = 0.5 * (mark_.noise2 + space_.noise2);
+    return pairDifference_ / pairPower_ - noise / pairPower_;
+}
+
+bool SlotLikelihood::fastFadingSeen() const
+{
+    return pairs_ >= 32.0 && fastFading() >= kFastFading;
+}
+
+bool SlotLikelihood::followsLocalLevels() const
+{
+    // Until the fading is measured, the long-term levels: they never do badly.
+    return pairs_ >= 32.0 && fastFading() < kFastFading;
+}
+
+double SlotLikelihood::slotSnr() const
+{
+    return mark_.bias + space_.bias;
+}
+
+}  // namespace rtty

@@ -1,0 +1,145 @@
+#include "rtty/dsp/Baudot.h"
+#include "rtty/dsp/ShiftRecovery.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+using namespace rtty::baudot;
+
+namespace {
+
+std::string decodeCodes(const std::vector<uint8_t>& codes, bool unshiftOnSpace)
+{
+    Decoder decoder(unshiftOnSpace);
+    std::string text;
+    for (uint8_t code : codes)
+        decoder.decode(code, text);
+    return text;
+}
+
+}  // namespace
+
+TEST(Baudot, EverySendableCharacterSurvivesEncodeAndDecode)
+{
+    const std::string all = "ABCDEFGHIJKLMNOPQRSTUVWXYZ 0123456789-'?:()+,./=\r\n";
+    for (bool unshift : {false, true}) {
+        const Encoded encoded = encode(all, true);
+        EXPECT_EQ(encoded.unsendable, 0u);
+        EXPECT_EQ(decodeCodes(encoded.codes, unshift), all);
+    }
+}
+
+TEST(Baudot, InternationalFiguresNotTheUsVariant)
+{
+    // V and Z in figures are '=' and '+', which end SYNOP reports.
+    EXPECT_EQ(decodeCodes({kFigures, 0x1E, 0x11, 0x05}, true), "=+'");
+    EXPECT_EQ(lookup(';').code, -1);
+    EXPECT_EQ(lookup('"').code, -1);
+    // Lower case is sent as upper case; characters without a code are counted.
+    const Encoded encoded = encode("abc;\"!#", true);
+    EXPECT_EQ(encoded.unsendable, 4u);
+    EXPECT_EQ(decodeCodes(encoded.codes, true), "ABC");
+}
+
+TEST(Baudot, ShiftsNulWruAndBellPrintNothingButCrLfRepeatsAreKept)
+{
+    EXPECT_EQ(decodeCodes({kLetters, kLetters, kNul, kFigures, 0x09, 0x0B, kLetters}, true), "");
+    EXPECT_EQ(decodeCodes({kCarriageReturn, kCarriageReturn, kLineFeed, kLineFeed, 0x03}, true), "\r\r\n\nA");
+    // CR and LF do not change the case.
+    EXPECT_EQ(decodeCodes({kFigures, 0x17, kCarriageReturn, kLineFeed, 0x13}, true), "1\r\n2");
+}
+
+// Sender and receiver must agree on unshift-on-space only when figures follow a space.
+TEST(Baudot, UnshiftOnSpaceInAllFourSenderReceiverCombinations)
+{
+    const std::string text = "AAXX 08061 12345 TEXT 9";
+    EXPECT_EQ(decodeCodes(encode(text, true).codes, true), text);
+    EXPECT_EQ(decodeCodes(encode(text, true).codes, false), text);
+    EXPECT_EQ(decodeCodes(encode(text, false).codes, false), text);
+    // A sender that does not resend FIGS, to a receiver that unshifts: the
+    // groups after a space come out as the letters on the same keys.
+    EXPECT_EQ(decodeCodes(encode("12 34", false).codes, true), "12 ER");
+    EXPECT_EQ(decodeCodes(encode("12 34", false).codes, false), "12 34");
+}
+
+TEST(Baudot, LostFigsGarblesOnlyUntilTheNextSpace)
+{
+    std::vector<uint8_t> codes = encode("AB 12345 CD 678", true).codes;
+    // Drop the first FIGS, as a noise hit on it would.
+    for (size_t i = 0; i < codes.size(); ++i)
+        if (codes[i] == kFigures) {
+            codes.erase(codes.begin() + static_cast<long>(i));
+            break;
+        }
+    EXPECT_EQ(decodeCodes(codes, true), "AB QWERT CD 678");
+}
+
+namespace {
+
+// Bit LLRs for a code: strong (±20) except for the bits listed as weak,
+// which lean towards the received value by only 1.
+std::array<double, 5> llrsFor(uint8_t received, std::initializer_list<int> weakBits = {})
+{
+    std::array<double, 5> llrs{};
+    for (int bit = 0; bit < 5; ++bit)
+        llrs[size_t(bit)] = ((received >> bit) & 1) ? 20.0 : -20.0;
+    for (int bit : weakBits)
+        llrs[size_t(bit)] = llrs[size_t(bit)] > 0 ? 1.0 : -1.0;
+    return llrs;
+}
+
+// Feeds text through a decoder and the recovery, as the demodulator does.
+struct Receiver {
+    Decoder decoder{true};
+    rtty::ShiftRecovery recovery;
+    std::string text;
+    void receive(uint8_t code, std::initializer_list<int> weakBits = {})
+    {
+        const auto llrs = llrsFor(code, weakBits);
+        const uint8_t used = recovery.correct(code, llrs.data(), decoder.inFigures());
+        const bool figuresBefore = decoder.inFigures();
+        const size_t before = text.size();
+        decoder.decode(used, text);
+        recovery.decoded(used, figuresBefore, text.size() > before ? text.back() : '\0');
+    }
+    void receive(const std::string& plain)
+    {
+        for (uint8_t code : encode(plain).codes)
+            receive(code);
+    }
+};
+
+}  // namespace
+
+TEST(ShiftRecovery, WeakCodesWhereAShiftIsExpectedAreTakenAsIt)
+{
+    // A FIGS after a group of figures and a space, with one weak bit.
+    Receiver afterSpace;
+    afterSpace.receive("12345 ");
+    afterSpace.receive(kFigures ^ 0x04, {2});
+    afterSpace.receive(0x17);  // Q key: '1' in figures
+    EXPECT_EQ(afterSpace.text, "12345 1");
+
+    // A LTRS inside a group of digits, weak in the bit that makes it '1' (Q, 0x17).
+    Receiver inGroup;
+    inGroup.receive("12");
+    inGroup.receive(kLetters, {3});
+    inGroup.receive(0x10);  // T key: '5' in figures
+    EXPECT_EQ(inGroup.text, "1215");
+}
+
+TEST(ShiftRecovery, CleanCodesAndPlainTextAreNeverChanged)
+{
+    // Letters after figures, sent with clean bits, stay letters.
+    Receiver plain;
+    plain.receive("TEMP 12 CATS 7 AAXX 08061 EDZW");
+    EXPECT_EQ(plain.text, "TEMP 12 CATS 7 AAXX 08061 EDZW");
+
+    // A clean LTRS inside a group is a real shift.
+    Receiver shift;
+    shift.receive("12");
+    shift.receive(kLetters);
+    shift.receive(0x03);  // A
+    EXPECT_EQ(shift.text, "12A");
+}

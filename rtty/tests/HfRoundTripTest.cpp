@@ -1,0 +1,142 @@
+// Round trips through the HF channel simulator: fading, dips, mistuning.
+
+#include "TestSignals.h"
+
+#include "rtty/dsp/Baudot.h"
+#include "rtty/audio/DemoSource.h"
+#include "rtty/signal/FskModulator.h"
+#include "rtty/dsp/SlotLikelihood.h"
+#include "rtty/channel/HfChannel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <stdexcept>
+
+using namespace rtty;
+using rtty::testing::bulletinText;
+using rtty::testing::characterErrorRate;
+using rtty::testing::decodeAll;
+
+namespace {
+
+constexpr double kRate = 8000.0;
+
+RttyParameters line(double baud, double shift)
+{
+    RttyParameters parameters;
+    parameters.baud = baud;
+    parameters.shiftHz = shift;
+    return parameters;
+}
+
+std::vector<float> throughChannel(const std::string& text, const RttyParameters& parameters, const std::string& channel,
+                                  double snrDb, uint32_t seed)
+{
+    std::vector<float> samples = renderText(text, kRate, parameters);
+    auto settings = hfchannel::channelPreset(channel, kRate, 0.125, parameters.centreHz, parameters.shiftHz, seed);
+    settings->snrDb = snrDb;
+    hfchannel::HfChannel(*settings).applyAligned(samples);
+    return samples;
+}
+
+// Offsets from the set centre, per code, as a transmitter off frequency would send.
+std::vector<float> offTune(const std::string& text, const RttyParameters& parameters, double offsetHz, double snrDb)
+{
+    FskModulator modulator(kRate, parameters);
+    modulator.setFrequencyOffset(offsetHz);
+    std::vector<float> samples;
+    modulator.appendIdle(8, samples);
+    modulator.appendCodes(baudot::encode(text).codes, samples);
+    modulator.appendIdle(8, samples);
+    NoiseAdder(kRate, 0.125, snrDb, 21).add(samples.data(), samples.size());
+    return samples;
+}
+
+}  // namespace
+
+// Two-path Rayleigh fading at +20 dB: tones fade 20 dB and more, one at a
+// time and both together; the levels must follow both, except under
+// flutter, where following them would chase each bit's own fluctuation.
+TEST(HfRoundTrip, FadedSignalsDecodeAtPlusTwentyDecibels)
+{
+    const std::string text = bulletinText(500, 31);
+    for (auto [baud, shift, channel, bound] : {std::tuple{50.0, 450.0, "moderate", 0.02}, std::tuple{75.0, 850.0, "poor", 0.03},
+                                               std::tuple{50.0, 425.0, "selective", 0.01},
+                                               std::tuple{75.0, 850.0, "flutter", 0.02}}) {
+        const RttyParameters parameters = line(baud, shift);
+        const std::string decoded = decodeAll(throughChannel(text, parameters, channel, 20.0, 5), kRate, parameters);
+        EXPECT_LE(characterErrorRate(text, decoded), bound) << channel << " " << baud << "/" << shift;
+    }
+}
+
+// The squelch cannot open 60 Hz off at 50 Bd: the spectrum finds the
+// tones, and what was heard mistuned is decoded again once they are found.
+TEST(HfRoundTrip, SignalSixtyHertzOffIsPulledIn)
+{
+    const std::string text = bulletinText(250, 33);
+    for (double offset : {60.0, -60.0}) {
+        const RttyParameters parameters = line(50, 450);
+        const std::vector<float> samples = offTune(text, parameters, offset, 0.0);
+        RttyDemodulator demodulator(kRate, parameters);
+        std::string decoded;
+        for (size_t i = 0; i < samples.size(); i += 800)
+            demodulator.process(samples.data() + i, std::min<size_t>(800, samples.size() - i), decoded);
+        EXPECT_LE(characterErrorRate(text, decoded), 0.01) << offset;
+        EXPECT_NEAR(demodulator.measuredCentreHz(), parameters.centreHz + offset, 2.0) << offset;
+    }
+}
+
+// The demo broadcast switched from its slow fade to a fading HF channel.
+TEST(HfRoundTrip, DemoThroughAnHfChannelDecodes)
+{
+    DemoOptions options;
+    options.channel = "moderate";
+    options.snrDb = 20.0;
+    const std::string text = bulletinText(400, 34);
+    bool sent = false;
+    DemoSource demo(options, [&] { return sent ? std::string() : (sent = true, text); });
+    std::vector<float> all, buffer(1000);
+    while (size_t got = demo.read(buffer.data(), buffer.size()))
+        all.insert(all.end(), buffer.begin(), buffer.begin() + static_cast<long>(got));
+    EXPECT_LE(characterErrorRate(text, decodeAll(all, options.sampleRate, options.parameters)), 0.02);
+
+    options.channel = "stormy";
+    EXPECT_THROW(DemoSource(options, [] { return std::string(); }), std::invalid_argument);
+}
+
+TEST(HfRoundTrip, NoiseAloneDoesNotPullTheTuning)
+{
+    std::vector<float> noise(static_cast<size_t>(30 * kRate), 0.0f);
+    NoiseAdder(kRate, 0.125, 0.0, 3).add(noise.data(), noise.size());
+    RttyDemodulator demodulator(kRate, line(50, 450));
+    std::string decoded;
+    demodulator.process(noise.data(), noise.size(), decoded);
+    EXPECT_EQ(decoded, "");
+    EXPECT_DOUBLE_EQ(demodulator.measuredCentreHz(), 1500.0);
+}
+
+// The regime measure: steady or slowly fading slots let the local levels
+// decide, slot-to-slot flutter does not.
+TEST(SlotLikelihood, TellsFlutterFromSlowFading)
+{
+    std::mt19937 rng(2);
+    std::normal_distribution<double> noise(0.0, 0.05);
+    auto feed = [&](SlotLikelihood& likelihood, auto level) {
+        for (int slot = 0; slot < 400; ++slot) {
+            const bool mark = (slot / 3) % 2 == 0;  // runs of three, so that neighbours pair up
+            const auto on = static_cast<float>(level(slot) + noise(rng));
+            const auto off = static_cast<float>(std::fabs(noise(rng)));
+            likelihood.learnSlot(mark, mark ? on : off, mark ? off : on);
+        }
+    };
+    SlotLikelihood steady, slow, flutter;
+    feed(steady, [](int) { return 1.0; });
+    feed(slow, [](int slot) { return 0.55 + 0.45 * std::sin(slot / 15.0); });
+    std::uniform_real_distribution<double> rayleighish(0.1, 1.5);
+    feed(flutter, [&](int) { return rayleighish(rng); });
+    EXPECT_TRUE(steady.followsLocalLevels());
+    EXPECT_TRUE(slow.followsLocalLevels());
+    EXPECT_FALSE(flutter.followsLocalLevels());
+}
