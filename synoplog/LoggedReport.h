@@ -65,7 +65,7 @@ enum class StoreOutcome {
     Added,       // a new report
     Repeat,      // heard before: counted, not added
     Correction,  // replaces the reading it corrects, which stays as history
-    OtherCopy,   // another reception of a report already stored; the better one is shown
+    OtherCopy,   // another, different reading of a station and time already stored: listed beside it
 };
 
 struct StoreResult {
