@@ -12,8 +12,11 @@
 #include <QJsonObject>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 namespace synop {
+
+class CsvRow;
 
 enum class ExportFormat { Csv, JsonLines, JsonArray, GeoJson, Kml };
 
@@ -26,6 +29,7 @@ class ReportExporter {
 public:
     using Sink = std::function<void(const QByteArray&)>;
     ReportExporter(ExportFormat format, Sink sink, QString title = QStringLiteral("SYNOP reports"));
+    ~ReportExporter();
 
     void begin();
     void add(const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc = {});
@@ -41,6 +45,8 @@ private:
     QString title_;
     long written_ = 0;
     long leftOut_ = 0;
+    QByteArray buffer_;
+    std::unique_ptr<CsvRow> csv_;
 };
 
 }  // namespace synop
