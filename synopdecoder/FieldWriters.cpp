@@ -8,24 +8,42 @@ namespace synop {
 
 // --- JSON ---
 
-void JsonWriter::appendNumber(QByteArray& out, double value)
+void JsonWriter::appendNumber(std::string& out, double value)
 {
     if (!std::isfinite(value)) {
         out.append("null");
         return;
     }
+    // Most values are whole tenths: their shortest form is the tenths
+    // themselves, written without the general algorithm's cost.
+    if (value > -1e9 && value < 1e9) {
+        const long long tenths = std::llround(value * 10);
+        if (static_cast<double>(tenths) / 10 == value) {
+            char text[24];
+            char* end = std::to_chars(text, text + sizeof text, tenths / 10).ptr;
+            if (tenths < 0 && tenths > -10) {  // -0.5: the quotient lost the sign
+                out += '-';
+            }
+            out.append(text, static_cast<size_t>(end - text));
+            if (tenths % 10 != 0) {
+                out += '.';
+                out += static_cast<char>('0' + std::llabs(tenths % 10));
+            }
+            return;
+        }
+    }
     char text[32];
     const auto end = std::to_chars(text, text + sizeof text, value).ptr;  // shortest that reads back the same
-    out.append(text, end - text);
+    out.append(text, static_cast<size_t>(end - text));
 }
 
-void JsonWriter::appendString(QByteArray& out, std::string_view s)
+void JsonWriter::appendString(std::string& out, std::string_view s)
 {
     static const char kHex[] = "0123456789abcdef";
-    out.append('"');
+    out += '"';
     size_t run = 0;  // bytes taken as they are, appended in one go
     auto flush = [&](size_t at) {
-        if (at > run) out.append(s.data() + run, static_cast<qsizetype>(at - run));
+        if (at > run) out.append(s.data() + run, at - run);
     };
     for (size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
@@ -70,15 +88,17 @@ void JsonWriter::appendString(QByteArray& out, std::string_view s)
         run = ++i;
     }
     flush(s.size());
-    out.append('"');
+    out += '"';
 }
 
 void JsonWriter::keyed(std::string_view key)
 {
-    if (!first_) out_.append(',');
+    if (!first_) out_ += ',';
     first_ = false;
     if (!key.empty()) {
-        out_.append('"').append(key.data(), static_cast<qsizetype>(key.size())).append("\":");
+        out_ += '"';
+        out_.append(key);
+        out_.append("\":", 2);
     }
 }
 
@@ -117,26 +137,26 @@ void JsonWriter::null(std::string_view key)
 void JsonWriter::beginObject(std::string_view key)
 {
     keyed(key);
-    out_.append('{');
+    out_ += '{';
     first_ = true;
 }
 
 void JsonWriter::endObject()
 {
-    out_.append('}');
+    out_ += '}';
     first_ = false;
 }
 
 void JsonWriter::beginArray(std::string_view key)
 {
     keyed(key);
-    out_.append('[');
+    out_ += '[';
     first_ = true;
 }
 
 void JsonWriter::endArray()
 {
-    out_.append(']');
+    out_ += ']';
     first_ = false;
 }
 
@@ -219,23 +239,61 @@ void CsvRow::endArray()
     if (--depth_ == 0) list_ = nullptr;
 }
 
-void CsvRow::appendTo(QByteArray& out) const
+void CsvRow::appendTo(std::string& out) const
 {
     for (size_t i = 0; i < fields_.size(); ++i) {
-        if (i) out.append(',');
+        if (i) out += ',';
         const std::string& f = fields_[i];
         if (f.find_first_of(",\"\r\n") == std::string::npos) {
-            out.append(f.data(), static_cast<qsizetype>(f.size()));
+            out += f;
             continue;
         }
-        out.append('"');
+        out += '"';
         for (char c : f) {
-            if (c == '"') out.append('"');
-            out.append(c);
+            if (c == '"') out += '"';
+            out += c;
         }
-        out.append('"');
+        out += '"';
     }
-    out.append("\r\n");
+    out += "\r\n";
+}
+
+void appendIsoUtc(std::string& out, const QDateTime& utc)
+{
+    // Days since 1970 to the civil date (H. Hinnant's algorithm).
+    const qint64 ms = utc.toMSecsSinceEpoch();
+    qint64 days = ms / 86400000, inDay = ms % 86400000;
+    if (inDay < 0) {
+        inDay += 86400000;
+        --days;
+    }
+    days += 719468;
+    const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
+    const qint64 dayOfEra = days - era * 146097;
+    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const qint64 mp = (5 * dayOfYear + 2) / 153;
+    const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    const long long year = yearOfEra + era * 400 + (month <= 2);
+    const int seconds = static_cast<int>(inDay / 1000);
+    if (year < 0 || year > 9999) {
+        out += utc.toUTC().toString(Qt::ISODate).toStdString();
+        return;
+    }
+    char text[] = "0000-00-00T00:00:00Z";
+    auto two = [&](int at, int value) {
+        text[at] = static_cast<char>('0' + value / 10);
+        text[at + 1] = static_cast<char>('0' + value % 10);
+    };
+    two(0, static_cast<int>(year / 100));
+    two(2, static_cast<int>(year % 100));
+    two(5, month);
+    two(8, day);
+    two(11, seconds / 3600);
+    two(14, seconds / 60 % 60);
+    two(17, seconds % 60);
+    out.append(text, sizeof text - 1);
 }
 
 // --- QJsonObject ---

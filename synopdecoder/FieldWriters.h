@@ -15,10 +15,11 @@
 namespace synop {
 
 // Appends JSON to a buffer: compact, keys in the order given, strings as
-// UTF-8 (a byte that is not UTF-8 becomes U+FFFD).
+// UTF-8 (a byte that is not UTF-8 becomes U+FFFD). A std::string, whose
+// small appends are inline, where a QByteArray's are calls.
 class JsonWriter final : public FieldSink {
 public:
-    explicit JsonWriter(QByteArray& out) : out_(out) {}
+    explicit JsonWriter(std::string& out) : out_(out) {}
     void integer(std::string_view key, long long value) override;
     void number(std::string_view key, double value) override;
     void text(std::string_view key, std::string_view utf8) override;
@@ -29,12 +30,12 @@ public:
     void beginArray(std::string_view key) override;
     void endArray() override;
 
-    static void appendString(QByteArray& out, std::string_view utf8);
-    static void appendNumber(QByteArray& out, double value);
+    static void appendString(std::string& out, std::string_view utf8);
+    static void appendNumber(std::string& out, double value);
 
 private:
     void keyed(std::string_view key);
-    QByteArray& out_;
+    std::string& out_;
     bool first_ = true;
 };
 
@@ -45,7 +46,7 @@ public:
     explicit CsvRow(const QStringList& columns);
     void clear();
     // The row, CR LF ended, appended to out.
-    void appendTo(QByteArray& out) const;
+    void appendTo(std::string& out) const;
 
     void integer(std::string_view key, long long value) override;
     void number(std::string_view key, double value) override;
@@ -97,5 +98,8 @@ private:
     void put(std::string_view key, const QJsonValue& value);
     std::vector<Level> stack_{Level{{}, false, {}, {}}};
 };
+
+// 2026-03-08T06:00:00Z, as Qt's ISO date writes a UTC time, without its cost.
+void appendIsoUtc(std::string& out, const QDateTime& utc);
 
 }  // namespace synop

@@ -11,17 +11,17 @@ namespace {
 
 // XML text: the markup characters escaped, and the control characters a
 // noisy teletype line can carry (XML 1.0 has no place for them) replaced.
-void appendXml(QByteArray& out, std::string_view text)
+void appendXml(std::string& out, std::string_view text)
 {
     for (const char c : text) {
         switch (c) {
-        case '&': out.append("&amp;"); break;
-        case '<': out.append("&lt;"); break;
-        case '>': out.append("&gt;"); break;
-        case '"': out.append("&quot;"); break;
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
         default:
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' && c != '\r') out.append("\xef\xbf\xbd");
-            else out.append(c);
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' && c != '\r') out += "\xef\xbf\xbd";
+            else out += c;
         }
     }
 }
@@ -77,7 +77,7 @@ private:
     std::vector<Open> stack_;
 };
 
-void appendPlacemark(QByteArray& out, const DecodedReport& r, const StationPlace& place, const QDateTime& observed)
+void appendPlacemark(std::string& out, const DecodedReport& r, const StationPlace& place, const QDateTime& observed)
 {
     KmlValues values;
     const PlaceFields placed{place, observed};
@@ -87,7 +87,7 @@ void appendPlacemark(QByteArray& out, const DecodedReport& r, const StationPlace
     out.append("  <Placemark>\n    <name>");
     appendXml(out, r.station);
     if (!place.name.empty()) {
-        out.append(' ');
+        out += ' ';
         appendXml(out, place.name);
     }
     out.append("</name>\n    <description>");
@@ -101,7 +101,7 @@ void appendPlacemark(QByteArray& out, const DecodedReport& r, const StationPlace
     out.append("</description>\n");
     if (observed.isValid()) {
         out.append("    <TimeStamp><when>");
-        out.append(observed.toUTC().toString(Qt::ISODate).toLatin1());
+        appendIsoUtc(out, observed);
         out.append("</when></TimeStamp>\n");
     }
     out.append("    <ExtendedData>\n");
@@ -117,7 +117,7 @@ void appendPlacemark(QByteArray& out, const DecodedReport& r, const StationPlace
     char coordinates[64];
     int length = std::snprintf(coordinates, sizeof coordinates, "%.4f,%.4f", *place.lon, *place.lat);
     if (place.elevationM) length += std::snprintf(coordinates + length, sizeof coordinates - length, ",%d", *place.elevationM);
-    out.append(coordinates, length);
+    out.append(coordinates, static_cast<size_t>(length));
     out.append("</coordinates></Point>\n  </Placemark>\n");
 }
 
@@ -175,7 +175,7 @@ void ReportExporter::add(const DecodedReport& r, const StationPlace& place, cons
         ++leftOut_;
         return;
     }
-    buffer_.resize(0);  // keeps its capacity: no allocation per report once warm
+    buffer_.clear();  // keeps its capacity: no allocation per report once warm
     const PlaceFields placed{place, observedUtc};
     switch (format_) {
     case ExportFormat::Csv:
@@ -191,26 +191,26 @@ void ReportExporter::add(const DecodedReport& r, const StationPlace& place, cons
         json.beginObject({});
         writeReportFields(r, json, &placed);
         json.endObject();
-        if (format_ == ExportFormat::JsonLines) buffer_.append('\n');
+        if (format_ == ExportFormat::JsonLines) buffer_ += '\n';
         break;
     }
     case ExportFormat::GeoJson: {
         buffer_.append(written_ ? ",\n" : "\n");
         buffer_.append("{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[");
         JsonWriter::appendNumber(buffer_, *place.lon);
-        buffer_.append(',');
+        buffer_ += ',';
         JsonWriter::appendNumber(buffer_, *place.lat);
         buffer_.append("]},\"properties\":");
         JsonWriter json(buffer_);
         json.beginObject({});
         writeReportFields(r, json, &placed);
         json.endObject();
-        buffer_.append('}');
+        buffer_ += '}';
         break;
     }
     case ExportFormat::Kml: appendPlacemark(buffer_, r, place, observedUtc); break;
     }
-    sink_(buffer_);
+    sink_(QByteArray::fromRawData(buffer_.data(), static_cast<qsizetype>(buffer_.size())));
     ++written_;
 }
 

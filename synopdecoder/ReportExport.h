@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace synop {
 
@@ -27,6 +28,7 @@ const QStringList& exportedCsvColumns();
 
 class ReportExporter {
 public:
+    // The bytes handed to the sink are valid for the call only.
     using Sink = std::function<void(const QByteArray&)>;
     ReportExporter(ExportFormat format, Sink sink, QString title = QStringLiteral("SYNOP reports"));
     ~ReportExporter();
@@ -45,7 +47,7 @@ private:
     QString title_;
     long written_ = 0;
     long leftOut_ = 0;
-    QByteArray buffer_;
+    std::string buffer_;
     std::unique_ptr<CsvRow> csv_;
 };
 

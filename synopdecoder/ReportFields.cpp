@@ -1,5 +1,7 @@
 #include "synopdecoder/ReportFields.h"
 
+#include "synopdecoder/FieldWriters.h"
+
 namespace synop {
 namespace {
 
@@ -30,8 +32,11 @@ void writeReportFields(const DecodedReport& r, FieldSink& sink, const PlaceField
         put(sink, "lon", r.lon);
     }
     if (placed) put(sink, "elevation_m", placed->place.elevationM);
-    if (placed && placed->observedUtc.isValid())
-        sink.text("observed_utc", placed->observedUtc.toUTC().toString(Qt::ISODate).toStdString());
+    if (placed && placed->observedUtc.isValid()) {
+        std::string iso;
+        appendIsoUtc(iso, placed->observedUtc);
+        sink.text("observed_utc", iso);
+    }
     if (r.windSpeed && r.windUnit) sink.text("wind_unit", *r.windUnit);
     if (r.windVariable) sink.text("wind_dir_deg", "VRB");
     else put(sink, "wind_dir_deg", r.windDirDeg);

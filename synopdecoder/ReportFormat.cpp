@@ -11,7 +11,7 @@ QJsonObject reportToJson(const DecodedReport& r)
     return builder.take();
 }
 
-void appendJson(QByteArray& out, const DecodedReport& report)
+void appendJson(std::string& out, const DecodedReport& report)
 {
     JsonWriter writer(out);
     writer.beginObject({});
@@ -21,11 +21,11 @@ void appendJson(QByteArray& out, const DecodedReport& report)
 
 QByteArray reportToJsonLine(const DecodedReport& report)
 {
-    QByteArray line;
+    std::string line;
     line.reserve(1024);
     appendJson(line, report);
-    line.append('\n');
-    return line;
+    line += '\n';
+    return QByteArray(line.data(), static_cast<qsizetype>(line.size()));
 }
 
 const QStringList& firstCsvColumns()
@@ -62,9 +62,9 @@ QByteArray reportToCsvLine(const DecodedReport& report)
 {
     CsvRow row(csvColumns());
     writeReportFields(report, row);
-    QByteArray line;
+    std::string line;
     row.appendTo(line);
-    return line;
+    return QByteArray(line.data(), static_cast<qsizetype>(line.size()));
 }
 
 }  // namespace synop

@@ -10,11 +10,11 @@
 // keep their reports in memory meanwhile.
 #include "LoggedReport.h"
 
-#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -96,7 +96,7 @@ private:
     QString path_;
     sqlite3* db_ = nullptr;
     std::map<const char*, sqlite3_stmt*> prepared_;
-    QByteArray jsonBuffer_;  // the decoded column, written anew for each report
+    std::string jsonBuffer_;  // the decoded column, written anew for each report
     bool writable_ = false;
     bool inBatch_ = false;
     mutable QString error_;

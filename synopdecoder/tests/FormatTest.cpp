@@ -1,6 +1,7 @@
 // The output that other tools rely on: key names, units and CSV shape.
 #include "TestSupport.h"
 #include "synopdecoder/ReportFormat.h"
+#include "synopdecoder/FieldWriters.h"
 #include "synopdecoder/StationCatalog.h"
 
 #include <QJsonArray>
@@ -101,4 +102,20 @@ TEST(Format, WeatherTablesAndPrecipitationKeys)
     EXPECT_EQ(row.value(header.indexOf("weather_code_table")), "automatic");
     EXPECT_EQ(row.value(header.indexOf("precip_24h_mm")), "12.5");
     EXPECT_EQ(row.value(header.indexOf("past_weather")), "6; 2");
+}
+
+TEST(Format, NumbersAndTimesAsQtWritesThem)
+{
+    // The writer's own number and time forms against Qt's, over the values
+    // a report holds: tenths of either sign, whole numbers, list positions.
+    for (double v : {0.0, 0.1, -0.1, -0.5, 5.0, -12.3, 1013.2, 989.0, 52.21666666666667, -8.666666666666666, 1e-7, 123456.7}) {
+        std::string mine;
+        JsonWriter::appendNumber(mine, v);
+        EXPECT_EQ(QString::fromStdString(mine), QString::number(v, 'g', QLocale::FloatingPointShortest)) << v;
+    }
+    for (const char* t : {"2026-03-08T06:00:00Z", "1999-12-31T23:59:59Z", "2000-02-29T00:00:00Z", "1969-07-20T20:17:40Z"}) {
+        std::string mine;
+        appendIsoUtc(mine, QDateTime::fromString(QString::fromLatin1(t), Qt::ISODate));
+        EXPECT_EQ(mine, t);
+    }
 }
