@@ -92,6 +92,9 @@ protected:
         window = std::make_unique<MonitorWindow>(server.host(), server.port(), card, 10);
         window->resize(1000, 720);
         window->show();
+        // Keys reach the window's shortcuts once it is the active window.
+        window->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window.get(), 5000));
         waterfall = window->waterfall();
     }
     QString status() const { return window->statusBar()->currentMessage(); }
