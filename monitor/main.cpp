@@ -20,8 +20,8 @@ int main(int argc, char** argv)
         "Shows the input of a card server's cards as a waterfall, with the tones where each card listens and "
         "where its line search found the signal, and the text it decodes. Click to set the centre, A for Auto, "
         "where the server lets observers retune (--observers-may-tune)."));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption hostOption(QStringLiteral("host"), QStringLiteral("card server host (default 127.0.0.1)"),
                                         QStringLiteral("HOST"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("card server port (default 33234)"),
@@ -37,12 +37,13 @@ int main(int argc, char** argv)
     parser.addOptions({hostOption, portOption, cardOption, rateOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("HOST:PORT"), QStringLiteral("the card server, instead of --host and --port"),
                                  QStringLiteral("[HOST:PORT]"));
-    parser.process(app);
-
     auto usageError = [](const QString& text) {
         std::fprintf(stderr, "pluvane-monitor: %s (see --help)\n", qPrintable(text));
         return 2;
     };
+    if (!parser.parse(app.arguments())) return usageError(parser.errorText());
+    if (parser.isSet(helpOption)) parser.showHelp(0);
+    if (parser.isSet(versionOption)) parser.showVersion();
     QString host = parser.value(hostOption);
     QString portText = parser.value(portOption);
     const QStringList positional = parser.positionalArguments();
