@@ -19,6 +19,7 @@ MonitorLink::MonitorLink(const QString& host, quint16 port, QObject* parent)
 {
     qRegisterMetaType<monitor::CardStatus>();
     qRegisterMetaType<monitor::Measurement>();
+    qRegisterMetaType<monitor::CardTuning>();
     m_socket->setReadBufferSize(4 * cardproto::kMaxLineBytes);
     connect(m_socket, &QTcpSocket::connected, this, [this] {
         m_state = State::Greeting;
@@ -246,6 +247,8 @@ void MonitorLink::handleEvent(const Message& event)
         emit statusReported(CardStatus{args.value(1).text, number(2), number(3), number(4) != 0});
     } else if (name == QLatin1String("FrequencyReport")) {
         emit frequencyReported(number(0), int(number(1)));
+    } else if (name == QLatin1String("Tuning")) {
+        emit tuningReported(CardTuning{number(0), number(1), number(2), number(3) != 0});
     } else if (name == QLatin1String("StateText")) {
         emit stateReported(args.value(0).text);
     } else if (name == QLatin1String("SignalLevel")) {

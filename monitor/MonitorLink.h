@@ -22,6 +22,12 @@ struct CardStatus {
     bool inverted = false;
 };
 
+// Where the card listens, as it is set (not what a search measured).
+struct CardTuning {
+    double centre = 1500, shift = 425, baud = 50;
+    bool inverted = false;
+};
+
 struct Measurement {
     bool found = false;
     double centre = 0, shift = 0, baud = 0;
@@ -58,6 +64,7 @@ signals:
     void observing(int card, bool held, bool mayTune);
     void statusReported(const monitor::CardStatus& status);
     void frequencyReported(double centre, int level);
+    void tuningReported(const monitor::CardTuning& tuning);
     void stateReported(const QString& state);
     void levelReported(int snrDb);
     void textDecoded(const QString& text);
@@ -100,3 +107,4 @@ private:
 
 Q_DECLARE_METATYPE(monitor::CardStatus)
 Q_DECLARE_METATYPE(monitor::Measurement)
+Q_DECLARE_METATYPE(monitor::CardTuning)

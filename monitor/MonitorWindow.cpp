@@ -66,6 +66,7 @@ MonitorWindow::MonitorWindow(const QString& host, quint16 port, int card, int fr
     splitter->addWidget(m_text);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
+    splitter->setSizes({460, 170});
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
 
@@ -134,9 +135,17 @@ MonitorWindow::MonitorWindow(const QString& host, quint16 port, int card, int fr
         m_status = status;
         showStatus();
     });
-    connect(m_link, &MonitorLink::frequencyReported, this, [this](double centre, int level) {
-        m_centre = centre;
+    // During a line search FrequencyReport carries what it measured; where
+    // the card listens comes with Tuning.
+    connect(m_link, &MonitorLink::frequencyReported, this, [this](double, int level) {
         if (level > 0) m_snr = level;
+        showStatus();
+    });
+    connect(m_link, &MonitorLink::tuningReported, this, [this](const CardTuning& tuning) {
+        m_centre = tuning.centre;
+        m_status.shift = tuning.shift;
+        m_status.baud = tuning.baud;
+        m_status.inverted = tuning.inverted;
         showStatus();
     });
     connect(m_link, &MonitorLink::stateReported, this, [this](const QString& state) {

@@ -176,7 +176,12 @@ void WaterfallView::drawAxis(QPainter& painter)
     for (double hz = std::ceil(m_fromHz / step) * step; hz <= m_toHz; hz += step) {
         const double x = xOf(hz);
         painter.drawLine(QPointF(x, kAxisHeight - 5), QPointF(x, kAxisHeight));
-        painter.drawText(QRectF(x - 40, 0, 80, kAxisHeight - 4), Qt::AlignCenter, QString::number(hz, 'f', 0));
+        // Labels at the edges stay whole.
+        QRectF box(x - 40, 0, 80, kAxisHeight - 4);
+        int align = Qt::AlignHCenter;
+        if (box.left() < 0) box.moveLeft(2), align = Qt::AlignLeft;
+        if (box.right() > width()) box.moveRight(width() - 2), align = Qt::AlignRight;
+        painter.drawText(box, align | Qt::AlignVCenter, QString::number(hz, 'f', 0));
     }
     if (m_hoverHz >= 0) {
         painter.setPen(QColor(255, 255, 160));

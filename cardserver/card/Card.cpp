@@ -126,6 +126,7 @@ void Card::reportSettings()
     send(QStringLiteral("FrequencyReport"),
          {WireValue::i2(int16_t(std::lround(m_receiver.centre))),
           WireValue::i2(int16_t(channel ? channel->level() : 0))});
+    reportTuning();
 }
 
 void Card::reportMeasurement(const DecodingChannel& channel)

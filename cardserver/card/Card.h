@@ -97,6 +97,10 @@ private:
     bool isRunning() const { return m_holder || isObserved(); }
     void sendToObservers(const QString& event, Args args);
     void reportHeld();  // ObservedCard to every observer
+    // The card's own settings: FrequencyReport carries a line search's
+    // measurement too, so observers are told where the card listens apart.
+    cardproto::Message tuningEvent() const;
+    void reportTuning();
     void reportLineSearch(const DecodingChannel& channel);
     void reportNoLine(const QString& heard);
     void reportToObservers(const DecodingChannel* channel);  // spectrum and signal level after a tick

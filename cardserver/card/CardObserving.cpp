@@ -30,6 +30,7 @@ void Card::addObserver(CardObserver* observer, bool mayTune)
     tell(QStringLiteral("FrequencyReport"),
          {WireValue::i2(int16_t(std::lround(m_receiver.centre))), WireValue::i2(int16_t(channel ? channel->level() : 0))});
     tell(QStringLiteral("StateText"), {WireValue::str(m_stateText.isEmpty() ? currentStateText() : m_stateText)});
+    observer->sendEvent(tuningEvent());
     if (m_measured) {
         tell(QStringLiteral("LineSearch"),
              {WireValue::boolean(true), WireValue::r8(m_measured->centre), WireValue::r8(m_measured->shift),
@@ -52,6 +53,19 @@ void Card::removeObserver(CardObserver* observer)
 void Card::sendToObservers(const QString& event, Args args)
 {
     if (isObserved()) m_observers.send(Message::eventMessage(event, std::move(args)));
+}
+
+Message Card::tuningEvent() const
+{
+    return Message::eventMessage(QStringLiteral("Tuning"),
+                                 {WireValue::r8(m_receiver.centre), WireValue::r8(m_receiver.shift),
+                                  WireValue::r8(m_receiver.baud), WireValue::i2(m_receiver.inverted ? -1 : 0),
+                                  WireValue::i4(m_translationHz)});
+}
+
+void Card::reportTuning()
+{
+    if (isObserved()) m_observers.send(tuningEvent());
 }
 
 void Card::reportHeld()

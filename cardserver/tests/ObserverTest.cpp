@@ -178,6 +178,14 @@ TEST_F(Observer, RetunesWhenAllowedAndTheHolderSeesTheNewCentre)
     EXPECT_NEAR(search->args.value(1).real, 1500, 15);
     EXPECT_NEAR(search->args.value(2).real, 425, 20);
     EXPECT_EQ(search->args.value(3).real, 50);
+    // The holder's FrequencyReport carries the measured centre while the
+    // search runs; Tuning tells observers the card still listens at 1600 Hz.
+    observer.reply(observer.request("SetSpectrum", {WireValue::i2(0)}));
+    const auto tuning = std::find_if(observer.seen.crbegin(), observer.seen.crend(),
+                                     [](const Message& m) { return m.event == QLatin1String("Tuning"); });
+    ASSERT_NE(tuning, observer.seen.crend());
+    EXPECT_EQ(tuning->args.value(0).real, 1600);
+    EXPECT_EQ(tuning->args.value(1).real, 450);
 }
 
 TEST_F(Observer, NeedsTheSharedSecret)
