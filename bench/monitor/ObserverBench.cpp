@@ -21,16 +21,15 @@ using cardserver::testing::CardServerProcess;
 
 namespace {
 
-// A protocol client that reads whatever comes as it comes and notes when
-// each DataText and reply arrived.
+// The session holder: reads whatever comes as it comes and notes when each
+// DataText and reply arrived.
 class Client {
 public:
-    Client(const CardServerProcess& server, bool reads, int receiveBuffer = 0) : m_reads(reads)
+    explicit Client(const CardServerProcess& server)
     {
-        if (receiveBuffer) m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBuffer);
         m_socket.connectToHost(server.host(), server.port());
         m_socket.waitForConnected(5000);
-        if (!reads) m_socket.setReadBufferSize(1);  // takes nothing beyond the first byte
+        m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_clock.start();
     }
     void request(const QString& op, QList<WireValue> args)
@@ -41,7 +40,6 @@ public:
     }
     void poll()
     {
-        if (!m_reads) return;
         m_buffer += m_socket.readAll();
         qsizetype lf;
         while ((lf = m_buffer.indexOf('\n')) >= 0) {
@@ -60,7 +58,6 @@ public:
     int frames = 0;
 
 private:
-    bool m_reads;
     QTcpSocket m_socket;
     QByteArray m_buffer;
     QElapsedTimer m_clock;
@@ -105,6 +102,37 @@ struct Outcome {
     double replyP50 = NAN, replyP99 = NAN, spread = NAN;
 };
 
+// An observer in a process of its own, so that its reading costs the
+// measured holder nothing in this process: `observer_bench --observer PORT
+// RATE READS SECONDS` prints the spectrum frames it read.
+int observe(quint16 port, int rate, bool reads, int seconds)
+{
+    QTcpSocket socket;
+    if (!reads) socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    if (!socket.waitForConnected(5000)) return 1;
+    if (!reads) socket.setReadBufferSize(1);
+    socket.write(Message::request(1, "ObserveCard", {WireValue::i2(1)}).encode() + '\n');
+    if (rate) socket.write(Message::request(2, "SetSpectrum", {WireValue::i2(int16_t(rate))}).encode() + '\n');
+    socket.flush();
+    QElapsedTimer clock;
+    clock.start();
+    qint64 frames = 0;
+    QByteArray buffer;
+    while (clock.elapsed() < seconds * 1000) {
+        socket.waitForReadyRead(50);
+        if (!reads) continue;
+        buffer += socket.readAll();
+        qsizetype lf;
+        while ((lf = buffer.indexOf('\n')) >= 0) {
+            if (buffer.left(lf).contains("\"Spectrum\"")) ++frames;
+            buffer.remove(0, lf + 1);
+        }
+    }
+    std::printf("%lld\n", frames);
+    return 0;
+}
+
 Outcome run(const Condition& condition, int seconds)
 {
     CardServerProcess server;
@@ -115,17 +143,18 @@ Outcome run(const Condition& condition, int seconds)
     std::vector<std::unique_ptr<Client>> clients;
     Client* holder = nullptr;
     if (condition.holder) {
-        clients.push_back(std::make_unique<Client>(server, true));
+        clients.push_back(std::make_unique<Client>(server));
         holder = clients.back().get();
         holder->request("OpenCard", {WireValue::str("127.0.0.1", true), WireValue::i4(33234, true), WireValue::i2(1, true)});
     }
-    std::vector<Client*> readers;
+    // Observers from the start to the end: settling plus the measured time.
+    std::vector<std::unique_ptr<QProcess>> observers;
     for (int i = 0; i < condition.readingObservers + condition.stalledObservers; ++i) {
         const bool reads = i < condition.readingObservers;
-        clients.push_back(std::make_unique<Client>(server, reads, reads ? 0 : 4096));
-        clients.back()->request("ObserveCard", {WireValue::i2(1)});
-        if (condition.rate) clients.back()->request("SetSpectrum", {WireValue::i2(int16_t(condition.rate))});
-        if (reads) readers.push_back(clients.back().get());
+        observers.push_back(std::make_unique<QProcess>());
+        observers.back()->start(QCoreApplication::applicationFilePath(),
+                                {"--observer", QString::number(server.port()), QString::number(condition.rate),
+                                 reads ? "1" : "0", QString::number(seconds + 3)});
     }
     // A few seconds to settle (the demodulator's start, the first frames), then measure.
     QDeadlineTimer settle(3000);
@@ -134,7 +163,6 @@ Outcome run(const Condition& condition, int seconds)
         for (auto& c : clients) c->poll();
     }
     const double cpuBefore = server.cpuSeconds();
-    for (Client* r : readers) r->frames = 0;
     if (holder) holder->textArrivals.clear();
     QElapsedTimer wall;
     wall.start();
@@ -142,16 +170,21 @@ Outcome run(const Condition& condition, int seconds)
     while (wall.elapsed() < seconds * 1000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         for (auto& c : clients) c->poll();
-        // The holder's requests, as the front end makes them: a reply's round trip.
+        // The holder's requests, as the front end makes them: a reply's round
+        // trip. SetInput to the same input, keeping synchronisation, changes nothing.
         if (holder && wall.elapsed() >= nextRequest) {
-            holder->request("SetDecoderOptions", {WireValue::i2(-1), WireValue::i4(1), WireValue::i4(-1), WireValue::i2(5)});
+            holder->request("SetInput", {WireValue::i2(1, true), WireValue::i2(40), WireValue::i4(0, true), WireValue::i2(-1)});
             nextRequest += 500;
         }
         server.drainLog();
     }
     Outcome outcome;
     outcome.cpuShare = (server.cpuSeconds() - cpuBefore) / (wall.elapsed() / 1000.0);
-    if (!readers.empty()) outcome.framesPerSecond = readers.front()->frames / (wall.elapsed() / 1000.0);
+    for (size_t i = 0; i < observers.size(); ++i) {
+        observers[i]->waitForFinished(10000);
+        if (int(i) < condition.readingObservers && i == 0)
+            outcome.framesPerSecond = observers[i]->readAllStandardOutput().trimmed().toDouble() / (seconds + 3);
+    }
     if (holder) {
         outcome.replyP50 = percentile(holder->replyMs, 0.5);
         outcome.replyP99 = percentile(holder->replyMs, 0.99);
@@ -189,6 +222,8 @@ double monitorStartMs()
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 6 && QByteArray(argv[1]) == "--observer")
+        return observe(quint16(std::atoi(argv[2])), std::atoi(argv[3]), std::atoi(argv[4]) != 0, std::atoi(argv[5]));
     const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 20;
     const Condition conditions[] = {
         {"held, no observer (reference)", true, 0, 0, 0},
