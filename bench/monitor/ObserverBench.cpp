@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <thread>
 #include <vector>
 
 using cardproto::Message;
@@ -120,8 +121,12 @@ int observe(quint16 port, int rate, bool reads, int seconds)
     qint64 frames = 0;
     QByteArray buffer;
     while (clock.elapsed() < seconds * 1000) {
+        if (!reads) {
+            // Asleep, not polling: a socket with unread data is always ready.
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            continue;
+        }
         socket.waitForReadyRead(50);
-        if (!reads) continue;
         buffer += socket.readAll();
         qsizetype lf;
         while ((lf = buffer.indexOf('\n')) >= 0) {

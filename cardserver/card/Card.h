@@ -102,6 +102,7 @@ private:
     cardproto::Message tuningEvent() const;
     void reportTuning();
     void reportLineSearch(const DecodingChannel& channel);
+    Args measurementArgs(int level) const;  // LineSearch of m_measured
     void reportNoLine(const QString& heard);
     void reportToObservers(const DecodingChannel* channel);  // spectrum and signal level after a tick
 

@@ -31,12 +31,7 @@ void Card::addObserver(CardObserver* observer, bool mayTune)
          {WireValue::i2(int16_t(std::lround(m_receiver.centre))), WireValue::i2(int16_t(channel ? channel->level() : 0))});
     tell(QStringLiteral("StateText"), {WireValue::str(m_stateText.isEmpty() ? currentStateText() : m_stateText)});
     observer->sendEvent(tuningEvent());
-    if (m_measured) {
-        tell(QStringLiteral("LineSearch"),
-             {WireValue::boolean(true), WireValue::r8(m_measured->centre), WireValue::r8(m_measured->shift),
-              WireValue::r8(m_measured->baud), WireValue::i2(m_measured->inverted ? -1 : 0),
-              WireValue::i2(int16_t(channel ? channel->level() : 0)), WireValue::str(QString())});
-    }
+    if (m_measured) tell(QStringLiteral("LineSearch"), measurementArgs(channel ? channel->level() : 0));
 }
 
 void Card::removeObserver(CardObserver* observer)
@@ -53,6 +48,13 @@ void Card::removeObserver(CardObserver* observer)
 void Card::sendToObservers(const QString& event, Args args)
 {
     if (isObserved()) m_observers.send(Message::eventMessage(event, std::move(args)));
+}
+
+Card::Args Card::measurementArgs(int level) const
+{
+    return {WireValue::boolean(true), WireValue::r8(m_measured->centre), WireValue::r8(m_measured->shift),
+            WireValue::r8(m_measured->baud), WireValue::i2(m_measured->inverted ? -1 : 0), WireValue::i2(int16_t(level)),
+            WireValue::str(QString())};
 }
 
 Message Card::tuningEvent() const
@@ -80,10 +82,7 @@ void Card::reportHeld()
 
 void Card::reportLineSearch(const DecodingChannel& channel)
 {
-    sendToObservers(QStringLiteral("LineSearch"),
-                    {WireValue::boolean(true), WireValue::r8(m_measured->centre), WireValue::r8(m_measured->shift),
-                     WireValue::r8(m_measured->baud), WireValue::i2(m_measured->inverted ? -1 : 0),
-                     WireValue::i2(int16_t(channel.level())), WireValue::str(QString())});
+    sendToObservers(QStringLiteral("LineSearch"), measurementArgs(channel.level()));
 }
 
 void Card::reportNoLine(const QString& heard)
