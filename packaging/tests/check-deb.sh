@@ -65,7 +65,7 @@ done
 # Debian's own checks: no errors (the warnings that remain are listed in
 # packaging/README.md with the reasons).
 if command -v lintian >/dev/null; then
-    lintian --fail-on error --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1 ||
+    lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 ||
         fail "lintian reports errors: $(grep '^E:' "$work/lintian.log" | tr '\n' ' ')"
 fi
 # The SYNOP tool names stations from the installed list, not only from the
