@@ -149,6 +149,7 @@ QString AudioChannel::advance(double seconds)
     std::string text;
     if (got > 0 && m_demodulator) m_demodulator->process(m_samples.data(), got, text);
     if (got > 0 && m_lineSearch) m_lineSearch->process(m_samples.data(), got);
+    if (got > 0 && m_tap) m_tap->samplesDecoded(m_samples.data(), got, m_source->sampleRate());
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
