@@ -102,6 +102,9 @@ bool StreamAssembler::takeHeading(const Tokens& tokens)
     endBulletin();
     heading_ = BulletinHeading{std::string(tokens[0]), std::string(tokens[1]), std::string(tokens[2]),
                                tokens.size() == 4 ? std::string(tokens[3]) : std::string()};
+    // Upper-air, climate, aerodrome and text bulletins: their lines are
+    // passed over whatever they look like, up to the next bulletin.
+    if (!isSurfaceSynopticHeading(tokens[0])) mode_ = Mode::OtherForm;
     return true;
 }
 
@@ -145,10 +148,12 @@ void StreamAssembler::takeTokens(Tokens& tokens)
             endBulletin();
             continue;
         }
-        // A marker hit by noise still counts when its neighbours leave no doubt.
+        // A marker hit by noise still counts when its neighbours leave no
+        // doubt; in the text of another form only a marker as it is written.
         const bool next = i + 1 < tokens.size();
-        const bool land = isLandMarker(token) || (nearly(token, "AAXX") && next && isDateGroup(correctShift(tokens[i + 1])));
-        const bool ship = isShipMarker(token) || (nearly(token, "BBXX") && tokens.size() == 1);
+        const bool repair = mode_ != Mode::OtherForm;
+        const bool land = isLandMarker(token) || (repair && nearly(token, "AAXX") && next && isDateGroup(correctShift(tokens[i + 1])));
+        const bool ship = isShipMarker(token) || (repair && nearly(token, "BBXX") && tokens.size() == 1);
         if (isOtherFormMarker(token) && i == 0) {
             closeReport(false);
             mode_ = Mode::OtherForm;

@@ -24,7 +24,9 @@ namespace synop {
 
 class ReportLog {
 public:
-    static constexpr int kSchemaVersion = 1;
+    // 2: a reading is history only when a correction replaced it (version 1
+    // also hid the noisier of two different readings).
+    static constexpr int kSchemaVersion = 2;
     static constexpr int kBusyTimeoutMs = 5000;
 
     // $PLUVANE_SYNOP_LOG when set, else $XDG_DATA_HOME/pluvane/reports.sqlite
