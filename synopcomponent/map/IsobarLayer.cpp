@@ -132,8 +132,11 @@ QString IsobarLayer::legend() const
     if (!analysis_) return QObject::tr("Isobars: no reports with a sea-level pressure yet");
     if (!analysis_->ok())
         return QObject::tr("Isobars: no analysis (%1)").arg(QString::fromStdString(analysis_->problem));
-    return QObject::tr("Isobars every 4 hPa, %1: %n report(s) used, %2 rejected%3", nullptr, int(analysis_->used.size()))
+    const size_t used = analysis_->used.size();
+    return QObject::tr("Isobars every 4 hPa, %1: %2 %3 used, %4 rejected%5")
         .arg(analysis_->hour.toString(QStringLiteral("d MMM yyyy HH 'UTC'")))
+        .arg(used)
+        .arg(used == 1 ? QObject::tr("report") : QObject::tr("reports"))
         .arg(analysis_->rejected.size())
         .arg(pending_ ? QObject::tr(" (updating)") : QString());
 }
