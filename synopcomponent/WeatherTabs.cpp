@@ -8,6 +8,7 @@
 
 #include <QTabWidget>
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <unordered_map>
 
@@ -24,6 +25,10 @@ WeatherTabs::WeatherTabs(QTabWidget* tabs, Source source)
     });
     connect(map_, &map::WeatherMapWidget::isobarsToggled, this, [this](bool visible) {
         if (visible) refreshIsobars();
+    });
+    connect(map_->isobarControls(), &map::IsobarControls::hourChosen, this, [this] {
+        analysedSignature_ = 0;
+        refreshIsobars();
     });
     tabs_->addTab(map_, tr("&Map"));
     tabs_->addTab(plots_, tr("Station &plots"));
@@ -97,7 +102,14 @@ void WeatherTabs::refreshIsobars()
     for (const analysis::PressureReport& r : reports) signature = signature * 31 + r.observedUtc.toSecsSinceEpoch() + qint64(r.pressureHpa * 10);
     if (signature == analysedSignature_ && map_->isobars().analysis()) return;
     analysedSignature_ = signature;
-    analysisRunner_->analyse(std::move(reports));
+    std::map<qint64, int> perHour;
+    for (const analysis::PressureReport& r : reports) ++perHour[analysis::synopticHour(r.observedUtc).toSecsSinceEpoch()];
+    std::vector<std::pair<QDateTime, int>> hours;
+    for (const auto& [hour, count] : perHour) hours.emplace_back(QDateTime::fromSecsSinceEpoch(hour, Qt::UTC), count);
+    map_->isobarControls()->setHours(hours);
+    analysis::AnalysisOptions options;
+    options.hour = map_->isobarControls()->chosenHour();
+    analysisRunner_->analyse(std::move(reports), options);
     map_->isobars().setPending(true);
     map_->update();
 }

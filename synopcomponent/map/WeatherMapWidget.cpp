@@ -2,7 +2,6 @@
 
 #include "Coastlines.h"
 
-#include <QCheckBox>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -34,14 +33,10 @@ bool preferred(const MapReport& a, const MapReport& b)
 
 }  // namespace
 
-WeatherMapWidget::WeatherMapWidget(QWidget* parent) : QWidget(parent), isobarSwitch_(new QCheckBox(tr("&Isobars"), this))
+WeatherMapWidget::WeatherMapWidget(QWidget* parent) : QWidget(parent), isobarControls_(new IsobarControls(this))
 {
-    isobarSwitch_->setChecked(true);
-    isobarSwitch_->setFocusPolicy(Qt::NoFocus);
-    isobarSwitch_->setAutoFillBackground(true);
-    isobarSwitch_->move(36, 6);
-    isobarSwitch_->adjustSize();
-    connect(isobarSwitch_, &QCheckBox::toggled, this, &WeatherMapWidget::setIsobarsVisible);
+    isobarControls_->move(36, 4);
+    connect(isobarControls_, &IsobarControls::shownChanged, this, &WeatherMapWidget::setIsobarsVisible);
     setMouseTracking(false);
     setMinimumSize(320, 120);
     setCursor(Qt::OpenHandCursor);
@@ -72,7 +67,7 @@ void WeatherMapWidget::setIsobarsVisible(bool visible)
 {
     if (visible == isobars_.isVisible()) return;
     isobars_.setVisible(visible);
-    isobarSwitch_->setChecked(visible);
+    isobarControls_->setShown(visible);
     update();
     emit isobarsToggled(visible);
 }

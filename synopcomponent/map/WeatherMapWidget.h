@@ -5,6 +5,7 @@
 // pan and Home shows all stations again. Crowded stations become dots
 // (Declutter.h).
 #include "Declutter.h"
+#include "IsobarControls.h"
 #include "IsobarLayer.h"
 #include "MapView.h"
 #include "StationModelPainter.h"
@@ -12,7 +13,6 @@
 
 #include <QWidget>
 
-class QCheckBox;
 #include <optional>
 #include <vector>
 
@@ -42,8 +42,9 @@ public:
     int stationCount() const { return int(shown_.size()); }
 
     // The surface analysis, drawn under the station models; the Isobars
-    // switch (or the I key) shows and hides it.
+    // switch (or the I key) shows and hides it, and picks its hour.
     IsobarLayer& isobars() { return isobars_; }
+    IsobarControls* isobarControls() const { return isobarControls_; }
     void setIsobarsVisible(bool visible);
     bool isobarsVisible() const { return isobars_.isVisible(); }
 
@@ -68,7 +69,7 @@ private:
     MapView view_;
     StationModelPainter modelPainter_;
     IsobarLayer isobars_;
-    QCheckBox* isobarSwitch_;
+    IsobarControls* isobarControls_;
     std::vector<MapReport> reports_;
     std::vector<size_t> shown_;  // indices into reports_, one per station
     std::vector<QPointF> screen_;

@@ -5,6 +5,7 @@
 #include "synopcomponent/map/WeatherMapWidget.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -116,4 +117,35 @@ TEST(IsobarMap, DrawsIsobarsAndCentresAndTheirSwitch)
     EXPECT_TRUE(map.isobarsVisible());
     EXPECT_EQ(toggled.count(), 2);
     EXPECT_GT(pixelsOfColour(map.grab().toImage(), isobar), 200);
+}
+
+// The hour: the latest full one by default; a picked hour stays picked as
+// reports come in, and falls back to the latest when it leaves the list.
+TEST(IsobarMap, PicksTheHourToAnalyse)
+{
+    IsobarControls controls;
+    const QDateTime h12(QDate(2026, 12, 8), QTime(12, 0), Qt::UTC), h15 = h12.addSecs(3 * 3600), h18 = h12.addSecs(6 * 3600);
+    controls.setHours({{h12, 60}, {h15, 70}});
+    QComboBox* box = controls.findChild<QComboBox*>();
+    ASSERT_TRUE(box);
+    ASSERT_EQ(box->count(), 3);
+    EXPECT_FALSE(controls.chosenHour().isValid());
+    EXPECT_TRUE(box->itemText(1).startsWith(QStringLiteral("8 Dec 15 UTC"))) << box->itemText(1).toStdString();
+
+    QSignalSpy chosen(&controls, &IsobarControls::hourChosen);
+    box->setCurrentIndex(2);
+    emit box->activated(2);
+    ASSERT_EQ(chosen.count(), 1);
+    EXPECT_EQ(chosen.at(0).at(0).toDateTime(), h12);
+    controls.setHours({{h12, 61}, {h15, 70}, {h18, 10}});
+    EXPECT_EQ(controls.chosenHour(), h12);
+    EXPECT_EQ(chosen.count(), 1);
+    controls.setHours({{h15, 70}, {h18, 30}});
+    EXPECT_FALSE(controls.chosenHour().isValid());
+    ASSERT_EQ(chosen.count(), 2);
+    EXPECT_FALSE(chosen.at(1).at(0).toDateTime().isValid());
+
+    // Hidden isobars need no hour.
+    controls.setShown(false);
+    EXPECT_FALSE(box->isEnabled());
 }
