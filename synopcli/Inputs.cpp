@@ -72,8 +72,8 @@ int decodeText(const DecodingRun& run)
     StoreCounter storing(run.log);
     StreamAssembler assembler(
         [&](AssembledReport&& report) {
-            // The assembled report is stored in the log as well, so it is not handed over.
-            const DecodedReport decoded = decodeReport(report, run.decoder);
+            // The assembled report is handed over unless the log stores it too.
+            const DecodedReport decoded = run.log ? decodeReport(report, run.decoder) : decodeReport(std::move(report), run.decoder);
             ++reports;
             const QDateTime observed = observationTime(decoded, run.receivedUtc).value_or(QDateTime());
             if (!run.selection.accepts(decoded, observed)) return;

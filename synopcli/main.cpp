@@ -155,6 +155,8 @@ int main(int argc, char** argv)
         }
     }
 
+    static char outputBuffer[1 << 16];
+    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
     auto sink = [](const QByteArray& bytes) { std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout); };
     std::unique_ptr<cli::ReportWriter> writer = output ? output->make(sink) : nullptr;
 

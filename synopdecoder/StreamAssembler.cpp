@@ -211,7 +211,10 @@ bool StreamAssembler::startsReport(const Tokens& tokens, size_t at) const
     case Mode::Land:
         return isCodedGroup(first, 5) && isDigits(first);
     case Mode::Ship:
-        if (isBuoyOrPlatformNumber(tokens[at])) return looksLikeShipOpening(tokens, at);
+        // A numbered ship cut right after its date group is still a report.
+        if (isBuoyOrPlatformNumber(tokens[at]))
+            return looksLikeShipOpening(tokens, at)
+                || (at + 2 < tokens.size() && isDateGroup(correctShift(tokens[at + 1])) && tokens[at + 2] == "=");
         return looksLikeCallSign(tokens[at]) && at + 1 < tokens.size()
             && isCodedGroup(correctShift(tokens[at + 1]), 5);
     default:

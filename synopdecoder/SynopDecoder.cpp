@@ -200,7 +200,10 @@ void decodeShip(DecodeContext& ctx, const AssembledReport& in)
         return;
     }
     if (g.size() < 4) {
-        ctx.out.warnings.push_back("report too short for date and position");
+        // Cut short: what there is still tells who reported and when.
+        if (g.size() >= 2) decodeDateGroup(ctx, g[1]);
+        ctx.out.warnings.push_back(g.size() < 2 ? "report cut after its identifier: no date or position"
+                                                : "report cut after its date group: no position");
         return;
     }
     decodeDateGroup(ctx, g[1]);

@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -95,6 +96,7 @@ private:
     QString path_;
     sqlite3* db_ = nullptr;
     std::map<const char*, sqlite3_stmt*> prepared_;
+    std::string jsonBuffer_;  // the decoded column, written anew for each report
     bool writable_ = false;
     bool inBatch_ = false;
     mutable QString error_;

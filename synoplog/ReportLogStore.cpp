@@ -4,10 +4,8 @@
 #include "ReportLog.h"
 #include "ReportSearch.h"
 #include "SqlStatement.h"
+#include "synopdecoder/FieldWriters.h"
 #include "synopdecoder/ReportFormat.h"
-
-#include <QJsonArray>
-#include <QJsonDocument>
 
 #include <algorithm>
 
@@ -34,9 +32,12 @@ int correctionRank(const std::optional<BulletinHeading>& heading)
 
 std::string warningsJson(const std::vector<std::string>& warnings)
 {
-    QJsonArray list;
-    for (const std::string& w : warnings) list.append(QString::fromStdString(w));
-    return QJsonDocument(list).toJson(QJsonDocument::Compact).toStdString();
+    std::string list;
+    JsonWriter writer(list);
+    writer.beginArray({});
+    for (const std::string& w : warnings) writer.text({}, w);
+    writer.endArray();
+    return list;
 }
 
 // How long an undated report counts as a repeat of the same text.
@@ -135,7 +136,9 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     }
 
     const StationPlace place = stationPlace(decoded);
-    QJsonObject json = reportToJson(decoded);
+    std::string& json = jsonBuffer_;
+    json.clear();
+    appendJson(json, decoded);
     sql::Statement insert(prepared("INSERT INTO reports (form, station, observed_utc, report_time, received_utc, "
                                "last_heard_utc, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, "
                                "groups, raw, assembly_warnings, plausibility_checks, decoded, warning_count, "
@@ -150,7 +153,7 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
         insert.bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>());
     insert.bind(assembled.landDateGroup).bind(groups).bind(assembled.raw).bind(warningsJson(assembled.warnings))
         .bind(plausibilityChecks ? 1 : 0)
-        .bind(QJsonDocument(json).toJson(QJsonDocument::Compact).toStdString())
+        .bindText(json.data(), json.size())
         .bind(static_cast<int64_t>(decoded.warnings.size()))
         .bind(place.name).bind(place.country).bind(place.lat).bind(place.lon).bind(place.elevationM)
         .bind(searchText(decoded, place))
