@@ -138,7 +138,8 @@ int QualityVerdict::rejected() const
     return int(std::count(weight.begin(), weight.end(), 0.0));
 }
 
-QualityVerdict checkQuality(const std::vector<PressureReport>& reports, const std::vector<const PressureReport*>& previous,
+QualityVerdict checkQuality(const std::vector<PressureReport>& reports,
+                            const std::vector<std::vector<const PressureReport*>>& earlier,
                             double spacingKm, const QualityOptions& o)
 {
     const size_t n = reports.size();
@@ -197,18 +198,30 @@ QualityVerdict checkQuality(const std::vector<PressureReport>& reports, const st
         if (!any) break;
     }
 
-    // Each station's change since its own previous report, per hour.
+    // Each station's change since its own earlier reports, per hour: against
+    // the one it agrees with best, as an earlier reading may be the garbled
+    // one (or a second, misdated reading of the same hour).
     std::vector<double> changePerHour(n, std::numeric_limits<double>::quiet_NaN());
+    std::vector<const PressureReport*> against(n, nullptr);
     for (size_t i = 0; i < n; ++i) {
         verdict.buddyEstimate[i] = fits[i].estimate;
-        const PressureReport* before = i < previous.size() ? previous[i] : nullptr;
-        if (!before) continue;
-        const double hours = before->observedUtc.secsTo(reports[i].observedUtc) / 3600.0;
-        if (hours > 0 && hours <= o.previousWithinHours) changePerHour[i] = (reports[i].pressureHpa - before->pressureHpa) / hours;
+        if (i >= earlier.size()) continue;
+        double best = std::numeric_limits<double>::infinity();
+        for (const PressureReport* before : earlier[i]) {
+            const double hours = before->observedUtc.secsTo(reports[i].observedUtc) / 3600.0;
+            if (hours <= 0 || hours > o.previousWithinHours) continue;
+            const double change = reports[i].pressureHpa - before->pressureHpa;
+            const double excessOfChange = std::fabs(change) / (o.tendencyHpa + o.tendencyPerHourHpa * hours);
+            if (excessOfChange < best) {
+                best = excessOfChange;
+                against[i] = before;
+                changePerHour[i] = change / hours;
+            }
+        }
     }
     for (size_t i = 0; i < n; ++i) {
         if (!active[i] || std::isnan(changePerHour[i])) continue;
-        const double hours = previous[i]->observedUtc.secsTo(reports[i].observedUtc) / 3600.0;
+        const double hours = against[i]->observedUtc.secsTo(reports[i].observedUtc) / 3600.0;
         const double change = changePerHour[i] * hours;
         if (std::fabs(change) <= o.tendencyHpa + o.tendencyPerHourHpa * hours) continue;
         // A real rapid change shows at the neighbours too: in their own
@@ -228,7 +241,7 @@ QualityVerdict checkQuality(const std::vector<PressureReport>& reports, const st
                       .arg(change > 0 ? QStringLiteral("rose") : QStringLiteral("fell"))
                       .arg(hpa(std::fabs(change)))
                       .arg(QString::number(hours, 'g', 2))
-                      .arg(previous[i]->observedUtc.toString(QStringLiteral("HH:mm 'UTC'"))));
+                      .arg(against[i]->observedUtc.toString(QStringLiteral("HH:mm 'UTC'"))));
     }
     return verdict;
 }

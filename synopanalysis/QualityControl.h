@@ -12,8 +12,9 @@
 //   buddies (a real gradient). The worst station of a neighbourhood goes
 //   first, and the fit is made again without it, so that one bad report
 //   does not take its good neighbours with it;
-// - tendency: a change since the station's own previous report faster than
-//   the air ever changes, unless its neighbours confirm the new value;
+// - tendency: a change since the station's own earlier reports (all of
+//   them: one may be the garbled one) faster than the air ever changes,
+//   unless its neighbours' own changes confirm it;
 // - decoder warnings: a report whose station or date is in doubt is left
 //   out; one with other warnings counts half and is held to a tighter limit.
 #include "synopanalysis/PressureReport.h"
@@ -42,8 +43,9 @@ struct QualityVerdict {
     int rejected() const;
 };
 
-// `previous[i]` is report i's own previous report, or null.
-QualityVerdict checkQuality(const std::vector<PressureReport>& reports, const std::vector<const PressureReport*>& previous,
+// `earlier[i]`: the station's own reports before report i (any order).
+QualityVerdict checkQuality(const std::vector<PressureReport>& reports,
+                            const std::vector<std::vector<const PressureReport*>>& earlier,
                             double stationSpacingKm, const QualityOptions& options = {});
 
 }  // namespace synop::analysis

@@ -40,17 +40,13 @@ SurfaceAnalysis analyseSurface(const std::vector<PressureReport>& reports, const
         return out;
     }
 
-    // Each station's own report before this one, from the earlier hours given.
+    // Each station's own reports before this hour, from the earlier hours given.
     std::map<std::string, std::vector<const PressureReport*>> earlier;
     for (const PressureReport& r : reports)
         if (synopticHour(r.observedUtc) < out.hour && byStation.count(stationKey(r))) earlier[stationKey(r)].push_back(&r);
-    std::vector<const PressureReport*> previous(hour.size(), nullptr);
-    for (size_t i = 0; i < hour.size(); ++i) {
-        const auto found = earlier.find(stationKey(hour[i]));
-        if (found == earlier.end()) continue;
-        for (const PressureReport* r : found->second)
-            if (!previous[i] || r->observedUtc > previous[i]->observedUtc) previous[i] = r;
-    }
+    std::vector<std::vector<const PressureReport*>> previous(hour.size());
+    for (size_t i = 0; i < hour.size(); ++i)
+        if (const auto found = earlier.find(stationKey(hour[i])); found != earlier.end()) previous[i] = found->second;
 
     std::vector<Observation> all;
     for (const PressureReport& r : hour) all.push_back({r.place, r.pressureHpa, 1});

@@ -149,6 +149,28 @@ TEST(QualityControl, ChecksTheTendencyAgainstThePreviousReport)
     for (const RejectedReport& r : together.rejected) ADD_FAILURE() << r.report.station << ": " << r.reason;
 }
 
+// An earlier reading may be the wrong one: a second, misdated reading of
+// the hour before, or a garbled report two hours ago. A report that agrees
+// with any of the station's earlier reports is not held against the others.
+TEST(QualityControl, ATendencyAgainstAWrongEarlierReadingIsNoFault)
+{
+    const KnownField truth = europeanPair();
+    const auto places = irregularStations(80, 40, -10, 60, 20, 25, 150);
+    std::vector<PressureReport> reports;
+    for (int h = 9; h <= 12; ++h)
+        for (const PressureReport& r : sample(truth, places, hourOf(1, h))) reports.push_back(r);
+    const std::string station = reports[10].station;
+    PressureReport misdated = reports[10];
+    misdated.observedUtc = hourOf(1, 11);
+    misdated.pressureHpa += 8.1;  // another hour's reading under 11 UTC
+    reports.push_back(misdated);
+    for (PressureReport& r : reports)
+        if (r.station == station && r.observedUtc == hourOf(1, 10)) r.pressureHpa -= 9;  // garbled at 10 UTC
+    const SurfaceAnalysis a = analyseSurface(reports);
+    ASSERT_EQ(a.hour, hourOf(1, 12));
+    for (const RejectedReport& r : a.rejected) ADD_FAILURE() << r.report.station << ": " << r.reason;
+}
+
 // A report whose station or date the decoder doubted is left out; one with
 // other warnings counts half.
 TEST(QualityControl, WeighsDecoderWarnings)
