@@ -93,7 +93,11 @@ void IsobarLayer::paint(QPainter& p, const MapView& view) const
 
 void IsobarLayer::drawLabels(QPainter& p, const Line& line, const QTransform& t, const QRectF& screen) const
 {
-    const QPolygonF polygon = t.map(line.path.toFillPolygon());
+    // Along the line itself: a fill polygon would close an open line with a
+    // straight piece that is no isobar.
+    const QList<QPolygonF> pieces = line.path.toSubpathPolygons(t);
+    if (pieces.isEmpty()) return;
+    const QPolygonF& polygon = pieces.front();
     if (!polygon.boundingRect().intersects(screen)) return;
     double length = 0;
     for (int i = 1; i < polygon.size(); ++i) length += QLineF(polygon[i - 1], polygon[i]).length();
