@@ -164,7 +164,8 @@ void JsonWriter::endArray()
 
 CsvRow::CsvRow(const QStringList& columns) : fields_(static_cast<size_t>(columns.size()))
 {
-    for (qsizetype i = 0; i < columns.size(); ++i) index_.emplace(columns[i].toStdString(), static_cast<size_t>(i));
+    for (const QString& column : columns) names_.push_back(column.toStdString());
+    for (size_t i = 0; i < names_.size(); ++i) index_.emplace(names_[i], i);
 }
 
 void CsvRow::clear()
@@ -181,7 +182,7 @@ std::string* CsvRow::field(std::string_view key)
         scratch_.assign("header_").append(key);
         key = scratch_;
     }
-    const auto found = index_.find(std::string(key));
+    const auto found = index_.find(key);
     return found == index_.end() ? nullptr : &fields_[found->second];
 }
 

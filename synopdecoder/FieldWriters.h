@@ -62,7 +62,8 @@ private:
     std::string* field(std::string_view key);
     void put(std::string_view key, std::string_view value);
 
-    std::unordered_map<std::string, size_t> index_;
+    std::vector<std::string> names_;                      // the columns, which index_'s keys view
+    std::unordered_map<std::string_view, size_t> index_;
     std::vector<std::string> fields_;
     std::string scratch_;
     int depth_ = 0;
