@@ -1,5 +1,8 @@
 #include "synopanalysis/PressureReport.h"
 
+#include "synopdecoder/StreamAssembler.h"
+#include "synopdecoder/SynopDecoder.h"
+
 #include <algorithm>
 #include <map>
 
@@ -22,6 +25,20 @@ std::optional<PressureReport> pressureReport(const DecodedReport& report, const 
             out.identityDoubt = w;
             break;
         }
+    return out;
+}
+
+std::vector<PressureReport> pressureReportsInText(std::string_view text,
+                                                  const std::function<std::optional<QDateTime>(const DecodedReport&)>& observed)
+{
+    std::vector<PressureReport> out;
+    StreamAssembler assembler([&](AssembledReport&& assembled) {
+        const DecodedReport d = decodeReport(std::move(assembled), {true, false});
+        if (const std::optional<QDateTime> when = observed(d))
+            if (auto r = pressureReport(d, stationPlace(d), *when)) out.push_back(std::move(*r));
+    });
+    assembler.feed(text);
+    assembler.finish();
     return out;
 }
 

@@ -6,8 +6,10 @@
 #include "synopdecoder/StationPlace.h"
 
 #include <QDateTime>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace synop::analysis {
@@ -31,6 +33,12 @@ struct PressureReport {
 // None when the report has no sea-level pressure, no position or no time.
 std::optional<PressureReport> pressureReport(const DecodedReport& report, const StationPlace& place,
                                              const QDateTime& observedUtc);
+
+// The reports in teletype text that have a sea-level pressure and a place;
+// `observed` gives each decoded report its time (the station log's rule,
+// which needs the time of reception), none to leave it out.
+std::vector<PressureReport> pressureReportsInText(std::string_view text,
+                                                  const std::function<std::optional<QDateTime>(const DecodedReport&)>& observed);
 
 // The synoptic hour a report belongs to: its observation time to the nearest hour.
 QDateTime synopticHour(const QDateTime& observedUtc);

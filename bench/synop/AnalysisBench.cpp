@@ -11,8 +11,6 @@
 //   synop_analysis_bench [reports, default 2000]
 #include "synopanalysis/SurfaceAnalysis.h"
 #include "synopdecoder/StationCatalog.h"
-#include "synopdecoder/StreamAssembler.h"
-#include "synopdecoder/SynopDecoder.h"
 #include "synoplog/ObservationTime.h"
 
 #include <QFile>
@@ -135,14 +133,8 @@ void realTraffic()
     if (!file.open(QIODevice::ReadOnly)) return;
     const QByteArray text = file.readAll();
     const QDateTime received(QDate(2026, 3, 16), QTime(0, 0), Qt::UTC);
-    std::vector<PressureReport> reports;
-    StreamAssembler assembler([&](AssembledReport&& assembled) {
-        const DecodedReport d = decodeReport(std::move(assembled), {true, false});
-        if (auto when = observationTime(d, received))
-            if (auto r = pressureReport(d, stationPlace(d), *when)) reports.push_back(*r);
-    });
-    assembler.feed(std::string_view(text.constData(), size_t(text.size())));
-    assembler.finish();
+    const std::vector<PressureReport> reports = pressureReportsInText(
+        std::string_view(text.constData(), size_t(text.size())), [&](const DecodedReport& d) { return observationTime(d, received); });
     std::map<qint64, int> perHour;
     for (const PressureReport& r : reports) ++perHour[synopticHour(r.observedUtc).toSecsSinceEpoch()];
     std::vector<double> fits;

@@ -13,8 +13,6 @@
 #include "rtty/dsp/RttyDemodulator.h"
 #include "sources/DemoFeed.h"
 #include "synopanalysis/SurfaceAnalysis.h"
-#include "synopdecoder/StreamAssembler.h"
-#include "synopdecoder/SynopDecoder.h"
 #include "synoplog/ObservationTime.h"
 
 #include <QCoreApplication>
@@ -28,17 +26,11 @@ using namespace synop::analysis;
 
 std::vector<PressureReport> pressures(const std::string& text, const QDateTime& received, int* decoded)
 {
-    std::vector<PressureReport> out;
     *decoded = 0;
-    StreamAssembler assembler([&](AssembledReport&& a) {
-        const DecodedReport d = decodeReport(std::move(a), {true, false});
+    return pressureReportsInText(text, [&](const DecodedReport& d) {
         ++*decoded;
-        if (auto when = observationTime(d, received))
-            if (auto r = pressureReport(d, stationPlace(d), *when)) out.push_back(*r);
+        return observationTime(d, received);
     });
-    assembler.feed(text);
-    assembler.finish();
-    return out;
 }
 
 double isobarMoveKm(const std::vector<Isobar>& from, const std::vector<Isobar>& to, double* meanKm)

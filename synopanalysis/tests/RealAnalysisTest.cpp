@@ -2,8 +2,6 @@
 // 2026, 12 UTC): analysed within the target fit, hardly anything rejected,
 // and no isobar across the Drake Passage, where no station reports.
 #include "synopanalysis/SurfaceAnalysis.h"
-#include "synopdecoder/StreamAssembler.h"
-#include "synopdecoder/SynopDecoder.h"
 #include "synoplog/ObservationTime.h"
 
 #include <QFile>
@@ -19,15 +17,8 @@ std::vector<PressureReport> realReports()
     if (!file.open(QIODevice::ReadOnly)) return {};
     const QByteArray text = file.readAll();
     const QDateTime received(QDate(2026, 3, 16), QTime(0, 0), Qt::UTC);
-    std::vector<PressureReport> out;
-    synop::StreamAssembler assembler([&](synop::AssembledReport&& assembled) {
-        const synop::DecodedReport d = synop::decodeReport(std::move(assembled), {true, false});
-        if (auto when = synop::observationTime(d, received))
-            if (auto r = pressureReport(d, synop::stationPlace(d), *when)) out.push_back(*r);
-    });
-    assembler.feed(std::string_view(text.constData(), size_t(text.size())));
-    assembler.finish();
-    return out;
+    return pressureReportsInText(std::string_view(text.constData(), size_t(text.size())),
+                                 [&](const synop::DecodedReport& d) { return synop::observationTime(d, received); });
 }
 
 }  // namespace
