@@ -1,4 +1,4 @@
-#include "rtty/dsp/RttyDemodulator.h"
+#include "rtty/dsp/CharacterFramer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,14 +15,14 @@ constexpr double kCoastPrintReliability = 2.0;
 
 }  // namespace
 
-void RttyDemodulator::acceptFrame(double start, double score, std::string& textOut, bool coasted)
+void CharacterFramer::acceptFrame(double start, double score, bool coasted)
 {
     const double t = bitSamples_;
     uint8_t code = 0;
     double reliability = 1e300;
     double llrs[5];
     for (int bit = 1; bit <= 5; ++bit) {
-        const double llr = llrs[bit - 1] = llrAt(start + (bit + 0.5) * t);
+        const double llr = llrs[bit - 1] = source_->llrAt(start + (bit + 0.5) * t);
         if (llr > 0.0)
             code |= static_cast<uint8_t>(1u << (bit - 1));
         reliability = std::min(reliability, std::fabs(llr));
@@ -30,26 +30,19 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
     code = shiftRecovery_.correct(code, llrs, baudot_.inFigures());
 
     // Decision-directed levels from the slots just decided.
-    auto learn = [&](double centre, bool mark) {
-        const auto index = static_cast<int64_t>(std::lround(bufferPosition(centre)));
-        if (index >= 0 && index < static_cast<int64_t>(markMagnitude_.size()))
-            likelihood_.learnSlot(mark, markMagnitude_[size_t(index)], spaceMagnitude_[size_t(index)]);
-    };
-    learn(start + 0.5 * t, false);
-    for (int bit = 1; bit <= 5; ++bit)
-        learn(start + (bit + 0.5) * t, (code >> (bit - 1)) & 1);
-    learn(start + 6.5 * t, true);
+    source_->learnFrame(start, t, code);
     updateSquelch();
     if (squelchOpen_ && !coasted)
-        measureTuning(start, code);
+        source_->tuneOnFrame(start, t, code);
 
     // A coasted frame too deep in the fade to read is skipped: a lost
     // character costs less than a random one, which may change the case.
     const bool print = squelchOpen_ && (!coasted || reliability >= kCoastPrintReliability);
     if (!coasted)
         goodScore_ += (goodScore_ == 0.0 ? 1.0 : 1.0 / 16.0) * (score - goodScore_);
-    FrameEvent event{start, code, score, reliability, print, likelihood_.slotSnr()};
+    FrameEvent event{start, code, score, reliability, print, source_->slotSnr()};
     if (print) {
+        std::string& textOut = *textOut_;
         const size_t before = textOut.size();
         const bool figuresBefore = baudot_.inFigures();
         baudot_.decode(code, textOut);
