@@ -41,6 +41,8 @@ public:
     // Soft bits in [-1, 1] continuing branch `b`'s series: value k (counted
     // from the first ever added) is at branch time k * gridSeconds().
     void add(int b, const float* softBits, size_t n);
+    // Before the first add(): the series begins at value `index`.
+    void startAt(int b, size_t index) { branches_[size_t(b)].dropped = index; }
 
     // Looks again once a second of new soft bits has come in. True when
     // the aligned set or an offset changed.
