@@ -122,6 +122,9 @@ bool searchLine(rtty::SampleSource& source, std::vector<float>& block, std::vect
 
 }  // namespace
 
+int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyParameters parameters, bool automatic,
+                      bool quiet, bool (*interrupted)());
+
 int runDecode(CommandLine& line, bool (*interrupted)())
 {
     rtty::RttyParameters parameters;
@@ -129,6 +132,7 @@ int runDecode(CommandLine& line, bool (*interrupted)())
     double rawRate = 0.0;
     std::string rawFormat = "s16le";
     std::string input;
+    std::vector<std::string> inputs;
     while (!line.done()) {
         const std::string argument = line.next();
         if (lineOption(argument, line, parameters))
@@ -147,13 +151,26 @@ int runDecode(CommandLine& line, bool (*interrupted)())
             rawFormat = line.value(argument);
         else if (argument.size() > 1 && argument[0] == '-')
             throw UsageError("unknown option '" + argument + "'");
-        else if (!input.empty())
-            throw UsageError("only one source can be decoded at a time");
         else
-            input = argument;
+            inputs.push_back(argument);
     }
-    if (input.empty())
+    if (inputs.empty())
         throw UsageError("decode needs a sound file or source");
+    if (inputs.size() > 1) {
+        // Several receivers of one broadcast, decoded as one.
+        if (inputs.size() > 4)
+            throw UsageError("at most four sources can be combined");
+        if (raw || rawRate != 0.0 || rawFormat != "s16le")
+            throw UsageError("--raw, --rate and --format describe one source; name combined raw sources as raw:PATH@RATE");
+        std::vector<std::string> names;
+        for (const std::string& argument : inputs) {
+            if (argument == "-" || argument == "demo")
+                throw UsageError("'" + argument + "' cannot be one of several combined sources");
+            names.push_back(sourceNameFor(argument));
+        }
+        return runCombinedDecode(names, parameters, automatic, quiet, interrupted);
+    }
+    input = inputs.front();
     if (!raw && (rawRate != 0.0 || rawFormat != "s16le"))
         throw UsageError("--rate and --format describe raw input: give --raw too");
     if (raw && input.rfind("raw:", 0) == 0)

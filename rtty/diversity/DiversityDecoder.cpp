@@ -236,8 +236,10 @@ void DiversityDecoder::tuneOnFrame(double start, double bitSamples, uint8_t code
 
 void DiversityDecoder::discardBefore(double instant)
 {
+    // A branch behind the others (not waited for) keeps all it has.
     for (Branch& branch : branches_)
-        branch.frontEnd->discardBefore(branchTime(branch, instant) - kKeepSeconds * branch.rate);
+        branch.frontEnd->discardBefore(std::min(branchTime(branch, instant) - kKeepSeconds * branch.rate,
+                                                branch.frontEnd->newestCentre() - kKeepSeconds * branch.rate));
 }
 
 BranchReport DiversityDecoder::report(int b) const

@@ -47,6 +47,33 @@ expect 2 "give --raw" "$tool" decode -
 expect 2 "give --raw too" "$tool" decode --rate 12000 "$work/sdr.wav"
 expect 2 "s16le or f32le" "$tool" decode --raw --rate 12000 --format u8 -
 expect 1 "sample rate" "$tool" decode "raw:$work/sdr.raw@1000"
+# Several sources: receivers of one broadcast decoded as one. Two copies
+# with their own noise, one 0.3 s late, and a third of noise only.
+for i in 1 2 3 4 5 6 7 8 9; do printf 'ZCZC 00%s\r\nAAXX 08061 10381 41580 12345 67890=\r\n' $i; done >"$work/many.txt"
+expect 0 "" "$tool" encode --baud 50 --shift 450 --centre 1500 --snr -4 --seed 1 --rate 12000 "$work/many.txt" "$work/r1.wav"
+expect 0 "" "$tool" encode --baud 50 --shift 450 --centre 1500 --snr -4 --seed 2 --rate 12000 --lead-in 0.3 "$work/many.txt" "$work/r2.wav"
+expect 0 "" "$tool" encode --baud 50 --shift 450 --centre 1500 --snr 0 --seed 3 --rate 12000 --lead-in 40 "$work/empty.txt" "$work/r3.wav"
+expect 0 "ZCZC 009" "$tool" decode --shift 450 "$work/r1.wav" "$work/r2.wav" "$work/r3.wav"
+expect 0 "branch 2 (wav:.*r2.wav) delay 0.30[0-9] s" "$tool" decode --shift 450 "$work/r1.wav" "$work/r2.wav" "$work/r3.wav"
+expect 0 "branch 3 (wav:.*r3.wav) not aligned" "$tool" decode --shift 450 "$work/r1.wav" "$work/r2.wav" "$work/r3.wav"
+expect 0 "branch 2 .*: centre 1500.*50 Bd, normal" "$tool" decode --auto "$work/r1.wav" "$work/r2.wav"
+# Live: two pipes as an SDR program feeds them.
+tail -c +45 "$work/r1.wav" >"$work/r1.raw"
+tail -c +45 "$work/r2.wav" >"$work/r2.raw"
+mkfifo "$work/fifo1" "$work/fifo2"
+pipes_decode() {
+    cat "$work/r1.raw" >"$work/fifo1" &
+    cat "$work/r2.raw" >"$work/fifo2" &
+    "$tool" decode --shift 450 "raw:$work/fifo1@12000" "raw:$work/fifo2@12000"
+    status=$?
+    wait
+    return $status
+}
+expect 0 "AAXX 08061 10381 41580 12345 67890=" pipes_decode
+expect 2 "at most four" "$tool" decode "$work/r1.wav" "$work/r1.wav" "$work/r1.wav" "$work/r1.wav" "$work/r1.wav"
+expect 2 "cannot be one of several" "$tool" decode "$work/r1.wav" -
+expect 2 "describe one source" "$tool" decode --raw --rate 12000 "$work/r1.raw" "$work/r2.raw"
+expect 1 "missing.wav" "$tool" decode "$work/r1.wav" "$work/missing.wav"
 # --help states the demodulator's own limits.
 expect 0 "speed, 20 to 300 baud" "$tool" --help
 expect 0 "its sample rate, 8000 to 192000 Hz" "$tool" --help
