@@ -1,0 +1,181 @@
+#include "CombinedAudioChannel.h"
+
+#include "rtty/audio/LiveReader.h"
+#include "rtty/audio/SampleSource.h"
+#include "rtty/diversity/DiversityDecoder.h"
+#include "rtty/linesearch/AutoLineSearch.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace cardserver {
+
+struct CombinedAudioChannel::Branch {
+    std::unique_ptr<rtty::SampleSource> source;
+    std::unique_ptr<rtty::LiveReader> reader;
+    std::unique_ptr<rtty::AutoLineSearch> lineSearch;
+    std::vector<float> samples;
+};
+
+namespace {
+
+// At most this much of a live branch is taken in one go: what a reader holds.
+constexpr double kMostSeconds = 4.0;
+
+rtty::RttyParameters demodulatorParameters(const LineParameters& line, const ReceiverOptions& options)
+{
+    rtty::RttyParameters p;
+    p.baud = line.baud;
+    p.shiftHz = line.shift;
+    p.centreHz = line.centre;
+    p.inverted = line.inverted;
+    p.stopBits = options.stopBits;
+    p.unshiftOnSpace = options.unshiftOnSpace;
+    return p;
+}
+
+}  // namespace
+
+CombinedAudioChannel::CombinedAudioChannel(std::vector<std::unique_ptr<rtty::SampleSource>> sources,
+                                           const QString& description)
+    : m_branches(sources.size()), m_description(description)
+{
+    for (size_t b = 0; b < sources.size(); ++b) {
+        m_branches[b].source = std::move(sources[b]);
+        if (m_branches[b].source->waitsForInput())
+            m_branches[b].reader = std::make_unique<rtty::LiveReader>(*m_branches[b].source);
+    }
+    tune(LineParameters{}, ReceiverOptions{});
+}
+
+CombinedAudioChannel::~CombinedAudioChannel()
+{
+    for (Branch& branch : m_branches) branch.reader.reset();  // the reader threads first: they use the sources
+}
+
+QString CombinedAudioChannel::problemWith(const LineParameters& receiver, const ReceiverOptions& options) const
+{
+    for (const Branch& branch : m_branches) {
+        if (const char* problem = rtty::parameterProblem(demodulatorParameters(receiver, options), branch.source->sampleRate()))
+            return QString::fromLatin1(problem);
+    }
+    return {};
+}
+
+void CombinedAudioChannel::tune(const LineParameters& receiver, const ReceiverOptions& options)
+{
+    if (!problemWith(receiver, options).isEmpty()) return;
+    const std::vector<rtty::RttyParameters> lines(m_branches.size(), demodulatorParameters(receiver, options));
+    if (m_decoder) {
+        m_decoder->setParameters(lines);
+        return;
+    }
+    std::vector<double> rates;
+    for (const Branch& branch : m_branches) rates.push_back(branch.source->sampleRate());
+    m_decoder = std::make_unique<rtty::DiversityDecoder>(rates, lines);
+}
+
+size_t CombinedAudioChannel::readBranch(Branch& branch, double seconds, double pipeSeconds)
+{
+    const double rate = branch.source->sampleRate();
+    if (branch.reader) {
+        // A live input gives what has come in; pipes, which give as fast as
+        // they are read, the same stretch each. After its end, silence.
+        const double wanted = branch.source->senderWaits() ? pipeSeconds : kMostSeconds;
+        branch.samples.resize(size_t(wanted * rate));
+        size_t got = branch.reader->take(branch.samples.data(), branch.samples.size());
+        if (got == 0 && branch.reader->drained()) {
+            got = size_t(std::lround(seconds * rate));
+            branch.samples.assign(got, 0.0f);
+        }
+        return got;
+    }
+    // A recording: as much as asked for (it loops).
+    const auto wanted = size_t(std::lround(seconds * rate));
+    branch.samples.resize(wanted);
+    size_t got = 0;
+    while (got < wanted) {
+        const size_t n = branch.source->read(branch.samples.data() + got, wanted - got);
+        if (n == 0) break;
+        got += n;
+    }
+    std::fill(branch.samples.begin() + long(got), branch.samples.end(), 0.0f);
+    return wanted;
+}
+
+QString CombinedAudioChannel::advance(double seconds)
+{
+    double pipeSeconds = kMostSeconds;
+    for (Branch& branch : m_branches)
+        if (branch.reader && branch.source->senderWaits() && !branch.reader->drained())
+            pipeSeconds = std::min(pipeSeconds, double(branch.reader->available()) / branch.source->sampleRate());
+    for (size_t b = 0; b < m_branches.size(); ++b) {
+        Branch& branch = m_branches[b];
+        const size_t got = readBranch(branch, seconds, pipeSeconds);
+        if (got == 0) continue;
+        if (m_decoder) m_decoder->process(int(b), branch.samples.data(), got);
+        if (branch.lineSearch) branch.lineSearch->process(branch.samples.data(), got);
+    }
+    std::string text;
+    if (m_decoder) m_decoder->decode(text);
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+void CombinedAudioChannel::startLineSearch()
+{
+    m_lineSearchFinding.clear();
+    for (Branch& branch : m_branches)
+        branch.lineSearch = std::make_unique<rtty::AutoLineSearch>(branch.source->sampleRate());
+}
+
+std::optional<LineParameters> CombinedAudioChannel::lineSearchResult(bool finish)
+{
+    if (!m_branches.front().lineSearch) return std::nullopt;
+    // The strongest receiver's finding; another's when it has none yet.
+    std::vector<int> order;
+    for (int b = 0; b < int(m_branches.size()); ++b) order.push_back(b);
+    if (m_decoder) {
+        std::stable_sort(order.begin(), order.end(), [this](int x, int y) {
+            return m_decoder->report(x).signalToNoise > m_decoder->report(y).signalToNoise;
+        });
+    }
+    std::optional<rtty::AlsResult> found;
+    for (int b : order) {
+        rtty::AutoLineSearch& search = *m_branches[size_t(b)].lineSearch;
+        if (finish) search.finish();
+        if (!found && search.result().determined) found = search.result();
+    }
+    if (finish) {
+        m_lineSearchFinding = QString::fromStdString(m_branches[size_t(order.front())].lineSearch->mostLikeALine().reason);
+        for (Branch& branch : m_branches) branch.lineSearch.reset();
+    }
+    if (!found) return std::nullopt;
+    return LineParameters{std::round(found->centreHz), std::round(found->shiftHz), found->baud, found->inverted};
+}
+
+ChannelState CombinedAudioChannel::state() const
+{
+    if (!m_decoder) return ChannelState::Search;
+    switch (m_decoder->state()) {
+    case rtty::DecodeState::NoSignal: return ChannelState::Idle;
+    case rtty::DecodeState::Searching: return ChannelState::Search;
+    case rtty::DecodeState::Synchronised:
+    case rtty::DecodeState::Traffic: return ChannelState::Traffic;
+    }
+    return ChannelState::Search;
+}
+
+int CombinedAudioChannel::level() const
+{
+    // The strongest receiver's tone SNR in dB, 0 when there is nothing to hear.
+    if (!m_decoder) return 0;
+    const double snr = m_decoder->report(m_decoder->strongestBranch()).signalToNoise;
+    return snr > 1 ? std::clamp(int(std::lround(10 * std::log10(snr))), 0, 99) : 0;
+}
+
+QString CombinedAudioChannel::describe() const
+{
+    return QStringLiteral("%1 combined as RTTY audio").arg(m_description);
+}
+
+}  // namespace cardserver
