@@ -8,7 +8,7 @@ namespace rtty {
 namespace {
 
 constexpr int kGridPerBit = 16;
-constexpr int kCoarseStride = 4;  // the coarse search on a 1/4-bit grid
+constexpr int kCoarseStride = 8;  // the coarse search on a half-bit grid
 // A peak counts when its normalised correlation reaches this, and stands
 // this far above the best one more than a bit away (a character away the
 // start and stop bits agree: that side peak is about a third of the main).
@@ -21,6 +21,10 @@ constexpr double kRateGain = 0.005;
 constexpr double kMaxRate = 300e-6;
 constexpr double kTrackingBits = 0.5;  // a measurement further off is a jump, taken only when repeated
 constexpr int kJumpLooks = 2;
+// Aligned pairs are looked at only round where they were, over a shorter
+// window: drift moves them by a tenth of a millisecond a second at most.
+constexpr double kTrackingRangeBits = 0.5;
+constexpr double kTrackingWindowSeconds = 4.0;
 
 }  // namespace
 
@@ -42,72 +46,84 @@ void BranchAligner::add(int b, const float* softBits, size_t n)
     sinceLook_ += n;
 }
 
-// Sum of a(k) * b(k + lag) over k = from, from + stride, ... (count terms),
-// normalised by both series' energy over the terms used.
-double BranchAligner::correlate(int a, int b, size_t from, size_t count, long lag, int stride) const
-{
-    double product = 0.0, energyA = 0.0, energyB = 0.0;
-    for (size_t i = 0; i < count; i += size_t(stride)) {
-        const float x = at(a, from + i), y = at(b, size_t(long(from + i) + lag));
-        product += double(x) * y;
-        energyA += double(x) * x;
-        energyB += double(y) * y;
-    }
-    const double energy = std::sqrt(energyA * energyB);
-    return energy > 0.0 ? product / energy : 0.0;
-}
-
 // The lag of b behind a within aroundLag ± halfRange (seconds), over the
-// latest window both have.
-BranchAligner::Measurement BranchAligner::measure(int a, int b, double aroundLag, double halfRange) const
+// latest window of `windowSeconds` both have: the normalised correlation
+// on a coarse grid (half a bit) when the range is wide, then on the fine
+// grid round the best, then a parabola through the three best.
+BranchAligner::Measurement BranchAligner::measure(int a, int b, double aroundLag, double halfRange,
+                                                  double windowSeconds) const
 {
     Measurement result;
     const long centre = std::lround(aroundLag / step_);
     const long range = std::lround(halfRange / step_);
-    // a's window, from..from+count, must have b's lagged samples inside b's buffer.
-    // (The refinement looks a little beyond the range.)
-    const long reach = std::abs(centre) + range + kCoarseStride + 2;
-    const long firstA = long(std::max(branches_[size_t(a)].dropped, branches_[size_t(b)].dropped)) + reach;
-    const long endA = std::min(long(available(a)), long(available(b)) - reach);
-    const auto wanted = long(kWindowSeconds / step_);
-    const long from = std::max(firstA, endA - wanted);
+    const int stride = range > 2 * long(bitSteps_) ? kCoarseStride : 1;
+    // a's window, from..from+count, must have b's lagged values inside b's buffer.
+    const long pad = stride + 2;
+    const long firstA = long(std::max(branches_[size_t(a)].dropped, branches_[size_t(b)].dropped)) + std::abs(centre)
+                        + range + pad;
+    const long endA = std::min(long(available(a)), long(available(b)) - std::abs(centre) - range - pad);
+    const long from = std::max(firstA, endA - long(windowSeconds / step_));
     const long count = endA - from;
     if (count < long(kMinWindowSeconds / step_))
         return result;
 
-    const int stride = range > 4 * bitSteps_ ? kCoarseStride : 1;
+    // Contiguous copies: x is a's window, y b's from lag centre - range - pad on.
+    const long yFirst = from + centre - range - pad;
+    std::vector<float> x(static_cast<size_t>(count));
+    std::vector<float> y(static_cast<size_t>(count + 2 * (range + pad) + 1));
+    for (long i = 0; i < count; ++i)
+        x[size_t(i)] = at(a, size_t(from + i));
+    for (size_t j = 0; j < y.size(); ++j)
+        y[j] = at(b, size_t(yFirst + long(j)));
+    double energyX = 0.0, energyY = 0.0;
+    for (long i = 0; i < count; ++i) {
+        energyX += double(x[size_t(i)]) * x[size_t(i)];
+        const float v = y[size_t(i + range + pad)];
+        energyY += double(v) * v;
+    }
+    const double norm = std::sqrt(energyX * energyY);
+    if (norm <= 0.0)
+        return result;
+    auto correlation = [&](long lag, int every) {
+        const float* ys = y.data() + (lag - (centre - range - pad));
+        double sum = 0.0;
+        for (long i = 0; i < count; i += every)
+            sum += double(x[size_t(i)]) * ys[i];
+        return sum * every / norm;
+    };
+
     std::vector<double> values;
     for (long lag = centre - range; lag <= centre + range; lag += stride)
-        values.push_back(correlate(a, b, size_t(from), size_t(count), lag, stride));
+        values.push_back(correlation(lag, stride));
     const auto peak = size_t(std::max_element(values.begin(), values.end()) - values.begin());
     double side = 0.0;
     for (size_t i = 0; i < values.size(); ++i)
         if (std::abs(double(i) - double(peak)) * stride > bitSteps_)
             side = std::max(side, values[i]);
     long best = centre - range + long(peak) * stride;
-    // Refine on the fine grid round the coarse peak, then by a parabola.
-    double bestValue = values[peak];
     if (stride > 1) {
-        for (long lag = best - stride; lag <= best + stride; ++lag) {
-            const double value = correlate(a, b, size_t(from), size_t(count), lag, 1);
+        double bestValue = -1e300;
+        const long coarse = best;
+        for (long lag = coarse - stride; lag <= coarse + stride; ++lag) {
+            const double value = correlation(lag, 1);
             if (value > bestValue) {
                 bestValue = value;
                 best = lag;
             }
         }
     }
-    best = std::clamp(best, centre - range - kCoarseStride, centre + range + kCoarseStride);
+    best = std::clamp(best, centre - range - stride, centre + range + stride);
+    const double before = correlation(best - 1, 1), here = correlation(best, 1), after = correlation(best + 1, 1);
     double fine = double(best);
-    const double before = correlate(a, b, size_t(from), size_t(count), best - 1, 1);
-    const double here = correlate(a, b, size_t(from), size_t(count), best, 1);
-    const double after = correlate(a, b, size_t(from), size_t(count), best + 1, 1);
     const double curvature = before - 2.0 * here + after;
     if (curvature < 0.0)
         fine += std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);
     result.correlation = here;
     result.lagSeconds = fine * step_;
     result.ageSeconds = (double(available(a)) - double(from) - 0.5 * double(count)) * step_;
-    result.valid = here >= kMinCorrelation && (range <= 2 * bitSteps_ || here >= kSidePeakRatio * side);
+    // A narrow look whose best lies at its edge has lost the peak.
+    const bool atEdge = stride == 1 && std::abs(best - centre) >= range;
+    result.valid = here >= kMinCorrelation && !atEdge && (stride == 1 || here >= kSidePeakRatio * side);
     return result;
 }
 
@@ -125,7 +141,7 @@ bool BranchAligner::update()
     for (int a = 0; a < n; ++a)
         for (int b = a + 1; b < n; ++b)
             if (!branches_[size_t(a)].alignment.aligned || !branches_[size_t(b)].alignment.aligned)
-                wide[size_t(a)][size_t(b)] = measure(a, b, 0.0, kMaxLagSeconds);
+                wide[size_t(a)][size_t(b)] = measure(a, b, 0.0, kMaxLagSeconds, kWindowSeconds);
 
     auto anyAligned = [&] {
         for (const Branch& branch : branches_)
@@ -202,15 +218,17 @@ bool BranchAligner::update()
             if (!x.aligned || !y.aligned)
                 continue;
             const double expected = y.offsetSeconds - x.offsetSeconds;
-            Measurement m = measure(a, b, expected, 2.0 * bitSteps_ * step_);
+            Measurement m = measure(a, b, expected, kTrackingRangeBits * bitSteps_ * step_, kTrackingWindowSeconds);
             if (!m.valid) {
                 // Moved further than tracking reaches (a receiver restarted)?
-                m = measure(a, b, 0.0, kMaxLagSeconds);
-                if (!m.valid || std::abs(m.lagSeconds - expected) < kTrackingBits * bitSteps_ * step_)
+                m = measure(a, b, 0.0, kMaxLagSeconds, kWindowSeconds);
+                if (!m.valid)
                     continue;
-                far[size_t(a)] += 1.0;
-                far[size_t(b)] += 1.0;
-                continue;
+                if (std::abs(m.lagSeconds - expected) >= kTrackingBits * bitSteps_ * step_) {
+                    far[size_t(a)] += 1.0;
+                    far[size_t(b)] += 1.0;
+                    continue;
+                }
             }
             // The window's middle lies a few seconds back: the lag now is
             // further on by the drift since.

@@ -74,8 +74,7 @@ private:
 
     size_t available(int b) const { return branches_[size_t(b)].dropped + branches_[size_t(b)].soft.size(); }
     float at(int b, size_t k) const { return branches_[size_t(b)].soft[k - branches_[size_t(b)].dropped]; }
-    Measurement measure(int a, int b, double aroundLag, double halfRange) const;
-    double correlate(int a, int b, size_t from, size_t count, long lag, int stride) const;
+    Measurement measure(int a, int b, double aroundLag, double halfRange, double windowSeconds) const;
 
     std::vector<Branch> branches_;
     double step_;
