@@ -41,6 +41,9 @@ public:
     // Soft bits in [-1, 1] continuing branch `b`'s series: value k (counted
     // from the first ever added) is at branch time k * gridSeconds().
     void add(int b, const float* softBits, size_t n);
+    // What another aligner found (the receivers' paths do not change with
+    // the line they are decoded at): followed from here on.
+    void keepAlignment(int b, const BranchAlignment& alignment) { branches_[size_t(b)].alignment = alignment; }
     // Before the first add(): the series begins at value `index`.
     void startAt(int b, size_t index) { branches_[size_t(b)].dropped = index; }
 

@@ -55,7 +55,15 @@ void DiversityDecoder::restart()
         branch.combined = false;
         branch.agreement = 0.0;
     }
+    // The delays belong to the receivers' paths, not to the line: they are
+    // kept, and followed on from here.
+    std::vector<BranchAlignment> known;
+    if (aligner_)
+        for (int b = 0; b < branches(); ++b)
+            known.push_back(aligner_->alignment(b));
     aligner_ = std::make_unique<BranchAligner>(branches(), branches_[0].line.baud);
+    for (size_t b = 0; b < known.size(); ++b)
+        aligner_->keepAlignment(int(b), known[b]);
     for (size_t b = 0; b < branches_.size(); ++b) {
         Branch& branch = branches_[b];
         branch.alignedSoftUpTo = std::ceil(double(branch.frontEnd->samplesIn()) / branch.rate / aligner_->gridSeconds());
