@@ -18,6 +18,8 @@ constexpr double kStallSeconds = 1.0;
 // Kept before what the framer still needs, so that a branch that joins or
 // whose offset moves still has its audio there.
 constexpr double kKeepSeconds = 2.0 * BranchAligner::kMaxLagSeconds;
+// Text is held at the start until two receivers are aligned, this long at most.
+constexpr double kHoldSeconds = 10.0;
 // The branch decoded alone changes only for one this much stronger.
 constexpr double kAnchorHysteresis = 2.0;
 
@@ -72,6 +74,30 @@ void DiversityDecoder::restart()
     anchor_ = 0;
     chooseCombined();
     framer_.restart(*this);
+    // With receivers already aligned (new settings) there is nothing to wait for.
+    int aligned = 0;
+    for (int b = 0; b < branches(); ++b)
+        aligned += aligner_->alignment(b).aligned ? 1 : 0;
+    holding_ = aligned < 2 && branches() > 1;
+    heldText_.clear();
+    textAtHold_ = framer_.textState();
+    holdFrom_ = samplesIn();
+}
+
+void DiversityDecoder::releaseHold(std::string& textOut, bool reframe)
+{
+    holding_ = false;
+    if (!reframe) {
+        textOut += heldText_;
+        heldText_.clear();
+        return;
+    }
+    // Framed again from where the hold began, now from the sum.
+    heldText_.clear();
+    framer_.restoreTextState(textAtHold_);
+    restartAt_ = holdFrom_;
+    framer_.restart(*this);
+    restartAt_ = -1;
 }
 
 double DiversityDecoder::offset(const Branch& branch) const
@@ -149,9 +175,19 @@ void DiversityDecoder::decode(std::string& textOut)
     const bool alignmentChanged = aligner_->update();
     if (alignmentChanged || !framer_.locked())
         chooseCombined();
+    if (holding_) {
+        int combined = 0;
+        for (const Branch& branch : branches_)
+            combined += branch.combined ? 1 : 0;
+        if (combined >= 2)
+            releaseHold(textOut, true);
+        else if (double(samplesIn() - holdFrom_) > kHoldSeconds * rate_)
+            releaseHold(textOut, false);
+    }
     framer_.updateSquelch();
-    framer_.run(textOut);
-    framer_.discardOld();
+    framer_.run(holding_ ? heldText_ : textOut);
+    if (!holding_)
+        framer_.discardOld();
 }
 
 bool DiversityDecoder::waitedFor(const Branch& branch) const
@@ -195,6 +231,8 @@ double DiversityDecoder::newestCentre() const
 
 int64_t DiversityDecoder::samplesIn() const
 {
+    if (restartAt_ >= 0)
+        return restartAt_;
     double furthest = 0.0;
     for (const Branch& branch : branches_)
         furthest = std::max(furthest, double(branch.frontEnd->samplesIn()) / branch.rate);

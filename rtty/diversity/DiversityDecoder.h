@@ -24,6 +24,11 @@
 // sum; until two are aligned the strongest branch is decoded alone, so the
 // text starts as soon as a single receiver would print it.
 //
+// Start: until the receivers are aligned (or for 10 s at most) the text
+// of the one decoded alone is held back; once they are, the held stretch
+// is framed again from the sum, so the first lines are not left to one
+// receiver.
+//
 // Time: the framer's clock counts samples at the first branch's rate; a
 // branch's own time is (t / rate + offset) * its rate. Output waits for the
 // branch whose copy of the signal comes latest: the added latency is the
@@ -101,8 +106,15 @@ private:
     void tuneOnFrame(double start, double bitSamples, uint8_t code) override;
     void discardBefore(double instant) override;
 
+    void releaseHold(std::string& textOut, bool reframe);
+
     std::vector<Branch> branches_;
     double rate_;  // the framer's clock
+    bool holding_ = true;
+    std::string heldText_;
+    CharacterFramer::TextState textAtHold_;
+    int64_t holdFrom_ = 0;
+    int64_t restartAt_ = -1;  // what samplesIn() says while the framer restarts in the past
     CharacterFramer framer_;
     std::unique_ptr<BranchAligner> aligner_;
     int anchor_ = 0;  // decoded alone until a pair is aligned
