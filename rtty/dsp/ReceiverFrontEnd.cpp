@@ -17,6 +17,13 @@ constexpr int kOutputsPerBit = 32;
 // so that it holds a start (space) and a stop (mark) whatever the text:
 // each tone shows its present level there (ToneEnvelope.h).
 constexpr double kEnvelopeBits = 3.75;
+// The common level of the pair from within three quarters of a bit.
+constexpr double kCommonBits = 0.75;
+// A common level above some share is taken as no fade: noise alone keeps
+// the short window's highest magnitude below the long one's, by about
+// sigma / (A + 2 sigma). This many times that is allowed for.
+constexpr double kCommonNoiseAllowance = 3.0;
+constexpr double kLeastCommonDeadZone = 0.5;
 
 }  // namespace
 
@@ -26,6 +33,7 @@ ReceiverFrontEnd::ReceiverFrontEnd(double sampleRate, const RttyParameters& para
     bitSamples_ = sampleRate_ / parameters_.baud;
     decimation_ = std::max(1, static_cast<int>(bitSamples_ / kOutputsPerBit));
     envelopeHalfWidth_ = static_cast<int>(std::lround(kEnvelopeBits * bitSamples_ / decimation_));
+    commonHalfWidth_ = static_cast<int>(std::lround(kCommonBits * bitSamples_ / decimation_));
     acquisition_ = std::make_unique<FrequencyAcquisition>(sampleRate_, parameters_.markHz(), parameters_.spaceHz(),
                                                           parameters_.baud, kMaxTuningHz);
     restart(0, 0.0);
@@ -44,6 +52,8 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     spaceMagnitude_.clear();
     markEnvelope_.clear();
     spaceEnvelope_.clear();
+    pairLevel_.clear();
+    common_.clear();
     markWindow_.clear();
     spaceWindow_.clear();
     tuningTurn_ = {};
@@ -72,8 +82,14 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     spaceWindow_.insert(spaceWindow_.end(), scratchSpaceWindow_.begin(), scratchSpaceWindow_.begin() + long(outputs));
     extendToneEnvelope(markMagnitude_, markEnvelope_, envelopeHalfWidth_);
     extendToneEnvelope(spaceMagnitude_, spaceEnvelope_, envelopeHalfWidth_);
+    extendCommonLevel(markMagnitude_, spaceMagnitude_, markEnvelope_, spaceEnvelope_, pairLevel_, common_, commonHalfWidth_,
+                      float(likelihood_.markAmplitude()), float(likelihood_.spaceAmplitude()));
     samplesIn_ += static_cast<int64_t>(n);
 
+    // A / sigma of one tone is the square root of the two tones' slot SNR.
+    const double amplitudeToNoise = std::sqrt(likelihood_.slotSnr());
+    commonDeadZone_ = static_cast<float>(
+        std::max(kLeastCommonDeadZone, 1.0 - kCommonNoiseAllowance / (amplitudeToNoise + 2.0)));
     if (learnFromRaw) {
         const double timeConstant = 16.0 * bitSamples_ / decimation_;
         for (std::size_t i = 0; i < outputs; ++i)
@@ -83,7 +99,7 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
 
 double ReceiverFrontEnd::newestCentre() const
 {
-    return static_cast<double>(samplesIn_) - (2.0 + envelopeHalfWidth_) * decimation_ - markFilter_->delaySamples();
+    return static_cast<double>(samplesIn_) - (2.0 + envelopeHalfWidth_ + commonHalfWidth_) * decimation_ - markFilter_->delaySamples();
 }
 
 double ReceiverFrontEnd::bufferPosition(double centre) const
@@ -97,7 +113,7 @@ double ReceiverFrontEnd::llrAt(double centre) const
     const double position = bufferPosition(centre);
     const double whole = std::floor(position);
     auto index = static_cast<int64_t>(whole);
-    const auto size = static_cast<int64_t>(markEnvelope_.size());
+    const auto size = static_cast<int64_t>(common_.size());
     if (index < 0 || index + 1 >= size)
         return 0.0;
     const auto fraction = static_cast<float>(position - whole);
@@ -106,7 +122,8 @@ double ReceiverFrontEnd::llrAt(double centre) const
     const float space = spaceMagnitude_[i] + fraction * (spaceMagnitude_[i + 1] - spaceMagnitude_[i]);
     const float markLevel = markEnvelope_[i] + fraction * (markEnvelope_[i + 1] - markEnvelope_[i]);
     const float spaceLevel = spaceEnvelope_[i] + fraction * (spaceEnvelope_[i + 1] - spaceEnvelope_[i]);
-    return likelihood_.llr(mark, space, markLevel, spaceLevel);
+    const float share = common_[i] + fraction * (common_[i + 1] - common_[i]);
+    return likelihood_.llr(mark, space, markLevel, spaceLevel, std::min(1.0f, share / commonDeadZone_));
 }
 
 void ReceiverFrontEnd::llrs(double first, double step, std::size_t count, double* out) const
@@ -179,6 +196,8 @@ void ReceiverFrontEnd::discardBefore(double instant)
     markMagnitude_.erase(markMagnitude_.begin(), markMagnitude_.begin() + drop);
     markEnvelope_.erase(markEnvelope_.begin(), markEnvelope_.begin() + drop);
     spaceEnvelope_.erase(spaceEnvelope_.begin(), spaceEnvelope_.begin() + drop);
+    pairLevel_.erase(pairLevel_.begin(), pairLevel_.begin() + drop);
+    common_.erase(common_.begin(), common_.begin() + drop);
     spaceMagnitude_.erase(spaceMagnitude_.begin(), spaceMagnitude_.begin() + drop);
     markWindow_.erase(markWindow_.begin(), markWindow_.begin() + drop);
     spaceWindow_.erase(spaceWindow_.begin(), spaceWindow_.begin() + drop);
@@ -186,3 +205,4 @@ void ReceiverFrontEnd::discardBefore(double instant)
 }
 
 }  // namespace rtty
+

@@ -73,6 +73,9 @@ private:
     std::vector<float> markMagnitude_, spaceMagnitude_;
     std::vector<float> markEnvelope_, spaceEnvelope_;  // see ToneEnvelope.h; shorter by the look-ahead
     int envelopeHalfWidth_ = 0;
+    std::vector<float> pairLevel_, common_;  // see extendCommonLevel(); common_ shorter by its look-ahead
+    int commonHalfWidth_ = 0;
+    float commonDeadZone_ = 1.0f;  // a common level above this is no fade
     std::vector<std::complex<float>> markWindow_, spaceWindow_;
     int decimation_ = 1;
     int64_t restartSample_ = 0;

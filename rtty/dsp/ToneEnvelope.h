@@ -16,4 +16,22 @@ namespace rtty {
 // allows: up to magnitudes.size() - halfWidth.
 void extendToneEnvelope(const std::vector<float>& magnitudes, std::vector<float>& envelope, int halfWidth);
 
+
+// The pair's common level: at every instant one tone is keyed on, so the
+// larger of the two tones' magnitudes (each against its long-term
+// amplitude) at the centre of any bit shows the pair's level. Its highest
+// value within `halfWidth` either side (half a bit or more, so that a bit
+// centre is always inside), against the larger of the two tones' local
+// levels (ToneEnvelope above, the same way), is near 1 unless both tones
+// are down together: it follows a fade of both within a bit, where the
+// tone levels, which look a character either side, still show the level
+// before or after it. A fade of one tone (keying, selective fading) leaves
+// it near 1: that tone's own level says it.
+// `pairLevel` is extended as far as `markEnvelope` allows, `common` up to
+// pairLevel.size() - halfWidth.
+void extendCommonLevel(const std::vector<float>& markMagnitudes, const std::vector<float>& spaceMagnitudes,
+                       const std::vector<float>& markEnvelope, const std::vector<float>& spaceEnvelope,
+                       std::vector<float>& pairLevel, std::vector<float>& common, int halfWidth,
+                       float markAmplitude, float spaceAmplitude);
+
 }  // namespace rtty

@@ -140,3 +140,30 @@ TEST(SlotLikelihood, TellsFlutterFromSlowFading)
     EXPECT_TRUE(slow.followsLocalLevels());
     EXPECT_FALSE(flutter.followsLocalLevels());
 }
+
+// Both tones 20 dB down for 300 ms every 3 s, at a strong signal: the
+// level model follows the common fade within a bit, so the dips cost
+// nothing (before: a character or three each). 10 dB dips as well.
+TEST(HfRoundTrip, DipsOfBothTonesCostAlmostNothing)
+{
+    const std::string text = bulletinText(600, 41);
+    for (auto [baud, shift, channel, snr, bound] :
+         {std::tuple{50.0, 450.0, "dips20", 40.0, 0.015}, std::tuple{75.0, 850.0, "dips20", 40.0, 0.015},
+          std::tuple{50.0, 425.0, "dips10", 40.0, 0.005}}) {
+        const RttyParameters parameters = line(baud, shift);
+        const std::string decoded = decodeAll(throughChannel(text, parameters, channel, snr, 6), kRate, parameters);
+        EXPECT_LE(characterErrorRate(text, decoded), bound) << channel << " " << baud << "/" << shift << " at " << snr;
+    }
+}
+
+// One path fading slowly (flat Rayleigh, 0.5 Hz): fades of both tones in
+// their natural form, tens of dB deep now and then.
+TEST(HfRoundTrip, FlatFadingAtPlusTwentyFourDecibels)
+{
+    const std::string text = bulletinText(600, 42);
+    for (auto [baud, shift] : {std::pair{50.0, 450.0}, std::pair{75.0, 850.0}}) {
+        const RttyParameters parameters = line(baud, shift);
+        const std::string decoded = decodeAll(throughChannel(text, parameters, "flat", 24.0, 7), kRate, parameters);
+        EXPECT_LE(characterErrorRate(text, decoded), 0.005) << baud << "/" << shift;
+    }
+}

@@ -35,6 +35,17 @@ expect 0 "centre 1[12][09][0-9].*shift 1[67][0-9].*50 Bd, inverted polarity (2[0
 expect 0 "" "$tool" encode --baud 50 --shift 425 --centre 1500 --snr 0 --lead-in 30 "$work/empty.txt" "$work/noise.wav"
 expect 1 "no line found in 30.0 s of audio.*no signal above the noise" "$tool" decode --auto "$work/noise.wav"
 expect 2 "lead-in" "$tool" encode --baud 50 --shift 425 --centre 1500 --lead-in -1 "$work/text.txt" "$work/a.wav"
+# A line set wrong (the defaults on a 50 Bd / 450 Hz inverted signal at
+# 1977 Hz, or on 75 Bd / 850 Hz) prints nothing, says what it heard and
+# how to decode it, and exits 3; a weak signal on the right line prints.
+for i in 1 2 3 4 5 6 7 8; do cat "$work/long.txt"; done >"$work/longer.txt"
+expect 0 "" "$tool" encode --baud 50 --shift 450 --centre 1977 --inverted --snr 6 "$work/longer.txt" "$work/wrong.wav"
+expect 3 "heard centre 197[0-9].*shift 4[45][0-9].*50 Bd, inverted polarity; decode it with --auto" "$tool" decode "$work/wrong.wav"
+[ "$(wc -c <"$work/out")" -le 10 ] || { echo "FAIL: a wrong line printed: $(head -c 80 "$work/out")"; failures=$((failures + 1)); }
+expect 0 "" "$tool" encode --baud 75 --shift 850 --centre 1500 --snr 6 "$work/longer.txt" "$work/wrong75.wav"
+expect 3 "heard centre.*shift 8[45][0-9].*75 Bd" "$tool" decode "$work/wrong75.wav"
+expect 0 "" "$tool" encode --baud 50 --shift 425 --centre 1500 --snr -5 "$work/longer.txt" "$work/weak.wav"
+expect 0 "AAXX 08061 10381 41580 12345 67890=" "$tool" decode "$work/weak.wav"
 # Raw PCM on a pipe, as an SDR program writes it: the WAV's data without its
 # 44-byte header (encode writes a plain 16-bit PCM WAV).
 expect 0 "" "$tool" encode --baud 50 --shift 425 --centre 1000 --snr 10 --rate 12000 "$work/text.txt" "$work/sdr.wav"
