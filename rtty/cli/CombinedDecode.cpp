@@ -6,6 +6,7 @@
 #include "rtty/cli/CommandLine.h"
 #include "rtty/diversity/DiversityDecoder.h"
 #include "rtty/linesearch/AutoLineSearch.h"
+#include "rtty/linesearch/LineCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,6 +18,12 @@
 namespace {
 
 constexpr int kRunError = 1;
+constexpr int kWrongLine = 3;
+// As for one source: with the line given, the text waits until a line
+// search finds that it fits, on a live source this long at most; the
+// search listens this long whatever the squelch says.
+constexpr double kLiveHoldSeconds = 15.0;
+constexpr double kCheckAlwaysSeconds = 60.0;
 constexpr double kBlockSeconds = 0.1;
 // With --auto on live sources: once one branch has its line, the others
 // get this long to find theirs (a branch in a fade or with no signal
@@ -32,7 +39,47 @@ struct Branch {
     std::vector<float> heard;  // live audio taken while searching, decoded first
     bool ended = false;
     bool reportedAligned = false;
+    std::unique_ptr<rtty::LineCheck> check;  // with the line given
 };
+
+// The line given fits when any branch's search says so; it is wrong when
+// the searches that decided all say so (dead or faded branches decide
+// nothing). 1 fits, -1 wrong, 0 not yet known.
+int lineVerdict(const std::vector<Branch>& branches, bool final)
+{
+    bool wrong = false, undecided = false;
+    for (const Branch& branch : branches) {
+        if (!branch.check)
+            return 1;
+        switch (branch.check->verdict()) {
+        case rtty::LineCheck::Verdict::Fits: return 1;
+        case rtty::LineCheck::Verdict::Wrong: wrong = true; break;
+        case rtty::LineCheck::Verdict::Undecided: undecided = true; break;
+        }
+    }
+    return wrong && (final || !undecided) ? -1 : 0;
+}
+
+int reportWrongLine(const std::vector<Branch>& branches)
+{
+    for (size_t b = 0; b < branches.size(); ++b) {
+        const rtty::LineCheck& check = *branches[b].check;
+        if (check.verdict() != rtty::LineCheck::Verdict::Wrong)
+            continue;
+        const rtty::AlsResult& heard = check.heard();
+        const rtty::RttyParameters& set = branches[b].line;
+        char text[400];
+        std::snprintf(text, sizeof text,
+                      "the signal does not fit the line set (centre %.1f Hz, shift %.1f Hz, %g Bd, %s polarity): heard %s "
+                      "on branch %zu (%s); decode it with --auto, or with --baud %g --shift %.0f --centre %.0f%s",
+                      set.centreHz, set.shiftHz, set.baud, set.inverted ? "inverted" : "normal",
+                      check.describeHeard().c_str(), b + 1, branches[b].name.c_str(), heard.baud, heard.shiftHz,
+                      heard.centreHz, heard.inverted ? " --inverted" : "");
+        std::cerr << "pluvane-rtty: " << text << "\n";
+        break;
+    }
+    return kWrongLine;
+}
 
 std::string lineText(const rtty::AlsResult& found)
 {
@@ -212,19 +259,50 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
         lines.push_back(branch.line);
     }
     rtty::DiversityDecoder decoder(rates, lines);
-    std::string text;
+    // With the line given, a search listens on every branch: a line set
+    // wrong prints what looks like traffic, so the text waits until one
+    // finds that it fits.
+    bool holding = !automatic;
+    if (!automatic)
+        for (Branch& branch : branches)
+            branch.check = std::make_unique<rtty::LineCheck>(branch.source->sampleRate(), branch.line);
+    std::string text, held;
     auto flush = [&] {
-        if (text.empty())
+        held += text;
+        text.clear();
+        if (holding || held.empty())
             return;
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fwrite(held.data(), 1, held.size(), stdout);
         if (live)
             std::fflush(stdout);
-        text.clear();
+        held.clear();
+    };
+    // Each branch's search hears what its decoder hears; true when the line
+    // is known to be wrong.
+    auto checkLine = [&](size_t b, const float* samples, size_t n) {
+        Branch& branch = branches[b];
+        if (!branch.check || (decoder.secondsDecoded() >= kCheckAlwaysSeconds
+                              && decoder.state() == rtty::DecodeState::NoSignal))
+            return;
+        branch.check->process(samples, n);
+    };
+    auto judgeLine = [&] {
+        const int verdict = lineVerdict(branches, false);
+        if (verdict > 0) {
+            for (Branch& branch : branches)
+                branch.check.reset();
+            holding = false;
+        } else if (live && decoder.secondsDecoded() > kLiveHoldSeconds) {
+            holding = false;
+        }
+        return verdict < 0;
     };
     // What the live search heard: every branch from the same instant, so
     // their times stay as they were.
-    for (size_t b = 0; b < branches.size(); ++b)
+    for (size_t b = 0; b < branches.size(); ++b) {
         decoder.process(int(b), branches[b].heard.data(), branches[b].heard.size());
+        checkLine(b, branches[b].heard.data(), branches[b].heard.size());
+    }
     decoder.decode(text);
     flush();
 
@@ -257,9 +335,12 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
         for (size_t b = 0; b < branches.size(); ++b) {
             const size_t got = readBlock(branches[b], block, live, seconds);
             decoder.process(int(b), block.data(), got);
+            checkLine(b, block.data(), got);
             going = going || !branches[b].ended;
         }
         decoder.decode(text);
+        if (judgeLine())
+            return reportWrongLine(branches);
         flush();
         if (!quiet)
             reportBranches(decoder, branches, false);
@@ -272,6 +353,14 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
         decoder.process(int(b), silence.data(), silence.size());
     }
     decoder.decode(text);
+    if (!interrupted()) {
+        for (Branch& branch : branches)
+            if (branch.check)
+                branch.check->finish();
+        if (lineVerdict(branches, true) < 0)
+            return reportWrongLine(branches);
+    }
+    holding = false;
     flush();
     std::fflush(stdout);
     for (Branch& branch : branches)

@@ -68,6 +68,7 @@ expect 0 "ZCZC 009" "$tool" decode --shift 450 "$work/r1.wav" "$work/r2.wav" "$w
 expect 0 "branch 2 (wav:.*r2.wav) delay 0.30[0-9] s" "$tool" decode --shift 450 "$work/r1.wav" "$work/r2.wav" "$work/r3.wav"
 expect 0 "branch 3 (wav:.*r3.wav) not aligned" "$tool" decode --shift 450 "$work/r1.wav" "$work/r2.wav" "$work/r3.wav"
 expect 0 "branch 2 .*: centre 1500.*50 Bd, normal" "$tool" decode --auto "$work/r1.wav" "$work/r2.wav"
+expect 3 "does not fit the line set.*heard.*450.*on branch" "$tool" decode --shift 850 "$work/r1.wav" "$work/r2.wav" "$work/r3.wav"
 # Live: two pipes as an SDR program feeds them.
 tail -c +45 "$work/r1.wav" >"$work/r1.raw"
 tail -c +45 "$work/r2.wav" >"$work/r2.raw"
