@@ -3,8 +3,8 @@
 // latency of the combined decoder against a single one.
 //
 //   rtty-diversity-tool branch CLEAN.wav OUT.wav CHANNEL SNR SEED CENTRE SHIFT DELAY OFFSET LEVEL START MODE
-//       CHANNEL: a channel of the HF simulator, or "dips" (both tones 20 dB
-//       down for 300 ms every 3 s, at a phase of the seed's); DELAY, START in
+//       CHANNEL: a channel of the HF simulator (dips20 and dips10 at a phase
+//       of the seed's, so that receivers dip at times of their own); DELAY, START in
 //       seconds (noise only before START); OFFSET in Hz; LEVEL a gain;
 //       MODE live, dead (noise only) or silent.
 //   rtty-diversity-tool vote A.txt B.txt C.txt      the majority of three texts
@@ -53,24 +53,6 @@ double meanPower(const std::vector<float>& samples, size_t from = 0)
     return power / double(std::max<size_t>(samples.size() - from, 1));
 }
 
-// Both tones down together by 20 dB for 300 ms every 3 s, with smooth edges.
-void applyDips(std::vector<float>& samples, double rate, unsigned seed)
-{
-    const double phase = double(seed % 100) / 100.0 * 3.0;
-    const double floorGain = std::pow(10.0, -20.0 / 20.0);
-    for (size_t i = 0; i < samples.size(); ++i) {
-        const double t = std::fmod(double(i) / rate + phase, 3.0);
-        double depth = 0.0;  // 0 none, 1 full dip
-        if (t < 0.3)
-            depth = 1.0;
-        else if (t < 0.32)
-            depth = 1.0 - (t - 0.3) / 0.02;
-        else if (t > 2.98)
-            depth = (t - 2.98) / 0.02;
-        samples[i] *= float(1.0 - depth * (1.0 - floorGain));
-    }
-}
-
 int branch(char** argv)
 {
     std::vector<float> samples;
@@ -92,14 +74,13 @@ int branch(char** argv)
     if (mode == "dead" || mode == "silent")
         std::fill(samples.begin(), samples.end(), 0.0f);
 
-    const bool dips = channel == "dips";
-    auto settings = hfchannel::channelPreset(dips ? "white" : channel, rate, power, centre, shift, seed);
+    auto settings = hfchannel::channelPreset(channel, rate, power, centre, shift, seed);
     if (!settings) {
         std::cerr << "unknown channel \"" << channel << "\"\n";
         return 2;
     }
-    if (dips)
-        applyDips(samples, rate, seed);
+    // Each receiver's dips at a time of its own.
+    settings->dip.firstAtSeconds = 0.1 * double(seed % 30);
     settings->offsetHz += offset;
     settings->snrDb = snrDb;
     if (mode != "silent")

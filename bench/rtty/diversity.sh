@@ -14,7 +14,7 @@
 #
 #   bench/rtty/diversity.sh [BUILD_DIR]      (default: build)
 # Environment: RTTY_DIV_CHARS (default 1500), RTTY_DIV_CHANNELS (default
-# "white moderate poor flutter dips"). About 15 minutes on two cores.
+# "white moderate poor flutter dips20"). About 20 minutes on two cores.
 set -euo pipefail
 
 build=${1:-build}
@@ -24,7 +24,7 @@ divtool=$build/bin/rtty-diversity-tool
 [ -x "$divtool" ] || { echo "missing $divtool: build rtty-diversity-tool first" >&2; exit 2; }
 
 chars=${RTTY_DIV_CHARS:-1500}
-channels=${RTTY_DIV_CHANNELS:-"white moderate poor flutter dips"}
+channels=${RTTY_DIV_CHANNELS:-"white moderate poor flutter dips20"}
 centre=1500
 rate=8000
 baud=50
@@ -38,7 +38,7 @@ levels=(1 0.3 2 0.7)
 snrsFor() {
     case $1 in
         white) echo "-12 -11 -10 -9 -8 -7 -6" ;;
-        moderate|poor|flutter|dips) echo "-10 -8 -6 -4 -2 0 2 4" ;;
+        moderate|poor|flutter|dips20) echo "-10 -8 -6 -4 -2 0 2 4" ;;
     esac
 }
 
