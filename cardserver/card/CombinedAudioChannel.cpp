@@ -131,14 +131,21 @@ void CombinedAudioChannel::startLineSearch()
 std::optional<LineParameters> CombinedAudioChannel::lineSearchResult(bool finish)
 {
     if (!m_branches.front().lineSearch) return std::nullopt;
-    // The strongest receiver's finding; another's when it has none yet.
+    // The clearest receiver's finding: the one whose search found the line
+    // in the most looks (a strong signal is found in every look, a weak or
+    // fading one now and then), the first listed among equals; with the
+    // decoder framing, its strongest receiver's first.
     std::vector<int> order;
     for (int b = 0; b < int(m_branches.size()); ++b) order.push_back(b);
-    if (m_decoder) {
-        std::stable_sort(order.begin(), order.end(), [this](int x, int y) {
+    const bool framing = m_decoder && m_decoder->state() != rtty::DecodeState::NoSignal
+                         && m_decoder->state() != rtty::DecodeState::Searching;
+    std::stable_sort(order.begin(), order.end(), [&](int x, int y) {
+        const int looksX = m_branches[size_t(x)].lineSearch->measurements();
+        const int looksY = m_branches[size_t(y)].lineSearch->measurements();
+        if (framing && (looksX > 0) == (looksY > 0))
             return m_decoder->report(x).signalToNoise > m_decoder->report(y).signalToNoise;
-        });
-    }
+        return looksX > looksY;
+    });
     std::optional<rtty::AlsResult> found;
     for (int b : order) {
         rtty::AutoLineSearch& search = *m_branches[size_t(b)].lineSearch;

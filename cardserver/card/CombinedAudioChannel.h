@@ -6,8 +6,9 @@
 // before the characters are framed.
 //
 // The card's settings tune every receiver alike; each one's AFC follows its
-// own mistuning within ±100 Hz. What the card reports of the signal (its
-// level, the line search's findings) is the strongest receiver's.
+// own mistuning within ±100 Hz. What the card reports of the signal is the
+// strongest receiver's: the level is the best tone SNR, the line search's
+// finding that of the receiver it found the line on most clearly.
 #include "DecodingChannel.h"
 
 #include <memory>

@@ -4,10 +4,12 @@
 #include "RawClient.h"
 #include "cardserver/testing/CardServerProcess.h"
 #include "rtty/channel/HfChannel.h"
+#include "rtty/audio/WavWriter.h"
 #include "rtty/signal/FskModulator.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QUdpSocket>
 #include <gtest/gtest.h>
@@ -96,4 +98,52 @@ TEST(CombinedAudio, CombinedSourcesAreCheckedAtStart)
     CardServerProcess server;
     EXPECT_FALSE(server.start({"--card", "1=udp:0+wav:/nowhere/missing.wav"}));
     EXPECT_FALSE(server.start({"--card", "1=udp:0+udp:0+udp:0+udp:0+udp:0"}));
+}
+
+TEST(CombinedAudio, LineSearchReportsTheReceiverThatHearsTheLine)
+{
+    // Two recordings on one input: the first hears only noise, the second
+    // the station (75 Bd, 850 Hz, inverted, at 1800 Hz). The search finds
+    // the second's line; adopted, the card decodes the combination.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::string sent;
+    for (int i = 1; i <= 6; ++i) sent += "ZCZC 00" + std::to_string(i) + "\r\nAAXX 08121 10384 32575 72008=\r\n";
+    rtty::RttyParameters line;
+    line.baud = 75;
+    line.shiftHz = 850;
+    line.centreHz = 1800;
+    line.inverted = true;
+    std::vector<float> station = rtty::renderText(sent, kRate, line);
+    station.insert(station.begin(), size_t(0.3 * kRate), 0.0f);
+    std::vector<float> nothing(station.size(), 0.0f);
+    rtty::NoiseAdder(kRate, 0.125, 10, 7).add(station.data(), station.size());
+    rtty::NoiseAdder(kRate, 0.125, 10, 8).add(nothing.data(), nothing.size());
+    const QString noisePath = dir.filePath(QStringLiteral("noise.wav")), stationPath = dir.filePath(QStringLiteral("station.wav"));
+    ASSERT_EQ(rtty::writeWav(noisePath.toStdString(), nothing, int(kRate)), "");
+    ASSERT_EQ(rtty::writeWav(stationPath.toStdString(), station, int(kRate)), "");
+
+    CardServerProcess server;
+    ASSERT_TRUE(server.start({"--card", "1=wav:" + noisePath + "+wav:" + stationPath, "--time-scale", "16"}))
+        << server.error().toStdString();
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(server.host(), server.port()));
+    ASSERT_EQ(client.reply(client.request("OpenCard", openArgs(1)))->status, 0);
+    auto ok = [&](const QString& op, QList<WireValue> args) {
+        const auto reply = client.reply(client.request(op, std::move(args)));
+        ASSERT_TRUE(reply) << op.toStdString();
+        EXPECT_FALSE(reply->status.has_value()) << op.toStdString() << ": " << reply->text.toStdString();
+    };
+    ok("SetAls", {WireValue::i4(2)});
+    bool found = false;
+    while (const auto report = client.event("FrequencyReport", 20000))
+        if (std::abs(report->args.at(0).integer - 1800) <= 2) {
+            found = true;
+            break;
+        }
+    ASSERT_TRUE(found) << server.log().toStdString();
+    ok("SetAls", {WireValue::i4(1)});
+    ok("SetMode", {WireValue::str("ms"), WireValue::str("BAUDOT"), WireValue::i2(-1), WireValue::i2(-1),
+                   WireValue::i2(-1), WireValue::i2(-1), WireValue::boolean(true)});
+    EXPECT_TRUE(client.collectText(20000, 200).contains("AAXX 08121 10384 32575 72008=")) << server.log().toStdString();
 }
