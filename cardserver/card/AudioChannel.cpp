@@ -1,5 +1,7 @@
 #include "AudioChannel.h"
 
+#include "DemodulatorTerms.h"
+
 #include "rtty/linesearch/AutoLineSearch.h"
 #include "rtty/dsp/RttyDemodulator.h"
 #include "rtty/audio/SampleSource.h"
@@ -77,22 +79,6 @@ private:
     bool m_ended = false;
     std::thread m_thread;
 };
-
-namespace {
-
-rtty::RttyParameters demodulatorParameters(const LineParameters& line, const ReceiverOptions& options)
-{
-    rtty::RttyParameters p;
-    p.baud = line.baud;
-    p.shiftHz = line.shift;
-    p.centreHz = line.centre;
-    p.inverted = line.inverted;
-    p.stopBits = options.stopBits;
-    p.unshiftOnSpace = options.unshiftOnSpace;
-    return p;
-}
-
-}  // namespace
 
 AudioChannel::AudioChannel(std::unique_ptr<rtty::SampleSource> source, bool live, const QString& description)
     : m_source(std::move(source)), m_description(description)
@@ -174,22 +160,12 @@ std::optional<LineParameters> AudioChannel::lineSearchResult(bool finish)
 
 ChannelState AudioChannel::state() const
 {
-    if (!m_demodulator) return ChannelState::Search;
-    switch (m_demodulator->state()) {
-    case rtty::DecodeState::NoSignal: return ChannelState::Idle;
-    case rtty::DecodeState::Searching: return ChannelState::Search;
-    case rtty::DecodeState::Synchronised:
-    case rtty::DecodeState::Traffic: return ChannelState::Traffic;
-    }
-    return ChannelState::Search;
+    return m_demodulator ? channelState(m_demodulator->state()) : ChannelState::Search;
 }
 
 int AudioChannel::level() const
 {
-    // The tones' SNR in dB, 0 when there is nothing to hear.
-    if (!m_demodulator) return 0;
-    const double snr = m_demodulator->signalToNoise();
-    return snr > 1 ? std::clamp(int(std::lround(10 * std::log10(snr))), 0, 99) : 0;
+    return m_demodulator ? signalLevel(m_demodulator->signalToNoise()) : 0;
 }
 
 QString AudioChannel::describe() const

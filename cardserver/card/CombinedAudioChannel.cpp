@@ -1,5 +1,7 @@
 #include "CombinedAudioChannel.h"
 
+#include "DemodulatorTerms.h"
+
 #include "rtty/audio/LiveReader.h"
 #include "rtty/audio/SampleSource.h"
 #include "rtty/diversity/DiversityDecoder.h"
@@ -22,17 +24,6 @@ namespace {
 // At most this much of a live branch is taken in one go: what a reader holds.
 constexpr double kMostSeconds = 4.0;
 
-rtty::RttyParameters demodulatorParameters(const LineParameters& line, const ReceiverOptions& options)
-{
-    rtty::RttyParameters p;
-    p.baud = line.baud;
-    p.shiftHz = line.shift;
-    p.centreHz = line.centre;
-    p.inverted = line.inverted;
-    p.stopBits = options.stopBits;
-    p.unshiftOnSpace = options.unshiftOnSpace;
-    return p;
-}
 
 }  // namespace
 
@@ -162,22 +153,13 @@ std::optional<LineParameters> CombinedAudioChannel::lineSearchResult(bool finish
 
 ChannelState CombinedAudioChannel::state() const
 {
-    if (!m_decoder) return ChannelState::Search;
-    switch (m_decoder->state()) {
-    case rtty::DecodeState::NoSignal: return ChannelState::Idle;
-    case rtty::DecodeState::Searching: return ChannelState::Search;
-    case rtty::DecodeState::Synchronised:
-    case rtty::DecodeState::Traffic: return ChannelState::Traffic;
-    }
-    return ChannelState::Search;
+    return m_decoder ? channelState(m_decoder->state()) : ChannelState::Search;
 }
 
 int CombinedAudioChannel::level() const
 {
-    // The strongest receiver's tone SNR in dB, 0 when there is nothing to hear.
-    if (!m_decoder) return 0;
-    const double snr = m_decoder->report(m_decoder->strongestBranch()).signalToNoise;
-    return snr > 1 ? std::clamp(int(std::lround(10 * std::log10(snr))), 0, 99) : 0;
+    // The strongest receiver's.
+    return m_decoder ? signalLevel(m_decoder->report(m_decoder->strongestBranch()).signalToNoise) : 0;
 }
 
 QString CombinedAudioChannel::describe() const
