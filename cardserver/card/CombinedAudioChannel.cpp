@@ -8,6 +8,7 @@
 #include "rtty/linesearch/AutoLineSearch.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace cardserver {
@@ -23,6 +24,9 @@ namespace {
 
 // At most this much of a live branch is taken in one go: what a reader holds.
 constexpr double kMostSeconds = 4.0;
+// Pipes are taken as time goes, never ahead of it; this much late audio
+// (a tick that came late) is caught up at once.
+constexpr double kPipeCatchUpSeconds = 0.5;
 
 
 }  // namespace
@@ -96,10 +100,20 @@ size_t CombinedAudioChannel::readBranch(Branch& branch, double seconds, double p
 
 QString CombinedAudioChannel::advance(double seconds)
 {
-    double pipeSeconds = kMostSeconds;
+    // Pipes give as fast as they are read: they are taken as real time (or
+    // the card's clock, if faster) goes, the same stretch from each, so that
+    // none runs ahead of the others or of the air.
+    const auto now = std::chrono::steady_clock::now();
+    const double elapsed = m_lastAdvance == std::chrono::steady_clock::time_point{}
+                               ? seconds
+                               : std::chrono::duration<double>(now - m_lastAdvance).count();
+    m_lastAdvance = now;
+    m_pipeCredit = std::min(m_pipeCredit + std::max(seconds, elapsed), seconds + kPipeCatchUpSeconds);
+    double pipeSeconds = m_pipeCredit;
     for (Branch& branch : m_branches)
         if (branch.reader && branch.source->senderWaits() && !branch.reader->drained())
             pipeSeconds = std::min(pipeSeconds, double(branch.reader->available()) / branch.source->sampleRate());
+    m_pipeCredit -= pipeSeconds;
     for (size_t b = 0; b < m_branches.size(); ++b) {
         Branch& branch = m_branches[b];
         const size_t got = readBranch(branch, seconds, pipeSeconds);

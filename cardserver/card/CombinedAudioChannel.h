@@ -11,6 +11,7 @@
 // finding that of the receiver it found the line on most clearly.
 #include "DecodingChannel.h"
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -45,6 +46,8 @@ private:
 
     std::vector<Branch> m_branches;
     std::unique_ptr<rtty::DiversityDecoder> m_decoder;
+    std::chrono::steady_clock::time_point m_lastAdvance{};
+    double m_pipeCredit = 0.0;  // seconds of pipe audio that may be taken
     QString m_description;
     QString m_lineSearchFinding;
 };

@@ -12,7 +12,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QUdpSocket>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using cardproto::WireValue;
 using cardserver::testing::CardServerProcess;
@@ -146,4 +150,51 @@ TEST(CombinedAudio, LineSearchReportsTheReceiverThatHearsTheLine)
     ok("SetMode", {WireValue::str("ms"), WireValue::str("BAUDOT"), WireValue::i2(-1), WireValue::i2(-1),
                    WireValue::i2(-1), WireValue::i2(-1), WireValue::boolean(true)});
     EXPECT_TRUE(client.collectText(20000, 200).contains("AAXX 08121 10384 32575 72008=")) << server.log().toStdString();
+}
+
+TEST(CombinedAudio, PipesWrittenAtOnceAreTakenEvenlyAndAtTheCardsPace)
+{
+    // Two FIFOs, each written in one go as `cat recording > fifo` does: the
+    // card takes them side by side at its clock (four times real time
+    // here), not as fast as the writers could go, and decodes them to the end.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray fifo1 = dir.filePath(QStringLiteral("rx1")).toLocal8Bit();
+    const QByteArray fifo2 = dir.filePath(QStringLiteral("rx2")).toLocal8Bit();
+    ASSERT_EQ(::mkfifo(fifo1.constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(fifo2.constData(), 0600), 0);
+    CardServerProcess server;
+    ASSERT_TRUE(server.start({"--card", "1=raw:" + QString::fromLocal8Bit(fifo1) + "@8000+raw:" + QString::fromLocal8Bit(fifo2)
+                                            + "@8000",
+                              "--time-scale", "4"}))
+        << server.error().toStdString();
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(server.host(), server.port()));
+    ASSERT_EQ(client.reply(client.request("OpenCard", openArgs(1)))->status, 0);
+
+    std::string sent;
+    for (int i = 1; i <= 5; ++i) sent += "ZCZC 00" + std::to_string(i) + "\r\nAAXX 08121 10384 32575 72008=\r\n";
+    // About 28 s of audio: 7 s at the card's pace.
+    const QByteArray first = received("\r\n" + sent + "\r\n", {0.0, 0, 3, 41});
+    const QByteArray second = received("\r\n" + sent + "\r\n", {0.2, 9, 3, 42});
+    auto writeAll = [](const QByteArray& path, const QByteArray& pcm) {
+        const int fd = ::open(path.constData(), O_WRONLY);
+        for (qsizetype at = 0; fd >= 0 && at < pcm.size();) {
+            const ssize_t n = ::write(fd, pcm.constData() + at, size_t(pcm.size() - at));
+            if (n <= 0) break;
+            at += n;
+        }
+        ::close(fd);
+    };
+    QElapsedTimer clock;
+    clock.start();
+    std::thread writer1(writeAll, fifo1, first), writer2(writeAll, fifo2, second);
+    // A third of the way in by the card's clock, most of the text is yet to come.
+    const QString early = client.collectText(2500);
+    EXPECT_LT(early.count(QStringLiteral("AAXX")), 3) << early.toStdString();
+    const QString text = early + client.collectText(30000, int(sent.size()) - int(early.size()));
+    writer1.join();
+    writer2.join();
+    EXPECT_EQ(text.count(QStringLiteral("AAXX 08121 10384 32575 72008=")), 5) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("ZCZC 005"))) << text.toStdString();
 }
