@@ -17,8 +17,12 @@ constexpr int kOutputsPerBit = 32;
 // so that it holds a start (space) and a stop (mark) whatever the text:
 // each tone shows its present level there (ToneEnvelope.h).
 constexpr double kEnvelopeBits = 3.75;
-// The common level of the pair from within three quarters of a bit.
-constexpr double kCommonBits = 0.75;
+// Time constants of the levels learnt from raw magnitudes, in bits.
+constexpr double kRawBitsFirst = 16.0;
+constexpr double kRawBitsAfterFrames = 150.0;
+// The common level of the pair from within 0.4 bit: the windows there
+// hold mostly the slot's own bit, and always one bit whole.
+constexpr double kCommonBits = 0.4;
 // A common level above some share is taken as no fade: noise alone keeps
 // the short window's highest magnitude below the long one's, by about
 // sigma / (A + 2 sigma). This many times that is allowed for.
@@ -28,7 +32,7 @@ constexpr double kLeastCommonDeadZone = 0.5;
 }  // namespace
 
 ReceiverFrontEnd::ReceiverFrontEnd(double sampleRate, const RttyParameters& parameters)
-    : sampleRate_(sampleRate), parameters_(parameters)
+    : sampleRate_(sampleRate), parameters_(parameters), blanker_(sampleRate)
 {
     bitSamples_ = sampleRate_ / parameters_.baud;
     decimation_ = std::max(1, static_cast<int>(bitSamples_ / kOutputsPerBit));
@@ -58,6 +62,7 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     spaceWindow_.clear();
     tuningTurn_ = {};
     tuningSlots_ = 0;
+    framesLearnt_ = 0;
     restartSample_ = samplesIn_;
     bufferStart_ = 0;
 }
@@ -74,8 +79,10 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     scratchSpace_.resize(most);
     scratchMarkWindow_.resize(most);
     scratchSpaceWindow_.resize(most);
-    const std::size_t outputs = markFilter_->process(samples, n, scratchMark_.data(), scratchMarkWindow_.data());
-    spaceFilter_->process(samples, n, scratchSpace_.data(), scratchSpaceWindow_.data());
+    blanked_.resize(n);
+    blanker_.process(samples, n, blanked_.data());
+    const std::size_t outputs = markFilter_->process(blanked_.data(), n, scratchMark_.data(), scratchMarkWindow_.data());
+    spaceFilter_->process(blanked_.data(), n, scratchSpace_.data(), scratchSpaceWindow_.data());
     markMagnitude_.insert(markMagnitude_.end(), scratchMark_.begin(), scratchMark_.begin() + long(outputs));
     spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
     markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
@@ -91,7 +98,12 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     commonDeadZone_ = static_cast<float>(
         std::max(kLeastCommonDeadZone, 1.0 - kCommonNoiseAllowance / (amplitudeToNoise + 2.0)));
     if (learnFromRaw) {
-        const double timeConstant = 16.0 * bitSamples_ / decimation_;
+        // Once frames have set the levels, a lost lock (a fade, a burst, a
+        // gap) moves them only slowly: a dip of a few hundred milliseconds
+        // must not lower them to its own level, which the frames after it
+        // would then read against.
+        const double bits = framesLearnt_ > 0 ? kRawBitsAfterFrames : kRawBitsFirst;
+        const double timeConstant = bits * bitSamples_ / decimation_;
         for (std::size_t i = 0; i < outputs; ++i)
             likelihood_.learnSample(scratchMark_[i], scratchSpace_[i], timeConstant);
     }
@@ -143,6 +155,7 @@ void ReceiverFrontEnd::learnFrame(double start, double bitSamples, uint8_t code)
     for (int bit = 1; bit <= 5; ++bit)
         learn(start + (bit + 0.5) * bitSamples, (code >> (bit - 1)) & 1);
     learn(start + 6.5 * bitSamples, true);
+    ++framesLearnt_;
 }
 
 // The window of the tone that is on turns by 2π·error·(T/2) between a

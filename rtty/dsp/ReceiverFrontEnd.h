@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rtty/dsp/FrequencyAcquisition.h"
+#include "rtty/dsp/ImpulseBlanker.h"
 #include "rtty/dsp/RttyParameters.h"
 #include "rtty/dsp/SlotLikelihood.h"
 #include "rtty/dsp/SoftBitSource.h"
@@ -81,6 +82,9 @@ private:
     int64_t restartSample_ = 0;
     int64_t bufferStart_ = 0;  // output index of element 0
     int64_t samplesIn_ = 0;
+    int64_t framesLearnt_ = 0;  // since the restart
+    ImpulseBlanker blanker_;
+    std::vector<float> blanked_;  // the audio with bursts blanked
     std::vector<float> scratchMark_, scratchSpace_;
     std::vector<std::complex<float>> scratchMarkWindow_, scratchSpaceWindow_;
 

@@ -188,7 +188,7 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
     auto gain2 = [](const Tone& tone, double level) {
         if (tone.amplitude2 <= 0.0)
             return 1.0;
-        return std::clamp((level * level - 2.0 * tone.floorSigma2) / tone.amplitude2, 0.0, 1.0);
+        return std::clamp(double(level) * level / tone.amplitude2, 0.0, 1.0);
     };
     const double markGain2 = gain2(mark_, markLevel), spaceGain2 = gain2(space_, spaceLevel);
     const double share2 = double(common) * common;
