@@ -79,8 +79,9 @@ int branch(char** argv)
         std::cerr << "unknown channel \"" << channel << "\"\n";
         return 2;
     }
-    // Each receiver's dips at a time of its own.
-    settings->dip.firstAtSeconds = 0.1 * double(seed % 30);
+    // Each receiver's dips at a time of its own: seeds one apart put them
+    // 0.618 of a period apart, so that no two receivers dip together.
+    settings->dip.firstAtSeconds = std::fmod(double(seed) * 0.618 * settings->dip.periodSeconds, settings->dip.periodSeconds);
     settings->offsetHz += offset;
     settings->snrDb = snrDb;
     if (mode != "silent")
