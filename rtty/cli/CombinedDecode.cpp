@@ -233,6 +233,10 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
         for (Branch& branch : branches) {
             if (!branch.source->waitsForInput())
                 branch.source = rtty::openSource(branch.name, {false, true}, error);
+            if (!branch.source) {
+                std::cerr << "pluvane-rtty: " << error << "\n";
+                return kRunError;
+            }
             branch.reader = std::make_unique<rtty::LiveReader>(*branch.source);
         }
     }
@@ -277,8 +281,7 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
             std::fflush(stdout);
         held.clear();
     };
-    // Each branch's search hears what its decoder hears; true when the line
-    // is known to be wrong.
+    // Each branch's search hears what its decoder hears.
     auto checkLine = [&](size_t b, const float* samples, size_t n) {
         Branch& branch = branches[b];
         if (!branch.check || (decoder.secondsDecoded() >= kCheckAlwaysSeconds
@@ -286,6 +289,7 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
             return;
         branch.check->process(samples, n);
     };
+    // True when the line is known to be wrong.
     auto judgeLine = [&] {
         const int verdict = lineVerdict(branches, false);
         if (verdict > 0) {
