@@ -4,6 +4,7 @@
 
 #include "rtty/audio/LiveReader.h"
 #include "rtty/audio/SampleSource.h"
+#include "rtty/diversity/CombinedLineCheck.h"
 #include "rtty/diversity/DiversityDecoder.h"
 #include "rtty/linesearch/AutoLineSearch.h"
 
@@ -27,6 +28,11 @@ constexpr double kMostSeconds = 4.0;
 // Pipes are taken as time goes, never ahead of it; this much late audio
 // (a tick that came late) is caught up at once.
 constexpr double kPipeCatchUpSeconds = 0.5;
+// As on a single input: the text of the first seconds after tuning waits
+// this long at most for the line check, which listens this long after
+// tuning and after it only while the decoder hears a signal.
+constexpr double kHoldSeconds = 6.0;
+constexpr double kCheckAlwaysSeconds = 60.0;
 
 
 }  // namespace
@@ -61,13 +67,14 @@ void CombinedAudioChannel::tune(const LineParameters& receiver, const ReceiverOp
 {
     if (!problemWith(receiver, options).isEmpty()) return;
     const std::vector<rtty::RttyParameters> lines(m_branches.size(), demodulatorParameters(receiver, options));
-    if (m_decoder) {
-        m_decoder->setParameters(lines);
-        return;
-    }
     std::vector<double> rates;
     for (const Branch& branch : m_branches) rates.push_back(branch.source->sampleRate());
-    m_decoder = std::make_unique<rtty::DiversityDecoder>(rates, lines);
+    if (m_decoder) m_decoder->setParameters(lines);
+    else m_decoder = std::make_unique<rtty::DiversityDecoder>(rates, lines);
+    m_lineCheck = std::make_unique<rtty::CombinedLineCheck>(rates, lines);
+    m_mistuned = false;
+    m_sinceTune = 0;
+    m_heldText.clear();
 }
 
 size_t CombinedAudioChannel::readBranch(Branch& branch, double seconds, double pipeSeconds)
@@ -114,15 +121,36 @@ QString CombinedAudioChannel::advance(double seconds)
         if (branch.reader && branch.source->senderWaits() && !branch.reader->drained())
             pipeSeconds = std::min(pipeSeconds, double(branch.reader->available()) / branch.source->sampleRate());
     m_pipeCredit -= pipeSeconds;
+    const bool checking = m_lineCheck && m_decoder
+                          && (m_sinceTune < kCheckAlwaysSeconds || m_decoder->state() != rtty::DecodeState::NoSignal);
+    double longest = 0;
     for (size_t b = 0; b < m_branches.size(); ++b) {
         Branch& branch = m_branches[b];
         const size_t got = readBranch(branch, seconds, pipeSeconds);
         if (got == 0) continue;
         if (m_decoder) m_decoder->process(int(b), branch.samples.data(), got);
         if (branch.lineSearch) branch.lineSearch->process(branch.samples.data(), got);
+        if (checking) m_lineCheck->process(int(b), branch.samples.data(), got);
+        longest = std::max(longest, double(got) / branch.source->sampleRate());
     }
+    m_sinceTune += longest;
     std::string text;
     if (m_decoder) m_decoder->decode(text);
+    if (m_lineCheck) {
+        if (m_lineCheck->verdict() == rtty::LineCheck::Verdict::Wrong) {
+            m_mistuned = true;
+            m_heldText.clear();
+            m_lineCheck.reset();
+        } else if (m_lineCheck->verdict() == rtty::LineCheck::Verdict::Fits) {
+            m_lineCheck.reset();
+        }
+    }
+    // A line set wrong decodes what looks like traffic: none of it is given.
+    if (m_mistuned) return {};
+    m_heldText += text;
+    if (m_lineCheck && m_sinceTune < kHoldSeconds) return {};
+    text.swap(m_heldText);
+    m_heldText.clear();
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
@@ -167,7 +195,9 @@ std::optional<LineParameters> CombinedAudioChannel::lineSearchResult(bool finish
 
 ChannelState CombinedAudioChannel::state() const
 {
-    return m_decoder ? channelState(m_decoder->state()) : ChannelState::Search;
+    if (!m_decoder) return ChannelState::Search;
+    if (m_mistuned) return ChannelState::Mistuned;
+    return channelState(m_decoder->state());
 }
 
 int CombinedAudioChannel::level() const

@@ -13,10 +13,12 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace rtty {
 class AutoLineSearch;
+class CombinedLineCheck;
 class DiversityDecoder;
 class LiveReader;
 class SampleSource;
@@ -48,6 +50,12 @@ private:
     std::unique_ptr<rtty::DiversityDecoder> m_decoder;
     std::chrono::steady_clock::time_point m_lastAdvance{};
     double m_pipeCredit = 0.0;  // seconds of pipe audio that may be taken
+    // Whether the set line fits: the text waits for its word (at most a few
+    // seconds after tuning), and none is given on a wrong line.
+    std::unique_ptr<rtty::CombinedLineCheck> m_lineCheck;
+    bool m_mistuned = false;
+    double m_sinceTune = 0;
+    std::string m_heldText;
     QString m_description;
     QString m_lineSearchFinding;
 };

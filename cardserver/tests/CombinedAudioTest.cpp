@@ -107,8 +107,9 @@ TEST(CombinedAudio, CombinedSourcesAreCheckedAtStart)
 TEST(CombinedAudio, LineSearchReportsTheReceiverThatHearsTheLine)
 {
     // Two recordings on one input: the first hears only noise, the second
-    // the station (75 Bd, 850 Hz, inverted, at 1800 Hz). The search finds
-    // the second's line; adopted, the card decodes the combination.
+    // the station (75 Bd, 850 Hz, inverted, at 1800 Hz). Set wrong, the
+    // card says MISTUNED; the search finds the second's line; adopted, the
+    // card decodes the combination.
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     std::string sent;
@@ -138,6 +139,15 @@ TEST(CombinedAudio, LineSearchReportsTheReceiverThatHearsTheLine)
         ASSERT_TRUE(reply) << op.toStdString();
         EXPECT_FALSE(reply->status.has_value()) << op.toStdString() << ": " << reply->text.toStdString();
     };
+    // At the card's default line (50 Bd, 425 Hz) the station does not fit:
+    // said, not printed.
+    const QString mistuned = client.collectText(3000);
+    EXPECT_FALSE(mistuned.contains(QStringLiteral("AAXX"))) << mistuned.toStdString();
+    bool said = false;
+    for (const cardproto::Message& m : client.seen)
+        said = said || (m.event == "StateText" && m.args.at(0).text == "MISTUNED");
+    EXPECT_TRUE(said) << server.log().toStdString();
+
     ok("SetAls", {WireValue::i4(2)});
     bool found = false;
     while (const auto report = client.event("FrequencyReport", 20000))

@@ -4,9 +4,9 @@
 #include "rtty/audio/LiveReader.h"
 #include "rtty/audio/SampleSource.h"
 #include "rtty/cli/CommandLine.h"
+#include "rtty/diversity/CombinedLineCheck.h"
 #include "rtty/diversity/DiversityDecoder.h"
 #include "rtty/linesearch/AutoLineSearch.h"
-#include "rtty/linesearch/LineCheck.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,45 +39,21 @@ struct Branch {
     std::vector<float> heard;  // live audio taken while searching, decoded first
     bool ended = false;
     bool reportedAligned = false;
-    std::unique_ptr<rtty::LineCheck> check;  // with the line given
 };
 
-// The line given fits when any branch's search says so; it is wrong when
-// the searches that decided all say so (dead or faded branches decide
-// nothing). 1 fits, -1 wrong, 0 not yet known.
-int lineVerdict(const std::vector<Branch>& branches, bool final)
+int reportWrongLine(const std::vector<Branch>& branches, const rtty::CombinedLineCheck& check)
 {
-    bool wrong = false, undecided = false;
-    for (const Branch& branch : branches) {
-        if (!branch.check)
-            return 1;
-        switch (branch.check->verdict()) {
-        case rtty::LineCheck::Verdict::Fits: return 1;
-        case rtty::LineCheck::Verdict::Wrong: wrong = true; break;
-        case rtty::LineCheck::Verdict::Undecided: undecided = true; break;
-        }
-    }
-    return wrong && (final || !undecided) ? -1 : 0;
-}
-
-int reportWrongLine(const std::vector<Branch>& branches)
-{
-    for (size_t b = 0; b < branches.size(); ++b) {
-        const rtty::LineCheck& check = *branches[b].check;
-        if (check.verdict() != rtty::LineCheck::Verdict::Wrong)
-            continue;
-        const rtty::AlsResult& heard = check.heard();
-        const rtty::RttyParameters& set = branches[b].line;
-        char text[400];
-        std::snprintf(text, sizeof text,
-                      "the signal does not fit the line set (centre %.1f Hz, shift %.1f Hz, %g Bd, %s polarity): heard %s "
-                      "on branch %zu (%s); decode it with --auto, or with --baud %g --shift %.0f --centre %.0f%s",
-                      set.centreHz, set.shiftHz, set.baud, set.inverted ? "inverted" : "normal",
-                      check.describeHeard().c_str(), b + 1, branches[b].name.c_str(), heard.baud, heard.shiftHz,
-                      heard.centreHz, heard.inverted ? " --inverted" : "");
-        std::cerr << "pluvane-rtty: " << text << "\n";
-        break;
-    }
+    const int b = check.wrongBranch();
+    const rtty::AlsResult& heard = check.check(b).heard();
+    const rtty::RttyParameters& set = branches[size_t(b)].line;
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "the signal does not fit the line set (centre %.1f Hz, shift %.1f Hz, %g Bd, %s polarity): heard %s "
+                  "on branch %d (%s); decode it with --auto, or with --baud %g --shift %.0f --centre %.0f%s",
+                  set.centreHz, set.shiftHz, set.baud, set.inverted ? "inverted" : "normal",
+                  check.check(b).describeHeard().c_str(), b + 1, branches[size_t(b)].name.c_str(), heard.baud,
+                  heard.shiftHz, heard.centreHz, heard.inverted ? " --inverted" : "");
+    std::cerr << "pluvane-rtty: " << text << "\n";
     return kWrongLine;
 }
 
@@ -267,9 +243,9 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
     // wrong prints what looks like traffic, so the text waits until one
     // finds that it fits.
     bool holding = !automatic;
+    std::unique_ptr<rtty::CombinedLineCheck> check;
     if (!automatic)
-        for (Branch& branch : branches)
-            branch.check = std::make_unique<rtty::LineCheck>(branch.source->sampleRate(), branch.line);
+        check = std::make_unique<rtty::CombinedLineCheck>(rates, lines);
     std::string text, held;
     auto flush = [&] {
         held += text;
@@ -283,23 +259,21 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
     };
     // Each branch's search hears what its decoder hears.
     auto checkLine = [&](size_t b, const float* samples, size_t n) {
-        Branch& branch = branches[b];
-        if (!branch.check || (decoder.secondsDecoded() >= kCheckAlwaysSeconds
-                              && decoder.state() == rtty::DecodeState::NoSignal))
-            return;
-        branch.check->process(samples, n);
+        if (check && (decoder.secondsDecoded() < kCheckAlwaysSeconds || decoder.state() != rtty::DecodeState::NoSignal))
+            check->process(int(b), samples, n);
     };
     // True when the line is known to be wrong.
     auto judgeLine = [&] {
-        const int verdict = lineVerdict(branches, false);
-        if (verdict > 0) {
-            for (Branch& branch : branches)
-                branch.check.reset();
+        if (!check)
+            return false;
+        const auto verdict = check->verdict();
+        if (verdict == rtty::LineCheck::Verdict::Fits) {
+            check.reset();
             holding = false;
         } else if (live && decoder.secondsDecoded() > kLiveHoldSeconds) {
             holding = false;
         }
-        return verdict < 0;
+        return verdict == rtty::LineCheck::Verdict::Wrong;
     };
     // What the live search heard: every branch from the same instant, so
     // their times stay as they were.
@@ -344,7 +318,7 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
         }
         decoder.decode(text);
         if (judgeLine())
-            return reportWrongLine(branches);
+            return reportWrongLine(branches, *check);
         flush();
         if (!quiet)
             reportBranches(decoder, branches, false);
@@ -357,12 +331,10 @@ int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyPar
         decoder.process(int(b), silence.data(), silence.size());
     }
     decoder.decode(text);
-    if (!interrupted()) {
-        for (Branch& branch : branches)
-            if (branch.check)
-                branch.check->finish();
-        if (lineVerdict(branches, true) < 0)
-            return reportWrongLine(branches);
+    if (check && !interrupted()) {
+        check->finish();
+        if (check->verdict() == rtty::LineCheck::Verdict::Wrong)
+            return reportWrongLine(branches, *check);
     }
     holding = false;
     flush();
