@@ -12,6 +12,10 @@ namespace {
 
 // Least data-bit |LLR| to print a coasted frame: odds of 7 to 1 for each bit.
 constexpr double kCoastPrintReliability = 2.0;
+// Characters framed one after another (idle gaps allowed) before a new
+// transmission's text prints.
+constexpr int kConfirmFrames = 8;
+constexpr double kLongestGapBits = 6.0;
 
 }  // namespace
 
@@ -41,14 +45,25 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
     if (!coasted)
         goodScore_ += (goodScore_ == 0.0 ? 1.0 : 1.0 / 16.0) * (score - goodScore_);
     FrameEvent event{start, code, score, reliability, print, source_->slotSnr()};
-    if (print) {
-        std::string& textOut = *textOut_;
-        const size_t before = textOut.size();
-        const bool figuresBefore = baudot_.inFigures();
-        baudot_.decode(code, textOut);
-        shiftRecovery_.decoded(code, figuresBefore, textOut.size() > before ? textOut.back() : '\0');
-        if (textOut.size() > before)
-            lastPrintSample_ = static_cast<int64_t>(start);
+    if (!confirmed_) {
+        // Traffic runs on, character after character; noise and voices frame
+        // one here and there. What an isolated frame would print is dropped.
+        if (start - lastStart_ > framePeriodNominal_ + kLongestGapBits * bitSamples_) {
+            pending_.clear();
+            framedInRow_ = 0;
+        }
+        if (!coasted)
+            ++framedInRow_;
+        if (print)
+            pending_.push_back({code, start});
+        if (framedInRow_ >= kConfirmFrames) {
+            confirmed_ = true;
+            for (const Pending& held : pending_)
+                printCode(held.code, held.start);
+            pending_.clear();
+        }
+    } else if (print) {
+        printCode(code, start);
     }
     lastFrameSample_ = static_cast<int64_t>(start);
     lastStart_ = start;
@@ -56,6 +71,17 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
     ++framesSinceLock_;
     if (observer_)
         observer_(event);
+}
+
+void CharacterFramer::printCode(uint8_t code, double start)
+{
+    std::string& textOut = *textOut_;
+    const size_t before = textOut.size();
+    const bool figuresBefore = baudot_.inFigures();
+    baudot_.decode(code, textOut);
+    shiftRecovery_.decoded(code, figuresBefore, textOut.size() > before ? textOut.back() : '\0');
+    if (textOut.size() > before)
+        lastPrintSample_ = static_cast<int64_t>(start);
 }
 
 }  // namespace rtty

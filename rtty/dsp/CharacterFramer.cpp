@@ -57,6 +57,8 @@ void CharacterFramer::setParameters(const RttyParameters& parameters)
 void CharacterFramer::restart(SoftBitSource& source)
 {
     source_ = &source;
+    pending_.clear();
+    confirmed_ = false;
     framePeriod_ = framePeriodNominal_;
     locked_ = false;
     lostInFade_ = false;
@@ -226,6 +228,11 @@ bool CharacterFramer::stepSearching()
     }
     if (chosen >= 0) {
         const double start = refinePeak(searchFrom_ + chosen * step, step, scores[size_t(chosen)]);
+        // Within a transmission that printed (no real break since: a fade,
+        // a burst, an idle gap), text goes on at once; after a break the
+        // new lock must hold first.
+        const bool sameTransmission = !squelchClosedSinceFrame_ && start - lastStart_ < kBreakSeconds * sampleRate_;
+        confirmed_ = confirmed_ && sameTransmission;
         // Characters that follow one another fix the period: 1, 1.42, 1.5 or 2 stop bits.
         const double interval = (start - lastStart_) / bitSamples_;
         if (interval > 6.9 && interval < 8.1) {

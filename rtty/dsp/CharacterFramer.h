@@ -84,6 +84,7 @@ private:
     bool stepLocked();
     bool stepSearching();
     void acceptFrame(double start, double score, bool coasted = false);
+    void printCode(uint8_t code, double start);
 
     double sampleRate_;
     RttyParameters parameters_;
@@ -110,6 +111,17 @@ private:
     int64_t lastFrameSample_ = INT64_MIN / 2;
     int64_t lastPrintSample_ = INT64_MIN / 2;
     std::string* textOut_ = nullptr;
+    // The first characters of a transmission print only once a few have
+    // framed one after another: noise and voices frame a character or two
+    // here and there, traffic runs on. Until a real break, text then goes
+    // on at once.
+    struct Pending {
+        uint8_t code = 0;
+        double start = 0.0;
+    };
+    std::vector<Pending> pending_;
+    bool confirmed_ = false;
+    int framedInRow_ = 0;
 
     std::function<void(const FrameEvent&)> observer_;
 };

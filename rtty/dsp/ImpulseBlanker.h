@@ -25,7 +25,11 @@ public:
     std::size_t process(const float* in, std::size_t n, float* out);
 
 private:
+    // A block with nothing above the limit, copied; false (nothing done) otherwise.
+    bool quietBlock(const float* in, float* out);
+
     double fastAlpha_, slowAlpha_, shortAlpha_;
+    double fastBlockAlpha_, slowBlockAlpha_;  // the same over a block of samples
     double fastPower_ = 0.0, slowPower_ = 0.0, shortPower_ = 0.0;
     bool burst_ = false;
     double seen_ = 0.0;  // samples taken into the means, until they settle

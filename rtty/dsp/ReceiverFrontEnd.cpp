@@ -17,6 +17,8 @@ constexpr int kOutputsPerBit = 32;
 // so that it holds a start (space) and a stop (mark) whatever the text:
 // each tone shows its present level there (ToneEnvelope.h).
 constexpr double kEnvelopeBits = 3.75;
+// The levels are taken over whole steps of this many outputs (1/8 bit).
+constexpr int kEnvelopeStep = 4;
 // Time constants of the levels learnt from raw magnitudes, in bits.
 constexpr double kRawBitsFirst = 16.0;
 constexpr double kRawBitsAfterFrames = 150.0;
@@ -56,8 +58,11 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     spaceMagnitude_.clear();
     markEnvelope_.clear();
     spaceEnvelope_.clear();
+    markLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
+    spaceLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
     pairLevel_.clear();
     common_.clear();
+    pairMaximum_ = SlidingMaximum(commonHalfWidth_);
     markWindow_.clear();
     spaceWindow_.clear();
     tuningTurn_ = {};
@@ -87,9 +92,11 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
     markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
     spaceWindow_.insert(spaceWindow_.end(), scratchSpaceWindow_.begin(), scratchSpaceWindow_.begin() + long(outputs));
-    extendToneEnvelope(markMagnitude_, markEnvelope_, envelopeHalfWidth_);
-    extendToneEnvelope(spaceMagnitude_, spaceEnvelope_, envelopeHalfWidth_);
-    extendCommonLevel(markMagnitude_, spaceMagnitude_, markEnvelope_, spaceEnvelope_, pairLevel_, common_, commonHalfWidth_,
+    for (std::size_t i = 0; i < outputs; ++i) {
+        markLevel_.push(scratchMark_[i], markEnvelope_);
+        spaceLevel_.push(scratchSpace_[i], spaceEnvelope_);
+    }
+    extendCommonLevel(markMagnitude_, spaceMagnitude_, markEnvelope_, spaceEnvelope_, pairLevel_, pairMaximum_, common_,
                       float(likelihood_.markAmplitude()), float(likelihood_.spaceAmplitude()));
     samplesIn_ += static_cast<int64_t>(n);
 
@@ -111,7 +118,7 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
 
 double ReceiverFrontEnd::newestCentre() const
 {
-    return static_cast<double>(samplesIn_) - (2.0 + envelopeHalfWidth_ + commonHalfWidth_) * decimation_ - markFilter_->delaySamples();
+    return static_cast<double>(samplesIn_) - (2.0 + kEnvelopeStep + envelopeHalfWidth_ + commonHalfWidth_) * decimation_ - markFilter_->delaySamples();
 }
 
 double ReceiverFrontEnd::bufferPosition(double centre) const

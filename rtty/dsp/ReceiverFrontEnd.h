@@ -5,6 +5,7 @@
 #include "rtty/dsp/RttyParameters.h"
 #include "rtty/dsp/SlotLikelihood.h"
 #include "rtty/dsp/SoftBitSource.h"
+#include "rtty/dsp/ToneEnvelope.h"
 #include "rtty/dsp/ToneFilter.h"
 
 #include <complex>
@@ -74,8 +75,10 @@ private:
     std::vector<float> markMagnitude_, spaceMagnitude_;
     std::vector<float> markEnvelope_, spaceEnvelope_;  // see ToneEnvelope.h; shorter by the look-ahead
     int envelopeHalfWidth_ = 0;
+    SlidingMaximum markLevel_, spaceLevel_;
     std::vector<float> pairLevel_, common_;  // see extendCommonLevel(); common_ shorter by its look-ahead
     int commonHalfWidth_ = 0;
+    SlidingMaximum pairMaximum_;
     float commonDeadZone_ = 1.0f;  // a common level above this is no fade
     std::vector<std::complex<float>> markWindow_, spaceWindow_;
     int decimation_ = 1;

@@ -42,7 +42,7 @@ public:
     double operator()(double x) const
     {
         if (x >= kLimit)
-            return x - 0.5 * std::log(2.0 * std::numbers::pi * x) + 1.0 / (8.0 * x);
+            return x - 0.5 * double(std::log(float(2.0 * std::numbers::pi * x))) + 1.0 / (8.0 * x);
         const double position = x * kPerUnit;
         const auto index = static_cast<size_t>(position);
         const double fraction = position - double(index);
