@@ -7,8 +7,8 @@ namespace rtty {
 
 namespace {
 
-constexpr int kGridPerBit = 16;
-constexpr int kCoarseStride = 8;  // the coarse search on a half-bit grid
+constexpr int kGridPerBit = 8;
+constexpr int kCoarseStride = kGridPerBit / 2;  // the coarse search on a half-bit grid
 // A peak counts when its normalised correlation reaches this, and stands
 // this far above the best one more than a bit away (a character away the
 // start and stop bits agree: that side peak is about a third of the main).
@@ -21,6 +21,9 @@ constexpr double kRateGain = 0.005;
 constexpr double kMaxRate = 300e-6;
 constexpr double kTrackingBits = 0.5;  // a measurement further off is a jump, taken only when repeated
 constexpr int kJumpLooks = 2;
+// How often the pairs are looked at: drift moves them by a fifth of a
+// millisecond in this time at most.
+constexpr double kLookSeconds = 2.0;
 // Aligned pairs are looked at only round where they were, over a shorter
 // window: drift moves them by a tenth of a millisecond a second at most.
 constexpr double kTrackingRangeBits = 0.5;
@@ -129,7 +132,7 @@ BranchAligner::Measurement BranchAligner::measure(int a, int b, double aroundLag
 
 bool BranchAligner::update()
 {
-    if (sinceLook_ < size_t(double(branches()) / step_))
+    if (sinceLook_ < size_t(kLookSeconds * double(branches()) / step_))
         return false;
     const double sinceLastLook = double(sinceLook_) / branches() * step_;
     sinceLook_ = 0;

@@ -11,7 +11,7 @@
 // between two receivers is where their soft bits correlate best.
 //
 // Soft bits (tanh of half the LLR, so a dead or faded receiver adds little)
-// come in on a grid of 1/16 bit in each receiver's own time. Every second
+// come in on a grid of 1/8 bit in each receiver's own time. Every two seconds
 // each pair is correlated over the latest few seconds, coarsely over
 // ±0.6 s and then finely round the peak; a peak that stands clearly above
 // the noise and above the side peaks of the character structure (one
@@ -47,7 +47,7 @@ public:
     // Before the first add(): the series begins at value `index`.
     void startAt(int b, size_t index) { branches_[size_t(b)].dropped = index; }
 
-    // Looks again once a second of new soft bits has come in. True when
+    // Looks again once two seconds of new soft bits have come in. True when
     // the aligned set or an offset changed.
     bool update();
 
