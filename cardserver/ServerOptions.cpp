@@ -1,5 +1,7 @@
 #include "ServerOptions.h"
 
+#include "sources/ChannelFactory.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,7 +58,10 @@ QString usageText()
         "  wav:PATH                      a WAV or FLAC recording of RTTY audio, decoded, repeated\n"
         "  raw:PATH@RATE[,s16le|f32le]   mono PCM from a file (repeated), a FIFO or - (stdin)\n"
         "  udp:[ADDR:]PORT[@RATE[,FORMAT]]  UDP audio as gqrx sends it (127.0.0.1, 48000, s16le)\n"
-        "  audio:DEVICE                  a live audio input, decoded\n\n"
+        "  audio:DEVICE                  a live audio input, decoded\n"
+        "  SOURCE+SOURCE[+...]           two to four audio sources (wav:, raw:, udp:, audio:),\n"
+        "                                receivers of one broadcast decoded as one text\n"
+        "                                (--card 1:4=udp:7355+udp:7356+udp:7357)\n\n"
         "Log lines start with the local time, unless JOURNAL_STREAM is set (the\n"
         "journal stamps them). The first is \"Listening on ADDR:PORT\". SIGINT or\n"
         "SIGTERM ends every session with SessionEnded and stops the server; SIGHUP\n"
@@ -153,9 +158,15 @@ std::optional<QStringList> configArguments(const QString& path, QString* error)
         }
         // Files named by a source are found beside the configuration file;
         // raw:- (standard input) names none.
-        static const QRegularExpression fileSource(QStringLiteral(R"(^([^=]+=(?:text|wav|raw):)(?!-(?:@|$))(.+)$)"));
-        if (const auto match = fileSource.match(value); keyword == QLatin1String("card") && match.hasMatch())
-            value = match.captured(1) + base.absoluteFilePath(match.captured(2));
+        // Each part of a combined source ("wav:a.wav+wav:b.wav") alike.
+        static const QRegularExpression fileSource(QStringLiteral(R"(^((?:text|wav|raw):)(?!-(?:@|$))(.+)$)"));
+        if (keyword == QLatin1String("card") && value.contains(QLatin1Char('='))) {
+            QStringList parts = combinedParts(value.section(QLatin1Char('='), 1));
+            for (QString& part : parts)
+                if (const auto match = fileSource.match(part); match.hasMatch())
+                    part = match.captured(1) + base.absoluteFilePath(match.captured(2));
+            value = value.section(QLatin1Char('='), 0, 0) + QLatin1Char('=') + parts.join(QLatin1Char('+'));
+        }
         arguments << QStringLiteral("--") + keyword;
         if (!value.isEmpty()) arguments << value;
     }

@@ -136,7 +136,9 @@ int channel(const std::string& name, const char* in, const char* out, double snr
     double rate = 0;
     if (!readWav(in, samples, rate))
         return 1;
-    auto settings = hfchannel::channelPreset(name, rate, meanPower(samples), centre, shift, seed);
+    // Silence (a channel with nothing but its own noise) is measured against the encoder's level.
+    const double power = meanPower(samples) > 0.0 ? meanPower(samples) : 0.125;
+    auto settings = hfchannel::channelPreset(name, rate, power, centre, shift, seed);
     if (!settings) {
         std::cerr << "unknown channel \"" << name << "\"; the channels are:";
         for (const std::string& known : hfchannel::channelPresetNames())

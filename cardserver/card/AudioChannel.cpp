@@ -1,6 +1,9 @@
 #include "AudioChannel.h"
 
+#include "DemodulatorTerms.h"
+
 #include "rtty/linesearch/AutoLineSearch.h"
+#include "rtty/linesearch/LineCheck.h"
 #include "rtty/dsp/RttyDemodulator.h"
 #include "rtty/audio/SampleSource.h"
 
@@ -80,17 +83,14 @@ private:
 
 namespace {
 
-rtty::RttyParameters demodulatorParameters(const LineParameters& line, const ReceiverOptions& options)
-{
-    rtty::RttyParameters p;
-    p.baud = line.baud;
-    p.shiftHz = line.shift;
-    p.centreHz = line.centre;
-    p.inverted = line.inverted;
-    p.stopBits = options.stopBits;
-    p.unshiftOnSpace = options.unshiftOnSpace;
-    return p;
-}
+// Text of the first seconds after tuning waits this long at most for the
+// line check (the line search looks after 3 s of audio, then every 2 s).
+constexpr double kHoldSeconds = 6.0;
+// The line check listens to this much after tuning, and after it only
+// while the decoder hears a signal.
+constexpr double kCheckAlwaysSeconds = 60.0;
+// A pipe's audio taken beyond real time to catch up with a late tick, at most.
+constexpr double kPipeCatchUpSeconds = 0.5;
 
 }  // namespace
 
@@ -120,6 +120,10 @@ void AudioChannel::tune(const LineParameters& receiver, const ReceiverOptions& o
     const rtty::RttyParameters parameters = demodulatorParameters(receiver, options);
     if (m_demodulator) m_demodulator->setParameters(parameters);
     else m_demodulator = std::make_unique<rtty::RttyDemodulator>(m_source->sampleRate(), parameters);
+    m_lineCheck = std::make_unique<rtty::LineCheck>(m_source->sampleRate(), parameters);
+    m_mistuned = false;
+    m_sinceTune = 0;
+    m_heldText.clear();
 }
 
 size_t AudioChannel::readSamples(size_t wanted)
@@ -137,19 +141,51 @@ size_t AudioChannel::readSamples(size_t wanted)
 
 QString AudioChannel::advance(double seconds)
 {
-    // A live input gives what has come in; a file as much as was asked for.
-    const size_t wanted = m_live ? size_t(m_source->sampleRate() * 4) : size_t(std::lround(seconds * m_source->sampleRate()));
+    const double rate = m_source->sampleRate();
+    size_t wanted = size_t(std::lround(seconds * rate));
+    if (m_live && m_source->senderWaits()) {
+        // A pipe's writer is held back by the buffer: it is taken as real
+        // time (or the card's clock, if faster) goes, never ahead of it.
+        const auto now = std::chrono::steady_clock::now();
+        const double elapsed = m_lastAdvance == std::chrono::steady_clock::time_point{}
+                                   ? seconds
+                                   : std::chrono::duration<double>(now - m_lastAdvance).count();
+        m_lastAdvance = now;
+        m_pipeCredit = std::min(m_pipeCredit + std::max(seconds, elapsed) * rate, (seconds + kPipeCatchUpSeconds) * rate);
+        wanted = size_t(m_pipeCredit);
+    } else if (m_live) {
+        wanted = size_t(rate * 4);  // a device or the network: what has come in
+    }
     size_t got = readSamples(wanted);
+    if (m_live && m_source->senderWaits()) m_pipeCredit -= double(got);
     // After the end of a pipe the card hears silence, as a receiver would:
     // the demodulator lets out what it still holds and the card goes idle.
     if (got == 0 && m_live && m_live->drained()) {
-        got = size_t(std::lround(seconds * m_source->sampleRate()));
+        got = size_t(std::lround(seconds * rate));
         m_samples.assign(got, 0.0f);
     }
     std::string text;
     if (got > 0 && m_demodulator) m_demodulator->process(m_samples.data(), got, text);
     if (got > 0 && m_lineSearch) m_lineSearch->process(m_samples.data(), got);
     if (got > 0 && m_tap) m_tap->samplesDecoded(m_samples.data(), got, m_source->sampleRate());
+    m_sinceTune += double(got) / rate;
+    if (m_lineCheck && got > 0
+        && (m_sinceTune < kCheckAlwaysSeconds || m_demodulator->state() != rtty::DecodeState::NoSignal)) {
+        m_lineCheck->process(m_samples.data(), got);
+        if (m_lineCheck->verdict() == rtty::LineCheck::Verdict::Wrong) {
+            m_mistuned = true;
+            m_heldText.clear();
+            m_lineCheck.reset();
+        } else if (m_lineCheck->verdict() == rtty::LineCheck::Verdict::Fits) {
+            m_lineCheck.reset();
+        }
+    }
+    // A line set wrong decodes what looks like traffic: none of it is given.
+    if (m_mistuned) return {};
+    m_heldText += text;
+    if (m_lineCheck && m_sinceTune < kHoldSeconds) return {};
+    text.swap(m_heldText);
+    m_heldText.clear();
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
@@ -176,21 +212,13 @@ std::optional<LineParameters> AudioChannel::lineSearchResult(bool finish)
 ChannelState AudioChannel::state() const
 {
     if (!m_demodulator) return ChannelState::Search;
-    switch (m_demodulator->state()) {
-    case rtty::DecodeState::NoSignal: return ChannelState::Idle;
-    case rtty::DecodeState::Searching: return ChannelState::Search;
-    case rtty::DecodeState::Synchronised:
-    case rtty::DecodeState::Traffic: return ChannelState::Traffic;
-    }
-    return ChannelState::Search;
+    if (m_mistuned) return ChannelState::Mistuned;
+    return channelState(m_demodulator->state());
 }
 
 int AudioChannel::level() const
 {
-    // The tones' SNR in dB, 0 when there is nothing to hear.
-    if (!m_demodulator) return 0;
-    const double snr = m_demodulator->signalToNoise();
-    return snr > 1 ? std::clamp(int(std::lround(10 * std::log10(snr))), 0, 99) : 0;
+    return m_demodulator ? signalLevel(m_demodulator->signalToNoise()) : 0;
 }
 
 QString AudioChannel::describe() const

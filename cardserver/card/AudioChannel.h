@@ -3,11 +3,14 @@
 // the RTTY demodulator, with the automatic line search measuring the line.
 #include "DecodingChannel.h"
 
+#include <chrono>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace rtty {
 class AutoLineSearch;
+class LineCheck;
 class RttyDemodulator;
 class SampleSource;
 }  // namespace rtty
@@ -41,6 +44,15 @@ private:
     std::unique_ptr<LiveSampleBuffer> m_live;
     std::unique_ptr<rtty::RttyDemodulator> m_demodulator;
     std::unique_ptr<rtty::AutoLineSearch> m_lineSearch;
+    // Whether the set line fits the signal; the text waits for its word
+    // (at most kHoldSeconds after tuning), and none is given on a wrong line.
+    std::unique_ptr<rtty::LineCheck> m_lineCheck;
+    bool m_mistuned = false;
+    double m_sinceTune = 0;
+    std::string m_heldText;
+    // A pipe is taken at the pace of real time: audio allowed and not yet taken.
+    double m_pipeCredit = 0;
+    std::chrono::steady_clock::time_point m_lastAdvance{};
     std::vector<float> m_samples;
     QString m_description;
     QString m_lineSearchFinding;

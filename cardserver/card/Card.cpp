@@ -10,7 +10,7 @@ using cardproto::WireValue;
 Card::Card(int number, double timeScale, QObject* parent)
     : QObject(parent), m_number(number), m_timeScale(timeScale)
 {
-    m_timer.setInterval(int(kTickSeconds * 1000));
+    m_timer.setInterval(int(tickSeconds() * 1000));
     connect(&m_timer, &QTimer::timeout, this, &Card::tick);
 }
 
@@ -162,6 +162,7 @@ QString Card::currentStateText() const
     case ChannelState::Idle: return QStringLiteral("IDLE");
     case ChannelState::Search: return QStringLiteral("SEARCH");
     case ChannelState::Traffic: return QStringLiteral("TRAFFIC");
+    case ChannelState::Mistuned: return QStringLiteral("MISTUNED");
     }
     return {};
 }
@@ -169,7 +170,7 @@ QString Card::currentStateText() const
 void Card::tick()
 {
     if (!isRunning()) return;
-    const double seconds = kTickSeconds * m_timeScale;
+    const double seconds = tickSeconds() * m_timeScale;
     DecodingChannel* channel = selectedChannel();
     if (channel && (m_baudot || m_als == Als::Listening)) {
         const QString text = channel->advance(seconds);

@@ -44,7 +44,12 @@ class Card : public QObject {
     Q_OBJECT
 public:
     static constexpr int kInputs = 4;
-    static constexpr double kTickSeconds = 0.25;
+    // A card in real time ticks often, so that text goes out within a tick
+    // of the decoder giving it; one run faster than real time (tests,
+    // demonstrations) takes its signal in bigger steps.
+    static constexpr double kTickSeconds = 0.02;
+    static constexpr double kFastTickSeconds = 0.25;
+    double tickSeconds() const { return m_timeScale > 1 ? kFastTickSeconds : kTickSeconds; }
 
     Card(int number, double timeScale, QObject* parent = nullptr);
     ~Card() override;

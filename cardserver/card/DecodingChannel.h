@@ -24,7 +24,9 @@ struct ReceiverOptions {
     bool operator==(const ReceiverOptions&) const = default;
 };
 
-enum class ChannelState { Idle, Search, Traffic };
+// Mistuned: a signal is there that the set line does not fit (another
+// centre, shift, speed or polarity), so nothing is printed.
+enum class ChannelState { Idle, Search, Traffic, Mistuned };
 
 // Where a channel hands the audio it decodes, for the observers' spectrum.
 class SampleTap {

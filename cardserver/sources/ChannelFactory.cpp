@@ -8,6 +8,7 @@
 
 #ifdef PLUVANE_CARD_AUDIO
 #include "card/AudioChannel.h"
+#include "card/CombinedAudioChannel.h"
 #include "rtty/audio/DemoSource.h"
 #include "rtty/audio/SampleSource.h"
 #include "rtty/channel/HfChannel.h"
@@ -24,12 +25,20 @@ bool isAudioSource(const QString& source)
     return false;
 }
 
+QStringList combinedParts(const QString& source)
+{
+    static const QRegularExpression joint(QStringLiteral(R"(\+(?=(?:wav|raw|udp|audio):))"));
+    return source.split(joint);
+}
+
 bool opensOnce(const QString& source)
 {
     // A device, a port or a pipe has one reader; a raw file could be read
-    // by every input, but one reading it is what the user meant.
-    for (const char* prefix : {"audio:", "udp:", "raw:"})
-        if (source.startsWith(QLatin1String(prefix))) return true;
+    // by every input, but one reading it is what the user meant. A
+    // combined source holding any of them is opened once as a whole.
+    for (const QString& part : combinedParts(source))
+        for (const char* prefix : {"audio:", "udp:", "raw:"})
+            if (part.startsWith(QLatin1String(prefix))) return true;
     return false;
 }
 
@@ -57,8 +66,48 @@ std::optional<LineParameters> lineSuffix(const QString& suffix)
 
 }  // namespace
 
+namespace {
+
+constexpr int kMaxCombined = 4;
+
+// Two to four receivers of one broadcast on one input.
+std::unique_ptr<DecodingChannel> createCombinedChannel(const QStringList& parts, QString* error)
+{
+    if (parts.size() > kMaxCombined) {
+        *error = QStringLiteral("at most %1 sources can be combined on one input, not %2").arg(kMaxCombined).arg(parts.size());
+        return nullptr;
+    }
+#ifdef PLUVANE_CARD_AUDIO
+    std::vector<std::unique_ptr<rtty::SampleSource>> sources;
+    for (const QString& part : parts) {
+        if (!isAudioSource(part)) {
+            *error = QStringLiteral("\"%1\" cannot be combined: only wav:, raw:, udp: and audio: sources can").arg(part);
+            return nullptr;
+        }
+        rtty::SourceOptions options;
+        options.loop = true;
+        std::string why;
+        auto audio = rtty::openSource(part.toStdString(), options, why);
+        if (!audio) {
+            *error = QString::fromStdString(why);
+            return nullptr;
+        }
+        sources.push_back(std::move(audio));
+    }
+    QStringList names;
+    for (const auto& audio : sources) names << QString::fromStdString(audio->describe());
+    return std::make_unique<CombinedAudioChannel>(std::move(sources), names.join(QStringLiteral(" + ")));
+#else
+    *error = QStringLiteral("%1: this server was built without audio sources").arg(parts.join(QLatin1Char('+')));
+    return nullptr;
+#endif
+}
+
+}  // namespace
+
 std::unique_ptr<DecodingChannel> createChannel(const QString& source, uint32_t seed, QString* error)
 {
+    if (const QStringList parts = combinedParts(source); parts.size() > 1) return createCombinedChannel(parts, error);
     if (source == QLatin1String("demo") || source.startsWith(QLatin1String("demo:"))) {
         const QString channelName = source.mid(5);
 #ifdef PLUVANE_CARD_AUDIO
@@ -132,7 +181,7 @@ std::unique_ptr<DecodingChannel> createChannel(const QString& source, uint32_t s
         return nullptr;
 #endif
     }
-    *error = QStringLiteral("unknown source \"%1\" (use demo, text:PATH, wav:PATH, raw:PATH@RATE, udp:PORT or audio:DEVICE)").arg(source);
+    *error = QStringLiteral("unknown source \"%1\" (use demo, text:PATH, wav:PATH, raw:PATH@RATE, udp:PORT or audio:DEVICE, or audio sources joined by +)").arg(source);
     return nullptr;
 }
 

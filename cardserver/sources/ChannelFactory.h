@@ -6,9 +6,12 @@
 //   raw:PATH@RATE[,s16le|f32le]                  mono PCM from a file or a pipe ("-": standard input)
 //   udp:[ADDR:]PORT[@RATE[,FORMAT]]              UDP audio as gqrx sends it (48000,s16le on loopback)
 //   audio:DEVICE                                 a live input, decoded as audio
+//   SOURCE+SOURCE[+SOURCE[+SOURCE]]              two to four audio sources: receivers of one
+//                                                broadcast, decoded as one (udp:7355+udp:7356)
 #include "card/DecodingChannel.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 namespace cardserver {
@@ -17,6 +20,10 @@ namespace cardserver {
 std::unique_ptr<DecodingChannel> createChannel(const QString& source, uint32_t seed, QString* error);
 
 bool isAudioSource(const QString& source);
+// The parts of a combined source ("udp:7355+udp:7356"): split at each '+'
+// that starts another audio source, so a '+' inside a file name stays.
+// One part for a plain source.
+QStringList combinedParts(const QString& source);
 // A source that one input opens for the whole card: a device, a UDP port, a pipe.
 bool opensOnce(const QString& source);
 

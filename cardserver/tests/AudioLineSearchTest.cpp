@@ -194,3 +194,21 @@ TEST_F(AudioLineSearch, KeepsMeasuringAndAdoptsTheLatestLine)
     EXPECT_EQ(report->args.at(3).real, 850);
     EXPECT_EQ(report->args.at(4).integer, -1);
 }
+
+// The card at its default line (50 Bd, 425 Hz, 1500 Hz, normal) on a
+// recording sent at 50 Bd, 450 Hz, inverted, round 1977 Hz: it says
+// MISTUNED and prints nothing, rather than garbage that looks like traffic.
+TEST_F(AudioLineSearch, WrongLineIsSaidAndNotPrinted)
+{
+    ASSERT_TRUE(dir.isValid());
+    std::vector<float> samples;
+    appendTransmission(lineOf(50, 450, 1977, true), 3, samples);
+    ASSERT_EQ(write(dir.filePath("recording.wav"), std::move(samples)), QString());
+    serve();
+    const QString text = client.collectText(6000);
+    EXPECT_LE(text.size(), 10) << text.toStdString();
+    bool mistuned = false;
+    for (const auto& message : client.seen)
+        mistuned |= message.event == QLatin1String("StateText") && message.args.value(0).text == QLatin1String("MISTUNED");
+    EXPECT_TRUE(mistuned);
+}

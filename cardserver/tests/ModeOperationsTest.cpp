@@ -148,7 +148,7 @@ TEST_F(ModeOperations, SetInputSelectsWhatTheCardDecodes)
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->status, 5);
     EXPECT_TRUE(refusal->text.contains("IF translation of 455000 Hz")) << refusal->text.toStdString();
-    EXPECT_TRUE(client.collectText(1500, 30).contains("10384")) << "input 1 still selected";
+    EXPECT_TRUE(client.collectText(1500, 200).contains("10384")) << "input 1 still selected";
     ok("SetInput", {WireValue::i2(2, true), WireValue::i2(70), WireValue::i4(0, true), keep()});
     const QString text = client.collectText(3000, 30);
     EXPECT_TRUE(text.contains("QQQQ QQQQ")) << text.toStdString();

@@ -172,5 +172,6 @@ TEST(ServerLimits, OutputWaitingOverAllClientsIsBounded)
     for (auto& flooder : flooders) closed += closedByServer(*flooder, 5000) ? 1 : 0;
     EXPECT_EQ(closed, 8);
     EXPECT_TRUE(server.log().contains("output limit is reached")) << server.log().toStdString();
-    EXPECT_FALSE(holder.collectText(3000).isEmpty());
+    // An audio card holds its first seconds of text until its line is checked.
+    EXPECT_FALSE(holder.collectText(9000).isEmpty());
 }

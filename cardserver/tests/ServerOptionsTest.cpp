@@ -1,4 +1,5 @@
 #include "ServerOptions.h"
+#include "sources/ChannelFactory.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -111,4 +112,24 @@ TEST(ServerOptions, DefaultConfigFileReadWhenItExists)
 
     qputenv("PLUVANE_CARDSERVER_CONFIG", "");
     EXPECT_TRUE(parseOptions({}, &error)->cards.isEmpty());
+}
+
+TEST(ServerOptions, CombinedSourcesSplitAtSourcesAndResolveEachPath)
+{
+    EXPECT_EQ(combinedParts("udp:7355+udp:7356+raw:/tmp/a+b.raw@12000"),
+              QStringList({"udp:7355", "udp:7356", "raw:/tmp/a+b.raw@12000"}));
+    EXPECT_EQ(combinedParts("wav:a+b.wav"), QStringList({"wav:a+b.wav"}));
+    EXPECT_TRUE(opensOnce("wav:a.wav+udp:7355"));
+    EXPECT_FALSE(opensOnce("wav:a.wav+wav:b.wav"));
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath("server.conf"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("card 1:4=wav:one.wav+udp:7356+raw:sdr.s16@12000+raw:-@48000\n");
+    file.close();
+    QString error;
+    const auto options = parseOptions({"--config", file.fileName()}, &error);
+    ASSERT_TRUE(options) << error.toStdString();
+    EXPECT_EQ(options->cards[1][4], "wav:" + dir.filePath("one.wav") + "+udp:7356+raw:" + dir.filePath("sdr.s16@12000")
+                                        + "+raw:-@48000");
 }

@@ -15,7 +15,8 @@ constexpr double kLowestAudioHz = 200.0;
 
 const std::vector<std::string>& channelPresetNames()
 {
-    static const std::vector<std::string> names{"white", "flat", "moderate", "poor", "flutter", "selective", "offset", "impulse"};
+    static const std::vector<std::string> names{"white", "flat", "moderate", "poor", "flutter", "selective",
+                                                 "offset", "impulse", "dips20", "dips10", "storm", "speech"};
     return names;
 }
 
@@ -49,6 +50,16 @@ std::optional<ChannelSettings> channelPreset(const std::string& name, double sam
         s.driftHzPerMinute = 1.0;
     } else if (name == "impulse") {
         s.impulses = true;
+    } else if (name == "dips20" || name == "dips10") {
+        s.dips = true;
+        s.dip.depthDb = name == "dips20" ? 20.0 : 10.0;
+    } else if (name == "storm") {
+        watterson(1.0, 0.5);
+        s.offsetHz = 37.0;
+        s.driftHzPerMinute = 1.0;
+        s.impulses = true;
+    } else if (name == "speech") {
+        s.speechDb = 0.0;
     } else {
         return std::nullopt;
     }
@@ -79,6 +90,11 @@ HfChannel::HfChannel(const ChannelSettings& settings)
     }
     if (settings.impulses)
         impulses_ = std::make_unique<ImpulseNoise>(rate, settings.signalPower, settings.impulse, settings.seed * 15485863u + 5u);
+    if (settings.dips)
+        dips_ = std::make_unique<LevelDips>(rate, settings.dip);
+    if (settings.speechDb)
+        speech_ = std::make_unique<SpeechNoise>(rate, settings.signalPower * std::pow(10.0, *settings.speechDb / 10.0),
+                                                settings.seed * 32452843u + 7u);
     if (settings.snrDb) {
         const double snr = std::pow(10.0, *settings.snrDb / 10.0);
         noiseSigma_ = std::sqrt(settings.signalPower * (rate / 2.0) / (3000.0 * snr));
@@ -122,6 +138,12 @@ void HfChannel::process(float* samples, size_t n)
     }
     if (!complexPath_)
         sample_ += static_cast<long long>(n);
+    if (dips_)
+        for (size_t i = 0; i < n; ++i)
+            samples[i] *= dips_->next();
+    if (speech_)
+        for (size_t i = 0; i < n; ++i)
+            samples[i] += speech_->next();
     if (impulses_)
         impulses_->add(samples, n);
     if (noiseSigma_ > 0.0)

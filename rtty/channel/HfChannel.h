@@ -3,7 +3,9 @@
 #include "rtty/channel/AnalyticSignal.h"
 #include "rtty/channel/DopplerTap.h"
 #include "rtty/channel/ImpulseNoise.h"
+#include "rtty/channel/LevelDips.h"
 #include "rtty/channel/SelectiveFade.h"
+#include "rtty/channel/SpeechNoise.h"
 
 #include <complex>
 #include <cstdint>
@@ -38,15 +40,26 @@ struct ChannelSettings {
     double splitHz = 1500.0;        // between the two tones: one side fades at a time
     double toneOffsetHz = 212.5;    // from the split to either tone (half the shift)
 
+    bool dips = false;               // both tones faded together, at a rhythm
+    DipSettings dip{};
+
     bool impulses = false;
     ImpulseSettings impulse{};
+
+    // Speech-like noise (a voice on the channel) at this power against the
+    // signal, in dB; none when empty. The signal itself is kept: a recording
+    // of silence gives the voice alone.
+    std::optional<double> speechDb;
 
     std::optional<double> snrDb;    // white noise in 3 kHz; none when empty
     uint32_t seed = 1;
 };
 
 // The named channels of the benchmark: white, flat (one path, 0.5 Hz),
-// moderate, poor, flutter, selective, offset, impulse. The tones' centre
+// moderate, poor, flutter, selective, offset, impulse; dips20 and dips10
+// (both tones 20 or 10 dB down for 300 ms every 3 s), storm (moderate
+// fading, the offset and impulse noise together) and speech (a voice on
+// the channel at the signal's power). The tones' centre
 // and shift place the selective fade. Empty for an unknown name.
 std::optional<ChannelSettings> channelPreset(const std::string& name, double sampleRate, double signalPower,
                                              double centreHz, double shiftHz, uint32_t seed);
@@ -73,6 +86,8 @@ private:
     std::unique_ptr<DopplerTap> first_, second_;
     std::unique_ptr<SelectiveFade> selective_;
     std::unique_ptr<ImpulseNoise> impulses_;
+    std::unique_ptr<LevelDips> dips_;
+    std::unique_ptr<SpeechNoise> speech_;
     std::vector<std::complex<float>> history_;  // analytic samples, for the second path
     size_t head_ = 0;
     double pathDelaySamples_ = 0.0;

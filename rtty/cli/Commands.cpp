@@ -2,6 +2,7 @@
 
 #include "rtty/audio/AudioSource.h"
 #include "rtty/linesearch/AutoLineSearch.h"
+#include "rtty/linesearch/LineCheck.h"
 #include "rtty/dsp/Baudot.h"
 #include "rtty/signal/FskModulator.h"
 #include "rtty/dsp/RttyDemodulator.h"
@@ -11,6 +12,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -21,6 +23,31 @@ using pluvane_rtty::UsageError;
 namespace {
 
 constexpr int kRunError = 1;
+constexpr int kWrongLine = 3;
+// A live source's text waits this long at most for the line check.
+constexpr double kLiveHoldSeconds = 15.0;
+// The line check listens to the first minute, and after it only while the
+// decoder hears a signal: an hour of noise costs it nothing.
+constexpr double kCheckAlwaysSeconds = 60.0;
+
+std::string lineText(const rtty::RttyParameters& p)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, "centre %.1f Hz, shift %.1f Hz, %g Bd, %s polarity", p.centreHz, p.shiftHz, p.baud,
+                  p.inverted ? "inverted" : "normal");
+    return text;
+}
+
+int reportWrongLine(const rtty::RttyParameters& set, const rtty::LineCheck& check)
+{
+    const rtty::AlsResult& heard = check.heard();
+    char options[160];
+    std::snprintf(options, sizeof options, "--baud %g --shift %.0f --centre %.0f%s", heard.baud, heard.shiftHz,
+                  heard.centreHz, heard.inverted ? " --inverted" : "");
+    std::cerr << "pluvane-rtty: the signal does not fit the line set (" << lineText(set) << "): heard "
+              << check.describeHeard() << "; decode it with --auto, or with " << options << "\n";
+    return kWrongLine;
+}
 
 std::string sourceNameFor(const std::string& argument)
 {
@@ -122,6 +149,9 @@ bool searchLine(rtty::SampleSource& source, std::vector<float>& block, std::vect
 
 }  // namespace
 
+int runCombinedDecode(const std::vector<std::string>& sourceNames, rtty::RttyParameters parameters, bool automatic,
+                      bool quiet, bool (*interrupted)());
+
 int runDecode(CommandLine& line, bool (*interrupted)())
 {
     rtty::RttyParameters parameters;
@@ -129,6 +159,7 @@ int runDecode(CommandLine& line, bool (*interrupted)())
     double rawRate = 0.0;
     std::string rawFormat = "s16le";
     std::string input;
+    std::vector<std::string> inputs;
     while (!line.done()) {
         const std::string argument = line.next();
         if (lineOption(argument, line, parameters))
@@ -147,13 +178,26 @@ int runDecode(CommandLine& line, bool (*interrupted)())
             rawFormat = line.value(argument);
         else if (argument.size() > 1 && argument[0] == '-')
             throw UsageError("unknown option '" + argument + "'");
-        else if (!input.empty())
-            throw UsageError("only one source can be decoded at a time");
         else
-            input = argument;
+            inputs.push_back(argument);
     }
-    if (input.empty())
+    if (inputs.empty())
         throw UsageError("decode needs a sound file or source");
+    if (inputs.size() > 1) {
+        // Several receivers of one broadcast, decoded as one.
+        if (inputs.size() > 4)
+            throw UsageError("at most four sources can be combined");
+        if (raw || rawRate != 0.0 || rawFormat != "s16le")
+            throw UsageError("--raw, --rate and --format describe one source; name combined raw sources as raw:PATH@RATE");
+        std::vector<std::string> names;
+        for (const std::string& argument : inputs) {
+            if (argument == "-" || argument == "demo")
+                throw UsageError("'" + argument + "' cannot be one of several combined sources");
+            names.push_back(sourceNameFor(argument));
+        }
+        return runCombinedDecode(names, parameters, automatic, quiet, interrupted);
+    }
+    input = inputs.front();
     if (!raw && (rawRate != 0.0 || rawFormat != "s16le"))
         throw UsageError("--rate and --format describe raw input: give --raw too");
     if (raw && input.rfind("raw:", 0) == 0)
@@ -196,24 +240,58 @@ int runDecode(CommandLine& line, bool (*interrupted)())
     }
 
     rtty::RttyDemodulator demodulator(source->sampleRate(), parameters);
-    std::string text;
+    // With the line given, the line search listens alongside: a line set
+    // wrong prints what looks like traffic, so the text waits until the
+    // search has found the signal's line and it fits (a file: until its end
+    // if need be; a live source: kLiveHoldSeconds at most, and a wrong line
+    // found later still ends the decoding).
+    std::unique_ptr<rtty::LineCheck> check;
+    if (!automatic)
+        check = std::make_unique<rtty::LineCheck>(source->sampleRate(), parameters);
+    bool holding = check != nullptr;
+    std::string text, held;
+    auto write = [&] {
+        if (holding) {
+            held += text;
+        } else {
+            held += text;
+            std::fwrite(held.data(), 1, held.size(), stdout);
+            if (live)
+                std::fflush(stdout);
+            held.clear();
+        }
+        text.clear();
+    };
     demodulator.process(heard.data(), heard.size(), text);
     while (!interrupted()) {
         const size_t got = source->read(block.data(), block.size());
         if (got == 0)
             break;
         demodulator.process(block.data(), got, text);
-        if (!text.empty()) {
-            std::fwrite(text.data(), 1, text.size(), stdout);
-            if (live)
-                std::fflush(stdout);
-            text.clear();
+        if (check && (demodulator.samplesProcessed() < kCheckAlwaysSeconds * source->sampleRate()
+                      || demodulator.state() != rtty::DecodeState::NoSignal)) {
+            check->process(block.data(), got);
+            if (check->verdict() == rtty::LineCheck::Verdict::Wrong)
+                return reportWrongLine(parameters, *check);
+            if (check->verdict() == rtty::LineCheck::Verdict::Fits) {
+                check.reset();
+                holding = false;
+            } else if (live && demodulator.samplesProcessed() > kLiveHoldSeconds * source->sampleRate()) {
+                holding = false;
+            }
         }
+        write();
     }
     // Let the last character out: a little silence after the end.
     std::vector<float> silence(static_cast<size_t>(source->sampleRate()), 0.0f);
     demodulator.process(silence.data(), silence.size(), text);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (check && !interrupted()) {
+        check->finish();
+        if (check->verdict() == rtty::LineCheck::Verdict::Wrong)
+            return reportWrongLine(parameters, *check);
+    }
+    holding = false;
+    write();
     std::fflush(stdout);
     if (!source->errorText().empty()) {
         std::cerr << "pluvane-rtty: " << source->errorText() << "\n";

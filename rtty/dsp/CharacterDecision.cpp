@@ -1,4 +1,4 @@
-#include "rtty/dsp/RttyDemodulator.h"
+#include "rtty/dsp/CharacterFramer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,17 +12,21 @@ namespace {
 
 // Least data-bit |LLR| to print a coasted frame: odds of 7 to 1 for each bit.
 constexpr double kCoastPrintReliability = 2.0;
+// Characters framed one after another (idle gaps allowed) before a new
+// transmission's text prints.
+constexpr int kConfirmFrames = 8;
+constexpr double kLongestGapBits = 6.0;
 
 }  // namespace
 
-void RttyDemodulator::acceptFrame(double start, double score, std::string& textOut, bool coasted)
+void CharacterFramer::acceptFrame(double start, double score, bool coasted)
 {
     const double t = bitSamples_;
     uint8_t code = 0;
     double reliability = 1e300;
     double llrs[5];
     for (int bit = 1; bit <= 5; ++bit) {
-        const double llr = llrs[bit - 1] = llrAt(start + (bit + 0.5) * t);
+        const double llr = llrs[bit - 1] = source_->llrAt(start + (bit + 0.5) * t);
         if (llr > 0.0)
             code |= static_cast<uint8_t>(1u << (bit - 1));
         reliability = std::min(reliability, std::fabs(llr));
@@ -30,32 +34,36 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
     code = shiftRecovery_.correct(code, llrs, baudot_.inFigures());
 
     // Decision-directed levels from the slots just decided.
-    auto learn = [&](double centre, bool mark) {
-        const auto index = static_cast<int64_t>(std::lround(bufferPosition(centre)));
-        if (index >= 0 && index < static_cast<int64_t>(markMagnitude_.size()))
-            likelihood_.learnSlot(mark, markMagnitude_[size_t(index)], spaceMagnitude_[size_t(index)]);
-    };
-    learn(start + 0.5 * t, false);
-    for (int bit = 1; bit <= 5; ++bit)
-        learn(start + (bit + 0.5) * t, (code >> (bit - 1)) & 1);
-    learn(start + 6.5 * t, true);
+    source_->learnFrame(start, t, code);
     updateSquelch();
     if (squelchOpen_ && !coasted)
-        measureTuning(start, code);
+        source_->tuneOnFrame(start, t, code);
 
     // A coasted frame too deep in the fade to read is skipped: a lost
     // character costs less than a random one, which may change the case.
     const bool print = squelchOpen_ && (!coasted || reliability >= kCoastPrintReliability);
     if (!coasted)
         goodScore_ += (goodScore_ == 0.0 ? 1.0 : 1.0 / 16.0) * (score - goodScore_);
-    FrameEvent event{start, code, score, reliability, print, likelihood_.slotSnr()};
-    if (print) {
-        const size_t before = textOut.size();
-        const bool figuresBefore = baudot_.inFigures();
-        baudot_.decode(code, textOut);
-        shiftRecovery_.decoded(code, figuresBefore, textOut.size() > before ? textOut.back() : '\0');
-        if (textOut.size() > before)
-            lastPrintSample_ = static_cast<int64_t>(start);
+    FrameEvent event{start, code, score, reliability, print, source_->slotSnr()};
+    if (!confirmed_) {
+        // Traffic runs on, character after character; noise and voices frame
+        // one here and there. What an isolated frame would print is dropped.
+        if (start - lastStart_ > framePeriodNominal_ + kLongestGapBits * bitSamples_) {
+            pending_.clear();
+            framedInRow_ = 0;
+        }
+        if (!coasted)
+            ++framedInRow_;
+        if (print)
+            pending_.push_back({code, start});
+        if (framedInRow_ >= kConfirmFrames) {
+            confirmed_ = true;
+            for (const Pending& held : pending_)
+                printCode(held.code, held.start);
+            pending_.clear();
+        }
+    } else if (print) {
+        printCode(code, start);
     }
     lastFrameSample_ = static_cast<int64_t>(start);
     lastStart_ = start;
@@ -63,6 +71,17 @@ void RttyDemodulator::acceptFrame(double start, double score, std::string& textO
     ++framesSinceLock_;
     if (observer_)
         observer_(event);
+}
+
+void CharacterFramer::printCode(uint8_t code, double start)
+{
+    std::string& textOut = *textOut_;
+    const size_t before = textOut.size();
+    const bool figuresBefore = baudot_.inFigures();
+    baudot_.decode(code, textOut);
+    shiftRecovery_.decoded(code, figuresBefore, textOut.size() > before ? textOut.back() : '\0');
+    if (textOut.size() > before)
+        lastPrintSample_ = static_cast<int64_t>(start);
 }
 
 }  // namespace rtty

@@ -89,9 +89,10 @@ void FrequencyAcquisition::estimate()
     if (!(floor > 0.0))
         return;
     // Cumulative sums make each band's power two look-ups.
-    std::vector<double> cumulative(power_.size() + 1, 0.0);
-    for (size_t k = 0; k < power_.size(); ++k)
-        cumulative[k + 1] = cumulative[k] + power_[k];
+    // (over the bins searched only: cumulative[k - firstBin_] sums those below k).
+    std::vector<double> cumulative(lastBin_ - firstBin_ + 2, 0.0);
+    for (size_t k = firstBin_; k <= lastBin_; ++k)
+        cumulative[k - firstBin_ + 1] = cumulative[k - firstBin_] + power_[k];
     // Bands wider than about a third of the shift reach into the other
     // tone's skirt: on narrow shifts the estimate is then pulled towards
     // the tone that is on more of the time (mark, with the stop bits).
@@ -99,7 +100,7 @@ void FrequencyAcquisition::estimate()
     auto band = [&](double centreHz) {
         const auto from = static_cast<size_t>(std::clamp((centreHz - halfBand) / binHz_, double(firstBin_), double(lastBin_)));
         const auto to = static_cast<size_t>(std::clamp((centreHz + halfBand) / binHz_, double(firstBin_), double(lastBin_)));
-        return to > from ? (cumulative[to + 1] - cumulative[from]) / double(to + 1 - from) / floor : 0.0;
+        return to > from ? (cumulative[to + 1 - firstBin_] - cumulative[from - firstBin_]) / double(to + 1 - from) / floor : 0.0;
     };
     const int steps = static_cast<int>(std::ceil(rangeHz_ / binHz_));
     // The offset is where both bands together hold the most power. The

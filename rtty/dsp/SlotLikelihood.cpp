@@ -13,6 +13,9 @@ constexpr double kSlotAlpha = 1.0 / 128.0;
 constexpr double kFloor = 1e-20;
 constexpr double kPairAlpha = 1.0 / 64.0;
 constexpr double kFastFading = 0.05;
+constexpr double kFloorAlpha = 1.0 / 16.0;
+constexpr double kFloorRise = 5e-4;   // per slot: the floor doubles in some 1400 slots
+constexpr double kFloorBias = 1.4;    // the lowest of short means lies below the true mean
 
 // ln I0(x) for x >= 0, to a few parts in 10^4.
 double logBesselI0Exact(double x)
@@ -39,7 +42,7 @@ public:
     double operator()(double x) const
     {
         if (x >= kLimit)
-            return x - 0.5 * std::log(2.0 * std::numbers::pi * x) + 1.0 / (8.0 * x);
+            return x - 0.5 * double(std::log(float(2.0 * std::numbers::pi * x))) + 1.0 / (8.0 * x);
         const double position = x * kPerUnit;
         const auto index = static_cast<size_t>(position);
         const double fraction = position - double(index);
@@ -61,18 +64,31 @@ void SlotLikelihood::Level::learn(double value, double alpha)
     mean += std::max(alpha, 1.0 / count) * (value - mean);
 }
 
+void SlotLikelihood::Floor::learn(double value)
+{
+    count += 1.0;
+    recent += std::max(kFloorAlpha, 1.0 / count) * (value - recent);
+    if (count < 1.0 / kFloorAlpha)
+        lowest = recent;
+    else
+        lowest = std::min(lowest * (1.0 + kFloorRise), recent);
+}
+
 double SlotLikelihood::Tone::logLikelihood(double magnitude) const
 {
     return logBesselI0(weight * magnitude) - bias;
 }
 
-double SlotLikelihood::Tone::logLikelihood(double magnitude, double level) const
+double SlotLikelihood::Tone::logLikelihood(double magnitude, double level, double common) const
 {
     const double local2 = level * level - noise2;
-    if (local2 >= amplitude2)
+    if (local2 >= amplitude2 && common >= 1.0)
         return logLikelihood(magnitude);
-    const double a2 = std::max(local2, 0.0);
-    return logBesselI0(std::sqrt(a2) / sigma2 * magnitude) - a2 / (2.0 * sigma2);
+    const double share2 = common * common;
+    const double a2 = std::clamp(local2, 0.0, amplitude2) * share2;
+    // Leakage of the on-tone falls with the pair's level, noise does not.
+    const double s2 = share2 >= 1.0 ? sigma2 : floorSigma2 + share2 * (sigma2 - floorSigma2);
+    return logBesselI0(std::sqrt(a2) / s2 * magnitude) - a2 / (2.0 * s2);
 }
 
 void SlotLikelihood::reset()
@@ -84,6 +100,12 @@ void SlotLikelihood::learn(bool mark, double markSquared, double spaceSquared, d
 {
     (mark ? mark_.on : mark_.off).learn(markSquared, alpha);
     (mark ? space_.off : space_.on).learn(spaceSquared, alpha);
+    refresh();
+}
+
+void SlotLikelihood::learnQuiet(bool mark, double markSquared, double spaceSquared)
+{
+    (mark ? space_ : mark_).quiet.learn(mark ? spaceSquared : markSquared);
     refresh();
 }
 
@@ -104,6 +126,7 @@ void SlotLikelihood::learnSlot(bool mark, float markMagnitude, float spaceMagnit
     lastOn_ = int(mark);
     lastOnMagnitude_ = on;
     learn(mark, double(markMagnitude) * markMagnitude, double(spaceMagnitude) * spaceMagnitude, kSlotAlpha);
+    learnQuiet(mark, double(markMagnitude) * markMagnitude, double(spaceMagnitude) * spaceMagnitude);
 }
 
 void SlotLikelihood::refresh()
@@ -130,6 +153,8 @@ void SlotLikelihood::refresh()
         tone.amplitude2 = amplitude2;
         tone.sigma2 = sigma2;
         tone.noise2 = offSquared;
+        const double quiet = tone.quiet.count >= 1.0 / kFloorAlpha ? kFloorBias * tone.quiet.lowest : offSquared;
+        tone.floorSigma2 = std::clamp(0.5 * quiet, kFloor, sigma2);
     };
     set(mark_, markAmplitude, markNoise);
     set(space_, spaceAmplitude, spaceNoise);
@@ -150,6 +175,32 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
     if (!followsLocalLevels())
         return llr(markMagnitude, spaceMagnitude);
     return mark_.logLikelihood(markMagnitude, markLevel) - space_.logLikelihood(spaceMagnitude, spaceLevel);
+}
+
+double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common) const
+{
+    if (!followsLocalLevels())
+        return llr(markMagnitude, spaceMagnitude);
+    // Each tone's gain against its long-term amplitude, from its local
+    // level less what noise alone would show there; both scaled by the
+    // pair's common share. The leakage of the on-tone into the other's
+    // filter falls with the pair's level; the noise floor stays.
+    auto gain2 = [](const Tone& tone, double level) {
+        if (tone.amplitude2 <= 0.0)
+            return 1.0;
+        return std::clamp(double(level) * level / tone.amplitude2, 0.0, 1.0);
+    };
+    const double markGain2 = gain2(mark_, markLevel), spaceGain2 = gain2(space_, spaceLevel);
+    const double share2 = double(common) * common;
+    if (share2 >= 1.0 && markGain2 >= 1.0 && spaceGain2 >= 1.0)
+        return mark_.logLikelihood(markMagnitude) - space_.logLikelihood(spaceMagnitude);
+    const double pairGain2 = share2 * std::max(markGain2, spaceGain2);
+    auto logLikelihood = [&](const Tone& tone, double magnitude, double gain2) {
+        const double a2 = tone.amplitude2 * gain2 * share2;
+        const double s2 = tone.floorSigma2 + pairGain2 * (tone.sigma2 - tone.floorSigma2);
+        return logBesselI0(std::sqrt(a2) / s2 * magnitude) - a2 / (2.0 * s2);
+    };
+    return logLikelihood(mark_, markMagnitude, markGain2) - logLikelihood(space_, spaceMagnitude, spaceGain2);
 }
 
 double SlotLikelihood::fastFading() const

@@ -9,6 +9,8 @@
 // level not yet seen (a space tone during a mark leader) borrows the other
 // tone's.
 
+#include <cmath>
+
 namespace rtty {
 
 class SlotLikelihood {
@@ -26,10 +28,16 @@ public:
     // while on a steady signal the long-term levels, which noise does not
     // lift, decide.
     double llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel) const;
+    // The same with both amplitudes scaled by `common` (at most 1): the
+    // share of the pair's level that a fade of both tones left (ToneEnvelope.h).
+    double llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common) const;
 
     // Sum over both tones of the on-tone SNR (A²/2σ²) in one bit: the size
     // of a typical slot's LLR, and a squelch measure.
     double slotSnr() const;
+    // Long-term amplitudes of the tones when on (0 before any is known).
+    double markAmplitude() const { return std::sqrt(mark_.amplitude2); }
+    double spaceAmplitude() const { return std::sqrt(space_.amplitude2); }
 
     // How much an on-tone's magnitude changes from one slot to the next
     // beyond what noise explains: near 0 on a steady or slowly fading
@@ -46,16 +54,28 @@ private:
         double count = 0.0;
         void learn(double value, double alpha);
     };
+    // The quietest the off-tone has been lately: a short mean of its squared
+    // magnitude, followed down at once and up slowly. Where the off level is
+    // mostly the on-tone's leakage (strong signals), it falls with the
+    // signal in a fade of both tones, and this shows how far; where it is
+    // noise, it stays near the off level.
+    struct Floor {
+        double recent = 0.0, lowest = 0.0, count = 0.0;
+        void learn(double value);
+    };
     struct Tone {
         Level on, off;  // mean squared magnitude while on / off
+        Floor quiet;
+        double floorSigma2 = 0.0;  // the part of sigma2 that a fade of both tones leaves
         double weight = 0.0;  // LLR coefficients, refreshed after each update
         double bias = 0.0;
         double amplitude2 = 0.0, sigma2 = 0.0, noise2 = 0.0;
         double logLikelihood(double magnitude) const;
-        double logLikelihood(double magnitude, double level) const;
+        double logLikelihood(double magnitude, double level, double common = 1.0) const;
     };
     void refresh();
     void learn(bool mark, double markSquared, double spaceSquared, double alpha);
+    void learnQuiet(bool mark, double markSquared, double spaceSquared);
 
     Tone mark_, space_;
     Tone shared_;  // both tones' levels averaged: the fixed threshold that suits flutter

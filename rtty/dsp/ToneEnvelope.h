@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 // The local level of one tone for the slot likelihood: the highest one-bit
@@ -12,8 +15,48 @@
 
 namespace rtty {
 
-// Extends `envelope` (aligned with `magnitudes`) as far as the look-ahead
-// allows: up to magnitudes.size() - halfWidth.
-void extendToneEnvelope(const std::vector<float>& magnitudes, std::vector<float>& envelope, int halfWidth);
+// The highest of the values within halfWidth either side, computed as the
+// values come (a window of falling values: each value is looked at a
+// handful of times, not 2 * halfWidth + 1). The maximum round value i is
+// appended to `out` once value i + halfWidth has come.
+class SlidingMaximum {
+public:
+    // With `step` > 1 the values are taken `step` at a time, as their
+    // highest, and each maximum stands for all of them: the window's edges
+    // move by whole steps (coarser by up to step - 1 values, and cheaper).
+    explicit SlidingMaximum(int halfWidth = 0, int step = 1) : halfWidth_(halfWidth / step), step_(step) {}
+    void push(float value, std::vector<float>& out);
+
+private:
+    void pushStep(float value, std::vector<float>& out);
+
+    int halfWidth_;  // in steps
+    int step_;
+    int inStep_ = 0;
+    float stepMaximum_ = 0.0f;
+    int64_t next_ = 0;
+    // Falling values with their index, in a ring of 2 * halfWidth + 2: the
+    // window never holds more.
+    std::vector<std::pair<int64_t, float>> ring_;
+    std::size_t front_ = 0, size_ = 0;
+};
+
+
+// The pair's common level: at every instant one tone is keyed on, so the
+// larger of the two tones' magnitudes (each against its long-term
+// amplitude) at the centre of any bit shows the pair's level. Its highest
+// value within the half width of `pairMaximum` either side (half a bit or more, so that a bit
+// centre is always inside), against the larger of the two tones' local
+// levels (ToneEnvelope above, the same way), is near 1 unless both tones
+// are down together: it follows a fade of both within a bit, where the
+// tone levels, which look a character either side, still show the level
+// before or after it. A fade of one tone (keying, selective fading) leaves
+// it near 1: that tone's own level says it.
+// `pairLevel` is extended as far as `markEnvelope` allows, `common` up to
+// pairLevel.size() less the half width.
+void extendCommonLevel(const std::vector<float>& markMagnitudes, const std::vector<float>& spaceMagnitudes,
+                       const std::vector<float>& markEnvelope, const std::vector<float>& spaceEnvelope,
+                       std::vector<float>& pairLevel, SlidingMaximum& pairMaximum, std::vector<float>& common,
+                       float markAmplitude, float spaceAmplitude);
 
 }  // namespace rtty

@@ -1,0 +1,47 @@
+#!/bin/bash
+# CPU for an hour of audio: pluvane-rtty decode (the whole command line,
+# with the line given, and with --auto) against minimodem on the same file.
+# Bulletin text sent by minimodem's modulator (50 Bd, 425 Hz, 8000 Hz),
+# white noise at +10 dB in 3 kHz. Prints a Markdown table of user+system CPU
+# seconds (the decoders' own, not the wall clock: a busy machine makes the
+# ratio noisier, not biased) and the CER of each.
+#
+#   bench/rtty/speed.sh [BUILD_DIR]     (default: build)
+# Environment: RTTY_SPEED_CHARS (default 24000: about 69 minutes of audio).
+set -euo pipefail
+
+build=${1:-build}
+. "$(dirname "$0")/common.sh"
+bench_setup "$build"
+chars=${RTTY_SPEED_CHARS:-24000}
+centre=1500
+rate=8000
+send_bulletin 50 425 9
+"$tool" noise "$work/clean.wav" "$work/received.wav" 10 3
+seconds=$("$tool" seconds "$work/received.wav")
+
+cpu() {  # cpu OUT COMMAND...: the command's user + system CPU seconds
+    local out=$1
+    shift
+    bash -c '"$@" >"$0" 2>/dev/null; times' "$out" "$@" | tail -1 |
+        awk '{ split($1, u, "m"); split($2, s, "m"); sub("s", "", u[2]); sub("s", "", s[2]); print u[1] * 60 + u[2] + s[1] * 60 + s[2] }'
+}
+
+echo "# CPU for an hour of audio"
+echo
+bench_header
+echo "- Audio: ${seconds} s, minimodem --tx --baudot 50 Bd / 425 Hz, white noise +10 dB"
+echo
+echo "| decoder | CPU (s) | x real time | CPU against minimodem | CER |"
+echo "|---|---:|---:|---:|---:|"
+mm=$(cpu "$work/mm.txt" minimodem --rx -q --baudot --stopbits 1.5 -M "$mark" -S "$space" -f "$work/received.wav" 50)
+row() {
+    local name=$1 seconds_cpu=$2 out=$3
+    printf '| %s | %.2f | %.0f | %.2f | %s |\n' "$name" "$seconds_cpu" "$(echo "$seconds / $seconds_cpu" | bc -l)" \
+        "$(echo "$seconds_cpu / $mm" | bc -l)" "$(percent "$("$tool" cer "$work/reference.txt" "$out")")"
+}
+row "minimodem 0.24" "$mm" "$work/mm.txt"
+given=$(cpu "$work/given.txt" "$decoder" decode --quiet --baud 50 --shift 425 "$work/received.wav")
+row "pluvane-rtty decode, line given" "$given" "$work/given.txt"
+auto=$(cpu "$work/auto.txt" "$decoder" decode --quiet --auto "$work/received.wav")
+row "pluvane-rtty decode --auto" "$auto" "$work/auto.txt"

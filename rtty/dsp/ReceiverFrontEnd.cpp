@@ -1,0 +1,228 @@
+#include "rtty/dsp/ReceiverFrontEnd.h"
+
+#include "rtty/dsp/ToneEnvelope.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace rtty {
+
+namespace {
+
+// Magnitudes every 1/32 bit or closer: windows are boxcars, so their
+// magnitudes are nearly linear between outputs and interpolate well.
+constexpr int kOutputsPerBit = 32;
+// Tone levels from a window round each slot just over a character long,
+// so that it holds a start (space) and a stop (mark) whatever the text:
+// each tone shows its present level there (ToneEnvelope.h).
+constexpr double kEnvelopeBits = 3.75;
+// The levels are taken over whole steps of this many outputs (1/8 bit).
+constexpr int kEnvelopeStep = 4;
+// Time constants of the levels learnt from raw magnitudes, in bits.
+constexpr double kRawBitsFirst = 16.0;
+constexpr double kRawBitsAfterFrames = 150.0;
+// The common level of the pair from within 0.4 bit: the windows there
+// hold mostly the slot's own bit, and always one bit whole.
+constexpr double kCommonBits = 0.4;
+// A common level above some share is taken as no fade: noise alone keeps
+// the short window's highest magnitude below the long one's, by about
+// sigma / (A + 2 sigma). This many times that is allowed for.
+constexpr double kCommonNoiseAllowance = 3.0;
+constexpr double kLeastCommonDeadZone = 0.5;
+
+}  // namespace
+
+ReceiverFrontEnd::ReceiverFrontEnd(double sampleRate, const RttyParameters& parameters)
+    : sampleRate_(sampleRate), parameters_(parameters), blanker_(sampleRate)
+{
+    bitSamples_ = sampleRate_ / parameters_.baud;
+    decimation_ = std::max(1, static_cast<int>(bitSamples_ / kOutputsPerBit));
+    envelopeHalfWidth_ = static_cast<int>(std::lround(kEnvelopeBits * bitSamples_ / decimation_));
+    commonHalfWidth_ = static_cast<int>(std::lround(kCommonBits * bitSamples_ / decimation_));
+    acquisition_ = std::make_unique<FrequencyAcquisition>(sampleRate_, parameters_.markHz(), parameters_.spaceHz(),
+                                                          parameters_.baud, kMaxTuningHz);
+    restart(0, 0.0);
+}
+
+ReceiverFrontEnd::~ReceiverFrontEnd() = default;
+
+void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
+{
+    samplesIn_ = atSample;
+    tuningCorrectionHz_ = correctionHz;
+    markFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.markHz() + correctionHz, parameters_.baud, decimation_);
+    spaceFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.spaceHz() + correctionHz, parameters_.baud, decimation_);
+    likelihood_.reset();
+    markMagnitude_.clear();
+    spaceMagnitude_.clear();
+    markEnvelope_.clear();
+    spaceEnvelope_.clear();
+    markLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
+    spaceLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
+    pairLevel_.clear();
+    common_.clear();
+    pairMaximum_ = SlidingMaximum(commonHalfWidth_);
+    markWindow_.clear();
+    spaceWindow_.clear();
+    tuningTurn_ = {};
+    tuningSlots_ = 0;
+    framesLearnt_ = 0;
+    restartSample_ = samplesIn_;
+    bufferStart_ = 0;
+}
+
+double ReceiverFrontEnd::measuredCentreHz() const
+{
+    return 0.5 * (markFilter_->toneHz() + spaceFilter_->toneHz());
+}
+
+void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFromRaw)
+{
+    const std::size_t most = n / std::size_t(decimation_) + 1;
+    scratchMark_.resize(most);
+    scratchSpace_.resize(most);
+    scratchMarkWindow_.resize(most);
+    scratchSpaceWindow_.resize(most);
+    blanked_.resize(n);
+    blanker_.process(samples, n, blanked_.data());
+    const std::size_t outputs = markFilter_->process(blanked_.data(), n, scratchMark_.data(), scratchMarkWindow_.data());
+    spaceFilter_->process(blanked_.data(), n, scratchSpace_.data(), scratchSpaceWindow_.data());
+    markMagnitude_.insert(markMagnitude_.end(), scratchMark_.begin(), scratchMark_.begin() + long(outputs));
+    spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
+    markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
+    spaceWindow_.insert(spaceWindow_.end(), scratchSpaceWindow_.begin(), scratchSpaceWindow_.begin() + long(outputs));
+    for (std::size_t i = 0; i < outputs; ++i) {
+        markLevel_.push(scratchMark_[i], markEnvelope_);
+        spaceLevel_.push(scratchSpace_[i], spaceEnvelope_);
+    }
+    extendCommonLevel(markMagnitude_, spaceMagnitude_, markEnvelope_, spaceEnvelope_, pairLevel_, pairMaximum_, common_,
+                      float(likelihood_.markAmplitude()), float(likelihood_.spaceAmplitude()));
+    samplesIn_ += static_cast<int64_t>(n);
+
+    // A / sigma of one tone is the square root of the two tones' slot SNR.
+    const double amplitudeToNoise = std::sqrt(likelihood_.slotSnr());
+    commonDeadZone_ = static_cast<float>(
+        std::max(kLeastCommonDeadZone, 1.0 - kCommonNoiseAllowance / (amplitudeToNoise + 2.0)));
+    if (learnFromRaw) {
+        // Once frames have set the levels, a lost lock (a fade, a burst, a
+        // gap) moves them only slowly: a dip of a few hundred milliseconds
+        // must not lower them to its own level, which the frames after it
+        // would then read against.
+        const double bits = framesLearnt_ > 0 ? kRawBitsAfterFrames : kRawBitsFirst;
+        const double timeConstant = bits * bitSamples_ / decimation_;
+        for (std::size_t i = 0; i < outputs; ++i)
+            likelihood_.learnSample(scratchMark_[i], scratchSpace_[i], timeConstant);
+    }
+}
+
+double ReceiverFrontEnd::newestCentre() const
+{
+    return static_cast<double>(samplesIn_) - (2.0 + kEnvelopeStep + envelopeHalfWidth_ + commonHalfWidth_) * decimation_ - markFilter_->delaySamples();
+}
+
+double ReceiverFrontEnd::bufferPosition(double centre) const
+{
+    const double sample = centre + markFilter_->delaySamples() - static_cast<double>(restartSample_ + decimation_ - 1);
+    return sample / decimation_ - static_cast<double>(bufferStart_);
+}
+
+double ReceiverFrontEnd::llrAt(double centre) const
+{
+    const double position = bufferPosition(centre);
+    const double whole = std::floor(position);
+    auto index = static_cast<int64_t>(whole);
+    const auto size = static_cast<int64_t>(common_.size());
+    if (index < 0 || index + 1 >= size)
+        return 0.0;
+    const auto fraction = static_cast<float>(position - whole);
+    const auto i = static_cast<std::size_t>(index);
+    const float mark = markMagnitude_[i] + fraction * (markMagnitude_[i + 1] - markMagnitude_[i]);
+    const float space = spaceMagnitude_[i] + fraction * (spaceMagnitude_[i + 1] - spaceMagnitude_[i]);
+    const float markLevel = markEnvelope_[i] + fraction * (markEnvelope_[i + 1] - markEnvelope_[i]);
+    const float spaceLevel = spaceEnvelope_[i] + fraction * (spaceEnvelope_[i + 1] - spaceEnvelope_[i]);
+    const float share = common_[i] + fraction * (common_[i + 1] - common_[i]);
+    return likelihood_.llr(mark, space, markLevel, spaceLevel, std::min(1.0f, share / commonDeadZone_));
+}
+
+void ReceiverFrontEnd::llrs(double first, double step, std::size_t count, double* out) const
+{
+    for (std::size_t k = 0; k < count; ++k)
+        out[k] = llrAt(first + double(k) * step);
+}
+
+void ReceiverFrontEnd::learnFrame(double start, double bitSamples, uint8_t code)
+{
+    auto learn = [&](double centre, bool mark) {
+        const auto index = static_cast<int64_t>(std::lround(bufferPosition(centre)));
+        if (index >= 0 && index < static_cast<int64_t>(markMagnitude_.size()))
+            likelihood_.learnSlot(mark, markMagnitude_[std::size_t(index)], spaceMagnitude_[std::size_t(index)]);
+    };
+    learn(start + 0.5 * bitSamples, false);
+    for (int bit = 1; bit <= 5; ++bit)
+        learn(start + (bit + 0.5) * bitSamples, (code >> (bit - 1)) & 1);
+    learn(start + 6.5 * bitSamples, true);
+    ++framesLearnt_;
+}
+
+// The window of the tone that is on turns by 2π·error·(T/2) between a
+// quarter bit before and a quarter bit after the slot centre. Summing the
+// turns (weighted by power) over a second or so of slots and retuning by
+// half the error tracks slow drift without chasing noise.
+void ReceiverFrontEnd::tuneOnFrame(double start, double bitSamples, uint8_t code)
+{
+    const double t = bitSamples;
+    auto window = [&](bool mark, double centre) -> std::complex<double> {
+        const auto index = static_cast<int64_t>(std::lround(bufferPosition(centre)));
+        if (index < 0 || index >= static_cast<int64_t>(markWindow_.size()))
+            return {};
+        return std::complex<double>(mark ? markWindow_[std::size_t(index)] : spaceWindow_[std::size_t(index)]);
+    };
+    for (int slot = 0; slot <= 6; ++slot) {
+        const bool mark = slot == 6 || (slot > 0 && ((code >> (slot - 1)) & 1));
+        const double centre = start + (slot + 0.5) * t;
+        tuningTurn_ += window(mark, centre + 0.25 * t) * std::conj(window(mark, centre - 0.25 * t));
+        ++tuningSlots_;
+    }
+    const double slotsPerSecond = parameters_.baud;
+    if (tuningSlots_ < slotsPerSecond)
+        return;
+    // The window sums come at whole-decimation positions; the turn is over their spacing.
+    const double spacing = std::lround(0.5 * t / decimation_) * decimation_;
+    const double errorHz = std::arg(tuningTurn_) * sampleRate_ / (2.0 * std::numbers::pi * spacing);
+    tuningTurn_ = {};
+    tuningSlots_ = 0;
+    if (std::fabs(errorHz) > 0.5 * parameters_.baud)
+        return;  // beyond what one measurement can tell apart from noise
+    tuningCorrectionHz_ = std::clamp(tuningCorrectionHz_ + 0.5 * errorHz, -kMaxTuningHz, kMaxTuningHz);
+    markFilter_->setTone(parameters_.markHz() + tuningCorrectionHz_);
+    spaceFilter_->setTone(parameters_.spaceHz() + tuningCorrectionHz_);
+}
+
+void ReceiverFrontEnd::retune(double correctionHz)
+{
+    tuningCorrectionHz_ = std::clamp(correctionHz, -kMaxTuningHz, kMaxTuningHz);
+    tuningTurn_ = {};
+    tuningSlots_ = 0;
+    markFilter_->setTone(parameters_.markHz() + tuningCorrectionHz_);
+    spaceFilter_->setTone(parameters_.spaceHz() + tuningCorrectionHz_);
+}
+
+void ReceiverFrontEnd::discardBefore(double instant)
+{
+    const auto drop = static_cast<int64_t>(bufferPosition(instant));
+    if (drop < (int64_t(1) << 14))
+        return;
+    markMagnitude_.erase(markMagnitude_.begin(), markMagnitude_.begin() + drop);
+    markEnvelope_.erase(markEnvelope_.begin(), markEnvelope_.begin() + drop);
+    spaceEnvelope_.erase(spaceEnvelope_.begin(), spaceEnvelope_.begin() + drop);
+    pairLevel_.erase(pairLevel_.begin(), pairLevel_.begin() + drop);
+    common_.erase(common_.begin(), common_.begin() + drop);
+    spaceMagnitude_.erase(spaceMagnitude_.begin(), spaceMagnitude_.begin() + drop);
+    markWindow_.erase(markWindow_.begin(), markWindow_.begin() + drop);
+    spaceWindow_.erase(spaceWindow_.begin(), spaceWindow_.begin() + drop);
+    bufferStart_ += drop;
+}
+
+}  // namespace rtty
+
