@@ -51,9 +51,10 @@ CardServer::CardServer(QObject* parent) : QObject(parent), m_listener(new QTcpSe
 
 CardServer::~CardServer()
 {
-    // Connections first: they detach from the cards they hold.
-    qDeleteAll(m_connections);
+    // Connections first, those saying goodbye included: they detach from
+    // the cards they hold.
     m_connections.clear();
+    qDeleteAll(findChildren<ClientConnection*>(Qt::FindDirectChildrenOnly));
 }
 
 void CardServer::addCard(Card* card)
@@ -92,7 +93,7 @@ void CardServer::pauseAccepting()
 void CardServer::accept()
 {
     while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
-        if (connectionCount() >= m_maxConnections) {
+        if (connectionCount() >= m_maxConnections && !makeRoom()) {
             refuse(socket);
             continue;
         }
@@ -104,6 +105,23 @@ void CardServer::accept()
             done->deleteLater();
         });
     }
+}
+
+// Sessions keep their slots; of the others, one that has not proven the
+// secret goes first, then the one that has gone longest without a card. A
+// crowd that connects and sits, or searches again and again, cannot keep a
+// new client out: the new client takes its slot and opens a card.
+bool CardServer::makeRoom()
+{
+    ClientConnection* oldest = nullptr;
+    const auto rank = [](const ClientConnection* c) { return std::pair(!c->authenticated(), c->msWithoutCard()); };
+    for (ClientConnection* connection : std::as_const(m_connections))
+        if (!connection->closing() && connection->msWithoutCard() >= 0 && (!oldest || rank(connection) > rank(oldest)))
+            oldest = connection;
+    if (!oldest) return false;
+    m_connections.removeOne(oldest);  // its slot is the new client's; it goes once its goodbye has left
+    oldest->closeToMakeRoom(m_maxConnections);
+    return true;
 }
 
 void CardServer::refuse(QTcpSocket* socket)

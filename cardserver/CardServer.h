@@ -56,6 +56,7 @@ public:
 
 private:
     void accept();
+    bool makeRoom();
     void refuse(QTcpSocket* socket);
     void pauseAccepting();
     void checkConnections();

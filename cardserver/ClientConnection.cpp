@@ -6,6 +6,7 @@
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 #include <QTcpSocket>
+#include <algorithm>
 
 namespace cardserver {
 
@@ -31,6 +32,9 @@ ClientConnection::ClientConnection(QTcpSocket* socket, CardServer* server)
         m_closing = true;
         finish();
     });
+    m_withoutCard.start();
+    m_ping.setInterval(std::clamp(server->limits().stallMs / 6, 100, kHeartbeatMs));
+    connect(&m_ping, &QTimer::timeout, this, &ClientConnection::sendPing);
     m_heartbeat.setInterval(kHeartbeatMs);
     connect(&m_heartbeat, &QTimer::timeout, this,
             [this] { send(Message::eventMessage(QStringLiteral("Heartbeat"))); });
@@ -75,6 +79,50 @@ void ClientConnection::checkLimits()
     if (m_stalledUntil.hasExpired())
         dropWithError(QStringLiteral("it has read nothing of what it was sent for %1 s")
                           .arg(m_server->limits().stallMs / 1000.0));
+    else if (m_card && m_pingDueBy.hasExpired())
+        dropWithError(QStringLiteral("it has answered no Ping for %1 s: it reads nothing of what it is sent")
+                          .arg(m_server->limits().stallMs / 1000.0));
+}
+
+void ClientConnection::closeToMakeRoom(int maxConnections)
+{
+    if (m_closing) return;
+    logLine(QStringLiteral("Closing connection from %1 to make room: %2 s without a card%3")
+                .arg(m_peer)
+                .arg(m_withoutCard.elapsed() / 1000.0, 0, 'f', 1)
+                .arg(m_authenticated ? QString() : QStringLiteral(" or a proven secret")));
+    send(Message::eventMessage(
+        QStringLiteral("ErrorReport"),
+        {WireValue::i4(kServerBusy),
+         WireValue::str(QStringLiteral("Card server is full (%1 connections): this connection held no card longest "
+                                       "and was closed to make room for a new one")
+                            .arg(maxConnections))}));
+    m_socket->flush();
+    release();
+    m_closing = true;
+    m_socket->disconnectFromHost();
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) finish();
+}
+
+void ClientConnection::sendPing()
+{
+    if (!m_card) return;
+    send(Message::eventMessage(QStringLiteral("Ping"), {WireValue::i4(++m_pingsSent)}));
+    // The deadline runs from the oldest Ping not answered.
+    if (m_answersPings && m_pingDueBy.isForever()) m_pingDueBy.setRemainingTime(m_server->limits().stallMs);
+}
+
+// Pong(n) says every message up to Ping n has been read.
+bool ClientConnection::answersPings(const Message& request)
+{
+    const auto number = request.args.value(0).number();
+    if (request.args.size() != 1 || !request.args[0].isInteger() || !number || *number < 1 || *number > m_pingsSent)
+        return false;
+    m_answersPings = true;
+    m_pingsAnswered = qMax(m_pingsAnswered, qint32(*number));
+    m_pingDueBy = m_pingsAnswered == m_pingsSent ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                 : QDeadlineTimer(m_server->limits().stallMs);
+    return true;
 }
 
 void ClientConnection::release()
@@ -84,8 +132,11 @@ void ClientConnection::release()
         m_card->detach(this);
         m_card = nullptr;
         m_idleUntil.setRemainingTime(m_server->limits().idleMs);
+        m_withoutCard.start();
     }
     m_heartbeat.stop();
+    m_ping.stop();
+    m_pingDueBy = QDeadlineTimer(QDeadlineTimer::Forever);
 }
 
 void ClientConnection::send(const Message& message)
@@ -194,10 +245,16 @@ void ClientConnection::handle(const Message& request)
         reply(request.id, {kNotAuthenticated, why}, true);
         return;
     }
+    if (op == QLatin1String("Pong")) {
+        if (answersPings(request)) reply(request.id, OperationResult::ok(), false);
+        else reply(request.id, {kBadRequest, QStringLiteral("Pong takes the number of a Ping sent on this session")}, false);
+        return;
+    }
+    // A search does not restart the idle clock: searching again and again
+    // keeps no connection, and no slot, for ever.
     if (op == QLatin1String("SearchCards")) {
         searchCards();
         reply(request.id, OperationResult::ok(), true);
-        m_idleUntil.setRemainingTime(m_server->limits().idleMs);
         return;
     }
     if (op == QLatin1String("OpenCard")) {
@@ -283,6 +340,7 @@ OperationResult ClientConnection::openCard(const Message& request)
         return {kCardInUse, QStringLiteral("Card %1 is in use by another session").arg(cardNumber)};
     m_card = card;
     m_heartbeat.start();
+    m_ping.start();
     logLine(QStringLiteral("Card %1 opened by %2").arg(cardNumber).arg(m_peer));
     return OperationResult::ok();
 }

@@ -6,6 +6,7 @@
 #include "protocol/LineFramer.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -35,6 +36,13 @@ public:
     void checkLimits();
     void dropForOutput(const QString& why) { dropWithError(why); }
 
+    // Fair slots: at the connection limit the connection that has gone
+    // longest without a card (unproven ones first) makes room for a new one.
+    bool closing() const { return m_closing; }
+    bool authenticated() const { return m_authenticated; }
+    qint64 msWithoutCard() const { return m_card ? -1 : m_withoutCard.elapsed(); }
+    void closeToMakeRoom(int maxConnections);
+
 signals:
     void finished(ClientConnection* connection);
 
@@ -50,6 +58,8 @@ private:
     void dropWithError(const QString& why);
     void release();
     void finish();
+    void sendPing();
+    bool answersPings(const cardproto::Message& request);
 
     QTcpSocket* m_socket;
     CardServer* m_server;
@@ -66,6 +76,14 @@ private:
     qint64 m_pendingCounted = 0;  // this connection's share of the server's pending output
     QDeadlineTimer m_idleUntil;   // runs while the connection holds no card
     QDeadlineTimer m_stalledUntil{QDeadlineTimer::Forever};  // runs while output waits and does not move
+    QElapsedTimer m_withoutCard;  // since the connection opened or last released a card
+    // A holder that answers Ping proves it reads; one that stops answering
+    // has stopped reading, whatever its receive buffer still takes.
+    QTimer m_ping;
+    qint32 m_pingsSent = 0;
+    qint32 m_pingsAnswered = 0;
+    bool m_answersPings = false;
+    QDeadlineTimer m_pingDueBy{QDeadlineTimer::Forever};
 };
 
 }  // namespace cardserver
