@@ -65,10 +65,10 @@ bool NetworkCardControl::dispatchEvent(const Link& link, const cardproto::Messag
     const QString& name = message.event;
     if (name == QLatin1String("Heartbeat")) return true;
     if (name == QLatin1String("Ping")) {
-        // The answer tells the server this session still reads what it is sent.
-        const auto number = a.i4(0);
-        if (!number) return false;
-        link->send(cardproto::Message::request(++m_nextId, QStringLiteral("Pong"), {WireValue::i4(*number)}));
+        // The answer tells the server this session still reads what it is
+        // sent. A Ping of another shape is some other server's: ignored.
+        if (const auto number = a.i4(0); number && *number > 0)
+            link->send(cardproto::Message::request(++m_nextId, QStringLiteral("Pong"), {WireValue::i4(*number)}));
         return true;
     }
     if (name == QLatin1String("CardFound")) {

@@ -31,6 +31,11 @@ NetworkCardControl::NetworkCardControl(QObject* parent) : CardControl(parent)
                                            .arg(link->endpoint(), secondsText(m_limits.silenceMs)));
         linkBroken(link);
     });
+    m_handlerPoll.setInterval(kHandlerPollMs);
+    connect(&m_handlerPoll, &QTimer::timeout, this, [this] {
+        for (const Link& link : {m_session, m_search})
+            if (link && link->hasSomethingToRead()) drainSome(link);
+    });
 }
 
 NetworkCardControl::~NetworkCardControl()
@@ -290,7 +295,12 @@ void NetworkCardControl::SetCentreShift(const Variant& centre, const Variant& sh
 
 void NetworkCardControl::drainSome(const Link& link)
 {
-    if (drain(link, kMessagesPerTurn)) return;
+    // Handlers may wait (pumped waits) with the socket's own signal still on
+    // the stack: what arrives meanwhile is handed over by the poll, in order.
+    if (m_handlersRunning++ == 0) m_handlerPoll.start();
+    const bool done = drain(link, kMessagesPerTurn);
+    if (--m_handlersRunning == 0) m_handlerPoll.stop();
+    if (done) return;
     // A timer rather than a posted event: posted events go before timers,
     // and the window's own timers and input must get their turn.
     std::weak_ptr<ServerLink> weak = link;

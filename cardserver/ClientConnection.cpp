@@ -107,7 +107,10 @@ void ClientConnection::closeToMakeRoom(int maxConnections)
 void ClientConnection::sendPing()
 {
     if (!m_card) return;
+    // Heartbeats go on as the contract has them: a Ping is no news of the card.
+    const int heartbeatDue = m_heartbeat.remainingTime();
     send(Message::eventMessage(QStringLiteral("Ping"), {WireValue::i4(++m_pingsSent)}));
+    if (heartbeatDue >= 0) m_heartbeat.start(heartbeatDue);
     // The deadline runs from the oldest Ping not answered.
     if (m_answersPings && m_pingDueBy.isForever()) m_pingDueBy.setRemainingTime(m_server->limits().stallMs);
 }
@@ -156,7 +159,7 @@ void ClientConnection::send(const Message& message)
     m_socket->write(line);
     m_pendingCounted += line.size();
     m_server->addPendingOutput(line.size());
-    if (m_card) m_heartbeat.start();  // restarted: heartbeats fill silence only
+    if (m_card) m_heartbeat.start(kHeartbeatMs);  // restarted: heartbeats fill silence only
 }
 
 void ClientConnection::sendEvent(const Message& event)
@@ -339,7 +342,7 @@ OperationResult ClientConnection::openCard(const Message& request)
     if (!card->attach(this))
         return {kCardInUse, QStringLiteral("Card %1 is in use by another session").arg(cardNumber)};
     m_card = card;
-    m_heartbeat.start();
+    m_heartbeat.start(kHeartbeatMs);
     m_ping.start();
     logLine(QStringLiteral("Card %1 opened by %2").arg(cardNumber).arg(m_peer));
     return OperationResult::ok();

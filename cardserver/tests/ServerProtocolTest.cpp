@@ -226,7 +226,10 @@ TEST_F(ServerProtocol, HeartbeatsFillSilenceOnAnIdleSession)
     RawClient client;
     openCard(client, 1);
     while (auto m = client.next(300)) EXPECT_NE(m->event, "DataText");
-    const auto heartbeat = client.next(6000);
+    // Pings (for clients that answer them) say nothing of the card.
+    std::optional<cardproto::Message> heartbeat;
+    while ((heartbeat = client.next(6000)) && heartbeat->event == "Ping") {
+    }
     ASSERT_TRUE(heartbeat);
     EXPECT_EQ(heartbeat->event, "Heartbeat");
     EXPECT_TRUE(heartbeat->args.isEmpty());
