@@ -86,8 +86,10 @@ TEST(ServerLimits, AtTheDescriptorLimitTheServerIdlesAndKeepsServing)
     for (int i = 0; i < 100; ++i) crowd.push_back(silentPeer(server));
     QThread::msleep(500);
     const double before = server.cpuSeconds();
-    EXPECT_FALSE(holder.collectText(2000).isEmpty()) << "the session's text stopped at the descriptor limit";
+    QString text = holder.collectText(2000);
     const double used = server.cpuSeconds() - before;
+    if (text.isEmpty()) text = holder.collectText(kEventWaitMs, 1);  // a loaded machine
+    EXPECT_FALSE(text.isEmpty()) << "the session's text stopped at the descriptor limit";
     // A server spinning on accept() burns the whole 2 s.
     EXPECT_LT(used, 0.5) << "CPU seconds in 2 s at the descriptor limit";
     EXPECT_TRUE(server.log().contains("Connection limit lowered from 1000"));
@@ -188,7 +190,7 @@ TEST(ServerLimits, OutputWaitingOverAllClientsIsBounded)
     for (auto& flooder : flooders) closed += closedByServer(*flooder, 5000) ? 1 : 0;
     EXPECT_EQ(closed, 8);
     EXPECT_TRUE(server.log().contains("output limit is reached")) << server.log().toStdString();
-    EXPECT_FALSE(holder.collectText(3000).isEmpty());
+    EXPECT_FALSE(holder.collectText(kEventWaitMs, 1).isEmpty());
 }
 
 // At the connection limit nobody is locked out by connections that hold no

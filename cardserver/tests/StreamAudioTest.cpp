@@ -58,7 +58,7 @@ TEST(UdpAudio, DatagramsSentToTheCardAreDecoded)
         if (due > clock.elapsed()) QThread::msleep(ulong(due - clock.elapsed()));
     }
     // The sender stops: the text still comes out to its end.
-    const QString text = client.collectText(4000, int(sent.size()));
+    const QString text = client.collectText(kEventWaitMs, int(sent.size()));
     EXPECT_TRUE(text.contains(QStringLiteral("AAXX 08121 10384 32575="))) << text.toStdString();
 }
 
@@ -89,7 +89,7 @@ TEST(RawAudio, FifoWrittenAtOnceIsDecodedToItsEnd)
         }
         ::close(fd);
     });
-    const QString text = client.collectText(20000, int(sent.size()));
+    const QString text = client.collectText(2 * kEventWaitMs, int(sent.size()));
     writer.join();
     EXPECT_EQ(text.count(QStringLiteral("AAXX 08121 10384 32575 72008=")), 5) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("ZCZC 005"))) << text.toStdString();
