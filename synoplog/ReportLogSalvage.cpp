@@ -165,6 +165,9 @@ void ReportLog::setAsideAndSalvage(const QString& why)
         }
     }
     sqlite3_close(damaged);
+    // The index of the write-ahead log is scratch, and an empty one says nothing.
+    QFile::remove(aside + QStringLiteral("-shm"));
+    if (QFileInfo(aside + QStringLiteral("-wal")).size() == 0) QFile::remove(aside + QStringLiteral("-wal"));
     sql::takeDamage(db_);
     notice_ = QStringLiteral("The station log %1 is damaged (%2); it was kept as %3 and a new log started with the "
                              "%4 reports and %5 text chunks that could be read")

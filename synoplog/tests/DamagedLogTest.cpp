@@ -59,7 +59,7 @@ TEST(DamagedLog, AZeroedPageIsFoundAtOpenKeptAsideAndEveryRowThatReadsCarriedOve
     }  // the last connection to close writes everything into the file
     int pageSize = 0;
     const std::vector<Leaf> leaves = reportLeaves(path, &pageSize);
-    ASSERT_GE(leaves.size(), 4u);
+    ASSERT_GE(leaves.size(), 3u);
     const Leaf lost = leaves[leaves.size() / 2];
     QByteArray damaged = fileBytes(path);
     damaged.replace((lost.page - 1) * pageSize, pageSize, QByteArray(pageSize, '\0'));
@@ -87,7 +87,7 @@ TEST(DamagedLog, AZeroedPageIsFoundAtOpenKeptAsideAndEveryRowThatReadsCarriedOve
     EXPECT_EQ(last[0].id, 300);
 
     // The new log is healthy and takes new reports; reopening finds no damage.
-    const char bulletin[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n10015 41460 72315 10056 20039 39963 40012 57008 78582=\r\n";
+    const char bulletin[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n03772 41460 72315 10056 20039 39963 40012 57008 78582=\r\n";
     for (const Cut& cut : cutReports(bulletin)) EXPECT_TRUE(log.store(cut.first, cut.second, received));
     EXPECT_EQ(log.count({}), 300 - lost.rows + 1);
     ReportLog again(path);
