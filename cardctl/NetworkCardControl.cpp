@@ -4,6 +4,7 @@
 #include "ServerLink.h"
 #include "platform/Rounding.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QPointer>
 
@@ -98,7 +99,9 @@ NetworkCardControl::Outcome NetworkCardControl::call(const Link& link, const QSt
     QDeadlineTimer deadline(limitMs);
     Outcome outcome;
     for (;;) {
-        drain(link);
+        // A share at a time: a server that floods events while a call waits
+        // must not hold the window's timers and repaints back until it stops.
+        const bool drained = drain(link, kMessagesPerTurn);
         if (m_replies.contains(id)) {
             outcome = m_replies.take(id);
             break;
@@ -119,7 +122,10 @@ NetworkCardControl::Outcome NetworkCardControl::call(const Link& link, const QSt
                                .arg(link->endpoint(), operation, secondsText(limitMs));
             break;
         }
-        link->waitForData(int(deadline.remainingTime()));
+        if (drained)
+            link->waitForData(int(deadline.remainingTime()));
+        else
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     m_awaited.removeOne(id);
     // Messages read past the reply wait for the event loop, so that they are
@@ -300,12 +306,17 @@ void NetworkCardControl::drainSome(const Link& link)
     if (m_handlersRunning++ == 0) m_handlerPoll.start();
     const bool done = drain(link, kMessagesPerTurn);
     if (--m_handlersRunning == 0) m_handlerPoll.stop();
-    if (done) return;
+    if (done || link->drainScheduled) return;
     // A timer rather than a posted event: posted events go before timers,
-    // and the window's own timers and input must get their turn.
+    // and the window's own timers and input must get their turn. One at a
+    // time per link: a chain started at every read would multiply the share.
+    link->drainScheduled = true;
     std::weak_ptr<ServerLink> weak = link;
     QTimer::singleShot(1, Qt::PreciseTimer, this, [this, weak] {
-        if (auto alive = weak.lock()) drainSome(alive);
+        if (auto alive = weak.lock()) {
+            alive->drainScheduled = false;
+            drainSome(alive);
+        }
     });
 }
 

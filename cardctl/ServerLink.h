@@ -42,6 +42,8 @@ public:
     QString statusText() const { return m_text; }
     // Set once the owner has acted on the break, so that it acts only once.
     bool breakReported = false;
+    // A share of its messages waits for the event loop's next turn.
+    bool drainScheduled = false;
 
     QString endpoint() const;  // "host:port", as the texts name it
     void close();
