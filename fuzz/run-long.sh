@@ -30,7 +30,7 @@ while :; do
       log="$here/findings/$target.log"
       FUZZ_CORPUS_DIR="$build_dir/corpus/${target#fuzz-}" ARTIFACT_PREFIX="$here/findings/$target-" \
         nice -n 19 "$here/run-fuzzer.sh" "$build_dir/bin/$target" -max_total_time="$seconds" \
-        -rss_limit_mb=4096 -timeout=30 -print_final_stats=1 >"$log" 2>&1 || echo "$target: finding or failure, see $log" >&2
+        -rss_limit_mb=4096 -timeout=120 -print_final_stats=1 >"$log" 2>&1 || echo "$target: finding or failure, see $log" >&2
       runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
       last=$(grep -E '^#[0-9]+' "$log" | tail -1)
       cov=$(grep -oE 'cov: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo -)

@@ -2,6 +2,7 @@
 
 #include "HiveSchema.h"
 #include "HiveStatement.h"
+#include "RegistryHive.h"
 
 #include <QHash>
 #include <QMap>
@@ -104,6 +105,14 @@ bool readWhatReads(sqlite3* db, const char* table, const char* columns, const st
     return false;
 }
 
+// A key below a root, with no empty name on the way: a damaged row can hold
+// any text, and a key named "" would list itself as its own child.
+bool isKeyPath(const QString& folded)
+{
+    const QStringList parts = folded.split(QLatin1Char('\\'));
+    return parts.size() > 1 && !parts.contains(QString());
+}
+
 struct ValueRow {
     QString keyFolded, nameFolded, name;
     qint64 type = 0;
@@ -190,14 +199,16 @@ bool readKeys(sqlite3* db, const char* table, Salvage& salvage, bool fromCopy)
 {
     return readWhatReads(db, table, "path_folded, path", [&](HiveStatement& row) {
         const QString folded = row.text(1);
-        if (folded.contains(QLatin1Char('\\'))) salvage.addKey(folded, row.text(2), fromCopy);
+        const QString display = row.text(2);
+        if (isKeyPath(folded) && RegistryHive::fold(display) == folded) salvage.addKey(folded, display, fromCopy);
     });
 }
 
 bool readValues(sqlite3* db, const char* table, Salvage& salvage, bool fromCopy)
 {
     return readWhatReads(db, table, "key_folded, name_folded, name, type, data", [&](HiveStatement& row) {
-        salvage.addValue({row.text(1), row.text(2), row.text(3), row.integer(4), row.blob(5)}, fromCopy);
+        if (isKeyPath(row.text(1)))
+            salvage.addValue({row.text(1), row.text(2), row.text(3), row.integer(4), row.blob(5)}, fromCopy);
     });
 }
 

@@ -356,3 +356,26 @@ TEST_F(HiveDamage, ARandomPageAnywhereInASmallHiveOpensInUnderASecondAndOnlyOnce
     }
     RecordProperty("worst_cpu_ms", int(worst * 1000));
 }
+
+// A damaged page can leave rows of any text: a key named "" would list
+// itself as its own child and hide every other key from a walk of the tree.
+TEST_F(HiveDamage, ASalvageKeepsNoKeyWithAnEmptyNameOrAPathThatIsNotItsOwn)
+{
+    storeSettings();
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(hivePath()).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "INSERT INTO keys VALUES('hkey_local_machine\\', 'HKEY_LOCAL_MACHINE\\');"
+                           "INSERT INTO keys VALUES('hkey_local_machine\\\\x', 'HKEY_LOCAL_MACHINE\\\\X');"
+                           "INSERT INTO keys VALUES('hkey_local_machine\\other', 'HKEY_LOCAL_MACHINE\\Elsewhere');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    const PageMap pages = pageMap(hivePath());
+    putFile(hivePath(), withZeroedPage(fileBytes(hivePath()), pages.pageSize, pages.leaves.at("vals").front()));
+
+    auto hive = RegistryHive::acquire();
+    std::vector<QString> children = hive->childKeyNames(QStringLiteral("hkey_local_machine"));
+    EXPECT_EQ(children, std::vector<QString>{QStringLiteral("SOFTWARE")});
+    EXPECT_NE(everything().find("HostName=1:"), std::string::npos);
+}
