@@ -203,7 +203,12 @@ int32_t NetworkCardControl::OpenCard(const Variant& host, const Variant& port, c
     if (!link) return status;
     m_session = link;
     const int replyMs = int(std::min<qint64>(m_limits.replyMs, std::max<qint64>(press.remainingTime(), 1)));
-    const Outcome outcome = call(link, QStringLiteral("OpenCard"), {host, port, card}, replyMs);
+    Outcome outcome = call(link, QStringLiteral("OpenCard"), {host, port, card}, replyMs);
+    // What was left of the press for the reply is no limit the user set:
+    // the text names the whole wait.
+    if (outcome.status == kReplyTimeout && replyMs < m_limits.replyMs)
+        outcome.text = QStringLiteral("Card server %1 did not answer OpenCard within %2 of pressing Connect")
+                           .arg(link->endpoint(), secondsText(m_limits.openMs));
     status = resultStatus(link, QStringLiteral("OpenCard"), outcome);
     if (status != 0) {
         if (m_session == link) dropSession();

@@ -101,7 +101,39 @@ void ClientConnection::closeToMakeRoom(int maxConnections)
     release();
     m_closing = true;
     m_socket->disconnectFromHost();
-    if (m_socket->state() == QAbstractSocket::UnconnectedState) finish();
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) {
+        finish();
+        return;
+    }
+    // It no longer counts against the limit; one that does not read its
+    // goodbye must not keep a descriptor for long either.
+    QTimer::singleShot(kGoodbyeMs, this, [this] {
+        m_socket->abort();
+        finish();
+    });
+}
+
+// One client's requests cannot fill the log: so many lines about them in
+// any 10 s, then one line saying how many more were left out.
+void ClientConnection::logAboutRequests(const QString& line, bool warning)
+{
+    constexpr int kLinesPerWindow = 20;
+    constexpr qint64 kWindowMs = 10000;
+    if (!m_logWindow.isValid() || m_logWindow.hasExpired(kWindowMs)) {
+        if (m_linesLeftOut > 0)
+            logLine(QStringLiteral("%1: %2 more lines about its requests were left out").arg(m_peer).arg(m_linesLeftOut));
+        m_logWindow.start();
+        m_linesLogged = 0;
+        m_linesLeftOut = 0;
+    }
+    if (m_linesLogged >= kLinesPerWindow) {
+        ++m_linesLeftOut;
+        return;
+    }
+    if (warning) logWarning(line);
+    else logLine(line);
+    if (++m_linesLogged == kLinesPerWindow)
+        logLine(QStringLiteral("%1: further lines about its requests are left out for %2 s").arg(m_peer).arg(kWindowMs / 1000));
 }
 
 void ClientConnection::sendPing()
@@ -131,7 +163,7 @@ bool ClientConnection::answersPings(const Message& request)
 void ClientConnection::release()
 {
     if (m_card) {
-        logLine(QStringLiteral("Card %1 released by %2").arg(m_card->number()).arg(m_peer));
+        logAboutRequests(QStringLiteral("Card %1 released by %2").arg(m_card->number()).arg(m_peer), false);
         m_card->detach(this);
         m_card = nullptr;
         m_idleUntil.setRemainingTime(m_server->limits().idleMs);
@@ -244,7 +276,7 @@ void ClientConnection::handle(const Message& request)
     const bool wantsSecret = op == QLatin1String("SearchCards") || op == QLatin1String("OpenCard");
     if (wantsSecret && !m_authenticated) {
         const QString why = QStringLiteral("%1: this card server wants its shared secret first (see the secret file)").arg(op);
-        logWarning(QStringLiteral("%1 by %2 refused: no shared secret proven").arg(op, m_peer));
+        logAboutRequests(QStringLiteral("%1 by %2 refused: no shared secret proven").arg(op, m_peer), true);
         reply(request.id, {kNotAuthenticated, why}, true);
         return;
     }
@@ -262,7 +294,7 @@ void ClientConnection::handle(const Message& request)
     }
     if (op == QLatin1String("OpenCard")) {
         const OperationResult result = openCard(request);
-        if (result.status != 0) logWarning(QStringLiteral("OpenCard by %1 refused: %2").arg(m_peer, result.text));
+        if (result.status != 0) logAboutRequests(QStringLiteral("OpenCard by %1 refused: %2").arg(m_peer, result.text), true);
         reply(request.id, result, true);
         if (result.status == 0) {
             send(Message::eventMessage(QStringLiteral("SessionStarted")));
@@ -297,7 +329,7 @@ void ClientConnection::handle(const Message& request)
     const OperationResult result = (m_card->**operation)(request.args);
     m_handling = false;
     if (result.status != 0)
-        logWarning(QStringLiteral("Card %1: %2 refused: %3").arg(m_card->number()).arg(op, result.text));
+        logAboutRequests(QStringLiteral("Card %1: %2 refused: %3").arg(m_card->number()).arg(op, result.text), true);
     reply(request.id, result, false);
     for (const Message& event : std::exchange(m_deferred, {})) send(event);
 }
@@ -344,7 +376,7 @@ OperationResult ClientConnection::openCard(const Message& request)
     m_card = card;
     m_heartbeat.start(kHeartbeatMs);
     m_ping.start();
-    logLine(QStringLiteral("Card %1 opened by %2").arg(cardNumber).arg(m_peer));
+    logAboutRequests(QStringLiteral("Card %1 opened by %2").arg(cardNumber).arg(m_peer), false);
     return OperationResult::ok();
 }
 

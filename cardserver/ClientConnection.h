@@ -21,6 +21,7 @@ class ClientConnection : public QObject, public CardHolder {
 public:
     static constexpr int kHeartbeatMs = 5000;
     static constexpr int kKernelSendBuffer = 16 * 1024;
+    static constexpr int kGoodbyeMs = 1000;  // for a connection closed to make room
 
     ClientConnection(QTcpSocket* socket, CardServer* server);
     ~ClientConnection() override;
@@ -59,6 +60,7 @@ private:
     void release();
     void finish();
     void sendPing();
+    void logAboutRequests(const QString& line, bool warning);
     bool answersPings(const cardproto::Message& request);
 
     QTcpSocket* m_socket;
@@ -84,6 +86,9 @@ private:
     qint32 m_pingsAnswered = 0;
     bool m_answersPings = false;
     QDeadlineTimer m_pingDueBy{QDeadlineTimer::Forever};
+    QElapsedTimer m_logWindow;
+    int m_linesLogged = 0;
+    int m_linesLeftOut = 0;
 };
 
 }  // namespace cardserver

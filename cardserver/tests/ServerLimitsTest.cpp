@@ -318,3 +318,27 @@ TEST(ServerLimits, AHolderThatAnswersPingsAndThenStopsReadingLosesItsCardWhateve
     EXPECT_EQ(status, 0) << "the card stayed with a holder that reads nothing";
     EXPECT_TRUE(server.log().contains("answered no Ping for 2 s")) << server.log().toStdString();
 }
+
+// One client cannot fill the server's log, however many refusals it asks
+// for; a secret file others can read is used, with a warning.
+TEST(ServerLimits, OneClientsRefusalsAreLoggedWithinABoundAndAnExposedSecretIsNamed)
+{
+    QTemporaryDir dir;
+    QFile secretFile(dir.filePath("secret"));
+    ASSERT_TRUE(secretFile.open(QIODevice::WriteOnly));
+    secretFile.write("s3cret\n");
+    secretFile.close();
+    secretFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    CardServerProcess server;
+    ASSERT_TRUE(server.start({"--demo", "--secret-file", secretFile.fileName()})) << server.error().toStdString();
+    RawClient client;
+    ASSERT_TRUE(client.connectTo(server.host(), server.port()));
+    qint64 last = 0;
+    for (int i = 0; i < 2000; ++i) last = client.request("OpenCard", openArgs(1));
+    ASSERT_TRUE(client.reply(last));
+    const QString log = server.log();
+    EXPECT_LE(log.count("refused"), 20);
+    EXPECT_TRUE(log.contains("further lines about its requests are left out")) << log.toStdString();
+    EXPECT_TRUE(log.contains("can be read by other accounts")) << log.toStdString();
+    EXPECT_TRUE(log.startsWith("Listening on") || log.section('\n', 0, 0).contains("Listening on"));
+}
