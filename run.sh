@@ -74,8 +74,9 @@ run_demo() {
 
 run_tests() {
   cd "$BUILD_DIR"
-  # Load tests carry the label slow and run on their own: ctest -L slow
-  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 600 -LE slow
+  # Load tests carry the label slow and run on their own (ctest -L slow);
+  # the fuzz targets build with clang and run under ctest -L fuzz.
+  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)" --timeout 600 -LE 'slow|fuzz'
 }
 
 case "${1:-}" in
@@ -87,5 +88,8 @@ case "${1:-}" in
     fi
     run_demo ;;
   test) install_packages; build; run_tests ;;
-  *) echo "usage: $0 demo|test" >&2; exit 2 ;;
+  # The real-time tests under a busy loop on every core, round after round:
+  #   ./run.sh load [ROUNDS [LABEL|all]]
+  load) install_packages; build; shift; platform/testing/under_load.sh "$BUILD_DIR" "$@" ;;
+  *) echo "usage: $0 demo|test|load" >&2; exit 2 ;;
 esac

@@ -31,6 +31,10 @@ enum ControlStatus : int32_t {
     kNoSession = -10,          // a card operation without an open session
 };
 
+// The server's status for "at its connection limit", sent in an ErrorReport
+// before it closes a connection it cannot serve.
+constexpr int32_t kServerFull = 6;
+
 class CardControl : public QObject {
     Q_OBJECT
 public:

@@ -64,6 +64,13 @@ bool NetworkCardControl::dispatchEvent(const Link& link, const cardproto::Messag
     const EventArgs a(message.args);
     const QString& name = message.event;
     if (name == QLatin1String("Heartbeat")) return true;
+    if (name == QLatin1String("Ping")) {
+        // The answer tells the server this session still reads what it is
+        // sent. A Ping of another shape is some other server's: ignored.
+        if (const auto number = a.i4(0); number && *number > 0)
+            link->send(cardproto::Message::request(++m_nextId, QStringLiteral("Pong"), {WireValue::i4(*number)}));
+        return true;
+    }
     if (name == QLatin1String("CardFound")) {
         const auto card = a.i2(0);
         const auto record = a.bytes(1);
@@ -85,6 +92,12 @@ bool NetworkCardControl::dispatchEvent(const Link& link, const cardproto::Messag
         const auto code = a.i4(0);
         const auto text = a.str(1);
         if (!code || !text) return false;
+        // A server at its connection limit says so before it closes: that,
+        // not the drop that follows, is why the search or the open failed.
+        if (*code == kServerFull && !(link == m_session && m_sessionOpen)) {
+            link->breakWith(kServerFull, *text);
+            return true;
+        }
         emit ErrorReport(*code, *text);
     } else if (name == QLatin1String("StateText")) {
         const auto text = a.str(0);

@@ -4,6 +4,7 @@
 #include "ServerLink.h"
 #include "platform/Rounding.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QPointer>
 
@@ -30,6 +31,11 @@ NetworkCardControl::NetworkCardControl(QObject* parent) : CardControl(parent)
         link->breakWith(kServerSilent, QStringLiteral("Card server %1 sent nothing for %2")
                                            .arg(link->endpoint(), secondsText(m_limits.silenceMs)));
         linkBroken(link);
+    });
+    m_handlerPoll.setInterval(kHandlerPollMs);
+    connect(&m_handlerPoll, &QTimer::timeout, this, [this] {
+        for (const Link& link : {m_session, m_search})
+            if (link && link->hasSomethingToRead()) drainSome(link);
     });
 }
 
@@ -93,7 +99,9 @@ NetworkCardControl::Outcome NetworkCardControl::call(const Link& link, const QSt
     QDeadlineTimer deadline(limitMs);
     Outcome outcome;
     for (;;) {
-        drain(link);
+        // A share at a time: a server that floods events while a call waits
+        // must not hold the window's timers and repaints back until it stops.
+        const bool drained = drain(link, kMessagesPerTurn);
         if (m_replies.contains(id)) {
             outcome = m_replies.take(id);
             break;
@@ -114,7 +122,10 @@ NetworkCardControl::Outcome NetworkCardControl::call(const Link& link, const QSt
                                .arg(link->endpoint(), operation, secondsText(limitMs));
             break;
         }
-        link->waitForData(int(deadline.remainingTime()));
+        if (drained)
+            link->waitForData(int(deadline.remainingTime()));
+        else
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
     m_awaited.removeOne(id);
     // Messages read past the reply wait for the event loop, so that they are
@@ -192,7 +203,12 @@ int32_t NetworkCardControl::OpenCard(const Variant& host, const Variant& port, c
     if (!link) return status;
     m_session = link;
     const int replyMs = int(std::min<qint64>(m_limits.replyMs, std::max<qint64>(press.remainingTime(), 1)));
-    const Outcome outcome = call(link, QStringLiteral("OpenCard"), {host, port, card}, replyMs);
+    Outcome outcome = call(link, QStringLiteral("OpenCard"), {host, port, card}, replyMs);
+    // What was left of the press for the reply is no limit the user set:
+    // the text names the whole wait.
+    if (outcome.status == kReplyTimeout && replyMs < m_limits.replyMs)
+        outcome.text = QStringLiteral("Card server %1 did not answer OpenCard within %2 of pressing Connect")
+                           .arg(link->endpoint(), secondsText(m_limits.openMs));
     status = resultStatus(link, QStringLiteral("OpenCard"), outcome);
     if (status != 0) {
         if (m_session == link) dropSession();
@@ -290,12 +306,22 @@ void NetworkCardControl::SetCentreShift(const Variant& centre, const Variant& sh
 
 void NetworkCardControl::drainSome(const Link& link)
 {
-    if (drain(link, kMessagesPerTurn)) return;
+    // Handlers may wait (pumped waits) with the socket's own signal still on
+    // the stack: what arrives meanwhile is handed over by the poll, in order.
+    if (m_handlersRunning++ == 0) m_handlerPoll.start();
+    const bool done = drain(link, kMessagesPerTurn);
+    if (--m_handlersRunning == 0) m_handlerPoll.stop();
+    if (done || link->drainScheduled) return;
     // A timer rather than a posted event: posted events go before timers,
-    // and the window's own timers and input must get their turn.
+    // and the window's own timers and input must get their turn. One at a
+    // time per link: a chain started at every read would multiply the share.
+    link->drainScheduled = true;
     std::weak_ptr<ServerLink> weak = link;
     QTimer::singleShot(1, Qt::PreciseTimer, this, [this, weak] {
-        if (auto alive = weak.lock()) drainSome(alive);
+        if (auto alive = weak.lock()) {
+            alive->drainScheduled = false;
+            drainSome(alive);
+        }
     });
 }
 

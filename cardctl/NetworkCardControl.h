@@ -79,6 +79,7 @@ private:
     bool drain(const Link& link, int budget = std::numeric_limits<int>::max());
     void drainSome(const Link& link);
     static constexpr int kMessagesPerTurn = 32;
+    static constexpr int kHandlerPollMs = 10;
     bool dispatchEvent(const Link& link, const cardproto::Message& message);
     void linkBroken(const Link& link);
     bool isLive(const Link& link) const { return link && (link == m_session || link == m_search); }
@@ -89,6 +90,10 @@ private:
     Link m_search;
     bool m_sessionOpen = false;
     QTimer m_silence;
+    // While an event's handler runs (a pumped wait inside SessionStarted),
+    // the socket does not signal new data again; this looks for it instead.
+    QTimer m_handlerPoll;
+    int m_handlersRunning = 0;
     qint64 m_nextId = 0;
     QList<qint64> m_awaited;  // innermost call last
     QHash<qint64, Outcome> m_replies;

@@ -164,6 +164,13 @@ int32_t ServerLink::authenticate(const QByteArray& challenge, int replyMs, QStri
     }
 }
 
+bool ServerLink::hasSomethingToRead() const
+{
+    return !isBroken()
+        && (m_framer.hasLine() || m_socket->bytesAvailable() > 0
+            || m_socket->state() != QAbstractSocket::ConnectedState);
+}
+
 ServerLink::Read ServerLink::next(Message* message)
 {
     if (isBroken()) return Read::Broken;

@@ -29,6 +29,8 @@ public:
     // The next complete message, if the socket holds one.
     Read next(cardproto::Message* message);
     bool hasBufferedLine() const { return m_framer.hasLine(); }
+    // A message, data or a drop waits to be read.
+    bool hasSomethingToRead() const;
     void send(const cardproto::Message& message);
     // Returns when data arrives, the connection drops or the time is up;
     // windows are repainted meanwhile, user input waits.
@@ -40,6 +42,8 @@ public:
     QString statusText() const { return m_text; }
     // Set once the owner has acted on the break, so that it acts only once.
     bool breakReported = false;
+    // A share of its messages waits for the event loop's next turn.
+    bool drainScheduled = false;
 
     QString endpoint() const;  // "host:port", as the texts name it
     void close();

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QTcpServer>
 #include <QTcpSocket>
+
+#include <tuple>
 #include <sys/resource.h>
 
 namespace cardserver {
@@ -51,9 +53,10 @@ CardServer::CardServer(QObject* parent) : QObject(parent), m_listener(new QTcpSe
 
 CardServer::~CardServer()
 {
-    // Connections first: they detach from the cards they hold.
-    qDeleteAll(m_connections);
+    // Connections first, those saying goodbye included: they detach from
+    // the cards they hold.
     m_connections.clear();
+    qDeleteAll(findChildren<ClientConnection*>(Qt::FindDirectChildrenOnly));
 }
 
 void CardServer::addCard(Card* card)
@@ -92,7 +95,7 @@ void CardServer::pauseAccepting()
 void CardServer::accept()
 {
     while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
-        if (connectionCount() >= m_maxConnections) {
+        if (connectionCount() >= m_maxConnections && !makeRoom()) {
             refuse(socket);
             continue;
         }
@@ -104,6 +107,26 @@ void CardServer::accept()
             done->deleteLater();
         });
     }
+}
+
+// Sessions keep their slots; of the others, one that has not proven the
+// secret goes first, then one that watches no card, then the one that has
+// gone longest without a card. A crowd that connects and sits, searches
+// again and again, or watches, cannot keep a new client out: the new client
+// takes its slot and opens a card.
+bool CardServer::makeRoom()
+{
+    ClientConnection* oldest = nullptr;
+    const auto rank = [](const ClientConnection* c) {
+        return std::tuple(!c->authenticated(), !c->observing(), c->msWithoutCard());
+    };
+    for (ClientConnection* connection : std::as_const(m_connections))
+        if (!connection->closing() && connection->msWithoutCard() >= 0 && (!oldest || rank(connection) > rank(oldest)))
+            oldest = connection;
+    if (!oldest) return false;
+    m_connections.removeOne(oldest);  // its slot is the new client's; it goes once its goodbye has left
+    oldest->closeToMakeRoom(m_maxConnections);
+    return true;
 }
 
 void CardServer::refuse(QTcpSocket* socket)

@@ -59,6 +59,7 @@ public:
 
 private:
     void accept();
+    bool makeRoom();
     void refuse(QTcpSocket* socket);
     void pauseAccepting();
     void checkConnections();

@@ -6,6 +6,7 @@
 #include <QMessageAuthenticationCode>
 #include <QRandomGenerator>
 #include <QTcpSocket>
+#include <algorithm>
 
 namespace cardserver {
 
@@ -31,6 +32,9 @@ ClientConnection::ClientConnection(QTcpSocket* socket, CardServer* server)
         m_closing = true;
         finish();
     });
+    m_withoutCard.start();
+    m_ping.setInterval(std::clamp(server->limits().stallMs / 6, 100, kHeartbeatMs));
+    connect(&m_ping, &QTimer::timeout, this, &ClientConnection::sendPing);
     m_heartbeat.setInterval(kHeartbeatMs);
     connect(&m_heartbeat, &QTimer::timeout, this,
             [this] { send(Message::eventMessage(QStringLiteral("Heartbeat"))); });
@@ -75,18 +79,100 @@ void ClientConnection::checkLimits()
     if (m_stalledUntil.hasExpired())
         dropWithError(QStringLiteral("it has read nothing of what it was sent for %1 s")
                           .arg(m_server->limits().stallMs / 1000.0));
+    else if (m_card && m_pingDueBy.hasExpired())
+        dropWithError(QStringLiteral("it has answered no Ping for %1 s: it reads nothing of what it is sent")
+                          .arg(m_server->limits().stallMs / 1000.0));
+}
+
+void ClientConnection::closeToMakeRoom(int maxConnections)
+{
+    if (m_closing) return;
+    logLine(QStringLiteral("Closing connection from %1 to make room: %2 s without a card%3")
+                .arg(m_peer)
+                .arg(m_withoutCard.elapsed() / 1000.0, 0, 'f', 1)
+                .arg(m_authenticated ? QString() : QStringLiteral(" or a proven secret")));
+    send(Message::eventMessage(
+        QStringLiteral("ErrorReport"),
+        {WireValue::i4(kServerBusy),
+         WireValue::str(QStringLiteral("Card server is full (%1 connections): this connection held no card longest "
+                                       "and was closed to make room for a new one")
+                            .arg(maxConnections))}));
+    m_socket->flush();
+    release();
+    m_closing = true;
+    m_socket->disconnectFromHost();
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) {
+        finish();
+        return;
+    }
+    // It no longer counts against the limit; one that does not read its
+    // goodbye must not keep a descriptor for long either.
+    QTimer::singleShot(kGoodbyeMs, this, [this] {
+        m_socket->abort();
+        finish();
+    });
+}
+
+// One client's requests cannot fill the log: so many lines about them in
+// any 10 s, then one line saying how many more were left out.
+void ClientConnection::logAboutRequests(const QString& line, bool warning)
+{
+    constexpr int kLinesPerWindow = 20;
+    constexpr qint64 kWindowMs = 10000;
+    if (!m_logWindow.isValid() || m_logWindow.hasExpired(kWindowMs)) {
+        if (m_linesLeftOut > 0)
+            logLine(QStringLiteral("%1: %2 more lines about its requests were left out").arg(m_peer).arg(m_linesLeftOut));
+        m_logWindow.start();
+        m_linesLogged = 0;
+        m_linesLeftOut = 0;
+    }
+    if (m_linesLogged >= kLinesPerWindow) {
+        ++m_linesLeftOut;
+        return;
+    }
+    if (warning) logWarning(line);
+    else logLine(line);
+    if (++m_linesLogged == kLinesPerWindow)
+        logLine(QStringLiteral("%1: further lines about its requests are left out for %2 s").arg(m_peer).arg(kWindowMs / 1000));
+}
+
+void ClientConnection::sendPing()
+{
+    if (!m_card) return;
+    // Heartbeats go on as the contract has them: a Ping is no news of the card.
+    const int heartbeatDue = m_heartbeat.remainingTime();
+    send(Message::eventMessage(QStringLiteral("Ping"), {WireValue::i4(++m_pingsSent)}));
+    if (heartbeatDue >= 0) m_heartbeat.start(heartbeatDue);
+    // The deadline runs from the oldest Ping not answered.
+    if (m_answersPings && m_pingDueBy.isForever()) m_pingDueBy.setRemainingTime(m_server->limits().stallMs);
+}
+
+// Pong(n) says every message up to Ping n has been read.
+bool ClientConnection::answersPings(const Message& request)
+{
+    const auto number = request.args.value(0).number();
+    if (request.args.size() != 1 || !request.args[0].isInteger() || !number || *number < 1 || *number > m_pingsSent)
+        return false;
+    m_answersPings = true;
+    m_pingsAnswered = qMax(m_pingsAnswered, qint32(*number));
+    m_pingDueBy = m_pingsAnswered == m_pingsSent ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                 : QDeadlineTimer(m_server->limits().stallMs);
+    return true;
 }
 
 void ClientConnection::release()
 {
     if (m_card) {
-        logLine(QStringLiteral("Card %1 released by %2").arg(m_card->number()).arg(m_peer));
+        logAboutRequests(QStringLiteral("Card %1 released by %2").arg(m_card->number()).arg(m_peer), false);
         m_card->detach(this);
         m_card = nullptr;
         m_idleUntil.setRemainingTime(m_server->limits().idleMs);
+        m_withoutCard.start();
     }
     stopObserving();
     m_heartbeat.stop();
+    m_ping.stop();
+    m_pingDueBy = QDeadlineTimer(QDeadlineTimer::Forever);
 }
 
 void ClientConnection::send(const Message& message)
@@ -106,7 +192,7 @@ void ClientConnection::send(const Message& message)
     m_socket->write(line);
     m_pendingCounted += line.size();
     m_server->addPendingOutput(line.size());
-    if (m_card || m_observed) m_heartbeat.start();  // restarted: heartbeats fill silence only
+    if (m_card || m_observed) m_heartbeat.start(kHeartbeatMs);  // restarted: heartbeats fill silence only
 }
 
 void ClientConnection::sendEvent(const Message& event)
@@ -192,20 +278,26 @@ void ClientConnection::handle(const Message& request)
                              || op == QLatin1String("ObserveCard");
     if (wantsSecret && !m_authenticated) {
         const QString why = QStringLiteral("%1: this card server wants its shared secret first (see the secret file)").arg(op);
-        logWarning(QStringLiteral("%1 by %2 refused: no shared secret proven").arg(op, m_peer));
+        logAboutRequests(QStringLiteral("%1 by %2 refused: no shared secret proven").arg(op, m_peer), true);
         reply(request.id, {kNotAuthenticated, why}, true);
         return;
     }
+    if (op == QLatin1String("Pong")) {
+        if (answersPings(request)) reply(request.id, OperationResult::ok(), false);
+        else reply(request.id, {kBadRequest, QStringLiteral("Pong takes the number of a Ping sent on this session")}, false);
+        return;
+    }
     if (handleObserverRequest(request)) return;
+    // A search does not restart the idle clock: searching again and again
+    // keeps no connection, and no slot, for ever.
     if (op == QLatin1String("SearchCards")) {
         searchCards();
         reply(request.id, OperationResult::ok(), true);
-        m_idleUntil.setRemainingTime(m_server->limits().idleMs);
         return;
     }
     if (op == QLatin1String("OpenCard")) {
         const OperationResult result = openCard(request);
-        if (result.status != 0) logWarning(QStringLiteral("OpenCard by %1 refused: %2").arg(m_peer, result.text));
+        if (result.status != 0) logAboutRequests(QStringLiteral("OpenCard by %1 refused: %2").arg(m_peer, result.text), true);
         reply(request.id, result, true);
         if (result.status == 0) {
             send(Message::eventMessage(QStringLiteral("SessionStarted")));
@@ -240,7 +332,7 @@ void ClientConnection::handle(const Message& request)
     const OperationResult result = (m_card->**operation)(request.args);
     m_handling = false;
     if (result.status != 0)
-        logWarning(QStringLiteral("Card %1: %2 refused: %3").arg(m_card->number()).arg(op, result.text));
+        logAboutRequests(QStringLiteral("Card %1: %2 refused: %3").arg(m_card->number()).arg(op, result.text), true);
     reply(request.id, result, false);
     for (const Message& event : std::exchange(m_deferred, {})) send(event);
 }
@@ -285,8 +377,9 @@ OperationResult ClientConnection::openCard(const Message& request)
     if (!card->attach(this))
         return {kCardInUse, QStringLiteral("Card %1 is in use by another session").arg(cardNumber)};
     m_card = card;
-    m_heartbeat.start();
-    logLine(QStringLiteral("Card %1 opened by %2").arg(cardNumber).arg(m_peer));
+    m_heartbeat.start(kHeartbeatMs);
+    m_ping.start();
+    logAboutRequests(QStringLiteral("Card %1 opened by %2").arg(cardNumber).arg(m_peer), false);
     return OperationResult::ok();
 }
 

@@ -6,6 +6,7 @@
 #include "protocol/LineFramer.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -20,6 +21,7 @@ class ClientConnection : public QObject, public CardHolder, public CardObserver 
 public:
     static constexpr int kHeartbeatMs = 5000;
     static constexpr int kKernelSendBuffer = 16 * 1024;
+    static constexpr int kGoodbyeMs = 1000;  // for a connection closed to make room
 
     ClientConnection(QTcpSocket* socket, CardServer* server);
     ~ClientConnection() override;
@@ -38,6 +40,14 @@ public:
     // Closes the connection when it has been idle or its output stalled too long.
     void checkLimits();
     void dropForOutput(const QString& why) { dropWithError(why); }
+
+    // Fair slots: at the connection limit the connection that has gone
+    // longest without a card (unproven ones first) makes room for a new one.
+    bool closing() const { return m_closing; }
+    bool authenticated() const { return m_authenticated; }
+    qint64 msWithoutCard() const { return m_card ? -1 : m_withoutCard.elapsed(); }
+    bool observing() const { return m_observed != nullptr; }
+    void closeToMakeRoom(int maxConnections);
 
 signals:
     void finished(ClientConnection* connection);
@@ -59,6 +69,9 @@ private:
     void dropWithError(const QString& why);
     void release();
     void finish();
+    void sendPing();
+    void logAboutRequests(const QString& line, bool warning);
+    bool answersPings(const cardproto::Message& request);
 
     QTcpSocket* m_socket;
     CardServer* m_server;
@@ -78,6 +91,17 @@ private:
     qint64 m_pendingCounted = 0;  // this connection's share of the server's pending output
     QDeadlineTimer m_idleUntil;   // runs while the connection holds no card
     QDeadlineTimer m_stalledUntil{QDeadlineTimer::Forever};  // runs while output waits and does not move
+    QElapsedTimer m_withoutCard;  // since the connection opened or last released a card
+    // A holder that answers Ping proves it reads; one that stops answering
+    // has stopped reading, whatever its receive buffer still takes.
+    QTimer m_ping;
+    qint32 m_pingsSent = 0;
+    qint32 m_pingsAnswered = 0;
+    bool m_answersPings = false;
+    QDeadlineTimer m_pingDueBy{QDeadlineTimer::Forever};
+    QElapsedTimer m_logWindow;
+    int m_linesLogged = 0;
+    int m_linesLeftOut = 0;
 };
 
 }  // namespace cardserver

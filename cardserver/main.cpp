@@ -118,6 +118,13 @@ int main(int argc, char** argv)
                              ? QStringLiteral("[%1]").arg(server.address().toString())
                              : server.address().toString();
     logWarning(QStringLiteral("Listening on %1:%2").arg(host).arg(server.port()));
+    // Still used (refusing would stop a running service at its next start),
+    // but a secret others can read protects nothing: said at every start.
+    if (!options->secretFile.isEmpty()
+        && (QFile(options->secretFile).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther)))
+        logWarning(QStringLiteral("The secret file %1 can be read by other accounts; anyone who reads it can use "
+                                  "the cards (chmod 600 %1)")
+                       .arg(options->secretFile));
     if (!options->configFile.isEmpty()) logLine(QStringLiteral("Configuration read from %1").arg(options->configFile));
     if (!server.address().isLoopback())
         logWarning(QStringLiteral("Listening beyond loopback: anyone who reaches %1:%2 %3")

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,16 @@ void require(bool condition, const char* what)
     std::abort();
 }
 
-using Values = std::map<std::string, std::string>;  // "key\\name" -> type and data
+// "key\\name" in lower case -> type and data. A salvage that lost a key's
+// own row keeps its path in folded case (the registry's names are case
+// blind), so names are compared as the registry compares them.
+using Values = std::map<std::string, std::string>;
+
+std::string folded(std::string name)
+{
+    for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
 
 // Everything that reads, down a bounded number of keys.
 void readTree(HKEY parent, const std::string& path, Values& values, int& keysLeft)
@@ -37,7 +47,7 @@ void readTree(HKEY parent, const std::string& path, Values& values, int& keysLef
         DWORD type = 0, size = sizeof data;
         const LONG status = RegEnumValueA(key, i, name, &nameChars, &type, data, &size);
         if (status == ERROR_NO_MORE_ITEMS || status != ERROR_SUCCESS) break;
-        values[path + "\\" + std::string(name, nameChars)] =
+        values[folded(path + "\\" + std::string(name, nameChars))] =
             std::to_string(type) + ":" + std::string(reinterpret_cast<const char*>(data), size);
     }
     std::vector<std::string> children;
@@ -86,12 +96,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     Values after = readAll();
     if (written) {
-        const auto probe = after.find("SOFTWARE\\Korvath Software\\Pluvane\\FuzzProbe");
+        const auto probe = after.find(folded("SOFTWARE\\Korvath Software\\Pluvane\\FuzzProbe"));
         require(probe != after.end() && probe->second == "1:" + std::string(kProbe, sizeof kProbe),
                 "a value written reads back");
     }
     for (const auto& [name, value] : before) {
-        if (name == "SOFTWARE\\Korvath Software\\Pluvane\\FuzzProbe") continue;
+        if (name == folded("SOFTWARE\\Korvath Software\\Pluvane\\FuzzProbe")) continue;
         const auto kept = after.find(name);
         require(kept != after.end() && kept->second == value, "a value that read before a write reads after it");
     }

@@ -1,23 +1,50 @@
 #!/usr/bin/env bash
-# Runs every fuzz target long, niced, one after the other, and prints each
-# one's executions and coverage at the end (libFuzzer's cov/ft figures).
-#   fuzz/run-long.sh [SECONDS_PER_TARGET [TARGET...]]     default 1800 s, all targets
-# Inputs that crash are left in fuzz/findings/ for a look and for the corpus.
+# Runs fuzz targets long, at the lowest priority, in parts: each part runs
+# every target given for SECONDS, side by side, on a corpus kept between parts
+# (build/fuzz-clang/corpus/NAME), and adds its executions to the target's
+# running total until the target has RUNS in all.
+#   fuzz/run-long.sh [SECONDS_PER_PART [RUNS [fuzz-NAME...]]]
+#       defaults: 600 s a part, 10000000 runs, every target
+# Totals and coverage per part: fuzz/findings/NAME.parts (part, seconds,
+# executions, total, cov, ft, rss). Crashing inputs: fuzz/findings/NAME-crash-*.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-seconds=${1:-1800}
-shift || true
+seconds=${1:-600}
+goal=${2:-10000000}
+shift 2 || shift $#
 build_dir=${PLUVANE_FUZZ_BUILD_DIR:-$here/../build/fuzz-clang}
-nice -n 10 "$here/build-fuzzers.sh" "$build_dir"
+nice -n 19 "$here/build-fuzzers.sh" "$build_dir"
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=($(cd "$build_dir/bin" && ls fuzz-*))
 mkdir -p "$here/findings"
+
+total_of() { [ -f "$here/findings/$1.parts" ] && tail -1 "$here/findings/$1.parts" | awk '{print $4}' || echo 0; }
+
 status=0
-for target in "${targets[@]}"; do
-  log="$here/findings/$target.log"
-  echo "== $target: $seconds s"
-  ARTIFACT_PREFIX="$here/findings/$target-" nice -n 10 "$here/run-fuzzer.sh" "$build_dir/bin/$target" \
-    -max_total_time="$seconds" -print_final_stats=1 >"$log" 2>&1 || status=1
-  grep -E '^#[0-9]+ +DONE|stat::number_of_executed_units|stat::average_exec_per_sec|SUMMARY' "$log" || true
+while :; do
+  running=()
+  for target in "${targets[@]}"; do
+    [ "$(total_of "$target")" -ge "$goal" ] && continue
+    (
+      part=$(( $( [ -f "$here/findings/$target.parts" ] && wc -l <"$here/findings/$target.parts" || echo 0) + 1 ))
+      log="$here/findings/$target.log"
+      FUZZ_CORPUS_DIR="$build_dir/corpus/${target#fuzz-}" ARTIFACT_PREFIX="$here/findings/$target-" \
+        nice -n 19 "$here/run-fuzzer.sh" "$build_dir/bin/$target" -max_total_time="$seconds" \
+        -rss_limit_mb=4096 -timeout=120 -print_final_stats=1 >"$log" 2>&1 || echo "$target: finding or failure, see $log" >&2
+      runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
+      last=$(grep -E '^#[0-9]+' "$log" | tail -1)
+      cov=$(grep -oE 'cov: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo -)
+      ft=$(grep -oE 'ft: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo -)
+      rss=$(grep -oE 'stat::peak_rss_mb: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo -)
+      total=$(( $(total_of "$target") + runs ))
+      echo "$part $seconds $runs $total $cov $ft ${rss}MB" >>"$here/findings/$target.parts"
+      echo "== $target part $part: $runs runs ($total in all), cov $cov, ft $ft, peak RSS ${rss} MB"
+    ) &
+    running+=($!)
+  done
+  [ ${#running[@]} -eq 0 ] && break
+  for pid in "${running[@]}"; do wait "$pid" || status=1; done
+  [ -n "${FUZZ_ONE_PART:-}" ] && break
 done
+ls "$here"/findings/*-crash-* 2>/dev/null && status=1
 exit $status

@@ -2,10 +2,12 @@
 
 #include "HiveSchema.h"
 #include "HiveStatement.h"
+#include "RegistryHive.h"
 
 #include <QHash>
 #include <QMap>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <list>
@@ -57,8 +59,22 @@ std::optional<qint64> nextReachableRowid(sqlite3* db, const char* table, qint64 
     return reachable;
 }
 
+// Pages in the file, as its header says; a header that cannot be read gives
+// a small figure, which only makes the salvage give up sooner.
+int pageCount(sqlite3* db)
+{
+    HiveStatement count(db, "PRAGMA page_count");
+    return count.stepCode() == SQLITE_ROW ? int(std::clamp<qint64>(count.integer(0), 1, 1 << 20)) : 16;
+}
+
 // Calls row(statement) for each row of table that can be read, columns
 // after the rowid in column 0. False when some could not be read.
+//
+// Every damaged stretch costs a search of the rowid space; a page of random
+// bytes can hold cells whose rowids lead such searches back and forth
+// without end. Each damaged page ends at most a few stretches, so a
+// number of stretches in proportion to the file's pages keeps the salvage
+// in proportion to the file.
 bool readWhatReads(sqlite3* db, const char* table, const char* columns, const std::function<void(HiveStatement&)>& row)
 {
     bool damageSeen = false;
@@ -66,8 +82,8 @@ bool readWhatReads(sqlite3* db, const char* table, const char* columns, const st
     HiveStatement scan(db, sql.constData(), &damageSeen);
     if (!scan.ok()) return false;
     qint64 from = kFirstRowid;
-    constexpr int kMostDamagedStretches = 100000;
-    for (int stretch = 0; stretch < kMostDamagedStretches; ++stretch) {
+    const int mostDamagedStretches = 2 * pageCount(db) + 2;
+    for (int stretch = 0; stretch < mostDamagedStretches; ++stretch) {
         scan.reset();
         scan.bind(1, from);
         int code = SQLITE_OK;
@@ -87,6 +103,14 @@ bool readWhatReads(sqlite3* db, const char* table, const char* columns, const st
         from = *resume;
     }
     return false;
+}
+
+// A key below a root, with no empty name on the way: a damaged row can hold
+// any text, and a key named "" would list itself as its own child.
+bool isKeyPath(const QString& folded)
+{
+    const QStringList parts = folded.split(QLatin1Char('\\'));
+    return parts.size() > 1 && !parts.contains(QString());
 }
 
 struct ValueRow {
@@ -175,14 +199,16 @@ bool readKeys(sqlite3* db, const char* table, Salvage& salvage, bool fromCopy)
 {
     return readWhatReads(db, table, "path_folded, path", [&](HiveStatement& row) {
         const QString folded = row.text(1);
-        if (folded.contains(QLatin1Char('\\'))) salvage.addKey(folded, row.text(2), fromCopy);
+        const QString display = row.text(2);
+        if (isKeyPath(folded) && RegistryHive::fold(display) == folded) salvage.addKey(folded, display, fromCopy);
     });
 }
 
 bool readValues(sqlite3* db, const char* table, Salvage& salvage, bool fromCopy)
 {
     return readWhatReads(db, table, "key_folded, name_folded, name, type, data", [&](HiveStatement& row) {
-        salvage.addValue({row.text(1), row.text(2), row.text(3), row.integer(4), row.blob(5)}, fromCopy);
+        if (isKeyPath(row.text(1)))
+            salvage.addValue({row.text(1), row.text(2), row.text(3), row.integer(4), row.blob(5)}, fromCopy);
     });
 }
 

@@ -102,13 +102,16 @@ void RegistryHive::openExisting()
         formatRead = format.stepCode();
         ours = formatRead == SQLITE_ROW && format.text(0) == QLatin1String(kHiveFormat);
     }
+    // What was recovered goes into a new hive at once, so that the salvage
+    // is done once and not again at every start until the next save.
     if (checkRan && !checkSaysOk)
-        becomeDamaged("has damaged pages");
+        becomeDamaged("has damaged pages", m_writable);
     else if (m_damageSeen || (!ours && formatRead != SQLITE_BUSY))
-        becomeDamaged("is damaged or not a settings hive");
+        becomeDamaged("is damaged or not a settings hive", m_writable);
+    if (m_damaged && m_writable) placeNewFile();
 }
 
-void RegistryHive::becomeDamaged(const char* how) const
+void RegistryHive::becomeDamaged(const char* how, bool keptNow) const
 {
     m_damageSeen = false;
     SalvageCount count;
@@ -124,10 +127,15 @@ void RegistryHive::becomeDamaged(const char* how) const
                           .arg(file.size())
                           .arg(file.lastModified().toMSecsSinceEpoch())))
         return;
-    qWarning("Settings hive %s %s; reading the %d values of %d keys that could be recovered%s; the next save keeps it "
-             "as %s.damaged-<time> and writes them into a new hive",
-             qPrintable(m_path), how, count.values, count.keys,
-             count.everythingRead ? "" : " (some pages could not be read)", qPrintable(m_path));
+    if (keptNow)
+        qWarning("Settings hive %s %s; recovered the %d values of %d keys that could be read%s",
+                 qPrintable(m_path), how, count.values, count.keys,
+                 count.everythingRead ? "" : " (some pages could not be read)");
+    else
+        qWarning("Settings hive %s %s; reading the %d values of %d keys that could be recovered%s; the next save "
+                 "keeps it as %s.damaged-<time> and writes them into a new hive",
+                 qPrintable(m_path), how, count.values, count.keys,
+                 count.everythingRead ? "" : " (some pages could not be read)", qPrintable(m_path));
 }
 
 bool RegistryHive::acceptsWrites() const

@@ -5,9 +5,10 @@
 //
 // A damaged file (SQLite's quick_check at open, or any statement meeting a
 // damaged page later) is never written again: what still reads of it is
-// salvaged into memory and served from there, and the first write keeps the
-// damaged file, byte for byte, as <hive>.damaged-<time> beside a new hive
-// made from the salvage.
+// salvaged into memory and served from there. Damage found at open is dealt
+// with there and then, damage found later at the first write: the damaged
+// file is kept, byte for byte, as <hive>.damaged-<time> beside a new hive
+// made from the salvage (a hive that cannot be written is served from memory).
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -55,7 +56,8 @@ private:
     explicit RegistryHive(QString path);
     void openExisting();
     void openFile(int flags);
-    void becomeDamaged(const char* how) const;
+    // keptNow: the salvage is about to become the new hive, the file kept aside.
+    void becomeDamaged(const char* how, bool keptNow = false) const;
     bool ensureWritableDatabase();
     bool placeNewFile();
     // Runs body inside one transaction of the file; a damaged page met on

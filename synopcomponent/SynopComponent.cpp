@@ -45,6 +45,7 @@ void SynopComponent::openLog()
     recorder_ = std::make_unique<ReportRecorder>(log_);
     window_->setLog(log_);
     QString problem = log_->openingNotice();
+    if (!problem.isEmpty()) qWarning("%s", qPrintable(problem));
     if (!log_->isWritable())
         problem = tr("Station log: %1; new reports are kept in memory only").arg(log_->lastError());
     window_->setLogProblem(problem);

@@ -143,7 +143,7 @@ void ReportLog::open()
     }
     if (!unreadable.isEmpty()) {
         // Not a database at all, or one damaged past reading.
-        if (writable_) setAside(unreadable);
+        if (writable_) setAsideAndSalvage(unreadable);
         else error_ = QStringLiteral("%1 cannot be read: %2").arg(path_, unreadable);
         return;
     }
@@ -167,6 +167,19 @@ void ReportLog::open()
             db_ = nullptr;
         }
         return;
+    }
+    if (tables > 0) {
+        // Damage found now is kept aside before anything is written into it.
+        std::string problem;
+        {
+            sql::Statement check(db_, "PRAGMA quick_check");
+            if (!check.step()) problem = sqlite3_errmsg(db_);
+            else if (check.text(0) != "ok") problem = check.text(0);
+        }
+        if (!problem.empty()) {
+            setAsideAndSalvage(QString::fromStdString(problem).left(200));
+            return;
+        }
     }
     if (!exec("PRAGMA journal_mode = WAL")) qWarning("station log %s: cannot switch to WAL mode", qPrintable(path_));
     // In WAL mode NORMAL loses at most the last commits on a power cut, never the file.
@@ -234,6 +247,9 @@ bool ReportLog::fail(const QString& what)
 
 bool ReportLog::beginBatch()
 {
+    // Damage that reads met is dealt with before anything more is written;
+    // this batch fails once, so that its caller keeps it and says why.
+    if (!inBatch_ && damageMet()) return false;
     if (!isWritable()) return fail(error_.isEmpty() ? QStringLiteral("the log is not open") : error_);
     if (inBatch_) return true;
     // IMMEDIATE takes the write lock now: two writers wait their turn instead
@@ -262,6 +278,7 @@ void ReportLog::rollbackBatch()
     exec("ROLLBACK");
     error_ = keep;
     inBatch_ = false;
+    damageMet();  // a write that met damage: the file goes aside now, and lastError() says so
 }
 
 void ReportLog::setPageLimit(int64_t pages)

@@ -35,8 +35,10 @@ public:
     static QString defaultPath();
 
     // Opens or creates the file, and its folders. A file that is not a log
-    // (or is damaged) is renamed aside and a fresh one started; a file from
-    // a newer version, or one that may not be written, is opened read-only.
+    // is renamed aside and a fresh one started; a damaged log (SQLite's
+    // quick_check, or damage any statement meets later) is kept aside byte
+    // for byte and a new log started with what still reads of it; a file
+    // from a newer version, or one that may not be written, is opened read-only.
     explicit ReportLog(const QString& path = defaultPath());
     ~ReportLog();
     ReportLog(const ReportLog&) = delete;
@@ -84,6 +86,12 @@ private:
     void open();
     bool createOrUpgrade();
     void setAside(const QString& why);
+    // Keeps the damaged file (and its write-ahead log) aside as they are and
+    // starts a new log with every row that still reads; openingNotice() says so.
+    void setAsideAndSalvage(const QString& why);
+    // Damage met by any statement since the last look: the file is set aside
+    // and salvaged at once, and lastError() says so. True when that happened.
+    bool damageMet();
     bool exec(const char* sql);
     // Storing runs the same few statements for every report: each is prepared once.
     sqlite3_stmt* prepared(const char* sql);

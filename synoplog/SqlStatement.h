@@ -12,6 +12,12 @@
 
 namespace synop::sql {
 
+// Damage met by any statement is noted for the connection, whose log then
+// sets the file aside (ReportLogSalvage.cpp).
+bool isDamage(int code);
+void noteDamage(sqlite3* db);
+bool takeDamage(sqlite3* db);
+
 class Statement {
 public:
     Statement(sqlite3* db, const char* text)
@@ -73,9 +79,10 @@ public:
     Statement& bindValue(int64_t value) { return bind(value); }
 
     // True while a row is there; done() for statements without rows.
-    bool step() { return ok() && (rc_ = sqlite3_step(stmt_)) == SQLITE_ROW; }
-    bool done() { return ok() && (rc_ = sqlite3_step(stmt_)) == SQLITE_DONE; }
+    bool step() { return ok() && checked(sqlite3_step(stmt_)) == SQLITE_ROW; }
+    bool done() { return ok() && checked(sqlite3_step(stmt_)) == SQLITE_DONE; }
     int resultCode() const { return rc_; }
+    sqlite3_stmt* handle() const { return stmt_; }
 
     bool isNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
     int64_t integer(int column) const { return sqlite3_column_int64(stmt_, column); }
@@ -92,6 +99,12 @@ public:
     }
 
 private:
+    int checked(int rc)
+    {
+        rc_ = rc;
+        if (isDamage(rc)) noteDamage(sqlite3_db_handle(stmt_));
+        return rc;
+    }
     sqlite3_stmt* stmt_ = nullptr;
     bool kept_ = false;
     int rc_ = SQLITE_OK;

@@ -3,6 +3,7 @@
 // time limits, and an open session that goes wrong ends with reason 0.
 #include "ScriptedServer.h"
 #include "cardctl/NetworkCardControl.h"
+#include "platform/PumpedWait.h"
 #include "platform/testing/WaitFor.h"
 
 #include <QElapsedTimer>
@@ -251,4 +252,42 @@ TEST(MisbehavingServer, ACallMadeFromAnEventHandlerGetsItsReplyAtOnce)
     WAIT_FOR_TRUE(callMs >= 0, 8000);
     EXPECT_LT(callMs, 1000);
     EXPECT_EQ(errors, 0);
+}
+
+// SessionStarted in a read of its own, and the card's events after it in
+// another: the window's wait inside its SessionStarted handler runs with the
+// socket's signal still on the stack, and the events must come in the wait
+// all the same, in order, not after the handler has returned.
+TEST(MisbehavingServer, EventsThatArriveWhileTheSessionStartedHandlerWaitsAreRaisedInTheWait)
+{
+    std::atomic<bool> done{false};
+    ScriptedServer server([&done](QTcpSocket& s) {
+        replyToOpen(s);
+        QThread::msleep(100);
+        ScriptedServer::send(s, R"({"event":"SessionStarted","args":[]})");
+        QThread::msleep(100);
+        ScriptedServer::send(s, R"({"event":"FrequencyReport","args":[{"i2":1500},{"i2":7}]})"
+                                "\n"
+                                R"({"event":"DataText","args":[{"i2":1},{"i2":1},{"i4":1},{"i4":0},{"str":"AAXX 08121"}]})");
+        while (!done) QThread::msleep(20);
+    });
+    NetworkCardControl control;
+    QStringList order;
+    bool inHandler = false;
+    QObject::connect(&control, &CardControl::SessionStarted, [&] {
+        inHandler = true;
+        order << "started";
+        // As the window does: a pumped wait, here until the text comes (or 10 s).
+        for (int pass = 0; pass < 200 && !order.contains("text in the wait"); ++pass) platform::pumpedWait(1);
+        order << "handler done";
+        inHandler = false;
+    });
+    QObject::connect(&control, &CardControl::FrequencyReport,
+                     [&] { order << (inHandler ? "frequency in the wait" : "frequency after"); });
+    QObject::connect(&control, &CardControl::DataText,
+                     [&] { order << (inHandler ? "text in the wait" : "text after"); });
+    ASSERT_EQ(openOn(control, server.port()).status, 0);
+    QTest::qWaitFor([&] { return order.contains("handler done"); }, 15000);
+    done = true;
+    EXPECT_EQ(order, QStringList({"started", "frequency in the wait", "text in the wait", "handler done"}));
 }

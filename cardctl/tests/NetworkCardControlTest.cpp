@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace cardctl;
@@ -176,4 +177,51 @@ TEST(ControlErrors, UnreachableServersAreNamedWithTheirCause)
     status = control.SearchCards(Variant::str("127.0.0.1"), Variant::r8(0));
     EXPECT_EQ(status, kCannotConnect);
     EXPECT_TRUE(control.GetErrorText(Variant::i2(int16_t(status))).contains("127.0.0.1:0: not a valid port"));
+}
+
+// A server full of sessions says so, and the control passes its words on as
+// the failure of the search or the open, not as a lost connection.
+TEST(ControlAtALimit, AFullServerIsReportedInItsOwnWords)
+{
+    CardServerProcess server;
+    ASSERT_TRUE(server.start({"--demo", "--max-connections", "1"})) << server.error().toStdString();
+    QString host = server.host();
+    int32_t port = server.port();
+    int16_t card = 1;
+    NetworkCardControl holder;
+    ASSERT_EQ(holder.OpenCard(Variant::ref(&host), Variant::ref(&port), Variant::ref(&card)), 0);
+
+    NetworkCardControl other;
+    const int32_t opened = other.OpenCard(Variant::ref(&host), Variant::ref(&port), Variant::ref(&card));
+    EXPECT_EQ(opened, kServerFull);
+    EXPECT_TRUE(other.GetErrorText(Variant::i4(opened)).contains("limit of 1 connections"))
+        << other.GetErrorText(Variant::i4(opened)).toStdString();
+    EXPECT_EQ(other.SearchCards(Variant::ref(&host), Variant::ref(&port)), kServerFull);
+    EXPECT_TRUE(holder.hasSession());
+}
+
+// The control answers the server's Ping while its program runs; a program
+// that stops (here: a thread that no longer turns its event loop) loses its
+// card to the next client within the server's stall timeout.
+TEST(ControlAtALimit, AControlThatStopsReadingLosesItsCardAndLearnsSoWhenItResumes)
+{
+    CardServerProcess server;
+    ASSERT_TRUE(server.start({"--demo", "--stall-timeout", "1"})) << server.error().toStdString();
+    QString host = server.host();
+    int32_t port = server.port();
+    int16_t card = 1;
+    NetworkCardControl holder;
+    QSignalSpy ended(&holder, &CardControl::SessionEnded);
+    ASSERT_EQ(holder.OpenCard(Variant::ref(&host), Variant::ref(&port), Variant::ref(&card)), 0);
+    platform::pumpedWait(40);  // 2 s of answered Pings: the session stays
+    EXPECT_EQ(ended.size(), 0);
+    EXPECT_TRUE(holder.hasSession());
+
+    QThread::sleep(4);  // stopped: reads nothing, answers nothing
+    NetworkCardControl other;
+    EXPECT_EQ(other.OpenCard(Variant::ref(&host), Variant::ref(&port), Variant::ref(&card)), 0)
+        << other.GetErrorText(Variant::i2(4)).toStdString();
+    EXPECT_TRUE(server.log().contains("answered no Ping")) << server.log().toStdString();
+    ASSERT_TRUE(!ended.isEmpty() || ended.wait(10000));
+    EXPECT_EQ(ended.at(0).at(0).value<int16_t>(), 0);
 }

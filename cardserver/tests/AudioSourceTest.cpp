@@ -65,7 +65,7 @@ TEST(AudioSource, LineSearchMeasuresTheRecordingAndTheCardDecodesIt)
 
     client.request("SetAls", {WireValue::i4(2)});
     std::optional<cardproto::Message> measured;
-    while ((measured = client.event("FrequencyReport", 4000)) && measured->args.at(0).integer != 1800) {
+    while ((measured = client.event("FrequencyReport")) && measured->args.at(0).integer != 1800) {
     }
     ASSERT_TRUE(measured) << "no measurement of the 1800 Hz centre";
     client.request("SetAls", {WireValue::i4(1)});
@@ -77,7 +77,7 @@ TEST(AudioSource, LineSearchMeasuresTheRecordingAndTheCardDecodesIt)
     EXPECT_EQ(report->args.at(3).real, 850);
     EXPECT_EQ(report->args.at(4).integer, -1);
 
-    const QString text = client.collectText(4000, 2 * int(kBulletin.size()));
+    const QString text = client.collectTextUntil("10384 32575 72008 10052 20023 39948");
     EXPECT_TRUE(text.contains("10384 32575 72008 10052 20023 39948")) << text.toStdString();
 }
 
@@ -88,14 +88,14 @@ TEST(AudioSource, DemoBroadcastIsDecodedLiveAndMeasuredAsSent)
     RawClient client;
     ASSERT_TRUE(client.connectTo(server.host(), server.port()));
     ASSERT_EQ(client.reply(client.request("OpenCard", openArgs(1)))->status, 0);
-    const QString text = client.collectText(4000, 200);
+    const QString text = client.collectTextUntil("AAXX ");
     EXPECT_TRUE(text.contains("AAXX ")) << text.toStdString();
 
     // Mistune it, let the search measure, adopt: back to the sent line.
     client.request("SetCentreShift", {WireValue::i2(2100), WireValue::i2(850)});
     client.request("SetAls", {WireValue::i4(2)});
     std::optional<cardproto::Message> measured;
-    while ((measured = client.event("FrequencyReport", 4000)) && measured->args.at(0).integer == 2100) {
+    while ((measured = client.event("FrequencyReport")) && measured->args.at(0).integer == 2100) {
     }
     ASSERT_TRUE(measured);
     EXPECT_NEAR(double(measured->args.at(0).integer), 1500, 5);
@@ -120,7 +120,7 @@ TEST(AudioSource, DemoThroughAnHfChannelStillPrints)
     RawClient client;
     ASSERT_TRUE(client.connectTo(server.host(), server.port()));
     ASSERT_EQ(client.reply(client.request("OpenCard", openArgs(1)))->status, 0);
-    const QString text = client.collectText(6000, 300);
+    const QString text = client.collectTextUntil("AAXX ");
     EXPECT_TRUE(text.contains("AAXX ")) << text.toStdString();
 
     CardServerProcess refused;

@@ -99,12 +99,12 @@ TEST_F(ModeOperations, FrontEndFormsAreAcceptedAndReported)
 TEST_F(ModeOperations, MistunedCardGarblesAndAlsFindsTheSentLine)
 {
     start("@75,850,2100,inverted");
-    const QString garbled = client.collectText(1500);
+    const QString garbled = client.collectText(kEventWaitMs, 40);
     EXPECT_FALSE(garbled.isEmpty());
     EXPECT_FALSE(garbled.contains("10384 32575")) << garbled.toStdString();
 
     ok("SetAls", {WireValue::i4(2)});
-    const auto measured = client.event("FrequencyReport", 5000);  // after 5 s of signal
+    const auto measured = client.event("FrequencyReport");  // after 5 s of signal
     ASSERT_TRUE(measured);
     EXPECT_EQ(measured->args.at(0).integer, 2100);
     ok("SetAls", {WireValue::i4(1)});
@@ -114,7 +114,7 @@ TEST_F(ModeOperations, MistunedCardGarblesAndAlsFindsTheSentLine)
     EXPECT_EQ(report.args.at(3).real, 850);
     EXPECT_EQ(report.args.at(4).integer, -1);
 
-    const QString clean = client.collectText(6000, 2 * kTraffic.size());
+    const QString clean = client.collectText(kEventWaitMs, 2 * kTraffic.size());
     EXPECT_TRUE(clean.contains("10384 32575 72008 10052 20023")) << clean.toStdString();
 }
 
@@ -148,9 +148,9 @@ TEST_F(ModeOperations, SetInputSelectsWhatTheCardDecodes)
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->status, 5);
     EXPECT_TRUE(refusal->text.contains("IF translation of 455000 Hz")) << refusal->text.toStdString();
-    EXPECT_TRUE(client.collectText(1500, 200).contains("10384")) << "input 1 still selected";
+    EXPECT_TRUE(client.collectText(kEventWaitMs, 200).contains("10384")) << "input 1 still selected";
     ok("SetInput", {WireValue::i2(2, true), WireValue::i2(70), WireValue::i4(0, true), keep()});
-    const QString text = client.collectText(3000, 30);
+    const QString text = client.collectText(kEventWaitMs, 30);
     EXPECT_TRUE(text.contains("QQQQ QQQQ")) << text.toStdString();
     const Message* last = nullptr;
     for (const auto& m : client.seen)

@@ -37,6 +37,8 @@ std::optional<Message> RawClient::next(int timeoutMs)
             QString error;
             auto message = Message::parse(line, &error);
             if (message) seen << *message;
+            if (message && answerPings && message->event == QLatin1String("Ping"))
+                request(QStringLiteral("Pong"), {message->args.value(0)});
             return message;
         }
         if (deadline.hasExpired()) return std::nullopt;
@@ -67,6 +69,19 @@ QString RawClient::collectText(int milliseconds, int enough)
     QString text;
     QDeadlineTimer deadline(milliseconds);
     while (text.size() < enough && !deadline.hasExpired()) {
+        const auto message = next(int(deadline.remainingTime()));
+        if (!message) continue;
+        if (message->kind == Message::Kind::Event && message->event == QLatin1String("DataText"))
+            text += message->args.value(4).text;
+    }
+    return text;
+}
+
+QString RawClient::collectTextUntil(const QString& wanted, int timeoutMs)
+{
+    QString text;
+    QDeadlineTimer deadline(timeoutMs);
+    while (!text.contains(wanted) && !deadline.hasExpired()) {
         const auto message = next(int(deadline.remainingTime()));
         if (!message) continue;
         if (message->kind == Message::Kind::Event && message->event == QLatin1String("DataText"))

@@ -115,7 +115,7 @@ TEST_F(ServerProtocol, SessionStartsInOrderAndHeldCardsAreRefused)
     EXPECT_EQ(reply->status, 1);
 
     // The holder was not disturbed: its text keeps coming, in sequence.
-    EXPECT_EQ(first.collectText(4000, 20).left(20), QString::fromLatin1(kText.left(20)));
+    EXPECT_EQ(first.collectText(kEventWaitMs, 20).left(20), QString::fromLatin1(kText.left(20)));
     qint64 sequence = 0;
     for (const auto& m : first.seen)
         if (m.event == "DataText") {
@@ -128,11 +128,15 @@ TEST_F(ServerProtocol, TextIsReplayedAtTheCharacterRateOfTheSpeed)
     startServer({"--card", "1=text:" + textPath, "--time-scale", "4"});
     RawClient client;
     openCard(client, 1);
-    // 3 s at four times real speed: 12 s of 50 Bd, about 6.7 characters a second.
-    const QString text = client.collectText(3000);
+    // 3 s at four times real speed: 12 s of 50 Bd, about 6.7 characters a
+    // second, so never more than 85; a loaded machine may send fewer, but
+    // they keep coming.
+    QString text = client.collectText(3000);
     EXPECT_TRUE(QString::fromLatin1(kText + kText).startsWith(text)) << text.toStdString();
-    EXPECT_GE(text.size(), 50);
     EXPECT_LE(text.size(), 85);
+    text += client.collectText(kEventWaitMs, 50 - int(text.size()));
+    EXPECT_GE(text.size(), 50);
+    EXPECT_TRUE(QString::fromLatin1(kText + kText).startsWith(text)) << text.toStdString();
 }
 
 TEST_F(ServerProtocol, MisbehavingClientLosesOnlyItsOwnConnection)
@@ -153,7 +157,7 @@ TEST_F(ServerProtocol, MisbehavingClientLosesOnlyItsOwnConnection)
     notARequest.sendLine(R"({"event":"SessionStarted","args":[]})");
     for (RawClient* bad : {&garbage, &oversized, &illTyped, &notARequest}) EXPECT_TRUE(bad->waitForClose());
 
-    EXPECT_FALSE(session.collectText(3000, 10).isEmpty());
+    EXPECT_FALSE(session.collectText(kEventWaitMs, 10).isEmpty());
     const QString log = server.log();
     EXPECT_TRUE(log.contains("protocol error")) << log.toStdString();
 }
@@ -226,7 +230,10 @@ TEST_F(ServerProtocol, HeartbeatsFillSilenceOnAnIdleSession)
     RawClient client;
     openCard(client, 1);
     while (auto m = client.next(300)) EXPECT_NE(m->event, "DataText");
-    const auto heartbeat = client.next(6000);
+    // Pings (for clients that answer them) say nothing of the card.
+    std::optional<cardproto::Message> heartbeat;
+    while ((heartbeat = client.next(6000)) && heartbeat->event == "Ping") {
+    }
     ASSERT_TRUE(heartbeat);
     EXPECT_EQ(heartbeat->event, "Heartbeat");
     EXPECT_TRUE(heartbeat->args.isEmpty());

@@ -62,7 +62,7 @@ TEST(UdpAudio, DatagramsSentToTheCardAreDecoded)
         if (due > clock.elapsed()) QThread::msleep(ulong(due - clock.elapsed()));
     }
     // The sender stops: the text still comes out to its end.
-    const QString text = client.collectText(4000, int(sent.size()));
+    const QString text = client.collectText(kEventWaitMs, int(sent.size()));
     EXPECT_TRUE(text.contains(QStringLiteral("AAXX 08121 10384 32575="))) << text.toStdString();
 }
 
@@ -97,7 +97,7 @@ TEST(RawAudio, FifoWrittenAtOnceIsTakenInRealTimeToItsEnd)
         }
         ::close(fd);
     });
-    const QString text = client.collectText(int(2 * seconds * 1000) + 20000, int(sent.size()));
+    const QString text = client.collectText(int(2 * seconds * 1000) + 2 * kEventWaitMs, int(sent.size()));
     const double tookSeconds = double(clock.elapsed()) / 1000;
     writer.join();
     EXPECT_EQ(text.count(QStringLiteral("AAXX 08121 10384 32575 72008=")), 5) << text.toStdString();

@@ -1,0 +1,187 @@
+// A damaged station log: kept aside byte for byte (its write-ahead log with
+// it), and a new log started with every row that still reads.
+#include "ReportLog.h"
+
+#include "SqlStatement.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <limits>
+#include <mutex>
+#include <set>
+
+namespace synop {
+namespace sql {
+
+namespace {
+std::mutex& damageMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+std::set<sqlite3*>& damagedConnections()
+{
+    static std::set<sqlite3*> connections;
+    return connections;
+}
+}  // namespace
+
+bool isDamage(int code)
+{
+    code &= 0xff;
+    return code == SQLITE_CORRUPT || code == SQLITE_NOTADB;
+}
+
+void noteDamage(sqlite3* db)
+{
+    std::lock_guard lock(damageMutex());
+    damagedConnections().insert(db);
+}
+
+bool takeDamage(sqlite3* db)
+{
+    std::lock_guard lock(damageMutex());
+    return damagedConnections().erase(db) > 0;
+}
+
+}  // namespace sql
+
+namespace {
+
+constexpr int64_t kFirstId = std::numeric_limits<int64_t>::min();
+constexpr int64_t kLastId = std::numeric_limits<int64_t>::max();
+
+int64_t saturatingAdd(int64_t from, int64_t step) { return from > kLastId - step ? kLastId : from + step; }
+
+// The first id at or after `from` whose row can be reached, when a scan
+// stopped on a damaged page: seeks by id go round a damaged leaf through
+// the pages above it. Strides out, then narrows to the edge of the damage.
+std::optional<int64_t> nextReachableId(sqlite3* db, const std::string& table, int64_t from)
+{
+    sql::Statement probe(db, ("SELECT id FROM " + table + " WHERE id >= ? ORDER BY id LIMIT 1").c_str());
+    const auto reach = [&](int64_t start) {
+        sqlite3_reset(probe.handle());
+        probe.next = 1;
+        probe.bind(start);
+        probe.step();
+        return probe.resultCode();
+    };
+    int64_t unreachable = from;
+    std::optional<int64_t> reachable;
+    for (int64_t stride = 1; unreachable < kLastId; stride = stride > kLastId / 2 ? kLastId : stride * 2) {
+        const int64_t start = saturatingAdd(unreachable, stride);
+        const int code = reach(start);
+        if (code == SQLITE_DONE) return std::nullopt;
+        if (code == SQLITE_ROW) {
+            reachable = start;
+            break;
+        }
+        unreachable = start;
+    }
+    if (!reachable) return std::nullopt;
+    while (*reachable - unreachable > 1) {
+        const int64_t middle = unreachable + (*reachable - unreachable) / 2;
+        if (reach(middle) == SQLITE_ROW) reachable = middle;
+        else unreachable = middle;
+    }
+    return reachable;
+}
+
+// Copies every row of `table` that reads from `from` into `to`. The number
+// of damaged stretches searched past is bounded by the file's pages, so
+// the work stays in proportion to the file whatever its pages hold.
+int64_t copyWhatReads(sqlite3* from, sqlite3* to, const std::string& table, int64_t pages)
+{
+    sql::Statement scan(from, ("SELECT * FROM " + table + " WHERE id >= ? ORDER BY id").c_str());
+    if (!scan.ok()) return 0;
+    const int columns = sqlite3_column_count(scan.handle());
+    std::string insertSql = "INSERT OR IGNORE INTO " + table + " VALUES (?";
+    for (int i = 1; i < columns; ++i) insertSql += ", ?";
+    sql::Statement insert(to, (insertSql + ")").c_str());
+    if (!insert.ok()) return 0;  // another layout than ours: nothing to copy it into
+    int64_t copied = 0;
+    int64_t next = kFirstId;
+    for (int64_t stretch = 0; stretch < 2 * pages + 2; ++stretch) {
+        sqlite3_reset(scan.handle());
+        scan.next = 1;
+        scan.bind(next);
+        while (scan.step()) {
+            sqlite3_reset(insert.handle());
+            for (int i = 0; i < columns; ++i) sqlite3_bind_value(insert.handle(), i + 1, sqlite3_column_value(scan.handle(), i));
+            if (insert.done() && sqlite3_changes(to) > 0) ++copied;
+            const int64_t id = scan.integer(0);
+            if (id == kLastId) return copied;
+            next = std::max(next, id + 1);
+        }
+        if (scan.resultCode() == SQLITE_DONE) return copied;
+        const auto resume = nextReachableId(from, table, next);
+        if (!resume) return copied;
+        next = *resume;
+    }
+    return copied;
+}
+
+}  // namespace
+
+void ReportLog::setAsideAndSalvage(const QString& why)
+{
+    for (auto& [sql, statement] : prepared_) sqlite3_finalize(statement);
+    prepared_.clear();
+    inBatch_ = false;
+    // Closing must not checkpoint the write-ahead log into the damaged file:
+    // both are kept as they are.
+    if (db_) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    const QString aside = path_ + QStringLiteral(".damaged-") +
+                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (!QFile::rename(path_, aside)) {
+        error_ = QStringLiteral("%1 is damaged (%2) and cannot be moved aside").arg(path_, why);
+        return;
+    }
+    QFile::rename(path_ + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
+    QFile::remove(path_ + QStringLiteral("-shm"));
+    open();
+    if (!isWritable()) {
+        notice_ = QStringLiteral("The station log %1 is damaged (%2); it was kept as %3, and no new log could be "
+                                 "started: %4")
+                      .arg(path_, why, aside, error_);
+        return;
+    }
+
+    int64_t reports = 0, texts = 0;
+    sqlite3* damaged = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(aside).constData(), &damaged, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        const int64_t pages = std::max<int64_t>(1, QFileInfo(aside).size() / 512);
+        if (exec("BEGIN IMMEDIATE")) {
+            reports = copyWhatReads(damaged, db_, "reports", pages);
+            texts = copyWhatReads(damaged, db_, "text_chunks", pages);
+            if (!exec("COMMIT")) {
+                exec("ROLLBACK");
+                reports = texts = 0;
+            }
+        }
+    }
+    sqlite3_close(damaged);
+    // The index of the write-ahead log is scratch, and an empty one says nothing.
+    QFile::remove(aside + QStringLiteral("-shm"));
+    if (QFileInfo(aside + QStringLiteral("-wal")).size() == 0) QFile::remove(aside + QStringLiteral("-wal"));
+    sql::takeDamage(db_);
+    notice_ = QStringLiteral("The station log %1 is damaged (%2); it was kept as %3 and a new log started with the "
+                             "%4 reports and %5 text chunks that could be read")
+                  .arg(path_, why, aside)
+                  .arg(reports)
+                  .arg(texts);
+}
+
+bool ReportLog::damageMet()
+{
+    if (!db_ || !writable_ || !sql::takeDamage(db_)) return false;
+    setAsideAndSalvage(QStringLiteral("a damaged page was met"));
+    error_ = notice_;
+    return true;
+}
+
+}  // namespace synop

@@ -1,0 +1,96 @@
+// A station log with a damaged page: found at open, kept aside byte for
+// byte, and a new log started with exactly the rows that still read.
+#include "LogTestSupport.h"
+#include "synoplog/ReportLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+using namespace synop;
+using namespace synop::testing;
+
+namespace {
+
+struct Leaf {
+    int page = 0;
+    int rows = 0;
+};
+
+// The leaf pages of the reports table and how many rows each holds (dbstat).
+std::vector<Leaf> reportLeaves(const QString& path, int* pageSize)
+{
+    std::vector<Leaf> leaves;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db, "SELECT pageno, ncell FROM dbstat WHERE name = 'reports' AND pagetype = 'leaf' ORDER BY path",
+                       -1, &stmt, nullptr);
+    while (sqlite3_step(stmt) == SQLITE_ROW) leaves.push_back({sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1)});
+    sqlite3_finalize(stmt);
+    sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &stmt, nullptr);
+    if (sqlite3_step(stmt) == SQLITE_ROW) *pageSize = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return leaves;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+TEST(DamagedLog, AZeroedPageIsFoundAtOpenKeptAsideAndEveryRowThatReadsCarriedOver)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("reports.sqlite");
+    const QDateTime received = utcAt("2026-12-08T06:20:00");
+    {
+        ReportLog log(path);
+        ASSERT_TRUE(log.beginBatch());
+        for (const Cut& cut : cutReports(landBulletin(8, 6, 300))) ASSERT_TRUE(log.store(cut.first, cut.second, received));
+        ASSERT_TRUE(log.commitBatch());
+        ASSERT_EQ(log.count({}), 300);
+    }  // the last connection to close writes everything into the file
+    int pageSize = 0;
+    const std::vector<Leaf> leaves = reportLeaves(path, &pageSize);
+    ASSERT_GE(leaves.size(), 3u);
+    const Leaf lost = leaves[leaves.size() / 2];
+    QByteArray damaged = fileBytes(path);
+    damaged.replace((lost.page - 1) * pageSize, pageSize, QByteArray(pageSize, '\0'));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(damaged);
+    }
+
+    ReportLog log(path);
+    ASSERT_TRUE(log.isWritable()) << log.lastError().toStdString();
+    const QString notice = log.openingNotice();
+    EXPECT_TRUE(notice.contains("is damaged")) << notice.toStdString();
+    EXPECT_TRUE(notice.contains(QStringLiteral("with the %1 reports").arg(300 - lost.rows))) << notice.toStdString();
+    const QStringList aside = QDir(dir.path()).entryList({"reports.sqlite.damaged-*"}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1) << aside.join(' ').toStdString();
+    EXPECT_EQ(fileBytes(QDir(dir.path()).filePath(aside[0])), damaged);
+    EXPECT_EQ(log.count({}), 300 - lost.rows);
+    // The rows before and after the lost page are all there.
+    const auto first = log.reports({}, 0, 1);
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(first[0].id, 1);
+    const auto last = log.reportsFromEnd({}, 0, 1);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0].id, 300);
+
+    // The new log is healthy and takes new reports; reopening finds no damage.
+    const char bulletin[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n03772 41460 72315 10056 20039 39963 40012 57008 78582=\r\n";
+    for (const Cut& cut : cutReports(bulletin)) EXPECT_TRUE(log.store(cut.first, cut.second, received));
+    EXPECT_EQ(log.count({}), 300 - lost.rows + 1);
+    ReportLog again(path);
+    EXPECT_TRUE(again.openingNotice().isEmpty()) << again.openingNotice().toStdString();
+    EXPECT_EQ(again.count({}), 300 - lost.rows + 1);
+}
