@@ -10,7 +10,7 @@ PACKAGES=(
   build-essential cmake pkgconf ccache
   qt6-base-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libsqlite3-dev libgtest-dev libkml-dev libliquid-dev libsndfile1-dev libfftw3-dev portaudio19-dev
-  xvfb xauth xdotool imagemagick openbox minimodem
+  xvfb xauth xdotool imagemagick openbox minimodem faketime
   clang-14 libclang-rt-14-dev
   scdoc librsvg2-bin desktop-file-utils appstream groff-base file
 )

@@ -41,6 +41,9 @@ public:
     // Non-empty: clients prove they know it before they may search or open a card.
     void setSecret(const QByteArray& secret) { m_secret = secret; }
     QByteArray secret() const { return m_secret; }
+    // Observers may retune a card (centre, shift, mode, line search), not only watch it.
+    void setObserversMayTune(bool may) { m_observersMayTune = may; }
+    bool observersMayTune() const { return m_observersMayTune; }
 
     bool listen(const QHostAddress& address, quint16 port, QString* error);
     QHostAddress address() const;
@@ -66,6 +69,7 @@ private:
     ServerLimits m_limits;
     int m_maxConnections = 0;
     QByteArray m_secret;
+    bool m_observersMayTune = false;
     qint64 m_pendingOutput = 0;
     int m_refusing = 0;  // refused sockets still saying goodbye
     QTimer m_resumeAccepting;

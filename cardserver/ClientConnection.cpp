@@ -62,7 +62,7 @@ void ClientConnection::countWritten(qint64 bytes)
 void ClientConnection::checkLimits()
 {
     if (m_closing) return;
-    if (!m_card && m_idleUntil.hasExpired()) {
+    if (!m_card && !m_observed && m_idleUntil.hasExpired()) {
         logLine(QStringLiteral("Closing connection from %1: idle for %2 s without a card or a search")
                     .arg(m_peer)
                     .arg(m_server->limits().idleMs / 1000.0));
@@ -85,6 +85,7 @@ void ClientConnection::release()
         m_card = nullptr;
         m_idleUntil.setRemainingTime(m_server->limits().idleMs);
     }
+    stopObserving();
     m_heartbeat.stop();
 }
 
@@ -105,7 +106,7 @@ void ClientConnection::send(const Message& message)
     m_socket->write(line);
     m_pendingCounted += line.size();
     m_server->addPendingOutput(line.size());
-    if (m_card) m_heartbeat.start();  // restarted: heartbeats fill silence only
+    if (m_card || m_observed) m_heartbeat.start();  // restarted: heartbeats fill silence only
 }
 
 void ClientConnection::sendEvent(const Message& event)
@@ -187,13 +188,15 @@ void ClientConnection::handle(const Message& request)
         }
         return;
     }
-    const bool wantsSecret = op == QLatin1String("SearchCards") || op == QLatin1String("OpenCard");
+    const bool wantsSecret = op == QLatin1String("SearchCards") || op == QLatin1String("OpenCard")
+                             || op == QLatin1String("ObserveCard");
     if (wantsSecret && !m_authenticated) {
         const QString why = QStringLiteral("%1: this card server wants its shared secret first (see the secret file)").arg(op);
         logWarning(QStringLiteral("%1 by %2 refused: no shared secret proven").arg(op, m_peer));
         reply(request.id, {kNotAuthenticated, why}, true);
         return;
     }
+    if (handleObserverRequest(request)) return;
     if (op == QLatin1String("SearchCards")) {
         searchCards();
         reply(request.id, OperationResult::ok(), true);

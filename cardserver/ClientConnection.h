@@ -15,7 +15,7 @@ namespace cardserver {
 
 class CardServer;
 
-class ClientConnection : public QObject, public CardHolder {
+class ClientConnection : public QObject, public CardHolder, public CardObserver {
     Q_OBJECT
 public:
     static constexpr int kHeartbeatMs = 5000;
@@ -27,6 +27,10 @@ public:
     QString peer() const { return m_peer; }
     Card* heldCard() const { return m_card; }
     void sendEvent(const cardproto::Message& event) override;
+    // Observing: spectrum frames beyond this much unsent output are dropped.
+    static constexpr qint64 kFrameBacklogBytes = 32 * 1024;
+    void sendFrame(const cardproto::Message& frame) override;
+    int spectrumRate() const override { return m_spectrumRate; }
     // The server ends the session: SessionEnded with this reason, then close.
     void endSession(int16_t reason, int32_t detail);
 
@@ -44,6 +48,11 @@ private:
     OperationResult openCard(const cardproto::Message& request);
     void searchCards();
     OperationResult authenticate(const cardproto::Message& request);
+    // ObserveCard, SetSpectrum, and what an observer may ask of its card;
+    // false when the request is not an observer's.
+    bool handleObserverRequest(const cardproto::Message& request);
+    OperationResult observeCard(const cardproto::Message& request);
+    void stopObserving();
     void countWritten(qint64 bytes);
     void send(const cardproto::Message& message);
     void reply(qint64 id, const OperationResult& result, bool hasStatus);
@@ -63,6 +72,9 @@ private:
     QList<cardproto::Message> m_deferred;
     QByteArray m_challenge;  // empty when the server has no secret
     bool m_authenticated = false;
+    Card* m_observed = nullptr;
+    int m_spectrumRate = 0;
+    qint64 m_framesDropped = 0;
     qint64 m_pendingCounted = 0;  // this connection's share of the server's pending output
     QDeadlineTimer m_idleUntil;   // runs while the connection holds no card
     QDeadlineTimer m_stalledUntil{QDeadlineTimer::Forever};  // runs while output waits and does not move

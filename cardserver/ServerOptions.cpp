@@ -33,7 +33,9 @@ QString usageText()
         "  --output-limit KB    output waiting for clients, over all of them, beyond which\n"
         "                       those that do not read are dropped (default 32768)\n"
         "  --secret-file PATH   clients must prove they know the secret in PATH before\n"
-        "                       they may search or open a card\n"
+        "                       they may search, open or observe a card\n"
+        "  --observers-may-tune let observers (pluvane-monitor) retune a card's centre,\n"
+        "                       shift and mode and run its line search\n"
         "  --config FILE        read options from FILE, one a line without the dashes\n"
         "                       (\"card 2=text:bulletins.txt\"; # starts a comment;\n"
         "                       relative text:, wav:, raw: paths are beside FILE);\n"
@@ -135,8 +137,8 @@ std::optional<QStringList> configArguments(const QString& path, QString* error)
     const QDir base = QFileInfo(path).absoluteDir();
     static const QStringList keywords{"listen", "card", "demo", "time-scale", "max-connections",
                                       "idle-timeout", "stall-timeout", "output-limit", "secret-file",
-                                      "quiet", "verbose"};
-    static const QStringList bareKeywords{"demo", "quiet", "verbose"};
+                                      "observers-may-tune", "quiet", "verbose"};
+    static const QStringList bareKeywords{"demo", "observers-may-tune", "quiet", "verbose"};
     QStringList arguments;
     int number = 0;
     while (!file.atEnd()) {
@@ -223,6 +225,7 @@ std::optional<ServerOptions> parseArguments(const QStringList& arguments, QStrin
         else if (arg == QLatin1String("--version")) options.showVersion = true;
         else if (arg == QLatin1String("--quiet") || arg == QLatin1String("-q")) options.logLevel = LogLevel::Quiet;
         else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) options.logLevel = LogLevel::Verbose;
+        else if (arg == QLatin1String("--observers-may-tune")) options.observersMayTune = true;
         else if (arg == QLatin1String("--demo")) options.cards[1][0] = QStringLiteral("demo");
         else if (arg.startsWith(QLatin1String("--demo="))) options.cards[1][0] = QStringLiteral("demo:") + arg.mid(7);
         else if (arg == QLatin1String("--listen")) {

@@ -18,6 +18,7 @@ struct ServerOptions {
     double timeScale = 1;  // signal seconds per wall-clock second
     ServerLimits limits;
     QString secretFile;  // empty: no shared secret
+    bool observersMayTune = false;  // observers may retune a card, not only watch it
     LogLevel logLevel = LogLevel::Normal;
     QString configFile;  // the configuration file read, if any
     bool showHelp = false;

@@ -96,6 +96,7 @@ int main(int argc, char** argv)
 
     CardServer server;
     server.setLimits(options->limits);
+    server.setObserversMayTune(options->observersMayTune);
     if (!options->secretFile.isEmpty()) {
         const auto secret = readSecret(options->secretFile, &error);
         if (!secret) {

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Screenshots of the SYNOP window's map and station plots, made from real
+# Screenshots of the SYNOP window's map (with and without zoom; the first shows
+# the isobars of the whole network) and station plots, made from real
 # reports: 15 days of Argentine land stations (the real traffic that the
 # decoder's regression test reads, synopdecoder/tests/data/real),
 # stored in a station log as received just after the last observation, then
@@ -42,7 +43,12 @@ xdotool windowmove --sync "$window" 10 10
 # from it. The window comes up without taking the focus: a click gives it.
 xdotool mousemove --sync 300 61 click 1
 xdotool key alt+m
-sleep 1
+# The whole network with its isobars, once their analysis has come in.
+xdotool mousemove --sync 1150 700
+sleep 3
+import -window root "$work/screen.png"
+convert "$work/screen.png" -crop 1262x800+0+0 -trim +repage -bordercolor black -border 10 "$OUT/synop-isobars.png"
+echo "Wrote $OUT/synop-isobars.png"
 # Turns of the wheel over the River Plate zoom in around it.
 xdotool mousemove --sync 640 235 click --repeat 5 --delay 150 4 mousemove 1150 600
 sleep 2

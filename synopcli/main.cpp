@@ -1,42 +1,62 @@
 // pluvane-synop: decodes SYNOP, SHIP and BUOY reports in teletype text from
-// files or standard input; writes them as JSON lines, CSV, GeoJSON or KML,
-// and with --store appends them to the station log the window opens on.
-#include "synopdecoder/ReportExport.h"
-#include "synopdecoder/StreamAssembler.h"
-#include "synopdecoder/SynopDecoder.h"
-#include "synoplog/ObservationTime.h"
+// files or standard input, or reads them back from the station log; writes
+// them as JSON lines, CSV, GeoJSON, KML or any other registered format, and
+// with --store appends decoded reports to the log the window opens on.
+#include "Inputs.h"
+#include "OutputFormat.h"
+
+#include "synoplog/LogFileCheck.h"
 #include "synoplog/ReportLog.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
+#include <QFileInfo>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <optional>
 
-#include <unistd.h>
-
 namespace {
 
-std::optional<synop::ExportFormat> formatNamed(const QString& name)
-{
-    if (name == QLatin1String("json")) return synop::ExportFormat::JsonLines;
-    if (name == QLatin1String("csv")) return synop::ExportFormat::Csv;
-    if (name == QLatin1String("geojson")) return synop::ExportFormat::GeoJson;
-    if (name == QLatin1String("kml")) return synop::ExportFormat::Kml;
-    return std::nullopt;
-}
+using namespace synop;
 
 // QCommandLineParser knows no option with an optional value: a bare
-// --store means the default log.
-QStringList withStoreValue(const QStringList& arguments)
+// --store or --from-log means the default log.
+QStringList withLogValues(const QStringList& arguments)
 {
     QStringList out;
-    for (const QString& a : arguments) out << (a == QLatin1String("--store") ? QStringLiteral("--store=") + synop::ReportLog::defaultPath() : a);
+    for (const QString& a : arguments) {
+        if (a == QLatin1String("--store") || a == QLatin1String("--from-log")) out << a + u'=' + ReportLog::defaultPath();
+        else out << a;
+    }
     return out;
+}
+
+int usageError(const QString& text)
+{
+    std::fprintf(stderr, "pluvane-synop: %s (see --help)\n", qPrintable(text));
+    return 2;
+}
+
+// An ISO 8601 time, UTC unless it says otherwise; a date alone is its first
+// moment, or with endOfDay its last.
+std::optional<QDateTime> parseTime(const QString& text, bool endOfDay = false)
+{
+    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!t.isValid()) {
+        const QDate date = QDate::fromString(text, Qt::ISODate);
+        if (!date.isValid()) return std::nullopt;
+        t = endOfDay ? QDateTime(date, QTime(23, 59, 59, 999), Qt::UTC) : QDateTime(date, QTime(0, 0), Qt::UTC);
+    }
+    if (t.timeSpec() == Qt::LocalTime) t.setTimeSpec(Qt::UTC);
+    return t.toUTC();
+}
+
+QString formatNames()
+{
+    QStringList names;
+    for (const cli::OutputFormat& f : cli::outputFormats()) names << f.name + QStringLiteral(": ") + f.description;
+    return names.join(QStringLiteral("; "));
 }
 
 }  // namespace
@@ -50,19 +70,34 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Finds SYNOP (AAXX), SHIP (BBXX) and BUOY (ZZYY) reports in raw teletype text and writes one JSON "
-        "object per decoded report, or CSV, GeoJSON or KML; --store appends them to the station log."));
+        "object per decoded report, or CSV, GeoJSON or KML; --store appends them to the station log, "
+        "--from-log writes the reports stored there."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Text files to read; none or - reads standard input."));
-    const QCommandLineOption format(QStringLiteral("format"),
-                                    QStringLiteral("Output: json (one object a line, the default), csv, geojson or kml."),
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("Output: %1.").arg(formatNames()),
                                     QStringLiteral("format"));
     const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Same as --format csv."));
     const QCommandLineOption store(QStringLiteral("store"),
                                    QStringLiteral("Append the reports and the text to the station log at PATH (--store "
                                                   "alone: %1). Writes no output unless --format is given.")
-                                       .arg(synop::ReportLog::defaultPath()),
+                                       .arg(ReportLog::defaultPath()),
                                    QStringLiteral("PATH"));
+    const QCommandLineOption fromLog(QStringLiteral("from-log"),
+                                     QStringLiteral("Write the reports stored in the station log at PATH (--from-log "
+                                                    "alone: the default log) instead of decoding text."),
+                                     QStringLiteral("PATH"));
+    const QCommandLineOption since(QStringLiteral("since"),
+                                   QStringLiteral("Only reports observed at or after this time (ISO 8601, UTC: "
+                                                  "2026-03-08T18:00Z, or a date)."),
+                                   QStringLiteral("time"));
+    const QCommandLineOption until(QStringLiteral("until"),
+                                   QStringLiteral("Only reports observed at or before this time (a date: to its end)."),
+                                   QStringLiteral("time"));
+    const QCommandLineOption station(QStringLiteral("station"),
+                                     QStringLiteral("Only this station index, call sign or buoy number (repeat the "
+                                                    "option or separate with commas for several)."),
+                                     QStringLiteral("id"));
     const QCommandLineOption received(QStringLiteral("received"),
                                       QStringLiteral("When the text was received (ISO 8601, UTC), for archives: gives "
                                                      "the reports their month and year. Default: now."),
@@ -73,42 +108,77 @@ int main(int argc, char** argv)
                                      QStringLiteral("Do not read groups printed in letters case as figures."));
     const QCommandLineOption noChecks(QStringLiteral("no-plausibility"),
                                       QStringLiteral("Keep values that cannot be true instead of dropping them."));
-    parser.addOptions({format, csv, store, received, keepDuplicates, noShift, noChecks});
+    parser.addOptions({format, csv, store, fromLog, since, until, station, received, keepDuplicates, noShift, noChecks});
     // A usage error exits 2, as every Pluvane program's does (process() would exit 1).
-    if (!parser.parse(withStoreValue(app.arguments()))) {
-        std::fprintf(stderr, "pluvane-synop: %s (see --help)\n", qPrintable(parser.errorText()));
-        return 2;
-    }
+    if (!parser.parse(withLogValues(app.arguments()))) return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) parser.showHelp(0);
     if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
 
-    std::optional<synop::ExportFormat> output = synop::ExportFormat::JsonLines;
-    if (parser.isSet(csv)) output = synop::ExportFormat::Csv;
+    const cli::OutputFormat* output = cli::outputFormat(QStringLiteral("json"));
+    if (parser.isSet(csv)) output = cli::outputFormat(QStringLiteral("csv"));
     if (parser.isSet(format)) {
-        output = formatNamed(parser.value(format));
-        if (!output) {
-            std::fprintf(stderr, "pluvane-synop: unknown format %s (json, csv, geojson or kml)\n",
-                         qPrintable(parser.value(format)));
-            return 2;
-        }
+        output = cli::outputFormat(parser.value(format));
+        if (!output) return usageError(QStringLiteral("unknown format %1").arg(parser.value(format)));
     } else if (parser.isSet(store) && !parser.isSet(csv)) {
-        output.reset();
-    }
-    QDateTime receivedAt = QDateTime::currentDateTimeUtc();
-    if (parser.isSet(received)) {
-        receivedAt = QDateTime::fromString(parser.value(received), Qt::ISODate);
-        if (!receivedAt.isValid()) {
-            std::fprintf(stderr, "pluvane-synop: --received %s is not an ISO 8601 time such as 2026-12-08T06:20Z\n",
-                         qPrintable(parser.value(received)));
-            return 2;
-        }
-        if (receivedAt.timeSpec() == Qt::LocalTime) receivedAt.setTimeSpec(Qt::UTC);
-        receivedAt = receivedAt.toUTC();
+        output = nullptr;  // storing alone writes nothing
     }
 
-    std::unique_ptr<synop::ReportLog> log;
+    cli::Selection selection;
+    if (parser.isSet(since)) {
+        const auto t = parseTime(parser.value(since));
+        if (!t) return usageError(QStringLiteral("--since %1 is not an ISO 8601 time such as 2026-03-08T18:00Z").arg(parser.value(since)));
+        selection.since = *t;
+    }
+    if (parser.isSet(until)) {
+        const auto t = parseTime(parser.value(until), true);
+        if (!t) return usageError(QStringLiteral("--until %1 is not an ISO 8601 time such as 2026-03-09T06:00Z").arg(parser.value(until)));
+        selection.until = *t;
+    }
+    for (const QString& value : parser.values(station))
+        for (const QString& id : value.split(u',', Qt::SkipEmptyParts)) selection.stations << id.trimmed().toUpper();
+
+    QDateTime receivedAt = QDateTime::currentDateTimeUtc();
+    if (parser.isSet(received)) {
+        const auto t = parseTime(parser.value(received));
+        if (!t) return usageError(QStringLiteral("--received %1 is not an ISO 8601 time such as 2026-12-08T06:20Z").arg(parser.value(received)));
+        receivedAt = *t;
+    }
+
+    // A path that holds something else is refused before anything opens it:
+    // the log would set such a file aside and start afresh in its place.
+    const QString logPath = parser.isSet(fromLog) ? parser.value(fromLog) : parser.value(store);
+    if (parser.isSet(fromLog) || parser.isSet(store)) {
+        const QString why = whyNotAStationLog(logPath);
+        if (!why.isEmpty()) {
+            std::fprintf(stderr, "pluvane-synop: %s; nothing was changed\n", qPrintable(why));
+            return 2;
+        }
+    }
+
+    static char outputBuffer[1 << 16];
+    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
+    auto sink = [](const QByteArray& bytes) { std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout); };
+    std::unique_ptr<cli::ReportWriter> writer = output ? output->make(sink) : nullptr;
+
+    if (parser.isSet(fromLog)) {
+        if (parser.isSet(store) || !parser.positionalArguments().isEmpty())
+            return usageError(QStringLiteral("--from-log reads the log: it takes no files and no --store"));
+        if (!QFileInfo::exists(logPath)) {
+            std::fprintf(stderr, "pluvane-synop: there is no station log at %s\n", qPrintable(logPath));
+            return 1;
+        }
+        const ReportLog log(logPath);
+        if (!log.isOpen()) {
+            std::fprintf(stderr, "pluvane-synop: cannot read the station log: %s\n", qPrintable(log.lastError()));
+            return 1;
+        }
+        if (!writer) writer = cli::outputFormat(QStringLiteral("json"))->make(sink);
+        return cli::writeFromLog(log, selection, *writer);
+    }
+
+    std::unique_ptr<ReportLog> log;
     if (parser.isSet(store)) {
-        log = std::make_unique<synop::ReportLog>(parser.value(store));
+        log = std::make_unique<ReportLog>(logPath);
         if (!log->openingNotice().isEmpty()) std::fprintf(stderr, "pluvane-synop: %s\n", qPrintable(log->openingNotice()));
         if (!log->isWritable()) {
             std::fprintf(stderr, "pluvane-synop: cannot store in the station log: %s\n", qPrintable(log->lastError()));
@@ -116,98 +186,16 @@ int main(int argc, char** argv)
         }
     }
 
-    synop::DecoderOptions decoderOptions;
-    decoderOptions.plausibilityChecks = !parser.isSet(noChecks);
-    decoderOptions.describeGroups = false;  // JSON and CSV carry the values, not the group view
-    synop::AssemblerOptions assemblerOptions;
-    assemblerOptions.dropDuplicates = !parser.isSet(keepDuplicates);
-    assemblerOptions.correctShiftErrors = !parser.isSet(noShift);
-
-    QFile out;
-    if (!out.open(stdout, QIODevice::WriteOnly)) return 2;
-    synop::ReportExporter exporter(output.value_or(synop::ExportFormat::JsonLines),
-                                   [&](const QByteArray& bytes) { out.write(bytes); });
-    if (output) exporter.begin();
-    long reports = 0;
-    long stored = 0;
-    int status = 0;
-    synop::StreamAssembler assembler(
-        [&](synop::AssembledReport&& report) {
-            // The assembled report is stored in the log as well, so it is not handed over.
-            const synop::DecodedReport decoded = synop::decodeReport(report, decoderOptions);
-            ++reports;
-            if (output)
-                exporter.add(decoded, synop::stationPlace(decoded),
-                             synop::observationTime(decoded, receivedAt).value_or(QDateTime()));
-            if (log && status == 0) {
-                if (auto result = log->store(report, decoded, receivedAt, decoderOptions.plausibilityChecks)) {
-                    stored += result->outcome == synop::StoreOutcome::Repeat ? 0 : 1;
-                } else {
-                    std::fprintf(stderr, "pluvane-synop: storing stopped: %s\n", qPrintable(log->lastError()));
-                    status = 1;
-                }
-            }
-        },
-        assemblerOptions);
-
-    QStringList files = parser.positionalArguments();
-    if (files.isEmpty()) files << QStringLiteral("-");
-    auto feed = [&](const char* data, size_t size, const QString& source) {
-        // A file's reports and text go into the log in one transaction per chunk.
-        const bool batch = log && status == 0 && log->beginBatch();
-        if (batch) log->storeText(std::string_view(data, size), receivedAt, source);
-        assembler.feed(std::string_view(data, size));
-        if (batch && !log->commitBatch() && status == 0) {
-            std::fprintf(stderr, "pluvane-synop: storing stopped: %s\n", qPrintable(log->lastError()));
-            status = 1;
-        }
-        out.flush();  // each report leaves as soon as it is complete
-    };
-    for (const QString& name : files) {
-        if (name == QLatin1String("-")) {
-            // Whatever a live pipe has delivered is decoded at once, not when a buffer fills.
-            char buffer[4096];
-            while (true) {
-                const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-                if (got > 0) feed(buffer, static_cast<size_t>(got), QStringLiteral("standard input"));
-                else if (got == 0) break;
-                else if (errno != EINTR) {
-                    std::fprintf(stderr, "pluvane-synop: error reading standard input: %s\n", std::strerror(errno));
-                    status = 1;
-                    break;
-                }
-            }
-        } else {
-            QFile in(name);
-            if (!in.open(QIODevice::ReadOnly)) {
-                std::fprintf(stderr, "pluvane-synop: cannot read %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
-                status = 1;
-                continue;
-            }
-            while (true) {
-                const QByteArray chunk = in.read(64 * 1024);
-                if (chunk.isEmpty()) break;
-                feed(chunk.constData(), static_cast<size_t>(chunk.size()), name);
-            }
-            if (in.error() != QFileDevice::NoError) {
-                std::fprintf(stderr, "pluvane-synop: error reading %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
-                status = 1;
-            }
-        }
-        // A file's last report does not run into the next file.
-        if (log && status == 0) log->beginBatch();
-        assembler.finish();
-        if (log && status == 0 && !log->commitBatch()) {
-            std::fprintf(stderr, "pluvane-synop: storing stopped: %s\n", qPrintable(log->lastError()));
-            status = 1;
-        }
-    }
-    if (output) exporter.end();
-    out.flush();
-    std::fprintf(stderr, "pluvane-synop: %ld report%s, %zu repeated report%s skipped", reports, reports == 1 ? "" : "s",
-                 assembler.duplicatesDropped(), assembler.duplicatesDropped() == 1 ? "" : "s");
-    if (exporter.leftOut()) std::fprintf(stderr, ", %ld without a position left out", exporter.leftOut());
-    if (log) std::fprintf(stderr, ", %ld stored in %s", stored, qPrintable(log->path()));
-    std::fprintf(stderr, "\n");
-    return status;
+    cli::DecodingRun run;
+    run.files = parser.positionalArguments();
+    if (run.files.isEmpty()) run.files << QStringLiteral("-");
+    run.receivedUtc = receivedAt;
+    run.decoder.plausibilityChecks = !parser.isSet(noChecks);
+    run.decoder.describeGroups = false;  // the outputs carry the values, not the group view
+    run.assembler.dropDuplicates = !parser.isSet(keepDuplicates);
+    run.assembler.correctShiftErrors = !parser.isSet(noShift);
+    run.selection = selection;
+    run.writer = writer.get();
+    run.log = log.get();
+    return cli::decodeText(run);
 }

@@ -18,11 +18,9 @@ QString number(const std::optional<double>& value, const char* unit)
 
 QString timeText(const LoggedReport& lr)
 {
-    // A full date once the report is a day old; before that day and time as the report gives them.
-    if (lr.observedUtc.isValid()) {
-        const bool recent = lr.observedUtc.secsTo(QDateTime::currentDateTimeUtc()) < 20 * 3600;
-        return lr.observedUtc.toString(recent ? QStringLiteral("dd HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm"));
-    }
+    // The whole date, so that every row of a wide range reads alike; day and
+    // time as the report gives them only when no date fits.
+    if (lr.observedUtc.isValid()) return lr.observedUtc.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     const DecodedReport& r = lr.report;
     if (!r.day || !r.hour) return {};
     return QStringLiteral("%1 %2:%3")

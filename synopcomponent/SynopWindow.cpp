@@ -78,13 +78,15 @@ SynopWindow::SynopWindow(QWidget* parent)
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->verticalHeader()->hide();
-    const int rowHeight = fontMetrics().height() + 4;
+    const int rowHeight = fontMetrics().height() + 2;
     table_->verticalHeader()->setDefaultSectionSize(rowHeight);
     table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->setWordWrap(false);
     setRowsShownAtLeast(kRowsShownAtLeast);
-    const int widths[ReportListModel::ColumnCount] = {80, 55, 130, 85, 90, 65, 85, 105, 150, 130, 200};
+    int widths[ReportListModel::ColumnCount] = {80, 55, 130, 85, 90, 65, 85, 105, 150, 130, 200};
+    // A whole date and time, as the wider ranges show them, never elided.
+    widths[ReportListModel::Time] = fontMetrics().horizontalAdvance(QStringLiteral("2026-12-31 23:00")) + 16;
     for (int c = 0; c < ReportListModel::ColumnCount; ++c) table_->setColumnWidth(c, widths[c]);
 
     detail_->setColumnCount(2);
@@ -95,7 +97,7 @@ SynopWindow::SynopWindow(QWidget* parent)
     raw_->setReadOnly(true);
     raw_->setMaximumBlockCount(50);
     raw_->setFont(QFont(QStringLiteral("monospace")));
-    raw_->setMaximumHeight(70);
+    raw_->setMaximumHeight(90);
     raw_->setMinimumHeight(1);
 
     auto* save = new QPushButton(tr("&Save as"));
@@ -119,25 +121,34 @@ SynopWindow::SynopWindow(QWidget* parent)
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->addWidget(raw_);
     lowerLayout->addWidget(detail_);
-    auto* splitter = new QSplitter(Qt::Vertical);
+    // The selected report beside the list, not below it: the list keeps the
+    // window's whole height for its rows, and the detail is there at once
+    // whatever the screen's height leaves.
+    auto* splitter = new QSplitter(Qt::Horizontal);
     splitter->addWidget(table_);
     splitter->addWidget(lower);
-    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(0, 5);
     splitter->setStretchFactor(1, 2);
-    // Where the screen is short the list keeps its ten rows and the detail
-    // below gives way: the user drags it back open.
     splitter->setChildrenCollapsible(false);
-    splitter->setCollapsible(1, true);
+    lower->setMinimumWidth(240);
+    splitter->setSizes({820, 360});
 
     // The list is the first tab; other views of the same reports sit beside it.
     tabs_->addTab(splitter, tr("&Reports"));
     tabs_->setDocumentMode(true);
 
-    auto* top = new QHBoxLayout;
-    top->addWidget(filter_, 1);
-    top->addWidget(range_);
+    // The filter and the range share the tab bar's row: below a main window
+    // on a 1280x800 screen every line of height goes to the list's rows.
+    auto* top = new QWidget;
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(8, 0, 0, 2);
+    filter_->setMinimumWidth(360);
+    topLayout->addWidget(filter_, 1);
+    topLayout->addWidget(range_);
+    tabs_->setCornerWidget(top, Qt::TopRightCorner);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->setSpacing(2);
     layout->addWidget(tabs_, 1);
     layout->addLayout(buttons);
     resize(1220, 640);

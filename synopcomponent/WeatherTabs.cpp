@@ -2,11 +2,13 @@
 
 #include "ReportListModel.h"
 
+#include "synopcomponent/map/AnalysisRunner.h"
 #include "synopcomponent/map/WeatherMapWidget.h"
 #include "synopcomponent/plots/StationPlotsWidget.h"
 
 #include <QTabWidget>
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <unordered_map>
 
@@ -14,8 +16,20 @@ namespace synop {
 
 WeatherTabs::WeatherTabs(QTabWidget* tabs, Source source)
     : QObject(tabs), tabs_(tabs), source_(std::move(source)), map_(new map::WeatherMapWidget),
-      plots_(new plots::StationPlotsWidget)
+      analysisRunner_(new map::AnalysisRunner(this)), plots_(new plots::StationPlotsWidget)
 {
+    connect(analysisRunner_, &map::AnalysisRunner::finished, map_, [this](std::shared_ptr<const analysis::SurfaceAnalysis> a) {
+        map_->isobars().setAnalysis(std::move(a));
+        map_->isobars().setPending(analysisRunner_->busy());
+        map_->update();
+    });
+    connect(map_, &map::WeatherMapWidget::isobarsToggled, this, [this](bool visible) {
+        if (visible) refreshIsobars();
+    });
+    connect(map_->isobarControls(), &map::IsobarControls::hourChosen, this, [this] {
+        analysedSignature_ = 0;
+        refreshIsobars();
+    });
     tabs_->addTab(map_, tr("&Map"));
     tabs_->addTab(plots_, tr("Station &plots"));
     // Reports can arrive many a second; the map redraws at most twice a second.
@@ -75,6 +89,29 @@ void WeatherTabs::refreshMap()
             if (listed) reports.push_back(std::move(*r));
         }
     map_->setReports(std::move(reports));
+    refreshIsobars();
+}
+
+void WeatherTabs::refreshIsobars()
+{
+    // The analysis runs on a worker thread; the map keeps the last one meanwhile.
+    if (!source_.pressureReports || !map_->isobarsVisible()) return;
+    std::vector<analysis::PressureReport> reports = source_.pressureReports();
+    // A new selection redraws the map, but the same reports need no new analysis.
+    qint64 signature = qint64(reports.size());
+    for (const analysis::PressureReport& r : reports) signature = signature * 31 + r.observedUtc.toSecsSinceEpoch() + qint64(r.pressureHpa * 10);
+    if (signature == analysedSignature_ && map_->isobars().analysis()) return;
+    analysedSignature_ = signature;
+    std::map<qint64, int> perHour;
+    for (const analysis::PressureReport& r : reports) ++perHour[analysis::synopticHour(r.observedUtc).toSecsSinceEpoch()];
+    std::vector<std::pair<QDateTime, int>> hours;
+    for (const auto& [hour, count] : perHour) hours.emplace_back(QDateTime::fromSecsSinceEpoch(hour, Qt::UTC), count);
+    map_->isobarControls()->setHours(hours);
+    analysis::AnalysisOptions options;
+    options.hour = map_->isobarControls()->chosenHour();
+    analysisRunner_->analyse(std::move(reports), options);
+    map_->isobars().setPending(true);
+    map_->update();
 }
 
 void WeatherTabs::refreshPlots()
@@ -127,6 +164,7 @@ struct NewestPerStation {
     bool filled = false;
     int64_t lastId = 0;
     std::unordered_map<QString, map::MapReport> newest;
+    std::vector<analysis::PressureReport> pressures;  // every report read, for the isobars
 
     void take(map::MapReport&& r)
     {
@@ -161,6 +199,7 @@ WeatherTabs::Source listSource(const ReportListModel& model)
             list->log()->forEach(fresh, [&](const LoggedReport& r) {
                 cache->lastId = std::max(cache->lastId, r.id);
                 if (auto m = placed(r.id, r)) cache->take(std::move(*m));
+                if (auto p = analysis::pressureReport(r.report, r.place, r.observedUtc)) cache->pressures.push_back(std::move(*p));
                 return true;
             });
         }
@@ -170,6 +209,14 @@ WeatherTabs::Source listSource(const ReportListModel& model)
         for (int row = list->storedRows(); row < list->rowCount(); ++row)
             if (const LoggedReport* r = list->report(row))
                 if (auto m = placed(sourceIdOf(*list, row), *r)) out.push_back(std::move(*m));
+        return out;
+    };
+    // What listedReports() read last, with the rows the log could not take.
+    source.pressureReports = [list, cache] {
+        std::vector<analysis::PressureReport> out = cache->pressures;
+        for (int row = list->storedRows(); row < list->rowCount(); ++row)
+            if (const LoggedReport* r = list->report(row))
+                if (auto p = analysis::pressureReport(r->report, r->place, r->observedUtc)) out.push_back(std::move(*p));
         return out;
     };
     source.report = [list](qint64 id) -> std::optional<map::MapReport> {

@@ -2,6 +2,7 @@
 // The window's weather map and station plots tabs. They show what the
 // report list shows, through two questions the window answers: the
 // reports listed, and one station's history.
+#include "synopanalysis/PressureReport.h"
 #include "synopcomponent/map/StationValues.h"
 
 #include <QObject>
@@ -15,7 +16,7 @@ class QTabWidget;
 
 namespace synop {
 
-namespace map { class WeatherMapWidget; }
+namespace map { class AnalysisRunner; class WeatherMapWidget; }
 namespace plots { class StationPlotsWidget; }
 
 class WeatherTabs : public QObject {
@@ -26,6 +27,8 @@ public:
         std::function<std::vector<map::MapReport>()> listedReports;
         std::function<std::optional<map::MapReport>(qint64 id)> report;
         std::function<std::vector<map::MapReport>(const map::MapReport& station)> stationHistory;
+        // Every listed report with a sea-level pressure, for the map's isobars.
+        std::function<std::vector<analysis::PressureReport>()> pressureReports;
     };
 
     WeatherTabs(QTabWidget* tabs, Source source);
@@ -50,7 +53,11 @@ private:
 
     QTabWidget* tabs_;
     Source source_;
+    void refreshIsobars();
+
     map::WeatherMapWidget* map_;
+    map::AnalysisRunner* analysisRunner_;
+    qint64 analysedSignature_ = 0;
     plots::StationPlotsWidget* plots_;
     QTimer throttle_;
     std::optional<qint64> selected_;

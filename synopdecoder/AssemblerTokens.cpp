@@ -19,9 +19,35 @@ bool isHeadingLine(const Tokens& t)
 bool isLandMarker(std::string_view t) { return t == "AAXX" || t == "--//"; }
 bool isShipMarker(std::string_view t) { return t == "BBXX" || t == "?\?//"; }
 bool isBuoyMarker(std::string_view t) { return t == "ZZYY" || t == "++66" || t == "\"\"66"; }
-// Forms that are not decoded here (SYNOP MOBIL, CLIMAT, TEMP and the like):
-// their reports must not be taken for land or ship reports.
-bool isOtherFormMarker(std::string_view t) { return t == "OOXX" || t == "CLIMAT" || t == "TTAA" || t == "TTBB" || t == "PPBB"; }
+// Forms that are not decoded here: their reports must not be taken for land
+// or ship reports.
+bool isOtherFormMarker(std::string_view t)
+{
+    // Upper-air parts: TEMP (TT), TEMP SHIP (UU), TEMP MOBIL (II), TEMP DROP
+    // (XX), PILOT (PP), PILOT SHIP (QQ), PILOT MOBIL (EE); parts A to D.
+    if (t.size() == 4 && t[0] == t[1] && t[2] == t[3] && t[2] >= 'A' && t[2] <= 'D'
+        && std::string_view("TUIXPQE").find(t[0]) != std::string_view::npos)
+        return true;
+    static constexpr std::string_view kOthers[] = {
+        "OOXX",                                    // SYNOP MOBIL
+        "CLIMAT", "TEMP", "PILOT",                 // CLIMAT, CLIMAT TEMP and their ship forms
+        "METAR", "SPECI", "TAF",                   // aerodromes
+        "JJXX", "JJYY", "JJVV", "KKXX", "KKYY",    // BATHY, TESAC
+        "NNXX", "MMXX", "BUFR", "GRIB", "CREX",
+    };
+    for (std::string_view other : kOthers)
+        if (t == other) return true;
+    return false;
+}
+
+// TTAAii: surface data (S) of the synoptic kinds: intermediate, main and
+// non-standard hours (SI, SM, SN), buoys (SS) and miscellaneous (SX). Every
+// other kind (upper air, climate, forecasts, warnings, BUFR, METAR and the
+// like) holds no SYNOP, SHIP or BUOY report.
+bool isSurfaceSynopticHeading(std::string_view ttaaii)
+{
+    return ttaaii.size() >= 2 && ttaaii[0] == 'S' && std::string_view("IMNSX").find(ttaaii[1]) != std::string_view::npos;
+}
 
 // YYGGiw of section 0: a day, an hour and a wind unit indicator that exist.
 bool isDateGroup(std::string_view g)

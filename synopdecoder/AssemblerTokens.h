@@ -16,9 +16,12 @@ bool isHeadingLine(const Tokens& t);
 bool isLandMarker(std::string_view t);
 bool isShipMarker(std::string_view t);
 bool isBuoyMarker(std::string_view t);
-// Forms that are not decoded here (SYNOP MOBIL, CLIMAT, TEMP and the like):
-// their reports must not be taken for land or ship reports.
+// Forms that are not decoded here (SYNOP MOBIL, CLIMAT, upper-air parts,
+// METAR/TAF and the like): their reports must not be taken for land or ship
+// reports.
 bool isOtherFormMarker(std::string_view t);
+// A bulletin heading whose data type may hold SYNOP, SHIP or BUOY reports.
+bool isSurfaceSynopticHeading(std::string_view ttaaii);
 // YYGGiw of section 0: a day, an hour and a wind unit indicator that exist.
 bool isDateGroup(std::string_view g);
 // One character hit or lost: "AAMX", "AXX".

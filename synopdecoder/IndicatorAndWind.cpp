@@ -19,6 +19,7 @@ void decodeIndicators(DecodeContext& ctx, const std::string& group)
     std::string meaning;
     if (ir >= 0 && ir <= 4) {
         ctx.precipIndicator = ir;
+        ctx.out.precipIndicator = ir;
         if (ctx.describing()) meaning = std::string(tables::precipitationIndicator(ir));
     } else {
         ctx.out.warnings.push_back("precipitation indicator iR invalid in " + group);
@@ -26,6 +27,7 @@ void decodeIndicators(DecodeContext& ctx, const std::string& group)
     }
     if (ix >= 1 && ix <= 7) {
         ctx.weatherIndicator = ix;
+        ctx.out.weatherIndicator = ix;
         if (ctx.describing()) meaning += "; " + std::string(tables::weatherIndicator(ix));
     } else {
         ctx.out.warnings.push_back("weather indicator ix invalid in " + group);

@@ -103,9 +103,20 @@ struct DecodedReport {
     std::optional<int> geopotentialHpa, geopotentialM;
     std::optional<int> pressureTendency;
     std::optional<double> pressureChangeHpa;
+    // iRixhVV: iR says where precipitation is reported, ix whether weather
+    // is and from which tables (7: an automatic station's, 4680 and 4531).
+    std::optional<int> precipIndicator, weatherIndicator;
+    // Section 1's 6RRRtR; a trace is 0.0 with precipTrace.
     std::optional<double> precipMm;
     std::optional<int> precipPeriodH;
     bool precipTrace = false;
+    // Section 3's own 6RRRtR (often another period than section 1's) and
+    // 7R24R24R24R24, the 24-hour total in tenths.
+    std::optional<double> precipSection3Mm;
+    std::optional<int> precipSection3PeriodH;
+    bool precipSection3Trace = false;
+    std::optional<double> precip24hMm;
+    bool precip24hTrace = false;
     std::optional<int> presentWeatherCode;
     std::string presentWeatherText;
     std::optional<std::array<std::optional<int>, 2>> pastWeather;

@@ -1,127 +1,142 @@
 #include "synopdecoder/ReportExport.h"
 
+#include "synopdecoder/FieldWriters.h"
 #include "synopdecoder/ReportFormat.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QXmlStreamWriter>
+#include <cstdio>
 
 namespace synop {
 namespace {
 
-QString csvField(const QJsonValue& value)
+// XML text: the markup characters escaped, and the control characters a
+// noisy teletype line can carry (XML 1.0 has no place for them) replaced.
+void appendXml(std::string& out, std::string_view text)
 {
-    QString text;
-    if (value.isString()) text = value.toString();
-    else if (value.isBool()) text = value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    else if (value.isDouble()) text = QString::number(value.toDouble(), 'g', 10);
-    else if (value.isArray()) {
-        QStringList parts;
-        for (const QJsonValue& item : value.toArray()) parts << (item.isNull() ? QString() : csvField(item));
-        text = parts.join(QStringLiteral("; "));
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' && c != '\r') out += "\xef\xbf\xbd";
+            else out += c;
+        }
     }
-    if (text.contains(u',') || text.contains(u'"') || text.contains(u'\n') || text.contains(u'\r')) {
-        text.replace(u'"', QStringLiteral("\"\""));
-        text = u'"' + text + u'"';
-    }
-    return text;
 }
 
-QByteArray csvLine(const QJsonObject& o)
-{
-    const QJsonObject header = o.value(QStringLiteral("header")).toObject();
-    QStringList fields;
-    for (const QString& column : exportedCsvColumns()) {
-        if (column.startsWith(QStringLiteral("header_"))) fields << csvField(header.value(column.mid(7)));
-        else fields << csvField(o.value(column));
+// The values of a placemark as text: one "key: value" line each for the
+// description, and the same pairs for ExtendedData. Lists are joined by
+// ", " (a figure not reported is "/"), nested objects by "; ".
+class KmlValues final : public FieldSink {
+public:
+    struct Pair {
+        std::string key, value;
+    };
+    std::vector<Pair> pairs;
+
+    void integer(std::string_view key, long long value) override { add(key, std::to_string(value)); }
+    void number(std::string_view key, double value) override
+    {
+        char text[32];
+        add(key, std::string(text, static_cast<size_t>(std::snprintf(text, sizeof text, "%.10g", value))));
     }
-    return fields.join(u',').toUtf8() + "\r\n";
-}
+    void text(std::string_view key, std::string_view utf8) override { add(key, std::string(utf8)); }
+    void boolean(std::string_view key, bool value) override { add(key, value ? "true" : "false"); }
+    void null(std::string_view key) override { add(key, "/"); }
+    void beginObject(std::string_view key) override { open(key, "; "); }
+    void endObject() override { close(); }
+    void beginArray(std::string_view key) override { open(key, ", "); }
+    void endArray() override { close(); }
 
-// XML 1.0 has no place for most control characters, which a noisy
-// teletype line can carry.
-QString xmlSafe(QString text)
-{
-    for (QChar& c : text)
-        if (c.unicode() < 0x20 && c != u'\n' && c != u'\t' && c != u'\r') c = QChar(0xfffd);
-    return text;
-}
-
-QString valueText(const QJsonValue& value)
-{
-    if (value.isArray()) {
-        QStringList parts;
-        for (const QJsonValue& item : value.toArray()) parts << (item.isNull() ? QStringLiteral("/") : valueText(item));
-        return parts.join(QStringLiteral(", "));
+private:
+    struct Open {
+        const char* separator;
+        bool started = false;
+    };
+    void add(std::string_view key, std::string value)
+    {
+        if (stack_.empty()) {
+            pairs.push_back({std::string(key), std::move(value)});
+            return;
+        }
+        std::string& into = pairs.back().value;
+        if (stack_.back().started) into += stack_.back().separator;
+        stack_.back().started = true;
+        if (!key.empty() && stack_.back().separator[0] == ';') into.append(key).append(" ");
+        into += value;
     }
-    if (value.isDouble()) return QString::number(value.toDouble(), 'g', 10);
-    if (value.isBool()) return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    return xmlSafe(value.toString());
-}
+    void open(std::string_view key, const char* separator)
+    {
+        if (stack_.empty()) pairs.push_back({std::string(key), {}});
+        else add(key, {});
+        stack_.push_back({separator});
+    }
+    void close() { stack_.pop_back(); }
+    std::vector<Open> stack_;
+};
 
-// A placemark in the element order of the KML 2.2 schema: name,
-// description, TimeStamp, ExtendedData, then the geometry.
-QByteArray placemark(const QJsonObject& o, const DecodedReport& r, const StationPlace& place, const QDateTime& observed)
+void appendPlacemark(std::string& out, const DecodedReport& r, const StationPlace& place, const QDateTime& observed)
 {
-    QByteArray out;
-    QXmlStreamWriter xml(&out);
-    xml.setAutoFormatting(true);
-    xml.writeStartElement(QStringLiteral("Placemark"));
-    const QString station = QString::fromStdString(r.station);
-    xml.writeTextElement(QStringLiteral("name"),
-                         place.name.empty() ? station : station + QStringLiteral(" ") + QString::fromStdString(place.name));
-    QStringList lines;
-    for (auto it = o.begin(); it != o.end(); ++it)
-        if (it.key() != QLatin1String("raw") && it.key() != QLatin1String("header") && it.key() != QLatin1String("warnings"))
-            lines << it.key() + QStringLiteral(": ") + valueText(it.value());
-    for (const std::string& w : r.warnings) lines << QStringLiteral("warning: ") + xmlSafe(QString::fromStdString(w));
-    lines << xmlSafe(QString::fromStdString(r.raw));
+    KmlValues values;
+    const PlaceFields placed{place, observed};
+    writeReportFields(r, values, &placed);
+    // The element order of the KML 2.2 schema: name, description, TimeStamp,
+    // ExtendedData, then the geometry.
+    out.append("  <Placemark>\n    <name>");
+    appendXml(out, r.station);
+    if (!place.name.empty()) {
+        out += ' ';
+        appendXml(out, place.name);
+    }
+    out.append("</name>\n    <description>");
     // Viewers render the description as HTML: one value a line.
-    xml.writeTextElement(QStringLiteral("description"), lines.join(QStringLiteral("<br/>\n")));
+    std::string description;
+    for (const auto& [key, value] : values.pairs)
+        if (key != "raw" && key != "header" && key != "warnings") description += key + ": " + value + "<br/>\n";
+    for (const std::string& w : r.warnings) description += "warning: " + w + "<br/>\n";
+    description += r.raw;
+    appendXml(out, description);
+    out.append("</description>\n");
     if (observed.isValid()) {
-        xml.writeStartElement(QStringLiteral("TimeStamp"));
-        xml.writeTextElement(QStringLiteral("when"), observed.toUTC().toString(Qt::ISODate));
-        xml.writeEndElement();
+        out.append("    <TimeStamp><when>");
+        appendIsoUtc(out, observed);
+        out.append("</when></TimeStamp>\n");
     }
-    xml.writeStartElement(QStringLiteral("ExtendedData"));
-    for (auto it = o.begin(); it != o.end(); ++it) {
-        if (it.key() == QLatin1String("header")) continue;
-        xml.writeStartElement(QStringLiteral("Data"));
-        xml.writeAttribute(QStringLiteral("name"), it.key());
-        xml.writeTextElement(QStringLiteral("value"), valueText(it.value()));
-        xml.writeEndElement();
+    out.append("    <ExtendedData>\n");
+    for (const auto& [key, value] : values.pairs) {
+        if (key == "header") continue;
+        out.append("      <Data name=\"");
+        appendXml(out, key);
+        out.append("\"><value>");
+        appendXml(out, value);
+        out.append("</value></Data>\n");
     }
-    xml.writeEndElement();
-    xml.writeStartElement(QStringLiteral("Point"));
-    QString coordinates = QString::number(*place.lon, 'f', 4) + u',' + QString::number(*place.lat, 'f', 4);
-    if (place.elevationM) coordinates += u',' + QString::number(*place.elevationM);
-    xml.writeTextElement(QStringLiteral("coordinates"), coordinates);
-    xml.writeEndElement();
-    xml.writeEndElement();
-    return out + '\n';
+    out.append("    </ExtendedData>\n    <Point><coordinates>");
+    char coordinates[64];
+    int length = std::snprintf(coordinates, sizeof coordinates, "%.4f,%.4f", *place.lon, *place.lat);
+    if (place.elevationM) length += std::snprintf(coordinates + length, sizeof coordinates - length, ",%d", *place.elevationM);
+    out.append(coordinates, static_cast<size_t>(length));
+    out.append("</coordinates></Point>\n  </Placemark>\n");
 }
 
 }  // namespace
 
 QJsonObject exportedJson(const DecodedReport& r, const StationPlace& place, const QDateTime& observedUtc)
 {
-    QJsonObject o = reportToJson(r);
-    if (!place.name.empty()) o.insert(QStringLiteral("station_name"), QString::fromStdString(place.name));
-    if (!place.country.empty()) o.insert(QStringLiteral("country"), QString::fromStdString(place.country));
-    if (place.hasPosition()) {
-        o.insert(QStringLiteral("lat"), *place.lat);
-        o.insert(QStringLiteral("lon"), *place.lon);
-    }
-    if (place.elevationM) o.insert(QStringLiteral("elevation_m"), *place.elevationM);
-    if (observedUtc.isValid()) o.insert(QStringLiteral("observed_utc"), observedUtc.toUTC().toString(Qt::ISODate));
-    return o;
+    JsonObjectBuilder builder;
+    const PlaceFields placed{place, observedUtc};
+    writeReportFields(r, builder, &placed);
+    return builder.take();
 }
 
 const QStringList& exportedCsvColumns()
 {
-    // The decoder's columns first, so that readers of the older files still
-    // find theirs where they were.
-    static const QStringList columns = csvColumns() + QStringList{"station_name", "country", "elevation_m", "observed_utc"};
+    // The decoder's first columns, then the place, then what came later, so
+    // that readers of the older files still find theirs where they were.
+    static const QStringList columns = firstCsvColumns() + QStringList{"station_name", "country", "elevation_m", "observed_utc"}
+                                       + laterCsvColumns();
     return columns;
 }
 
@@ -129,6 +144,8 @@ ReportExporter::ReportExporter(ExportFormat format, Sink sink, QString title)
     : format_(format), sink_(std::move(sink)), title_(std::move(title))
 {
 }
+
+ReportExporter::~ReportExporter() = default;
 
 void ReportExporter::begin()
 {
@@ -153,28 +170,47 @@ void ReportExporter::begin()
 
 void ReportExporter::add(const DecodedReport& r, const StationPlace& place, const QDateTime& observedUtc)
 {
-    const QJsonObject o = exportedJson(r, place, observedUtc);
     const bool geographic = format_ == ExportFormat::GeoJson || format_ == ExportFormat::Kml;
     if (geographic && !place.hasPosition()) {
         ++leftOut_;
         return;
     }
-    const QByteArray separator = written_ ? "," : "";
+    buffer_.clear();  // keeps its capacity: no allocation per report once warm
+    const PlaceFields placed{place, observedUtc};
     switch (format_) {
-    case ExportFormat::Csv: sink_(csvLine(o)); break;
-    case ExportFormat::JsonLines: sink_(QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n'); break;
-    case ExportFormat::JsonArray: sink_(separator + "\n" + QJsonDocument(o).toJson(QJsonDocument::Compact)); break;
-    case ExportFormat::GeoJson: {
-        const QJsonObject feature{
-            {QStringLiteral("type"), QStringLiteral("Feature")},
-            {QStringLiteral("geometry"), QJsonObject{{QStringLiteral("type"), QStringLiteral("Point")},
-                                                      {QStringLiteral("coordinates"), QJsonArray{*place.lon, *place.lat}}}},
-            {QStringLiteral("properties"), o}};
-        sink_(separator + "\n" + QJsonDocument(feature).toJson(QJsonDocument::Compact));
+    case ExportFormat::Csv:
+        if (!csv_) csv_ = std::make_unique<CsvRow>(exportedCsvColumns());
+        csv_->clear();
+        writeReportFields(r, *csv_, &placed);
+        csv_->appendTo(buffer_);
+        break;
+    case ExportFormat::JsonLines:
+    case ExportFormat::JsonArray: {
+        if (format_ == ExportFormat::JsonArray) buffer_.append(written_ ? ",\n" : "\n");
+        JsonWriter json(buffer_);
+        json.beginObject({});
+        writeReportFields(r, json, &placed);
+        json.endObject();
+        if (format_ == ExportFormat::JsonLines) buffer_ += '\n';
         break;
     }
-    case ExportFormat::Kml: sink_(placemark(o, r, place, observedUtc)); break;
+    case ExportFormat::GeoJson: {
+        buffer_.append(written_ ? ",\n" : "\n");
+        buffer_.append("{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[");
+        JsonWriter::appendNumber(buffer_, *place.lon);
+        buffer_ += ',';
+        JsonWriter::appendNumber(buffer_, *place.lat);
+        buffer_.append("]},\"properties\":");
+        JsonWriter json(buffer_);
+        json.beginObject({});
+        writeReportFields(r, json, &placed);
+        json.endObject();
+        buffer_ += '}';
+        break;
     }
+    case ExportFormat::Kml: appendPlacemark(buffer_, r, place, observedUtc); break;
+    }
+    sink_(QByteArray::fromRawData(buffer_.data(), static_cast<qsizetype>(buffer_.size())));
     ++written_;
 }
 

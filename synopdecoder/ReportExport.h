@@ -12,8 +12,12 @@
 #include <QJsonObject>
 #include <QStringList>
 #include <functional>
+#include <memory>
+#include <string>
 
 namespace synop {
+
+class CsvRow;
 
 enum class ExportFormat { Csv, JsonLines, JsonArray, GeoJson, Kml };
 
@@ -24,8 +28,10 @@ const QStringList& exportedCsvColumns();
 
 class ReportExporter {
 public:
+    // The bytes handed to the sink are valid for the call only.
     using Sink = std::function<void(const QByteArray&)>;
     ReportExporter(ExportFormat format, Sink sink, QString title = QStringLiteral("SYNOP reports"));
+    ~ReportExporter();
 
     void begin();
     void add(const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc = {});
@@ -41,6 +47,8 @@ private:
     QString title_;
     long written_ = 0;
     long leftOut_ = 0;
+    std::string buffer_;
+    std::unique_ptr<CsvRow> csv_;
 };
 
 }  // namespace synop

@@ -261,20 +261,21 @@ void decodePrecipitation(DecodeContext& ctx, const std::string& group, bool sect
         ctx.note(group, "precipitation not reported");
         return;
     }
-    // Section 3 amounts count only when section 1 carries none.
-    const bool take = sectionOne || (!ctx.out.precipMm && !ctx.out.precipTrace);
+    // Section 3 reports its own period (often the last hour or 24 hours),
+    // so its amount has keys of its own.
+    std::optional<double>& amount = sectionOne ? ctx.out.precipMm : ctx.out.precipSection3Mm;
+    std::optional<int>& periodH = sectionOne ? ctx.out.precipPeriodH : ctx.out.precipSection3PeriodH;
+    bool& trace = sectionOne ? ctx.out.precipTrace : ctx.out.precipSection3Trace;
+    periodH = hours;
     if (rrr == 990) {
-        if (take && sectionOne) ctx.out.precipTrace = true;
-        if (take) ctx.out.precipPeriodH = hours;
+        amount = 0.0;
+        trace = true;
         ctx.note(group, [&] { return std::string("trace of precipitation" + period); });
         return;
     }
     // 000 is "no precipitation" since the 2003 amendment of code table 3590.
     const double mm = rrr <= 988 ? rrr : rrr == 989 ? 989 : (rrr - 990) / 10.0;
-    if (take) {
-        ctx.out.precipMm = mm;
-        ctx.out.precipPeriodH = hours;
-    }
+    amount = mm;
     ctx.note(group, [&] { return std::string(std::string(rrr == 989 ? "989 mm or more" : rrr == 0 ? "no" : formatNumber(mm) + " mm") + " of precipitation" + period); });
 }
 

@@ -47,7 +47,10 @@ void decodeRadiation(DecodeContext& ctx, const Groups& g, size_t& i, bool hourly
         const std::string& group = g[i + 1];
         const int j = digitsValue(group, 0, 1);
         if (j < 0 || j > 6 || j <= last || (j == 5 && group[1] >= '5')) break;
-        if (j == 6 && precipitationDue) break;  // the 6RRRtR group of this section
+        // Where section 3 carries 6RRRtR, a single 6 group here is that group;
+        // two in a row are the short-wave radiation and then 6RRRtR.
+        const bool anotherSixFollows = i + 2 < g.size() && g[i + 2].size() == 5 && g[i + 2][0] == '6';
+        if (j == 6 && precipitationDue && !anotherSixFollows) break;
         last = j;
         ++i;
         const int value = digitsValue(group, 1, 4);
@@ -145,9 +148,16 @@ void decodeSection3(DecodeContext& ctx, const Groups& g, size_t& i)
         }
         case 7: {
             const int tenths = digitsValue(group, 1, 4);
-            if (tenths < 0) ctx.note(group, "24-hour precipitation not reported");
-            else if (tenths == 9999) ctx.note(group, "trace of precipitation in 24 hours");
-            else ctx.note(group, [&] { return std::string(formatNumber(tenths / 10.0) + " mm of precipitation in 24 hours"); });
+            if (tenths < 0) {
+                ctx.note(group, "24-hour precipitation not reported");
+            } else if (tenths == 9999) {
+                ctx.out.precip24hMm = 0.0;
+                ctx.out.precip24hTrace = true;
+                ctx.note(group, "trace of precipitation in 24 hours");
+            } else {
+                ctx.out.precip24hMm = tenths / 10.0;
+                ctx.note(group, [&] { return std::string(formatNumber(tenths / 10.0) + " mm of precipitation in 24 hours"); });
+            }
             break;
         }
         case 8: decodeCloudLayer(ctx, group); break;

@@ -102,6 +102,9 @@ bool StreamAssembler::takeHeading(const Tokens& tokens)
     endBulletin();
     heading_ = BulletinHeading{std::string(tokens[0]), std::string(tokens[1]), std::string(tokens[2]),
                                tokens.size() == 4 ? std::string(tokens[3]) : std::string()};
+    // Upper-air, climate, aerodrome and text bulletins: their lines are
+    // passed over whatever they look like, up to the next bulletin.
+    if (!isSurfaceSynopticHeading(tokens[0])) mode_ = Mode::OtherForm;
     return true;
 }
 
@@ -145,10 +148,12 @@ void StreamAssembler::takeTokens(Tokens& tokens)
             endBulletin();
             continue;
         }
-        // A marker hit by noise still counts when its neighbours leave no doubt.
+        // A marker hit by noise still counts when its neighbours leave no
+        // doubt; in the text of another form only a marker as it is written.
         const bool next = i + 1 < tokens.size();
-        const bool land = isLandMarker(token) || (nearly(token, "AAXX") && next && isDateGroup(correctShift(tokens[i + 1])));
-        const bool ship = isShipMarker(token) || (nearly(token, "BBXX") && tokens.size() == 1);
+        const bool repair = mode_ != Mode::OtherForm;
+        const bool land = isLandMarker(token) || (repair && nearly(token, "AAXX") && next && isDateGroup(correctShift(tokens[i + 1])));
+        const bool ship = isShipMarker(token) || (repair && nearly(token, "BBXX") && tokens.size() == 1);
         if (isOtherFormMarker(token) && i == 0) {
             closeReport(false);
             mode_ = Mode::OtherForm;
@@ -206,7 +211,10 @@ bool StreamAssembler::startsReport(const Tokens& tokens, size_t at) const
     case Mode::Land:
         return isCodedGroup(first, 5) && isDigits(first);
     case Mode::Ship:
-        if (isBuoyOrPlatformNumber(tokens[at])) return looksLikeShipOpening(tokens, at);
+        // A numbered ship cut right after its date group is still a report.
+        if (isBuoyOrPlatformNumber(tokens[at]))
+            return looksLikeShipOpening(tokens, at)
+                || (at + 2 < tokens.size() && isDateGroup(correctShift(tokens[at + 1])) && tokens[at + 2] == "=");
         return looksLikeCallSign(tokens[at]) && at + 1 < tokens.size()
             && isCodedGroup(correctShift(tokens[at + 1]), 5);
     default:

@@ -200,12 +200,39 @@ void decodeShip(DecodeContext& ctx, const AssembledReport& in)
         return;
     }
     if (g.size() < 4) {
-        ctx.out.warnings.push_back("report too short for date and position");
+        // Cut short: what there is still tells who reported and when.
+        if (g.size() >= 2) decodeDateGroup(ctx, g[1]);
+        ctx.out.warnings.push_back(g.size() < 2 ? "report cut after its identifier: no date or position"
+                                                : "report cut after its date group: no position");
         return;
     }
     decodeDateGroup(ctx, g[1]);
     decodeShipPosition(ctx, g[2], g[3]);
     decodeSections(ctx, g, 4);
+}
+
+// A main or intermediate synoptic bulletin carries the reports of the hour
+// its heading names; a report dated otherwise is misdated in one of the two,
+// and a log must not take it for the station's report of either hour
+// unseen. Non-standard-hour bulletins (SN) and buoys carry any hour.
+void checkDateAgainstHeading(DecodedReport& out)
+{
+    if (!out.heading || out.form == ReportForm::Buoy || !out.day || !out.hour) return;
+    const BulletinHeading& h = *out.heading;
+    if (h.ttaaii.size() < 2 || h.ttaaii[1] == 'N') return;
+    int day = digitsValue(h.yygggg, 0, 2), hour = digitsValue(h.yygggg, 2, 2);
+    const int minute = digitsValue(h.yygggg, 4, 2);
+    if (h.yygggg.size() != 6 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0) return;
+    // Bulletins compiled a little before the hour name the hour they are for.
+    if (minute >= 30 && ++hour == 24) {
+        hour = 0;
+        day = day % 31 + 1;  // no month is known here: the 31st runs into the 1st
+    }
+    if (day == *out.day && hour == *out.hour) return;
+    char text[120];
+    std::snprintf(text, sizeof text, "date group says day %d, %02d UTC; the bulletin heading %s says day %d, %02d UTC",
+                  *out.day, *out.hour, h.yygggg.c_str(), day, hour);
+    out.warnings.emplace_back(text);
 }
 
 }  // namespace
@@ -229,6 +256,7 @@ void decodeInto(DecodedReport& out, const AssembledReport& report, const Decoder
         decodeBuoy(ctx, report.groups);
         break;
     }
+    checkDateAgainstHeading(out);
 }
 
 }  // namespace

@@ -33,6 +33,9 @@ struct ReportFilter {
     // both ends included; invalid = open. Reception counts, so that a
     // recording of old traffic decoded now is listed with today's reports.
     QDateTime fromUtc, toUtc;
+    // The range on the observation time alone (the reception for undated
+    // reports): what a user asking for a night's reports means.
+    bool rangeOnObservation = false;
     QString station;           // exact station index, call sign or buoy number
     QString country;           // exact country as in the station list, any case
     QString text;              // found in station, name, country, weather, clouds, warnings or raw text, any case
@@ -62,7 +65,7 @@ enum class StoreOutcome {
     Added,       // a new report
     Repeat,      // heard before: counted, not added
     Correction,  // replaces the reading it corrects, which stays as history
-    OtherCopy,   // another reception of a report already stored; the better one is shown
+    OtherCopy,   // another, different reading of a station and time already stored: listed beside it
 };
 
 struct StoreResult {

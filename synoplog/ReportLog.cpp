@@ -49,6 +49,18 @@ CREATE TABLE text_chunks (
 CREATE INDEX text_chunks_by_time ON text_chunks(received_utc);
 )sql";
 
+// Version 1 put the noisier of two different readings of a station and
+// time into history; only a correction may. Those readings are listed again.
+const char* const kListOtherReadings = R"sql(
+UPDATE reports SET superseded_by = NULL
+WHERE superseded_by IS NOT NULL
+  AND (SELECT CASE WHEN length(c.heading_bbb) = 3 AND substr(c.heading_bbb, 1, 2) IN ('CC', 'AA')
+                   THEN unicode(substr(c.heading_bbb, 3, 1)) ELSE 0 END
+       FROM reports AS c WHERE c.id = reports.superseded_by)
+      <= CASE WHEN length(heading_bbb) = 3 AND substr(heading_bbb, 1, 2) IN ('CC', 'AA')
+              THEN unicode(substr(heading_bbb, 3, 1)) ELSE 0 END;
+)sql";
+
 // A missing owner write bit counts as read-only even for root, so that a
 // folder or file marked read-only behaves as one for every account.
 bool markedWritable(const QString& path)
@@ -179,7 +191,8 @@ bool ReportLog::createOrUpgrade()
     const int64_t current = version.step() ? version.integer(0) : 0;
     bool ok = true;
     if (current == 0) ok = exec(kSchema);
-    // Later versions add their steps here: if (current < 2) ok = ok && exec(...);
+    // Later versions add their steps here: if (current < 3) ok = ok && exec(...);
+    if (current == 1) ok = ok && exec(kListOtherReadings);
     if (ok) ok = exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
     if (ok) ok = exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     if (ok && exec("COMMIT")) return true;

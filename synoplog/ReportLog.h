@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -24,7 +25,9 @@ namespace synop {
 
 class ReportLog {
 public:
-    static constexpr int kSchemaVersion = 1;
+    // 2: a reading is history only when a correction replaced it (version 1
+    // also hid the noisier of two different readings).
+    static constexpr int kSchemaVersion = 2;
     static constexpr int kBusyTimeoutMs = 5000;
 
     // $PLUVANE_SYNOP_LOG when set, else $XDG_DATA_HOME/pluvane/reports.sqlite
@@ -93,6 +96,7 @@ private:
     QString path_;
     sqlite3* db_ = nullptr;
     std::map<const char*, sqlite3_stmt*> prepared_;
+    std::string jsonBuffer_;  // the decoded column, written anew for each report
     bool writable_ = false;
     bool inBatch_ = false;
     mutable QString error_;

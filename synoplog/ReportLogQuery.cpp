@@ -93,8 +93,13 @@ Where whereFor(const ReportFilter& f)
     if (!f.withHistory) w.text += " AND superseded_by IS NULL";
     // The report's span, from observation to reception, meets the range. The
     // expressions are those of the log's indexes, so a range is an index scan.
-    if (f.fromUtc.isValid()) w.text += " AND max(report_time, received_utc) >= ?";
-    if (f.toUtc.isValid()) w.text += " AND min(report_time, received_utc) <= ?";
+    if (f.rangeOnObservation) {
+        if (f.fromUtc.isValid()) w.text += " AND report_time >= ?";
+        if (f.toUtc.isValid()) w.text += " AND report_time <= ?";
+    } else {
+        if (f.fromUtc.isValid()) w.text += " AND max(report_time, received_utc) >= ?";
+        if (f.toUtc.isValid()) w.text += " AND min(report_time, received_utc) <= ?";
+    }
     if (!f.station.isEmpty()) w.text += " AND station = ?";
     if (!f.country.isEmpty()) w.text += " AND country = ? COLLATE NOCASE";
     if (!f.text.isEmpty()) w.text += " AND instr(search_text, ?) > 0";

@@ -4,10 +4,10 @@
 #include "ReportLog.h"
 #include "ReportSearch.h"
 #include "SqlStatement.h"
+#include "synopdecoder/FieldWriters.h"
 #include "synopdecoder/ReportFormat.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
+#include <algorithm>
 
 namespace synop {
 namespace {
@@ -32,9 +32,12 @@ int correctionRank(const std::optional<BulletinHeading>& heading)
 
 std::string warningsJson(const std::vector<std::string>& warnings)
 {
-    QJsonArray list;
-    for (const std::string& w : warnings) list.append(QString::fromStdString(w));
-    return QJsonDocument(list).toJson(QJsonDocument::Compact).toStdString();
+    std::string list;
+    JsonWriter writer(list);
+    writer.beginArray({});
+    for (const std::string& w : warnings) writer.text({}, w);
+    writer.endArray();
+    return list;
 }
 
 // How long an undated report counts as a repeat of the same text.
@@ -67,49 +70,75 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     const std::string groups = joined(assembled.groups);
     const bool identifiable = observed && !decoded.station.empty();
 
-    // The same groups heard again, in history or not, are a repeat.
+    // Every reading already stored for this station and time, current or
+    // history: the same groups again are a repeat; a correction replaces
+    // what it corrects; anything else is a report of its own and stays listed.
+    struct Reading {
+        int64_t id;
+        bool current;
+        int rank;
+        bool sameBulletin;  // TTAAii CCCC YYGGgg as this one's
+    };
+    std::vector<Reading> readings;
     {
         sql::Statement same(prepared(identifiable
-                                     ? "SELECT id FROM reports WHERE station = ? AND form = ? AND observed_utc = ? "
-                                       "AND groups = ? ORDER BY superseded_by IS NOT NULL LIMIT 1"
-                                     : "SELECT id FROM reports WHERE station = ? AND form = ? AND observed_utc IS ? "
-                                       "AND groups = ? AND abs(received_utc - ?) < ? LIMIT 1"));
-        same.bind(decoded.station).bind(form).bind(observedMs).bind(groups);
+                                     ? "SELECT id, groups, superseded_by IS NULL, heading_ttaaii, heading_cccc, heading_yygggg, "
+                                       "heading_bbb FROM reports WHERE station = ? AND form = ? AND observed_utc = ? "
+                                       "ORDER BY superseded_by IS NOT NULL, id"
+                                     : "SELECT id, groups, superseded_by IS NULL, heading_ttaaii, heading_cccc, heading_yygggg, "
+                                       "heading_bbb FROM reports WHERE station = ? AND form = ? AND observed_utc IS ? "
+                                       "AND abs(received_utc - ?) < ? ORDER BY superseded_by IS NOT NULL, id"));
+        same.bind(decoded.station).bind(form).bind(observedMs);
         if (!identifiable) same.bind(receivedMs).bind(kUndatedRepeatWindowMs);
-        if (same.step()) {
-            const int64_t id = same.integer(0);
-            sql::Statement heard(prepared("UPDATE reports SET times_heard = times_heard + 1, "
-                                          "last_heard_utc = max(last_heard_utc, ?) WHERE id = ?"));
-            if (!heard.bind(receivedMs).bind(id).done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
-            return StoreResult{id, StoreOutcome::Repeat, 0};
+        while (same.step()) {
+            if (same.text(1) == groups) {
+                const int64_t id = same.integer(0);
+                sql::Statement heard(prepared("UPDATE reports SET times_heard = times_heard + 1, "
+                                              "last_heard_utc = max(last_heard_utc, ?) WHERE id = ?"));
+                if (!heard.bind(receivedMs).bind(id).done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
+                return StoreResult{id, StoreOutcome::Repeat, 0};
+            }
+            BulletinHeading theirs{same.text(3), same.text(4), same.text(5), same.text(6)};
+            const bool sameBulletin = !same.isNull(3) && assembled.heading && theirs.ttaaii == assembled.heading->ttaaii
+                                      && theirs.cccc == assembled.heading->cccc && theirs.yygggg == assembled.heading->yygggg;
+            readings.push_back({same.integer(0), same.integer(2) != 0, correctionRank(theirs), sameBulletin});
         }
         if (same.resultCode() != SQLITE_DONE) { fail(QStringLiteral("cannot read %1").arg(path_)); return std::nullopt; }
     }
 
-    // A different reading of a report already there: a correction, or
-    // another copy of it through noise. The higher correction wins, then
-    // the copy with fewer warnings; the other one becomes history.
     StoreResult result;
     int64_t supersededBy = 0;
+    std::vector<int64_t> replaced;
     if (identifiable) {
-        sql::Statement current(prepared("SELECT id, heading_bbb, warning_count FROM reports WHERE station = ? AND form = ? "
-                                        "AND observed_utc = ? AND superseded_by IS NULL LIMIT 1"));
-        current.bind(decoded.station).bind(form).bind(observedMs);
-        if (current.step()) {
-            const int64_t otherId = current.integer(0);
-            BulletinHeading otherHeading;
-            otherHeading.bbb = current.text(1);
-            const int mine = correctionRank(decoded.heading);
-            const int theirs = correctionRank(otherHeading);
-            const bool better = mine != theirs ? mine > theirs : decoded.warnings.size() < size_t(current.integer(2));
-            result.outcome = mine > theirs ? StoreOutcome::Correction : StoreOutcome::OtherCopy;
-            if (better) result.replacedId = otherId;
-            else supersededBy = otherId;
+        const int mine = correctionRank(decoded.heading);
+        // A correction replaces the readings of its own bulletin that it
+        // outranks; failing those (the first issue was never heard under
+        // that heading), every current reading it outranks.
+        for (const bool bulletinOnly : {true, false}) {
+            for (const Reading& r : readings)
+                if (r.current && r.rank < mine && (r.sameBulletin || !bulletinOnly)) replaced.push_back(r.id);
+            if (!replaced.empty()) break;
+        }
+        if (!replaced.empty()) {
+            result.outcome = StoreOutcome::Correction;
+            result.replacedId = replaced.front();
+        } else {
+            // An earlier issue of a bulletin whose correction is in already
+            // belongs to that correction's history.
+            for (const Reading& r : readings)
+                if (r.current && r.rank > mine && r.sameBulletin) {
+                    supersededBy = r.id;
+                    break;
+                }
+            if (std::any_of(readings.begin(), readings.end(), [](const Reading& r) { return r.current; }))
+                result.outcome = StoreOutcome::OtherCopy;
         }
     }
 
     const StationPlace place = stationPlace(decoded);
-    QJsonObject json = reportToJson(decoded);
+    std::string& json = jsonBuffer_;
+    json.clear();
+    appendJson(json, decoded);
     sql::Statement insert(prepared("INSERT INTO reports (form, station, observed_utc, report_time, received_utc, "
                                "last_heard_utc, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, "
                                "groups, raw, assembly_warnings, plausibility_checks, decoded, warning_count, "
@@ -124,7 +153,7 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
         insert.bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>());
     insert.bind(assembled.landDateGroup).bind(groups).bind(assembled.raw).bind(warningsJson(assembled.warnings))
         .bind(plausibilityChecks ? 1 : 0)
-        .bind(QJsonDocument(json).toJson(QJsonDocument::Compact).toStdString())
+        .bindText(json.data(), json.size())
         .bind(static_cast<int64_t>(decoded.warnings.size()))
         .bind(place.name).bind(place.country).bind(place.lat).bind(place.lon).bind(place.elevationM)
         .bind(searchText(decoded, place))
@@ -132,10 +161,10 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     if (!insert.done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
     result.id = sqlite3_last_insert_rowid(db_);
 
-    if (result.replacedId) {
+    for (const int64_t id : replaced) {
         // The replaced reading and its own history now hang off the new one.
         sql::Statement replace(prepared("UPDATE reports SET superseded_by = ? WHERE id = ? OR superseded_by = ?"));
-        if (!replace.bind(result.id).bind(result.replacedId).bind(result.replacedId).done())
+        if (!replace.bind(result.id).bind(id).bind(id).done())
             { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
     }
     return result;

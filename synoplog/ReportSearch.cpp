@@ -28,7 +28,8 @@ bool matches(const LoggedReport& r, const ReportFilter& f)
     if (!f.withNil && r.report.nil) return false;
     if (f.onlyWarned && r.report.warnings.empty()) return false;
     if (f.form && r.report.form != *f.form) return false;
-    const QDateTime first = std::min(r.reportTime(), r.receivedUtc), last = std::max(r.reportTime(), r.receivedUtc);
+    QDateTime first = std::min(r.reportTime(), r.receivedUtc), last = std::max(r.reportTime(), r.receivedUtc);
+    if (f.rangeOnObservation) first = last = r.reportTime();
     if (f.fromUtc.isValid() && last < f.fromUtc) return false;
     if (f.toUtc.isValid() && first > f.toUtc) return false;
     if (!f.station.isEmpty() && QString::fromStdString(r.report.station) != f.station) return false;

@@ -41,6 +41,11 @@ public:
         sqlite3_bind_text(stmt_, next++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         return *this;
     }
+    Statement& bindText(const char* data, size_t size)
+    {
+        sqlite3_bind_text(stmt_, next++, data, static_cast<int>(size), SQLITE_TRANSIENT);
+        return *this;
+    }
     Statement& bindBlob(const void* data, size_t size)
     {
         sqlite3_bind_blob(stmt_, next++, size ? data : "", static_cast<int>(size), SQLITE_TRANSIENT);

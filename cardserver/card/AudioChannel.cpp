@@ -177,6 +177,7 @@ QString AudioChannel::advance(double seconds)
     std::string text;
     if (got > 0 && m_demodulator) m_demodulator->process(m_samples.data(), got, text);
     if (got > 0 && m_lineSearch) m_lineSearch->process(m_samples.data(), got);
+    if (got > 0 && m_tap) m_tap->samplesDecoded(m_samples.data(), got, m_source->sampleRate());
     m_sinceTune += double(got) / rate;
     if (m_lineCheck && got > 0
         && (m_sinceTune < kCheckAlwaysSeconds || m_demodulator->state() != rtty::DecodeState::NoSignal)) {

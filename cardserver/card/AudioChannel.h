@@ -35,6 +35,7 @@ public:
     ChannelState state() const override;
     int level() const override;
     QString describe() const override;
+    void setSampleTap(SampleTap* tap) override { m_tap = tap; }
 
 private:
     size_t readSamples(size_t wanted);
@@ -55,6 +56,7 @@ private:
     std::vector<float> m_samples;
     QString m_description;
     QString m_lineSearchFinding;
+    SampleTap* m_tap = nullptr;
 };
 
 }  // namespace cardserver

@@ -19,6 +19,7 @@ Card::~Card() = default;
 void Card::setChannel(int input, std::unique_ptr<DecodingChannel> channel)
 {
     m_channels.at(input - 1) = std::move(channel);
+    if (m_channels.at(input - 1)) m_channels.at(input - 1)->setSampleTap(&m_observers);
     retune();
 }
 
@@ -48,6 +49,7 @@ bool Card::attach(CardHolder* holder)
     m_sequence = 0;
     m_stateText.clear();
     m_timer.start();
+    reportHeld();
     return true;
 }
 
@@ -55,7 +57,8 @@ void Card::detach(CardHolder* holder)
 {
     if (m_holder != holder) return;
     m_holder = nullptr;
-    m_timer.stop();
+    if (!isObserved()) m_timer.stop();
+    reportHeld();
     // A search left on would go on listening whenever the input is decoded.
     if (m_als == Als::Listening) measuredLine(true);
     m_als = Als::Off;
@@ -108,7 +111,9 @@ void Card::retune()
 
 void Card::send(const QString& event, Args args)
 {
-    if (m_holder) m_holder->sendEvent(Message::eventMessage(event, std::move(args)));
+    const Message message = Message::eventMessage(event, std::move(args));
+    if (m_holder) m_holder->sendEvent(message);
+    m_observers.send(message);
 }
 
 void Card::reportSettings()
@@ -121,12 +126,14 @@ void Card::reportSettings()
     send(QStringLiteral("FrequencyReport"),
          {WireValue::i2(int16_t(std::lround(m_receiver.centre))),
           WireValue::i2(int16_t(channel ? channel->level() : 0))});
+    reportTuning();
 }
 
 void Card::reportMeasurement(const DecodingChannel& channel)
 {
     send(QStringLiteral("FrequencyReport"),
          {WireValue::i2(int16_t(std::lround(m_measured->centre))), WireValue::i2(int16_t(channel.level()))});
+    reportLineSearch(channel);
 }
 
 void Card::sendCurrentState()
@@ -162,7 +169,7 @@ QString Card::currentStateText() const
 
 void Card::tick()
 {
-    if (!m_holder) return;
+    if (!isRunning()) return;
     const double seconds = tickSeconds() * m_timeScale;
     DecodingChannel* channel = selectedChannel();
     if (channel && (m_baudot || m_als == Als::Listening)) {
@@ -182,6 +189,7 @@ void Card::tick()
         }
     }
     setStateText(currentStateText());
+    reportToObservers(channel);
 }
 
 }  // namespace cardserver

@@ -3,10 +3,12 @@
 // (mode, speed, shift, polarity, centre), the automatic line search, and
 // the session that holds it. While held, it decodes the selected input on a
 // timer and sends what it finds to the holder as protocol events.
+#include "CardObservers.h"
 #include "DecodingChannel.h"
 #include "protocol/CardRecord.h"
 #include "protocol/Message.h"
 
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 #include <array>
@@ -23,6 +25,7 @@ enum ServerStatus : int {
     kUnsupportedValue = 5,
     kServerBusy = 6,        // at its connection limit
     kNotAuthenticated = 7,  // the server wants the shared secret first
+    kObserverMayNotTune = 8,  // an observer asked for a change the server does not allow it
 };
 
 struct OperationResult {
@@ -62,6 +65,13 @@ public:
     void detach(CardHolder* holder);
     void sendCurrentState();  // StatusReport, FrequencyReport, StateText
 
+    // Observers watch the card beside its holder, or without one: the card
+    // decodes while either is there. They are told at once what the card
+    // does (ObservedCard, the reports, the latest line search finding).
+    void addObserver(CardObserver* observer, bool mayTune);
+    void removeObserver(CardObserver* observer);
+    bool isObserved() const { return !m_observers.isEmpty(); }
+
     using Args = QList<cardproto::WireValue>;
     OperationResult setMode(const Args& args);
     OperationResult setAls(const Args& args);
@@ -89,6 +99,17 @@ private:
     void setStateText(const QString& text);
     void send(const QString& event, Args args);
     QString currentStateText() const;
+    bool isRunning() const { return m_holder || isObserved(); }
+    void sendToObservers(const QString& event, Args args);
+    void reportHeld();  // ObservedCard to every observer
+    // The card's own settings: FrequencyReport carries a line search's
+    // measurement too, so observers are told where the card listens apart.
+    cardproto::Message tuningEvent() const;
+    void reportTuning();
+    void reportLineSearch(const DecodingChannel& channel);
+    Args measurementArgs(int level) const;  // LineSearch of m_measured
+    void reportNoLine(const QString& heard);
+    void reportToObservers(const DecodingChannel* channel);  // spectrum and signal level after a tick
 
     int m_number;
     double m_timeScale;
@@ -109,6 +130,11 @@ private:
 
     QString m_stateText;
     int32_t m_sequence = 0;
+
+    CardObservers m_observers;
+    QHash<CardObserver*, bool> m_observerMayTune;
+    int m_reportedLevel = -1;
+    int m_ticksSinceLevel = 0;
 };
 
 }  // namespace cardserver

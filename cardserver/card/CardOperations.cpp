@@ -134,6 +134,7 @@ OperationResult Card::setAls(const Args& args)
             m_alsFoundNothing = !m_measured;
             if (!m_measured) {
                 const QString finding = channel->lineSearchFinding();
+                reportNoLine(finding);
                 logLine(QStringLiteral("Card %1: the line search found no line on input %2%3")
                             .arg(m_number).arg(m_input).arg(finding.isEmpty() ? QString() : QStringLiteral(": ") + finding));
             }

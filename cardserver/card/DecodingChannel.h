@@ -3,6 +3,7 @@
 // every channel the same way, whatever carries the signal: a simulated line
 // for already-decoded text, or audio through the RTTY demodulator.
 #include <QString>
+#include <cstddef>
 #include <optional>
 
 namespace cardserver {
@@ -27,6 +28,13 @@ struct ReceiverOptions {
 // centre, shift, speed or polarity), so nothing is printed.
 enum class ChannelState { Idle, Search, Traffic, Mistuned };
 
+// Where a channel hands the audio it decodes, for the observers' spectrum.
+class SampleTap {
+public:
+    virtual ~SampleTap() = default;
+    virtual void samplesDecoded(const float* samples, size_t n, double sampleRate) = 0;
+};
+
 class DecodingChannel {
 public:
     virtual ~DecodingChannel() = default;
@@ -47,6 +55,8 @@ public:
     virtual ChannelState state() const = 0;
     virtual int level() const = 0;  // signal level, 0 = none
     virtual QString describe() const = 0;
+    // Channels without audio have nothing to show.
+    virtual void setSampleTap(SampleTap*) {}
 };
 
 }  // namespace cardserver

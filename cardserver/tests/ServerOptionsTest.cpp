@@ -53,7 +53,7 @@ TEST(ServerOptions, ConfigFileComesFirstAndResolvesItsPaths)
     file.write("# cards of the station\nlisten 127.0.0.1:4000\ncard 2=text:traffic.txt   # beside this file\n"
                "card 3=text:/abs/x.txt\ntime-scale 2\n"
                "card 4:2=wav:recordings/dwd.wav\ncard 5=wav:/abs/y.wav\ncard 6=raw:sdr.s16@12000\n"
-               "card 7=raw:-@48000,f32le\nverbose\n");
+               "card 7=raw:-@48000,f32le\nverbose\nobservers-may-tune\n");
     file.close();
     QString error;
     const auto options = parseOptions({"--config", file.fileName(), "--listen", "127.0.0.1:5000"}, &error);
@@ -68,6 +68,8 @@ TEST(ServerOptions, ConfigFileComesFirstAndResolvesItsPaths)
     EXPECT_EQ(options->cards[6][0], "raw:" + dir.filePath("sdr.s16@12000"));
     EXPECT_EQ(options->cards[7][0], "raw:-@48000,f32le");  // standard input, not a file beside
     EXPECT_EQ(options->logLevel, LogLevel::Verbose);
+    EXPECT_TRUE(options->observersMayTune);
+    EXPECT_FALSE(parseOptions({"--no-config"}, &error)->observersMayTune) << "watching only, unless asked";
     EXPECT_EQ(options->configFile, file.fileName());
 
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));

@@ -6,7 +6,9 @@ set -u
 bin=$1
 version=$2
 failed=0
-for program in pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg; do
+# The monitor is a window program: its command line is read before it opens one.
+export QT_QPA_PLATFORM=offscreen
+for program in pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg pluvane-monitor; do
     "$bin/$program" --help >/dev/null 2>&1 || { echo "$program --help exits $?"; failed=1; }
     out=$("$bin/$program" --version 2>&1) || { echo "$program --version exits $?"; failed=1; }
     case "$out" in *"$version"*) ;; *) echo "$program --version says \"$out\", not $version"; failed=1 ;; esac

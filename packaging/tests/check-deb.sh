@@ -20,10 +20,16 @@ dpkg-deb -c "$deb" | awk '{print $6}' | sed 's#^\./#/#' >"$work/files"
 expect() {
     grep -qE "^$1\$" "$work/files" || fail "the package has no $1"
 }
-for program in pluvane pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg; do
+for program in pluvane pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg pluvane-monitor; do
     expect "/usr/bin/$program"
-    expect "/usr/share/man/man1/$program\\.1(\\.gz)?"
+    expect "/usr/share/man/man1/$program\\.1\\.gz"
 done
+expect "/usr/share/doc/pluvane/copyright"
+expect "/usr/share/doc/pluvane/changelog\\.gz"
+expect "/usr/share/applications/org\\.pluvane\\.Monitor\\.desktop"
+if grep -qE "/usr/share/man/.*\\.1$" "$work/files"; then
+    fail "manual pages installed uncompressed: $(grep -E '/usr/share/man/.*\\.1$' "$work/files" | tr '\n' ' ')"
+fi
 expect "/usr/lib/[a-z0-9_-]+-linux-gnu[a-z]*/pluvane/libpluvane-synop-component\\.so"
 expect "/usr/share/pluvane/nsd_bbsss\\.txt"
 expect "/usr/share/pluvane/ndbc_station_table\\.txt"
@@ -53,9 +59,15 @@ grep -q "/etc/pluvane/cardserver.conf" "$work/control/conffiles" 2>/dev/null || 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 bin=$root/usr/bin
-for program in pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg; do
-    "$bin/$program" --version >/dev/null || fail "$program --version"
+for program in pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg pluvane-monitor; do
+    QT_QPA_PLATFORM=offscreen "$bin/$program" --version >/dev/null || fail "$program --version"
 done
+# Debian's own checks: no errors (the warnings that remain are listed in
+# packaging/README.md with the reasons).
+if command -v lintian >/dev/null; then
+    lintian --fail-on error --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 ||
+        fail "lintian reports errors: $(grep '^E:' "$work/lintian.log" | tr '\n' ' ')"
+fi
 # The SYNOP tool names stations from the installed list, not only from the
 # one built in: a station renamed in the unpacked list comes out renamed.
 sed -i 's/Berlin-Tempelhof/Berlin-Installed-List/' "$root/usr/share/pluvane/nsd_bbsss.txt"

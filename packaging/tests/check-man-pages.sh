@@ -5,7 +5,7 @@ set -eu
 man_dir=$1
 bin_dir=$2
 failed=0
-for page in pluvane pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg; do
+for page in pluvane pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg pluvane-monitor; do
     file=$man_dir/$page.1
     [ -s "$file" ] || { echo "$page: no manual page at $file"; failed=1; continue; }
     warnings=$(LC_ALL=C.UTF-8 groff -man -Tutf8 -ww -z "$file" 2>&1 || echo "groff failed")

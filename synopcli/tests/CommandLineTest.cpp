@@ -8,8 +8,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
 
 using namespace synop;
 using synop::testing::checkedGeoJsonPoints;
@@ -104,4 +109,119 @@ TEST(CommandLine, FormatsAndStoringInTheLog)
     EXPECT_EQ(locked.exitCode(), 1);
     EXPECT_TRUE(locked.readAllStandardError().contains("read-only"));
     QFile::setPermissions(dir.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+ToolRun runTool(const QStringList& arguments, const std::function<void()>& inChild = {})
+{
+    QProcess tool;
+    if (inChild) tool.setChildProcessModifier(inChild);
+    tool.start(QStringLiteral(PLUVANE_SYNOP_CLI), arguments);
+    EXPECT_TRUE(tool.waitForFinished(60000)) << arguments.join(' ').toStdString();
+    return {tool.exitCode(), tool.readAllStandardOutput(), tool.readAllStandardError()};
+}
+
+QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes)
+{
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return file.fileName();
+}
+
+// Three nights of one station and one of another, as an archive to import.
+const char kThreeNights[] =
+    "SMDL01 EDZW 070000\r\nAAXX 07001\r\n10015 41460 72315 10056 20039 39963 40012 57008=\r\n"
+    "10147 41460 72315 10062 20039 39963 40016 57008=\r\n"
+    "SMDL01 EDZW 080000\r\nAAXX 08001\r\n10015 41460 72315 10046 20039 39963 40022 57008=\r\n"
+    "SMDL01 EDZW 090000\r\nAAXX 09001\r\n10015 41460 72315 10036 20029 39963 40032 57008=\r\n";
+
+}  // namespace
+
+TEST(CommandLine, StoreRefusesAFileThatIsNotALog)
+{
+    QTemporaryDir dir;
+    const QString archive = writeFile(dir, "archive.txt", kPlacedTraffic);
+    // The slip of the issue: the archive given as the log too.
+    const ToolRun run = runTool({"--store=" + archive, archive});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains("not a station log")) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    QFile kept(archive);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray(kPlacedTraffic));  // untouched, not renamed
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"archive.txt"});
+    // Nor is it read as a log.
+    EXPECT_EQ(runTool({"--from-log=" + archive}).exitCode, 2);
+    EXPECT_EQ(runTool({"--store=" + dir.path(), archive}).exitCode, 2);
+}
+
+TEST(CommandLine, StoredCountIsWhatTheLogHolds)
+{
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath("reports.sqlite");
+    const QString archive = QStringLiteral(SYNOP_CORPUS_DIR "/real/ogimet-land-2026-03-01-15.txt");
+    // The disk fills up while the archive is stored: a file size limit in the tool's process.
+    const ToolRun run = runTool({"--store=" + logPath, "--received", "2026-03-16T00:00Z", archive}, [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024 * 1024, 1024 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("storing stopped")) << run.err.toStdString();
+    const QRegularExpressionMatch said = QRegularExpression(" (\\d+) stored in ").match(QString::fromUtf8(run.err));
+    ASSERT_TRUE(said.hasMatch()) << run.err.toStdString();
+    const ReportLog log(logPath);
+    EXPECT_EQ(said.captured(1).toLongLong(), log.count({}));
+    EXPECT_LT(log.count({}), 13638);
+}
+
+TEST(CommandLine, ReportsFromTheLogInAnyFormat)
+{
+    QTemporaryDir dir;
+    const QString logPath = dir.filePath("log/reports.sqlite");
+    EXPECT_EQ(runTool({"--from-log=" + logPath}).exitCode, 1);  // no log there yet
+    EXPECT_FALSE(QFile::exists(logPath));                       // and none made
+    const QString archive = writeFile(dir, "nights.txt", kThreeNights);
+    ASSERT_EQ(runTool({"--store=" + logPath, "--received", "2026-03-09T01:00Z", archive}).exitCode, 0);
+
+    auto stationsAndDays = [](const QByteArray& jsonLines) {
+        QStringList seen;
+        for (const QByteArray& line : jsonLines.trimmed().split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            seen << o.value("station").toString() + "/" + QString::number(o.value("day").toInt());
+        }
+        return seen;
+    };
+    ToolRun all = runTool({"--from-log=" + logPath});
+    EXPECT_EQ(all.exitCode, 0);
+    EXPECT_EQ(stationsAndDays(all.out), (QStringList{"10015/7", "10147/7", "10015/8", "10015/9"}));
+    const QJsonObject first = QJsonDocument::fromJson(all.out.split('\n').front()).object();
+    EXPECT_EQ(first.value("observed_utc").toString(), "2026-03-07T00:00:00Z");
+    EXPECT_EQ(first.value("station_name").toString(), "Helgoland");
+    EXPECT_DOUBLE_EQ(first.value("sea_level_pressure_hpa").toDouble(), 1001.2);
+
+    // Both ends of the range included; a date alone runs to its end.
+    ToolRun night = runTool({"--from-log=" + logPath, "--since", "2026-03-07T12:00Z", "--until", "2026-03-08"});
+    EXPECT_EQ(stationsAndDays(night.out), QStringList{"10015/8"});
+    ToolRun one = runTool({"--from-log=" + logPath, "--station", "10147,10400"});
+    EXPECT_EQ(stationsAndDays(one.out), QStringList{"10147/7"});
+    ToolRun geo = runTool({"--from-log=" + logPath, "--format", "geojson", "--station", "10015"});
+    EXPECT_EQ(geo.exitCode, 0);
+    EXPECT_EQ(checkedGeoJsonPoints(geo.out).size(), 3);
+    ToolRun table = runTool({"--from-log=" + logPath, "--csv", "--since", "2026-03-09"});
+    EXPECT_EQ(table.out.count("\r\n"), 2);  // header and one row
+
+    // The same selection applies to decoding text.
+    ToolRun decoded = runTool({"--received", "2026-03-09T01:00Z", "--station", "10015", "--until", "2026-03-08T00:00Z", archive});
+    EXPECT_EQ(stationsAndDays(decoded.out), (QStringList{"10015/7", "10015/8"}));
+
+    EXPECT_EQ(runTool({"--from-log=" + logPath, archive}).exitCode, 2);
+    EXPECT_EQ(runTool({"--from-log=" + logPath, "--since", "yesterday"}).exitCode, 2);
 }

@@ -33,13 +33,8 @@ StationValues stationValues(const DecodedReport& r)
         v.pastWeather1 = (*r.pastWeather)[0];
         v.pastWeather2 = (*r.pastWeather)[1];
     }
-    // The report keeps which table its weather came from only in the words it
-    // chose; the automatic table speaks in decades, the manned one never does.
-    if (r.presentWeatherCode) {
-        const int ww = *r.presentWeatherCode;
-        v.automaticWeather = r.presentWeatherText == tables::presentWeatherAutomatic(ww)
-                             && r.presentWeatherText != tables::presentWeather(ww);
-    }
+    // ix = 7: an automatic station's weather, from code tables 4680 and 4531.
+    v.automaticWeather = r.weatherIndicator == 7;
     return v;
 }
 

@@ -33,8 +33,10 @@ bool preferred(const MapReport& a, const MapReport& b)
 
 }  // namespace
 
-WeatherMapWidget::WeatherMapWidget(QWidget* parent) : QWidget(parent)
+WeatherMapWidget::WeatherMapWidget(QWidget* parent) : QWidget(parent), isobarControls_(new IsobarControls(this))
 {
+    isobarControls_->move(36, 4);
+    connect(isobarControls_, &IsobarControls::shownChanged, this, &WeatherMapWidget::setIsobarsVisible);
     setMouseTracking(false);
     setMinimumSize(320, 120);
     setCursor(Qt::OpenHandCursor);
@@ -59,6 +61,15 @@ void WeatherMapWidget::setSelectedReport(std::optional<qint64> id)
     pickShown();
     layoutStale_ = true;
     update();
+}
+
+void WeatherMapWidget::setIsobarsVisible(bool visible)
+{
+    if (visible == isobars_.isVisible()) return;
+    isobars_.setVisible(visible);
+    isobarControls_->setShown(visible);
+    update();
+    emit isobarsToggled(visible);
 }
 
 void WeatherMapWidget::showArea(GeoPoint centre, double pixelsPerDegree)
@@ -203,6 +214,7 @@ void WeatherMapWidget::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     drawBackground(p);
+    isobars_.paint(p, view_);
 
     modelsDrawn_ = dotsDrawn_ = 0;
     std::optional<size_t> selectedAt;
@@ -236,13 +248,16 @@ void WeatherMapWidget::paintEvent(QPaintEvent*)
     const QString legend = tr("%n station(s), %1 as models; wheel zooms, drag pans, click selects, Home shows all", nullptr,
                               stationCount()).arg(modelsDrawn_);
     const QString credit = tr("Coastlines: Natural Earth");
+    const QString analysis = isobars_.legend();
     const QFontMetricsF m(small);
-    const QRectF box(width() - m.horizontalAdvance(legend) - 10, 2, m.horizontalAdvance(legend) + 8, 2 * m.height() + 4);
+    const double wide = std::max(m.horizontalAdvance(legend), m.horizontalAdvance(analysis));
+    const QRectF box(width() - wide - 10, 2, wide + 8, 3 * m.height() + 4);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 200));
     p.drawRect(box);
     p.setPen(Qt::black);
-    p.drawText(box.adjusted(4, 2, -4, -2), Qt::AlignRight | Qt::AlignTop, legend + QLatin1Char('\n') + credit);
+    p.drawText(box.adjusted(4, 2, -4, -2), Qt::AlignRight | Qt::AlignTop,
+               legend + QLatin1Char('\n') + analysis + QLatin1Char('\n') + credit);
 }
 
 void WeatherMapWidget::resizeEvent(QResizeEvent*)
@@ -274,6 +289,7 @@ void WeatherMapWidget::keyPressEvent(QKeyEvent* event)
     case Qt::Key_Right: view_.panBy({-step, 0}); break;
     case Qt::Key_Up: view_.panBy({0, step}); break;
     case Qt::Key_Down: view_.panBy({0, -step}); break;
+    case Qt::Key_I: setIsobarsVisible(!isobars_.isVisible()); return;
     case Qt::Key_Home:
         userMoved_ = false;
         fitToReports();

@@ -5,11 +5,14 @@
 // pan and Home shows all stations again. Crowded stations become dots
 // (Declutter.h).
 #include "Declutter.h"
+#include "IsobarControls.h"
+#include "IsobarLayer.h"
 #include "MapView.h"
 #include "StationModelPainter.h"
 #include "StationValues.h"
 
 #include <QWidget>
+
 #include <optional>
 #include <vector>
 
@@ -38,8 +41,16 @@ public:
     int dotsDrawn() const { return dotsDrawn_; }
     int stationCount() const { return int(shown_.size()); }
 
+    // The surface analysis, drawn under the station models; the Isobars
+    // switch (or the I key) shows and hides it, and picks its hour.
+    IsobarLayer& isobars() { return isobars_; }
+    IsobarControls* isobarControls() const { return isobarControls_; }
+    void setIsobarsVisible(bool visible);
+    bool isobarsVisible() const { return isobars_.isVisible(); }
+
 signals:
     void reportClicked(qint64 id);
+    void isobarsToggled(bool visible);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -57,6 +68,8 @@ private:
 
     MapView view_;
     StationModelPainter modelPainter_;
+    IsobarLayer isobars_;
+    IsobarControls* isobarControls_;
     std::vector<MapReport> reports_;
     std::vector<size_t> shown_;  // indices into reports_, one per station
     std::vector<QPointF> screen_;

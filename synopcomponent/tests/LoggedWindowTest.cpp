@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QScreen>
 #include <QTableView>
+#include <QTreeWidget>
 #include <QHeaderView>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -202,6 +203,13 @@ TEST_F(LoggedWindow, TheListHasRoomForTenRowsAndTheWindowStaysOnTheScreen)
     auto* table = window->findChild<QTableView*>();
     const int rowsShown = (table->viewport()->height()) / table->verticalHeader()->defaultSectionSize();
     EXPECT_GE(rowsShown, SynopWindow::kRowsShownAtLeast);
+    // The selected report's groups are there at once, beside the list, not
+    // a pane the short room below the main window squeezed shut.
+    auto* groups = window->findChild<QTreeWidget*>();
+    ASSERT_TRUE(groups);
+    EXPECT_TRUE(groups->isVisible());
+    EXPECT_GE(groups->width(), 200);
+    EXPECT_GE(groups->height(), 5 * table->verticalHeader()->defaultSectionSize());
     int32_t top = 0;
     component->getWindowTop(&top);
     EXPECT_EQ(top, window->pos().y() * 15);  // the host learns where it really is

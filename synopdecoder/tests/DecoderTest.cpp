@@ -65,7 +65,7 @@ TEST(LandSectionOne, PrecipitationFollowsTheIndicator)
 {
     auto r = decodeLand("10015 12970 61512 69901");
     EXPECT_TRUE(r.precipTrace);
-    EXPECT_FALSE(r.precipMm);
+    EXPECT_EQ(r.precipMm, 0.0);  // a trace is 0.0 mm, flagged
     EXPECT_EQ(r.precipPeriodH, 6);
     EXPECT_DOUBLE_EQ(*decodeLand("10015 12970 61512 69934").precipMm, 0.3);
     EXPECT_EQ(decodeLand("10015 12970 61512 60122").precipPeriodH, 12);
@@ -75,9 +75,27 @@ TEST(LandSectionOne, PrecipitationFollowsTheIndicator)
     EXPECT_TRUE(hasWarning(r, "60051"));
     EXPECT_EQ(r.presentWeatherCode, 3);  // the rest still decoded
 
-    r = decodeLand("10015 22970 61512 10062 333 60051");  // iR 2: section 3 carries it
-    EXPECT_DOUBLE_EQ(*r.precipMm, 5);
+    r = decodeLand("10015 22970 61512 10062 333 60051");  // iR 2: section 3 carries it, under its own keys
+    EXPECT_FALSE(r.precipMm);
+    EXPECT_DOUBLE_EQ(*r.precipSection3Mm, 5);
+    EXPECT_EQ(r.precipSection3PeriodH, 6);
+    EXPECT_FALSE(r.precipSection3Trace);
+
+    // Both sections, each with its period; traces; the 24-hour total.
+    r = decodeLand("10015 02970 61512 10062 60121 333 69907 70125");
+    EXPECT_DOUBLE_EQ(*r.precipMm, 12);
+    EXPECT_EQ(r.precipPeriodH, 6);
+    EXPECT_EQ(r.precipSection3Mm, 0.0);
+    EXPECT_TRUE(r.precipSection3Trace);
     EXPECT_FALSE(r.precipTrace);
+    EXPECT_DOUBLE_EQ(*r.precip24hMm, 12.5);
+    r = decodeLand("10015 02970 61512 10062 60001 333 79999");
+    EXPECT_EQ(r.precipMm, 0.0);
+    EXPECT_FALSE(r.precipTrace);
+    EXPECT_EQ(r.precip24hMm, 0.0);
+    EXPECT_TRUE(r.precip24hTrace);
+    EXPECT_EQ(r.weatherIndicator, 2);
+    EXPECT_EQ(r.precipIndicator, 0);
 }
 
 TEST(LandSectionOne, WeatherGroupFollowsTheStationType)
@@ -147,8 +165,17 @@ TEST(LandSectionThree, RadiationAfterSunshineIsNotMinimumTemperature)
     EXPECT_FALSE(r.minTempC);
     // With precipitation due in section 3, a 6 after the radiation groups is rainfall.
     r = decodeLand("10015 22970 61512 10062 333 55083 20512 60102");
-    EXPECT_DOUBLE_EQ(*r.precipMm, 10);
-    EXPECT_EQ(r.precipPeriodH, 12);
+    EXPECT_DOUBLE_EQ(*r.precipSection3Mm, 10);
+    EXPECT_EQ(r.precipSection3PeriodH, 12);
+    // Two 6 groups: the short-wave radiation, then the last hour's 3 mm.
+    r = decodeLand("10015 22970 61512 10062 333 55047 20890 60004 60035");
+    EXPECT_TRUE(r.warnings.empty()) << r.warnings.front();
+    EXPECT_DOUBLE_EQ(*r.precipSection3Mm, 3);
+    EXPECT_EQ(r.precipSection3PeriodH, 1);
+    // The same after the hourly sunshine group.
+    r = decodeLand("10015 22970 61512 10062 333 55307 20890 60004 60015");
+    EXPECT_TRUE(r.warnings.empty()) << r.warnings.front();
+    EXPECT_DOUBLE_EQ(*r.precipSection3Mm, 1);
 }
 
 TEST(LandSectionThree, RepeatableAndOrderedGroups)

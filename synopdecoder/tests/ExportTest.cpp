@@ -66,7 +66,9 @@ TEST(Export, CsvAndJsonCarryTheStationsPlace)
     EXPECT_TRUE(column("lat").startsWith("54.18"));
     EXPECT_EQ(column("lon"), "7.9");
     EXPECT_EQ(column("observed_utc"), "2026-12-08T06:00:00Z");
-    EXPECT_EQ(header.mid(0, csvColumns().size()).join(','), csvColumns().join(',').toUtf8());  // old columns first
+    // The first version's columns first, where readers may find them by position.
+    EXPECT_EQ(header.mid(0, firstCsvColumns().size()).join(','), firstCsvColumns().join(',').toUtf8());
+    EXPECT_EQ(header.indexOf("station_name"), firstCsvColumns().size());
 
     const QJsonArray list = QJsonDocument::fromJson(exportAll(ExportFormat::JsonArray)).array();
     ASSERT_EQ(list.size(), 3);

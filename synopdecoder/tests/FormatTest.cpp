@@ -1,6 +1,7 @@
 // The output that other tools rely on: key names, units and CSV shape.
 #include "TestSupport.h"
 #include "synopdecoder/ReportFormat.h"
+#include "synopdecoder/FieldWriters.h"
 #include "synopdecoder/StationCatalog.h"
 
 #include <QJsonArray>
@@ -55,3 +56,66 @@ TEST(Stations, BuiltInTablesAreFound)
     EXPECT_DOUBLE_EQ(*parseDegrees("008-40W"), -(8 + 40 / 60.0));
 }
 
+
+// The JSON written straight into a buffer reads back as the same object the
+// fields make through Qt's JSON classes: every report of the real traffic,
+// and text with what a noisy line carries (control characters, quotes,
+// backslashes, bytes that are not UTF-8).
+TEST(Format, StreamedJsonReadsBackAsTheSameObject)
+{
+    std::string text = synop::testing::readCorpus("real/ogimet-land-2026-03-01-15.txt").toStdString();
+    for (const char* name : {"real/awips-bulletins/awips_smvx90_kwbc_ships.txt", "real/awips-bulletins/awips_ssvx13_lfvw_buoys.txt"})
+        text += "\nNNNN\n" + synop::testing::readCorpus(name).toStdString();
+    std::vector<DecodedReport> reports = synop::testing::decodeText(text);
+    ASSERT_GT(reports.size(), 13000u);
+    DecodedReport odd = synop::testing::decodeLand("10015 12970 61512 10062");
+    odd.raw = std::string("tab\there \"quoted\" back\\slash bell\x07 latin1 \xe9t\xe9 cut \xe2\x82 euro \xe2\x82\xac", 70);
+    odd.station = "\x01\x1f";
+    reports.push_back(odd);
+    for (const DecodedReport& r : reports) {
+        const QByteArray line = reportToJsonLine(r);
+        QJsonParseError error;
+        const QJsonDocument back = QJsonDocument::fromJson(line, &error);
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        ASSERT_EQ(back.object(), reportToJson(r)) << line.toStdString();
+    }
+    const QJsonObject o = reportToJson(odd);
+    EXPECT_TRUE(o.value("raw").toString().contains(QString::fromUtf8("latin1 \xef\xbf\xbdt\xef\xbf\xbd cut \xef\xbf\xbd\xef\xbf\xbd euro \xe2\x82\xac")));
+}
+
+TEST(Format, WeatherTablesAndPrecipitationKeys)
+{
+    // ix 7: an automatic station; its weather is read from the automatic tables.
+    QJsonObject o = reportToJson(decodeLand("10015 07970 61512 10062 60001 76162 333 60005 70125"));
+    EXPECT_EQ(o.value("weather_indicator").toInt(), 7);
+    EXPECT_EQ(o.value("weather_code_table").toString(), "automatic");
+    EXPECT_EQ(o.value("precip_mm").toDouble(), 0.0);
+    EXPECT_EQ(o.value("precip_section3_mm").toDouble(), 0.0);
+    EXPECT_EQ(o.value("precip_section3_period_h").toInt(), 1);
+    EXPECT_DOUBLE_EQ(o.value("precip_24h_mm").toDouble(), 12.5);
+    o = reportToJson(decodeLand("10015 11970 61512 10062 76162"));
+    EXPECT_EQ(o.value("weather_code_table").toString(), "manned");
+    EXPECT_FALSE(reportToJson(decodeLand("10015 12970 61512 10062")).contains("weather_code_table"));
+    // The CSV carries them after the first version's columns.
+    const QList<QByteArray> header = csvHeaderLine().trimmed().split(',');
+    const QList<QByteArray> row = reportToCsvLine(decodeLand("10015 07970 61512 10062 60001 76162 333 60005 70125")).trimmed().split(',');
+    EXPECT_EQ(row.value(header.indexOf("weather_code_table")), "automatic");
+    EXPECT_EQ(row.value(header.indexOf("precip_24h_mm")), "12.5");
+    EXPECT_EQ(row.value(header.indexOf("past_weather")), "6; 2");
+}
+
+TEST(Format, NumbersAndTimesAsQtWritesThem)
+{
+    // The writer's own number and time forms against Qt's, over the values
+    // a report holds: tenths of either sign, whole numbers, list positions.
+    for (double v : {0.0, 0.1, -0.1, -0.5, 5.0, -12.3, 1013.2, 989.0, 52.21666666666667, -8.666666666666666, 1e-7, 123456.7}) {
+        std::string mine;
+        JsonWriter::appendNumber(mine, v);
+        EXPECT_EQ(QString::fromStdString(mine), QString::number(v, 'g', QLocale::FloatingPointShortest)) << v;
+    }
+    for (const char* t : {"2026-03-08T06:00:00Z", "1999-12-31T23:59:59Z", "2000-02-29T00:00:00Z", "1969-07-20T20:17:40Z"}) {
+        std::string mine;
+        appendIsoUtc(mine, QDateTime::fromString(QString::fromLatin1(t), Qt::ISODate));
+        EXPECT_EQ(mine, t);
+    }
+}

@@ -131,3 +131,22 @@ TEST(BuoySections, WavesProfilesAndCurrents)
     EXPECT_EQ(o.value("currents").toArray().at(1).toObject().value("dir_deg").toString(), "VRB");
     EXPECT_DOUBLE_EQ(o.value("waves_measured").toObject().value("period_s").toDouble(), 8.5);
 }
+
+TEST(ShipSectionTwo, AShipCutAfterItsDateGroupIsStillListed)
+{
+    // A numbered ship and a ship with a call sign, each cut by a fade after
+    // its date group; the next report is whole.
+    const auto reports = decodeText("SMVX01 EGRR 051800\r\nBBXX\r\n62119 05184=\r\nDBBI 05184=\r\n"
+                                    "DBBI 05184 99599 70227 41/98 62505 10131 49934 22259 00149=\r\n");
+    ASSERT_EQ(reports.size(), 3u);
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(reports[i].form, ReportForm::Ship);
+        EXPECT_EQ(reports[i].day, 5);
+        EXPECT_EQ(reports[i].hour, 18);
+        EXPECT_FALSE(reports[i].lat);
+        EXPECT_TRUE(hasWarning(reports[i], "cut after its date group"));
+    }
+    EXPECT_EQ(reports[0].station, "62119");
+    EXPECT_EQ(reports[1].station, "DBBI");
+    EXPECT_DOUBLE_EQ(*reports[2].lat, 59.9);
+}

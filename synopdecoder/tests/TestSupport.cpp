@@ -17,6 +17,8 @@ const QSet<QString> kReportKeys = {
     "min_temp_c", "station_pressure_hpa", "sea_level_pressure_hpa", "geopotential_hpa", "geopotential_m",
     "pressure_tendency", "pressure_change_hpa", "precip_mm", "precip_period_h", "precip_trace",
     "present_weather_code", "past_weather", "sea_surface_temp_c", "nil", "warnings", "raw", "header",
+    "precip_section3_mm", "precip_section3_period_h", "precip_section3_trace", "precip_24h_mm", "precip_24h_trace",
+    "precip_indicator", "weather_indicator", "weather_code_table",
 };
 const QSet<QString> kPlaceKeys = {"station_name", "country", "elevation_m", "observed_utc"};
 

@@ -50,6 +50,12 @@ std::string pragma(const QString& path, const char* name)
     sqlite3_close(db);
     return value;
 }
+bool hasWarning(const DecodedReport& report, const std::string& part)
+{
+    return std::any_of(report.warnings.begin(), report.warnings.end(),
+                       [&](const std::string& w) { return w.find(part) != std::string::npos; });
+}
+
 int64_t userVersion(const QString& path)
 {
     const std::string value = pragma(path, "user_version");
@@ -149,22 +155,73 @@ TEST_F(LogFolder, ACorrectionReplacesWhatItCorrectsAndKeepsItAsHistory)
     EXPECT_EQ(log.replacedBy(log.reports({}).at(0).id).size(), 3u);  // first issue, CCA, late CCA
 }
 
-TEST_F(LogFolder, OfTwoNoisyCopiesTheCleanerOneCounts)
+TEST_F(LogFolder, OtherReadingsOfAStationAndHourStayListed)
 {
     ReportLog log(path());
-    // The first copy lost a figure of its temperature group.
+    // Two copies through noise that differ: neither may hide the other.
     storeAll(log, "AAXX 08061\r\n10015 41460 72315 1056 20039 39963 40012 57008 78582=\r\n", received);
     StoreOutcome outcome = StoreOutcome::Added;
     storeAll(log, kHelgoland, received.addSecs(300), &outcome);
     EXPECT_EQ(outcome, StoreOutcome::OtherCopy);
-    ASSERT_EQ(log.count({}), 1);
-    EXPECT_DOUBLE_EQ(*log.reports({}).at(0).report.airTempC, 5.6);
-    // A worse copy afterwards goes straight to history.
     storeAll(log, "AAXX 08061\r\n10015 41460 72315 10056 2039 39963 40012 57008 78582=\r\n", received.addSecs(600),
              &outcome);
     EXPECT_EQ(outcome, StoreOutcome::OtherCopy);
-    ASSERT_EQ(log.count({}), 1);
-    EXPECT_TRUE(log.reports({}).at(0).report.dewPointC.has_value());
+    EXPECT_EQ(log.count({}), 3);
+    // Each heard again is counted on its own row.
+    storeAll(log, kHelgoland, received.addSecs(900), &outcome);
+    EXPECT_EQ(outcome, StoreOutcome::Repeat);
+    EXPECT_EQ(log.reports({}).at(1).timesHeard, 2);
+
+    // A station's 15 UTC report, and a misdated copy of it in the 06 UTC
+    // bulletin of the same day: both listed, the misdated one flagged.
+    const char* misdated = "SMAG01 SABM 090600\r\nAAXX 09151\r\n87576 32997 12108 10223 20165 30117 40142 58010=\r\n";
+    const char* real = "SMAG01 SABM 091500\r\nAAXX 09151\r\n87576 32997 11806 10281 20152 30092 40117 57006=\r\n";
+    const QDateTime afternoon = utcAt("2026-12-09T15:20:00");
+    storeAll(log, misdated, afternoon);
+    storeAll(log, real, afternoon.addSecs(60), &outcome);
+    ReportFilter ezeiza;
+    ezeiza.station = "87576";
+    const auto both = log.reports(ezeiza);
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_TRUE(hasWarning(both[0].report, "the bulletin heading 090600 says day 9, 06 UTC"));
+    EXPECT_TRUE(both[1].report.warnings.empty());
+    EXPECT_DOUBLE_EQ(*both[1].report.airTempC, 28.1);
+
+    // A correction of the 15 UTC bulletin replaces its own report only.
+    storeAll(log, "SMAG01 SABM 091500 CCA\r\nAAXX 09151\r\n87576 32997 11806 10271 20152 30092 40117 57006=\r\n",
+             afternoon.addSecs(600), &outcome);
+    EXPECT_EQ(outcome, StoreOutcome::Correction);
+    const auto now = log.reports(ezeiza);
+    ASSERT_EQ(now.size(), 2u);
+    EXPECT_TRUE(hasWarning(now[0].report, "bulletin heading"));
+    EXPECT_DOUBLE_EQ(*now[1].report.airTempC, 27.1);
+    ASSERT_EQ(log.replacedBy(now[1].id).size(), 1u);
+    EXPECT_DOUBLE_EQ(*log.replacedBy(now[1].id).at(0).report.airTempC, 28.1);
+}
+
+TEST_F(LogFolder, AnOlderLogListsTheReadingsItHid)
+{
+    {
+        ReportLog log(path());
+        storeAll(log, "AAXX 08061\r\n10015 41460 72315 1056 20039 39963 40012 57008 78582=\r\n", received);
+        storeAll(log, kHelgoland, received.addSecs(300));
+        storeAll(log, kHelgolandCorrected, received.addSecs(600));
+    }
+    // As version 1 left it: the noisier reading hidden behind the cleaner
+    // one, and both behind the correction.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path()).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE reports SET superseded_by = 2 WHERE id = 1; UPDATE reports SET superseded_by = NULL "
+                               "WHERE id = 3; PRAGMA user_version = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    ReportLog log(path());
+    EXPECT_EQ(userVersion(path()), ReportLog::kSchemaVersion);
+    ASSERT_TRUE(log.isWritable());
+    EXPECT_EQ(log.count({}), 2);  // the hidden reading listed again beside the correction
+    EXPECT_EQ(log.replacedBy(3).size(), 1u);  // which keeps what it replaced
+    ReportFilter all;
+    all.withHistory = true;
+    EXPECT_EQ(log.count(all), 3);
 }
 
 TEST_F(LogFolder, FiltersByTimeStationCountryAndText)

@@ -231,4 +231,9 @@ TEST(StationModel, AutomaticStationsWeatherIsReadFromItsOwnTable)
     ASSERT_TRUE(v.presentWeather);
     EXPECT_TRUE(v.automaticWeather);
     EXPECT_EQ(automaticWeatherSymbol(*v.presentWeather).family, WeatherFamily::Rain);
+    // Past weather alone: the table still follows ix, not the words of a present weather.
+    const StationValues past = stationValues(decoded("AAXX 08064\n10147 47460 72412 10062 20041 7//43=\n"));
+    EXPECT_FALSE(past.presentWeather);
+    EXPECT_TRUE(past.automaticWeather);
+    EXPECT_FALSE(stationValues(decoded("AAXX 08061\n10147 41460 72412 10062 20041 7//43=\n")).automaticWeather);
 }

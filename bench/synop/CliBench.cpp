@@ -1,0 +1,189 @@
+// synop_cli_bench: pluvane-synop end to end, as a user runs it, against the
+// decoding library alone on the same text in the same run. The tool runs as
+// a child process and its CPU time (user and system, from wait4) is what
+// counts; the library's is the decoding thread's.
+//
+//   synop_cli_bench PLUVANE_SYNOP [REPEATS [EARLIER_PLUVANE_SYNOP]]
+//
+// REPEATS copies of the corpus (default 200: about 3.8 MB); an earlier build
+// of the tool, when given, runs the JSON and --store rows on the same text.
+#include "synopdecoder/StreamAssembler.h"
+#include "synopdecoder/SynopDecoder.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sstream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The corpus with its day and hour changed, so that every copy is new text
+// (as synop_bench makes it).
+std::string variant(const std::string& corpus, int n)
+{
+    std::string text = corpus;
+    char day[3];
+    std::snprintf(day, sizeof day, "%02d", 1 + n % 28);
+    for (size_t at = text.find("AAXX "); at != std::string::npos; at = text.find("AAXX ", at + 1)) {
+        text[at + 5] = day[0];
+        text[at + 6] = day[1];
+        text[at + 8] = static_cast<char>('0' + (n / 28) % 10);
+    }
+    return text;
+}
+
+double threadSeconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec + now.tv_nsec / 1e9;
+}
+
+struct Child {
+    double cpuSeconds = 0;
+    int status = -1;
+};
+
+// Runs the tool with its standard output to a file; its CPU time from the kernel.
+Child run(const std::vector<std::string>& arguments, const std::string& outputPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    Child child;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) return child;
+    posix_spawn_file_actions_destroy(&actions);
+    rusage usage{};
+    int status = 0;
+    wait4(pid, &status, 0, &usage);
+    child.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    child.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    return child;
+}
+
+long countLines(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    long lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    return lines;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: synop_cli_bench PLUVANE_SYNOP [REPEATS]\n");
+        return 2;
+    }
+    const std::string tool = argv[1];
+    const int repeats = argc > 2 ? std::atoi(argv[2]) : 200;
+    const std::string corpus = readFile(SYNOP_CORPUS_DIR "/garbled.txt") + readFile(SYNOP_CORPUS_DIR "/clean.txt");
+    std::string stream;
+    for (int n = 0; n < repeats; ++n) stream += variant(corpus, n);
+
+    QTemporaryDir dir;
+    const std::string input = QDir(dir.path()).filePath("stream.txt").toStdString();
+    std::ofstream(input, std::ios::binary) << stream;
+
+    // The library: the same text in 64 kB chunks, as the tool reads a file; values only.
+    synop::DecoderOptions valuesOnly;
+    valuesOnly.describeGroups = false;
+    synop::AssemblerOptions keepRepeats;
+    keepRepeats.dropDuplicates = false;
+    auto decodeAll = [&] {
+        long reports = 0;
+        synop::StreamAssembler assembler([&](synop::AssembledReport&& r) {
+            const synop::DecodedReport d = synop::decodeReport(std::move(r), valuesOnly);
+            reports += d.form == synop::ReportForm::Land || !d.station.empty();
+        }, keepRepeats);
+        for (size_t at = 0; at < stream.size(); at += 65536) assembler.feed(std::string_view(stream).substr(at, 65536));
+        assembler.finish();
+        return reports;
+    };
+    decodeAll();  // warm-up
+    double libraryBest = 1e9;
+    long libraryReports = 0;
+    for (int i = 0; i < 3; ++i) {
+        const double start = threadSeconds();
+        libraryReports = decodeAll();
+        libraryBest = std::min(libraryBest, threadSeconds() - start);
+    }
+    const double libraryRate = libraryReports / libraryBest;
+    std::printf("text: %.1f MB, %ld reports\n", stream.size() / 1e6, libraryReports);
+    std::printf("library, values only: %.0f reports per CPU second\n", libraryRate);
+
+    const std::string out = QDir(dir.path()).filePath("out").toStdString();
+    std::vector<std::string> common = {tool, "--keep-duplicates", "--received", "2026-03-28T23:00Z"};
+    auto best = [&](std::vector<std::string> extra, long* lines = nullptr) {
+        double seconds = 1e9;
+        for (int i = 0; i < 3; ++i) {
+            std::vector<std::string> arguments = common;
+            arguments.insert(arguments.end(), extra.begin(), extra.end());
+            arguments.push_back(input);
+            const Child c = run(arguments, out);
+            if (c.status != 0) std::fprintf(stderr, "pluvane-synop exited %d\n", c.status);
+            seconds = std::min(seconds, c.cpuSeconds);
+        }
+        if (lines) *lines = countLines(out);
+        return seconds;
+    };
+    long jsonLines = 0;
+    const double json = best({}, &jsonLines);
+    std::printf("pluvane-synop, JSON lines to a file: %ld reports, %.0f reports per CPU second, %.2f of the library's rate\n",
+                jsonLines, jsonLines / json, jsonLines / json / libraryRate);
+    for (const char* format : {"csv", "geojson", "kml"}) {
+        const double s = best({"--format", format});
+        std::printf("pluvane-synop, %s to a file: %.0f reports per CPU second, %.2f of the library's rate\n", format,
+                    libraryReports / s, libraryReports / s / libraryRate);
+    }
+    // Storing: each run into a new log, so that nothing is a repeat.
+    double store = 1e9;
+    for (int i = 0; i < 3; ++i) {
+        const std::string log = QDir(dir.path()).filePath(QStringLiteral("log%1.sqlite").arg(i)).toStdString();
+        std::vector<std::string> arguments = common;
+        arguments.push_back("--store=" + log);
+        arguments.push_back(input);
+        store = std::min(store, run(arguments, out).cpuSeconds);
+    }
+    std::printf("pluvane-synop --store into a new log: %.0f reports per CPU second, %.2f times the CPU time of the JSON run\n",
+                libraryReports / store, store / json);
+    if (argc > 3) {
+        common[0] = argv[3];
+        const double earlierJson = best({});
+        const std::string log = QDir(dir.path()).filePath(QStringLiteral("earlier.sqlite")).toStdString();
+        std::vector<std::string> arguments = common;
+        arguments.push_back("--store=" + log);
+        arguments.push_back(input);
+        const double earlierStore = run(arguments, out).cpuSeconds;
+        std::printf("earlier build: JSON %.0f reports per CPU second (this one %.2f times faster), --store %.0f (%.2f times)\n",
+                    libraryReports / earlierJson, earlierJson / json, libraryReports / earlierStore, earlierStore / store);
+    }
+    return 0;
+}

@@ -1,0 +1,165 @@
+#include "Inputs.h"
+
+#include "synoplog/ObservationTime.h"
+#include "synoplog/ReportLog.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace synop::cli {
+namespace {
+
+// Reports stored in the open transaction count once it is committed: a
+// batch that fails (a full disk) is rolled back whole.
+class StoreCounter {
+public:
+    explicit StoreCounter(ReportLog* log) : log_(log) {}
+    bool active() const { return log_ && !failed_; }
+    void begin()
+    {
+        if (active() && !log_->beginBatch()) stop();
+    }
+    void store(const AssembledReport& assembled, const DecodedReport& decoded, const QDateTime& received, bool checks)
+    {
+        if (!active()) return;
+        const auto result = log_->store(assembled, decoded, received, checks);
+        if (!result) stop();
+        else if (result->outcome != StoreOutcome::Repeat) ++pending_;
+    }
+    void storeText(std::string_view text, const QDateTime& received, const QString& source)
+    {
+        if (active() && !log_->storeText(text, received, source)) stop();
+    }
+    void commit()
+    {
+        if (!active()) return;
+        if (!log_->commitBatch()) {
+            stop();
+            return;
+        }
+        stored_ += pending_;
+        pending_ = 0;
+    }
+    bool failed() const { return failed_; }
+    long stored() const { return stored_; }
+
+private:
+    void stop()
+    {
+        log_->rollbackBatch();
+        pending_ = 0;
+        failed_ = true;
+        std::fprintf(stderr, "pluvane-synop: storing stopped: %s\n", qPrintable(log_->lastError()));
+    }
+
+    ReportLog* log_;
+    long pending_ = 0;
+    long stored_ = 0;
+    bool failed_ = false;
+};
+
+}  // namespace
+
+int decodeText(const DecodingRun& run)
+{
+    long reports = 0, selected = 0;
+    int status = 0;
+    StoreCounter storing(run.log);
+    StreamAssembler assembler(
+        [&](AssembledReport&& report) {
+            // The assembled report is handed over unless the log stores it too.
+            const DecodedReport decoded = run.log ? decodeReport(report, run.decoder) : decodeReport(std::move(report), run.decoder);
+            ++reports;
+            const QDateTime observed = observationTime(decoded, run.receivedUtc).value_or(QDateTime());
+            if (!run.selection.accepts(decoded, observed)) return;
+            ++selected;
+            if (run.writer) run.writer->add(decoded, stationPlace(decoded), observed);
+            storing.store(report, decoded, run.receivedUtc, run.decoder.plausibilityChecks);
+        },
+        run.assembler);
+
+    if (run.writer) run.writer->begin();
+    // A file's reports and text go into the log in one transaction per chunk.
+    auto feed = [&](const char* data, size_t size, const QString& source) {
+        storing.begin();
+        storing.storeText(std::string_view(data, size), run.receivedUtc, source);
+        assembler.feed(std::string_view(data, size));
+        storing.commit();
+        std::fflush(stdout);  // each report leaves as soon as it is complete
+    };
+    for (const QString& name : run.files) {
+        if (name == QLatin1String("-")) {
+            // Whatever a live pipe has delivered is decoded at once, not when a buffer fills.
+            char buffer[4096];
+            while (true) {
+                const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+                if (got > 0) feed(buffer, static_cast<size_t>(got), QStringLiteral("standard input"));
+                else if (got == 0) break;
+                else if (errno != EINTR) {
+                    std::fprintf(stderr, "pluvane-synop: error reading standard input: %s\n", std::strerror(errno));
+                    status = 1;
+                    break;
+                }
+            }
+        } else {
+            QFile in(name);
+            if (!in.open(QIODevice::ReadOnly)) {
+                std::fprintf(stderr, "pluvane-synop: cannot read %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
+                status = 1;
+                continue;
+            }
+            while (true) {
+                const QByteArray chunk = in.read(256 * 1024);
+                if (chunk.isEmpty()) break;
+                feed(chunk.constData(), static_cast<size_t>(chunk.size()), name);
+            }
+            if (in.error() != QFileDevice::NoError) {
+                std::fprintf(stderr, "pluvane-synop: error reading %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
+                status = 1;
+            }
+        }
+        // A file's last report does not run into the next file.
+        storing.begin();
+        assembler.finish();
+        storing.commit();
+    }
+    if (run.writer) run.writer->end();
+    std::fflush(stdout);
+    if (storing.failed()) status = 1;
+
+    std::fprintf(stderr, "pluvane-synop: %ld report%s, %zu repeated report%s skipped", reports, reports == 1 ? "" : "s",
+                 assembler.duplicatesDropped(), assembler.duplicatesDropped() == 1 ? "" : "s");
+    if (selected != reports) std::fprintf(stderr, ", %ld selected", selected);
+    if (run.writer) std::fprintf(stderr, "%s", qPrintable(run.writer->summary()));
+    if (run.log) std::fprintf(stderr, ", %ld stored in %s", storing.stored(), qPrintable(run.log->path()));
+    std::fprintf(stderr, "\n");
+    return status;
+}
+
+int writeFromLog(const ReportLog& log, const Selection& selection, ReportWriter& writer)
+{
+    long written = 0;
+    writer.begin();
+    const bool ok = log.forEach(selection.logFilter(), [&](const LoggedReport& r) {
+        if (!selection.accepts(r.report, r.reportTime())) return true;
+        writer.add(r.report, r.place, r.observedUtc);
+        ++written;
+        return true;
+    });
+    writer.end();
+    std::fflush(stdout);
+    std::fprintf(stderr, "pluvane-synop: %ld report%s from %s%s\n", written, written == 1 ? "" : "s",
+                 qPrintable(log.path()), qPrintable(writer.summary()));
+    if (!ok) {
+        std::fprintf(stderr, "pluvane-synop: reading stopped: %s\n", qPrintable(log.lastError()));
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace synop::cli

@@ -1,0 +1,106 @@
+#pragma once
+// Sinks for ReportFields: JSON text written straight into a byte buffer, a
+// CSV row, a QJsonObject for callers that want one, and the values of a KML
+// placemark. All but the last allocate nothing per report once warm.
+#include "synopdecoder/ReportFields.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QStringList>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace synop {
+
+// Appends JSON to a buffer: compact, keys in the order given, strings as
+// UTF-8 (a byte that is not UTF-8 becomes U+FFFD). A std::string, whose
+// small appends are inline, where a QByteArray's are calls.
+class JsonWriter final : public FieldSink {
+public:
+    explicit JsonWriter(std::string& out) : out_(out) {}
+    void integer(std::string_view key, long long value) override;
+    void number(std::string_view key, double value) override;
+    void text(std::string_view key, std::string_view utf8) override;
+    void boolean(std::string_view key, bool value) override;
+    void null(std::string_view key) override;
+    void beginObject(std::string_view key) override;
+    void endObject() override;
+    void beginArray(std::string_view key) override;
+    void endArray() override;
+
+    static void appendString(std::string& out, std::string_view utf8);
+    static void appendNumber(std::string& out, double value);
+
+private:
+    void keyed(std::string_view key);
+    std::string& out_;
+    bool first_ = true;
+};
+
+// One CSV row over fixed columns: nested values other than the heading are
+// JSON's alone; lists are joined by "; ".
+class CsvRow final : public FieldSink {
+public:
+    explicit CsvRow(const QStringList& columns);
+    void clear();
+    // The row, CR LF ended, appended to out.
+    void appendTo(std::string& out) const;
+
+    void integer(std::string_view key, long long value) override;
+    void number(std::string_view key, double value) override;
+    void text(std::string_view key, std::string_view utf8) override;
+    void boolean(std::string_view key, bool value) override;
+    void null(std::string_view key) override;
+    void beginObject(std::string_view key) override;
+    void endObject() override;
+    void beginArray(std::string_view key) override;
+    void endArray() override;
+
+private:
+    std::string* field(std::string_view key);
+    void put(std::string_view key, std::string_view value);
+
+    std::vector<std::string> names_;                      // the columns, which index_'s keys view
+    std::unordered_map<std::string_view, size_t> index_;
+    std::vector<std::string> fields_;
+    std::string scratch_;
+    int depth_ = 0;
+    bool inHeader_ = false;
+    std::string* list_ = nullptr;  // the top-level list being joined
+    bool listStarted_ = false;
+};
+
+// A QJsonObject of the same keys and values.
+class JsonObjectBuilder final : public FieldSink {
+public:
+    QJsonObject take();
+    void integer(std::string_view key, long long value) override { put(key, QJsonValue(static_cast<qint64>(value))); }
+    void number(std::string_view key, double value) override { put(key, value); }
+    void text(std::string_view key, std::string_view utf8) override
+    {
+        put(key, QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    }
+    void boolean(std::string_view key, bool value) override { put(key, value); }
+    void null(std::string_view key) override { put(key, QJsonValue()); }
+    void beginObject(std::string_view key) override;
+    void endObject() override;
+    void beginArray(std::string_view key) override;
+    void endArray() override;
+
+private:
+    struct Level {
+        QString key;
+        bool array;
+        QJsonObject object;
+        QJsonArray list;
+    };
+    void put(std::string_view key, const QJsonValue& value);
+    std::vector<Level> stack_{Level{{}, false, {}, {}}};
+};
+
+// 2026-03-08T06:00:00Z, as Qt's ISO date writes a UTC time, without its cost.
+void appendIsoUtc(std::string& out, const QDateTime& utc);
+
+}  // namespace synop
