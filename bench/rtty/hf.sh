@@ -21,7 +21,7 @@ bench_setup "$build"
 
 chars=${RTTY_HF_CHARS:-700}
 lines=${RTTY_HF_LINES:-"50/450 50/425 75/850"}
-channels=${RTTY_HF_CHANNELS:-"white offset moderate poor flutter selective impulse"}
+channels=${RTTY_HF_CHANNELS:-"white offset moderate poor flutter selective impulse flat dips20 dips10 storm"}
 centre=1500
 rate=8000
 
@@ -31,6 +31,9 @@ snrsFor() {
         moderate|poor|flutter) echo "0 6 12 18 24" ;;
         selective) echo "0 4 10 16 24" ;;
         impulse) echo "0 5 10 15 24" ;;
+        flat) echo "-3 0 3 6 12 18 24" ;;
+        dips20|dips10) echo "0 6 15 24 40" ;;
+        storm) echo "0 6 12 18 24" ;;
     esac
 }
 
@@ -50,7 +53,7 @@ for line in $lines; do
     send_bulletin "$baud" "$shift_hz" "$seed"
     for channel in $channels; do
         offset=0; drift=0
-        [ "$channel" = offset ] && { offset=37; drift=1; }
+        [ "$channel" = offset ] || [ "$channel" = storm ] && { offset=37; drift=1; }
         echo "## ${channel}, ${baud} Bd / ${shift_hz} Hz"
         echo
         echo "| SNR (dB) | pluvane-rtty | minimodem | ideal timing |"
@@ -74,7 +77,7 @@ for line in $lines; do
         top=${ours[-1]%%:*}
         # Fading and bursts leave curves too flat and uneven for a fitted
         # 1 % point to mean anything: there the floor says more.
-        if [ "$channel" = white ] || [ "$channel" = offset ]; then
+        if [ "$channel" = white ] || [ "$channel" = offset ] || [ "$channel" = flat ] || [ "${RTTY_HF_ALL_POINTS:-0}" = 1 ]; then
             points="$("$tool" crossing "${ours[@]}") | $("$tool" crossing "${theirs[@]}") | $("$tool" crossing "${ideal[@]}")"
         else
             points="- | - | -"
@@ -85,7 +88,7 @@ done
 
 echo "## Summary"
 echo
-echo "SNR (dB, 3 kHz) at CER 1 % on white noise and with the offset (\"none\": not reached; \"<x\": already at the lowest SNR tried), and the CER at the highest SNR tried."
+echo "SNR (dB, 3 kHz) at CER 1 % on white noise, with the offset and on flat fading (every channel with RTTY_HF_ALL_POINTS=1) (\"none\": not reached; \"<x\": already at the lowest SNR tried), and the CER at the highest SNR tried."
 echo
 echo "| channel | Bd/shift | 1 % pluvane-rtty | 1 % minimodem | 1 % ideal | floor pluvane-rtty | floor minimodem | floor ideal |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|"

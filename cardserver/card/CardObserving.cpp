@@ -10,7 +10,7 @@ using cardproto::Message;
 using cardproto::WireValue;
 
 namespace {
-constexpr int kLevelEveryTicks = 4;  // the signal level once a second at most
+constexpr double kLevelEverySeconds = 1.0;  // the signal level once a second at most
 }
 
 void Card::addObserver(CardObserver* observer, bool mayTune)
@@ -95,8 +95,8 @@ void Card::reportNoLine(const QString& heard)
 void Card::reportToObservers(const DecodingChannel* channel)
 {
     if (!isObserved()) return;
-    m_observers.endOfStretch(kTickSeconds, m_translationHz);
-    if (++m_ticksSinceLevel < kLevelEveryTicks) return;
+    m_observers.endOfStretch(tickSeconds(), m_translationHz);
+    if (++m_ticksSinceLevel < int(std::lround(kLevelEverySeconds / tickSeconds()))) return;
     m_ticksSinceLevel = 0;
     const int level = channel ? channel->level() : 0;
     if (level == m_reportedLevel) return;
