@@ -237,7 +237,7 @@ void MonitorLink::handleEvent(const Message& event)
         return;
     } else if (name == QLatin1String(cardproto::kSpectrumEvent)) {
         QString why;
-        const auto frame = cardproto::SpectrumFrame::fromArgs(args, &why);
+        const auto frame = cardproto::WaterfallFrame::fromArgs(args, &why);
         if (frame) emit spectrum(*frame);
         // Refused whole; said once, not ten times a second.
         else if (m_badFrames++ == 0) emit notice(QStringLiteral("Card server %1 sent a spectrum frame the monitor refuses: %2").arg(endpoint(), why));

@@ -6,7 +6,7 @@
 // and stays broken until reconnect().
 #include "protocol/LineFramer.h"
 #include "protocol/Message.h"
-#include "protocol/SpectrumFrame.h"
+#include "protocol/WaterfallFrame.h"
 
 #include <QObject>
 #include <QTimer>
@@ -69,7 +69,7 @@ signals:
     void levelReported(int snrDb);
     void textDecoded(const QString& text);
     void lineSearchReported(const monitor::Measurement& measurement);
-    void spectrum(const cardproto::SpectrumFrame& frame);
+    void spectrum(const cardproto::WaterfallFrame& frame);
     // Something the user should read: a refusal, a frame that was refused.
     void notice(const QString& text);
     // The link is gone; reconnect() starts over.

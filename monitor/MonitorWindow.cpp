@@ -176,7 +176,7 @@ MonitorWindow::MonitorWindow(const QString& host, quint16 port, int card, int fr
     });
     // Frames come a few at a time with each stretch the card decodes; the
     // waterfall moves on evenly.
-    connect(m_link, &MonitorLink::spectrum, this, [this](const cardproto::SpectrumFrame& frame) {
+    connect(m_link, &MonitorLink::spectrum, this, [this](const cardproto::WaterfallFrame& frame) {
         if (m_waterfall->linesShown() == 0 && m_pendingLines.isEmpty()) {
             log(QStringLiteral("first waterfall line"));
             m_waterfall->addFrame(frame);

@@ -43,7 +43,7 @@ private:
     QLabel* m_snrLabel;
     QLabel* m_foundLabel;
     QAction* m_autoAction;
-    QQueue<cardproto::SpectrumFrame> m_pendingLines;
+    QQueue<cardproto::WaterfallFrame> m_pendingLines;
     QTimer m_lineClock;
     int m_framesPerSecond;
     bool m_verbose;

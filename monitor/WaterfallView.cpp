@@ -40,7 +40,7 @@ const std::array<QRgb, 256>& colourScale()
 
 // The noise floor of a line: its lower quartile, which tones and traffic
 // (a few per cent of the band) leave alone.
-double lowerQuartileDb(const cardproto::SpectrumFrame& frame)
+double lowerQuartileDb(const cardproto::WaterfallFrame& frame)
 {
     std::vector<quint8> bins = frame.bins;
     const auto quarter = bins.begin() + long(bins.size() / 4);
@@ -70,7 +70,7 @@ QRect WaterfallView::waterfallRect() const
 double WaterfallView::frequencyAt(double x) const { return m_fromHz + x / std::max(1, width()) * (m_toHz - m_fromHz); }
 double WaterfallView::xOf(double hz) const { return (hz - m_fromHz) / (m_toHz - m_fromHz) * width(); }
 
-void WaterfallView::resetBand(const cardproto::SpectrumFrame& frame)
+void WaterfallView::resetBand(const cardproto::WaterfallFrame& frame)
 {
     m_firstHz = frame.firstHz;
     m_binHz = frame.binHz;
@@ -108,7 +108,7 @@ void WaterfallView::zoomAbout(double hz, double factor)
     update();
 }
 
-void WaterfallView::addFrame(const cardproto::SpectrumFrame& frame)
+void WaterfallView::addFrame(const cardproto::WaterfallFrame& frame)
 {
     if (int(frame.bins.size()) != m_bins || frame.firstHz != m_firstHz || frame.binHz != m_binHz) resetBand(frame);
     const double floor = lowerQuartileDb(frame);

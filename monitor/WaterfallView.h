@@ -4,7 +4,7 @@
 // search measured the signal (dashed). The colours follow the noise floor,
 // so the picture stays readable as the band's level changes. A click asks
 // for that frequency as the centre; the wheel zooms about the pointer.
-#include "protocol/SpectrumFrame.h"
+#include "protocol/WaterfallFrame.h"
 
 #include <QImage>
 #include <QWidget>
@@ -31,7 +31,7 @@ public:
 
     explicit WaterfallView(QWidget* parent = nullptr);
 
-    void addFrame(const cardproto::SpectrumFrame& frame);
+    void addFrame(const cardproto::WaterfallFrame& frame);
     int linesShown() const { return m_lines; }
     void setTuning(const Tones& tones);
     void setMeasurement(const std::optional<Tones>& tones);
@@ -66,7 +66,7 @@ protected:
     void wheelEvent(QWheelEvent*) override;
 
 private:
-    void resetBand(const cardproto::SpectrumFrame& frame);
+    void resetBand(const cardproto::WaterfallFrame& frame);
     double bandTop() const { return m_firstHz + m_binHz * double(m_bins - 1); }
     void drawAxis(QPainter& painter);
     void drawSpectrum(QPainter& painter);

@@ -31,11 +31,11 @@ std::vector<LatLon> placesOf(const std::vector<Observation>& observations)
 
 std::optional<double> FieldGrid::valueAt(LatLon place) const
 {
-    if (spec.columns < 2 || spec.rows < 2) return std::nullopt;
-    const double x = (unwrapLongitude(place.lon, spec.west + spec.stepDeg * spec.columns / 2.0) - spec.west) / spec.stepDeg;
-    const double y = (place.lat - spec.south) / spec.stepDeg;
-    if (x < 0 || y < 0 || x > spec.columns - 1 || y > spec.rows - 1) return std::nullopt;
-    const int c = std::min(int(x), spec.columns - 2), r = std::min(int(y), spec.rows - 2);
+    if (grid.columns < 2 || grid.rows < 2) return std::nullopt;
+    const double x = (unwrapLongitude(place.lon, grid.west + grid.stepDeg * grid.columns / 2.0) - grid.west) / grid.stepDeg;
+    const double y = (place.lat - grid.south) / grid.stepDeg;
+    if (x < 0 || y < 0 || x > grid.columns - 1 || y > grid.rows - 1) return std::nullopt;
+    const int c = std::min(int(x), grid.columns - 2), r = std::min(int(y), grid.rows - 2);
     const double fx = x - c, fy = y - r;
     const double v00 = at(c, r), v10 = at(c + 1, r), v01 = at(c, r + 1), v11 = at(c + 1, r + 1);
     if (std::isnan(v00) || std::isnan(v10) || std::isnan(v01) || std::isnan(v11)) return std::nullopt;

@@ -32,10 +32,10 @@ struct GridSpec {
 
 // Values row by row from the south-west corner; NaN where masked.
 struct FieldGrid {
-    GridSpec spec;
+    GridSpec grid;
     std::vector<double> values;
 
-    double at(int column, int row) const { return values[size_t(row) * size_t(spec.columns) + size_t(column)]; }
+    double at(int column, int row) const { return values[size_t(row) * size_t(grid.columns) + size_t(column)]; }
     bool valid(int column, int row) const { return !std::isnan(at(column, row)); }
     // Bilinear between the four grid points around the place; none where one is masked.
     std::optional<double> valueAt(LatLon place) const;

@@ -26,9 +26,9 @@ constexpr std::array<std::array<int, 4>, 16> kSegments{{
 
 class LevelTracer {
 public:
-    explicit LevelTracer(const FieldGrid& field) : f_(field), cols_(field.spec.columns)
+    explicit LevelTracer(const FieldGrid& field) : f_(field), cols_(field.grid.columns)
     {
-        links_.assign(2 * field.spec.size(), {-1, -1});
+        links_.assign(2 * field.grid.size(), {-1, -1});
     }
 
     std::vector<std::pair<std::vector<GridPoint>, bool>> trace(double level)
@@ -36,7 +36,7 @@ public:
         segments_.clear();
         for (const int e : touched_) links_[size_t(e)] = {-1, -1};
         touched_.clear();
-        for (int r = 0; r + 1 < f_.spec.rows; ++r)
+        for (int r = 0; r + 1 < f_.grid.rows; ++r)
             for (int c = 0; c + 1 < cols_; ++c) addCell(c, r, level);
         return join(level);
     }
@@ -168,7 +168,7 @@ std::vector<Isobar> contourIsobars(const FieldGrid& field, const ContourOptions&
             low = std::min(low, v);
             high = std::max(high, v);
         }
-    if (!(low <= high) || field.spec.columns < 2 || field.spec.rows < 2 || options.intervalHpa <= 0) return out;
+    if (!(low <= high) || field.grid.columns < 2 || field.grid.rows < 2 || options.intervalHpa <= 0) return out;
     LevelTracer tracer(field);
     for (double level = std::ceil(low / options.intervalHpa) * options.intervalHpa; level <= high; level += options.intervalHpa) {
         Isobar isobar{level, {}};
@@ -179,7 +179,7 @@ std::vector<Isobar> contourIsobars(const FieldGrid& field, const ContourOptions&
             IsobarLine line;
             line.closed = closed;
             line.points.reserve(points.size());
-            for (const GridPoint& p : points) line.points.push_back(field.spec.pointAt(p.x, p.y));
+            for (const GridPoint& p : points) line.points.push_back(field.grid.pointAt(p.x, p.y));
             isobar.lines.push_back(std::move(line));
         }
         if (!isobar.lines.empty()) out.push_back(std::move(isobar));

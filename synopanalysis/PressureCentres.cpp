@@ -19,7 +19,7 @@ double vertexOffset(double before, double middle, double after)
 std::vector<PressureCentre> findPressureCentres(const FieldGrid& f, const CentreOptions& o)
 {
     std::vector<PressureCentre> out;
-    const GridSpec& g = f.spec;
+    const GridSpec& g = f.grid;
     const double cellKm = g.stepDeg * kKmPerDegree;
     const int reachRows = std::max(1, int(std::ceil(o.radiusKm / cellKm)));
     const int clear = std::max(1, o.clearOfMaskCells);

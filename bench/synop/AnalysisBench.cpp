@@ -75,10 +75,10 @@ double rmsAgainstTruth(const FieldGrid& f)
 {
     double sum = 0;
     int n = 0;
-    for (int r = 0; r < f.spec.rows; ++r)
-        for (int c = 0; c < f.spec.columns; ++c)
+    for (int r = 0; r < f.grid.rows; ++r)
+        for (int c = 0; c < f.grid.columns; ++c)
             if (f.valid(c, r)) {
-                const double d = f.at(c, r) - truth(f.spec.pointAt(c, r));
+                const double d = f.at(c, r) - truth(f.grid.pointAt(c, r));
                 sum += d * d;
                 ++n;
             }

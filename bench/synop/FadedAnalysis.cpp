@@ -128,11 +128,11 @@ int main(int argc, char** argv)
         const SurfaceAnalysis b = analyseSurface(fadedReports, at);
         double sum = 0;
         int points = 0, cleanPoints = 0;
-        for (int r = 0; r < a.field.spec.rows; ++r)
-            for (int c = 0; c < a.field.spec.columns; ++c) {
+        for (int r = 0; r < a.field.grid.rows; ++r)
+            for (int c = 0; c < a.field.grid.columns; ++c) {
                 if (!a.field.valid(c, r)) continue;
                 ++cleanPoints;
-                if (const auto v = b.ok() ? b.field.valueAt(a.field.spec.pointAt(c, r)) : std::nullopt) {
+                if (const auto v = b.ok() ? b.field.valueAt(a.field.grid.pointAt(c, r)) : std::nullopt) {
                     sum += (*v - a.field.at(c, r)) * (*v - a.field.at(c, r));
                     ++points;
                 }

@@ -1,6 +1,6 @@
 #include "CardObservers.h"
 
-#include "SpectrumAnalyser.h"
+#include "WaterfallAnalyser.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,7 +36,7 @@ void CardObservers::send(const cardproto::Message& event) const
 void CardObservers::samplesDecoded(const float* samples, size_t n, double sampleRate)
 {
     if (m_observers.isEmpty() || n == 0) return;
-    if (!m_analyser || m_analyser->sampleRate() != sampleRate) m_analyser = std::make_unique<SpectrumAnalyser>(sampleRate);
+    if (!m_analyser || m_analyser->sampleRate() != sampleRate) m_analyser = std::make_unique<WaterfallAnalyser>(sampleRate);
     m_analyser->append(samples, n);
     m_newSamples += n;
 }
@@ -60,7 +60,7 @@ void CardObservers::endOfStretch(double wallSeconds, double translationHz)
     const double toHz = std::min(nyquist, translationHz + kTopHz);
     for (int k = 0; k < frames; ++k) {
         const size_t back = size_t(double(fresh) * double(frames - 1 - k) / double(frames));
-        cardproto::SpectrumFrame frame = m_analyser->frame(back, fromHz, toHz);
+        cardproto::WaterfallFrame frame = m_analyser->frame(back, fromHz, toHz);
         frame.firstHz -= translationHz;
         frame.sequence = ++m_sequence;
         const auto message = cardproto::Message::eventMessage(QString::fromLatin1(cardproto::kSpectrumEvent), frame.toArgs());

@@ -11,7 +11,7 @@
 
 namespace cardserver {
 
-class SpectrumAnalyser;
+class WaterfallAnalyser;
 
 class CardObserver {
 public:
@@ -47,7 +47,7 @@ public:
 private:
     QList<CardObserver*> m_observers;
     QList<double> m_credit;  // per observer: frames owed at its own rate
-    std::unique_ptr<SpectrumAnalyser> m_analyser;
+    std::unique_ptr<WaterfallAnalyser> m_analyser;
     size_t m_newSamples = 0;
     double m_framesOwed = 0;
     qint32 m_sequence = 0;

@@ -4,7 +4,7 @@
 // stops reading costs the holder and the other observers nothing.
 #include "RawClient.h"
 #include "cardserver/testing/CardServerProcess.h"
-#include "protocol/SpectrumFrame.h"
+#include "protocol/WaterfallFrame.h"
 
 #include <QDeadlineTimer>
 #include <QMessageAuthenticationCode>
@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 using cardproto::Message;
-using cardproto::SpectrumFrame;
+using cardproto::WaterfallFrame;
 using cardproto::WireValue;
 using cardserver::testing::CardServerProcess;
 
@@ -22,18 +22,18 @@ namespace {
 WireValue keep() { return WireValue::i2(-1); }
 
 // The observer's next spectrum frame, decoded.
-std::optional<SpectrumFrame> nextFrame(RawClient& client, int timeoutMs = 10000)
+std::optional<WaterfallFrame> nextFrame(RawClient& client, int timeoutMs = 10000)
 {
     const auto message = client.event(QStringLiteral("Spectrum"), timeoutMs);
     if (!message) return std::nullopt;
     QString why;
-    auto frame = SpectrumFrame::fromArgs(message->args, &why);
+    auto frame = WaterfallFrame::fromArgs(message->args, &why);
     EXPECT_TRUE(frame) << why.toStdString();
     return frame;
 }
 
 // Frequencies of the strongest bins at least `apart` Hz from one another.
-std::vector<double> peaks(const SpectrumFrame& frame, int count, double apart)
+std::vector<double> peaks(const WaterfallFrame& frame, int count, double apart)
 {
     std::vector<size_t> order(frame.bins.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;

@@ -2,19 +2,19 @@
 // back the same through a protocol line, and frames that are malformed or
 // too large are refused with a reason, never taken in part.
 #include "protocol/Message.h"
-#include "protocol/SpectrumFrame.h"
+#include "protocol/WaterfallFrame.h"
 
 #include <gtest/gtest.h>
 
 using cardproto::Message;
-using cardproto::SpectrumFrame;
+using cardproto::WaterfallFrame;
 using cardproto::WireValue;
 
 namespace {
 
-SpectrumFrame sample(size_t bins)
+WaterfallFrame sample(size_t bins)
 {
-    SpectrumFrame frame;
+    WaterfallFrame frame;
     frame.sequence = 42;
     frame.firstHz = -1000;
     frame.binHz = 3.90625;
@@ -22,24 +22,24 @@ SpectrumFrame sample(size_t bins)
     return frame;
 }
 
-std::optional<SpectrumFrame> refused(QList<WireValue> args, const char* expected)
+std::optional<WaterfallFrame> refused(QList<WireValue> args, const char* expected)
 {
     QString why;
-    auto frame = SpectrumFrame::fromArgs(args, &why);
+    auto frame = WaterfallFrame::fromArgs(args, &why);
     EXPECT_FALSE(frame);
     EXPECT_TRUE(why.contains(QLatin1String(expected))) << why.toStdString();
     return frame;
 }
 
-TEST(SpectrumFrame, SurvivesTheWireAndScalesItsLevels)
+TEST(WaterfallFrame, SurvivesTheWireAndScalesItsLevels)
 {
-    const SpectrumFrame sent = sample(1025);
+    const WaterfallFrame sent = sample(1025);
     const QByteArray line = Message::eventMessage(cardproto::kSpectrumEvent, sent.toArgs()).encode();
     EXPECT_LT(line.size(), cardproto::kMaxLineBytes);
     QString why;
     const auto message = Message::parse(line, &why);
     ASSERT_TRUE(message) << why.toStdString();
-    const auto frame = SpectrumFrame::fromArgs(message->args, &why);
+    const auto frame = WaterfallFrame::fromArgs(message->args, &why);
     ASSERT_TRUE(frame) << why.toStdString();
     EXPECT_EQ(frame->sequence, 42);
     EXPECT_EQ(frame->bins, sent.bins);
@@ -54,7 +54,7 @@ TEST(SpectrumFrame, SurvivesTheWireAndScalesItsLevels)
               cardproto::kMaxLineBytes);
 }
 
-TEST(SpectrumFrame, MalformedOrOversizedFramesAreRefusedWithTheReason)
+TEST(WaterfallFrame, MalformedOrOversizedFramesAreRefusedWithTheReason)
 {
     QList<WireValue> args = sample(100).toArgs();
     refused(args.mid(0, 5), "6 arguments");

@@ -1,4 +1,4 @@
-#include "SpectrumAnalyser.h"
+#include "WaterfallAnalyser.h"
 
 #include <fftw3.h>
 
@@ -19,7 +19,7 @@ size_t fftLength(double sampleRate)
 
 }  // namespace
 
-SpectrumAnalyser::SpectrumAnalyser(double sampleRate)
+WaterfallAnalyser::WaterfallAnalyser(double sampleRate)
     : m_sampleRate(sampleRate), m_length(fftLength(sampleRate)), m_window(m_length), m_input(m_length),
       m_output(m_length / 2 + 1)
 {
@@ -29,9 +29,9 @@ SpectrumAnalyser::SpectrumAnalyser(double sampleRate)
                                    FFTW_ESTIMATE);
 }
 
-SpectrumAnalyser::~SpectrumAnalyser() { fftwf_destroy_plan(m_plan); }
+WaterfallAnalyser::~WaterfallAnalyser() { fftwf_destroy_plan(m_plan); }
 
-void SpectrumAnalyser::append(const float* samples, size_t n)
+void WaterfallAnalyser::append(const float* samples, size_t n)
 {
     m_history.insert(m_history.end(), samples, samples + n);
     // Enough for windows ending anywhere in the latest few seconds.
@@ -39,7 +39,7 @@ void SpectrumAnalyser::append(const float* samples, size_t n)
     if (m_history.size() > keep) m_history.erase(m_history.begin(), m_history.end() - long(keep));
 }
 
-cardproto::SpectrumFrame SpectrumAnalyser::frame(size_t back, double fromHz, double toHz)
+cardproto::WaterfallFrame WaterfallAnalyser::frame(size_t back, double fromHz, double toHz)
 {
     // Zeros stand in for audio not yet heard.
     const long end = long(m_history.size()) - long(std::min(back, m_history.size()));
@@ -48,7 +48,7 @@ cardproto::SpectrumFrame SpectrumAnalyser::frame(size_t back, double fromHz, dou
         m_input[i] = at >= 0 ? m_history[size_t(at)] * m_window[i] : 0.0f;
     }
     fftwf_execute(m_plan);
-    cardproto::SpectrumFrame frame;
+    cardproto::WaterfallFrame frame;
     const double width = binHz();
     const size_t first = size_t(std::clamp(std::ceil(fromHz / width), 0.0, double(m_output.size() - 1)));
     const size_t last = size_t(std::clamp(std::floor(toHz / width), double(first), double(m_output.size() - 1)));

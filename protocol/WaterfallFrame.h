@@ -18,7 +18,7 @@ inline constexpr char kSpectrumEvent[] = "Spectrum";
 // the protocol's line length once in base64.
 inline constexpr int kMaxSpectrumBins = 8192;
 
-struct SpectrumFrame {
+struct WaterfallFrame {
     qint32 sequence = 0;
     double firstHz = 0;
     double binHz = 0;
@@ -33,7 +33,7 @@ struct SpectrumFrame {
 
     QList<WireValue> toArgs() const;
     // nullopt with the reason in *error when the arguments do not make a frame.
-    static std::optional<SpectrumFrame> fromArgs(const QList<WireValue>& args, QString* error);
+    static std::optional<WaterfallFrame> fromArgs(const QList<WireValue>& args, QString* error);
 };
 
 }  // namespace cardproto

@@ -1,7 +1,7 @@
 #pragma once
 // Magnitude spectra of the latest audio with FFTW: a Hann window of about a
 // quarter of a second (a few hertz a bin), ending wherever the caller asks.
-#include "protocol/SpectrumFrame.h"
+#include "protocol/WaterfallFrame.h"
 
 #include <complex>
 #include <vector>
@@ -10,12 +10,12 @@ struct fftwf_plan_s;
 
 namespace cardserver {
 
-class SpectrumAnalyser {
+class WaterfallAnalyser {
 public:
-    explicit SpectrumAnalyser(double sampleRate);
-    ~SpectrumAnalyser();
-    SpectrumAnalyser(const SpectrumAnalyser&) = delete;
-    SpectrumAnalyser& operator=(const SpectrumAnalyser&) = delete;
+    explicit WaterfallAnalyser(double sampleRate);
+    ~WaterfallAnalyser();
+    WaterfallAnalyser(const WaterfallAnalyser&) = delete;
+    WaterfallAnalyser& operator=(const WaterfallAnalyser&) = delete;
 
     double sampleRate() const { return m_sampleRate; }
     size_t length() const { return m_length; }
@@ -25,7 +25,7 @@ public:
     size_t held() const { return m_history.size(); }
     // The spectrum of the window that ends `back` samples before the newest
     // one, over the input's frequencies [fromHz, toHz].
-    cardproto::SpectrumFrame frame(size_t back, double fromHz, double toHz);
+    cardproto::WaterfallFrame frame(size_t back, double fromHz, double toHz);
 
 private:
     double m_sampleRate;

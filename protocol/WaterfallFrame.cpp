@@ -1,28 +1,28 @@
-#include "SpectrumFrame.h"
+#include "WaterfallFrame.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace cardproto {
 
-quint8 SpectrumFrame::code(double db) const
+quint8 WaterfallFrame::code(double db) const
 {
     if (!std::isfinite(db)) return 0;
     return quint8(std::clamp(std::lround((db - floorDb) / stepDb), 0L, 255L));
 }
 
-QList<WireValue> SpectrumFrame::toArgs() const
+QList<WireValue> WaterfallFrame::toArgs() const
 {
     QByteArray bytes(reinterpret_cast<const char*>(bins.data()), qsizetype(bins.size()));
     return {WireValue::i4(sequence), WireValue::r8(firstHz), WireValue::r8(binHz),
             WireValue::r8(floorDb),  WireValue::r8(stepDb),  WireValue::binary(bytes)};
 }
 
-std::optional<SpectrumFrame> SpectrumFrame::fromArgs(const QList<WireValue>& args, QString* error)
+std::optional<WaterfallFrame> WaterfallFrame::fromArgs(const QList<WireValue>& args, QString* error)
 {
     auto fail = [&](const QString& why) {
         if (error) *error = why;
-        return std::optional<SpectrumFrame>();
+        return std::optional<WaterfallFrame>();
     };
     if (args.size() != 6) return fail(QStringLiteral("a spectrum frame has 6 arguments, this one %1").arg(args.size()));
     if (args[0].type != WireType::I4) return fail(QStringLiteral("a spectrum frame's sequence number must be i4"));
@@ -30,7 +30,7 @@ std::optional<SpectrumFrame> SpectrumFrame::fromArgs(const QList<WireValue>& arg
         if (args[i].type != WireType::R8 || !std::isfinite(args[i].real))
             return fail(QStringLiteral("a spectrum frame's argument %1 must be a finite r8").arg(i + 1));
     if (args[5].type != WireType::Bytes) return fail(QStringLiteral("a spectrum frame's magnitudes must be bytes"));
-    SpectrumFrame frame;
+    WaterfallFrame frame;
     frame.sequence = qint32(args[0].integer);
     frame.firstHz = args[1].real;
     frame.binHz = args[2].real;
