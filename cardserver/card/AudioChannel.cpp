@@ -83,12 +83,6 @@ private:
 
 namespace {
 
-// Text of the first seconds after tuning waits this long at most for the
-// line check (the line search looks after 3 s of audio, then every 2 s).
-constexpr double kHoldSeconds = 6.0;
-// The line check listens to this much after tuning, and after it only
-// while the decoder hears a signal.
-constexpr double kCheckAlwaysSeconds = 60.0;
 // A pipe's audio taken beyond real time to catch up with a late tick, at most.
 constexpr double kPipeCatchUpSeconds = 0.5;
 
@@ -120,10 +114,7 @@ void AudioChannel::tune(const LineParameters& receiver, const ReceiverOptions& o
     const rtty::RttyParameters parameters = demodulatorParameters(receiver, options);
     if (m_demodulator) m_demodulator->setParameters(parameters);
     else m_demodulator = std::make_unique<rtty::RttyDemodulator>(m_source->sampleRate(), parameters);
-    m_lineCheck = std::make_unique<rtty::LineCheck>(m_source->sampleRate(), parameters);
-    m_mistuned = false;
-    m_sinceTune = 0;
-    m_heldText.clear();
+    m_checkedText.tuned(std::make_unique<rtty::LineCheck>(m_source->sampleRate(), parameters));
 }
 
 size_t AudioChannel::readSamples(size_t wanted)
@@ -168,24 +159,10 @@ QString AudioChannel::advance(double seconds)
     if (got > 0 && m_demodulator) m_demodulator->process(m_samples.data(), got, text);
     if (got > 0 && m_lineSearch) m_lineSearch->process(m_samples.data(), got);
     if (got > 0 && m_tap) m_tap->samplesDecoded(m_samples.data(), got, m_source->sampleRate());
-    m_sinceTune += double(got) / rate;
-    if (m_lineCheck && got > 0
-        && (m_sinceTune < kCheckAlwaysSeconds || m_demodulator->state() != rtty::DecodeState::NoSignal)) {
-        m_lineCheck->process(m_samples.data(), got);
-        if (m_lineCheck->verdict() == rtty::LineCheck::Verdict::Wrong) {
-            m_mistuned = true;
-            m_heldText.clear();
-            m_lineCheck.reset();
-        } else if (m_lineCheck->verdict() == rtty::LineCheck::Verdict::Fits) {
-            m_lineCheck.reset();
-        }
-    }
-    // A line set wrong decodes what looks like traffic: none of it is given.
-    if (m_mistuned) return {};
-    m_heldText += text;
-    if (m_lineCheck && m_sinceTune < kHoldSeconds) return {};
-    text.swap(m_heldText);
-    m_heldText.clear();
+    if (got > 0 && m_demodulator)
+        if (rtty::LineCheck* check = m_checkedText.listening(m_demodulator->state() != rtty::DecodeState::NoSignal))
+            check->process(m_samples.data(), got);
+    text = m_checkedText.pass(std::move(text), double(got) / rate);
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
@@ -212,7 +189,7 @@ std::optional<LineParameters> AudioChannel::lineSearchResult(bool finish)
 ChannelState AudioChannel::state() const
 {
     if (!m_demodulator) return ChannelState::Search;
-    if (m_mistuned) return ChannelState::Mistuned;
+    if (m_checkedText.mistuned()) return ChannelState::Mistuned;
     return channelState(m_demodulator->state());
 }
 

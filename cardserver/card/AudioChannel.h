@@ -1,6 +1,7 @@
 #pragma once
 // A channel whose signal is audio (a WAV file or a live input), decoded by
 // the RTTY demodulator, with the automatic line search measuring the line.
+#include "CheckedText.h"
 #include "DecodingChannel.h"
 
 #include <chrono>
@@ -44,12 +45,7 @@ private:
     std::unique_ptr<LiveSampleBuffer> m_live;
     std::unique_ptr<rtty::RttyDemodulator> m_demodulator;
     std::unique_ptr<rtty::AutoLineSearch> m_lineSearch;
-    // Whether the set line fits the signal; the text waits for its word
-    // (at most kHoldSeconds after tuning), and none is given on a wrong line.
-    std::unique_ptr<rtty::LineCheck> m_lineCheck;
-    bool m_mistuned = false;
-    double m_sinceTune = 0;
-    std::string m_heldText;
+    CheckedText<rtty::LineCheck> m_checkedText;
     // A pipe is taken at the pace of real time: audio allowed and not yet taken.
     double m_pipeCredit = 0;
     std::chrono::steady_clock::time_point m_lastAdvance{};

@@ -28,11 +28,6 @@ constexpr double kMostSeconds = 4.0;
 // Pipes are taken as time goes, never ahead of it; this much late audio
 // (a tick that came late) is caught up at once.
 constexpr double kPipeCatchUpSeconds = 0.5;
-// As on a single input: the text of the first seconds after tuning waits
-// this long at most for the line check, which listens this long after
-// tuning and after it only while the decoder hears a signal.
-constexpr double kHoldSeconds = 6.0;
-constexpr double kCheckAlwaysSeconds = 60.0;
 
 
 }  // namespace
@@ -71,10 +66,7 @@ void CombinedAudioChannel::tune(const LineParameters& receiver, const ReceiverOp
     for (const Branch& branch : m_branches) rates.push_back(branch.source->sampleRate());
     if (m_decoder) m_decoder->setParameters(lines);
     else m_decoder = std::make_unique<rtty::DiversityDecoder>(rates, lines);
-    m_lineCheck = std::make_unique<rtty::CombinedLineCheck>(rates, lines);
-    m_mistuned = false;
-    m_sinceTune = 0;
-    m_heldText.clear();
+    m_checkedText.tuned(std::make_unique<rtty::CombinedLineCheck>(rates, lines));
 }
 
 size_t CombinedAudioChannel::readBranch(Branch& branch, double seconds, double pipeSeconds)
@@ -121,8 +113,8 @@ QString CombinedAudioChannel::advance(double seconds)
         if (branch.reader && branch.source->senderWaits() && !branch.reader->drained())
             pipeSeconds = std::min(pipeSeconds, double(branch.reader->available()) / branch.source->sampleRate());
     m_pipeCredit -= pipeSeconds;
-    const bool checking = m_lineCheck && m_decoder
-                          && (m_sinceTune < kCheckAlwaysSeconds || m_decoder->state() != rtty::DecodeState::NoSignal);
+    rtty::CombinedLineCheck* const check =
+        m_decoder ? m_checkedText.listening(m_decoder->state() != rtty::DecodeState::NoSignal) : nullptr;
     double longest = 0;
     const size_t tapped = m_decoder ? size_t(std::max(0, m_decoder->strongestBranch())) : 0;
     for (size_t b = 0; b < m_branches.size(); ++b) {
@@ -132,27 +124,12 @@ QString CombinedAudioChannel::advance(double seconds)
         if (m_tap && b == tapped) m_tap->samplesDecoded(branch.samples.data(), got, branch.source->sampleRate());
         if (m_decoder) m_decoder->process(int(b), branch.samples.data(), got);
         if (branch.lineSearch) branch.lineSearch->process(branch.samples.data(), got);
-        if (checking) m_lineCheck->process(int(b), branch.samples.data(), got);
+        if (check) check->process(int(b), branch.samples.data(), got);
         longest = std::max(longest, double(got) / branch.source->sampleRate());
     }
-    m_sinceTune += longest;
     std::string text;
     if (m_decoder) m_decoder->decode(text);
-    if (m_lineCheck) {
-        if (m_lineCheck->verdict() == rtty::LineCheck::Verdict::Wrong) {
-            m_mistuned = true;
-            m_heldText.clear();
-            m_lineCheck.reset();
-        } else if (m_lineCheck->verdict() == rtty::LineCheck::Verdict::Fits) {
-            m_lineCheck.reset();
-        }
-    }
-    // A line set wrong decodes what looks like traffic: none of it is given.
-    if (m_mistuned) return {};
-    m_heldText += text;
-    if (m_lineCheck && m_sinceTune < kHoldSeconds) return {};
-    text.swap(m_heldText);
-    m_heldText.clear();
+    text = m_checkedText.pass(std::move(text), longest);
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
@@ -198,7 +175,7 @@ std::optional<LineParameters> CombinedAudioChannel::lineSearchResult(bool finish
 ChannelState CombinedAudioChannel::state() const
 {
     if (!m_decoder) return ChannelState::Search;
-    if (m_mistuned) return ChannelState::Mistuned;
+    if (m_checkedText.mistuned()) return ChannelState::Mistuned;
     return channelState(m_decoder->state());
 }
 

@@ -9,6 +9,7 @@
 // own mistuning within ±100 Hz. What the card reports of the signal is the
 // strongest receiver's: the level is the best tone SNR, the line search's
 // finding that of the receiver it found the line on most clearly.
+#include "CheckedText.h"
 #include "DecodingChannel.h"
 
 #include <chrono>
@@ -52,12 +53,7 @@ private:
     std::unique_ptr<rtty::DiversityDecoder> m_decoder;
     std::chrono::steady_clock::time_point m_lastAdvance{};
     double m_pipeCredit = 0.0;  // seconds of pipe audio that may be taken
-    // Whether the set line fits: the text waits for its word (at most a few
-    // seconds after tuning), and none is given on a wrong line.
-    std::unique_ptr<rtty::CombinedLineCheck> m_lineCheck;
-    bool m_mistuned = false;
-    double m_sinceTune = 0;
-    std::string m_heldText;
+    CheckedText<rtty::CombinedLineCheck> m_checkedText;
     QString m_description;
     QString m_lineSearchFinding;
     SampleTap* m_tap = nullptr;
