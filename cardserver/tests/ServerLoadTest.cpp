@@ -137,14 +137,17 @@ TEST(ServerLoad, SessionsKeepTheirTextWhileTheServerIsCrowded)
     const auto searched = late.reply(late.request("SearchCards", {WireValue::str("127.0.0.1"), WireValue::r8(0)}));
     ASSERT_TRUE(searched);
     EXPECT_EQ(searched->status, 0);
-    // The crowd was real: beyond the limit, idle, flooding and too long.
+    // The crowd was real: beyond the limit (connections without a card make
+    // room for new ones; only a server full of sessions refuses), idle,
+    // flooding and too long.
     const QString log = server.log();
     EXPECT_TRUE(log.contains("Connection limit lowered from 2000"));
-    EXPECT_TRUE(log.contains("Refused connection from"));
+    EXPECT_TRUE(log.contains("Refused connection from") || log.contains("to make room")) << log.left(4000).toStdString();
     EXPECT_TRUE(log.contains("idle for 5 s"));
     EXPECT_TRUE(log.contains("a line longer than 65536 bytes"));
-    std::printf("load: %lld connections, %lld refused, %lld closed idle, %lld dropped for output, %lld accept pauses\n",
-                log.count("Connection from"), log.count("Refused connection"), log.count("idle for"),
+    std::printf("load: %lld connections, %lld refused, %lld closed to make room, %lld closed idle, %lld dropped for output, "
+                "%lld accept pauses\n",
+                log.count("Connection from"), log.count("Refused connection"), log.count("to make room"), log.count("idle for"),
                 log.count("does not read"), log.count("Cannot accept"));
     std::printf("load: peak memory %.1f MB, CPU %.2f s in 20 s\n", peakMemory / 1048576.0, cpuUsed);
 }
