@@ -3,6 +3,7 @@
 #include "HiveSchema.h"
 #include "HiveStatement.h"
 #include "RegistryHive.h"
+#include "platform/sqlite/ReachableRow.h"
 
 #include <QHash>
 #include <QMap>
@@ -20,44 +21,6 @@ namespace {
 
 constexpr qint64 kFirstRowid = std::numeric_limits<qint64>::min();
 constexpr qint64 kLastRowid = std::numeric_limits<qint64>::max();
-
-qint64 saturatingAdd(qint64 from, qint64 step) { return from > kLastRowid - step ? kLastRowid : from + step; }
-
-// The first rowid at or after `from` whose row can be reached, when a scan
-// stopped on a damaged page: rowid seeks go round a damaged leaf through the
-// pages above it. Steps out in doubling strides, then narrows to the edge of
-// the damage so that the rows just after it are not skipped.
-std::optional<qint64> nextReachableRowid(sqlite3* db, const char* table, qint64 from)
-{
-    const QByteArray sql = QByteArray("SELECT rowid FROM ") + table + " WHERE rowid >= ? ORDER BY rowid LIMIT 1";
-    HiveStatement probe(db, sql.constData());
-    const auto reach = [&](qint64 start) {
-        probe.reset();
-        probe.bind(1, start);
-        return probe.stepCode();
-    };
-    qint64 unreachable = from;
-    std::optional<qint64> reachable;
-    for (qint64 stride = 1; unreachable < kLastRowid; stride = stride > kLastRowid / 2 ? kLastRowid : stride * 2) {
-        const qint64 start = saturatingAdd(unreachable, stride);
-        const int code = reach(start);
-        if (code == SQLITE_DONE) return std::nullopt;
-        if (code == SQLITE_ROW) {
-            reachable = start;
-            break;
-        }
-        unreachable = start;
-    }
-    if (!reachable) return std::nullopt;
-    while (*reachable - unreachable > 1) {
-        const qint64 middle = unreachable + (*reachable - unreachable) / 2;
-        if (reach(middle) == SQLITE_ROW)
-            reachable = middle;
-        else
-            unreachable = middle;
-    }
-    return reachable;
-}
 
 // Pages in the file, as its header says; a header that cannot be read gives
 // a small figure, which only makes the salvage give up sooner.
@@ -98,7 +61,7 @@ bool readWhatReads(sqlite3* db, const char* table, const char* columns, const st
             from = rowid + 1;
         }
         if (atEnd || code == SQLITE_DONE) return stretch == 0;
-        const auto resume = nextReachableRowid(db, table, from);
+        const auto resume = sqlitesalvage::nextReachableRow(db, table, "rowid", from);
         if (!resume) return false;
         from = *resume;
     }

@@ -3,6 +3,7 @@
 #include "ReportLog.h"
 
 #include "SqlStatement.h"
+#include "platform/sqlite/ReachableRow.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -53,42 +54,6 @@ namespace {
 constexpr int64_t kFirstId = std::numeric_limits<int64_t>::min();
 constexpr int64_t kLastId = std::numeric_limits<int64_t>::max();
 
-int64_t saturatingAdd(int64_t from, int64_t step) { return from > kLastId - step ? kLastId : from + step; }
-
-// The first id at or after `from` whose row can be reached, when a scan
-// stopped on a damaged page: seeks by id go round a damaged leaf through
-// the pages above it. Strides out, then narrows to the edge of the damage.
-std::optional<int64_t> nextReachableId(sqlite3* db, const std::string& table, int64_t from)
-{
-    sql::Statement probe(db, ("SELECT id FROM " + table + " WHERE id >= ? ORDER BY id LIMIT 1").c_str());
-    const auto reach = [&](int64_t start) {
-        sqlite3_reset(probe.handle());
-        probe.next = 1;
-        probe.bind(start);
-        probe.step();
-        return probe.resultCode();
-    };
-    int64_t unreachable = from;
-    std::optional<int64_t> reachable;
-    for (int64_t stride = 1; unreachable < kLastId; stride = stride > kLastId / 2 ? kLastId : stride * 2) {
-        const int64_t start = saturatingAdd(unreachable, stride);
-        const int code = reach(start);
-        if (code == SQLITE_DONE) return std::nullopt;
-        if (code == SQLITE_ROW) {
-            reachable = start;
-            break;
-        }
-        unreachable = start;
-    }
-    if (!reachable) return std::nullopt;
-    while (*reachable - unreachable > 1) {
-        const int64_t middle = unreachable + (*reachable - unreachable) / 2;
-        if (reach(middle) == SQLITE_ROW) reachable = middle;
-        else unreachable = middle;
-    }
-    return reachable;
-}
-
 // Copies every row of `table` that reads from `from` into `to`. The number
 // of damaged stretches searched past is bounded by the file's pages, so
 // the work stays in proportion to the file whatever its pages hold.
@@ -116,7 +81,7 @@ int64_t copyWhatReads(sqlite3* from, sqlite3* to, const std::string& table, int6
             next = std::max(next, id + 1);
         }
         if (scan.resultCode() == SQLITE_DONE) return copied;
-        const auto resume = nextReachableId(from, table, next);
+        const auto resume = sqlitesalvage::nextReachableRow(from, table.c_str(), "id", next);
         if (!resume) return copied;
         next = *resume;
     }
