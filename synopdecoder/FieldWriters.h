@@ -15,11 +15,17 @@
 namespace synop {
 
 // Appends JSON to a buffer: compact, keys in the order given, strings as
-// UTF-8 (a byte that is not UTF-8 becomes U+FFFD). A std::string, whose
-// small appends are inline, where a QByteArray's are calls.
+// UTF-8 (a byte that is not UTF-8 becomes U+FFFD). The small pieces go into
+// a staging area of the writer's own by plain stores and reach the buffer in
+// large appends: when the area fills, when the outermost object or array
+// closes, on flush() and at the writer's end.
 class JsonWriter final : public FieldSink {
 public:
     explicit JsonWriter(std::string& out) : out_(out) {}
+    ~JsonWriter() override { flush(); }
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
+
     void integer(std::string_view key, long long value) override;
     void number(std::string_view key, double value) override;
     void text(std::string_view key, std::string_view utf8) override;
@@ -29,14 +35,25 @@ public:
     void endObject() override;
     void beginArray(std::string_view key) override;
     void endArray() override;
+    void flush();
 
     static void appendString(std::string& out, std::string_view utf8);
     static void appendNumber(std::string& out, double value);
+    // The same forms written at `at`, which has room for the worst case
+    // (six bytes a byte of text plus the quotes; 32 for a number); the end returned.
+    static char* writeString(char* at, std::string_view utf8);
+    static char* writeNumber(char* at, double value);
 
 private:
+    static constexpr size_t kStage = 2048;
+    // Room for n more bytes in the staging area; false when they never fit.
+    bool room(size_t n);
     void keyed(std::string_view key);
     std::string& out_;
+    char* at_ = stage_;
+    int depth_ = 0;
     bool first_ = true;
+    char stage_[kStage];
 };
 
 // One CSV row over fixed columns: nested values other than the heading are
@@ -102,5 +119,7 @@ private:
 
 // 2026-03-08T06:00:00Z, as Qt's ISO date writes a UTC time, without its cost.
 void appendIsoUtc(std::string& out, const QDateTime& utc);
+// The same into text, which has room for 32 bytes; its length returned.
+size_t writeIsoUtc(char* text, const QDateTime& utc);
 
 }  // namespace synop
