@@ -31,7 +31,24 @@ char* JsonWriter::writeNumber(char* at, double value)
             return at;
         }
     }
-    return std::to_chars(at, at + 32, value).ptr;  // shortest that reads back the same
+    // The rest are mostly the stations' positions from the list, which come
+    // again and again: their shortest forms are kept in a small table.
+    struct Written {
+        uint64_t bits = 0;
+        uint8_t length = 0;
+        char text[23];
+    };
+    thread_local Written table[1024];
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    Written& slot = table[((bits ^ (bits >> 31)) * 0x9e3779b97f4a7c15ULL) >> 54];
+    if (slot.length == 0 || slot.bits != bits) {
+        char* const end = std::to_chars(slot.text, slot.text + sizeof slot.text, value).ptr;  // shortest that reads back the same
+        slot.bits = bits;
+        slot.length = static_cast<uint8_t>(end - slot.text);
+    }
+    std::memcpy(at, slot.text, slot.length);
+    return at + slot.length;
 }
 
 void JsonWriter::appendNumber(std::string& out, double value)
@@ -41,6 +58,24 @@ void JsonWriter::appendNumber(std::string& out, double value)
 }
 
 namespace {
+
+// A key or short text copied without a call: two overlapping moves that
+// stay inside the source, whatever its length up to 32.
+inline void copyShort(char* to, const char* from, size_t n)
+{
+    if (n >= 16) {
+        std::memcpy(to, from, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else {
+        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+}
 
 // The bytes of a word of text that JSON takes as they are: printable ASCII
 // other than the quote and the backslash. Zero when all eight are.
@@ -61,21 +96,26 @@ char* JsonWriter::writeString(char* at, std::string_view s)
     const char* p = s.data();
     const char* const end = p + s.size();
     while (p < end) {
-        if (end - p >= 8) {
-            uint64_t word;
-            std::memcpy(&word, p, 8);
-            const uint64_t special = specialBytes(word);
-            std::memcpy(at, p, 8);  // the caller's room covers eight bytes here
-            if (!special) {
+        const size_t left = static_cast<size_t>(end - p);
+        uint64_t word = 0x4141414141414141ULL;  // a short tail is padded with plain letters
+        std::memcpy(&word, p, left >= 8 ? 8 : left);
+        const uint64_t special = specialBytes(word);
+        if (!special) {
+            if (left >= 8) {
+                std::memcpy(at, p, 8);
                 at += 8;
                 p += 8;
                 continue;
             }
-            // The lowest flagged byte is a real one: a borrow only runs upwards.
-            const size_t plain = static_cast<size_t>(__builtin_ctzll(special)) / 8;
-            at += plain;
-            p += plain;
+            copyShort(at, p, left);
+            at += left;
+            break;
         }
+        // The lowest flagged byte is a real one: a borrow only runs upwards.
+        const size_t plain = static_cast<size_t>(__builtin_ctzll(special)) / 8;
+        copyShort(at, p, plain);
+        at += plain;
+        p += plain;
         const auto c = static_cast<unsigned char>(*p);
         if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
             *at++ = static_cast<char>(c);
@@ -147,13 +187,14 @@ bool JsonWriter::room(size_t n)
     return n <= kStage;
 }
 
-void JsonWriter::keyed(std::string_view key)
+inline void JsonWriter::keyed(std::string_view key)
 {
     if (!first_) *at_++ = ',';
     first_ = false;
     if (!key.empty()) {
         *at_++ = '"';
-        std::memcpy(at_, key.data(), key.size());
+        if (key.size() <= 32) copyShort(at_, key.data(), key.size());
+        else std::memcpy(at_, key.data(), key.size());
         at_ += key.size();
         *at_++ = '"';
         *at_++ = ':';
@@ -282,11 +323,30 @@ void CsvRow::integer(std::string_view key, long long value)
     put(key, std::string_view(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text)));
 }
 
+size_t writeTenDigits(char* text, double value)
+{
+    // Whole tenths, most values, come out of printf's %.10g as the tenths
+    // themselves; written here without printf's cost.
+    if (value > -1e8 && value < 1e8 && !(value == 0 && std::signbit(value))) {
+        const long long tenths = std::llround(value * 10);
+        if (static_cast<double>(tenths) / 10 == value) {
+            char* at = text;
+            if (tenths < 0 && tenths > -10) *at++ = '-';
+            at = std::to_chars(at, at + 24, tenths / 10).ptr;
+            if (tenths % 10 != 0) {
+                *at++ = '.';
+                *at++ = static_cast<char>('0' + std::llabs(tenths % 10));
+            }
+            return static_cast<size_t>(at - text);
+        }
+    }
+    return static_cast<size_t>(std::snprintf(text, 32, "%.10g", value));
+}
+
 void CsvRow::number(std::string_view key, double value)
 {
     char text[32];
-    const int length = std::snprintf(text, sizeof text, "%.10g", value);  // the columns' precision since the first version
-    put(key, std::string_view(text, static_cast<size_t>(length)));
+    put(key, std::string_view(text, writeTenDigits(text, value)));  // the columns' precision since the first version
 }
 
 void CsvRow::text(std::string_view key, std::string_view utf8) { put(key, utf8); }
@@ -323,7 +383,10 @@ void CsvRow::appendTo(std::string& out) const
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (i) out += ',';
         const std::string& f = fields_[i];
-        if (f.find_first_of(",\"\r\n") == std::string::npos) {
+        const size_t special = firstFlagged(f, [](uint64_t x) {
+            return bytesEqual(x, ',') | bytesEqual(x, '"') | bytesEqual(x, '\r') | bytesEqual(x, '\n');
+        });
+        if (special == f.size()) {
             out += f;
             continue;
         }

@@ -8,6 +8,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -116,6 +118,45 @@ private:
     void put(std::string_view key, const QJsonValue& value);
     std::vector<Level> stack_{Level{{}, false, {}, {}}};
 };
+
+// Where in text the first byte that `special` flags is (text.size() when
+// none): eight bytes at a time. `special` takes a word of eight bytes and
+// returns it with the high bit of each flagged byte set; a flag may spill
+// into the bytes above a flagged one, never below.
+template <typename Special>
+size_t firstFlagged(std::string_view text, Special special)
+{
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        if (const uint64_t flags = special(word)) return i + static_cast<size_t>(__builtin_ctzll(flags)) / 8;
+    }
+    if (i == text.size()) return i;
+    uint64_t word = 0x4141414141414141ULL;  // the tail padded with plain letters
+    std::memcpy(&word, text.data() + i, text.size() - i);
+    const uint64_t flags = special(word);
+    return flags ? i + static_cast<size_t>(__builtin_ctzll(flags)) / 8 : text.size();
+}
+
+// The high bit of each byte of x that equals c, for firstFlagged.
+inline uint64_t bytesEqual(uint64_t x, char c)
+{
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    const uint64_t v = x ^ (ones * static_cast<unsigned char>(c));
+    return (v - ones) & ~v & (ones * 0x80);
+}
+
+// The high bit of each byte of x below 0x20, for firstFlagged.
+inline uint64_t controlBytes(uint64_t x)
+{
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    return (x - ones * 0x20) & ~x & (ones * 0x80);
+}
+
+// A number as printf's %.10g writes it (CSV and KML values), into text of
+// 32 bytes; its length returned.
+size_t writeTenDigits(char* text, double value);
 
 // 2026-03-08T06:00:00Z, as Qt's ISO date writes a UTC time, without its cost.
 void appendIsoUtc(std::string& out, const QDateTime& utc);
