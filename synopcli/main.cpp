@@ -64,6 +64,7 @@ QString formatNames()
 
 int main(int argc, char** argv)
 {
+    ReportLog::skipMemoryStatistics();  // before anything opens SQLite
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pluvane-synop"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PLUVANE_VERSION));

@@ -225,3 +225,27 @@ TEST(CommandLine, ReportsFromTheLogInAnyFormat)
     EXPECT_EQ(runTool({"--from-log=" + logPath, archive}).exitCode, 2);
     EXPECT_EQ(runTool({"--from-log=" + logPath, "--since", "yesterday"}).exitCode, 2);
 }
+
+TEST(CommandLine, OutputThatCannotBeWrittenIsAFailure)
+{
+    // Standard output on a full disk: said, and the exit status says so,
+    // for decoded text and for reports read from the log alike.
+    QTemporaryDir dir;
+    const QString archive = writeFile(dir, "archive.txt", kPlacedTraffic);
+    for (const QString& format : {QStringLiteral("json"), QStringLiteral("csv"), QStringLiteral("kml")}) {
+        QProcess tool;
+        tool.setStandardOutputFile(QStringLiteral("/dev/full"));
+        tool.start(QStringLiteral(PLUVANE_SYNOP_CLI), {"--format", format, archive});
+        ASSERT_TRUE(tool.waitForFinished(30000));
+        EXPECT_EQ(tool.exitCode(), 1) << format.toStdString();
+        EXPECT_TRUE(tool.readAllStandardError().contains("cannot write the output")) << format.toStdString();
+    }
+    const QString logPath = dir.filePath("reports.sqlite");
+    ASSERT_EQ(runTool({"--store=" + logPath, "--received", "2026-03-09T00:00Z", archive}).exitCode, 0);
+    QProcess fromLog;
+    fromLog.setStandardOutputFile(QStringLiteral("/dev/full"));
+    fromLog.start(QStringLiteral(PLUVANE_SYNOP_CLI), {"--from-log=" + logPath});
+    ASSERT_TRUE(fromLog.waitForFinished(30000));
+    EXPECT_EQ(fromLog.exitCode(), 1);
+    EXPECT_TRUE(fromLog.readAllStandardError().contains("cannot write the output"));
+}
