@@ -79,7 +79,7 @@ inline void copyShort(char* to, const char* from, size_t n)
 
 // The bytes of a word of text that JSON takes as they are: printable ASCII
 // other than the quote and the backslash. Zero when all eight are.
-inline uint64_t specialBytes(uint64_t x)
+inline uint64_t escapedBytes(uint64_t x)
 {
     constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
     auto zeroByte = [](uint64_t v) { return (v - ones) & ~v; };
@@ -99,8 +99,8 @@ char* JsonWriter::writeString(char* at, std::string_view s)
         const size_t left = static_cast<size_t>(end - p);
         uint64_t word = 0x4141414141414141ULL;  // a short tail is padded with plain letters
         std::memcpy(&word, p, left >= 8 ? 8 : left);
-        const uint64_t special = specialBytes(word);
-        if (!special) {
+        const uint64_t marked = escapedBytes(word);
+        if (!marked) {
             if (left >= 8) {
                 std::memcpy(at, p, 8);
                 at += 8;
@@ -112,7 +112,7 @@ char* JsonWriter::writeString(char* at, std::string_view s)
             break;
         }
         // The lowest flagged byte is a real one: a borrow only runs upwards.
-        const size_t plain = static_cast<size_t>(__builtin_ctzll(special)) / 8;
+        const size_t plain = static_cast<size_t>(__builtin_ctzll(marked)) / 8;
         copyShort(at, p, plain);
         at += plain;
         p += plain;
@@ -383,10 +383,10 @@ void CsvRow::appendTo(std::string& out) const
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (i) out += ',';
         const std::string& f = fields_[i];
-        const size_t special = firstFlagged(f, [](uint64_t x) {
+        const size_t quoted = firstFlagged(f, [](uint64_t x) {
             return bytesEqual(x, ',') | bytesEqual(x, '"') | bytesEqual(x, '\r') | bytesEqual(x, '\n');
         });
-        if (special == f.size()) {
+        if (quoted == f.size()) {
             out += f;
             continue;
         }

@@ -119,23 +119,23 @@ private:
     std::vector<Level> stack_{Level{{}, false, {}, {}}};
 };
 
-// Where in text the first byte that `special` flags is (text.size() when
-// none): eight bytes at a time. `special` takes a word of eight bytes and
+// Where in text the first byte that `marked` flags is (text.size() when
+// none): eight bytes at a time. `marked` takes a word of eight bytes and
 // returns it with the high bit of each flagged byte set; a flag may spill
 // into the bytes above a flagged one, never below.
-template <typename Special>
-size_t firstFlagged(std::string_view text, Special special)
+template <typename Marks>
+size_t firstFlagged(std::string_view text, Marks marked)
 {
     size_t i = 0;
     for (; i + 8 <= text.size(); i += 8) {
         uint64_t word;
         std::memcpy(&word, text.data() + i, 8);
-        if (const uint64_t flags = special(word)) return i + static_cast<size_t>(__builtin_ctzll(flags)) / 8;
+        if (const uint64_t flags = marked(word)) return i + static_cast<size_t>(__builtin_ctzll(flags)) / 8;
     }
     if (i == text.size()) return i;
     uint64_t word = 0x4141414141414141ULL;  // the tail padded with plain letters
     std::memcpy(&word, text.data() + i, text.size() - i);
-    const uint64_t flags = special(word);
+    const uint64_t flags = marked(word);
     return flags ? i + static_cast<size_t>(__builtin_ctzll(flags)) / 8 : text.size();
 }
 

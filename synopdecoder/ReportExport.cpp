@@ -14,10 +14,10 @@ namespace {
 void appendXml(std::string& out, std::string_view text)
 {
     size_t run = 0;  // plain bytes, appended in one go
-    auto special = [](uint64_t x) {
+    auto markup = [](uint64_t x) {
         return bytesEqual(x, '&') | bytesEqual(x, '<') | bytesEqual(x, '>') | bytesEqual(x, '"') | controlBytes(x);
     };
-    for (size_t i = firstFlagged(text, special); i < text.size(); i = run + firstFlagged(text.substr(run), special)) {
+    for (size_t i = firstFlagged(text, markup); i < text.size(); i = run + firstFlagged(text.substr(run), markup)) {
         const char c = text[i];
         const char* replacement = nullptr;
         switch (c) {

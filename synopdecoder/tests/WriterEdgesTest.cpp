@@ -1,5 +1,5 @@
 // The writers' fast paths against plain reference forms: text escaped eight
-// bytes at a time with the special byte at every place of a word and of a
+// bytes at a time with the odd byte at every place of a word and of a
 // short tail, figures written without printf, and the table of positions'
 // shortest forms when its slots are contended.
 #include "synopdecoder/FieldWriters.h"
@@ -41,15 +41,15 @@ std::string plainJsonString(std::string_view s)
 
 }  // namespace
 
-TEST(WriterEdges, JsonTextWithASpecialByteAtEveryPlace)
+TEST(WriterEdges, JsonTextWithAnEscapedByteAtEveryPlace)
 {
-    const std::vector<std::string> specials = {"\"", "\\", "\n", "\r", "\t", std::string(1, '\0'), "\x1f", "\x7f", "\xe9",
+    const std::vector<std::string> oddBytes = {"\"", "\\", "\n", "\r", "\t", std::string(1, '\0'), "\x1f", "\x7f", "\xe9",
                                                "\xe2\x82\xac", "\xe2\x82"};
     for (size_t length = 0; length <= 27; ++length) {
-        for (const std::string& special : specials) {
+        for (const std::string& odd : oddBytes) {
             for (size_t at = 0; at <= length; ++at) {
                 std::string text(length, 'k');
-                text.insert(at, special);
+                text.insert(at, odd);
                 std::string out;
                 JsonWriter::appendString(out, text);
                 ASSERT_EQ(out, plainJsonString(text)) << "length " << length << " at " << at;
