@@ -1,5 +1,7 @@
 #include "Inputs.h"
 
+#include "StandardOutput.h"
+
 #include "synoplog/ObservationTime.h"
 #include "synoplog/ReportLog.h"
 
@@ -63,6 +65,14 @@ private:
     bool failed_ = false;
 };
 
+// The output's last bytes written out; a failed write said on standard error.
+bool outputWritten()
+{
+    if (standardOutput().flush()) return true;
+    std::fprintf(stderr, "pluvane-synop: cannot write the output: %s\n", standardOutput().error().c_str());
+    return false;
+}
+
 }  // namespace
 
 int decodeText(const DecodingRun& run)
@@ -90,7 +100,7 @@ int decodeText(const DecodingRun& run)
         storing.storeText(std::string_view(data, size), run.receivedUtc, source);
         assembler.feed(std::string_view(data, size));
         storing.commit();
-        std::fflush(stdout);  // each report leaves as soon as it is complete
+        standardOutput().flush();  // each report leaves as soon as it is complete
     };
     for (const QString& name : run.files) {
         if (name == QLatin1String("-")) {
@@ -129,7 +139,7 @@ int decodeText(const DecodingRun& run)
         storing.commit();
     }
     if (run.writer) run.writer->end();
-    std::fflush(stdout);
+    if (!outputWritten()) status = 1;
     if (storing.failed()) status = 1;
 
     std::fprintf(stderr, "pluvane-synop: %ld report%s, %zu repeated report%s skipped", reports, reports == 1 ? "" : "s",
@@ -152,14 +162,14 @@ int writeFromLog(const ReportLog& log, const Selection& selection, ReportWriter&
         return true;
     });
     writer.end();
-    std::fflush(stdout);
+    const bool outputOk = outputWritten();
     std::fprintf(stderr, "pluvane-synop: %ld report%s from %s%s\n", written, written == 1 ? "" : "s",
                  qPrintable(log.path()), qPrintable(writer.summary()));
     if (!ok) {
         std::fprintf(stderr, "pluvane-synop: reading stopped: %s\n", qPrintable(log.lastError()));
         return 1;
     }
-    return 0;
+    return outputOk ? 0 : 1;
 }
 
 }  // namespace synop::cli

@@ -4,6 +4,7 @@
 // with --store appends decoded reports to the log the window opens on.
 #include "Inputs.h"
 #include "OutputFormat.h"
+#include "StandardOutput.h"
 
 #include "synoplog/LogFileCheck.h"
 #include "synoplog/ReportLog.h"
@@ -63,6 +64,7 @@ QString formatNames()
 
 int main(int argc, char** argv)
 {
+    ReportLog::skipMemoryStatistics();  // before anything opens SQLite
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pluvane-synop"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PLUVANE_VERSION));
@@ -155,9 +157,7 @@ int main(int argc, char** argv)
         }
     }
 
-    static char outputBuffer[1 << 16];
-    std::setvbuf(stdout, outputBuffer, _IOFBF, sizeof outputBuffer);
-    auto sink = [](const QByteArray& bytes) { std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout); };
+    auto sink = [](const QByteArray& bytes) { cli::standardOutput().write(bytes); };
     std::unique_ptr<cli::ReportWriter> writer = output ? output->make(sink) : nullptr;
 
     if (parser.isSet(fromLog)) {

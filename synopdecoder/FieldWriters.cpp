@@ -1,163 +1,282 @@
 #include "synopdecoder/FieldWriters.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace synop {
 
 // --- JSON ---
 
-void JsonWriter::appendNumber(std::string& out, double value)
+char* JsonWriter::writeNumber(char* at, double value)
 {
     if (!std::isfinite(value)) {
-        out.append("null");
-        return;
+        std::memcpy(at, "null", 4);
+        return at + 4;
     }
     // Most values are whole tenths: their shortest form is the tenths
     // themselves, written without the general algorithm's cost.
     if (value > -1e9 && value < 1e9) {
         const long long tenths = std::llround(value * 10);
         if (static_cast<double>(tenths) / 10 == value) {
-            char text[24];
-            char* end = std::to_chars(text, text + sizeof text, tenths / 10).ptr;
-            if (tenths < 0 && tenths > -10) {  // -0.5: the quotient lost the sign
-                out += '-';
-            }
-            out.append(text, static_cast<size_t>(end - text));
+            if (tenths < 0 && tenths > -10) *at++ = '-';  // -0.5: the quotient loses the sign
+            at = std::to_chars(at, at + 24, tenths / 10).ptr;
             if (tenths % 10 != 0) {
-                out += '.';
-                out += static_cast<char>('0' + std::llabs(tenths % 10));
+                *at++ = '.';
+                *at++ = static_cast<char>('0' + std::llabs(tenths % 10));
             }
-            return;
+            return at;
         }
     }
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;  // shortest that reads back the same
-    out.append(text, static_cast<size_t>(end - text));
+    // The rest are mostly the stations' positions from the list, which come
+    // again and again: their shortest forms are kept in a small table.
+    struct Written {
+        uint64_t bits = 0;
+        uint8_t length = 0;
+        char text[23];
+    };
+    thread_local Written table[1024];
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    Written& slot = table[((bits ^ (bits >> 31)) * 0x9e3779b97f4a7c15ULL) >> 54];
+    if (slot.length == 0 || slot.bits != bits) {
+        char* const end = std::to_chars(slot.text, slot.text + sizeof slot.text, value).ptr;  // shortest that reads back the same
+        slot.bits = bits;
+        slot.length = static_cast<uint8_t>(end - slot.text);
+    }
+    std::memcpy(at, slot.text, slot.length);
+    return at + slot.length;
 }
 
-void JsonWriter::appendString(std::string& out, std::string_view s)
+void JsonWriter::appendNumber(std::string& out, double value)
+{
+    char text[32];
+    out.append(text, static_cast<size_t>(writeNumber(text, value) - text));
+}
+
+namespace {
+
+// A key or short text copied without a call: two overlapping moves that
+// stay inside the source, whatever its length up to 32.
+inline void copyShort(char* to, const char* from, size_t n)
+{
+    if (n >= 16) {
+        std::memcpy(to, from, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else {
+        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+}
+
+// The bytes of a word of text that JSON takes as they are: printable ASCII
+// other than the quote and the backslash. Zero when all eight are.
+inline uint64_t escapedBytes(uint64_t x)
+{
+    constexpr uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+    auto zeroByte = [](uint64_t v) { return (v - ones) & ~v; };
+    // Below 0x20 borrows into the high bit; 0x80 and above have it already.
+    return (zeroByte(x ^ (ones * '"')) | zeroByte(x ^ (ones * '\\')) | (x - ones * 0x20) | x) & highs;
+}
+
+}  // namespace
+
+char* JsonWriter::writeString(char* at, std::string_view s)
 {
     static const char kHex[] = "0123456789abcdef";
-    out += '"';
-    size_t run = 0;  // bytes taken as they are, appended in one go
-    auto flush = [&](size_t at) {
-        if (at > run) out.append(s.data() + run, at - run);
-    };
-    for (size_t i = 0; i < s.size();) {
-        const auto c = static_cast<unsigned char>(s[i]);
+    *at++ = '"';
+    const char* p = s.data();
+    const char* const end = p + s.size();
+    while (p < end) {
+        const size_t left = static_cast<size_t>(end - p);
+        uint64_t word = 0x4141414141414141ULL;  // a short tail is padded with plain letters
+        std::memcpy(&word, p, left >= 8 ? 8 : left);
+        const uint64_t marked = escapedBytes(word);
+        if (!marked) {
+            if (left >= 8) {
+                std::memcpy(at, p, 8);
+                at += 8;
+                p += 8;
+                continue;
+            }
+            copyShort(at, p, left);
+            at += left;
+            break;
+        }
+        // The lowest flagged byte is a real one: a borrow only runs upwards.
+        const size_t plain = static_cast<size_t>(__builtin_ctzll(marked)) / 8;
+        copyShort(at, p, plain);
+        at += plain;
+        p += plain;
+        const auto c = static_cast<unsigned char>(*p);
         if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-            ++i;
+            *at++ = static_cast<char>(c);
+            ++p;
             continue;
         }
         if (c >= 0x80) {
             // A whole UTF-8 sequence passes; anything else is one U+FFFD a byte.
             const size_t length = c >= 0xf0 && c < 0xf5 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 && c < 0xe0 ? 2 : 0;
-            bool valid = length > 0 && i + length <= s.size();
-            for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(s[i + k]) & 0xc0) == 0x80;
+            bool valid = length > 0 && length <= static_cast<size_t>(end - p);
+            for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(p[k]) & 0xc0) == 0x80;
             if (valid && length == 3) {
-                const auto c1 = static_cast<unsigned char>(s[i + 1]);
+                const auto c1 = static_cast<unsigned char>(p[1]);
                 valid = !(c == 0xe0 && c1 < 0xa0) && !(c == 0xed && c1 >= 0xa0);  // overlong, surrogates
             }
             if (valid && length == 4) {
-                const auto c1 = static_cast<unsigned char>(s[i + 1]);
+                const auto c1 = static_cast<unsigned char>(p[1]);
                 valid = !(c == 0xf0 && c1 < 0x90) && !(c == 0xf4 && c1 >= 0x90);
             }
             if (valid) {
-                i += length;
-                continue;
+                std::memcpy(at, p, length);
+                at += length;
+                p += length;
+            } else {
+                std::memcpy(at, "\xef\xbf\xbd", 3);
+                at += 3;
+                ++p;
             }
-            flush(i);
-            out.append("\xef\xbf\xbd");
-            run = ++i;
             continue;
         }
-        flush(i);
+        *at++ = '\\';
         switch (c) {
-        case '"': out.append("\\\""); break;
-        case '\\': out.append("\\\\"); break;
-        case '\n': out.append("\\n"); break;
-        case '\r': out.append("\\r"); break;
-        case '\t': out.append("\\t"); break;
+        case '"': *at++ = '"'; break;
+        case '\\': *at++ = '\\'; break;
+        case '\n': *at++ = 'n'; break;
+        case '\r': *at++ = 'r'; break;
+        case '\t': *at++ = 't'; break;
         default: {
-            const char escaped[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-            out.append(escaped, 6);
+            const char escaped[] = {'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+            std::memcpy(at, escaped, 5);
+            at += 5;
         }
         }
-        run = ++i;
+        ++p;
     }
-    flush(s.size());
-    out += '"';
+    *at++ = '"';
+    return at;
 }
 
-void JsonWriter::keyed(std::string_view key)
+void JsonWriter::appendString(std::string& out, std::string_view s)
 {
-    if (!first_) out_ += ',';
+    const size_t before = out.size();
+    out.resize(before + 6 * s.size() + 2);
+    char* const end = writeString(out.data() + before, s);
+    out.resize(static_cast<size_t>(end - out.data()));
+}
+
+void JsonWriter::flush()
+{
+    if (at_ == stage_) return;
+    out_.append(stage_, static_cast<size_t>(at_ - stage_));
+    at_ = stage_;
+}
+
+bool JsonWriter::room(size_t n)
+{
+    if (static_cast<size_t>(stage_ + kStage - at_) >= n) return true;
+    flush();
+    return n <= kStage;
+}
+
+inline void JsonWriter::keyed(std::string_view key)
+{
+    if (!first_) *at_++ = ',';
     first_ = false;
     if (!key.empty()) {
-        out_ += '"';
-        out_.append(key);
-        out_.append("\":", 2);
+        *at_++ = '"';
+        if (key.size() <= 32) copyShort(at_, key.data(), key.size());
+        else std::memcpy(at_, key.data(), key.size());
+        at_ += key.size();
+        *at_++ = '"';
+        *at_++ = ':';
     }
 }
 
 void JsonWriter::integer(std::string_view key, long long value)
 {
+    room(key.size() + 4 + 24);
     keyed(key);
-    char text[24];
-    const auto end = std::to_chars(text, text + sizeof text, value).ptr;
-    out_.append(text, end - text);
+    at_ = std::to_chars(at_, at_ + 24, value).ptr;
 }
 
 void JsonWriter::number(std::string_view key, double value)
 {
+    room(key.size() + 4 + 32);
     keyed(key);
-    appendNumber(out_, value);
+    at_ = writeNumber(at_, value);
 }
 
 void JsonWriter::text(std::string_view key, std::string_view utf8)
 {
+    if (room(key.size() + 4 + 6 * utf8.size() + 2)) {
+        keyed(key);
+        at_ = writeString(at_, utf8);
+        return;
+    }
+    // Longer than the staging area: straight into the buffer.
+    room(key.size() + 4);
     keyed(key);
+    flush();
     appendString(out_, utf8);
 }
 
 void JsonWriter::boolean(std::string_view key, bool value)
 {
+    room(key.size() + 4 + 5);
     keyed(key);
-    out_.append(value ? "true" : "false");
+    std::memcpy(at_, value ? "true" : "false", value ? 4 : 5);
+    at_ += value ? 4 : 5;
 }
 
 void JsonWriter::null(std::string_view key)
 {
+    room(key.size() + 4 + 4);
     keyed(key);
-    out_.append("null");
+    std::memcpy(at_, "null", 4);
+    at_ += 4;
 }
 
 void JsonWriter::beginObject(std::string_view key)
 {
+    room(key.size() + 5);
     keyed(key);
-    out_ += '{';
+    *at_++ = '{';
     first_ = true;
+    ++depth_;
 }
 
 void JsonWriter::endObject()
 {
-    out_ += '}';
+    room(1);
+    *at_++ = '}';
     first_ = false;
+    if (--depth_ <= 0) flush();
 }
 
 void JsonWriter::beginArray(std::string_view key)
 {
+    room(key.size() + 5);
     keyed(key);
-    out_ += '[';
+    *at_++ = '[';
     first_ = true;
+    ++depth_;
 }
 
 void JsonWriter::endArray()
 {
-    out_ += ']';
+    room(1);
+    *at_++ = ']';
     first_ = false;
+    if (--depth_ <= 0) flush();
 }
 
 // --- CSV ---
@@ -204,11 +323,30 @@ void CsvRow::integer(std::string_view key, long long value)
     put(key, std::string_view(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text)));
 }
 
+size_t writeTenDigits(char* text, double value)
+{
+    // Whole tenths, most values, come out of printf's %.10g as the tenths
+    // themselves; written here without printf's cost.
+    if (value > -1e8 && value < 1e8 && !(value == 0 && std::signbit(value))) {
+        const long long tenths = std::llround(value * 10);
+        if (static_cast<double>(tenths) / 10 == value) {
+            char* at = text;
+            if (tenths < 0 && tenths > -10) *at++ = '-';
+            at = std::to_chars(at, at + 24, tenths / 10).ptr;
+            if (tenths % 10 != 0) {
+                *at++ = '.';
+                *at++ = static_cast<char>('0' + std::llabs(tenths % 10));
+            }
+            return static_cast<size_t>(at - text);
+        }
+    }
+    return static_cast<size_t>(std::snprintf(text, 32, "%.10g", value));
+}
+
 void CsvRow::number(std::string_view key, double value)
 {
     char text[32];
-    const int length = std::snprintf(text, sizeof text, "%.10g", value);  // the columns' precision since the first version
-    put(key, std::string_view(text, static_cast<size_t>(length)));
+    put(key, std::string_view(text, writeTenDigits(text, value)));  // the columns' precision since the first version
 }
 
 void CsvRow::text(std::string_view key, std::string_view utf8) { put(key, utf8); }
@@ -245,7 +383,10 @@ void CsvRow::appendTo(std::string& out) const
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (i) out += ',';
         const std::string& f = fields_[i];
-        if (f.find_first_of(",\"\r\n") == std::string::npos) {
+        const size_t quoted = firstFlagged(f, [](uint64_t x) {
+            return bytesEqual(x, ',') | bytesEqual(x, '"') | bytesEqual(x, '\r') | bytesEqual(x, '\n');
+        });
+        if (quoted == f.size()) {
             out += f;
             continue;
         }
@@ -259,7 +400,7 @@ void CsvRow::appendTo(std::string& out) const
     out += "\r\n";
 }
 
-void appendIsoUtc(std::string& out, const QDateTime& utc)
+size_t writeIsoUtc(char* out, const QDateTime& utc)
 {
     // Days since 1970 to the civil date (H. Hinnant's algorithm).
     const qint64 ms = utc.toMSecsSinceEpoch();
@@ -279,8 +420,10 @@ void appendIsoUtc(std::string& out, const QDateTime& utc)
     const long long year = yearOfEra + era * 400 + (month <= 2);
     const int seconds = static_cast<int>(inDay / 1000);
     if (year < 0 || year > 9999) {
-        out += utc.toUTC().toString(Qt::ISODate).toStdString();
-        return;
+        const std::string qt = utc.toUTC().toString(Qt::ISODate).toStdString();
+        const size_t length = std::min<size_t>(qt.size(), 32);
+        std::memcpy(out, qt.data(), length);
+        return length;
     }
     char text[] = "0000-00-00T00:00:00Z";
     auto two = [&](int at, int value) {
@@ -294,7 +437,14 @@ void appendIsoUtc(std::string& out, const QDateTime& utc)
     two(11, seconds / 3600);
     two(14, seconds / 60 % 60);
     two(17, seconds % 60);
-    out.append(text, sizeof text - 1);
+    std::memcpy(out, text, sizeof text - 1);
+    return sizeof text - 1;
+}
+
+void appendIsoUtc(std::string& out, const QDateTime& utc)
+{
+    char text[32];
+    out.append(text, writeIsoUtc(text, utc));
 }
 
 // --- QJsonObject ---

@@ -8,6 +8,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -15,11 +17,17 @@
 namespace synop {
 
 // Appends JSON to a buffer: compact, keys in the order given, strings as
-// UTF-8 (a byte that is not UTF-8 becomes U+FFFD). A std::string, whose
-// small appends are inline, where a QByteArray's are calls.
+// UTF-8 (a byte that is not UTF-8 becomes U+FFFD). The small pieces go into
+// a staging area of the writer's own by plain stores and reach the buffer in
+// large appends: when the area fills, when the outermost object or array
+// closes, on flush() and at the writer's end.
 class JsonWriter final : public FieldSink {
 public:
     explicit JsonWriter(std::string& out) : out_(out) {}
+    ~JsonWriter() override { flush(); }
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
+
     void integer(std::string_view key, long long value) override;
     void number(std::string_view key, double value) override;
     void text(std::string_view key, std::string_view utf8) override;
@@ -29,14 +37,25 @@ public:
     void endObject() override;
     void beginArray(std::string_view key) override;
     void endArray() override;
+    void flush();
 
     static void appendString(std::string& out, std::string_view utf8);
     static void appendNumber(std::string& out, double value);
+    // The same forms written at `at`, which has room for the worst case
+    // (six bytes a byte of text plus the quotes; 32 for a number); the end returned.
+    static char* writeString(char* at, std::string_view utf8);
+    static char* writeNumber(char* at, double value);
 
 private:
+    static constexpr size_t kStage = 2048;
+    // Room for n more bytes in the staging area; false when they never fit.
+    bool room(size_t n);
     void keyed(std::string_view key);
     std::string& out_;
+    char* at_ = stage_;
+    int depth_ = 0;
     bool first_ = true;
+    char stage_[kStage];
 };
 
 // One CSV row over fixed columns: nested values other than the heading are
@@ -100,7 +119,48 @@ private:
     std::vector<Level> stack_{Level{{}, false, {}, {}}};
 };
 
+// Where in text the first byte that `marked` flags is (text.size() when
+// none): eight bytes at a time. `marked` takes a word of eight bytes and
+// returns it with the high bit of each flagged byte set; a flag may spill
+// into the bytes above a flagged one, never below.
+template <typename Marks>
+size_t firstFlagged(std::string_view text, Marks marked)
+{
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + i, 8);
+        if (const uint64_t flags = marked(word)) return i + static_cast<size_t>(__builtin_ctzll(flags)) / 8;
+    }
+    if (i == text.size()) return i;
+    uint64_t word = 0x4141414141414141ULL;  // the tail padded with plain letters
+    std::memcpy(&word, text.data() + i, text.size() - i);
+    const uint64_t flags = marked(word);
+    return flags ? i + static_cast<size_t>(__builtin_ctzll(flags)) / 8 : text.size();
+}
+
+// The high bit of each byte of x that equals c, for firstFlagged.
+inline uint64_t bytesEqual(uint64_t x, char c)
+{
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    const uint64_t v = x ^ (ones * static_cast<unsigned char>(c));
+    return (v - ones) & ~v & (ones * 0x80);
+}
+
+// The high bit of each byte of x below 0x20, for firstFlagged.
+inline uint64_t controlBytes(uint64_t x)
+{
+    constexpr uint64_t ones = 0x0101010101010101ULL;
+    return (x - ones * 0x20) & ~x & (ones * 0x80);
+}
+
+// A number as printf's %.10g writes it (CSV and KML values), into text of
+// 32 bytes; its length returned.
+size_t writeTenDigits(char* text, double value);
+
 // 2026-03-08T06:00:00Z, as Qt's ISO date writes a UTC time, without its cost.
 void appendIsoUtc(std::string& out, const QDateTime& utc);
+// The same into text, which has room for 32 bytes; its length returned.
+size_t writeIsoUtc(char* text, const QDateTime& utc);
 
 }  // namespace synop

@@ -13,17 +13,27 @@ namespace {
 // noisy teletype line can carry (XML 1.0 has no place for them) replaced.
 void appendXml(std::string& out, std::string_view text)
 {
-    for (const char c : text) {
+    size_t run = 0;  // plain bytes, appended in one go
+    auto markup = [](uint64_t x) {
+        return bytesEqual(x, '&') | bytesEqual(x, '<') | bytesEqual(x, '>') | bytesEqual(x, '"') | controlBytes(x);
+    };
+    for (size_t i = firstFlagged(text, markup); i < text.size(); i = run + firstFlagged(text.substr(run), markup)) {
+        const char c = text[i];
+        const char* replacement = nullptr;
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
+        case '&': replacement = "&amp;"; break;
+        case '<': replacement = "&lt;"; break;
+        case '>': replacement = "&gt;"; break;
+        case '"': replacement = "&quot;"; break;
         default:
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' && c != '\r') out += "\xef\xbf\xbd";
-            else out += c;
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' && c != '\r') replacement = "\xef\xbf\xbd";
         }
+        out.append(text.data() + run, i - run);
+        if (replacement) out.append(replacement);
+        else out += c;  // a line end or a tab, which XML keeps
+        run = i + 1;
     }
+    out.append(text.data() + run, text.size() - run);
 }
 
 // The values of a placemark as text: one "key: value" line each for the
@@ -40,7 +50,7 @@ public:
     void number(std::string_view key, double value) override
     {
         char text[32];
-        add(key, std::string(text, static_cast<size_t>(std::snprintf(text, sizeof text, "%.10g", value))));
+        add(key, std::string(text, writeTenDigits(text, value)));
     }
     void text(std::string_view key, std::string_view utf8) override { add(key, std::string(utf8)); }
     void boolean(std::string_view key, bool value) override { add(key, value ? "true" : "false"); }
@@ -80,6 +90,7 @@ private:
 void appendPlacemark(std::string& out, const DecodedReport& r, const StationPlace& place, const QDateTime& observed)
 {
     KmlValues values;
+    values.pairs.reserve(48);
     const PlaceFields placed{place, observed};
     writeReportFields(r, values, &placed);
     // The element order of the KML 2.2 schema: name, description, TimeStamp,
@@ -91,13 +102,21 @@ void appendPlacemark(std::string& out, const DecodedReport& r, const StationPlac
         appendXml(out, place.name);
     }
     out.append("</name>\n    <description>");
-    // Viewers render the description as HTML: one value a line.
-    std::string description;
-    for (const auto& [key, value] : values.pairs)
-        if (key != "raw" && key != "header" && key != "warnings") description += key + ": " + value + "<br/>\n";
-    for (const std::string& w : r.warnings) description += "warning: " + w + "<br/>\n";
-    description += r.raw;
-    appendXml(out, description);
+    // Viewers render the description as HTML: one value a line. Escaped
+    // piece by piece, which gives what escaping it whole would.
+    for (const auto& [key, value] : values.pairs) {
+        if (key == "raw" || key == "header" || key == "warnings") continue;
+        appendXml(out, key);
+        out.append(": ");
+        appendXml(out, value);
+        out.append("&lt;br/&gt;\n");
+    }
+    for (const std::string& w : r.warnings) {
+        out.append("warning: ");
+        appendXml(out, w);
+        out.append("&lt;br/&gt;\n");
+    }
+    appendXml(out, r.raw);
     out.append("</description>\n");
     if (observed.isValid()) {
         out.append("    <TimeStamp><when>");

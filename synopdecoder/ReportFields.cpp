@@ -33,9 +33,8 @@ void writeReportFields(const DecodedReport& r, FieldSink& sink, const PlaceField
     }
     if (placed) put(sink, "elevation_m", placed->place.elevationM);
     if (placed && placed->observedUtc.isValid()) {
-        std::string iso;
-        appendIsoUtc(iso, placed->observedUtc);
-        sink.text("observed_utc", iso);
+        char iso[32];
+        sink.text("observed_utc", std::string_view(iso, writeIsoUtc(iso, placed->observedUtc)));
     }
     if (r.windSpeed && r.windUnit) sink.text("wind_unit", *r.windUnit);
     if (r.windVariable) sink.text("wind_dir_deg", "VRB");

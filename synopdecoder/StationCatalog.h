@@ -30,8 +30,14 @@ public:
     size_t size() const { return land_.size() + buoys_.size(); }
 
 private:
-    std::unordered_map<std::string, StationInfo> land_;
-    std::unordered_map<std::string, StationInfo> buoys_;
+    // Looked up by a view of the report's station, without a copy.
+    struct Hash {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    using Table = std::unordered_map<std::string, StationInfo, Hash, std::equal_to<>>;
+    Table land_;
+    Table buoys_;
 };
 
 // "52-13N" or "52-13-30N" or "008-40W" to signed degrees.

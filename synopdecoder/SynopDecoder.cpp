@@ -229,10 +229,23 @@ void checkDateAgainstHeading(DecodedReport& out)
         day = day % 31 + 1;  // no month is known here: the 31st runs into the 1st
     }
     if (day == *out.day && hour == *out.hour) return;
-    char text[120];
-    std::snprintf(text, sizeof text, "date group says day %d, %02d UTC; the bulletin heading %s says day %d, %02d UTC",
-                  *out.day, *out.hour, h.yygggg.c_str(), day, hour);
-    out.warnings.emplace_back(text);
+    // Built by hand: printf's machinery cost as much as decoding the report.
+    auto twoDigits = [](std::string& text, int value) {
+        text += static_cast<char>('0' + value / 10 % 10);
+        text += static_cast<char>('0' + value % 10);
+    };
+    std::string text = "date group says day ";
+    text += std::to_string(*out.day);
+    text += ", ";
+    twoDigits(text, *out.hour);
+    text += " UTC; the bulletin heading ";
+    text += h.yygggg;
+    text += " says day ";
+    text += std::to_string(day);
+    text += ", ";
+    twoDigits(text, hour);
+    text += " UTC";
+    out.warnings.push_back(std::move(text));
 }
 
 }  // namespace

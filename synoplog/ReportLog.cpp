@@ -83,6 +83,8 @@ QString ReportLog::defaultPath()
 
 ReportLog::ReportLog(const QString& path) : path_(path) { open(); }
 
+void ReportLog::skipMemoryStatistics() { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); }
+
 ReportLog::~ReportLog()
 {
     if (inBatch_) rollbackBatch();

@@ -40,6 +40,10 @@ public:
     // for byte and a new log started with what still reads of it; a file
     // from a newer version, or one that may not be written, is opened read-only.
     explicit ReportLog(const QString& path = defaultPath());
+    // For a program's start, before any SQLite file is opened and while no
+    // other thread runs: SQLite keeps no memory statistics then, whose lock
+    // every allocation of every statement takes. Too late, it changes nothing.
+    static void skipMemoryStatistics();
     ~ReportLog();
     ReportLog(const ReportLog&) = delete;
     ReportLog& operator=(const ReportLog&) = delete;

@@ -88,7 +88,7 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
                                      : "SELECT id, groups, superseded_by IS NULL, heading_ttaaii, heading_cccc, heading_yygggg, "
                                        "heading_bbb FROM reports WHERE station = ? AND form = ? AND observed_utc IS ? "
                                        "AND abs(received_utc - ?) < ? ORDER BY superseded_by IS NOT NULL, id"));
-        same.bind(decoded.station).bind(form).bind(observedMs);
+        same.bindKept(decoded.station).bindKept(form).bind(observedMs);
         if (!identifiable) same.bind(receivedMs).bind(kUndatedRepeatWindowMs);
         while (same.step()) {
             if (same.text(1) == groups) {
@@ -139,24 +139,27 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     std::string& json = jsonBuffer_;
     json.clear();
     appendJson(json, decoded);
+    const std::string assemblyWarnings = warningsJson(assembled.warnings);
+    const std::string search = searchText(decoded, place);
     sql::Statement insert(prepared("INSERT INTO reports (form, station, observed_utc, report_time, received_utc, "
                                "last_heard_utc, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, "
                                "groups, raw, assembly_warnings, plausibility_checks, decoded, warning_count, "
                                "station_name, country, lat, lon, elevation_m, search_text, superseded_by) "
                                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-    insert.bind(form).bind(decoded.station).bind(observedMs).bind(observedMs.value_or(receivedMs)).bind(receivedMs)
+    // Every text below outlives the insert: bound in place, not copied.
+    insert.bindKept(form).bindKept(decoded.station).bind(observedMs).bind(observedMs.value_or(receivedMs)).bind(receivedMs)
         .bind(receivedMs);
     if (assembled.heading)
-        insert.bind(assembled.heading->ttaaii).bind(assembled.heading->cccc).bind(assembled.heading->yygggg)
-            .bind(assembled.heading->bbb);
+        insert.bindKept(assembled.heading->ttaaii).bindKept(assembled.heading->cccc).bindKept(assembled.heading->yygggg)
+            .bindKept(assembled.heading->bbb);
     else
         insert.bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>());
-    insert.bind(assembled.landDateGroup).bind(groups).bind(assembled.raw).bind(warningsJson(assembled.warnings))
+    insert.bindKept(assembled.landDateGroup).bindKept(groups).bindKept(assembled.raw).bindKept(assemblyWarnings)
         .bind(plausibilityChecks ? 1 : 0)
-        .bindText(json.data(), json.size())
+        .bindKept(json)
         .bind(static_cast<int64_t>(decoded.warnings.size()))
-        .bind(place.name).bind(place.country).bind(place.lat).bind(place.lon).bind(place.elevationM)
-        .bind(searchText(decoded, place))
+        .bindKept(place.name).bindKept(place.country).bind(place.lat).bind(place.lon).bind(place.elevationM)
+        .bindKept(search)
         .bind(supersededBy ? std::optional<int64_t>(supersededBy) : std::nullopt);
     if (!insert.done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
     result.id = sqlite3_last_insert_rowid(db_);

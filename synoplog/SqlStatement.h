@@ -47,6 +47,13 @@ public:
         sqlite3_bind_text(stmt_, next++, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         return *this;
     }
+    // Text that stays put until the statement has run: SQLite reads it in
+    // place instead of copying it.
+    Statement& bindKept(const std::string& text)
+    {
+        sqlite3_bind_text(stmt_, next++, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+        return *this;
+    }
     Statement& bindText(const char* data, size_t size)
     {
         sqlite3_bind_text(stmt_, next++, data, static_cast<int>(size), SQLITE_TRANSIENT);

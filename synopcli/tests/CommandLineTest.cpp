@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -224,4 +226,69 @@ TEST(CommandLine, ReportsFromTheLogInAnyFormat)
 
     EXPECT_EQ(runTool({"--from-log=" + logPath, archive}).exitCode, 2);
     EXPECT_EQ(runTool({"--from-log=" + logPath, "--since", "yesterday"}).exitCode, 2);
+}
+
+TEST(CommandLine, OutputThatCannotBeWrittenIsAFailure)
+{
+    // Standard output on a full disk: said, and the exit status says so,
+    // for decoded text and for reports read from the log alike.
+    QTemporaryDir dir;
+    const QString archive = writeFile(dir, "archive.txt", kPlacedTraffic);
+    for (const QString& format : {QStringLiteral("json"), QStringLiteral("csv"), QStringLiteral("kml")}) {
+        QProcess tool;
+        tool.setStandardOutputFile(QStringLiteral("/dev/full"));
+        tool.start(QStringLiteral(PLUVANE_SYNOP_CLI), {"--format", format, archive});
+        ASSERT_TRUE(tool.waitForFinished(30000));
+        EXPECT_EQ(tool.exitCode(), 1) << format.toStdString();
+        EXPECT_TRUE(tool.readAllStandardError().contains("cannot write the output")) << format.toStdString();
+    }
+    const QString logPath = dir.filePath("reports.sqlite");
+    ASSERT_EQ(runTool({"--store=" + logPath, "--received", "2026-03-09T00:00Z", archive}).exitCode, 0);
+    QProcess fromLog;
+    fromLog.setStandardOutputFile(QStringLiteral("/dev/full"));
+    fromLog.start(QStringLiteral(PLUVANE_SYNOP_CLI), {"--from-log=" + logPath});
+    ASSERT_TRUE(fromLog.waitForFinished(30000));
+    EXPECT_EQ(fromLog.exitCode(), 1);
+    EXPECT_TRUE(fromLog.readAllStandardError().contains("cannot write the output"));
+}
+
+TEST(CommandLine, StoringKilledMidwayLeavesAWholeLog)
+{
+    // An archive being stored when the process is killed outright: the log
+    // opens as it is (nothing set aside), reads whole, holds only committed
+    // batches, and storing the archive again completes it.
+    QTemporaryDir dir;
+    QFile month(QStringLiteral(SYNOP_CORPUS_DIR "/real/ogimet-land-2026-03-01-15.txt"));
+    ASSERT_TRUE(month.open(QIODevice::ReadOnly));
+    const QByteArray text = month.readAll();
+    const QString archive = writeFile(dir, "archive.txt", text + "\nNNNN\n" + text + "\nNNNN\n" + text);
+    const QStringList arguments = {"--received", "2026-03-16T00:00Z", archive};
+
+    const QString cleanPath = dir.filePath("clean.sqlite");
+    ASSERT_EQ(runTool(QStringList{"--store=" + cleanPath} + arguments).exitCode, 0);
+    const int64_t complete = ReportLog(cleanPath).count({});
+    ASSERT_GT(complete, 13000);
+
+    const QString logPath = dir.filePath("reports.sqlite");
+    QProcess tool;
+    tool.start(QStringLiteral(PLUVANE_SYNOP_CLI), QStringList{"--store=" + logPath} + arguments);
+    ASSERT_TRUE(tool.waitForStarted());
+    // Killed once its first batches are in, or at the latest when it ends by itself.
+    for (int i = 0; i < 3000 && tool.state() == QProcess::Running; ++i) {
+        if (QFileInfo::exists(logPath) && ReportLog(logPath).count({}) > 0) break;
+        QThread::msleep(5);
+    }
+    tool.kill();
+    ASSERT_TRUE(tool.waitForFinished(30000));
+    {
+        const ReportLog killed(logPath);
+        ASSERT_TRUE(killed.isWritable()) << killed.lastError().toStdString();
+        EXPECT_TRUE(killed.openingNotice().isEmpty()) << killed.openingNotice().toStdString();
+        EXPECT_LE(killed.count({}), complete);
+        int64_t read = 0;
+        EXPECT_TRUE(killed.forEach({}, [&](const LoggedReport&) { return ++read, true; }));
+        EXPECT_EQ(read, killed.count({}));
+    }
+    EXPECT_EQ(runTool(QStringList{"--store=" + logPath} + arguments).exitCode, 0);
+    EXPECT_EQ(ReportLog(logPath).count({}), complete);
 }

@@ -62,3 +62,42 @@ TEST(ObservationTime, UnusableFiguresGiveNoDate)
     EXPECT_FALSE(observationTime(dated(8, 6, 13), utcAt("2026-12-08T06:00:00")));
     EXPECT_FALSE(observationTime(dated(8, 6), QDateTime()));
 }
+
+TEST(ObservationTime, SameDatesAsQtsCalendar)
+{
+    // The date arithmetic against Qt's calendar, the way it was first
+    // written: receptions every 13 hours over four years (a leap day, year
+    // ends), every day of the month, with and without a month.
+    auto byCalendar = [](const DecodedReport& r, const QDateTime& received) -> QDateTime {
+        const QTime time(*r.hour, r.minute.value_or(0));
+        const QDateTime latest = received.addSecs(kObservationLeadSeconds);
+        const QDate today = received.date();
+        auto at = [&](int year, int month) {
+            const QDate date(year, month, *r.day);
+            return date.isValid() ? QDateTime(date, time, Qt::UTC) : QDateTime();
+        };
+        if (r.month) {
+            for (int year = today.year() + 1; year >= today.year() - 1; --year)
+                if (const QDateTime c = at(year, *r.month); c.isValid() && c <= latest) return c;
+        } else {
+            for (int step = 1; step >= -1; --step) {
+                const QDate month = QDate(today.year(), today.month(), 1).addMonths(step);
+                if (const QDateTime c = at(month.year(), month.month()); c.isValid() && c <= latest) return c;
+            }
+        }
+        return {};
+    };
+    int compared = 0;
+    for (QDateTime received = utcAt("2027-01-01T05:00:00"); received < utcAt("2030-12-31T00:00:00");
+         received = received.addSecs(13 * 3600 + 17 * 60)) {
+        for (int day = 1; day <= 31; ++day) {
+            for (const std::optional<int> month : {std::optional<int>(), std::optional<int>(2), std::optional<int>(12)}) {
+                const DecodedReport r = dated(day, (day * 7) % 24, month, day % 3 == 0 ? 45 : 0);
+                ASSERT_EQ(observationTime(r, received).value_or(QDateTime()), byCalendar(r, received))
+                    << received.toString(Qt::ISODate).toStdString() << " day " << day;
+                ++compared;
+            }
+        }
+    }
+    EXPECT_GT(compared, 200000);
+}

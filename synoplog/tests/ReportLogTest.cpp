@@ -389,3 +389,24 @@ TEST_F(LogFolder, OldTrafficDecodedNowIsInTodaysRange)
     range.toUtc = QDateTime();
     EXPECT_EQ(log.count(range), 0);
 }
+
+TEST(ReportSearchText, LowerCaseAsQtLowersIt)
+{
+    // ASCII text is lowered in place, anything else by Qt: both give what
+    // Qt's Unicode lowering gives, so that a search finds the same reports.
+    DecodedReport r;
+    r.station = "10147";
+    r.raw = "10147 12970 61512 10062 21011 30110 40136 52004=\nQPPRQ Zz";
+    r.warnings = {"Group QPPRQ read as 10041 (letters/figures shift)"};
+    r.presentWeatherText = "Rain, Not Freezing";
+    StationPlace place;
+    place.name = "Hamburg-Fuhlsbuettel";
+    place.country = "Germany";
+    for (const char* name : {"Hamburg-Fuhlsbuettel", "K\xc3\xb8" "benhavn/Kastrup", "\xc3\x84HT\xc3\x84RI", "Ma\xc3\xa7\xc3\xa3"}) {
+        place.name = name;
+        const std::string text = searchText(r, place);
+        std::string whole = r.station + '\n' + place.name + '\n' + place.country + '\n' + r.presentWeatherText + '\n'
+                            + r.warnings[0] + '\n' + r.raw;
+        EXPECT_EQ(text, QString::fromStdString(whole).toLower().toStdString()) << name;
+    }
+}

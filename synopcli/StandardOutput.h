@@ -1,0 +1,32 @@
+#pragma once
+// Standard output for the writers: reports gather in one buffer that leaves
+// in large writes, and whenever the input pauses (flush), so that a live
+// pipe still sees each report as soon as it is complete. A failed write (a
+// full disk) is remembered and said at the end, never taken for success.
+#include <QByteArray>
+#include <string>
+
+namespace synop::cli {
+
+class StandardOutput {
+public:
+    void write(const QByteArray& bytes)
+    {
+        pending_.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (pending_.size() >= kWriteSize) flush();
+    }
+    // Everything written so far to the file or pipe; false once a write failed.
+    bool flush();
+    bool failed() const { return failed_; }
+    const std::string& error() const { return error_; }
+
+private:
+    static constexpr size_t kWriteSize = 1 << 17;
+    std::string pending_;
+    bool failed_ = false;
+    std::string error_;
+};
+
+StandardOutput& standardOutput();
+
+}  // namespace synop::cli

@@ -1,0 +1,135 @@
+// The writers' fast paths against plain reference forms: text escaped eight
+// bytes at a time with the odd byte at every place of a word and of a
+// short tail, figures written without printf, and the table of positions'
+// shortest forms when its slots are contended.
+#include "synopdecoder/FieldWriters.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <random>
+
+using namespace synop;
+
+namespace {
+
+// JSON string escaping one byte at a time, as the writer's results must read.
+std::string plainJsonString(std::string_view s)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c == '"') out += "\\\"";
+        else if (c == '\\') out += "\\\\";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (c < 0x20) {
+            char u[8];
+            std::snprintf(u, sizeof u, "\\u%04x", c);
+            out += u;
+        } else if (c < 0x80) out += static_cast<char>(c);
+        else if (c == 0xe2 && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0x82
+                 && static_cast<unsigned char>(s[i + 2]) == 0xac) {
+            out += "\xe2\x82\xac";  // the one valid sequence these tests use
+            i += 2;
+        } else out += "\xef\xbf\xbd";
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+TEST(WriterEdges, JsonTextWithAnEscapedByteAtEveryPlace)
+{
+    const std::vector<std::string> oddBytes = {"\"", "\\", "\n", "\r", "\t", std::string(1, '\0'), "\x1f", "\x7f", "\xe9",
+                                               "\xe2\x82\xac", "\xe2\x82"};
+    for (size_t length = 0; length <= 27; ++length) {
+        for (const std::string& odd : oddBytes) {
+            for (size_t at = 0; at <= length; ++at) {
+                std::string text(length, 'k');
+                text.insert(at, odd);
+                std::string out;
+                JsonWriter::appendString(out, text);
+                ASSERT_EQ(out, plainJsonString(text)) << "length " << length << " at " << at;
+                // The same through the staging area, as a key's value.
+                std::string object;
+                {
+                    JsonWriter json(object);
+                    json.beginObject({});
+                    json.text("raw", text);
+                    json.endObject();
+                }
+                ASSERT_EQ(object, "{\"raw\":" + plainJsonString(text) + "}");
+            }
+        }
+    }
+    // Text longer than the staging area goes straight to the buffer, in order.
+    std::string longText(5000, 'x');
+    longText[4321] = '"';
+    std::string object;
+    {
+        JsonWriter json(object);
+        json.beginObject({});
+        json.integer("n", 1);
+        json.text("long", longText);
+        json.boolean("b", true);
+        json.endObject();
+    }
+    EXPECT_EQ(object, "{\"n\":1,\"long\":" + plainJsonString(longText) + ",\"b\":true}");
+}
+
+TEST(WriterEdges, PositionsTableNeverMixesUpNumbers)
+{
+    // More distinct values than the table has slots, each written several
+    // times in an order that makes them take each other's slots.
+    std::vector<double> values;
+    for (int i = 1; i <= 5000; ++i) values.push_back(i / 3.0 - 900.0 / 7.0);
+    std::mt19937 random(7);
+    for (int round = 0; round < 3; ++round) {
+        std::shuffle(values.begin(), values.end(), random);
+        for (const double v : values) {
+            std::string mine;
+            JsonWriter::appendNumber(mine, v);
+            char text[32];
+            ASSERT_EQ(mine, std::string(text, std::to_chars(text, text + sizeof text, v).ptr)) << v;
+        }
+    }
+}
+
+TEST(WriterEdges, TenDigitFiguresAsPrintfWritesThem)
+{
+    std::vector<double> values = {0.0, -0.0, 0.1, -0.1, -0.5, 0.05, 1e-7, 99999999.9, 1e8, -1e8, 123456789.1, 1e15,
+                                  54.18333333333333, -8.666666666666666, 2.5e-5};
+    for (int tenths = -200000; tenths <= 200000; tenths += 7) values.push_back(tenths / 10.0);
+    for (const double v : values) {
+        char mine[32], printf[32];
+        const size_t length = writeTenDigits(mine, v);
+        std::snprintf(printf, sizeof printf, "%.10g", v);
+        ASSERT_EQ(std::string(mine, length), std::string(printf)) << v;
+    }
+}
+
+TEST(WriterEdges, FlaggedBytesFoundWhereASearchFindsThem)
+{
+    // Random text of every length up to three words, with the bytes that
+    // CSV quotes at random places; also bytes that differ from them by one.
+    std::mt19937 random(11);
+    const std::string alphabet = std::string(",\"\r\n+-!#\x0b\x0c\xac\x80\xff", 13) + "ABCxyz019 ";
+    auto csv = [](uint64_t x) { return bytesEqual(x, ',') | bytesEqual(x, '"') | bytesEqual(x, '\r') | bytesEqual(x, '\n'); };
+    for (int round = 0; round < 20000; ++round) {
+        std::string text(random() % 25, 'a');
+        for (char& c : text)
+            if (random() % 4 == 0) c = alphabet[random() % alphabet.size()];
+        const size_t expected = std::min(text.find_first_of(",\"\r\n"), text.size());
+        ASSERT_EQ(firstFlagged(text, csv), expected) << text;
+        size_t control = text.size();
+        for (size_t i = 0; i < text.size(); ++i)
+            if (static_cast<unsigned char>(text[i]) < 0x20) {
+                control = i;
+                break;
+            }
+        ASSERT_EQ(firstFlagged(text, controlBytes), control) << text;
+    }
+}
