@@ -63,7 +63,12 @@ ReportRecorder::Outcome ReportRecorder::flush()
 {
     Outcome outcome;
     if (reports_.empty() && texts_.empty()) return outcome;
-    if (log_ && storeAll(outcome)) {
+    const int setAsideBefore = log_ ? log_->filesSetAside() : 0;
+    bool stored = log_ && storeAll(outcome);
+    // A batch that met a damaged page failed once, and the file went aside:
+    // the new log takes the batch at once, so the one message is the log's.
+    if (!stored && log_ && log_->filesSetAside() != setAsideBefore && log_->isWritable()) stored = storeAll(outcome);
+    if (stored) {
         outcome.recovered = failing_;
         if (failing_) {
             // The reports listed from memory are now in the log: read it afresh.

@@ -42,6 +42,19 @@ void SynopComponent::openLog()
     // Each Start opens the log afresh: the list shows what earlier sessions,
     // other front ends and imports stored.
     log_ = std::make_shared<ReportLog>();
+    // Damage met while in use: said once on stderr and in the window, whose
+    // list is read afresh from the new log once the read that met it is over.
+    log_->onDamagedFileSetAside([this](const QString& message) {
+        qWarning("%s", qPrintable(message));
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] {
+                if (!window_) return;
+                window_->setLogProblem(message);
+                window_->reportsStored(true, recorder_ ? recorder_->keptReports() : std::deque<LoggedReport>());
+            },
+            Qt::QueuedConnection);
+    });
     recorder_ = std::make_unique<ReportRecorder>(log_);
     window_->setLog(log_);
     QString problem = log_->openingNotice();
