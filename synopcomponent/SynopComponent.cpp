@@ -51,7 +51,7 @@ void SynopComponent::openLog()
             [this, message] {
                 if (!window_) return;
                 window_->setLogProblem(message);
-                window_->reportsStored(true, recorder_ ? recorder_->keptReports() : std::deque<LoggedReport>());
+                if (recorder_) window_->reportsStored(true, recorder_->keptReports(), recorder_->lostReports());
             },
             Qt::QueuedConnection);
     });
@@ -73,7 +73,7 @@ int32_t SynopComponent::CloseDecoder(int32_t reserved)
         assembler_->finish();
         if (recorder_ && window_) {
             const auto outcome = recorder_->flush();
-            window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports());
+            window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports(), recorder_->lostReports());
         }
     }
     open_ = false;
@@ -116,9 +116,13 @@ void SynopComponent::processPending()
     const ReportRecorder::Outcome outcome = recorder_->flush();
     if (!outcome.problem.isEmpty())
         window_->setLogProblem(tr("Station log: %1; new reports are kept in memory").arg(outcome.problem));
+    else if (outcome.recovered && outcome.lostWhileFailing > 0)
+        window_->setLogProblem(tr("Station log writable again; the reports kept in memory are stored, %1 older ones "
+                                  "were lost meanwhile")
+                                   .arg(outcome.lostWhileFailing));
     else if (outcome.recovered)
         window_->setLogProblem(tr("Station log writable again; the reports kept in memory are stored"));
-    window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports());
+    window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports(), recorder_->lostReports());
 }
 
 void SynopComponent::takeReport(AssembledReport&& report)

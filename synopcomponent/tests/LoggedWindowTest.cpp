@@ -2,6 +2,7 @@
 // corrections, a log that cannot be written, and how the window behaves
 // on the screen (room for the list, never stealing the focus, staying
 // closed once the user closed it).
+#include "ReportRecorder.h"
 #include "SynopComponent.h"
 #include "platform/testing/WaitFor.h"
 
@@ -136,9 +137,12 @@ TEST_F(LoggedWindow, AFullDiskIsReportedOnceAndNothingIsLost)
     ASSERT_TRUE(waitForRows(*component, 52));
     const QString status = component->window()->statusText();
     EXPECT_TRUE(status.contains("kept in memory")) << status.toStdString();
+    // The count the log holds is what was committed, the rest said to be in memory only.
+    EXPECT_TRUE(status.contains("52 reports, 0 with warnings; 2 in the station log, 50 only in memory")) << status.toStdString();
     component->FeedText(bulletinFor(now.addSecs(-7200), 5).c_str());
     ASSERT_TRUE(waitForRows(*component, 57));
     EXPECT_EQ(component->window()->statusText().count("Station log"), 1);
+    EXPECT_TRUE(component->window()->statusText().contains("2 in the station log, 55 only in memory"));
     EXPECT_EQ(component->log()->count({}), 2);
 
     component->log()->setPageLimit(1 << 30);  // room again
@@ -147,6 +151,29 @@ TEST_F(LoggedWindow, AFullDiskIsReportedOnceAndNothingIsLost)
     EXPECT_EQ(rows(*component), 58);
     EXPECT_EQ(component->window()->model().storedRows(), 58);
     EXPECT_TRUE(component->window()->statusText().contains("writable again"));
+    EXPECT_FALSE(component->window()->statusText().contains("only in memory"));
+}
+
+TEST_F(LoggedWindow, ReportsMemoryCannotHoldWhileTheDiskIsFullAreCountedAsLost)
+{
+    auto component = open();
+    component->window()->setTimeRangeHours(0);
+    component->log()->setPageLimit(1);
+    const int fed = int(ReportRecorder::kMaxKeptReports) + 3;
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-600), fed).c_str());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->window()->statusText().contains("more lost"); }, 60000))
+        << component->window()->statusText().toStdString();
+    const QString status = component->window()->statusText();
+    EXPECT_TRUE(status.contains("0 in the station log, 5000 only in memory; 3 more lost")) << status.toStdString();
+
+    // Room again: the next report joins the full memory (one more lost), then all of it is stored.
+    component->log()->setPageLimit(1 << 30);
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4000), 1).c_str());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->window()->statusText().contains("writable again"); }, 60000));
+    EXPECT_TRUE(component->window()->statusText().contains("4 older ones were lost meanwhile"))
+        << component->window()->statusText().toStdString();
+    EXPECT_EQ(component->log()->count({}), int64_t(ReportRecorder::kMaxKeptReports));
+    EXPECT_FALSE(component->window()->statusText().contains("more lost"));
 }
 
 // A page of the log zeroed while the window lists it: the read that meets
