@@ -4,6 +4,7 @@
 #include "cardserver/testing/CardServerProcess.h"
 #include "platform/PumpedWait.h"
 
+#include <QDeadlineTimer>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -58,7 +59,8 @@ TEST_F(ControlAgainstServer, SessionEventsArriveAfterOpenCardReturnsThroughPumpe
     EXPECT_EQ(frequency.at(0).at(0).value<int16_t>(), 1500);
     EXPECT_FALSE(state.isEmpty());
 
-    for (int i = 0; i < 40 && text.size() < 3; ++i) platform::pumpedWait(1);
+    // Three pieces of text take half a second of air; a loaded machine may take far longer.
+    for (QDeadlineTimer deadline(30000); text.size() < 3 && !deadline.hasExpired();) platform::pumpedWait(1);
     ASSERT_GE(text.size(), 3);
     QString received;
     for (const auto& chunk : text) received += chunk.at(4).toString();

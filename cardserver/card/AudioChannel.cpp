@@ -81,13 +81,6 @@ private:
     std::thread m_thread;
 };
 
-namespace {
-
-// A pipe's audio taken beyond real time to catch up with a late tick, at most.
-constexpr double kPipeCatchUpSeconds = 0.5;
-
-}  // namespace
-
 AudioChannel::AudioChannel(std::unique_ptr<rtty::SampleSource> source, bool live, const QString& description)
     : m_source(std::move(source)), m_description(description)
 {
@@ -134,21 +127,16 @@ QString AudioChannel::advance(double seconds)
 {
     const double rate = m_source->sampleRate();
     size_t wanted = size_t(std::lround(seconds * rate));
-    if (m_live && m_source->senderWaits()) {
-        // A pipe's writer is held back by the buffer: it is taken as real
-        // time (or the card's clock, if faster) goes, never ahead of it.
-        const auto now = std::chrono::steady_clock::now();
-        const double elapsed = m_lastAdvance == std::chrono::steady_clock::time_point{}
-                                   ? seconds
-                                   : std::chrono::duration<double>(now - m_lastAdvance).count();
-        m_lastAdvance = now;
-        m_pipeCredit = std::min(m_pipeCredit + std::max(seconds, elapsed) * rate, (seconds + kPipeCatchUpSeconds) * rate);
-        wanted = size_t(m_pipeCredit);
+    const bool paced = m_live && m_source->senderWaits();
+    if (paced) {
+        // A pipe's writer is held back by the buffer: it is taken as the
+        // card's clock goes, never ahead of real time.
+        wanted = size_t(m_pipePace.allowance(seconds) * rate);
     } else if (m_live) {
         wanted = size_t(rate * 4);  // a device or the network: what has come in
     }
     size_t got = readSamples(wanted);
-    if (m_live && m_source->senderWaits()) m_pipeCredit -= double(got);
+    if (paced) m_pipePace.took(double(got) / rate, got < wanted && !m_live->drained());
     // After the end of a pipe the card hears silence, as a receiver would:
     // the demodulator lets out what it still holds and the card goes idle.
     if (got == 0 && m_live && m_live->drained()) {

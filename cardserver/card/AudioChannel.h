@@ -3,6 +3,7 @@
 // the RTTY demodulator, with the automatic line search measuring the line.
 #include "CheckedText.h"
 #include "DecodingChannel.h"
+#include "PipePace.h"
 
 #include <chrono>
 #include <memory>
@@ -47,8 +48,7 @@ private:
     std::unique_ptr<rtty::AutoLineSearch> m_lineSearch;
     CheckedText<rtty::LineCheck> m_checkedText;
     // A pipe is taken at the pace of real time: audio allowed and not yet taken.
-    double m_pipeCredit = 0;
-    std::chrono::steady_clock::time_point m_lastAdvance{};
+    PipePace m_pipePace;
     std::vector<float> m_samples;
     QString m_description;
     QString m_lineSearchFinding;

@@ -102,17 +102,12 @@ QString CombinedAudioChannel::advance(double seconds)
     // Pipes give as fast as they are read: they are taken as real time (or
     // the card's clock, if faster) goes, the same stretch from each, so that
     // none runs ahead of the others or of the air.
-    const auto now = std::chrono::steady_clock::now();
-    const double elapsed = m_lastAdvance == std::chrono::steady_clock::time_point{}
-                               ? seconds
-                               : std::chrono::duration<double>(now - m_lastAdvance).count();
-    m_lastAdvance = now;
-    m_pipeCredit = std::min(m_pipeCredit + std::max(seconds, elapsed), seconds + kPipeCatchUpSeconds);
-    double pipeSeconds = m_pipeCredit;
+    const double allowed = m_pipePace.allowance(seconds);
+    double pipeSeconds = allowed;
     for (Branch& branch : m_branches)
         if (branch.reader && branch.source->senderWaits() && !branch.reader->drained())
             pipeSeconds = std::min(pipeSeconds, double(branch.reader->available()) / branch.source->sampleRate());
-    m_pipeCredit -= pipeSeconds;
+    m_pipePace.took(pipeSeconds, pipeSeconds < allowed);
     rtty::CombinedLineCheck* const check =
         m_decoder ? m_checkedText.listening(m_decoder->state() != rtty::DecodeState::NoSignal) : nullptr;
     double longest = 0;

@@ -11,6 +11,7 @@
 // finding that of the receiver it found the line on most clearly.
 #include "CheckedText.h"
 #include "DecodingChannel.h"
+#include "PipePace.h"
 
 #include <chrono>
 #include <memory>
@@ -51,8 +52,7 @@ private:
 
     std::vector<Branch> m_branches;
     std::unique_ptr<rtty::DiversityDecoder> m_decoder;
-    std::chrono::steady_clock::time_point m_lastAdvance{};
-    double m_pipeCredit = 0.0;  // seconds of pipe audio that may be taken
+    PipePace m_pipePace;  // pipes are taken at the card's pace
     CheckedText<rtty::CombinedLineCheck> m_checkedText;
     QString m_description;
     QString m_lineSearchFinding;

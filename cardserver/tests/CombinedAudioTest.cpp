@@ -92,7 +92,7 @@ TEST(CombinedAudio, ThreeUdpReceiversOnOneInputDecodeAsOne)
         const qint64 due = qint64(double(at / 2) / kRate * 1000 / 1.5);
         if (due > clock.elapsed()) QThread::msleep(ulong(due - clock.elapsed()));
     }
-    const QString text = client.collectText(8000, int(sent.size()));
+    const QString text = client.collectText(30000, int(sent.size()));
     EXPECT_GE(text.count(QStringLiteral("AAXX 08121 10384 32575 72008=")), 3) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("ZCZC 004"))) << text.toStdString();
 }

@@ -37,7 +37,7 @@ struct OpenComponent : ::testing::Test, PrivateLog {
     // QTRY_COMPARE cannot fail a GoogleTest test (it only returns): wait, then check.
     bool waitForRows(int expected)
     {
-        return QTest::qWaitFor([&] { return rows() == expected; }, 5000);
+        return QTest::qWaitFor([&] { return rows() == expected; }, 30000);
     }
 };
 

@@ -53,7 +53,7 @@ struct LoggedWindow : ::testing::Test {
     static int rows(SynopComponent& c) { return c.window()->model().rowCount(); }
     static bool waitForRows(SynopComponent& c, int expected)
     {
-        return QTest::qWaitFor([&] { return rows(c) == expected; }, 5000);
+        return QTest::qWaitFor([&] { return rows(c) == expected; }, 30000);
     }
 };
 
@@ -99,7 +99,7 @@ TEST_F(LoggedWindow, ACorrectionTakesThePlaceOfWhatItCorrects)
     component->FeedText(corrected.c_str());
     ReportFilter withHistory;
     withHistory.withHistory = true;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return component->log()->count(withHistory) == 4; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->log()->count(withHistory) == 4; }, 30000));
     ASSERT_EQ(rows(*component), 3);
     const LoggedReport* last = component->window()->model().report(2);
     ASSERT_NE(last, nullptr);
@@ -147,7 +147,7 @@ TEST_F(LoggedWindow, AFullDiskIsReportedOnceAndNothingIsLost)
 
     component->log()->setPageLimit(1 << 30);  // room again
     component->FeedText(bulletinFor(now.addSecs(-10800), 1).c_str());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return component->log()->count({}) == 58; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->log()->count({}) == 58; }, 30000));
     EXPECT_EQ(rows(*component), 58);
     EXPECT_EQ(component->window()->model().storedRows(), 58);
     EXPECT_TRUE(component->window()->statusText().contains("writable again"));
