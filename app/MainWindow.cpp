@@ -18,7 +18,7 @@
 
 using settings::ReadSetting;
 using settings::SettingValue;
-using settings::WriteSetting;
+using settings::WriteSettings;
 
 namespace app {
 
@@ -193,13 +193,13 @@ void MainWindow::ConfigClick()
     m_state.iIFInput = dialog.IFInput();
     m_state.lIFFreqs = dialog.IFTFreq();
 
-    const QString& app = m_state.sAppName;
-    WriteSetting(app, "HostName", m_state.sHostName);
-    WriteSetting(app, "HostPort", m_state.lHostPort);
-    WriteSetting(app, "CardType", m_state.iCardType);
-    WriteSetting(app, "CardNumber", m_state.iCardNumber);
-    WriteSetting(app, "IF-Input", m_state.iIFInput);
-    WriteSetting(app, "IF-Freqs", m_state.lIFFreqs);
+    // One card's host, port and input together, whatever another front end saves meanwhile.
+    WriteSettings(m_state.sAppName, {{"HostName", m_state.sHostName},
+                                     {"HostPort", m_state.lHostPort},
+                                     {"CardType", m_state.iCardType},
+                                     {"CardNumber", m_state.iCardNumber},
+                                     {"IF-Input", m_state.iIFInput},
+                                     {"IF-Freqs", m_state.lIFFreqs}});
 
     // A confirmed card makes Connect usable at once, not only after a restart.
     if (!m_state.bConnected) m_controls.Connect->setEnabled(true);
@@ -220,11 +220,12 @@ void MainWindow::Unload()
     m_synop.ShutdownReadPosition(m_state.lXSynop, m_state.lYSynop);
     if (m_config) m_config->Unload();
 
-    const QString& app = m_state.sAppName;
-    WriteSetting(app, "X", static_cast<float>(leftTwips()));
-    WriteSetting(app, "Y", static_cast<float>(topTwips()));
-    WriteSetting(app, "X-Synop", m_state.lXSynop);
-    WriteSetting(app, "Y-Synop", m_state.lYSynop);
+    // Both windows' places as one save: two front ends closing at once
+    // leave one of them whole, never one's X beside the other's Y.
+    WriteSettings(m_state.sAppName, {{"X", static_cast<float>(leftTwips())},
+                                     {"Y", static_cast<float>(topTwips())},
+                                     {"X-Synop", m_state.lXSynop},
+                                     {"Y-Synop", m_state.lYSynop}});
 
     if (m_state.bConnected) {
         m_handlers->SetSession(false);

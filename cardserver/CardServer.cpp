@@ -101,7 +101,7 @@ void CardServer::accept()
         }
         auto* connection = new ClientConnection(socket, this);
         m_connections << connection;
-        logLine(QStringLiteral("Connection from %1").arg(connection->peer()));
+        m_clientLog.line(connection->host(), QStringLiteral("Connection from %1").arg(connection->peer()));
         connect(connection, &ClientConnection::finished, this, [this](ClientConnection* done) {
             m_connections.removeOne(done);
             done->deleteLater();
@@ -134,7 +134,8 @@ void CardServer::refuse(QTcpSocket* socket)
     const QString peer = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
     const QString why = QStringLiteral("Card server is at its limit of %1 connections; try again later")
                             .arg(m_maxConnections);
-    logLine(QStringLiteral("Refused connection from %1: at the limit of %2 connections").arg(peer).arg(m_maxConnections));
+    m_clientLog.line(socket->peerAddress().toString(),
+                     QStringLiteral("Refused connection from %1: at the limit of %2 connections").arg(peer).arg(m_maxConnections));
     // A refused client learns why in the protocol's own words, unless so many
     // are being refused that their goodbyes would use the spare descriptors.
     if (m_refusing >= kReservedDescriptors / 2) {

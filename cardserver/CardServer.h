@@ -1,6 +1,7 @@
 #pragma once
 // The card server: its cards and the connections to them, on one listening
 // socket.
+#include "ClientLog.h"
 #include "ServerLimits.h"
 #include "card/Card.h"
 
@@ -36,6 +37,8 @@ public:
 
     void setLimits(const ServerLimits& limits);
     const ServerLimits& limits() const { return m_limits; }
+    // Where lines about what a client does are written, bounded per host.
+    ClientLog& clientLog() { return m_clientLog; }
     // The connection limit after the process's descriptor limit has had its say.
     int effectiveMaxConnections() const { return m_maxConnections; }
     // Non-empty: clients prove they know it before they may search or open a card.
@@ -68,6 +71,7 @@ private:
     QMap<int, Card*> m_cards;
     QList<ClientConnection*> m_connections;
     ServerLimits m_limits;
+    ClientLog m_clientLog;
     int m_maxConnections = 0;
     QByteArray m_secret;
     bool m_observersMayTune = false;

@@ -22,13 +22,14 @@ ClientConnection::ClientConnection(QTcpSocket* socket, CardServer* server)
     m_socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, kKernelSendBuffer);
     // Requests wait in the kernel, not here, while this connection handles them.
     m_socket->setReadBufferSize(2 * cardproto::kMaxLineBytes);
-    m_peer = QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
+    m_host = socket->peerAddress().toString();
+    m_peer = QStringLiteral("%1:%2").arg(m_host).arg(socket->peerPort());
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientConnection::readRequests);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &ClientConnection::countWritten);
     m_idleUntil.setRemainingTime(server->limits().idleMs);
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         release();
-        if (!m_closing) logLine(QStringLiteral("%1 disconnected").arg(m_peer));
+        if (!m_closing) m_server->clientLog().line(m_host, QStringLiteral("%1 disconnected").arg(m_peer));
         m_closing = true;
         finish();
     });
@@ -67,7 +68,7 @@ void ClientConnection::checkLimits()
 {
     if (m_closing) return;
     if (!m_card && !m_observed && m_idleUntil.hasExpired()) {
-        logLine(QStringLiteral("Closing connection from %1: idle for %2 s without a card or a search")
+        m_server->clientLog().line(m_host, QStringLiteral("Closing connection from %1: idle for %2 s without a card or a search")
                     .arg(m_peer)
                     .arg(m_server->limits().idleMs / 1000.0));
         m_closing = true;
@@ -87,7 +88,7 @@ void ClientConnection::checkLimits()
 void ClientConnection::closeToMakeRoom(int maxConnections)
 {
     if (m_closing) return;
-    logLine(QStringLiteral("Closing connection from %1 to make room: %2 s without a card%3")
+    m_server->clientLog().line(m_host, QStringLiteral("Closing connection from %1 to make room: %2 s without a card%3")
                 .arg(m_peer)
                 .arg(m_withoutCard.elapsed() / 1000.0, 0, 'f', 1)
                 .arg(m_authenticated ? QString() : QStringLiteral(" or a proven secret")));
@@ -121,7 +122,7 @@ void ClientConnection::logAboutRequests(const QString& line, bool warning)
     constexpr qint64 kWindowMs = 10000;
     if (!m_logWindow.isValid() || m_logWindow.hasExpired(kWindowMs)) {
         if (m_linesLeftOut > 0)
-            logLine(QStringLiteral("%1: %2 more lines about its requests were left out").arg(m_peer).arg(m_linesLeftOut));
+            m_server->clientLog().line(m_host, QStringLiteral("%1: %2 more lines about its requests were left out").arg(m_peer).arg(m_linesLeftOut));
         m_logWindow.start();
         m_linesLogged = 0;
         m_linesLeftOut = 0;
@@ -130,10 +131,10 @@ void ClientConnection::logAboutRequests(const QString& line, bool warning)
         ++m_linesLeftOut;
         return;
     }
-    if (warning) logWarning(line);
-    else logLine(line);
+    if (warning) m_server->clientLog().warning(m_host, line);
+    else m_server->clientLog().line(m_host, line);
     if (++m_linesLogged == kLinesPerWindow)
-        logLine(QStringLiteral("%1: further lines about its requests are left out for %2 s").arg(m_peer).arg(kWindowMs / 1000));
+        m_server->clientLog().line(m_host, QStringLiteral("%1: further lines about its requests are left out for %2 s").arg(m_peer).arg(kWindowMs / 1000));
 }
 
 void ClientConnection::sendPing()
@@ -203,7 +204,7 @@ void ClientConnection::sendEvent(const Message& event)
 
 void ClientConnection::dropWithError(const QString& why)
 {
-    logWarning(QStringLiteral("Closing connection from %1: %2").arg(m_peer, why));
+    m_server->clientLog().warning(m_host, QStringLiteral("Closing connection from %1: %2").arg(m_peer, why));
     release();
     m_closing = true;
     m_socket->abort();
@@ -268,7 +269,7 @@ void ClientConnection::handle(const Message& request)
         const OperationResult result = authenticate(request);
         reply(request.id, result, true);
         if (result.status != 0) {
-            logLine(QStringLiteral("Closing connection from %1: %2").arg(m_peer, result.text));
+            m_server->clientLog().line(m_host, QStringLiteral("Closing connection from %1: %2").arg(m_peer, result.text));
             m_closing = true;
             m_socket->disconnectFromHost();
         }

@@ -27,6 +27,7 @@ public:
     ~ClientConnection() override;
 
     QString peer() const { return m_peer; }
+    QString host() const { return m_host; }
     Card* heldCard() const { return m_card; }
     void sendEvent(const cardproto::Message& event) override;
     // Observing: spectrum frames beyond this much unsent output are dropped.
@@ -76,6 +77,7 @@ private:
     QTcpSocket* m_socket;
     CardServer* m_server;
     QString m_peer;
+    QString m_host;  // the peer's address: what its log lines are bounded by
     cardproto::LineFramer m_framer{cardproto::kMaxLineBytes};
     Card* m_card = nullptr;
     QTimer m_heartbeat;

@@ -29,7 +29,7 @@ bool ClientConnection::handleObserverRequest(const Message& request)
     const QString& op = request.operation;
     if (op == QLatin1String("ObserveCard")) {
         const OperationResult result = observeCard(request);
-        if (result.status != 0) logWarning(QStringLiteral("ObserveCard by %1 refused: %2").arg(m_peer, result.text));
+        if (result.status != 0) m_server->clientLog().warning(m_host, QStringLiteral("ObserveCard by %1 refused: %2").arg(m_peer, result.text));
         // The reply first, then what the card is doing.
         m_handling = true;
         if (result.status == 0) {
@@ -72,7 +72,7 @@ bool ClientConnection::handleObserverRequest(const Message& request)
         const QString why = m_server->observersMayTune()
                                 ? QStringLiteral("%1: an observer may retune card %2, not change its input or decoder options")
                                 : QStringLiteral("%1: observers may not change card %2 on this server (see --observers-may-tune)");
-        logWarning(QStringLiteral("%1 by observer %2 refused").arg(op, m_peer));
+        m_server->clientLog().warning(m_host, QStringLiteral("%1 by observer %2 refused").arg(op, m_peer));
         reply(request.id, {kObserverMayNotTune, why.arg(op).arg(m_observed->number())}, false);
         return true;
     }
@@ -84,9 +84,9 @@ bool ClientConnection::handleObserverRequest(const Message& request)
     const OperationResult result = (m_observed->*operation)(request.args);
     m_handling = false;
     if (result.status != 0)
-        logWarning(QStringLiteral("Card %1: %2 by observer %3 refused: %4").arg(m_observed->number()).arg(op, m_peer, result.text));
+        m_server->clientLog().warning(m_host, QStringLiteral("Card %1: %2 by observer %3 refused: %4").arg(m_observed->number()).arg(op, m_peer, result.text));
     else
-        logLine(QStringLiteral("Card %1: %2 by observer %3").arg(m_observed->number()).arg(op, m_peer));
+        m_server->clientLog().line(m_host, QStringLiteral("Card %1: %2 by observer %3").arg(m_observed->number()).arg(op, m_peer));
     reply(request.id, result, false);
     for (const Message& event : std::exchange(m_deferred, {})) send(event);
     return true;
@@ -103,7 +103,7 @@ OperationResult ClientConnection::observeCard(const Message& request)
     Card* card = m_server->card(number);
     if (!card) return {kCardNotInstalled, QStringLiteral("Card %1 is not installed").arg(number)};
     m_observed = card;
-    logLine(QStringLiteral("Card %1 observed by %2").arg(number).arg(m_peer));
+    m_server->clientLog().line(m_host, QStringLiteral("Card %1 observed by %2").arg(number).arg(m_peer));
     return OperationResult::ok();
 }
 
@@ -111,7 +111,7 @@ void ClientConnection::stopObserving()
 {
     if (!m_observed) return;
     m_observed->removeObserver(this);
-    logLine(QStringLiteral("Card %1 no longer observed by %2%3")
+    m_server->clientLog().line(m_host, QStringLiteral("Card %1 no longer observed by %2%3")
                 .arg(m_observed->number())
                 .arg(m_peer)
                 .arg(m_framesDropped ? QStringLiteral(" (%1 spectrum frames dropped: it read too slowly)").arg(m_framesDropped)

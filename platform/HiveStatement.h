@@ -15,11 +15,20 @@ inline bool isDamageCode(int code)
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
+// Another connection holds the file past the busy timeout: nothing can be
+// told about the file now, least of all that it is damaged.
+inline bool isBusyCode(int code)
+{
+    const int primary = code & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
 class HiveStatement {
 public:
     HiveStatement(sqlite3* db, const char* sql, bool* damageSeen = nullptr) : m_damageSeen(damageSeen)
     {
-        if (db) note(sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr));
+        if (db) m_prepared = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
+        note(m_prepared);
     }
     ~HiveStatement() { sqlite3_finalize(m_stmt); }
     HiveStatement(const HiveStatement&) = delete;
@@ -37,10 +46,11 @@ public:
         sqlite3_bind_blob(m_stmt, index, blob.constData() ? blob.constData() : "", blob.size(), SQLITE_TRANSIENT);
     }
     void bind(int index, qint64 number) { sqlite3_bind_int64(m_stmt, index, number); }
-    // SQLITE_ROW, SQLITE_DONE or the error.
+    // SQLITE_ROW, SQLITE_DONE or the error, a failed preparation's included
+    // (a locked file cannot even be prepared against).
     int stepCode()
     {
-        if (!ok()) return SQLITE_MISUSE;
+        if (!ok()) return m_prepared != SQLITE_OK ? m_prepared : SQLITE_MISUSE;
         const int code = sqlite3_step(m_stmt);
         note(code);
         return code;
@@ -67,6 +77,7 @@ private:
         if (m_damageSeen && isDamageCode(code)) *m_damageSeen = true;
     }
     sqlite3_stmt* m_stmt = nullptr;
+    int m_prepared = SQLITE_MISUSE;
     bool* m_damageSeen = nullptr;
 };
 

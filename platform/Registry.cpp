@@ -4,10 +4,12 @@
 #include "RegistryHive.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 using platform::detail::RegistryHive;
 using platform::detail::StoredValue;
@@ -191,6 +193,63 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
     if (!key->hive->setValue(key->foldedPath, StoredValue{valueName(lpValueName), dwType, data}))
         return ERROR_ACCESS_DENIED;
     return ERROR_SUCCESS;
+}
+
+LONG RegQueryMultipleValuesA(HKEY hKey, PVALENTA val_list, DWORD num_vals, LPSTR lpValueBuf, LPDWORD ldwTotsize)
+{
+    std::lock_guard lock(registryMutex());
+    if (!ldwTotsize || (num_vals && !val_list)) return ERROR_INVALID_PARAMETER;
+    const auto key = resolve(hKey);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (!(key->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    // One read of the key's values: a snapshot, where one read per value
+    // could fall on either side of another process's save.
+    const auto values = key->hive->values(key->foldedPath);
+    std::vector<const StoredValue*> found;
+    DWORD total = 0;
+    for (DWORD i = 0; i < num_vals; ++i) {
+        const QString folded = RegistryHive::fold(valueName(val_list[i].ve_valuename));
+        const auto match = std::find_if(values.begin(), values.end(),
+                                        [&](const StoredValue& v) { return RegistryHive::fold(v.name) == folded; });
+        if (match == values.end()) return ERROR_CANTREAD;
+        found.push_back(&*match);
+        total += static_cast<DWORD>(match->data.size());
+    }
+    if (!lpValueBuf || *ldwTotsize < total) {
+        *ldwTotsize = total;
+        return lpValueBuf ? ERROR_MORE_DATA : ERROR_SUCCESS;
+    }
+    DWORD at = 0;
+    for (DWORD i = 0; i < num_vals; ++i) {
+        const QByteArray& data = found[i]->data;
+        if (!data.isEmpty()) std::memcpy(lpValueBuf + at, data.constData(), data.size());
+        val_list[i].ve_valuelen = static_cast<DWORD>(data.size());
+        val_list[i].ve_valueptr = reinterpret_cast<DWORD_PTR>(lpValueBuf + at);
+        val_list[i].ve_type = found[i]->type;
+        at += static_cast<DWORD>(data.size());
+    }
+    *ldwTotsize = total;
+    return ERROR_SUCCESS;
+}
+
+LONG RegSetMultipleValuesA(HKEY hKey, const VALENTA* val_list, DWORD num_vals)
+{
+    std::lock_guard lock(registryMutex());
+    if (num_vals && !val_list) return ERROR_INVALID_PARAMETER;
+    const auto key = resolve(hKey);
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (!key->hive->acceptsWrites() || !(key->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+    if (!key->hive->keyExists(key->foldedPath)) return ERROR_KEY_DELETED;
+    std::vector<StoredValue> values;
+    for (DWORD i = 0; i < num_vals; ++i) {
+        const VALENTA& entry = val_list[i];
+        const auto* bytes = reinterpret_cast<const char*>(entry.ve_valueptr);
+        if (!bytes && entry.ve_valuelen) return ERROR_INVALID_PARAMETER;
+        values.push_back({valueName(entry.ve_valuename), entry.ve_type,
+                          entry.ve_valuelen ? QByteArray(bytes, static_cast<int>(entry.ve_valuelen)) : QByteArray("", 0)});
+    }
+    if (values.empty()) return ERROR_SUCCESS;
+    return key->hive->setValues(key->foldedPath, values) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 LONG RegCloseKey(HKEY hKey)

@@ -25,6 +25,7 @@ using LPCSTR = const char*;
 using LPSTR = char*;
 using LPDWORD = DWORD*;
 using LPBYTE = BYTE*;
+using DWORD_PTR = uintptr_t;
 struct HKEY__;
 using HKEY = HKEY__*;
 using PHKEY = HKEY*;
@@ -41,6 +42,7 @@ constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_BADDB = 1009;
+constexpr LONG ERROR_CANTREAD = 1012;
 constexpr LONG ERROR_KEY_DELETED = 1018;
 
 constexpr DWORD REG_NONE = 0;
@@ -73,6 +75,27 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
 LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                     DWORD cbData);
 LONG RegCloseKey(HKEY hKey);
+
+// One value of a key among several read or written together.
+struct VALENTA {
+    LPSTR ve_valuename;
+    DWORD ve_valuelen;
+    DWORD_PTR ve_valueptr;  // where the value's bytes are
+    DWORD ve_type;
+};
+using PVALENTA = VALENTA*;
+
+// The values named, read as they stood at one moment: a save by another
+// process is seen whole or not at all. Their bytes go one after another
+// into lpValueBuf; each entry gets its length, type and place there.
+// ERROR_CANTREAD when one of them is missing, ERROR_MORE_DATA (and the
+// size needed in *ldwTotsize) when the buffer is too small.
+LONG RegQueryMultipleValuesA(HKEY hKey, PVALENTA val_list, DWORD num_vals, LPSTR lpValueBuf, LPDWORD ldwTotsize);
+// Not in the Win32 API: what RegSetValueExA does for each entry (its type,
+// ve_valuelen bytes at ve_valueptr), in one transaction, so that another
+// process finds all of the values or none of them. Nothing is stored when
+// one of them cannot be.
+LONG RegSetMultipleValuesA(HKEY hKey, const VALENTA* val_list, DWORD num_vals);
 
 // For the command-line tool: enumeration and deletion.
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName);

@@ -106,7 +106,7 @@ void RegistryHive::openExisting()
     // is done once and not again at every start until the next save.
     if (checkRan && !checkSaysOk)
         becomeDamaged("has damaged pages", m_writable);
-    else if (m_damageSeen || (!ours && formatRead != SQLITE_BUSY))
+    else if (m_damageSeen || (!ours && !isBusyCode(formatRead)))
         becomeDamaged("is damaged or not a settings hive", m_writable);
     if (m_damaged && m_writable) placeNewFile();
 }
@@ -308,26 +308,38 @@ bool RegistryHive::createKeyPath(const QStringList& displayComponents)
     });
 }
 
+bool RegistryHive::storeValue(sqlite3* db, const QString& foldedKey, const StoredValue& value)
+{
+    // The first spelling of a value's name is kept, as the registry does.
+    HiveStatement update(db, "UPDATE vals SET type = ?, data = ? WHERE key_folded = ? AND name_folded = ?",
+                         &m_damageSeen);
+    update.bind(1, static_cast<qint64>(value.type));
+    update.bind(2, value.data);
+    update.bind(3, foldedKey);
+    update.bind(4, fold(value.name));
+    if (!update.run()) return false;
+    if (sqlite3_changes(db) > 0) return true;
+    HiveStatement insert(db, "INSERT INTO vals(key_folded, name_folded, name, type, data) VALUES(?, ?, ?, ?, ?)",
+                         &m_damageSeen);
+    insert.bind(1, foldedKey);
+    insert.bind(2, fold(value.name));
+    insert.bind(3, value.name);
+    insert.bind(4, static_cast<qint64>(value.type));
+    insert.bind(5, value.data);
+    return insert.run();
+}
+
 bool RegistryHive::setValue(const QString& foldedKey, const StoredValue& value)
 {
+    return write([&](sqlite3* db) { return storeValue(db, foldedKey, value); });
+}
+
+bool RegistryHive::setValues(const QString& foldedKey, const std::vector<StoredValue>& values)
+{
     return write([&](sqlite3* db) {
-        // The first spelling of a value's name is kept, as the registry does.
-        HiveStatement update(db, "UPDATE vals SET type = ?, data = ? WHERE key_folded = ? AND name_folded = ?",
-                             &m_damageSeen);
-        update.bind(1, static_cast<qint64>(value.type));
-        update.bind(2, value.data);
-        update.bind(3, foldedKey);
-        update.bind(4, fold(value.name));
-        if (!update.run()) return false;
-        if (sqlite3_changes(db) > 0) return true;
-        HiveStatement insert(db, "INSERT INTO vals(key_folded, name_folded, name, type, data) VALUES(?, ?, ?, ?, ?)",
-                             &m_damageSeen);
-        insert.bind(1, foldedKey);
-        insert.bind(2, fold(value.name));
-        insert.bind(3, value.name);
-        insert.bind(4, static_cast<qint64>(value.type));
-        insert.bind(5, value.data);
-        return insert.run();
+        for (const StoredValue& value : values)
+            if (!storeValue(db, foldedKey, value)) return false;
+        return true;
     });
 }
 

@@ -47,6 +47,7 @@ public:
     // Writes; each is one transaction. False when the hive cannot be written.
     bool createKeyPath(const QStringList& displayComponents);
     bool setValue(const QString& foldedKey, const StoredValue& value);
+    bool setValues(const QString& foldedKey, const std::vector<StoredValue>& values);
     bool deleteValue(const QString& foldedKey, const QString& foldedName);
     bool deleteTree(const QString& foldedPath);
 
@@ -65,6 +66,7 @@ private:
     // new hive.
     bool write(const std::function<bool(sqlite3*)>& body);
     bool exec(const char* sql);
+    bool storeValue(sqlite3* db, const QString& foldedKey, const StoredValue& value);
     void warnCannotSave(const QString& reason) const;
     // The database reads go to: the file, or the salvage of a damaged one.
     sqlite3* readDb() const { return m_damaged ? m_salvage : m_db; }

@@ -85,6 +85,26 @@ std::optional<int32_t> numberToStore(const SettingValue& value)
     return std::nullopt;
 }
 
+// The registry type and bytes a value is stored as; nullopt when it cannot be.
+struct EncodedValue {
+    DWORD type;
+    QByteArray bytes;
+};
+
+std::optional<EncodedValue> encoded(const SettingValue& value)
+{
+    if (auto text = std::get_if<QString>(&value)) {
+        QByteArray data = toAnsi(*text);
+        data.append('\0');
+        return EncodedValue{REG_SZ, data};
+    }
+    const auto number = numberToStore(value);
+    if (!number) return std::nullopt;
+    const auto raw = static_cast<uint32_t>(*number);
+    const char bytes[4] = {char(raw), char(raw >> 8), char(raw >> 16), char(raw >> 24)};
+    return EncodedValue{REG_DWORD, QByteArray(bytes, 4)};
+}
+
 }  // namespace
 
 SettingValue ReadSetting(const QString& appName, const QString& valueName, const SettingValue& defaultValue)
@@ -102,24 +122,32 @@ SettingValue ReadSetting(const QString& appName, const QString& valueName, const
 
 bool WriteSetting(const QString& appName, const QString& valueName, const SettingValue& value)
 {
-    std::optional<int32_t> number;
-    if (!std::holds_alternative<QString>(value)) {
-        number = numberToStore(value);
-        if (!number) return false;
-    }
+    const auto data = encoded(value);
+    if (!data) return false;
     SettingsKeys keys;
     if (!keys.openOrCreate(toAnsi(appName))) return false;
-    const QByteArray name = toAnsi(valueName);
-    if (auto text = std::get_if<QString>(&value)) {
-        QByteArray data = toAnsi(*text);
-        data.append('\0');
-        return RegSetValueExA(keys.app(), name.constData(), 0, REG_SZ,
-                              reinterpret_cast<const BYTE*>(data.constData()),
-                              static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+    return RegSetValueExA(keys.app(), toAnsi(valueName).constData(), 0, data->type,
+                          reinterpret_cast<const BYTE*>(data->bytes.constData()),
+                          static_cast<DWORD>(data->bytes.size())) == ERROR_SUCCESS;
+}
+
+bool WriteSettings(const QString& appName, const std::vector<NamedSetting>& values)
+{
+    std::vector<QByteArray> names;
+    std::vector<EncodedValue> data;
+    for (const auto& [name, value] : values) {
+        auto one = encoded(value);
+        if (!one) return false;
+        names.push_back(toAnsi(name));
+        data.push_back(std::move(*one));
     }
-    const auto raw = static_cast<uint32_t>(*number);
-    const std::array<BYTE, 4> bytes{BYTE(raw), BYTE(raw >> 8), BYTE(raw >> 16), BYTE(raw >> 24)};
-    return RegSetValueExA(keys.app(), name.constData(), 0, REG_DWORD, bytes.data(), 4) == ERROR_SUCCESS;
+    std::vector<VALENTA> entries;
+    for (size_t i = 0; i < data.size(); ++i)
+        entries.push_back({names[i].data(), static_cast<DWORD>(data[i].bytes.size()),
+                           reinterpret_cast<DWORD_PTR>(data[i].bytes.constData()), data[i].type});
+    SettingsKeys keys;
+    if (!keys.openOrCreate(toAnsi(appName))) return false;
+    return RegSetMultipleValuesA(keys.app(), entries.data(), static_cast<DWORD>(entries.size())) == ERROR_SUCCESS;
 }
 
 std::optional<int16_t> settingToInt16(const SettingValue& value)

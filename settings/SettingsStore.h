@@ -5,7 +5,9 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <variant>
+#include <vector>
 
 namespace settings {
 
@@ -21,6 +23,13 @@ SettingValue ReadSetting(const QString& appName, const QString& valueName, const
 // REG_DWORD (rounded half to even). True when the registry took the value.
 // A number that does not fit 32 bits is refused rather than stored wrapped.
 bool WriteSetting(const QString& appName, const QString& valueName, const SettingValue& value);
+
+// Settings that belong together (a window's place, the card chosen), stored
+// as one: another front end saving at the same moment gets either all of
+// its values stored or none, never its X beside this one's Y. A number that
+// does not fit 32 bits stores nothing of the group. True when all were stored.
+using NamedSetting = std::pair<QString, SettingValue>;
+bool WriteSettings(const QString& appName, const std::vector<NamedSetting>& values);
 
 // Conversions of a read result into the caller's variable; nullopt when the
 // value does not fit (the caller then keeps its default).

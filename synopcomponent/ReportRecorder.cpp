@@ -38,7 +38,10 @@ void ReportRecorder::addReport(const AssembledReport& assembled, DecodedReport d
     // Shown from memory until the log takes it.
     if (failing_) keptShown_.push_back(shownFromMemory(decoded, receivedUtc));
     reports_.push_back({assembled, std::move(decoded), receivedUtc, plausibilityChecks});
-    if (reports_.size() > kMaxKeptReports) reports_.pop_front();
+    if (reports_.size() > kMaxKeptReports) {
+        reports_.pop_front();
+        ++lost_;
+    }
     if (keptShown_.size() > kMaxKeptReports) keptShown_.pop_front();
 }
 
@@ -63,8 +66,15 @@ ReportRecorder::Outcome ReportRecorder::flush()
 {
     Outcome outcome;
     if (reports_.empty() && texts_.empty()) return outcome;
-    if (log_ && storeAll(outcome)) {
+    const int setAsideBefore = log_ ? log_->filesSetAside() : 0;
+    bool stored = log_ && storeAll(outcome);
+    // A batch that met a damaged page failed once, and the file went aside:
+    // the new log takes the batch at once, so the one message is the log's.
+    if (!stored && log_ && log_->filesSetAside() != setAsideBefore && log_->isWritable()) stored = storeAll(outcome);
+    if (stored) {
         outcome.recovered = failing_;
+        outcome.lostWhileFailing = lost_;
+        lost_ = 0;
         if (failing_) {
             // The reports listed from memory are now in the log: read it afresh.
             outcome.rowsReplaced = true;

@@ -28,11 +28,14 @@ public:
         bool rowsReplaced = false;  // a correction or a better copy took a report's place
         QString problem;            // set once, when the log stops taking reports
         bool recovered = false;     // the log takes reports again, the kept ones included
+        int64_t lostWhileFailing = 0;  // with recovered: reports memory could not hold meanwhile
     };
     Outcome flush();
 
     // The reports waiting in memory, as the list shows them.
     const std::deque<LoggedReport>& keptReports() const { return keptShown_; }
+    // Reports that fell out of memory, the oldest first, while the log failed.
+    int64_t lostReports() const { return lost_; }
     bool failing() const { return failing_; }
 
 private:
@@ -54,6 +57,7 @@ private:
     std::deque<LoggedReport> keptShown_;  // the same reports, for the list, while the log fails
     std::deque<PendingText> texts_;
     size_t textBytes_ = 0;
+    int64_t lost_ = 0;
     bool failing_ = false;
 };
 

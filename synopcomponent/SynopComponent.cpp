@@ -42,6 +42,19 @@ void SynopComponent::openLog()
     // Each Start opens the log afresh: the list shows what earlier sessions,
     // other front ends and imports stored.
     log_ = std::make_shared<ReportLog>();
+    // Damage met while in use: said once on stderr and in the window, whose
+    // list is read afresh from the new log once the read that met it is over.
+    log_->onDamagedFileSetAside([this](const QString& message) {
+        qWarning("%s", qPrintable(message));
+        QMetaObject::invokeMethod(
+            this,
+            [this, message] {
+                if (!window_) return;
+                window_->setLogProblem(message);
+                if (recorder_) window_->reportsStored(true, recorder_->keptReports(), recorder_->lostReports());
+            },
+            Qt::QueuedConnection);
+    });
     recorder_ = std::make_unique<ReportRecorder>(log_);
     window_->setLog(log_);
     QString problem = log_->openingNotice();
@@ -60,7 +73,7 @@ int32_t SynopComponent::CloseDecoder(int32_t reserved)
         assembler_->finish();
         if (recorder_ && window_) {
             const auto outcome = recorder_->flush();
-            window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports());
+            window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports(), recorder_->lostReports());
         }
     }
     open_ = false;
@@ -103,9 +116,13 @@ void SynopComponent::processPending()
     const ReportRecorder::Outcome outcome = recorder_->flush();
     if (!outcome.problem.isEmpty())
         window_->setLogProblem(tr("Station log: %1; new reports are kept in memory").arg(outcome.problem));
+    else if (outcome.recovered && outcome.lostWhileFailing > 0)
+        window_->setLogProblem(tr("Station log writable again; the reports kept in memory are stored, %1 older ones "
+                                  "were lost meanwhile")
+                                   .arg(outcome.lostWhileFailing));
     else if (outcome.recovered)
         window_->setLogProblem(tr("Station log writable again; the reports kept in memory are stored"));
-    window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports());
+    window_->reportsStored(outcome.rowsReplaced, recorder_->keptReports(), recorder_->lostReports());
 }
 
 void SynopComponent::takeReport(AssembledReport&& report)

@@ -227,12 +227,14 @@ void SynopWindow::setTimeRangeHours(int hours)
     if (index >= 0) range_->setCurrentIndex(index);
 }
 
-void SynopWindow::reportsStored(bool rowsReplaced, const std::deque<LoggedReport>& keptInMemory)
+void SynopWindow::reportsStored(bool rowsReplaced, const std::deque<LoggedReport>& keptInMemory, int64_t lostFromMemory)
 {
     const bool follow = followNewest_;
+    lostFromMemory_ = lostFromMemory;
     model_.refresh(rowsReplaced);
     model_.setUnsaved(keptInMemory);
     if (follow) table_->scrollToBottom();
+    updateStatus();
 }
 
 void SynopWindow::selectRow(int row) { table_->selectRow(row); }
@@ -326,6 +328,11 @@ void SynopWindow::updateStatus()
     const int count = model_.rowCount();
     QString text = (count == 1 ? tr("1 report") : tr("%1 reports").arg(count)) +
                    tr(", %1 with warnings").arg(model_.withWarnings());
+    // What the log holds is told apart from what only memory holds: a full
+    // disk must not pass for reports stored.
+    const int inMemory = count - model_.storedRows();
+    if (inMemory > 0) text += tr("; %1 in the station log, %2 only in memory").arg(model_.storedRows()).arg(inMemory);
+    if (lostFromMemory_ > 0) text += tr("; %1 more lost, memory holds only the latest").arg(lostFromMemory_);
     if (!logProblem_.isEmpty()) text = logProblem_ + QStringLiteral(" - ") + text;
     status_->setText(text);
     status_->setToolTip(text + (model_.log() ? QStringLiteral("\n") + tr("Station log: %1").arg(model_.log()->path()) : QString()));

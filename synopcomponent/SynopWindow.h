@@ -52,8 +52,9 @@ public:
     QString statusText() const { return statusText_; }
     // A lasting condition (the log cannot be written) shown before the counts.
     void setLogProblem(const QString& problem);
-    // The log took (or could not take) the reports of a batch.
-    void reportsStored(bool rowsReplaced, const std::deque<LoggedReport>& keptInMemory);
+    // The log took (or could not take) the reports of a batch; those it could
+    // not take are listed from memory, which lost the oldest of them past its bound.
+    void reportsStored(bool rowsReplaced, const std::deque<LoggedReport>& keptInMemory, int64_t lostFromMemory = 0);
     int detailRows() const;
     // The report list is tab 0; further views of the same reports are added here.
     QTabWidget* tabs() const { return tabs_; }
@@ -86,6 +87,7 @@ private:
     QTimer filterDelay_;
     QString logProblem_;
     QString statusText_;
+    int64_t lostFromMemory_ = 0;
     bool followNewest_ = true;
     bool listNil_ = true;
     int64_t clearedUpTo_ = 0;

@@ -89,6 +89,7 @@ ReportLog::~ReportLog()
 {
     if (inBatch_) rollbackBatch();
     for (auto& [sql, statement] : prepared_) sqlite3_finalize(statement);
+    sql::takeDamage(db_);
     sqlite3_close(db_);
 }
 

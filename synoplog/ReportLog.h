@@ -54,6 +54,14 @@ public:
     QString lastError() const { return error_; }
     // What opening did that the user should hear of (a damaged file set aside).
     QString openingNotice() const { return notice_; }
+    // Damage that a read or a write meets later sets the file aside at once
+    // as well, and the log goes on in the new file; the listener hears the
+    // one message that says where the file was kept and what was recovered
+    // (or why it could not be kept aside). Reads that met it are answered
+    // from the new log; a batch that met it fails once.
+    void onDamagedFileSetAside(std::function<void(const QString&)> listener) { setAsideListener_ = std::move(listener); }
+    // How many damaged files this log has set aside since it was opened.
+    int filesSetAside() const { return filesSetAside_; }
 
     // Writes. Each call is its own transaction unless inside a batch; a
     // batch that fails is rolled back whole, so callers can keep it and retry.
@@ -92,10 +100,16 @@ private:
     void setAside(const QString& why);
     // Keeps the damaged file (and its write-ahead log) aside as they are and
     // starts a new log with every row that still reads; openingNotice() says so.
-    void setAsideAndSalvage(const QString& why);
+    // False when the file could not be moved aside (lastError() says why).
+    bool setAsideAndSalvage(const QString& why);
     // Damage met by any statement since the last look: the file is set aside
-    // and salvaged at once, and lastError() says so. True when that happened.
+    // and salvaged at once, the listener told, and lastError() says so. True
+    // when that happened.
     bool damageMet();
+    // A read that met damage is made once more, in the new log. Reads inside
+    // a batch leave the damage to the batch's end, which rolls it back.
+    template <typename Read>
+    auto againPastDamage(Read read) const -> decltype(read());
     bool exec(const char* sql);
     // Storing runs the same few statements for every report: each is prepared once.
     sqlite3_stmt* prepared(const char* sql);
@@ -113,6 +127,8 @@ private:
     bool inBatch_ = false;
     mutable QString error_;
     QString notice_;
+    std::function<void(const QString&)> setAsideListener_;
+    int filesSetAside_ = 0;
 };
 
 }  // namespace synop

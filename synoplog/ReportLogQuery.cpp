@@ -113,6 +113,16 @@ Where whereFor(const ReportFilter& f)
 
 }  // namespace
 
+template <typename Read>
+auto ReportLog::againPastDamage(Read read) const -> decltype(read())
+{
+    auto result = read();
+    // Logs are never made const, only lent out so: setting the damaged file
+    // aside changes the connection, not a report a reader could see.
+    if (!inBatch_ && const_cast<ReportLog*>(this)->damageMet()) result = read();
+    return result;
+}
+
 template <typename Each>
 bool ReportLog::select(const ReportFilter& filter, const char* order, int64_t offset, int limit, Each each) const
 {
@@ -132,64 +142,80 @@ bool ReportLog::select(const ReportFilter& filter, const char* order, int64_t of
 
 int64_t ReportLog::count(const ReportFilter& filter) const
 {
-    if (!db_) return 0;
-    const Where where = whereFor(filter);
-    sql::Statement statement(db_, ("SELECT count(*) FROM reports" + where.text).c_str());
-    where.bindAll(statement, filter);
-    return statement.step() ? statement.integer(0) : 0;
+    return againPastDamage([&]() -> int64_t {
+        if (!db_) return 0;
+        const Where where = whereFor(filter);
+        sql::Statement statement(db_, ("SELECT count(*) FROM reports" + where.text).c_str());
+        where.bindAll(statement, filter);
+        return statement.step() ? statement.integer(0) : 0;
+    });
 }
 
 std::vector<LoggedReport> ReportLog::reports(const ReportFilter& filter, int64_t offset, int limit) const
 {
-    std::vector<LoggedReport> list;
-    select(filter, "id", offset, limit, [&](LoggedReport&& r) {
-        list.push_back(std::move(r));
-        return true;
+    return againPastDamage([&] {
+        std::vector<LoggedReport> list;
+        select(filter, "id", offset, limit, [&](LoggedReport&& r) {
+            list.push_back(std::move(r));
+            return true;
+        });
+        return list;
     });
-    return list;
 }
 
 std::vector<LoggedReport> ReportLog::reportsFromEnd(const ReportFilter& filter, int64_t offsetFromEnd, int limit) const
 {
     // SQLite walks OFFSET rows one by one: near the end of a long list it is
     // far shorter to walk from the newest.
-    std::vector<LoggedReport> list;
-    select(filter, "id DESC", offsetFromEnd, limit, [&](LoggedReport&& r) {
-        list.push_back(std::move(r));
-        return true;
+    return againPastDamage([&] {
+        std::vector<LoggedReport> list;
+        select(filter, "id DESC", offsetFromEnd, limit, [&](LoggedReport&& r) {
+            list.push_back(std::move(r));
+            return true;
+        });
+        std::reverse(list.begin(), list.end());
+        return list;
     });
-    std::reverse(list.begin(), list.end());
-    return list;
 }
 
 bool ReportLog::forEach(const ReportFilter& filter, const std::function<bool(const LoggedReport&)>& each) const
 {
-    return select(filter, "id", 0, -1, [&](LoggedReport&& r) { return each(r); });
+    // Not made again: the caller has had part of it. The damaged file is
+    // set aside all the same, and lastError() says so.
+    const bool read = select(filter, "id", 0, -1, [&](LoggedReport&& r) { return each(r); });
+    if (!inBatch_ && const_cast<ReportLog*>(this)->damageMet()) return false;
+    return read;
 }
 
 std::optional<LoggedReport> ReportLog::report(int64_t id) const
 {
-    if (!db_) return std::nullopt;
-    sql::Statement statement(db_, (std::string("SELECT ") + kColumns + " FROM reports WHERE id = ?").c_str());
-    statement.bind(id);
-    if (!statement.step()) return std::nullopt;
-    return fromRow(statement, true);
+    return againPastDamage([&]() -> std::optional<LoggedReport> {
+        if (!db_) return std::nullopt;
+        sql::Statement statement(db_, (std::string("SELECT ") + kColumns + " FROM reports WHERE id = ?").c_str());
+        statement.bind(id);
+        if (!statement.step()) return std::nullopt;
+        return fromRow(statement, true);
+    });
 }
 
 int64_t ReportLog::position(const ReportFilter& filter, int64_t id) const
 {
-    if (!db_) return 0;
-    const Where where = whereFor(filter);
-    sql::Statement statement(db_, ("SELECT count(*) FROM reports" + where.text + " AND id < ?").c_str());
-    where.bindAll(statement, filter);
-    statement.bind(id);
-    return statement.step() ? statement.integer(0) : 0;
+    return againPastDamage([&]() -> int64_t {
+        if (!db_) return 0;
+        const Where where = whereFor(filter);
+        sql::Statement statement(db_, ("SELECT count(*) FROM reports" + where.text + " AND id < ?").c_str());
+        where.bindAll(statement, filter);
+        statement.bind(id);
+        return statement.step() ? statement.integer(0) : 0;
+    });
 }
 
 int64_t ReportLog::lastId() const
 {
-    sql::Statement statement(db_, "SELECT max(id) FROM reports");
-    return statement.step() ? statement.integer(0) : 0;
+    return againPastDamage([&]() -> int64_t {
+        sql::Statement statement(db_, "SELECT max(id) FROM reports");
+        return statement.step() ? statement.integer(0) : 0;
+    });
 }
 
 std::vector<LoggedReport> ReportLog::stationHistory(ReportForm form, const std::string& station,
@@ -201,36 +227,43 @@ std::vector<LoggedReport> ReportLog::stationHistory(ReportForm form, const std::
     filter.fromUtc = fromUtc;
     filter.toUtc = toUtc;
     filter.withGroupMeanings = false;  // plotted values only
-    std::vector<LoggedReport> list;
-    select(filter, "report_time, id", 0, -1, [&](LoggedReport&& r) {
-        list.push_back(std::move(r));
-        return true;
+    return againPastDamage([&] {
+        std::vector<LoggedReport> list;
+        select(filter, "report_time, id", 0, -1, [&](LoggedReport&& r) {
+            list.push_back(std::move(r));
+            return true;
+        });
+        return list;
     });
-    return list;
 }
 
 std::vector<LoggedReport> ReportLog::replacedBy(int64_t id) const
 {
-    std::vector<LoggedReport> list;
-    if (!db_) return list;
-    sql::Statement statement(db_, (std::string("SELECT ") + kColumns + " FROM reports WHERE superseded_by = ? ORDER BY id").c_str());
-    statement.bind(id);
-    while (statement.step()) list.push_back(fromRow(statement, true));
-    return list;
+    return againPastDamage([&] {
+        std::vector<LoggedReport> list;
+        if (!db_) return list;
+        sql::Statement statement(db_, (std::string("SELECT ") + kColumns + " FROM reports WHERE superseded_by = ? ORDER BY id").c_str());
+        statement.bind(id);
+        while (statement.step()) list.push_back(fromRow(statement, true));
+        return list;
+    });
 }
 
 std::vector<LoggedText> ReportLog::text(const QDateTime& fromUtc, const QDateTime& toUtc, int limit) const
 {
-    std::vector<LoggedText> list;
-    if (!db_) return list;
-    sql::Statement statement(db_, "SELECT id, received_utc, source, text FROM text_chunks "
-                                  "WHERE received_utc >= ? AND received_utc <= ? ORDER BY id LIMIT ?");
-    statement.bind(fromUtc.isValid() ? sql::millis(fromUtc) : INT64_MIN).bind(toUtc.isValid() ? sql::millis(toUtc) : INT64_MAX)
-        .bind(static_cast<int64_t>(limit));
-    while (statement.step())
-        list.push_back({statement.integer(0), sql::utc(statement.integer(1)), QString::fromStdString(statement.text(2)),
-                        statement.blob(3)});
-    return list;
+    return againPastDamage([&] {
+        std::vector<LoggedText> list;
+        if (!db_) return list;
+        sql::Statement statement(db_, "SELECT id, received_utc, source, text FROM text_chunks "
+                                      "WHERE received_utc >= ? AND received_utc <= ? ORDER BY id LIMIT ?");
+        statement.bind(fromUtc.isValid() ? sql::millis(fromUtc) : INT64_MIN)
+            .bind(toUtc.isValid() ? sql::millis(toUtc) : INT64_MAX)
+            .bind(static_cast<int64_t>(limit));
+        while (statement.step())
+            list.push_back({statement.integer(0), sql::utc(statement.integer(1)), QString::fromStdString(statement.text(2)),
+                            statement.blob(3)});
+        return list;
+    });
 }
 
 }  // namespace synop

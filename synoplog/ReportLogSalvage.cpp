@@ -90,22 +90,28 @@ int64_t copyWhatReads(sqlite3* from, sqlite3* to, const std::string& table, int6
 
 }  // namespace
 
-void ReportLog::setAsideAndSalvage(const QString& why)
+bool ReportLog::setAsideAndSalvage(const QString& why)
 {
     for (auto& [sql, statement] : prepared_) sqlite3_finalize(statement);
     prepared_.clear();
     inBatch_ = false;
+    sql::takeDamage(db_);  // dealt with here; the address may serve another connection later
     // Closing must not checkpoint the write-ahead log into the damaged file:
     // both are kept as they are.
     if (db_) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     sqlite3_close(db_);
     db_ = nullptr;
-    const QString aside = path_ + QStringLiteral(".damaged-") +
+    // A second file set aside within the same second gets a name of its own.
+    const QString stamp = path_ + QStringLiteral(".damaged-") +
                           QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString aside = stamp;
+    for (int n = 2; QFileInfo::exists(aside) || QFileInfo::exists(aside + QStringLiteral("-wal")); ++n)
+        aside = stamp + QStringLiteral("-%1").arg(n);
     if (!QFile::rename(path_, aside)) {
         error_ = QStringLiteral("%1 is damaged (%2) and cannot be moved aside").arg(path_, why);
-        return;
+        return false;
     }
+    ++filesSetAside_;
     QFile::rename(path_ + QStringLiteral("-wal"), aside + QStringLiteral("-wal"));
     QFile::remove(path_ + QStringLiteral("-shm"));
     open();
@@ -113,7 +119,7 @@ void ReportLog::setAsideAndSalvage(const QString& why)
         notice_ = QStringLiteral("The station log %1 is damaged (%2); it was kept as %3, and no new log could be "
                                  "started: %4")
                       .arg(path_, why, aside, error_);
-        return;
+        return true;
     }
 
     int64_t reports = 0, texts = 0;
@@ -129,6 +135,7 @@ void ReportLog::setAsideAndSalvage(const QString& why)
             }
         }
     }
+    sql::takeDamage(damaged);
     sqlite3_close(damaged);
     // The index of the write-ahead log is scratch, and an empty one says nothing.
     QFile::remove(aside + QStringLiteral("-shm"));
@@ -139,13 +146,14 @@ void ReportLog::setAsideAndSalvage(const QString& why)
                   .arg(path_, why, aside)
                   .arg(reports)
                   .arg(texts);
+    return true;
 }
 
 bool ReportLog::damageMet()
 {
     if (!db_ || !writable_ || !sql::takeDamage(db_)) return false;
-    setAsideAndSalvage(QStringLiteral("a damaged page was met"));
-    error_ = notice_;
+    if (setAsideAndSalvage(QStringLiteral("a damaged page was met"))) error_ = notice_;
+    if (setAsideListener_) setAsideListener_(error_);
     return true;
 }
 

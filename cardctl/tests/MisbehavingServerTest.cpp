@@ -216,6 +216,8 @@ TEST(MisbehavingServer, ASlowServerLeavesTheEventLoopTurningAndOneOpenStaysWithi
     const Opened opened = openOn(control, server.port());
     EXPECT_EQ(opened.status, kReplyTimeout);
     EXPECT_TRUE(opened.text.contains("did not answer OpenCard")) << opened.text.toStdString();
+    // The wait named is the user's whole wait, not what was left of it for the reply.
+    EXPECT_TRUE(opened.text.contains("within 0.9 s of pressing Connect")) << opened.text.toStdString();
     EXPECT_GE(opened.elapsedMs, 850);
     EXPECT_LT(opened.elapsedMs, 1500);
     // A blocked thread would give no tick at all; a turning loop some tens.

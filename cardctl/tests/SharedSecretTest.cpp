@@ -65,6 +65,39 @@ TEST_F(SecretServer, ControlWithTheSecretSearchesAndOpensACard)
     EXPECT_FALSE(server.log().contains("correct horse"));
 }
 
+TEST_F(SecretServer, ASecretFileOthersCanReadIsUsedWithOneWarning)
+{
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtWarningMsg) warnings << text;
+    });
+    useSecret("correct horse battery staple\n");
+    QFile(dir.filePath("card-secret")).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
+    NetworkCardControl control;
+    EXPECT_EQ(control.SearchCards(Variant::str(host), Variant::r8(port)), 0);
+    EXPECT_EQ(open(control), 0) << control.GetErrorText(Variant::i4(7)).toStdString();
+    control.CloseCard();
+    qInstallMessageHandler(previous);
+    ASSERT_EQ(warnings.filter("can be read by other accounts").size(), 1) << warnings.join('\n').toStdString();
+    EXPECT_TRUE(warnings.filter("can be read by other accounts")[0].contains("chmod 600"));
+
+    // A file only its owner reads is used without a word.
+    warnings.clear();
+    useSecret("correct horse battery staple\n");
+    const QString own = dir.filePath("own-secret");
+    QFile::rename(dir.filePath("card-secret"), own);
+    QFile(own).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    qputenv("PLUVANE_CARD_SECRET_FILE", own.toLocal8Bit());
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtWarningMsg) warnings << text;
+    });
+    EXPECT_EQ(open(control), 0);
+    control.CloseCard();
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.filter("can be read by other accounts").isEmpty());
+}
+
 TEST_F(SecretServer, ControlWithoutTheSecretIsRefusedSearchAndOpenWithAClearError)
 {
     qputenv("PLUVANE_CARD_SECRET_FILE", dir.filePath("no-such-file").toLocal8Bit());

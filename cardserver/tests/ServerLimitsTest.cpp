@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QMessageAuthenticationCode>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -342,4 +343,35 @@ TEST(ServerLimits, OneClientsRefusalsAreLoggedWithinABoundAndAnExposedSecretIsNa
     EXPECT_TRUE(log.contains("further lines about its requests are left out")) << log.toStdString();
     EXPECT_TRUE(log.contains("can be read by other accounts")) << log.toStdString();
     EXPECT_TRUE(log.startsWith("Listening on") || log.section('\n', 0, 0).contains("Listening on"));
+}
+
+// A host whose connections come and go in a tight loop, each with a line
+// of garbage, cannot fill the log either: its lines stop at a bound, and
+// the end of the window says how many were left out.
+TEST(ServerLimits, AHostThatReconnectsInALoopIsLoggedWithinABound)
+{
+    CardServerProcess server;
+    ASSERT_TRUE(server.start({"--demo"})) << server.error().toStdString();
+    constexpr int kConnections = 400;
+    QElapsedTimer loop;
+    loop.start();
+    for (int i = 0; i < kConnections; ++i) {
+        QTcpSocket socket;
+        socket.connectToHost(server.host(), server.port());
+        ASSERT_TRUE(socket.waitForConnected(10000)) << i;
+        socket.write("not a request\n");
+        socket.flush();
+        socket.abort();
+    }
+    // The bound holds per window of the server's: a slow machine spreads the
+    // loop over more of them, each with its own allowance.
+    const qint64 windows = loop.elapsed() / 10000 + 2;
+    QDeadlineTimer deadline(60000);
+    while (!server.log().contains("more lines about its connections were left out") && !deadline.hasExpired())
+        QThread::msleep(100);
+    const QString log = server.log();
+    EXPECT_TRUE(log.contains("further lines about its connections are left out")) << log.toStdString();
+    EXPECT_TRUE(log.contains("more lines about its connections were left out")) << log.toStdString();
+    EXPECT_LE(log.count("Connection from"), 100 * windows);
+    EXPECT_LT(log.count('\n'), 102 * windows + 20) << "lines in the log";
 }

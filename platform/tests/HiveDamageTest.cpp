@@ -379,3 +379,29 @@ TEST_F(HiveDamage, ASalvageKeepsNoKeyWithAnEmptyNameOrAPathThatIsNotItsOwn)
     EXPECT_EQ(children, std::vector<QString>{QStringLiteral("SOFTWARE")});
     EXPECT_NE(everything().find("HostName=1:"), std::string::npos);
 }
+
+// A hive another process holds locked past the busy timeout (a long save,
+// a stalled writer) cannot be read for now: that is no damage, and it is
+// neither set aside nor rewritten.
+TEST_F(HiveDamage, AHiveLockedByAnotherProcessIsNotTakenForDamaged)
+{
+    store("SOFTWARE\\Korvath Software\\Pluvane", "X", QByteArray("\x10\x27\0\0", 4), REG_DWORD);
+    const QByteArray before = fileBytes(hivePath());
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(hivePath()).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    HKEY key = nullptr;
+    const LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software\\Pluvane", 0, KEY_READ, &key);
+    if (opened == ERROR_SUCCESS) RegCloseKey(key);
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    EXPECT_EQ(QDir(dirPath()).entryList({"*.damaged-*"}, QDir::Files), QStringList());
+    EXPECT_EQ(fileBytes(hivePath()), before);
+    DWORD x = 0, size = 4;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software\\Pluvane", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, "X", nullptr, nullptr, reinterpret_cast<BYTE*>(&x), &size), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(x, 10000u);
+}

@@ -2,6 +2,7 @@
 // corrections, a log that cannot be written, and how the window behaves
 // on the screen (room for the list, never stealing the focus, staying
 // closed once the user closed it).
+#include "ReportRecorder.h"
 #include "SynopComponent.h"
 #include "platform/testing/WaitFor.h"
 
@@ -11,8 +12,10 @@
 #include <QTableView>
 #include <QTreeWidget>
 #include <QHeaderView>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 using namespace synop;
@@ -134,9 +137,12 @@ TEST_F(LoggedWindow, AFullDiskIsReportedOnceAndNothingIsLost)
     ASSERT_TRUE(waitForRows(*component, 52));
     const QString status = component->window()->statusText();
     EXPECT_TRUE(status.contains("kept in memory")) << status.toStdString();
+    // The count the log holds is what was committed, the rest said to be in memory only.
+    EXPECT_TRUE(status.contains("52 reports, 0 with warnings; 2 in the station log, 50 only in memory")) << status.toStdString();
     component->FeedText(bulletinFor(now.addSecs(-7200), 5).c_str());
     ASSERT_TRUE(waitForRows(*component, 57));
     EXPECT_EQ(component->window()->statusText().count("Station log"), 1);
+    EXPECT_TRUE(component->window()->statusText().contains("2 in the station log, 55 only in memory"));
     EXPECT_EQ(component->log()->count({}), 2);
 
     component->log()->setPageLimit(1 << 30);  // room again
@@ -145,6 +151,95 @@ TEST_F(LoggedWindow, AFullDiskIsReportedOnceAndNothingIsLost)
     EXPECT_EQ(rows(*component), 58);
     EXPECT_EQ(component->window()->model().storedRows(), 58);
     EXPECT_TRUE(component->window()->statusText().contains("writable again"));
+    EXPECT_FALSE(component->window()->statusText().contains("only in memory"));
+}
+
+TEST_F(LoggedWindow, ReportsMemoryCannotHoldWhileTheDiskIsFullAreCountedAsLost)
+{
+    auto component = open();
+    component->window()->setTimeRangeHours(0);
+    component->log()->setPageLimit(1);
+    const int fed = int(ReportRecorder::kMaxKeptReports) + 3;
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-600), fed).c_str());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->window()->statusText().contains("more lost"); }, 60000))
+        << component->window()->statusText().toStdString();
+    const QString status = component->window()->statusText();
+    EXPECT_TRUE(status.contains("0 in the station log, 5000 only in memory; 3 more lost")) << status.toStdString();
+
+    // Room again: the next report joins the full memory (one more lost), then all of it is stored.
+    component->log()->setPageLimit(1 << 30);
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4000), 1).c_str());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->window()->statusText().contains("writable again"); }, 60000));
+    EXPECT_TRUE(component->window()->statusText().contains("4 older ones were lost meanwhile"))
+        << component->window()->statusText().toStdString();
+    EXPECT_EQ(component->log()->count({}), int64_t(ReportRecorder::kMaxKeptReports));
+    EXPECT_FALSE(component->window()->statusText().contains("more lost"));
+}
+
+// A page of the log zeroed while the window lists it: the read that meets
+// it sets the file aside, the window says so once (and stderr), and the list
+// shows what the new log holds.
+TEST_F(LoggedWindow, ADamagedPageMetWhileListingIsSetAsideAndSaidOnce)
+{
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtWarningMsg) warnings << text;
+    });
+    auto component = open();
+    component->window()->setTimeRangeHours(0);
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-600), 300).c_str());
+    ASSERT_TRUE(waitForRows(*component, 300));
+
+    // Everything into the file itself, then one leaf of the reports zeroed
+    // there, and a write by another program so that the window's connection
+    // reads the file again.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(logPath()).constData(), &other), SQLITE_OK);
+    sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::vector<std::pair<int, int>> leaves;  // page, rows
+    int pageSize = 0;
+    {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(other, "SELECT pageno, ncell FROM dbstat WHERE name = 'reports' AND pagetype = 'leaf' ORDER BY path",
+                           -1, &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW) leaves.emplace_back(sqlite3_column_int(stmt, 0), sqlite3_column_int(stmt, 1));
+        sqlite3_finalize(stmt);
+        sqlite3_prepare_v2(other, "PRAGMA page_size", -1, &stmt, nullptr);
+        if (sqlite3_step(stmt) == SQLITE_ROW) pageSize = sqlite3_column_int(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    ASSERT_GE(leaves.size(), 3u);
+    const auto [lostPage, lostRows] = leaves[leaves.size() / 2];
+    {
+        QFile file(logPath());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek(qint64(lostPage - 1) * pageSize));
+        ASSERT_EQ(file.write(QByteArray(pageSize, '\0')), pageSize);
+    }
+    ASSERT_EQ(sqlite3_exec(other, "INSERT INTO text_chunks(received_utc, source, text) VALUES (1, 'other', x'41')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+
+    // The user scrolls through the list.
+    for (int row = 0; row < rows(*component); ++row) component->window()->model().report(row);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return component->window()->statusText().contains("kept as"); }, 10000))
+        << component->window()->statusText().toStdString();
+    ASSERT_TRUE(waitForRows(*component, 300 - lostRows));
+    const QString status = component->window()->statusText();
+    EXPECT_EQ(status.count("station log", Qt::CaseInsensitive), 1) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("with the %1 reports").arg(300 - lostRows))) << status.toStdString();
+    const QStringList kept = QDir(QFileInfo(logPath()).absolutePath()).entryList({"reports.sqlite.damaged-*"}, QDir::Files);
+    EXPECT_EQ(kept.size() - kept.filter(QRegularExpression("-wal$")).size(), 1) << kept.join(' ').toStdString();
+
+    // New reports go into the new log, and nothing more is said.
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4000), 2).c_str());
+    ASSERT_TRUE(waitForRows(*component, 300 - lostRows + 2));
+    EXPECT_EQ(component->log()->count({}), 300 - lostRows + 2);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(warnings.filter("is damaged").size(), 1) << warnings.join('\n').toStdString();
 }
 
 TEST_F(LoggedWindow, TheStatusLineCountsReportsInWords)

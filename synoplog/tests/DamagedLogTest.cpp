@@ -94,3 +94,67 @@ TEST(DamagedLog, AZeroedPageIsFoundAtOpenKeptAsideAndEveryRowThatReadsCarriedOve
     EXPECT_TRUE(again.openingNotice().isEmpty()) << again.openingNotice().toStdString();
     EXPECT_EQ(again.count({}), 300 - lost.rows + 1);
 }
+
+// Damage that appears while the log is open (a failing disk, another
+// program) is dealt with by the first statement that meets it, a read as
+// much as a write: the file goes aside at once, byte for byte, the read is
+// answered from the new log, and the message is given once.
+TEST(DamagedLog, AZeroedPageMetByAReadWhileOpenIsSetAsideAtOnce)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("reports.sqlite");
+    const QDateTime received = utcAt("2026-12-08T06:20:00");
+    {
+        ReportLog writer(path);
+        ASSERT_TRUE(writer.beginBatch());
+        for (const Cut& cut : cutReports(landBulletin(8, 6, 300))) ASSERT_TRUE(writer.store(cut.first, cut.second, received));
+        ASSERT_TRUE(writer.commitBatch());
+    }
+    ReportLog log(path);
+    ASSERT_TRUE(log.isWritable()) << log.lastError().toStdString();
+    ASSERT_TRUE(log.openingNotice().isEmpty());
+    QStringList messages;
+    log.onDamagedFileSetAside([&](const QString& message) { messages << message; });
+    ASSERT_EQ(log.reports({}).size(), 300u);  // every page read once while whole
+
+    int pageSize = 0;
+    const std::vector<Leaf> leaves = reportLeaves(path, &pageSize);
+    ASSERT_GE(leaves.size(), 3u);
+    const Leaf lost = leaves[leaves.size() / 2];
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek(qint64(lost.page - 1) * pageSize));
+        ASSERT_EQ(file.write(QByteArray(pageSize, '\0')), pageSize);
+    }
+    const QByteArray damaged = fileBytes(path);
+    {
+        // Another front end writes meanwhile, so the open log reads its pages
+        // from the file again rather than from its cache.
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
+        sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        ASSERT_EQ(sqlite3_exec(other, "INSERT INTO text_chunks(received_utc, source, text) VALUES (1, 'other', x'41')",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(other);
+    }
+
+    const auto listed = log.reports({});
+    ASSERT_EQ(messages.size(), 1) << messages.join('\n').toStdString();
+    EXPECT_TRUE(messages[0].contains("is damaged") && messages[0].contains("kept as")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("with the %1 reports").arg(300 - lost.rows))) << messages[0].toStdString();
+    EXPECT_EQ(listed.size(), size_t(300 - lost.rows));
+    const QStringList aside = QDir(dir.path()).entryList({"reports.sqlite.damaged-*"}, QDir::Files);
+    ASSERT_FALSE(aside.isEmpty());
+    EXPECT_EQ(fileBytes(QDir(dir.path()).filePath(aside[0])), damaged);
+    EXPECT_EQ(log.text({}, {}).size(), 1u);  // the other front end's write, from the kept write-ahead log
+
+    // The log goes on in the new file, and further reads and writes say nothing more.
+    const char bulletin[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n03772 41460 72315 10056 20039 39963 40012 57008 78582=\r\n";
+    for (const Cut& cut : cutReports(bulletin)) EXPECT_TRUE(log.store(cut.first, cut.second, received));
+    EXPECT_EQ(log.count({}), 300 - lost.rows + 1);
+    EXPECT_EQ(messages.size(), 1);
+    ReportLog again(path);
+    EXPECT_TRUE(again.openingNotice().isEmpty()) << again.openingNotice().toStdString();
+}
