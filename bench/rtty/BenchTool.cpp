@@ -7,6 +7,10 @@
 //                              noise; the SNR is against the clean input's power
 //   ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET_HZ DRIFT_HZ_PER_MIN
 //                              the ideal-timing detector's text (IdealTimingDetector.h)
+//   bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR_DB SEED
+//                              the tone-aware bound's text (ToneAwareBound.h): the
+//                              ideal timing plus the tones' gains of the channel
+//                              that `channel` applied with the same arguments
 //   cer REFERENCE DECODED      character error rate after folding the
 //                              US/ITA2 figure pairs and dropping CR
 //   crossing SNR:CER...        SNR at which the CER falls to 1 %
@@ -15,6 +19,7 @@
 //                              10 ms blocks: text latency and memory use
 
 #include "IdealTimingDetector.h"
+#include "ToneAwareBound.h"
 
 #include "rtty/signal/BulletinText.h"
 #include "rtty/audio/DemoSource.h"
@@ -23,6 +28,7 @@
 #include "rtty/audio/WavSource.h"
 #include "rtty/audio/WavWriter.h"
 #include "rtty/channel/HfChannel.h"
+#include "rtty/channel/ToneGains.h"
 
 #include <algorithm>
 #include <cmath>
@@ -170,6 +176,38 @@ int ideal(char** argv)
     return 0;
 }
 
+int bound(char** argv)
+{
+    const std::string name = argv[2];
+    std::vector<float> clean, received;
+    double rate = 0, receivedRate = 0;
+    if (!readWav(argv[3], clean, rate) || !readWav(argv[4], received, receivedRate))
+        return 1;
+    bench::IdealTiming line;
+    line.sampleRate = rate;
+    line.baud = std::atof(argv[5]);
+    const double shift = std::atof(argv[6]), centre = std::atof(argv[7]);
+    line.markHz = centre + shift / 2;
+    line.spaceHz = centre - shift / 2;
+    // The same settings as `channel` made from the same arguments.
+    const double power = meanPower(clean) > 0.0 ? meanPower(clean) : 0.125;
+    auto settings = hfchannel::channelPreset(name, rate, power, centre, shift, unsigned(std::atoi(argv[9])));
+    if (!settings) {
+        std::cerr << "unknown channel \"" << name << "\"\n";
+        return 2;
+    }
+    settings->snrDb = std::atof(argv[8]);
+    const std::vector<double> starts = bench::characterStarts(clean, line, 1.5);
+    bench::KnownChannel known;
+    known.markGain = hfchannel::toneGains(*settings, line.markHz, received.size());
+    known.spaceGain = hfchannel::toneGains(*settings, line.spaceHz, received.size());
+    known.amplitude = bench::toneAmplitude(clean, starts, line, 1.5);
+    known.noiseVariance = hfchannel::HfChannel(*settings).noiseVariance();
+    const std::string text = bench::toneAwareDecode(received, starts, line, known);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
+
 int cer(const char* reference, const char* decoded)
 {
     const std::string a = fold(readFile(reference)), b = fold(readFile(decoded));
@@ -310,6 +348,8 @@ int main(int argc, char** argv)
                        std::atof(argv[8]));
     if (command == "ideal" && argc == 9)
         return ideal(argv);
+    if (command == "bound" && argc == 10)
+        return bound(argv);
     if (command == "cer" && argc == 4)
         return cer(argv[2], argv[3]);
     if (command == "seconds" && argc == 3) {
@@ -325,6 +365,6 @@ int main(int argc, char** argv)
         return live(std::atof(argv[2]));
     if (command == "crossing")
         return crossing(argc - 2, argv + 2);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }
