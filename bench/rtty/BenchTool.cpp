@@ -11,6 +11,8 @@
 //                              the tone-aware bound's text (ToneAwareBound.h): the
 //                              ideal timing plus the tones' gains of the channel
 //                              that `channel` applied with the same arguments
+//   frames FILE BAUD SHIFT CENTRE  every framed character: time, code, score,
+//                              least data-bit |LLR|, squelch, slot SNR, text so far
 //   cer REFERENCE DECODED      character error rate after folding the
 //                              US/ITA2 figure pairs and dropping CR
 //   crossing SNR:CER...        SNR at which the CER falls to 1 %
@@ -208,6 +210,30 @@ int bound(char** argv)
     return 0;
 }
 
+int frames(char** argv)
+{
+    std::vector<float> samples;
+    double rate = 0;
+    if (!readWav(argv[2], samples, rate))
+        return 1;
+    rtty::RttyParameters parameters;
+    parameters.baud = std::atof(argv[3]);
+    parameters.shiftHz = std::atof(argv[4]);
+    parameters.centreHz = std::atof(argv[5]);
+    rtty::RttyDemodulator demodulator(rate, parameters);
+    std::string text;
+    demodulator.setFrameObserver([&](const rtty::FrameEvent& event) {
+        std::printf("%9.3f s  code %2u  score %7.2f  least |LLR| %6.2f  %s  snr %6.1f  printed %zu\n",
+                    event.startSample / rate, unsigned(event.code), event.score, event.reliability,
+                    event.printed ? "open  " : "closed", event.signalToNoise, text.size());
+    });
+    const size_t block = 4096;  // as the command line reads files
+    for (size_t at = 0; at < samples.size(); at += block)
+        demodulator.process(samples.data() + at, std::min(block, samples.size() - at), text);
+    std::printf("text: %s\n", text.c_str());
+    return 0;
+}
+
 int cer(const char* reference, const char* decoded)
 {
     const std::string a = fold(readFile(reference)), b = fold(readFile(decoded));
@@ -350,6 +376,8 @@ int main(int argc, char** argv)
         return ideal(argv);
     if (command == "bound" && argc == 10)
         return bound(argv);
+    if (command == "frames" && argc == 6)
+        return frames(argv);
     if (command == "cer" && argc == 4)
         return cer(argv[2], argv[3]);
     if (command == "seconds" && argc == 3) {
@@ -365,6 +393,6 @@ int main(int argc, char** argv)
         return live(std::atof(argv[2]));
     if (command == "crossing")
         return crossing(argc - 2, argv + 2);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }

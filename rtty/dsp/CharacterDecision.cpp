@@ -16,6 +16,14 @@ constexpr double kCoastPrintReliability = 2.0;
 // transmission's text prints.
 constexpr int kConfirmFrames = 8;
 constexpr double kLongestGapBits = 6.0;
+// Only a frame that fits as FSK does counts towards those: every slot of a
+// real character is about as decided as the slot SNR says, which gives a
+// score near four times it, and at the weakest signals still twice it in
+// nearly every frame. A voice frames characters at about the same rhythm,
+// but from a few slots that happen to fit (one to two times the slot SNR).
+// Frames below count for nothing without breaking the run: in a fade the
+// text is held a little longer, not lost.
+constexpr double kConfirmScoreShare = 2.0;
 
 }  // namespace
 
@@ -52,7 +60,7 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
             pending_.clear();
             framedInRow_ = 0;
         }
-        if (!coasted)
+        if (!coasted && score >= kConfirmScoreShare * source_->slotSnr())
             ++framedInRow_;
         if (print)
             pending_.push_back({code, start});
