@@ -16,6 +16,9 @@
 //   cer REFERENCE DECODED      character error rate after folding the
 //                              US/ITA2 figure pairs and dropping CR
 //   crossing SNR:CER...        SNR at which the CER falls to 1 %
+//   first-crossing SNR:CER...  the same between the two points either side of the
+//                              lowest SNR from which the CER stays at or below 1 %
+//                              (for fading curves, whose floors are uneven)
 //   seconds FILE               length of a sound file in seconds
 //   live MINUTES               the demo broadcast through the demodulator in
 //                              10 ms blocks: text latency and memory use
@@ -244,7 +247,7 @@ int cer(const char* reference, const char* decoded)
 // Where log10(CER) falls through 1 %: a least-squares line through all the
 // points between 0.1 % and 10 %, which is steadier than the two points either
 // side of 1 % (used when fewer than three points qualify).
-int crossing(int count, char** points)
+int crossing(int count, char** points, bool fitted = true)
 {
     std::vector<std::pair<double, double>> curve;
     for (int i = 0; i < count; ++i) {
@@ -270,7 +273,7 @@ int crossing(int count, char** points)
         if (rate >= 0.001 && rate <= 0.10)
             fit.emplace_back(snr, std::log10(rate));
     double estimate;
-    if (fit.size() >= 3) {
+    if (fitted && fit.size() >= 3) {
         double sx = 0, sy = 0, sxx = 0, sxy = 0;
         for (const auto& [x, y] : fit) {
             sx += x;
@@ -393,6 +396,8 @@ int main(int argc, char** argv)
         return live(std::atof(argv[2]));
     if (command == "crossing")
         return crossing(argc - 2, argv + 2);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
+    if (command == "first-crossing")
+        return crossing(argc - 2, argv + 2, false);
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | cer REF DECODED | [first-]crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }
