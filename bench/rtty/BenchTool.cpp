@@ -226,9 +226,9 @@ int frames(char** argv)
     rtty::RttyDemodulator demodulator(rate, parameters);
     std::string text;
     demodulator.setFrameObserver([&](const rtty::FrameEvent& event) {
-        std::printf("%9.3f s  code %2u  score %7.2f  least |LLR| %6.2f  %s  snr %6.1f  printed %zu\n",
+        std::printf("%9.3f s  code %2u  score %7.2f  least |LLR| %6.2f  %s  snr %6.1f  start %7.2f  stop %7.2f  printed %zu\n",
                     event.startSample / rate, unsigned(event.code), event.score, event.reliability,
-                    event.printed ? "open  " : "closed", event.signalToNoise, text.size());
+                    event.printed ? "open  " : "closed", event.signalToNoise, event.startLlr, event.stopLlr, text.size());
     });
     const size_t block = 4096;  // as the command line reads files
     for (size_t at = 0; at < samples.size(); at += block)

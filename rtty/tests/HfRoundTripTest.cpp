@@ -220,20 +220,27 @@ TEST(HfRoundTrip, SpeechOnTheChannelPrintsAlmostNothing)
 
 // The same squelch must not hold back a weak transmission's head: a short
 // bulletin after seconds of noise, near the white-noise 1 % point, prints
-// from its first group on.
+// from its first group on. Nor may the head gain a letter: where the signal
+// comes up, a frame straddling the onset (its start bit from the noise, the
+// rest from the idle mark) read as a letter before "ZCZC" in most of these
+// runs at 75 Bd.
 TEST(HfRoundTrip, WeakTransmissionPrintsFromItsFirstCharacters)
 {
     const std::string text = "ZCZC 001\r\nSMDL01 EDZW 080300\r\nAAXX 08031\r\n10400 12544 12724 10052=\r\n";
-    for (uint32_t seed = 1; seed <= 4; ++seed) {
-        std::vector<float> samples(static_cast<size_t>(4 * kRate), 0.0f);
-        const std::vector<float> signal = renderText(text, kRate, line(50, 425));
-        samples.insert(samples.end(), signal.begin(), signal.end());
-        auto settings = hfchannel::channelPreset("white", kRate, 0.125, 1500.0, 425.0, seed);
-        settings->snrDb = -5.5;
-        hfchannel::HfChannel(*settings).applyAligned(samples);
-        const std::string decoded = decodeAll(samples, kRate, line(50, 425));
-        EXPECT_NE(decoded.find("ZCZC 0"), std::string::npos) << seed << ": " << decoded;
-        EXPECT_LE(decoded.find("ZCZC 0"), 2u) << seed << ": " << decoded;
-        EXPECT_LE(characterErrorRate(text, decoded), 0.08) << seed << ": " << decoded;
-    }
+    int extraHeads = 0;
+    for (const auto& [parameters, snrDb] : {std::pair{line(50, 425), -6.0}, std::pair{line(75, 850), -4.5}})
+        for (uint32_t seed = 1; seed <= 6; ++seed) {
+            std::vector<float> samples(static_cast<size_t>(4 * kRate), 0.0f);
+            const std::vector<float> signal = renderText(text, kRate, parameters);
+            samples.insert(samples.end(), signal.begin(), signal.end());
+            auto settings = hfchannel::channelPreset("white", kRate, 0.125, 1500.0, parameters.shiftHz, seed);
+            settings->snrDb = snrDb;
+            hfchannel::HfChannel(*settings).applyAligned(samples);
+            const std::string decoded = decodeAll(samples, kRate, parameters);
+            const size_t head = decoded.find("ZCZC 0");
+            EXPECT_NE(head, std::string::npos) << parameters.baud << " Bd, seed " << seed << ": " << decoded;
+            EXPECT_LE(characterErrorRate(text, decoded), 0.15) << parameters.baud << " Bd, seed " << seed << ": " << decoded;
+            extraHeads += head != std::string::npos && head > 0;
+        }
+    EXPECT_LE(extraHeads, 1);
 }
