@@ -162,18 +162,25 @@ int channel(const std::string& name, const char* in, const char* out, double snr
     return writeFloatWav(out, samples, rate);
 }
 
+// CLEAN RECEIVED BAUD SHIFT CENTRE, as `ideal` and `bound` take them.
+bool readDetectorInput(char** args, std::vector<float>& clean, std::vector<float>& received, bench::IdealTiming& line)
+{
+    double receivedRate = 0;
+    if (!readWav(args[0], clean, line.sampleRate) || !readWav(args[1], received, receivedRate))
+        return false;
+    line.baud = std::atof(args[2]);
+    const double shift = std::atof(args[3]), centre = std::atof(args[4]);
+    line.markHz = centre + shift / 2;
+    line.spaceHz = centre - shift / 2;
+    return true;
+}
+
 int ideal(char** argv)
 {
     std::vector<float> clean, received;
-    double rate = 0, receivedRate = 0;
-    if (!readWav(argv[2], clean, rate) || !readWav(argv[3], received, receivedRate))
-        return 1;
     bench::IdealTiming line;
-    line.sampleRate = rate;
-    line.baud = std::atof(argv[4]);
-    const double shift = std::atof(argv[5]), centre = std::atof(argv[6]);
-    line.markHz = centre + shift / 2;
-    line.spaceHz = centre - shift / 2;
+    if (!readDetectorInput(argv + 2, clean, received, line))
+        return 1;
     line.offsetHz = std::atof(argv[7]);
     line.driftHzPerMinute = std::atof(argv[8]);
     const std::string text = bench::idealDecode(received, bench::characterStarts(clean, line, 1.5), line);
@@ -185,18 +192,13 @@ int bound(char** argv)
 {
     const std::string name = argv[2];
     std::vector<float> clean, received;
-    double rate = 0, receivedRate = 0;
-    if (!readWav(argv[3], clean, rate) || !readWav(argv[4], received, receivedRate))
-        return 1;
     bench::IdealTiming line;
-    line.sampleRate = rate;
-    line.baud = std::atof(argv[5]);
-    const double shift = std::atof(argv[6]), centre = std::atof(argv[7]);
-    line.markHz = centre + shift / 2;
-    line.spaceHz = centre - shift / 2;
+    if (!readDetectorInput(argv + 3, clean, received, line))
+        return 1;
     // The same settings as `channel` made from the same arguments.
     const double power = meanPower(clean) > 0.0 ? meanPower(clean) : 0.125;
-    auto settings = hfchannel::channelPreset(name, rate, power, centre, shift, unsigned(std::atoi(argv[9])));
+    auto settings = hfchannel::channelPreset(name, line.sampleRate, power, std::atof(argv[7]), std::atof(argv[6]),
+                                             unsigned(std::atoi(argv[9])));
     if (!settings) {
         std::cerr << "unknown channel \"" << name << "\"\n";
         return 2;

@@ -1,7 +1,5 @@
 #include "ToneAwareBound.h"
 
-#include "rtty/dsp/Baudot.h"
-
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -57,18 +55,9 @@ std::string toneAwareDecode(const std::vector<float>& received, const std::vecto
         }
         return logBesselI0(std::abs(correlation) / variance) - energy / (4.0 * variance);
     };
-    rtty::baudot::Decoder decoder(true);
-    std::string text;
-    for (double start : starts) {
-        uint8_t code = 0;
-        for (int b = 0; b < 5; ++b) {
-            const double from = start + (b + 1) * bit;
-            if (logLikelihood(from, line.markHz, channel.markGain) > logLikelihood(from, line.spaceHz, channel.spaceGain))
-                code |= static_cast<uint8_t>(1u << b);
-        }
-        decoder.decode(code, text);
-    }
-    return text;
+    return decodeCharacters(starts, line, [&](double from) {
+        return logLikelihood(from, line.markHz, channel.markGain) > logLikelihood(from, line.spaceHz, channel.spaceGain);
+    });
 }
 
 }  // namespace bench
