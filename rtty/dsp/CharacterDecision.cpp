@@ -10,8 +10,6 @@ namespace rtty {
 
 namespace {
 
-// Least data-bit |LLR| to print a coasted frame: odds of 7 to 1 for each bit.
-constexpr double kCoastPrintReliability = 2.0;
 // Characters framed one after another (idle gaps allowed) before a new
 // transmission's text prints.
 constexpr int kConfirmFrames = 8;
@@ -54,9 +52,13 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
     if (squelchOpen_ && !coasted)
         source_->tuneOnFrame(start, t, code);
 
-    // A coasted frame too deep in the fade to read is skipped: a lost
-    // character costs less than a random one, which may change the case.
-    const bool print = squelchOpen_ && (!coasted || reliability >= kCoastPrintReliability);
+    // A coasted frame deep in a fade still prints its best guess: most of its
+    // bits are usually right, a wrong letter costs no more than a lost one,
+    // and a shift left out garbles the group after it as surely as a wrong
+    // one (on moderate fading, skipping the frames whose weakest bit had
+    // odds below 7 to 1 lost more than it saved, skipping only such shifts
+    // too).
+    const bool print = squelchOpen_;
     if (!coasted)
         goodScore_ += (goodScore_ == 0.0 ? 1.0 : 1.0 / 16.0) * (score - goodScore_);
     FrameEvent event{start, code, score, reliability, print, source_->slotSnr(), source_->llrAt(start + 0.5 * t),
