@@ -7,14 +7,24 @@
 //                              noise; the SNR is against the clean input's power
 //   ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET_HZ DRIFT_HZ_PER_MIN
 //                              the ideal-timing detector's text (IdealTimingDetector.h)
+//   bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR_DB SEED
+//                              the tone-aware bound's text (ToneAwareBound.h): the
+//                              ideal timing plus the tones' gains of the channel
+//                              that `channel` applied with the same arguments
+//   frames FILE BAUD SHIFT CENTRE  every framed character: time, code, score,
+//                              least data-bit |LLR|, squelch, slot SNR, text so far
 //   cer REFERENCE DECODED      character error rate after folding the
 //                              US/ITA2 figure pairs and dropping CR
 //   crossing SNR:CER...        SNR at which the CER falls to 1 %
+//   first-crossing SNR:CER...  the same between the two points either side of the
+//                              lowest SNR from which the CER stays at or below 1 %
+//                              (for fading curves, whose floors are uneven)
 //   seconds FILE               length of a sound file in seconds
 //   live MINUTES               the demo broadcast through the demodulator in
 //                              10 ms blocks: text latency and memory use
 
 #include "IdealTimingDetector.h"
+#include "ToneAwareBound.h"
 
 #include "rtty/signal/BulletinText.h"
 #include "rtty/audio/DemoSource.h"
@@ -23,6 +33,7 @@
 #include "rtty/audio/WavSource.h"
 #include "rtty/audio/WavWriter.h"
 #include "rtty/channel/HfChannel.h"
+#include "rtty/channel/ToneGains.h"
 
 #include <algorithm>
 #include <cmath>
@@ -151,22 +162,80 @@ int channel(const std::string& name, const char* in, const char* out, double snr
     return writeFloatWav(out, samples, rate);
 }
 
+// CLEAN RECEIVED BAUD SHIFT CENTRE, as `ideal` and `bound` take them.
+bool readDetectorInput(char** args, std::vector<float>& clean, std::vector<float>& received, bench::IdealTiming& line)
+{
+    double receivedRate = 0;
+    if (!readWav(args[0], clean, line.sampleRate) || !readWav(args[1], received, receivedRate))
+        return false;
+    line.baud = std::atof(args[2]);
+    const double shift = std::atof(args[3]), centre = std::atof(args[4]);
+    line.markHz = centre + shift / 2;
+    line.spaceHz = centre - shift / 2;
+    return true;
+}
+
 int ideal(char** argv)
 {
     std::vector<float> clean, received;
-    double rate = 0, receivedRate = 0;
-    if (!readWav(argv[2], clean, rate) || !readWav(argv[3], received, receivedRate))
-        return 1;
     bench::IdealTiming line;
-    line.sampleRate = rate;
-    line.baud = std::atof(argv[4]);
-    const double shift = std::atof(argv[5]), centre = std::atof(argv[6]);
-    line.markHz = centre + shift / 2;
-    line.spaceHz = centre - shift / 2;
+    if (!readDetectorInput(argv + 2, clean, received, line))
+        return 1;
     line.offsetHz = std::atof(argv[7]);
     line.driftHzPerMinute = std::atof(argv[8]);
     const std::string text = bench::idealDecode(received, bench::characterStarts(clean, line, 1.5), line);
     std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
+
+int bound(char** argv)
+{
+    const std::string name = argv[2];
+    std::vector<float> clean, received;
+    bench::IdealTiming line;
+    if (!readDetectorInput(argv + 3, clean, received, line))
+        return 1;
+    // The same settings as `channel` made from the same arguments.
+    const double power = meanPower(clean) > 0.0 ? meanPower(clean) : 0.125;
+    auto settings = hfchannel::channelPreset(name, line.sampleRate, power, std::atof(argv[7]), std::atof(argv[6]),
+                                             unsigned(std::atoi(argv[9])));
+    if (!settings) {
+        std::cerr << "unknown channel \"" << name << "\"\n";
+        return 2;
+    }
+    settings->snrDb = std::atof(argv[8]);
+    const std::vector<double> starts = bench::characterStarts(clean, line, 1.5);
+    bench::KnownChannel known;
+    known.markGain = hfchannel::toneGains(*settings, line.markHz, received.size());
+    known.spaceGain = hfchannel::toneGains(*settings, line.spaceHz, received.size());
+    known.amplitude = bench::toneAmplitude(clean, starts, line, 1.5);
+    known.noiseVariance = hfchannel::HfChannel(*settings).noiseVariance();
+    const std::string text = bench::toneAwareDecode(received, starts, line, known);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}
+
+int frames(char** argv)
+{
+    std::vector<float> samples;
+    double rate = 0;
+    if (!readWav(argv[2], samples, rate))
+        return 1;
+    rtty::RttyParameters parameters;
+    parameters.baud = std::atof(argv[3]);
+    parameters.shiftHz = std::atof(argv[4]);
+    parameters.centreHz = std::atof(argv[5]);
+    rtty::RttyDemodulator demodulator(rate, parameters);
+    std::string text;
+    demodulator.setFrameObserver([&](const rtty::FrameEvent& event) {
+        std::printf("%9.3f s  code %2u  score %7.2f  least |LLR| %6.2f  %s  snr %6.1f  start %7.2f  stop %7.2f  printed %zu\n",
+                    event.startSample / rate, unsigned(event.code), event.score, event.reliability,
+                    event.printed ? "open  " : "closed", event.signalToNoise, event.startLlr, event.stopLlr, text.size());
+    });
+    const size_t block = 4096;  // as the command line reads files
+    for (size_t at = 0; at < samples.size(); at += block)
+        demodulator.process(samples.data() + at, std::min(block, samples.size() - at), text);
+    std::printf("text: %s\n", text.c_str());
     return 0;
 }
 
@@ -180,7 +249,7 @@ int cer(const char* reference, const char* decoded)
 // Where log10(CER) falls through 1 %: a least-squares line through all the
 // points between 0.1 % and 10 %, which is steadier than the two points either
 // side of 1 % (used when fewer than three points qualify).
-int crossing(int count, char** points)
+int crossing(int count, char** points, bool fitted = true)
 {
     std::vector<std::pair<double, double>> curve;
     for (int i = 0; i < count; ++i) {
@@ -206,7 +275,7 @@ int crossing(int count, char** points)
         if (rate >= 0.001 && rate <= 0.10)
             fit.emplace_back(snr, std::log10(rate));
     double estimate;
-    if (fit.size() >= 3) {
+    if (fitted && fit.size() >= 3) {
         double sx = 0, sy = 0, sxx = 0, sxy = 0;
         for (const auto& [x, y] : fit) {
             sx += x;
@@ -310,6 +379,10 @@ int main(int argc, char** argv)
                        std::atof(argv[8]));
     if (command == "ideal" && argc == 9)
         return ideal(argv);
+    if (command == "bound" && argc == 10)
+        return bound(argv);
+    if (command == "frames" && argc == 6)
+        return frames(argv);
     if (command == "cer" && argc == 4)
         return cer(argv[2], argv[3]);
     if (command == "seconds" && argc == 3) {
@@ -325,6 +398,8 @@ int main(int argc, char** argv)
         return live(std::atof(argv[2]));
     if (command == "crossing")
         return crossing(argc - 2, argv + 2);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | cer REF DECODED | crossing SNR:CER... | seconds FILE | live MINUTES\n";
+    if (command == "first-crossing")
+        return crossing(argc - 2, argv + 2, false);
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | cer REF DECODED | [first-]crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }

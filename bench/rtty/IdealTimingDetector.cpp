@@ -40,15 +40,21 @@ std::string idealDecode(const std::vector<float>& received, const std::vector<do
         }
         return std::norm(sum);
     };
+    return decodeCharacters(starts, line,
+                            [&](double from) { return toneEnergy(from, line.markHz) > toneEnergy(from, line.spaceHz); });
+}
+
+std::string decodeCharacters(const std::vector<double>& starts, const IdealTiming& line,
+                             const std::function<bool(double bitStart)>& isMark)
+{
+    const double bit = line.sampleRate / line.baud;
     rtty::baudot::Decoder decoder(true);
     std::string text;
     for (double start : starts) {
         uint8_t code = 0;
-        for (int b = 0; b < 5; ++b) {
-            const double from = start + (b + 1) * bit;
-            if (toneEnergy(from, line.markHz) > toneEnergy(from, line.spaceHz))
+        for (int b = 0; b < 5; ++b)
+            if (isMark(start + (b + 1) * bit))
                 code |= static_cast<uint8_t>(1u << b);
-        }
         decoder.decode(code, text);
     }
     return text;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ struct IdealTiming {
 
 // Character starts (in samples) found on the clean recording.
 std::vector<double> characterStarts(const std::vector<float>& clean, const IdealTiming& line, double stopBits);
+
+// The text of the characters at `starts`: each data bit (the slot that
+// begins at the given sample) decided by `isMark`, the codes read as ITA2.
+std::string decodeCharacters(const std::vector<double>& starts, const IdealTiming& line,
+                             const std::function<bool(double bitStart)>& isMark);
 
 // The text the ideal detector reads from `received` at those starts.
 std::string idealDecode(const std::vector<float>& received, const std::vector<double>& starts, const IdealTiming& line);

@@ -72,6 +72,8 @@ public:
     // In place, streaming: any block size gives the same result.
     void process(float* samples, size_t n);
     int delaySamples() const { return delay_; }
+    // Variance per sample of the white noise added (zero without it).
+    double noiseVariance() const { return noiseSigma_ * noiseSigma_; }
 
     // A whole recording through the channel, the lag removed (the tail
     // is flushed with silence), so that it lines up with the input.

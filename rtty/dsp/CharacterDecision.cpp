@@ -10,12 +10,25 @@ namespace rtty {
 
 namespace {
 
-// Least data-bit |LLR| to print a coasted frame: odds of 7 to 1 for each bit.
-constexpr double kCoastPrintReliability = 2.0;
 // Characters framed one after another (idle gaps allowed) before a new
 // transmission's text prints.
 constexpr int kConfirmFrames = 8;
 constexpr double kLongestGapBits = 6.0;
+// Only a frame that fits as FSK does counts towards those: every slot of a
+// real character is about as decided as the slot SNR says, which gives a
+// score near four times it, and at the weakest signals still twice it in
+// nearly every frame. A voice frames characters at about the same rhythm,
+// but from a few slots that happen to fit (one to two times the slot SNR).
+// Frames below count for nothing without breaking the run: in a fade the
+// text is held a little longer, not lost.
+constexpr double kConfirmScoreShare = 2.0;
+// Where a signal comes up, a frame often straddles the onset: its start bit
+// from the noise before, the rest from the carrier's idle mark, a letter
+// where nothing was sent. The transmission's real characters then follow
+// one another on the character clock; that frame is followed only after
+// the rest of the idle. At most this many such frames are dropped from a
+// transmission's head.
+constexpr int kMostOnsetFrames = 2;
 
 }  // namespace
 
@@ -39,12 +52,17 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
     if (squelchOpen_ && !coasted)
         source_->tuneOnFrame(start, t, code);
 
-    // A coasted frame too deep in the fade to read is skipped: a lost
-    // character costs less than a random one, which may change the case.
-    const bool print = squelchOpen_ && (!coasted || reliability >= kCoastPrintReliability);
+    // A coasted frame deep in a fade still prints its best guess: most of its
+    // bits are usually right, a wrong letter costs no more than a lost one,
+    // and a shift left out garbles the group after it as surely as a wrong
+    // one (on moderate fading, skipping the frames whose weakest bit had
+    // odds below 7 to 1 lost more than it saved, skipping only such shifts
+    // too).
+    const bool print = squelchOpen_;
     if (!coasted)
         goodScore_ += (goodScore_ == 0.0 ? 1.0 : 1.0 / 16.0) * (score - goodScore_);
-    FrameEvent event{start, code, score, reliability, print, source_->slotSnr()};
+    FrameEvent event{start, code, score, reliability, print, source_->slotSnr(), source_->llrAt(start + 0.5 * t),
+                     source_->llrAt(start + 6.5 * t)};
     if (!confirmed_) {
         // Traffic runs on, character after character; noise and voices frame
         // one here and there. What an isolated frame would print is dropped.
@@ -52,14 +70,20 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
             pending_.clear();
             framedInRow_ = 0;
         }
-        if (!coasted)
+        if (!coasted && score >= kConfirmScoreShare * source_->slotSnr())
             ++framedInRow_;
+        if (!pending_.empty() && pending_.back().next == 0.0)
+            pending_.back().next = start;
         if (print)
             pending_.push_back({code, start});
         if (framedInRow_ >= kConfirmFrames) {
             confirmed_ = true;
-            for (const Pending& held : pending_)
-                printCode(held.code, held.start);
+            size_t first = 0;
+            while (first < pending_.size() && int(first) < kMostOnsetFrames && pending_[first].next != 0.0
+                   && !onCharacterClock(pending_[first].next - pending_[first].start))
+                ++first;
+            for (size_t k = first; k < pending_.size(); ++k)
+                printCode(pending_[k].code, pending_[k].start);
             pending_.clear();
         }
     } else if (print) {
@@ -71,6 +95,13 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
     ++framesSinceLock_;
     if (observer_)
         observer_(event);
+}
+
+// One character period of any stop length (1 to 2 bits) after another.
+bool CharacterFramer::onCharacterClock(double interval) const
+{
+    const double bits = interval / bitSamples_;
+    return bits > 6.9 && bits < 8.1;
 }
 
 void CharacterFramer::printCode(uint8_t code, double start)

@@ -37,6 +37,7 @@ struct FrameEvent {
     double reliability = 0.0;  // least |LLR| of the data bits
     bool printed = false;      // passed the squelch
     double signalToNoise = 0.0;  // as signalToNoise() had it
+    double startLlr = 0.0, stopLlr = 0.0;  // of the start and stop slots
 };
 
 class CharacterFramer {
@@ -85,6 +86,7 @@ private:
     bool stepSearching();
     void acceptFrame(double start, double score, bool coasted = false);
     void printCode(uint8_t code, double start);
+    bool onCharacterClock(double interval) const;
 
     double sampleRate_;
     RttyParameters parameters_;
@@ -118,6 +120,7 @@ private:
     struct Pending {
         uint8_t code = 0;
         double start = 0.0;
+        double next = 0.0;  // start of the next frame framed, once there is one
     };
     std::vector<Pending> pending_;
     bool confirmed_ = false;
