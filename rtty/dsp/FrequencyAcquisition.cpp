@@ -45,6 +45,20 @@ FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, dou
     firstBin_ = static_cast<size_t>(low / binHz_);
     lastBin_ = std::min(length_ / 2, static_cast<size_t>(std::ceil(high / binHz_)));
     power_.assign(lastBin_ + 1, 0.0);
+    // Bands wider than about a third of the shift reach into the other
+    // tone's skirt: on narrow shifts the estimate is then pulled towards
+    // the tone that is on more of the time (mark, with the stop bits).
+    halfBand_ = std::max(std::min(0.5 * baud_, kBandShare * std::fabs(markHz_ - spaceHz_)), 1.5 * binHz_);
+    // The bins of each offset's two bands are the same for every estimate.
+    steps_ = static_cast<int>(std::ceil(rangeHz_ / binHz_));
+    for (int j = -steps_; j <= steps_; ++j) {
+        const double offset = j * binHz_;
+        markBands_.push_back(bandAt(markHz_ + offset));
+        spaceBands_.push_back(bandAt(spaceHz_ + offset));
+    }
+    scores_.resize(markBands_.size());
+    cumulative_.resize(lastBin_ - firstBin_ + 2);
+    pending_.reserve(4 * length_);
     plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.data(),
                                   reinterpret_cast<fftwf_complex*>(spectrumOut_.data()), FFTW_ESTIMATE);
 }
@@ -56,16 +70,21 @@ FrequencyAcquisition::~FrequencyAcquisition()
 
 void FrequencyAcquisition::process(const float* samples, size_t n)
 {
-    pending_.insert(pending_.end(), samples, samples + n);
+    // Unused audio is moved to the front only when room runs out, not on
+    // every call: the pieces that come are small against a segment.
     const size_t hop = length_ / 2;
-    size_t used = 0;
-    while (pending_.size() - used >= length_) {
-        for (size_t i = 0; i < length_; ++i)
-            input_[i] = pending_[used + i] * window_[i];
-        analyseSegment();
-        used += hop;
+    if (pendingUsed_ > 0 && pending_.size() + n > pending_.capacity()) {
+        pending_.erase(pending_.begin(), pending_.begin() + long(pendingUsed_));
+        pendingUsed_ = 0;
     }
-    pending_.erase(pending_.begin(), pending_.begin() + long(used));
+    pending_.insert(pending_.end(), samples, samples + n);
+    while (pending_.size() - pendingUsed_ >= length_) {
+        const float* segment = pending_.data() + pendingUsed_;
+        for (size_t i = 0; i < length_; ++i)
+            input_[i] = segment[i] * window_[i];
+        analyseSegment();
+        pendingUsed_ += hop;
+    }
 }
 
 void FrequencyAcquisition::analyseSegment()
@@ -81,45 +100,45 @@ void FrequencyAcquisition::analyseSegment()
         estimate();
 }
 
+FrequencyAcquisition::Band FrequencyAcquisition::bandAt(double centreHz) const
+{
+    const auto from = static_cast<size_t>(std::clamp((centreHz - halfBand_) / binHz_, double(firstBin_), double(lastBin_)));
+    const auto to = static_cast<size_t>(std::clamp((centreHz + halfBand_) / binHz_, double(firstBin_), double(lastBin_)));
+    return {from - firstBin_, to + 1 - firstBin_, double(to + 1 - from)};
+}
+
 void FrequencyAcquisition::estimate()
 {
-    std::vector<double> bins(power_.begin() + long(firstBin_), power_.begin() + long(lastBin_) + 1);
-    std::nth_element(bins.begin(), bins.begin() + long(bins.size() / 2), bins.end());
-    const double floor = bins[bins.size() / 2];
+    scratch_.assign(power_.begin() + long(firstBin_), power_.begin() + long(lastBin_) + 1);
+    std::nth_element(scratch_.begin(), scratch_.begin() + long(scratch_.size() / 2), scratch_.end());
+    const double floor = scratch_[scratch_.size() / 2];
     if (!(floor > 0.0))
         return;
-    // Cumulative sums make each band's power two look-ups.
-    // (over the bins searched only: cumulative[k - firstBin_] sums those below k).
-    std::vector<double> cumulative(lastBin_ - firstBin_ + 2, 0.0);
+    // Cumulative sums make each band's power two look-ups
+    // (over the bins searched only: cumulative_[k - firstBin_] sums those below k).
+    cumulative_[0] = 0.0;
     for (size_t k = firstBin_; k <= lastBin_; ++k)
-        cumulative[k - firstBin_ + 1] = cumulative[k - firstBin_] + power_[k];
-    // Bands wider than about a third of the shift reach into the other
-    // tone's skirt: on narrow shifts the estimate is then pulled towards
-    // the tone that is on more of the time (mark, with the stop bits).
-    const double halfBand = std::max(std::min(0.5 * baud_, kBandShare * std::fabs(markHz_ - spaceHz_)), 1.5 * binHz_);
-    auto band = [&](double centreHz) {
-        const auto from = static_cast<size_t>(std::clamp((centreHz - halfBand) / binHz_, double(firstBin_), double(lastBin_)));
-        const auto to = static_cast<size_t>(std::clamp((centreHz + halfBand) / binHz_, double(firstBin_), double(lastBin_)));
-        return to > from ? (cumulative[to + 1 - firstBin_] - cumulative[from - firstBin_]) / double(to + 1 - from) / floor : 0.0;
+        cumulative_[k - firstBin_ + 1] = cumulative_[k - firstBin_] + power_[k];
+    auto band = [&](const Band& b) {
+        return b.end > b.begin ? (cumulative_[b.end] - cumulative_[b.begin]) / b.bins / floor : 0.0;
     };
-    const int steps = static_cast<int>(std::ceil(rangeHz_ / binHz_));
     // The offset is where both bands together hold the most power. The
     // weaker band alone would rise as it slides towards the stronger tone,
     // so it only judges whether both tones stand clear of the noise there.
-    std::vector<double> scores(size_t(2 * steps + 1));
+    const int steps = steps_;
     int best = 0;
     for (int j = -steps; j <= steps; ++j) {
-        const double offset = j * binHz_;
-        scores[size_t(j + steps)] = band(markHz_ + offset) + band(spaceHz_ + offset);
-        if (scores[size_t(j + steps)] > scores[size_t(best + steps)])
+        const auto at = size_t(j + steps);
+        scores_[at] = band(markBands_[at]) + band(spaceBands_[at]);
+        if (scores_[at] > scores_[size_t(best + steps)])
             best = j;
     }
-    const double peak = scores[size_t(best + steps)];
-    if (std::min(band(markHz_ + best * binHz_), band(spaceHz_ + best * binHz_)) < kClearOfNoise)
+    const double peak = scores_[size_t(best + steps)];
+    if (std::min(band(markBands_[size_t(best + steps)]), band(spaceBands_[size_t(best + steps)])) < kClearOfNoise)
         return;
     double refined = best;
     if (best > -steps && best < steps) {
-        const double before = scores[size_t(best + steps - 1)], after = scores[size_t(best + steps + 1)];
+        const double before = scores_[size_t(best + steps - 1)], after = scores_[size_t(best + steps + 1)];
         const double curvature = before - 2.0 * peak + after;
         if (curvature < 0.0)
             refined += std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);

@@ -33,6 +33,12 @@ public:
 
 private:
     static constexpr double kFirstEstimateSegments = 4.0;
+    // One tone's band at some offset: bins [begin, end) counted from firstBin_.
+    struct Band {
+        std::size_t begin = 0, end = 0;
+        double bins = 0.0;
+    };
+    Band bandAt(double centreHz) const;
     void analyseSegment();
     void estimate();
 
@@ -40,9 +46,14 @@ private:
     std::size_t length_ = 0;
     double binHz_ = 1.0;
     std::vector<float> window_, input_, pending_;
+    std::size_t pendingUsed_ = 0;  // pending_ before this is analysed
     std::vector<float> spectrumOut_;  // interleaved complex FFT output
     std::vector<double> power_;       // averaged over segments
     std::size_t firstBin_ = 0, lastBin_ = 0;
+    double halfBand_ = 0.0;
+    int steps_ = 0;                             // offsets searched either side, in bins
+    std::vector<Band> markBands_, spaceBands_;  // per offset, -steps_ first
+    std::vector<double> scores_, cumulative_, scratch_;
     double segments_ = 0.0;
     fftwf_plan_s* plan_ = nullptr;
     bool fresh_ = false;
