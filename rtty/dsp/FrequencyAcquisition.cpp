@@ -38,8 +38,8 @@ FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, dou
     window_.resize(length_);
     for (size_t i = 0; i < length_; ++i)
         window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * double(i) / double(length_)));
-    input_.resize(length_);
-    spectrumOut_.resize(2 * (length_ / 2 + 1));
+    input_.reset(fftwf_alloc_real(length_));
+    spectrumOut_.reset(fftwf_alloc_real(2 * (length_ / 2 + 1)));
     const double low = std::max(0.0, std::min(markHz, spaceHz) - rangeHz - 2.0 * baud);
     const double high = std::min(0.5 * sampleRate, std::max(markHz, spaceHz) + rangeHz + 2.0 * baud);
     firstBin_ = static_cast<size_t>(low / binHz_);
@@ -59,8 +59,13 @@ FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, dou
     scores_.resize(markBands_.size());
     cumulative_.resize(lastBin_ - firstBin_ + 2);
     pending_.reserve(4 * length_);
-    plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.data(),
-                                  reinterpret_cast<fftwf_complex*>(spectrumOut_.data()), FFTW_ESTIMATE);
+    plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.get(),
+                                  reinterpret_cast<fftwf_complex*>(spectrumOut_.get()), FFTW_ESTIMATE);
+}
+
+void FrequencyAcquisition::FftwFree::operator()(float* buffer) const
+{
+    fftwf_free(buffer);
 }
 
 FrequencyAcquisition::~FrequencyAcquisition()
@@ -104,6 +109,9 @@ FrequencyAcquisition::Band FrequencyAcquisition::bandAt(double centreHz) const
 {
     const auto from = static_cast<size_t>(std::clamp((centreHz - halfBand_) / binHz_, double(firstBin_), double(lastBin_)));
     const auto to = static_cast<size_t>(std::clamp((centreHz + halfBand_) / binHz_, double(firstBin_), double(lastBin_)));
+    // A band squeezed to one bin at the edge of the bins searched counts as empty.
+    if (to <= from)
+        return {};
     return {from - firstBin_, to + 1 - firstBin_, double(to + 1 - from)};
 }
 
@@ -126,6 +134,7 @@ void FrequencyAcquisition::estimate()
     // weaker band alone would rise as it slides towards the stronger tone,
     // so it only judges whether both tones stand clear of the noise there.
     const int steps = steps_;
+    std::fill(scores_.begin(), scores_.end(), 0.0);
     int best = 0;
     for (int j = -steps; j <= steps; ++j) {
         const auto at = size_t(j + steps);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 // Where the two tones really are, within ±range of where they were set: a
@@ -45,9 +46,16 @@ private:
     double sampleRate_, markHz_, spaceHz_, baud_, rangeHz_;
     std::size_t length_ = 0;
     double binHz_ = 1.0;
-    std::vector<float> window_, input_, pending_;
+    // FFTW's buffers come aligned from FFTW: on the heap's chance alignment
+    // it would pick other kernels, and the estimates would round otherwise
+    // from one run (or build) to the next.
+    struct FftwFree {
+        void operator()(float* buffer) const;
+    };
+    std::unique_ptr<float[], FftwFree> input_;
+    std::unique_ptr<float[], FftwFree> spectrumOut_;  // interleaved complex FFT output
+    std::vector<float> window_, pending_;
     std::size_t pendingUsed_ = 0;  // pending_ before this is analysed
-    std::vector<float> spectrumOut_;  // interleaved complex FFT output
     std::vector<double> power_;       // averaged over segments
     std::size_t firstBin_ = 0, lastBin_ = 0;
     double halfBand_ = 0.0;
