@@ -16,6 +16,8 @@ constexpr double kAverageSegments = 12.0;  // half-overlapping: about 3 s
 // Mean power in each tone's band against the median bin: a clear signal.
 constexpr double kClearOfNoise = 1.6;
 constexpr double kBandShare = 0.35;  // of the shift: each tone band's half-width at most
+// The noise floor is looked for this share either side of the last one first.
+constexpr double kMedianWindow = 0.05;
 
 // The card runs one demodulator per thread, and the line search plans
 // transforms too: FFTW's planner must be made safe for that once.
@@ -105,6 +107,36 @@ void FrequencyAcquisition::analyseSegment()
         estimate();
 }
 
+// The median (the element nth_element puts in the middle). The averaged
+// spectrum changes little from one segment to the next, so the median is
+// looked for first among the values near the last one, with a count of
+// those below: most values are only counted, and the count does not branch
+// on them, where a selection over all of them would on every comparison.
+double FrequencyAcquisition::medianNear(const double* values, size_t n, double guess)
+{
+    const size_t middle = n / 2;
+    if (guess > 0.0) {
+        const double low = (1.0 - kMedianWindow) * guess, high = (1.0 + kMedianWindow) * guess;
+        size_t below = 0;
+        for (size_t i = 0; i < n; ++i)
+            below += values[i] < low ? 1 : 0;
+        scratch_.clear();
+        if (below <= middle) {
+            for (size_t i = 0; i < n; ++i)
+                if (values[i] >= low && values[i] <= high)
+                    scratch_.push_back(values[i]);
+            if (middle - below < scratch_.size()) {
+                const auto at = scratch_.begin() + long(middle - below);
+                std::nth_element(scratch_.begin(), at, scratch_.end());
+                return *at;
+            }
+        }
+    }
+    scratch_.assign(values, values + n);
+    std::nth_element(scratch_.begin(), scratch_.begin() + long(middle), scratch_.end());
+    return scratch_[middle];
+}
+
 FrequencyAcquisition::Band FrequencyAcquisition::bandAt(double centreHz) const
 {
     const auto from = static_cast<size_t>(std::clamp((centreHz - halfBand_) / binHz_, double(firstBin_), double(lastBin_)));
@@ -117,9 +149,8 @@ FrequencyAcquisition::Band FrequencyAcquisition::bandAt(double centreHz) const
 
 void FrequencyAcquisition::estimate()
 {
-    scratch_.assign(power_.begin() + long(firstBin_), power_.begin() + long(lastBin_) + 1);
-    std::nth_element(scratch_.begin(), scratch_.begin() + long(scratch_.size() / 2), scratch_.end());
-    const double floor = scratch_[scratch_.size() / 2];
+    const double floor = medianNear(power_.data() + firstBin_, lastBin_ + 1 - firstBin_, floor_);
+    floor_ = floor;
     if (!(floor > 0.0))
         return;
     // Cumulative sums make each band's power two look-ups

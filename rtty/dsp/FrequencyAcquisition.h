@@ -40,6 +40,7 @@ private:
         double bins = 0.0;
     };
     Band bandAt(double centreHz) const;
+    double medianNear(const double* values, std::size_t n, double guess);
     void analyseSegment();
     void estimate();
 
@@ -63,6 +64,7 @@ private:
     std::vector<Band> markBands_, spaceBands_;  // per offset, -steps_ first
     std::vector<double> scores_, cumulative_, scratch_;
     double segments_ = 0.0;
+    double floor_ = 0.0;  // the median bin at the last estimate
     fftwf_plan_s* plan_ = nullptr;
     bool fresh_ = false;
     double offsetHz_ = 0.0;
