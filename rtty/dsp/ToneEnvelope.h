@@ -16,9 +16,8 @@
 namespace rtty {
 
 // The highest of the values within halfWidth either side, computed as the
-// values come (a window of falling values: each value is looked at a
-// handful of times, not 2 * halfWidth + 1). The maximum round value i is
-// appended to `out` once value i + halfWidth has come.
+// values come (three comparisons a value, not 2 * halfWidth + 1). The
+// maximum round value i is appended to `out` once value i + halfWidth has come.
 class SlidingMaximum {
 public:
     // With `step` > 1 the values are taken `step` at a time, as their
@@ -35,10 +34,11 @@ private:
     int inStep_ = 0;
     float stepMaximum_ = 0.0f;
     int64_t next_ = 0;
-    // Falling values with their index, in a ring of 2 * halfWidth + 2: the
-    // window never holds more.
-    std::vector<std::pair<int64_t, float>> ring_;
-    std::size_t front_ = 0, size_ = 0;
+    // The block of one window's width filling, its highest value so far, and
+    // for each position of the block before, the highest from there to its end.
+    std::vector<float> block_, suffix_;
+    float highestInBlock_ = 0.0f;
+    std::size_t inBlock_ = 0;
 };
 
 
