@@ -17,8 +17,10 @@ void SlidingMaximum::push(float value, std::vector<float>& out)
     inStep_ = 0;
     const size_t before = out.size();
     pushStep(stepMaximum_, out);
-    if (out.size() > before)
-        out.insert(out.end(), size_t(step_ - 1), out.back());
+    if (out.size() > before) {
+        const float highest = out.back();
+        out.resize(out.size() + size_t(step_ - 1), highest);
+    }
 }
 
 // Van Herk / Gil-Werman: the values go in blocks of one window's width.

@@ -24,6 +24,10 @@ ToneFilter::ToneFilter(double sampleRate, double toneHz, double baud, int decima
     // Before the first sample the filter has heard silence.
     mixedRe_.assign(size_t(wholeLength_ + decimation_), 0.0f);
     mixedIm_.assign(size_t(wholeLength_ + decimation_), 0.0f);
+    if (wholeLength_ % decimation_ == 0) {
+        groupsPerBit_ = wholeLength_ / decimation_;
+        groups_.assign(size_t(groupsPerBit_), {});
+    }
     setTone(toneHz);
 }
 
@@ -90,13 +94,25 @@ size_t ToneFilter::process(const float* samples, size_t n, float* magnitudeOut, 
     size_t written = 0;
     auto k = static_cast<ptrdiff_t>(untilOutput_ - 1);
     for (; k < static_cast<ptrdiff_t>(n); k += step) {
-        // The samples since the last output come in, as many leave.
+        // The samples since the last output come in, as many leave. On a
+        // bit of whole outputs those leaving came in together, and their
+        // sum is the one kept from then (the same sum, to the last bit).
         double inRe = 0.0, inIm = 0.0, outRe = 0.0, outIm = 0.0;
         for (ptrdiff_t j = 0; j < step; ++j) {
             inRe += re[k - j];
             inIm += im[k - j];
-            outRe += re[k - length - j];
-            outIm += im[k - length - j];
+        }
+        if (groupsPerBit_ > 0) {
+            std::complex<double>& group = groups_[groupHead_];
+            outRe = group.real();
+            outIm = group.imag();
+            group = {inRe, inIm};
+            groupHead_ = groupHead_ + 1 == groups_.size() ? 0 : groupHead_ + 1;
+        } else {
+            for (ptrdiff_t j = 0; j < step; ++j) {
+                outRe += re[k - length - j];
+                outIm += im[k - length - j];
+            }
         }
         sumRe += inRe - outRe;
         sumIm += inIm - outIm;

@@ -63,6 +63,11 @@ private:
     // the block (all a window and its edge reach back), then the block's.
     std::vector<float> mixedRe_, mixedIm_;
     double sumRe_ = 0.0, sumIm_ = 0.0;  // the window's whole samples at the last output
+    // Where a bit is a whole number of outputs: the samples' sum between
+    // each of the last bit's outputs and the one before, oldest at groupHead_.
+    int groupsPerBit_ = 0;
+    std::vector<std::complex<double>> groups_;
+    size_t groupHead_ = 0;
     size_t sinceResum_ = 0;
 };
 
