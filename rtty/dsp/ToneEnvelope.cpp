@@ -5,15 +5,9 @@
 
 namespace rtty {
 
-void SlidingMaximum::push(float value, std::vector<float>& out)
+// A whole step of values: its highest goes in, and stands for all of them.
+void SlidingMaximum::pushGroup(std::vector<float>& out)
 {
-    if (step_ == 1) {
-        pushStep(value, out);
-        return;
-    }
-    stepMaximum_ = inStep_ == 0 ? value : std::max(stepMaximum_, value);
-    if (++inStep_ < step_)
-        return;
     inStep_ = 0;
     const size_t before = out.size();
     pushStep(stepMaximum_, out);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -24,9 +25,20 @@ public:
     // highest, and each maximum stands for all of them: the window's edges
     // move by whole steps (coarser by up to step - 1 values, and cheaper).
     explicit SlidingMaximum(int halfWidth = 0, int step = 1) : halfWidth_(halfWidth / step), step_(step) {}
-    void push(float value, std::vector<float>& out);
+    // Inline: it is called for every magnitude of both tones.
+    void push(float value, std::vector<float>& out)
+    {
+        if (step_ == 1) {
+            pushStep(value, out);
+            return;
+        }
+        stepMaximum_ = inStep_ == 0 ? value : std::max(stepMaximum_, value);
+        if (++inStep_ == step_)
+            pushGroup(out);
+    }
 
 private:
+    void pushGroup(std::vector<float>& out);
     void pushStep(float value, std::vector<float>& out);
 
     int halfWidth_;  // in steps
