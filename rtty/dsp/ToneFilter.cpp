@@ -89,6 +89,28 @@ size_t ToneFilter::process(const float* samples, size_t n, float* magnitudeOut, 
     // into the samples kept from before (as far as -kept).
     const float* re = mixedRe_.data() + kept;
     const float* im = mixedIm_.data() + kept;
+    // The sums of the samples between outputs have their length fixed at
+    // compile time for the usual decimations: the same sums, unrolled.
+    switch (decimation_) {
+    case 1: return windows<1>(re, im, n, magnitudeOut, windowOut);
+    case 2: return windows<2>(re, im, n, magnitudeOut, windowOut);
+    case 3: return windows<3>(re, im, n, magnitudeOut, windowOut);
+    case 4: return windows<4>(re, im, n, magnitudeOut, windowOut);
+    case 5: return windows<5>(re, im, n, magnitudeOut, windowOut);
+    case 6: return windows<6>(re, im, n, magnitudeOut, windowOut);
+    case 7: return windows<7>(re, im, n, magnitudeOut, windowOut);
+    case 8: return windows<8>(re, im, n, magnitudeOut, windowOut);
+    default: return windows<0>(re, im, n, magnitudeOut, windowOut);
+    }
+}
+
+// The windows ending in this block (Step 0: decimation_ samples apart).
+template <int Step>
+size_t ToneFilter::windows(const float* re, const float* im, size_t n, float* magnitudeOut, std::complex<float>* windowOut)
+{
+    const auto length = static_cast<ptrdiff_t>(wholeLength_);
+    const ptrdiff_t step = Step > 0 ? Step : static_cast<ptrdiff_t>(decimation_);
+    const size_t kept = size_t(length + step);
     const double fraction = fraction_, scale = scale_;
     double sumRe = sumRe_, sumIm = sumIm_;
     size_t written = 0;

@@ -46,6 +46,8 @@ public:
 private:
     static constexpr size_t kPhases = 8;  // oscillator phases run side by side
     void mix(const float* samples, size_t n, float* re, float* im);
+    template <int Step>
+    size_t windows(const float* re, const float* im, size_t n, float* magnitudeOut, std::complex<float>* windowOut);
 
     double sampleRate_;
     double toneHz_;
