@@ -41,7 +41,7 @@ FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, dou
     for (size_t i = 0; i < length_; ++i)
         window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * double(i) / double(length_)));
     input_.reset(fftwf_alloc_real(length_));
-    spectrumOut_.reset(fftwf_alloc_real(2 * (length_ / 2 + 1)));
+    transformOut_.reset(fftwf_alloc_real(2 * (length_ / 2 + 1)));
     const double low = std::max(0.0, std::min(markHz, spaceHz) - rangeHz - 2.0 * baud);
     const double high = std::min(0.5 * sampleRate, std::max(markHz, spaceHz) + rangeHz + 2.0 * baud);
     firstBin_ = static_cast<size_t>(low / binHz_);
@@ -62,7 +62,7 @@ FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, dou
     cumulative_.resize(lastBin_ - firstBin_ + 2);
     pending_.reserve(4 * length_);
     plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.get(),
-                                  reinterpret_cast<fftwf_complex*>(spectrumOut_.get()), FFTW_ESTIMATE);
+                                  reinterpret_cast<fftwf_complex*>(transformOut_.get()), FFTW_ESTIMATE);
 }
 
 void FrequencyAcquisition::FftwFree::operator()(float* buffer) const
@@ -100,7 +100,7 @@ void FrequencyAcquisition::analyseSegment()
     segments_ += 1.0;
     const double alpha = 1.0 / std::min(segments_, kAverageSegments);
     for (size_t k = firstBin_; k <= lastBin_; ++k) {
-        const double re = spectrumOut_[2 * k], im = spectrumOut_[2 * k + 1];
+        const double re = transformOut_[2 * k], im = transformOut_[2 * k + 1];
         power_[k] += alpha * (re * re + im * im - power_[k]);
     }
     if (judged())
@@ -108,7 +108,7 @@ void FrequencyAcquisition::analyseSegment()
 }
 
 // The median (the element nth_element puts in the middle). The averaged
-// spectrum changes little from one segment to the next, so the median is
+// power changes little from one segment to the next, so the median is
 // looked for first among the values near the last one, with a count of
 // those below: most values are only counted, and the count does not branch
 // on them, where a selection over all of them would on every comparison.

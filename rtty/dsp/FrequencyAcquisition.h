@@ -54,7 +54,7 @@ private:
         void operator()(float* buffer) const;
     };
     std::unique_ptr<float[], FftwFree> input_;
-    std::unique_ptr<float[], FftwFree> spectrumOut_;  // interleaved complex FFT output
+    std::unique_ptr<float[], FftwFree> transformOut_;  // interleaved complex FFT output
     std::vector<float> window_, pending_;
     std::size_t pendingUsed_ = 0;  // pending_ before this is analysed
     std::vector<double> power_;       // averaged over segments
