@@ -7,6 +7,13 @@
 # ratio noisier, not biased) and the CER of each.
 #
 #   bench/rtty/speed.sh [BUILD_DIR]     (default: build)
+# The card server's row: a card whose inputs play the same file (`--card
+# 1=wav:FILE`), opened and set to BAUDOT at its defaults, run at
+# RTTY_SPEED_CARD_SCALE times real time (default 60) for
+# RTTY_SPEED_CARD_SECONDS of the clock (default 60: an hour of audio in a
+# minute); its CPU is scaled to the file's length. The card prints from
+# where it is when opened, so its row shows the characters it sent rather
+# than a CER.
 # Environment: RTTY_SPEED_CHARS (default 24000: about 69 minutes of audio).
 set -euo pipefail
 
@@ -45,3 +52,13 @@ given=$(cpu "$work/given.txt" "$decoder" decode --quiet --baud 50 --shift 425 "$
 row "pluvane-rtty decode, line given" "$given" "$work/given.txt"
 auto=$(cpu "$work/auto.txt" "$decoder" decode --quiet --auto "$work/received.wav")
 row "pluvane-rtty decode --auto" "$auto" "$work/auto.txt"
+card_tool=$build/bin/rtty-card-speed
+if [ -x "$card_tool" ] && [ -x "$build/bin/pluvane-cardserver" ]; then
+    card_scale=${RTTY_SPEED_CARD_SCALE:-60}
+    read -r card_cpu card_audio card_chars < <("$card_tool" "$work/received.wav" "${RTTY_SPEED_CARD_SECONDS:-60}" "$card_scale")
+    card=$(echo "$card_cpu * $seconds / $card_audio" | bc -l)
+    printf '| pluvane-cardserver, wav: input (%.0f s of audio at %sx real time, scaled) | %.2f | %.0f | %.2f | %s characters sent |\n' \
+        "$card_audio" "$card_scale" "$card" "$(echo "$seconds / $card" | bc -l)" "$(echo "$card / $mm" | bc -l)" "$card_chars"
+else
+    echo "(no card server row: build rtty-card-speed and pluvane-cardserver)"
+fi

@@ -16,6 +16,8 @@ constexpr double kAverageSegments = 12.0;  // half-overlapping: about 3 s
 // Mean power in each tone's band against the median bin: a clear signal.
 constexpr double kClearOfNoise = 1.6;
 constexpr double kBandShare = 0.35;  // of the shift: each tone band's half-width at most
+// The noise floor is looked for this share either side of the last one first.
+constexpr double kMedianWindow = 0.05;
 
 // The card runs one demodulator per thread, and the line search plans
 // transforms too: FFTW's planner must be made safe for that once.
@@ -38,15 +40,34 @@ FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, dou
     window_.resize(length_);
     for (size_t i = 0; i < length_; ++i)
         window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * double(i) / double(length_)));
-    input_.resize(length_);
-    spectrumOut_.resize(2 * (length_ / 2 + 1));
+    input_.reset(fftwf_alloc_real(length_));
+    transformOut_.reset(fftwf_alloc_real(2 * (length_ / 2 + 1)));
     const double low = std::max(0.0, std::min(markHz, spaceHz) - rangeHz - 2.0 * baud);
     const double high = std::min(0.5 * sampleRate, std::max(markHz, spaceHz) + rangeHz + 2.0 * baud);
     firstBin_ = static_cast<size_t>(low / binHz_);
     lastBin_ = std::min(length_ / 2, static_cast<size_t>(std::ceil(high / binHz_)));
     power_.assign(lastBin_ + 1, 0.0);
-    plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.data(),
-                                  reinterpret_cast<fftwf_complex*>(spectrumOut_.data()), FFTW_ESTIMATE);
+    // Bands wider than about a third of the shift reach into the other
+    // tone's skirt: on narrow shifts the estimate is then pulled towards
+    // the tone that is on more of the time (mark, with the stop bits).
+    halfBand_ = std::max(std::min(0.5 * baud_, kBandShare * std::fabs(markHz_ - spaceHz_)), 1.5 * binHz_);
+    // The bins of each offset's two bands are the same for every estimate.
+    steps_ = static_cast<int>(std::ceil(rangeHz_ / binHz_));
+    for (int j = -steps_; j <= steps_; ++j) {
+        const double offset = j * binHz_;
+        markBands_.push_back(bandAt(markHz_ + offset));
+        spaceBands_.push_back(bandAt(spaceHz_ + offset));
+    }
+    scores_.resize(markBands_.size());
+    cumulative_.resize(lastBin_ - firstBin_ + 2);
+    pending_.reserve(4 * length_);
+    plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.get(),
+                                  reinterpret_cast<fftwf_complex*>(transformOut_.get()), FFTW_ESTIMATE);
+}
+
+void FrequencyAcquisition::FftwFree::operator()(float* buffer) const
+{
+    fftwf_free(buffer);
 }
 
 FrequencyAcquisition::~FrequencyAcquisition()
@@ -56,16 +77,21 @@ FrequencyAcquisition::~FrequencyAcquisition()
 
 void FrequencyAcquisition::process(const float* samples, size_t n)
 {
-    pending_.insert(pending_.end(), samples, samples + n);
+    // Unused audio is moved to the front only when room runs out, not on
+    // every call: the pieces that come are small against a segment.
     const size_t hop = length_ / 2;
-    size_t used = 0;
-    while (pending_.size() - used >= length_) {
-        for (size_t i = 0; i < length_; ++i)
-            input_[i] = pending_[used + i] * window_[i];
-        analyseSegment();
-        used += hop;
+    if (pendingUsed_ > 0 && pending_.size() + n > pending_.capacity()) {
+        pending_.erase(pending_.begin(), pending_.begin() + long(pendingUsed_));
+        pendingUsed_ = 0;
     }
-    pending_.erase(pending_.begin(), pending_.begin() + long(used));
+    pending_.insert(pending_.end(), samples, samples + n);
+    while (pending_.size() - pendingUsed_ >= length_) {
+        const float* segment = pending_.data() + pendingUsed_;
+        for (size_t i = 0; i < length_; ++i)
+            input_[i] = segment[i] * window_[i];
+        analyseSegment();
+        pendingUsed_ += hop;
+    }
 }
 
 void FrequencyAcquisition::analyseSegment()
@@ -74,52 +100,85 @@ void FrequencyAcquisition::analyseSegment()
     segments_ += 1.0;
     const double alpha = 1.0 / std::min(segments_, kAverageSegments);
     for (size_t k = firstBin_; k <= lastBin_; ++k) {
-        const double re = spectrumOut_[2 * k], im = spectrumOut_[2 * k + 1];
+        const double re = transformOut_[2 * k], im = transformOut_[2 * k + 1];
         power_[k] += alpha * (re * re + im * im - power_[k]);
     }
     if (judged())
         estimate();
 }
 
+// The median (the element nth_element puts in the middle). The averaged
+// power changes little from one segment to the next, so the median is
+// looked for first among the values near the last one, with a count of
+// those below: most values are only counted, and the count does not branch
+// on them, where a selection over all of them would on every comparison.
+double FrequencyAcquisition::medianNear(const double* values, size_t n, double guess)
+{
+    const size_t middle = n / 2;
+    if (guess > 0.0) {
+        const double low = (1.0 - kMedianWindow) * guess, high = (1.0 + kMedianWindow) * guess;
+        size_t below = 0;
+        for (size_t i = 0; i < n; ++i)
+            below += values[i] < low ? 1 : 0;
+        scratch_.clear();
+        if (below <= middle) {
+            for (size_t i = 0; i < n; ++i)
+                if (values[i] >= low && values[i] <= high)
+                    scratch_.push_back(values[i]);
+            if (middle - below < scratch_.size()) {
+                const auto at = scratch_.begin() + long(middle - below);
+                std::nth_element(scratch_.begin(), at, scratch_.end());
+                return *at;
+            }
+        }
+    }
+    scratch_.assign(values, values + n);
+    std::nth_element(scratch_.begin(), scratch_.begin() + long(middle), scratch_.end());
+    return scratch_[middle];
+}
+
+FrequencyAcquisition::Band FrequencyAcquisition::bandAt(double centreHz) const
+{
+    const auto from = static_cast<size_t>(std::clamp((centreHz - halfBand_) / binHz_, double(firstBin_), double(lastBin_)));
+    const auto to = static_cast<size_t>(std::clamp((centreHz + halfBand_) / binHz_, double(firstBin_), double(lastBin_)));
+    // A band squeezed to one bin at the edge of the bins searched counts as empty.
+    if (to <= from)
+        return {};
+    return {from - firstBin_, to + 1 - firstBin_, double(to + 1 - from)};
+}
+
 void FrequencyAcquisition::estimate()
 {
-    std::vector<double> bins(power_.begin() + long(firstBin_), power_.begin() + long(lastBin_) + 1);
-    std::nth_element(bins.begin(), bins.begin() + long(bins.size() / 2), bins.end());
-    const double floor = bins[bins.size() / 2];
+    const double floor = medianNear(power_.data() + firstBin_, lastBin_ + 1 - firstBin_, floor_);
+    floor_ = floor;
     if (!(floor > 0.0))
         return;
-    // Cumulative sums make each band's power two look-ups.
-    // (over the bins searched only: cumulative[k - firstBin_] sums those below k).
-    std::vector<double> cumulative(lastBin_ - firstBin_ + 2, 0.0);
+    // Cumulative sums make each band's power two look-ups
+    // (over the bins searched only: cumulative_[k - firstBin_] sums those below k).
+    cumulative_[0] = 0.0;
     for (size_t k = firstBin_; k <= lastBin_; ++k)
-        cumulative[k - firstBin_ + 1] = cumulative[k - firstBin_] + power_[k];
-    // Bands wider than about a third of the shift reach into the other
-    // tone's skirt: on narrow shifts the estimate is then pulled towards
-    // the tone that is on more of the time (mark, with the stop bits).
-    const double halfBand = std::max(std::min(0.5 * baud_, kBandShare * std::fabs(markHz_ - spaceHz_)), 1.5 * binHz_);
-    auto band = [&](double centreHz) {
-        const auto from = static_cast<size_t>(std::clamp((centreHz - halfBand) / binHz_, double(firstBin_), double(lastBin_)));
-        const auto to = static_cast<size_t>(std::clamp((centreHz + halfBand) / binHz_, double(firstBin_), double(lastBin_)));
-        return to > from ? (cumulative[to + 1 - firstBin_] - cumulative[from - firstBin_]) / double(to + 1 - from) / floor : 0.0;
+        cumulative_[k - firstBin_ + 1] = cumulative_[k - firstBin_] + power_[k];
+    auto band = [&](const Band& b) {
+        return b.end > b.begin ? (cumulative_[b.end] - cumulative_[b.begin]) / b.bins / floor : 0.0;
     };
-    const int steps = static_cast<int>(std::ceil(rangeHz_ / binHz_));
     // The offset is where both bands together hold the most power. The
     // weaker band alone would rise as it slides towards the stronger tone,
     // so it only judges whether both tones stand clear of the noise there.
-    std::vector<double> scores(size_t(2 * steps + 1));
+    const int steps = steps_;
+    std::fill(scores_.begin(), scores_.end(), 0.0);
     int best = 0;
     for (int j = -steps; j <= steps; ++j) {
-        const double offset = j * binHz_;
-        scores[size_t(j + steps)] = band(markHz_ + offset) + band(spaceHz_ + offset);
-        if (scores[size_t(j + steps)] > scores[size_t(best + steps)])
+        const auto at = size_t(j + steps);
+        scores_[at] = band(markBands_[at]) + band(spaceBands_[at]);
+        if (scores_[at] > scores_[size_t(best + steps)])
             best = j;
     }
-    const double peak = scores[size_t(best + steps)];
-    if (std::min(band(markHz_ + best * binHz_), band(spaceHz_ + best * binHz_)) < kClearOfNoise)
+    const double peak = scores_[size_t(best + steps)];
+    if (std::min(band(markBands_[size_t(best + steps)]), band(spaceBands_[size_t(best + steps)])) < kClearOfNoise)
         return;
     double refined = best;
     if (best > -steps && best < steps) {
-        const double before = scores[size_t(best + steps - 1)], after = scores[size_t(best + steps + 1)];
+        const double before = scores_[size_t(best + steps - 1)], after = scores_[size_t(best + steps + 1)];
         const double curvature = before - 2.0 * peak + after;
         if (curvature < 0.0)
             refined += std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);

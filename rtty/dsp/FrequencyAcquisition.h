@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 // Where the two tones really are, within ±range of where they were set: a
@@ -33,17 +34,37 @@ public:
 
 private:
     static constexpr double kFirstEstimateSegments = 4.0;
+    // One tone's band at some offset: bins [begin, end) counted from firstBin_.
+    struct Band {
+        std::size_t begin = 0, end = 0;
+        double bins = 0.0;
+    };
+    Band bandAt(double centreHz) const;
+    double medianNear(const double* values, std::size_t n, double guess);
     void analyseSegment();
     void estimate();
 
     double sampleRate_, markHz_, spaceHz_, baud_, rangeHz_;
     std::size_t length_ = 0;
     double binHz_ = 1.0;
-    std::vector<float> window_, input_, pending_;
-    std::vector<float> spectrumOut_;  // interleaved complex FFT output
+    // FFTW's buffers come aligned from FFTW: on the heap's chance alignment
+    // it would pick other kernels, and the estimates would round otherwise
+    // from one run (or build) to the next.
+    struct FftwFree {
+        void operator()(float* buffer) const;
+    };
+    std::unique_ptr<float[], FftwFree> input_;
+    std::unique_ptr<float[], FftwFree> transformOut_;  // interleaved complex FFT output
+    std::vector<float> window_, pending_;
+    std::size_t pendingUsed_ = 0;  // pending_ before this is analysed
     std::vector<double> power_;       // averaged over segments
     std::size_t firstBin_ = 0, lastBin_ = 0;
+    double halfBand_ = 0.0;
+    int steps_ = 0;                             // offsets searched either side, in bins
+    std::vector<Band> markBands_, spaceBands_;  // per offset, -steps_ first
+    std::vector<double> scores_, cumulative_, scratch_;
     double segments_ = 0.0;
+    double floor_ = 0.0;  // the median bin at the last estimate
     fftwf_plan_s* plan_ = nullptr;
     bool fresh_ = false;
     double offsetHz_ = 0.0;

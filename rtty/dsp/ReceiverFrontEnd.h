@@ -21,7 +21,7 @@
 
 namespace rtty {
 
-class ReceiverFrontEnd : public SoftBitSource {
+class ReceiverFrontEnd final : public SoftBitSource {
 public:
     static constexpr double kMaxTuningHz = 100.0;  // AFC and acquisition range round the set centre
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <cstddef>
 #include <vector>
 
 // Matched filter for one FSK tone: the signal is mixed to DC and summed over
@@ -9,8 +10,13 @@
 // blocks; the sum is kept in double and recomputed now and then so that
 // hours of audio do not accumulate rounding.
 //
-// The oscillator is a renormalised phasor recurrence rather than liquid-dsp's
-// NCO: its per-sample calls took a third of the decoding time.
+// Only every decimation-th window is wanted, so the sum moves on by whole
+// outputs: the samples that came since the last one are added and those
+// that left the window taken away, each group summed on its own. A sum
+// carried from sample to sample would make every sample wait for the one
+// before it. The oscillator is a renormalised phasor recurrence, run in
+// several phases at once for the same reason (liquid-dsp's NCO, called per
+// sample, took a third of the decoding time).
 
 namespace rtty {
 
@@ -38,22 +44,33 @@ public:
     double delaySamples() const { return delay_; }
 
 private:
-    void resum();
+    static constexpr size_t kPhases = 8;  // oscillator phases run side by side
+    void mix(const float* samples, size_t n, float* re, float* im);
+    template <int Step>
+    size_t windows(const float* re, const float* im, size_t n, float* magnitudeOut, std::complex<float>* windowOut);
 
     double sampleRate_;
     double toneHz_;
     std::complex<double> phasor_{1.0, 0.0};
     std::complex<double> rotation_{1.0, 0.0};
+    std::complex<double> phaseStart_[kPhases];  // rotation^k, k < kPhases
+    std::complex<double> phaseStep_{1.0, 0.0};  // rotation^kPhases
     int wholeLength_;
     double fraction_;
     double delay_;
     double scale_;
-    std::vector<std::complex<float>> history_;  // ring of wholeLength_ + 1 mixed samples
-    size_t head_ = 0;
-    std::complex<double> sum_{};
-    size_t sinceResum_ = 0;
     int decimation_;
     int untilOutput_;
+    // Mixed samples: the newest wholeLength_ + decimation_ of those before
+    // the block (all a window and its edge reach back), then the block's.
+    std::vector<float> mixedRe_, mixedIm_;
+    double sumRe_ = 0.0, sumIm_ = 0.0;  // the window's whole samples at the last output
+    // Where a bit is a whole number of outputs: the samples' sum between
+    // each of the last bit's outputs and the one before, oldest at groupHead_.
+    int groupsPerBit_ = 0;
+    std::vector<std::complex<double>> groups_;
+    size_t groupHead_ = 0;
+    size_t sinceResum_ = 0;
 };
 
 }  // namespace rtty
