@@ -66,7 +66,9 @@ struct PairLevels {
     std::vector<float> markPeak, spacePeak;  // each tone's highest magnitude round each output
     std::vector<float> common;
     SlidingMaximum gainMaximum, markMaximum, spaceMaximum;
-    void reset(int halfWidth);
+    float unlike = 0.0f;  // how much of late the tones' local levels differed
+    float unlikeAlpha = 0.0f;
+    void reset(int halfWidth, double outputsPerBit);
     void erase(std::size_t count);
 };
 struct ToneScales {
