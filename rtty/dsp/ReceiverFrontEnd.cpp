@@ -30,10 +30,6 @@ constexpr double kCommonBits = 0.4;
 // sigma / (A + 2 sigma). This many times that is allowed for.
 constexpr double kCommonNoiseAllowance = 3.0;
 constexpr double kLeastCommonDeadZone = 0.5;
-// Share of a slot's window blanked from which its LLR is weighed down, and
-// from which it is erased.
-constexpr double kErasedFrom = 0.5;
-constexpr double kErasedFully = 0.75;
 
 }  // namespace
 
@@ -65,11 +61,6 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     markLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
     spaceLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
     pairLevels_.reset(commonHalfWidth_, bitSamples_ / decimation_);
-    erased_.clear();
-    blankedRing_.assign(std::size_t(std::max(1L, std::lround(bitSamples_))), 0);
-    ringPosition_ = 0;
-    blankedInRing_ = 0;
-    sinceOutput_ = 0;
     markWindow_.clear();
     spaceWindow_.clear();
     tuningTurn_ = {};
@@ -92,8 +83,7 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     scratchMarkWindow_.resize(most);
     scratchSpaceWindow_.resize(most);
     blanked_.resize(n);
-    const std::size_t blankedCount = blanker_.process(samples, n, blanked_.data());
-    noteBlanked(samples, n, blankedCount);
+    blanker_.process(samples, n, blanked_.data());
     const std::size_t outputs = markFilter_->process(blanked_.data(), n, scratchMark_.data(), scratchMarkWindow_.data());
     spaceFilter_->process(blanked_.data(), n, scratchSpace_.data(), scratchSpaceWindow_.data());
     markMagnitude_.insert(markMagnitude_.end(), scratchMark_.begin(), scratchMark_.begin() + long(outputs));
@@ -122,31 +112,6 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
         const double timeConstant = bits * bitSamples_ / decimation_;
         for (std::size_t i = 0; i < outputs; ++i)
             likelihood_.learnSample(scratchMark_[i], scratchSpace_[i], timeConstant);
-    }
-}
-
-void ReceiverFrontEnd::noteBlanked(const float* samples, std::size_t n, std::size_t blankedCount)
-{
-    const auto ringSize = static_cast<int64_t>(blankedRing_.size());
-    if (blankedCount == 0 && blankedInRing_ == 0) {
-        // Nothing blanked within a bit: the ring stays all zeros.
-        const int64_t outputs = (sinceOutput_ + int64_t(n)) / decimation_;
-        erased_.insert(erased_.end(), std::size_t(outputs), 0.0f);
-        sinceOutput_ = (sinceOutput_ + int64_t(n)) % decimation_;
-        ringPosition_ = std::size_t((int64_t(ringPosition_) + int64_t(n)) % ringSize);
-        return;
-    }
-    const float perSample = 1.0f / float(ringSize);
-    for (std::size_t k = 0; k < n; ++k) {
-        const uint8_t blanked = blanked_[k] == 0.0f && samples[k] != 0.0f;
-        blankedInRing_ += int(blanked) - int(blankedRing_[ringPosition_]);
-        blankedRing_[ringPosition_] = blanked;
-        if (++ringPosition_ == blankedRing_.size())
-            ringPosition_ = 0;
-        if (++sinceOutput_ == decimation_) {
-            sinceOutput_ = 0;
-            erased_.push_back(float(blankedInRing_) * perSample);
-        }
     }
 }
 
@@ -179,13 +144,8 @@ double ReceiverFrontEnd::llrAt(double centre) const
     const float spaceLevel = spaceEnvelope_[i] + fraction * (spaceEnvelope_[i + 1] - spaceEnvelope_[i]);
     const float share = common[i] + fraction * (common[i + 1] - common[i]);
     const float gain = pairGain[i] + fraction * (pairGain[i + 1] - pairGain[i]);
-    const double llr = likelihood_.llr(mark, space, markLevel, spaceLevel, std::min(1.0f, share / commonDeadZone_),
-                                       std::min(1.0f, gain / commonDeadZone_));
-    // A slot mostly blanked is erased: what is left of it holds the
-    // burst's edges as much as the signal. Less than half blanked, it is
-    // decided on the rest, which the pair's level (a short fade) weighs.
-    const double erased = erased_[i] + fraction * (erased_[i + 1] - erased_[i]);
-    return llr * std::clamp(1.0 - (erased - kErasedFrom) / (kErasedFully - kErasedFrom), 0.0, 1.0);
+    return likelihood_.llr(mark, space, markLevel, spaceLevel, std::min(1.0f, share / commonDeadZone_),
+                           std::min(1.0f, gain / commonDeadZone_));
 }
 
 void ReceiverFrontEnd::llrs(double first, double step, std::size_t count, double* out) const
@@ -254,12 +214,12 @@ void ReceiverFrontEnd::retune(double correctionHz)
 void ReceiverFrontEnd::discardBefore(double instant)
 {
     // Never more than the shortest buffer holds: the levels lag the magnitudes.
-    const auto shortest = static_cast<int64_t>(std::min({markMagnitude_.size(), erased_.size(), markEnvelope_.size(), spaceEnvelope_.size(),
+    const auto shortest = static_cast<int64_t>(std::min({markMagnitude_.size(), markEnvelope_.size(), spaceEnvelope_.size(),
                                                          pairLevels_.common.size(), pairLevels_.pairGain.size()}));
     const int64_t drop = std::min(static_cast<int64_t>(bufferPosition(instant)), shortest);
     if (drop < (int64_t(1) << 14))
         return;
-    for (std::vector<float>* values : {&markMagnitude_, &spaceMagnitude_, &markEnvelope_, &spaceEnvelope_, &erased_})
+    for (std::vector<float>* values : {&markMagnitude_, &spaceMagnitude_, &markEnvelope_, &spaceEnvelope_})
         values->erase(values->begin(), values->begin() + drop);
     pairLevels_.erase(std::size_t(drop));
     markWindow_.erase(markWindow_.begin(), markWindow_.begin() + drop);

@@ -61,8 +61,6 @@ public:
     void discardBefore(double instant) override;
 
 private:
-    // Follows which samples the blanker set to zero, per output.
-    void noteBlanked(const float* samples, std::size_t n, std::size_t blankedCount);
     // Position in the magnitude buffers of the window centred at `centre`.
     double bufferPosition(double centre) const;
 
@@ -89,13 +87,6 @@ private:
     int64_t framesLearnt_ = 0;  // since the restart
     ImpulseBlanker blanker_;
     std::vector<float> blanked_;  // the audio with bursts blanked
-    // Share of each output's one-bit window that was blanked, aligned with
-    // the magnitudes: a slot mostly blanked is erased, not decided.
-    std::vector<float> erased_;
-    std::vector<uint8_t> blankedRing_;  // the last bit's samples, 1 where blanked
-    std::size_t ringPosition_ = 0;
-    int blankedInRing_ = 0;
-    int64_t sinceOutput_ = 0;  // samples since the last output
     std::vector<float> scratchMark_, scratchSpace_;
     std::vector<std::complex<float>> scratchMarkWindow_, scratchSpaceWindow_;
 

@@ -99,8 +99,9 @@ TEST(FadeModel, OneToneFadedForSecondsAtAWeakSignal)
 }
 
 // Moderate fading, a drifting offset and static crashes together: a crash
-// in a fade of both is loud against the faded signal. Blanked, and the slot
-// erased where the blanking took most of it, it costs that slot only.
+// in a fade of both is loud against the faded signal. Blanked, it lowers
+// both tones for the bits it hits, which the level model reads as a short
+// fade of both rather than as a decision.
 TEST(FadeModel, BurstsInsideFadesWithDrift)
 {
     const std::string text = bulletinText(1000, 54);
