@@ -60,9 +60,7 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     spaceEnvelope_.clear();
     markLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
     spaceLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
-    pairLevel_.clear();
-    common_.clear();
-    pairMaximum_ = SlidingMaximum(commonHalfWidth_);
+    pairLevels_.reset(commonHalfWidth_, bitSamples_ / decimation_);
     markWindow_.clear();
     spaceWindow_.clear();
     tuningTurn_ = {};
@@ -96,8 +94,9 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
         markLevel_.push(scratchMark_[i], markEnvelope_);
         spaceLevel_.push(scratchSpace_[i], spaceEnvelope_);
     }
-    extendCommonLevel(markMagnitude_, spaceMagnitude_, markEnvelope_, spaceEnvelope_, pairLevel_, pairMaximum_, common_,
-                      float(likelihood_.markAmplitude()), float(likelihood_.spaceAmplitude()));
+    const ToneScales scales{float(likelihood_.markAmplitude()), float(likelihood_.spaceAmplitude()),
+                            float(likelihood_.markNoise()), float(likelihood_.spaceNoise())};
+    extendPairLevels(markMagnitude_, spaceMagnitude_, markEnvelope_, spaceEnvelope_, scales, pairLevels_);
     samplesIn_ += static_cast<int64_t>(n);
 
     // A / sigma of one tone is the square root of the two tones' slot SNR.
@@ -132,7 +131,9 @@ double ReceiverFrontEnd::llrAt(double centre) const
     const double position = bufferPosition(centre);
     const double whole = std::floor(position);
     auto index = static_cast<int64_t>(whole);
-    const auto size = static_cast<int64_t>(common_.size());
+    const std::vector<float>& common = pairLevels_.common;
+    const std::vector<float>& pairGain = pairLevels_.pairGain;
+    const auto size = static_cast<int64_t>(common.size());
     if (index < 0 || index + 1 >= size)
         return 0.0;
     const auto fraction = static_cast<float>(position - whole);
@@ -141,8 +142,10 @@ double ReceiverFrontEnd::llrAt(double centre) const
     const float space = spaceMagnitude_[i] + fraction * (spaceMagnitude_[i + 1] - spaceMagnitude_[i]);
     const float markLevel = markEnvelope_[i] + fraction * (markEnvelope_[i + 1] - markEnvelope_[i]);
     const float spaceLevel = spaceEnvelope_[i] + fraction * (spaceEnvelope_[i + 1] - spaceEnvelope_[i]);
-    const float share = common_[i] + fraction * (common_[i + 1] - common_[i]);
-    return likelihood_.llr(mark, space, markLevel, spaceLevel, std::min(1.0f, share / commonDeadZone_));
+    const float share = common[i] + fraction * (common[i + 1] - common[i]);
+    const float gain = pairGain[i] + fraction * (pairGain[i + 1] - pairGain[i]);
+    return likelihood_.llr(mark, space, markLevel, spaceLevel, std::min(1.0f, share / commonDeadZone_),
+                           std::min(1.0f, gain / commonDeadZone_));
 }
 
 void ReceiverFrontEnd::llrs(double first, double step, std::size_t count, double* out) const
@@ -210,15 +213,15 @@ void ReceiverFrontEnd::retune(double correctionHz)
 
 void ReceiverFrontEnd::discardBefore(double instant)
 {
-    const auto drop = static_cast<int64_t>(bufferPosition(instant));
+    // Never more than the shortest buffer holds: the levels lag the magnitudes.
+    const auto shortest = static_cast<int64_t>(std::min({markMagnitude_.size(), markEnvelope_.size(), spaceEnvelope_.size(),
+                                                         pairLevels_.common.size(), pairLevels_.pairGain.size()}));
+    const int64_t drop = std::min(static_cast<int64_t>(bufferPosition(instant)), shortest);
     if (drop < (int64_t(1) << 14))
         return;
-    markMagnitude_.erase(markMagnitude_.begin(), markMagnitude_.begin() + drop);
-    markEnvelope_.erase(markEnvelope_.begin(), markEnvelope_.begin() + drop);
-    spaceEnvelope_.erase(spaceEnvelope_.begin(), spaceEnvelope_.begin() + drop);
-    pairLevel_.erase(pairLevel_.begin(), pairLevel_.begin() + drop);
-    common_.erase(common_.begin(), common_.begin() + drop);
-    spaceMagnitude_.erase(spaceMagnitude_.begin(), spaceMagnitude_.begin() + drop);
+    for (std::vector<float>* values : {&markMagnitude_, &spaceMagnitude_, &markEnvelope_, &spaceEnvelope_})
+        values->erase(values->begin(), values->begin() + drop);
+    pairLevels_.erase(std::size_t(drop));
     markWindow_.erase(markWindow_.begin(), markWindow_.begin() + drop);
     spaceWindow_.erase(spaceWindow_.begin(), spaceWindow_.begin() + drop);
     bufferStart_ += drop;

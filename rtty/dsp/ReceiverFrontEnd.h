@@ -76,9 +76,8 @@ private:
     std::vector<float> markEnvelope_, spaceEnvelope_;  // see ToneEnvelope.h; shorter by the look-ahead
     int envelopeHalfWidth_ = 0;
     SlidingMaximum markLevel_, spaceLevel_;
-    std::vector<float> pairLevel_, common_;  // see extendCommonLevel(); common_ shorter by its look-ahead
+    PairLevels pairLevels_;  // see ToneEnvelope.h; shorter by their own look-ahead
     int commonHalfWidth_ = 0;
-    SlidingMaximum pairMaximum_;
     float commonDeadZone_ = 1.0f;  // a common level above this is no fade
     std::vector<std::complex<float>> markWindow_, spaceWindow_;
     int decimation_ = 1;

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <string>
 
 namespace rtty {
 
@@ -52,6 +53,19 @@ uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigure
 {
     if (spaceAfterFigures_ && code != baudot::kFigures) {
         return flipCost(code, baudot::kFigures, llrs) < kRecoveryCost ? baudot::kFigures : code;
+    }
+    // A line of a bulletin starts with a group of digits or a word; in
+    // figures, a code there that would print punctuation is more likely
+    // a LTRS with a weak bit (the line's word then prints in figures).
+    const bool lineStart = lastPrinted_ == '\n' || lastPrinted_ == '\r';
+    if (inFigures && lineStart && code != baudot::kLetters && flipCost(code, baudot::kLetters, llrs) < kRecoveryCost) {
+        std::string out;
+        baudot::Decoder decoder;
+        decoder.decode(baudot::kFigures, out);
+        decoder.decode(code, out);
+        const bool punctuation = out.size() == 1 && std::ispunct(static_cast<unsigned char>(out[0]));
+        if (punctuation)
+            return baudot::kLetters;
     }
     const bool inDigits = inFigures && std::isdigit(static_cast<unsigned char>(lastPrinted_));
     const bool inLetters = !inFigures && std::isalpha(static_cast<unsigned char>(lastPrinted_));

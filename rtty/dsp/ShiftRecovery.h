@@ -9,7 +9,8 @@
 // code that is within a small LLR cost of the expected one is taken as it:
 //  - after a space that ended a group of figures, a FIGS;
 //  - inside a group of digits, a digit rather than LTRS;
-//  - inside a word of letters, a letter rather than FIGS.
+//  - inside a word of letters, a letter rather than FIGS;
+//  - at the start of a line in figures, LTRS rather than punctuation.
 // Clean codes (all bits strong) are never changed.
 
 namespace rtty {

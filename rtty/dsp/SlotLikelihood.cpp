@@ -15,7 +15,8 @@ constexpr double kPairAlpha = 1.0 / 64.0;
 constexpr double kFastFading = 0.05;
 constexpr double kFloorAlpha = 1.0 / 16.0;
 constexpr double kFloorRise = 5e-4;   // per slot: the floor doubles in some 1400 slots
-constexpr double kFloorBias = 1.4;    // the lowest of short means lies below the true mean
+constexpr double kFloorBias = 1.4;
+constexpr double kRawCountAtFirstSlot = 16.0;    // the lowest of short means lies below the true mean
 
 // ln I0(x) for x >= 0, to a few parts in 10^4.
 double logBesselI0Exact(double x)
@@ -117,6 +118,12 @@ void SlotLikelihood::learnSample(float markMagnitude, float spaceMagnitude, doub
 
 void SlotLikelihood::learnSlot(bool mark, float markMagnitude, float spaceMagnitude)
 {
+    if (slotsLearnt_++ == 0) {
+        // Levels from raw samples count transitions as on or off: the
+        // decided slots take over from them within a few characters.
+        for (Level* level : {&mark_.on, &mark_.off, &space_.on, &space_.off})
+            level->count = std::min(level->count, kRawCountAtFirstSlot);
+    }
     const double on = mark ? markMagnitude : spaceMagnitude;
     if (lastOn_ == int(mark)) {
         const double alpha = std::max(kPairAlpha, 1.0 / (pairs_ += 1.0));
@@ -177,21 +184,25 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
     return mark_.logLikelihood(markMagnitude, markLevel) - space_.logLikelihood(spaceMagnitude, spaceLevel);
 }
 
-double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common) const
+double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
+                          float pairGain) const
 {
-    if (!followsLocalLevels())
+    if (fastFadingSeen())
         return llr(markMagnitude, spaceMagnitude);
     // Each tone's gain against its long-term amplitude, from its local
-    // level less what noise alone would show there; both scaled by the
-    // pair's common share. The leakage of the on-tone into the other's
-    // filter falls with the pair's level; the noise floor stays.
+    // level; both scaled by the pair's common share. The leakage of the
+    // on-tone into the other's filter falls with the pair's level; the
+    // noise floor stays.
     auto gain2 = [](const Tone& tone, double level) {
         if (tone.amplitude2 <= 0.0)
             return 1.0;
         return std::clamp(double(level) * level / tone.amplitude2, 0.0, 1.0);
     };
-    const double markGain2 = gain2(mark_, markLevel), spaceGain2 = gain2(space_, spaceLevel);
-    const double share2 = double(common) * common;
+    const bool local = followsLocalLevels();
+    const double markGain2 = local ? gain2(mark_, markLevel) : 1.0;
+    const double spaceGain2 = local ? gain2(space_, spaceLevel) : 1.0;
+    const double share = local ? common : pairGain;
+    const double share2 = std::min(1.0, share * share);
     if (share2 >= 1.0 && markGain2 >= 1.0 && spaceGain2 >= 1.0)
         return mark_.logLikelihood(markMagnitude) - space_.logLikelihood(spaceMagnitude);
     const double pairGain2 = share2 * std::max(markGain2, spaceGain2);

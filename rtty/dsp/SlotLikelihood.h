@@ -28,9 +28,15 @@ public:
     // while on a steady signal the long-term levels, which noise does not
     // lift, decide.
     double llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel) const;
-    // The same with both amplitudes scaled by `common` (at most 1): the
-    // share of the pair's level that a fade of both tones left (ToneEnvelope.h).
-    double llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common) const;
+    // The same at the pair's level now (ToneEnvelope.h): `common` the share
+    // of the local levels that a fade of both tones left, `pairGain` the
+    // pair's gain against the long-term amplitudes (both at most 1). Until
+    // the local levels are trusted the long-term amplitudes scaled by
+    // `pairGain` decide, so that a fade of both tones in the first seconds
+    // is read at its own level; under flutter the tones are compared on
+    // equal terms, which no level changes.
+    double llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
+               float pairGain) const;
 
     // Sum over both tones of the on-tone SNR (A²/2σ²) in one bit: the size
     // of a typical slot's LLR, and a squelch measure.
@@ -38,6 +44,11 @@ public:
     // Long-term amplitudes of the tones when on (0 before any is known).
     double markAmplitude() const { return std::sqrt(mark_.amplitude2); }
     double spaceAmplitude() const { return std::sqrt(space_.amplitude2); }
+    // RMS magnitudes of the tones' filters while off, at their quietest
+    // lately: a burst or a few slots misread do not lift them (0 before
+    // any is known).
+    double markNoise() const { return std::sqrt(2.0 * mark_.floorSigma2); }
+    double spaceNoise() const { return std::sqrt(2.0 * space_.floorSigma2); }
 
     // How much an on-tone's magnitude changes from one slot to the next
     // beyond what noise explains: near 0 on a steady or slowly fading
@@ -79,6 +90,7 @@ private:
 
     Tone mark_, space_;
     Tone shared_;  // both tones' levels averaged: the fixed threshold that suits flutter
+    double slotsLearnt_ = 0.0;
     int lastOn_ = -1;            // tone on in the previous slot learnt: 1 mark, 0 space
     double lastOnMagnitude_ = 0.0;
     double pairDifference_ = 0.0, pairPower_ = 0.0, pairs_ = 0.0;

@@ -49,21 +49,84 @@ void SlidingMaximum::pushStep(float value, std::vector<float>& out)
     inBlock_ = 0;
 }
 
-void extendCommonLevel(const std::vector<float>& markMagnitudes, const std::vector<float>& spaceMagnitudes,
-                       const std::vector<float>& markEnvelope, const std::vector<float>& spaceEnvelope,
-                       std::vector<float>& pairLevel, SlidingMaximum& pairMaximum, std::vector<float>& common,
-                       float markAmplitude, float spaceAmplitude)
+namespace {
+// The time over which a difference of the tones' levels is followed: a fade of
+// both shows one for the half width of the tone levels at each edge, a fade
+// of one tone (selective fading) for seconds.
+constexpr double kUnlikeBits = 8.0;
+}  // namespace
+
+void PairLevels::reset(int halfWidth, double outputsPerBit)
+{
+    unlike = 0.0f;
+    unlikeAlpha = static_cast<float>(1.0 / (kUnlikeBits * outputsPerBit));
+    rawGain.clear();
+    pairGain.clear();
+    markPeak.clear();
+    spacePeak.clear();
+    common.clear();
+    gainMaximum = SlidingMaximum(halfWidth);
+    markMaximum = SlidingMaximum(halfWidth);
+    spaceMaximum = SlidingMaximum(halfWidth);
+}
+
+void PairLevels::erase(std::size_t count)
+{
+    for (std::vector<float>* values : {&rawGain, &pairGain, &markPeak, &spacePeak, &common})
+        values->erase(values->begin(), values->begin() + long(std::min(count, values->size())));
+}
+
+void extendPairLevels(const std::vector<float>& markMagnitudes, const std::vector<float>& spaceMagnitudes,
+                      const std::vector<float>& markEnvelope, const std::vector<float>& spaceEnvelope,
+                      const ToneScales& scales, PairLevels& levels)
 {
     constexpr float kTiny = 1e-30f;
-    const float markScale = 1.0f / std::max(markAmplitude, kTiny), spaceScale = 1.0f / std::max(spaceAmplitude, kTiny);
-    const std::size_t done = common.size();
-    for (std::size_t i = pairLevel.size(); i < markEnvelope.size(); ++i) {
-        pairLevel.push_back(std::max(markMagnitudes[i] * markScale, spaceMagnitudes[i] * spaceScale));
-        pairMaximum.push(pairLevel.back(), common);
+    // A local level this many times the noise's RMS magnitude or more
+    // holds the tone; below it, the highest of a few noise samples.
+    constexpr float kAboveNoise = 2.5f;
+    constexpr float kSilence = 0.05f;
+    // The two tones' local levels this close (as gains) are one fade.
+    constexpr float kAlike = 0.5f;
+    const float markScale = 1.0f / std::max(scales.markAmplitude, kTiny);
+    const float spaceScale = 1.0f / std::max(scales.spaceAmplitude, kTiny);
+    const float markFloor = kAboveNoise * scales.markNoise, spaceFloor = kAboveNoise * scales.spaceNoise;
+    for (std::size_t i = levels.rawGain.size(); i < markEnvelope.size(); ++i) {
+        const float mark = markMagnitudes[i], space = spaceMagnitudes[i];
+        levels.rawGain.push_back(std::max(mark * markScale, space * spaceScale));
+        levels.gainMaximum.push(levels.rawGain.back(), levels.pairGain);
+        levels.markMaximum.push(mark, levels.markPeak);
+        levels.spaceMaximum.push(space, levels.spacePeak);
     }
-    // The pair's highest level round each new slot, against the tones' local levels there.
-    for (std::size_t i = done; i < common.size(); ++i)
-        common[i] /= std::max(std::max(markEnvelope[i] * markScale, spaceEnvelope[i] * spaceScale), kTiny);
+    for (std::size_t i = levels.common.size(); i < levels.markPeak.size(); ++i) {
+        // The share of the tone keyed on here: the one that stands out
+        // against its long-term amplitude at the output itself, its highest
+        // magnitude round it against its local level. Where the other tone
+        // is faded out (selective fading), noise may stand out in the
+        // on-tone's stead, and the share would read a fade of one tone as
+        // one of both: it counts only where the on-tone stands above noise,
+        // or where the other tone's local level is heard and, unless one
+        // tone has been down for a while, at the on-tone's gain. Where
+        // nothing tells, no fade of both.
+        const float mark = levels.markPeak[i], space = levels.spacePeak[i];
+        const bool markOn = markMagnitudes[i] * markScale >= spaceMagnitudes[i] * spaceScale;
+        const float onPeak = markOn ? mark : space;
+        const float onLevel = markOn ? markEnvelope[i] : spaceEnvelope[i];
+        const float otherLevel = markOn ? spaceEnvelope[i] : markEnvelope[i];
+        const float onGain = onLevel * (markOn ? markScale : spaceScale);
+        const float otherGain = otherLevel * (markOn ? spaceScale : markScale);
+        const float onFloor = markOn ? markFloor : spaceFloor, otherFloor = markOn ? spaceFloor : markFloor;
+        // One tone faded for longer than the edge of a fade of both: the
+        // other tone's level then says nothing about the pair's.
+        const bool unlike = otherGain < kAlike * onGain || onGain < kAlike * otherGain;
+        levels.unlike += levels.unlikeAlpha * ((unlike ? 1.0f : 0.0f) - levels.unlike);
+        const bool oneToneFaded = levels.unlike > 0.5f;
+        const bool otherAlike = otherLevel > otherFloor && !(oneToneFaded && unlike);
+        const bool tells = onLevel > onFloor && (otherAlike || onPeak > onFloor);
+        // Both tones far below the noise they were learnt with: digital
+        // silence, the signal gone.
+        const bool silent = mark < kSilence * markFloor && space < kSilence * spaceFloor;
+        levels.common.push_back(silent ? 0.0f : tells ? std::min(1.0f, onPeak / onLevel) : 1.0f);
+    }
 }
 
 }  // namespace rtty

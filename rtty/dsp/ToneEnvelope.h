@@ -54,21 +54,41 @@ private:
 };
 
 
-// The pair's common level: at every instant one tone is keyed on, so the
-// larger of the two tones' magnitudes (each against its long-term
-// amplitude) at the centre of any bit shows the pair's level. Its highest
-// value within the half width of `pairMaximum` either side (half a bit or more, so that a bit
-// centre is always inside), against the larger of the two tones' local
-// levels (ToneEnvelope above, the same way), is near 1 unless both tones
-// are down together: it follows a fade of both within a bit, where the
-// tone levels, which look a character either side, still show the level
-// before or after it. A fade of one tone (keying, selective fading) leaves
-// it near 1: that tone's own level says it.
-// `pairLevel` is extended as far as `markEnvelope` allows, `common` up to
-// pairLevel.size() less the half width.
-void extendCommonLevel(const std::vector<float>& markMagnitudes, const std::vector<float>& spaceMagnitudes,
-                       const std::vector<float>& markEnvelope, const std::vector<float>& spaceEnvelope,
-                       std::vector<float>& pairLevel, SlidingMaximum& pairMaximum, std::vector<float>& common,
-                       float markAmplitude, float spaceAmplitude);
+// The pair's level now, at every output, two ways. At every instant one
+// tone is keyed on, so the larger of the two tones' magnitudes at the
+// centre of any bit shows the pair's level; its highest value within the
+// half width of the maxima (half a bit or more, so that a bit centre is
+// always inside) follows a fade of both tones within a bit, where the tone
+// levels (ToneEnvelope above), which look a character either side, still
+// show the level before or after it.
+//  - `pairGain`: each tone taken against its long-term amplitude: the
+//    pair's gain now, for a receiver that has no local levels yet.
+//  - `common`: each tone taken against its own local level: near 1 unless
+//    both tones are down together, a share that scales the local levels.
+//    A fade of one tone (keying, selective fading) leaves it near 1, since
+//    the on-tone stands at its own (faded) level; that tone's level says
+//    it. A tone whose local level is within noise (off throughout, or
+//    faded out) says nothing about the pair and is left out; with both
+//    left out the share is 1.
+// The four vectors are extended as far as `markEnvelope` allows, less the
+// half width of the maxima for the two maxima.
+struct PairLevels {
+    std::vector<float> rawGain;  // before its maximum
+    std::vector<float> pairGain;
+    std::vector<float> markPeak, spacePeak;  // each tone's highest magnitude round each output
+    std::vector<float> common;
+    SlidingMaximum gainMaximum, markMaximum, spaceMaximum;
+    float unlike = 0.0f;  // how much of late the tones' local levels differed
+    float unlikeAlpha = 0.0f;
+    void reset(int halfWidth, double outputsPerBit);
+    void erase(std::size_t count);
+};
+struct ToneScales {
+    float markAmplitude = 0.0f, spaceAmplitude = 0.0f;
+    float markNoise = 0.0f, spaceNoise = 0.0f;  // RMS magnitude of each tone's filter while off
+};
+void extendPairLevels(const std::vector<float>& markMagnitudes, const std::vector<float>& spaceMagnitudes,
+                      const std::vector<float>& markEnvelope, const std::vector<float>& spaceEnvelope,
+                      const ToneScales& scales, PairLevels& levels);
 
 }  // namespace rtty

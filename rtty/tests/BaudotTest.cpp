@@ -129,6 +129,23 @@ TEST(ShiftRecovery, WeakCodesWhereAShiftIsExpectedAreTakenAsIt)
     EXPECT_EQ(inGroup.text, "1215");
 }
 
+// A LTRS at the start of a line, after a line ending in figures ("=\r\n"),
+// with one bit faded: read as K it printed '(' and the line's word in
+// figures ("NNNN" as ",,,,"). A clean K there still prints '('.
+TEST(ShiftRecovery, WeakLettersAtTheStartOfALineInFigures)
+{
+    Receiver weak;
+    weak.receive("12345=\r\n");
+    weak.receive(0x0F, {4});  // K: LTRS with its last bit read as space
+    weak.receive("NNNN");
+    EXPECT_EQ(weak.text, "12345=\r\nNNNN");
+
+    Receiver clean;
+    clean.receive("12345=\r\n");
+    clean.receive(0x0F);
+    EXPECT_EQ(clean.text, "12345=\r\n(");
+}
+
 TEST(ShiftRecovery, CleanCodesAndPlainTextAreNeverChanged)
 {
     // Letters after figures, sent with clean bits, stay letters.
