@@ -1,6 +1,6 @@
 #!/bin/bash
 # A line set wrong, on recordings as near to off-air ones as can be made
-# here: real SYNOP bulletins (shared data, AWIPS), sent by minimodem (not
+# here: real SYNOP bulletins (AWIPS, kept with the decoder's tests), sent by minimodem (not
 # our modulator), through the HF channels. For each recording pluvane-rtty
 # decodes at its defaults (50 Bd, 425 Hz, 1500 Hz, normal), on the right
 # line and with --auto; a line that does not fit must print at most 10
@@ -15,8 +15,7 @@ build=${1:-build}
 . "$(dirname "$0")/common.sh"
 bench_setup "$build"
 rate=8000
-data=$(dirname "$0")/../../../shared/data/synop-real/awips-bulletins
-[ -d "$data" ] || data=/work/shared/data/synop-real/awips-bulletins
+data=$(dirname "$0")/../../synopdecoder/tests/data/real/awips-bulletins
 
 # Four bulletins, each framed as a broadcast sends it.
 n=0
