@@ -12,13 +12,10 @@
 #include <QDeadlineTimer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <future>
-#include <mutex>
-#include <thread>
+#include <utility>
 
 namespace {
 
@@ -32,58 +29,48 @@ void require(bool condition, const char* what)
     std::abort();
 }
 
-// Serves one connection at a time with the bytes of the current input.
-class LoopbackServer {
+// A loopback server on the fuzzer's own thread, made once: the control's
+// waits run the event loop, so the server greets, reads the request and
+// sends the input from inside them, with no thread to hand over to and back.
+class LoopbackServer : public QObject {
 public:
     LoopbackServer()
     {
-        std::promise<quint16> listening;
-        auto port = listening.get_future();
-        m_thread = std::thread([this, &listening] {
-            QTcpServer server;
-            server.listen(QHostAddress::LocalHost, 0);
-            listening.set_value(server.serverPort());
-            for (;;) {
-                if (!server.waitForNewConnection(-1)) continue;
-                QTcpSocket* socket = server.nextPendingConnection();
-                serve(*socket);
-                delete socket;
-            }
-        });
-        m_port = port.get();
-        m_thread.detach();
+        m_server.listen(QHostAddress::LocalHost, 0);
+        connect(&m_server, &QTcpServer::newConnection, this, &LoopbackServer::accept);
     }
-    quint16 port() const { return m_port; }
-    void setScript(QByteArray bytes)
+    quint16 port() const { return m_server.serverPort(); }
+    void setScript(QByteArray bytes) { m_script = std::move(bytes); }
+    // Nothing of one input's connection reaches the next.
+    void reset()
     {
-        std::lock_guard lock(m_mutex);
-        m_script = std::move(bytes);
+        for (QTcpSocket* socket : std::exchange(m_sockets, {})) {
+            socket->abort();
+            delete socket;
+        }
     }
 
 private:
-    void serve(QTcpSocket& socket)
+    void accept()
     {
-        QByteArray script;
-        {
-            std::lock_guard lock(m_mutex);
-            script = m_script;
+        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
+            m_sockets << socket;
+            socket->write(R"({"hello":"fuzz","protocol":1,"cards":8})" "\n");
+            socket->flush();
+            // The request first: closing with it unread would reset the
+            // connection and throw away what the control has not read yet.
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                if (!socket->canReadLine()) return;
+                socket->disconnect(this);
+                socket->write(m_script);
+                socket->flush();
+                socket->disconnectFromHost();
+            });
         }
-        socket.write(R"({"hello":"fuzz","protocol":1,"cards":8})" "\n");
-        // The request first: closing with it unread would reset the
-        // connection and throw away what the control has not read yet.
-        const QDeadlineTimer deadline(2000);
-        while (!socket.canReadLine() && !deadline.hasExpired()
-               && socket.state() == QAbstractSocket::ConnectedState)
-            socket.waitForReadyRead(50);
-        socket.write(script);
-        while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(2000)) {}
-        socket.disconnectFromHost();
-        if (socket.state() != QAbstractSocket::UnconnectedState) socket.waitForDisconnected(2000);
     }
 
-    quint16 m_port = 0;
-    std::thread m_thread;
-    std::mutex m_mutex;
+    QTcpServer m_server;
+    QList<QTcpSocket*> m_sockets;
     QByteArray m_script;
 };
 
@@ -205,5 +192,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         control.CloseCard();
     }
     require(!deadline.hasExpired(), "the calls end when the server closes");
+    server.reset();
     return 0;
 }

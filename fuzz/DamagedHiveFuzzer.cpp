@@ -3,6 +3,7 @@
 // aside as damaged is kept byte for byte.
 #include "platform/Registry.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -74,16 +75,27 @@ Values readAll()
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    QTemporaryDir dir;
+    // One folder and one hive path for every input, emptied each time: a
+    // new path per input would leave a new environment string behind each
+    // time (setenv keeps them all), and memory that grows from input to
+    // input makes libFuzzer run each one twice and search the heap for leaks.
+    static QTemporaryDir dir;
     require(dir.isValid(), "a scratch folder");
+    for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+        QFile::remove(dir.filePath(name));
     const QString hive = dir.filePath(QStringLiteral("hive.sqlite"));
     const QByteArray original(reinterpret_cast<const char*>(data), qsizetype(size));
     {
         QFile file(hive);
         require(file.open(QIODevice::WriteOnly), "the hive file opens");
         file.write(original);
+        // The hive warns once per file it finds damaged, known by path, size
+        // and time: one fixed time keeps that list from growing with every
+        // damaged input of a size seen before.
+        file.setFileTime(QDateTime::fromSecsSinceEpoch(0, Qt::UTC), QFileDevice::FileModificationTime);
     }
-    qputenv("PLUVANE_HIVE", hive.toLocal8Bit());
+    static const bool pointed = qputenv("PLUVANE_HIVE", hive.toLocal8Bit());
+    require(pointed, "the hive's path set");
 
     const Values before = readAll();
     HKEY key = nullptr;

@@ -6,7 +6,7 @@
 #   fuzz/run-long.sh [SECONDS_PER_PART [RUNS [fuzz-NAME...]]]
 #       defaults: 600 s a part, 10000000 runs, every target
 # Totals and coverage per part: fuzz/findings/NAME.parts (part, seconds,
-# executions, total, cov, ft, rss). Crashing inputs: fuzz/findings/NAME-crash-*.
+# executions, total, cov, ft, rss, CPU seconds). Crashing inputs: fuzz/findings/NAME-crash-*.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 seconds=${1:-600}
@@ -36,9 +36,14 @@ while :; do
       cov=$(grep -oE 'cov: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo -)
       ft=$(grep -oE 'ft: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo -)
       rss=$(grep -oE 'stat::peak_rss_mb: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo -)
+      # CPU seconds (user and system) of the part: on a shared machine the
+      # rate per CPU second is what says how costly a target is.
+      # (times in this shell itself: a pipe or $(...) would fork and count nothing)
+      times >"$log.cpu"
+      cpu=$(tail -1 "$log.cpu" | awk '{ t = 0; for (i = 1; i <= NF; ++i) { split($i, p, "m"); t += p[1] * 60 + p[2] } printf "%.0f", t }')
       total=$(( $(total_of "$target") + runs ))
-      echo "$part $seconds $runs $total $cov $ft ${rss}MB" >>"$here/findings/$target.parts"
-      echo "== $target part $part: $runs runs ($total in all), cov $cov, ft $ft, peak RSS ${rss} MB"
+      echo "$part $seconds $runs $total $cov $ft ${rss}MB ${cpu}" >>"$here/findings/$target.parts"
+      echo "== $target part $part: $runs runs ($total in all), cov $cov, ft $ft, peak RSS ${rss} MB, ${cpu} CPU-s"
     ) &
     running+=($!)
   done
