@@ -16,19 +16,12 @@ using namespace rtty;
 using rtty::testing::bulletinText;
 using rtty::testing::characterErrorRate;
 using rtty::testing::decodeAll;
+using rtty::testing::line;
 
 namespace {
 
 constexpr double kRate = 8000.0;
 constexpr double kSignalPower = 0.125;
-
-RttyParameters line(double baud, double shift)
-{
-    RttyParameters parameters;
-    parameters.baud = baud;
-    parameters.shiftHz = shift;
-    return parameters;
-}
 
 double cerThrough(const std::string& text, const RttyParameters& parameters, const hfchannel::ChannelSettings& settings)
 {

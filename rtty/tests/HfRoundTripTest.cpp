@@ -18,18 +18,11 @@ using namespace rtty;
 using rtty::testing::bulletinText;
 using rtty::testing::characterErrorRate;
 using rtty::testing::decodeAll;
+using rtty::testing::line;
 
 namespace {
 
 constexpr double kRate = 8000.0;
-
-RttyParameters line(double baud, double shift)
-{
-    RttyParameters parameters;
-    parameters.baud = baud;
-    parameters.shiftHz = shift;
-    return parameters;
-}
 
 std::vector<float> throughChannel(const std::string& text, const RttyParameters& parameters, const std::string& channel,
                                   double snrDb, uint32_t seed)

@@ -17,4 +17,13 @@ std::string decodeAll(const std::vector<float>& samples, double sampleRate, cons
 // Bulletin-like text of about the given length: five-figure groups, words, '=' and CR LF.
 std::string bulletinText(size_t length, unsigned seed);
 
+// A line of `baud` and `shift` with everything else at the defaults.
+inline RttyParameters line(double baud, double shiftHz)
+{
+    RttyParameters parameters;
+    parameters.baud = baud;
+    parameters.shiftHz = shiftHz;
+    return parameters;
+}
+
 }  // namespace rtty::testing
