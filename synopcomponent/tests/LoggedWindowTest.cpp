@@ -25,6 +25,10 @@ namespace {
 const char kBulletin[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n10147 12970 61512 10062 21011 30110 40136 52004=\r\n"
                          "10015 41460 72315 10056 20039 39963 40012 57008 78582=\r\nNNNN\r\n";
 
+// A bulletin of the hour `at` falls in. Bulletins meant to be of different
+// hours are fed an hour apart (600 s and 4200 s ago): 600 s and 4000 s ago
+// fell in the same hour for ten minutes of every hour, and the second
+// bulletin was then a repeat of the first.
 std::string bulletinFor(const QDateTime& at, int stations, const char* bbb = "")
 {
     const QString dayHour = at.toString("ddHH");
@@ -168,7 +172,7 @@ TEST_F(LoggedWindow, ReportsMemoryCannotHoldWhileTheDiskIsFullAreCountedAsLost)
 
     // Room again: the next report joins the full memory (one more lost), then all of it is stored.
     component->log()->setPageLimit(1 << 30);
-    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4000), 1).c_str());
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4200), 1).c_str());
     ASSERT_TRUE(QTest::qWaitFor([&] { return component->window()->statusText().contains("writable again"); }, 60000));
     EXPECT_TRUE(component->window()->statusText().contains("4 older ones were lost meanwhile"))
         << component->window()->statusText().toStdString();
@@ -235,7 +239,7 @@ TEST_F(LoggedWindow, ADamagedPageMetWhileListingIsSetAsideAndSaidOnce)
     EXPECT_EQ(kept.size() - kept.filter(QRegularExpression("-wal$")).size(), 1) << kept.join(' ').toStdString();
 
     // New reports go into the new log, and nothing more is said.
-    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4000), 2).c_str());
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4200), 2).c_str());
     ASSERT_TRUE(waitForRows(*component, 300 - lostRows + 2));
     EXPECT_EQ(component->log()->count({}), 300 - lostRows + 2);
     qInstallMessageHandler(previous);
@@ -249,7 +253,7 @@ TEST_F(LoggedWindow, TheStatusLineCountsReportsInWords)
     component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-600), 1).c_str());
     ASSERT_TRUE(waitForRows(*component, 1));
     EXPECT_TRUE(component->window()->statusText().startsWith("1 report,")) << component->window()->statusText().toStdString();
-    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4000), 2).c_str());
+    component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4200), 2).c_str());
     ASSERT_TRUE(waitForRows(*component, 3));
     EXPECT_TRUE(component->window()->statusText().startsWith("3 reports,"));
 }
