@@ -4,7 +4,9 @@
 #include "rtty/dsp/Baudot.h"
 #include "rtty/signal/FskModulator.h"
 #include "cardserver/testing/CardServerProcess.h"
+#include "platform/testing/CpuWait.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
 #include <atomic>
@@ -114,6 +116,7 @@ struct RealTimeRun {
     bool lineFound = false;
     QString text;
     std::vector<double> delays;  // per printed character: arrival at the client - end of its stop bit in the audio
+    double cpuWaitSeconds = 0;   // how long the server and the test waited for a CPU meanwhile
     QString serverLog;
 };
 
@@ -167,6 +170,11 @@ RealTimeRun fifoAtRealTime(const rtty::RttyParameters& line, int bulletins)
     }
     std::atomic<bool> stop{false};
     QElapsedTimer clock;
+    const auto cpuWait = [&] {
+        return platform::testing::secondsWaitingForCpu(server.processId())
+               + platform::testing::secondsWaitingForCpu(QCoreApplication::applicationPid());
+    };
+    const double cpuWaitBefore = cpuWait();
     std::thread writer([&] {
         const int fd = ::open(fifo.constData(), O_WRONLY);
         clock.start();
@@ -205,6 +213,7 @@ RealTimeRun fifoAtRealTime(const rtty::RttyParameters& line, int bulletins)
         for (size_t k = at; k < at + chunk.size() && k < stopEnd.size(); ++k) run.delays.push_back(now - stopEnd[k]);
         matched = at + chunk.size();
     }
+    run.cpuWaitSeconds = cpuWait() - cpuWaitBefore;
     stop = true;
     writer.join();
     run.serverLog = server.log();
@@ -223,9 +232,10 @@ std::vector<double> settledDelays(const RealTimeRun& run, size_t count, const ch
     std::vector<double> all = run.delays;
     std::sort(all.begin(), all.end());
     std::printf("%s: delay stop bit -> client over the last %zu characters: median %.3f s, worst %.3f s "
-                "(all %zu characters, the line check's wait included: median %.3f s, worst %.3f s)\n",
+                "(all %zu characters, the line check's wait included: median %.3f s, worst %.3f s); "
+                "the server and the test waited %.3f s for a CPU\n",
                 what, settled.size(), settled[settled.size() / 2], settled.back(), all.size(), all[all.size() / 2],
-                all.back());
+                all.back(), run.cpuWaitSeconds);
     return settled;
 }
 
@@ -244,7 +254,9 @@ TEST(RawAudio, FifoAtRealTimeWithAutoDecodes)
     EXPECT_TRUE(run.text.contains(QStringLiteral("AAXX 08122 10384 32575 72002 10052="))) << run.text.toStdString();
     const std::vector<double> settled = settledDelays(run, 60, "75 Bd");
     ASSERT_FALSE(settled.empty()) << run.text.toStdString();
-    EXPECT_LT(settled[settled.size() / 2], 0.5);  // a bound for a busy machine; the benchmark's figure is far lower
+    // A bound for a busy machine, widened by the time the processes waited
+    // for a CPU; the benchmark's figure is far lower.
+    EXPECT_LT(settled[settled.size() / 2], 0.5 + run.cpuWaitSeconds);
 }
 
 // 50 Bd, where a character is half as long again: the card must not hold
@@ -260,5 +272,5 @@ TEST(RawAudio, FifoAtRealTimeFiftyBaud)
     EXPECT_TRUE(run.text.contains(QStringLiteral("AAXX 08123 10384 32575 72003 10052="))) << run.text.toStdString();
     const std::vector<double> settled = settledDelays(run, 60, "50 Bd");
     ASSERT_FALSE(settled.empty()) << run.text.toStdString();
-    EXPECT_LT(settled[settled.size() / 2], 0.5);
+    EXPECT_LT(settled[settled.size() / 2], 0.5 + run.cpuWaitSeconds);
 }
