@@ -31,11 +31,11 @@ CREATE TABLE reports (
   raw TEXT NOT NULL,                  -- as received, lines joined by LF
   assembly_warnings TEXT NOT NULL,    -- JSON list: repairs made while cutting the report out
   plausibility_checks INTEGER NOT NULL,
-  decoded TEXT NOT NULL,              -- JSON object, the keys of pluvane-synop's output
+  decoded TEXT NOT NULL,              -- JSON object: {"nil":true} for a NIL report, else {} (version 2: every value)
   warning_count INTEGER NOT NULL,
   station_name TEXT NOT NULL, country TEXT NOT NULL,
   lat REAL, lon REAL, elevation_m INTEGER,
-  search_text TEXT NOT NULL,          -- lower case: what the window's filter looks in
+  search_text TEXT NOT NULL,          -- empty (version 2: what the filter looked in, now made from the groups)
   superseded_by INTEGER REFERENCES reports(id)  -- NULL for the reading that counts
 );
 CREATE INDEX reports_by_time ON reports(report_time);
@@ -126,6 +126,7 @@ void ReportLog::open()
         return;
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sql::addSearchFunction(db_);
     sqlite3_extended_result_codes(db_, 0);
 
     // Read in a statement of its own that ends here: an open statement keeps
@@ -209,6 +210,9 @@ bool ReportLog::createOrUpgrade()
     if (current == 0) ok = exec(kSchema);
     // Later versions add their steps here: if (current < 3) ok = ok && exec(...);
     if (current == 1) ok = ok && exec(kListOtherReadings);
+    // Version 3 writes neither the decoded values nor the search text: both
+    // are made again from the stored groups when read. Earlier rows keep
+    // theirs, and nothing that reads the log depends on either any more.
     if (ok) ok = exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
     if (ok) ok = exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     if (ok && exec("COMMIT")) return true;

@@ -1,6 +1,7 @@
 // Reading the log: pages of reports for the window, one station's history,
 // the stored text.
 #include "ReportLog.h"
+#include "ReportSearch.h"
 #include "SqlStatement.h"
 #include "synopdecoder/SynopDecoder.h"
 
@@ -36,18 +37,29 @@ std::vector<std::string> splitGroups(const std::string& text)
     return groups;
 }
 
+AssembledReport assembledReport(const std::string& form, std::optional<BulletinHeading> heading, std::string dateGroup,
+                                const std::string& groups, std::string raw, const QByteArray& warnings)
+{
+    AssembledReport assembled;
+    assembled.form = formFromCode(form);
+    assembled.heading = std::move(heading);
+    assembled.landDateGroup = std::move(dateGroup);
+    assembled.groups = splitGroups(groups);
+    assembled.raw = std::move(raw);
+    if (warnings.size() > 2)  // not "[]"
+        for (const QJsonValue& w : QJsonDocument::fromJson(warnings).array())
+            assembled.warnings.push_back(w.toString().toStdString());
+    return assembled;
+}
+
 // The row's report decoded again from what was cut out of the stream: the
 // same values as at reception, with each group's meaning for the window.
 LoggedReport fromRow(const sql::Statement& row, bool withGroupMeanings)
 {
-    AssembledReport assembled;
-    assembled.form = formFromCode(row.text(1));
-    if (!row.isNull(7)) assembled.heading = BulletinHeading{row.text(7), row.text(8), row.text(9), row.text(10)};
-    assembled.landDateGroup = row.text(11);
-    assembled.groups = splitGroups(row.text(12));
-    assembled.raw = row.text(13);
-    for (const QJsonValue& w : QJsonDocument::fromJson(row.blob(14)).array())
-        assembled.warnings.push_back(w.toString().toStdString());
+    std::optional<BulletinHeading> heading;
+    if (!row.isNull(7)) heading = BulletinHeading{row.text(7), row.text(8), row.text(9), row.text(10)};
+    const AssembledReport assembled =
+        assembledReport(row.text(1), std::move(heading), row.text(11), row.text(12), row.text(13), row.blob(14));
     DecoderOptions options;
     options.plausibilityChecks = row.integer(15) != 0;
     options.describeGroups = withGroupMeanings;
@@ -70,6 +82,48 @@ LoggedReport fromRow(const sql::Statement& row, bool withGroupMeanings)
     if (!row.isNull(20)) r.place.elevationM = static_cast<int>(row.integer(20));
     r.supersededBy = row.isNull(21) ? 0 : row.integer(21);
     return r;
+}
+
+// What report_matches() is given after the needle.
+constexpr const char* kReportTextColumns =
+    "form, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, "
+    "plausibility_checks, station, station_name, country";
+
+std::string textOf(sqlite3_value* value)
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    return data ? std::string(data, static_cast<size_t>(sqlite3_value_bytes(value))) : std::string();
+}
+
+// The search text is not stored: the stored fields are looked in first, and
+// only a report they do not match is decoded for its weather, clouds and warnings.
+void reportMatches(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    const std::string needle = textOf(argv[0]);
+    std::string stored = textOf(argv[11]) + '\n' + textOf(argv[12]) + '\n' + textOf(argv[13]) + '\n' + textOf(argv[8]);
+    if (sqlite3_value_type(argv[2]) != SQLITE_NULL)
+        for (int i = 2; i <= 5; ++i) stored += '\n' + textOf(argv[i]);
+    lowerCase(stored);
+    if (stored.find(needle) != std::string::npos) {
+        sqlite3_result_int(context, 1);
+        return;
+    }
+    std::optional<BulletinHeading> heading;
+    if (sqlite3_value_type(argv[2]) != SQLITE_NULL)
+        heading = BulletinHeading{textOf(argv[2]), textOf(argv[3]), textOf(argv[4]), textOf(argv[5])};
+    const std::string warnings = textOf(argv[9]);
+    DecoderOptions options;
+    options.plausibilityChecks = sqlite3_value_int(argv[10]) != 0;
+    options.describeGroups = false;
+    DecodedReport report = decodeReport(assembledReport(textOf(argv[1]), std::move(heading), textOf(argv[6]),
+                                                        textOf(argv[7]), textOf(argv[8]),
+                                                        QByteArray::fromStdString(warnings)),
+                                        options);
+    if (report.station.empty()) report.station = textOf(argv[11]);
+    StationPlace place;
+    place.name = textOf(argv[12]);
+    place.country = textOf(argv[13]);
+    sqlite3_result_int(context, searchText(report, place).find(needle) != std::string::npos);
 }
 
 struct Where {
@@ -102,7 +156,7 @@ Where whereFor(const ReportFilter& f)
     }
     if (!f.station.isEmpty()) w.text += " AND station = ?";
     if (!f.country.isEmpty()) w.text += " AND country = ? COLLATE NOCASE";
-    if (!f.text.isEmpty()) w.text += " AND instr(search_text, ?) > 0";
+    if (!f.text.isEmpty()) w.text += std::string(" AND report_matches(?, ") + kReportTextColumns + ")";
     if (f.form) w.text += " AND form = ?";
     if (!f.withNil) w.text += " AND json_extract(decoded, '$.nil') IS NULL";
     if (f.onlyWarned) w.text += " AND warning_count > 0";
@@ -112,6 +166,12 @@ Where whereFor(const ReportFilter& f)
 }
 
 }  // namespace
+
+void sql::addSearchFunction(sqlite3* db)
+{
+    sqlite3_create_function_v2(db, "report_matches", 14, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, reportMatches,
+                               nullptr, nullptr, nullptr);
+}
 
 template <typename Read>
 auto ReportLog::againPastDamage(Read read) const -> decltype(read())

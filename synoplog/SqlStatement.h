@@ -18,6 +18,10 @@ bool isDamage(int code);
 void noteDamage(sqlite3* db);
 bool takeDamage(sqlite3* db);
 
+// report_matches(needle, <the row's columns, as kReportTextColumns lists
+// them>): whether the report's search text holds the lower-case needle.
+void addSearchFunction(sqlite3* db);
+
 class Statement {
 public:
     Statement(sqlite3* db, const char* text)
