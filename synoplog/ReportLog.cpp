@@ -81,7 +81,7 @@ QString ReportLog::defaultPath()
     return dataHome + QStringLiteral("/pluvane/reports.sqlite");
 }
 
-ReportLog::ReportLog(const QString& path) : path_(path) { open(); }
+ReportLog::ReportLog(const QString& path) : path_(path), searchMemo_(std::make_unique<sql::SearchMemo>()) { open(); }
 
 void ReportLog::skipMemoryStatistics() { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); }
 
@@ -126,7 +126,7 @@ void ReportLog::open()
         return;
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    sql::addSearchFunction(db_);
+    sql::addSearchFunction(db_, searchMemo_.get());
     sqlite3_extended_result_codes(db_, 0);
 
     // Read in a statement of its own that ends here: an open statement keeps

@@ -22,6 +22,9 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace synop {
+namespace sql {
+struct SearchMemo;
+}
 
 class ReportLog {
 public:
@@ -123,6 +126,7 @@ private:
     QString path_;
     sqlite3* db_ = nullptr;
     std::map<const char*, sqlite3_stmt*> prepared_;
+    std::unique_ptr<sql::SearchMemo> searchMemo_;
     bool writable_ = false;
     bool inBatch_ = false;
     mutable QString error_;

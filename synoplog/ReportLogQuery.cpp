@@ -10,6 +10,7 @@
 #include <algorithm>
 
 namespace synop {
+
 namespace {
 
 constexpr const char* kColumns =
@@ -86,7 +87,7 @@ LoggedReport fromRow(const sql::Statement& row, bool withGroupMeanings)
 
 // What report_matches() is given after the needle.
 constexpr const char* kReportTextColumns =
-    "form, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, "
+    "id, form, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, "
     "plausibility_checks, station, station_name, country";
 
 std::string textOf(sqlite3_value* value)
@@ -97,33 +98,29 @@ std::string textOf(sqlite3_value* value)
 
 // The search text is not stored: the stored fields are looked in first, and
 // only a report they do not match is decoded for its weather, clouds and warnings.
-void reportMatches(sqlite3_context* context, int, sqlite3_value** argv)
+bool reportMatches(const std::string& needle, sqlite3_value** argv)
 {
-    const std::string needle = textOf(argv[0]);
-    std::string stored = textOf(argv[11]) + '\n' + textOf(argv[12]) + '\n' + textOf(argv[13]) + '\n' + textOf(argv[8]);
-    if (sqlite3_value_type(argv[2]) != SQLITE_NULL)
-        for (int i = 2; i <= 5; ++i) stored += '\n' + textOf(argv[i]);
+    std::string stored = textOf(argv[12]) + '\n' + textOf(argv[13]) + '\n' + textOf(argv[14]) + '\n' + textOf(argv[9]);
+    if (sqlite3_value_type(argv[3]) != SQLITE_NULL)
+        for (int i = 3; i <= 6; ++i) stored += '\n' + textOf(argv[i]);
     lowerCase(stored);
-    if (stored.find(needle) != std::string::npos) {
-        sqlite3_result_int(context, 1);
-        return;
-    }
+    if (stored.find(needle) != std::string::npos) return true;
     std::optional<BulletinHeading> heading;
-    if (sqlite3_value_type(argv[2]) != SQLITE_NULL)
-        heading = BulletinHeading{textOf(argv[2]), textOf(argv[3]), textOf(argv[4]), textOf(argv[5])};
-    const std::string warnings = textOf(argv[9]);
+    if (sqlite3_value_type(argv[3]) != SQLITE_NULL)
+        heading = BulletinHeading{textOf(argv[3]), textOf(argv[4]), textOf(argv[5]), textOf(argv[6])};
+    const std::string warnings = textOf(argv[10]);
     DecoderOptions options;
-    options.plausibilityChecks = sqlite3_value_int(argv[10]) != 0;
+    options.plausibilityChecks = sqlite3_value_int(argv[11]) != 0;
     options.describeGroups = false;
-    DecodedReport report = decodeReport(assembledReport(textOf(argv[1]), std::move(heading), textOf(argv[6]),
-                                                        textOf(argv[7]), textOf(argv[8]),
+    DecodedReport report = decodeReport(assembledReport(textOf(argv[2]), std::move(heading), textOf(argv[7]),
+                                                        textOf(argv[8]), textOf(argv[9]),
                                                         QByteArray::fromStdString(warnings)),
                                         options);
-    if (report.station.empty()) report.station = textOf(argv[11]);
+    if (report.station.empty()) report.station = textOf(argv[12]);
     StationPlace place;
-    place.name = textOf(argv[12]);
-    place.country = textOf(argv[13]);
-    sqlite3_result_int(context, searchText(report, place).find(needle) != std::string::npos);
+    place.name = textOf(argv[13]);
+    place.country = textOf(argv[14]);
+    return searchText(report, place).find(needle) != std::string::npos;
 }
 
 struct Where {
@@ -165,11 +162,40 @@ Where whereFor(const ReportFilter& f)
     return w;
 }
 
+// Row ids are dense from 1: a byte each (0 not yet asked, 1 no, 2 yes) up
+// to this many rows; ids beyond are answered without the memo.
+constexpr int64_t kMemoRows = 64 * 1024 * 1024;
+
+void reportMatchesMemo(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    auto* memo = static_cast<sql::SearchMemo*>(sqlite3_user_data(context));
+    const std::string needle = textOf(argv[0]);
+    if (needle != memo->needle) {
+        memo->needle = needle;
+        memo->answers.clear();
+    }
+    const int64_t id = sqlite3_value_int64(argv[1]);
+    const bool kept = id > 0 && id < kMemoRows;
+    if (kept && id < static_cast<int64_t>(memo->answers.size()) && memo->answers[id]) {
+        sqlite3_result_int(context, memo->answers[id] == 2);
+        return;
+    }
+    const bool found = reportMatches(needle, argv);
+    if (kept) {
+        if (id >= static_cast<int64_t>(memo->answers.size())) memo->answers.resize(static_cast<size_t>(id) + 1024);
+        memo->answers[id] = found ? 2 : 1;
+    }
+    sqlite3_result_int(context, found);
+}
+
 }  // namespace
 
-void sql::addSearchFunction(sqlite3* db)
+void sql::addSearchFunction(sqlite3* db, SearchMemo* memo)
 {
-    sqlite3_create_function_v2(db, "report_matches", 14, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, reportMatches,
+    // A new connection may be a new file (one set aside and salvaged): nothing is carried over.
+    memo->needle.clear();
+    memo->answers.clear();
+    sqlite3_create_function_v2(db, "report_matches", 15, SQLITE_UTF8 | SQLITE_DETERMINISTIC, memo, reportMatchesMemo,
                                nullptr, nullptr, nullptr);
 }
 
