@@ -10,7 +10,6 @@
 #include <algorithm>
 
 namespace synop {
-
 namespace {
 
 constexpr const char* kColumns =
