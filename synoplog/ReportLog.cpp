@@ -38,7 +38,6 @@ CREATE TABLE reports (
   search_text TEXT NOT NULL,          -- empty (version 2: what the filter looked in, now made from the groups)
   superseded_by INTEGER REFERENCES reports(id)  -- NULL for the reading that counts
 );
-CREATE INDEX reports_by_time ON reports(report_time);
 CREATE INDEX reports_by_identity ON reports(station, form, observed_utc);
 CREATE TABLE text_chunks (
   id INTEGER PRIMARY KEY,
@@ -197,15 +196,18 @@ void ReportLog::open()
     // counting a day of a long log reads this index alone.
     exec("CREATE INDEX IF NOT EXISTS reports_current_by_span_end ON reports(max(report_time, received_utc)) "
          "WHERE superseded_by IS NULL");
-    exec("CREATE INDEX IF NOT EXISTS reports_by_span_start ON reports(min(report_time, received_utc))");
 }
 
 bool ReportLog::createOrUpgrade()
 {
     // Another process may be creating the same file: one of us does it.
     if (!exec("BEGIN IMMEDIATE")) return fail(QStringLiteral("cannot prepare the log"));
-    sql::Statement version(db_, "PRAGMA user_version");
-    const int64_t current = version.step() ? version.integer(0) : 0;
+    int64_t current = 0;
+    {
+        // Finished before the steps below: a schema change waits for no open statement.
+        sql::Statement version(db_, "PRAGMA user_version");
+        if (version.step()) current = version.integer(0);
+    }
     bool ok = true;
     if (current == 0) ok = exec(kSchema);
     // Later versions add their steps here: if (current < 3) ok = ok && exec(...);
@@ -213,6 +215,10 @@ bool ReportLog::createOrUpgrade()
     // Version 3 writes neither the decoded values nor the search text: both
     // are made again from the stored groups when read. Earlier rows keep
     // theirs, and nothing that reads the log depends on either any more.
+    // Nor does any query need an index of the observation time alone or of
+    // the span's start, which every report stored paid for.
+    if (current >= 1 && current < 3)
+        ok = ok && exec("DROP INDEX IF EXISTS reports_by_time; DROP INDEX IF EXISTS reports_by_span_start");
     if (ok) ok = exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
     if (ok) ok = exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     if (ok && exec("COMMIT")) return true;

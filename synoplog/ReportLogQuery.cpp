@@ -127,6 +127,7 @@ struct Where {
     void bindAll(sql::Statement& statement, const ReportFilter& f) const
     {
         if (f.fromUtc.isValid()) statement.bind(sql::millis(f.fromUtc));
+        if (f.fromUtc.isValid() && f.rangeOnObservation) statement.bind(sql::millis(f.fromUtc));
         if (f.toUtc.isValid()) statement.bind(sql::millis(f.toUtc));
         if (!f.station.isEmpty()) statement.bind(f.station);
         if (!f.country.isEmpty()) statement.bind(f.country);
@@ -142,9 +143,12 @@ Where whereFor(const ReportFilter& f)
     Where w;
     if (!f.withHistory) w.text += " AND superseded_by IS NULL";
     // The report's span, from observation to reception, meets the range. The
-    // expressions are those of the log's indexes, so a range is an index scan.
+    // span's end is indexed for the readings that count: the window asks for
+    // the last hours or days, so a range's start is an index scan.
     if (f.rangeOnObservation) {
-        if (f.fromUtc.isValid()) w.text += " AND report_time >= ?";
+        // The span ends no earlier than the observation: the index of the
+        // span's end narrows a range on the observation too.
+        if (f.fromUtc.isValid()) w.text += " AND report_time >= ? AND max(report_time, received_utc) >= ?";
         if (f.toUtc.isValid()) w.text += " AND report_time <= ?";
     } else {
         if (f.fromUtc.isValid()) w.text += " AND max(report_time, received_utc) >= ?";
