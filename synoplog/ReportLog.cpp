@@ -31,14 +31,13 @@ CREATE TABLE reports (
   raw TEXT NOT NULL,                  -- as received, lines joined by LF
   assembly_warnings TEXT NOT NULL,    -- JSON list: repairs made while cutting the report out
   plausibility_checks INTEGER NOT NULL,
-  decoded TEXT NOT NULL,              -- JSON object, the keys of pluvane-synop's output
+  decoded TEXT NOT NULL,              -- JSON object: {"nil":true} for a NIL report, else {} (version 2: every value)
   warning_count INTEGER NOT NULL,
   station_name TEXT NOT NULL, country TEXT NOT NULL,
   lat REAL, lon REAL, elevation_m INTEGER,
-  search_text TEXT NOT NULL,          -- lower case: what the window's filter looks in
+  search_text TEXT NOT NULL,          -- empty (version 2: what the filter looked in, now made from the groups)
   superseded_by INTEGER REFERENCES reports(id)  -- NULL for the reading that counts
 );
-CREATE INDEX reports_by_time ON reports(report_time);
 CREATE INDEX reports_by_identity ON reports(station, form, observed_utc);
 CREATE TABLE text_chunks (
   id INTEGER PRIMARY KEY,
@@ -81,7 +80,7 @@ QString ReportLog::defaultPath()
     return dataHome + QStringLiteral("/pluvane/reports.sqlite");
 }
 
-ReportLog::ReportLog(const QString& path) : path_(path) { open(); }
+ReportLog::ReportLog(const QString& path) : path_(path), searchMemo_(std::make_unique<sql::SearchMemo>()) { open(); }
 
 void ReportLog::skipMemoryStatistics() { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); }
 
@@ -126,6 +125,7 @@ void ReportLog::open()
         return;
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sql::addSearchFunction(db_, searchMemo_.get());
     sqlite3_extended_result_codes(db_, 0);
 
     // Read in a statement of its own that ends here: an open statement keeps
@@ -196,19 +196,29 @@ void ReportLog::open()
     // counting a day of a long log reads this index alone.
     exec("CREATE INDEX IF NOT EXISTS reports_current_by_span_end ON reports(max(report_time, received_utc)) "
          "WHERE superseded_by IS NULL");
-    exec("CREATE INDEX IF NOT EXISTS reports_by_span_start ON reports(min(report_time, received_utc))");
 }
 
 bool ReportLog::createOrUpgrade()
 {
     // Another process may be creating the same file: one of us does it.
     if (!exec("BEGIN IMMEDIATE")) return fail(QStringLiteral("cannot prepare the log"));
-    sql::Statement version(db_, "PRAGMA user_version");
-    const int64_t current = version.step() ? version.integer(0) : 0;
+    int64_t current = 0;
+    {
+        // Finished before the steps below: a schema change waits for no open statement.
+        sql::Statement version(db_, "PRAGMA user_version");
+        if (version.step()) current = version.integer(0);
+    }
     bool ok = true;
     if (current == 0) ok = exec(kSchema);
     // Later versions add their steps here: if (current < 3) ok = ok && exec(...);
     if (current == 1) ok = ok && exec(kListOtherReadings);
+    // Version 3 writes neither the decoded values nor the search text: both
+    // are made again from the stored groups when read. Earlier rows keep
+    // theirs, and nothing that reads the log depends on either any more.
+    // Nor does any query need an index of the observation time alone or of
+    // the span's start, which every report stored paid for.
+    if (current >= 1 && current < 3)
+        ok = ok && exec("DROP INDEX IF EXISTS reports_by_time; DROP INDEX IF EXISTS reports_by_span_start");
     if (ok) ok = exec(("PRAGMA application_id = " + std::to_string(kApplicationId)).c_str());
     if (ok) ok = exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
     if (ok && exec("COMMIT")) return true;

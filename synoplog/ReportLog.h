@@ -22,12 +22,16 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace synop {
+namespace sql {
+struct SearchMemo;
+}
 
 class ReportLog {
 public:
     // 2: a reading is history only when a correction replaced it (version 1
-    // also hid the noisier of two different readings).
-    static constexpr int kSchemaVersion = 2;
+    // also hid the noisier of two different readings). 3: the decoded values
+    // and the search text are made from the groups when read, not stored.
+    static constexpr int kSchemaVersion = 3;
     static constexpr int kBusyTimeoutMs = 5000;
 
     // $PLUVANE_SYNOP_LOG when set, else $XDG_DATA_HOME/pluvane/reports.sqlite
@@ -122,7 +126,7 @@ private:
     QString path_;
     sqlite3* db_ = nullptr;
     std::map<const char*, sqlite3_stmt*> prepared_;
-    std::string jsonBuffer_;  // the decoded column, written anew for each report
+    std::unique_ptr<sql::SearchMemo> searchMemo_;
     bool writable_ = false;
     bool inBatch_ = false;
     mutable QString error_;

@@ -1,6 +1,7 @@
 // Reading the log: pages of reports for the window, one station's history,
 // the stored text.
 #include "ReportLog.h"
+#include "ReportSearch.h"
 #include "SqlStatement.h"
 #include "synopdecoder/SynopDecoder.h"
 
@@ -36,18 +37,29 @@ std::vector<std::string> splitGroups(const std::string& text)
     return groups;
 }
 
+AssembledReport assembledReport(const std::string& form, std::optional<BulletinHeading> heading, std::string dateGroup,
+                                const std::string& groups, std::string raw, const QByteArray& warnings)
+{
+    AssembledReport assembled;
+    assembled.form = formFromCode(form);
+    assembled.heading = std::move(heading);
+    assembled.landDateGroup = std::move(dateGroup);
+    assembled.groups = splitGroups(groups);
+    assembled.raw = std::move(raw);
+    if (warnings.size() > 2)  // not "[]"
+        for (const QJsonValue& w : QJsonDocument::fromJson(warnings).array())
+            assembled.warnings.push_back(w.toString().toStdString());
+    return assembled;
+}
+
 // The row's report decoded again from what was cut out of the stream: the
 // same values as at reception, with each group's meaning for the window.
 LoggedReport fromRow(const sql::Statement& row, bool withGroupMeanings)
 {
-    AssembledReport assembled;
-    assembled.form = formFromCode(row.text(1));
-    if (!row.isNull(7)) assembled.heading = BulletinHeading{row.text(7), row.text(8), row.text(9), row.text(10)};
-    assembled.landDateGroup = row.text(11);
-    assembled.groups = splitGroups(row.text(12));
-    assembled.raw = row.text(13);
-    for (const QJsonValue& w : QJsonDocument::fromJson(row.blob(14)).array())
-        assembled.warnings.push_back(w.toString().toStdString());
+    std::optional<BulletinHeading> heading;
+    if (!row.isNull(7)) heading = BulletinHeading{row.text(7), row.text(8), row.text(9), row.text(10)};
+    const AssembledReport assembled =
+        assembledReport(row.text(1), std::move(heading), row.text(11), row.text(12), row.text(13), row.blob(14));
     DecoderOptions options;
     options.plausibilityChecks = row.integer(15) != 0;
     options.describeGroups = withGroupMeanings;
@@ -72,11 +84,50 @@ LoggedReport fromRow(const sql::Statement& row, bool withGroupMeanings)
     return r;
 }
 
+// What report_matches() is given after the needle.
+constexpr const char* kReportTextColumns =
+    "id, form, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, "
+    "plausibility_checks, station, station_name, country";
+
+std::string textOf(sqlite3_value* value)
+{
+    const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    return data ? std::string(data, static_cast<size_t>(sqlite3_value_bytes(value))) : std::string();
+}
+
+// The search text is not stored: the stored fields are looked in first, and
+// only a report they do not match is decoded for its weather, clouds and warnings.
+bool reportMatches(const std::string& needle, sqlite3_value** argv)
+{
+    std::string stored = textOf(argv[12]) + '\n' + textOf(argv[13]) + '\n' + textOf(argv[14]) + '\n' + textOf(argv[9]);
+    if (sqlite3_value_type(argv[3]) != SQLITE_NULL)
+        for (int i = 3; i <= 6; ++i) stored += '\n' + textOf(argv[i]);
+    lowerCase(stored);
+    if (stored.find(needle) != std::string::npos) return true;
+    std::optional<BulletinHeading> heading;
+    if (sqlite3_value_type(argv[3]) != SQLITE_NULL)
+        heading = BulletinHeading{textOf(argv[3]), textOf(argv[4]), textOf(argv[5]), textOf(argv[6])};
+    const std::string warnings = textOf(argv[10]);
+    DecoderOptions options;
+    options.plausibilityChecks = sqlite3_value_int(argv[11]) != 0;
+    options.describeGroups = false;
+    DecodedReport report = decodeReport(assembledReport(textOf(argv[2]), std::move(heading), textOf(argv[7]),
+                                                        textOf(argv[8]), textOf(argv[9]),
+                                                        QByteArray::fromStdString(warnings)),
+                                        options);
+    if (report.station.empty()) report.station = textOf(argv[12]);
+    StationPlace place;
+    place.name = textOf(argv[13]);
+    place.country = textOf(argv[14]);
+    return searchText(report, place).find(needle) != std::string::npos;
+}
+
 struct Where {
     std::string text = " WHERE 1";
     void bindAll(sql::Statement& statement, const ReportFilter& f) const
     {
         if (f.fromUtc.isValid()) statement.bind(sql::millis(f.fromUtc));
+        if (f.fromUtc.isValid() && f.rangeOnObservation) statement.bind(sql::millis(f.fromUtc));
         if (f.toUtc.isValid()) statement.bind(sql::millis(f.toUtc));
         if (!f.station.isEmpty()) statement.bind(f.station);
         if (!f.country.isEmpty()) statement.bind(f.country);
@@ -92,9 +143,12 @@ Where whereFor(const ReportFilter& f)
     Where w;
     if (!f.withHistory) w.text += " AND superseded_by IS NULL";
     // The report's span, from observation to reception, meets the range. The
-    // expressions are those of the log's indexes, so a range is an index scan.
+    // span's end is indexed for the readings that count: the window asks for
+    // the last hours or days, so a range's start is an index scan.
     if (f.rangeOnObservation) {
-        if (f.fromUtc.isValid()) w.text += " AND report_time >= ?";
+        // The span ends no earlier than the observation: the index of the
+        // span's end narrows a range on the observation too.
+        if (f.fromUtc.isValid()) w.text += " AND report_time >= ? AND max(report_time, received_utc) >= ?";
         if (f.toUtc.isValid()) w.text += " AND report_time <= ?";
     } else {
         if (f.fromUtc.isValid()) w.text += " AND max(report_time, received_utc) >= ?";
@@ -102,7 +156,7 @@ Where whereFor(const ReportFilter& f)
     }
     if (!f.station.isEmpty()) w.text += " AND station = ?";
     if (!f.country.isEmpty()) w.text += " AND country = ? COLLATE NOCASE";
-    if (!f.text.isEmpty()) w.text += " AND instr(search_text, ?) > 0";
+    if (!f.text.isEmpty()) w.text += std::string(" AND report_matches(?, ") + kReportTextColumns + ")";
     if (f.form) w.text += " AND form = ?";
     if (!f.withNil) w.text += " AND json_extract(decoded, '$.nil') IS NULL";
     if (f.onlyWarned) w.text += " AND warning_count > 0";
@@ -111,7 +165,42 @@ Where whereFor(const ReportFilter& f)
     return w;
 }
 
+// Row ids are dense from 1: a byte each (0 not yet asked, 1 no, 2 yes) up
+// to this many rows; ids beyond are answered without the memo.
+constexpr int64_t kMemoRows = 64 * 1024 * 1024;
+
+void reportMatchesMemo(sqlite3_context* context, int, sqlite3_value** argv)
+{
+    auto* memo = static_cast<sql::SearchMemo*>(sqlite3_user_data(context));
+    const std::string needle = textOf(argv[0]);
+    if (needle != memo->needle) {
+        memo->needle = needle;
+        memo->answers.clear();
+    }
+    const int64_t id = sqlite3_value_int64(argv[1]);
+    const bool kept = id > 0 && id < kMemoRows;
+    if (kept && id < static_cast<int64_t>(memo->answers.size()) && memo->answers[id]) {
+        sqlite3_result_int(context, memo->answers[id] == 2);
+        return;
+    }
+    const bool found = reportMatches(needle, argv);
+    if (kept) {
+        if (id >= static_cast<int64_t>(memo->answers.size())) memo->answers.resize(static_cast<size_t>(id) + 1024);
+        memo->answers[id] = found ? 2 : 1;
+    }
+    sqlite3_result_int(context, found);
+}
+
 }  // namespace
+
+void sql::addSearchFunction(sqlite3* db, SearchMemo* memo)
+{
+    // A new connection may be a new file (one set aside and salvaged): nothing is carried over.
+    memo->needle.clear();
+    memo->answers.clear();
+    sqlite3_create_function_v2(db, "report_matches", 15, SQLITE_UTF8 | SQLITE_DETERMINISTIC, memo, reportMatchesMemo,
+                               nullptr, nullptr, nullptr);
+}
 
 template <typename Read>
 auto ReportLog::againPastDamage(Read read) const -> decltype(read())

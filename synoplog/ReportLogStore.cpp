@@ -2,10 +2,8 @@
 // replacing what they correct, and the teletype text as it came.
 #include "ObservationTime.h"
 #include "ReportLog.h"
-#include "ReportSearch.h"
 #include "SqlStatement.h"
 #include "synopdecoder/FieldWriters.h"
-#include "synopdecoder/ReportFormat.h"
 
 #include <algorithm>
 
@@ -136,16 +134,15 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     }
 
     const StationPlace place = stationPlace(decoded);
-    std::string& json = jsonBuffer_;
-    json.clear();
-    appendJson(json, decoded);
     const std::string assemblyWarnings = warningsJson(assembled.warnings);
-    const std::string search = searchText(decoded, place);
+    // Of the decoded values only what a query selects on; the rest, and the
+    // text the filter looks in, are made from the groups when read.
+    static const std::string nilOnly = R"({"nil":true})", noValues = "{}";
     sql::Statement insert(prepared("INSERT INTO reports (form, station, observed_utc, report_time, received_utc, "
                                "last_heard_utc, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, "
                                "groups, raw, assembly_warnings, plausibility_checks, decoded, warning_count, "
                                "station_name, country, lat, lon, elevation_m, search_text, superseded_by) "
-                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+                               "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, '', ?)"));
     // Every text below outlives the insert: bound in place, not copied.
     insert.bindKept(form).bindKept(decoded.station).bind(observedMs).bind(observedMs.value_or(receivedMs)).bind(receivedMs)
         .bind(receivedMs);
@@ -156,10 +153,9 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
         insert.bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>());
     insert.bindKept(assembled.landDateGroup).bindKept(groups).bindKept(assembled.raw).bindKept(assemblyWarnings)
         .bind(plausibilityChecks ? 1 : 0)
-        .bindKept(json)
+        .bindKept(decoded.nil ? nilOnly : noValues)
         .bind(static_cast<int64_t>(decoded.warnings.size()))
         .bindKept(place.name).bindKept(place.country).bind(place.lat).bind(place.lon).bind(place.elevationM)
-        .bindKept(search)
         .bind(supersededBy ? std::optional<int64_t>(supersededBy) : std::nullopt);
     if (!insert.done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
     result.id = sqlite3_last_insert_rowid(db_);

@@ -18,14 +18,20 @@ std::string searchText(const DecodedReport& r, const StationPlace& place)
     for (const std::string& w : r.warnings) text += w + '\n';
     if (r.nil) text += "nil\n";
     text += r.raw;
+    lowerCase(text);
+    return text;
+}
+
+void lowerCase(std::string& text)
+{
     // Most reports are ASCII through and through: lowered in place, which
     // gives what Qt's Unicode lowering gives them at a fraction of its cost.
     if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
         for (char& c : text)
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        return text;
+        return;
     }
-    return QString::fromStdString(text).toLower().toStdString();
+    text = QString::fromStdString(text).toLower().toStdString();
 }
 
 bool matches(const LoggedReport& r, const ReportFilter& f)

@@ -13,4 +13,7 @@ std::string searchText(const DecodedReport& report, const StationPlace& place);
 
 bool matches(const LoggedReport& report, const ReportFilter& filter);
 
+// As the filter compares: ASCII lowered in place, anything else through Qt.
+void lowerCase(std::string& text);
+
 }  // namespace synop

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QTimeZone>
 #include <cstdint>
+#include <vector>
 #include <optional>
 #include <sqlite3.h>
 #include <string>
@@ -17,6 +18,18 @@ namespace synop::sql {
 bool isDamage(int code);
 void noteDamage(sqlite3* db);
 bool takeDamage(sqlite3* db);
+
+// report_matches(needle, <the row's columns, as kReportTextColumns lists
+// them>): whether the report's search text holds the lower-case needle.
+// The answers for the last needle are kept by row id in the memo, so that
+// the count, the pages and the positions of one filter decode each row once.
+// A row's searched columns never change once written, so an answer holds
+// until the needle changes.
+struct SearchMemo {
+    std::string needle;
+    std::vector<uint8_t> answers;  // by row id: 0 not asked yet, 1 no, 2 yes
+};
+void addSearchFunction(sqlite3* db, SearchMemo* memo);
 
 class Statement {
 public:
