@@ -1,10 +1,13 @@
 // rtty-bench-tool: the small jobs of the RTTY benchmark.
-//   text CHARS SEED            bulletin text (LF line ends) on standard output
+//   text CHARS SEED [KIND]     bulletin text (LF line ends) on standard output;
+//                              KIND plain or runs for other text (BenchText.h)
 //   noise IN OUT SNR_DB SEED   adds white noise at an SNR in 3 kHz, writes float WAV
 //   channel NAME IN OUT SNR_DB SEED CENTRE SHIFT
 //                              the named HF channel (white, flat, moderate, poor,
-//                              flutter, selective, offset, impulse), then white
-//                              noise; the SNR is against the clean input's power
+//                              flutter, selective, offset, impulse, ..., and the
+//                              numbered conditions joined with '+' of
+//                              hfchannel::channelPreset), then white noise; the
+//                              SNR is against the clean input's power
 //   ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET_HZ DRIFT_HZ_PER_MIN
 //                              the ideal-timing detector's text (IdealTimingDetector.h)
 //   bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR_DB SEED
@@ -23,6 +26,7 @@
 //   live MINUTES               the demo broadcast through the demodulator in
 //                              10 ms blocks: text latency and memory use
 
+#include "BenchText.h"
 #include "IdealTimingDetector.h"
 #include "ToneAwareBound.h"
 
@@ -83,17 +87,13 @@ size_t levenshtein(const std::string& a, const std::string& b)
     return previous[b.size()];
 }
 
-int text(int chars, unsigned seed)
+int text(int chars, unsigned seed, const std::string& kind)
 {
-    rtty::BulletinText bulletins(seed);
-    std::string out;
-    while (out.size() < size_t(chars)) {
-        for (char c : bulletins.next())
-            if (c != '\r')
-                out.push_back(c);
+    const std::string out = bench::benchText(kind, chars, seed);
+    if (out.empty()) {
+        std::cerr << "unknown text \"" << kind << "\"; the kinds are: bulletin plain runs\n";
+        return 2;
     }
-    out.resize(size_t(chars));
-    out += "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }
@@ -370,8 +370,8 @@ int live(double minutes)
 int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "text" && argc == 4)
-        return text(std::atoi(argv[2]), unsigned(std::atoi(argv[3])));
+    if (command == "text" && (argc == 4 || argc == 5))
+        return text(std::atoi(argv[2]), unsigned(std::atoi(argv[3])), argc == 5 ? argv[4] : "bulletin");
     if (command == "noise" && argc == 6)
         return noise(argv[2], argv[3], std::atof(argv[4]), unsigned(std::atoi(argv[5])));
     if (command == "channel" && argc == 9)
@@ -400,6 +400,6 @@ int main(int argc, char** argv)
         return crossing(argc - 2, argv + 2);
     if (command == "first-crossing")
         return crossing(argc - 2, argv + 2, false);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | cer REF DECODED | [first-]crossing SNR:CER... | seconds FILE | live MINUTES\n";
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED [KIND] | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | cer REF DECODED | [first-]crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }

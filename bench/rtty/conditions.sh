@@ -1,0 +1,199 @@
+#!/bin/bash
+# RTTY under the conditions of a real day on the air that the HF channel
+# sweep (hf.sh) leaves out: pluvane-rtty, minimodem and the ideal-timing
+# detector on the same files, CER per SNR (3 kHz, against the clean signal).
+#
+# Each row is a channel of the simulator (rtty/channel; the numbered
+# conditions of hfchannel::channelPreset, joined with '+') and how the
+# transmitter and the sound card made the file:
+#   neighbours   adjacent RTTY 300/500 Hz away (0, +6, +10 dB), a steady
+#                carrier between the tones or on one, a keyed CW station,
+#                mains hum and its harmonics
+#   timing       the sound card's clock 100-5000 ppm off, the transmitter's
+#                speed off nominal (49.5/50.5 Bd, 74.2/75.8 Bd), 1 and 2 stop bits
+#   tuning       drift of 30 and 60 Hz a minute
+#   receiver     a narrow IF filter (500 Hz for 450 Hz shift, centred and
+#                60 Hz off), AGC pumped by clicks and by a strong CW station,
+#                hard clipping of an overdriven input
+#   files        11025, 44100 and 48000 Hz sample rates
+#   text         plain-language forecasts; test loops and long runs of one
+#                character (RYRY, dashes, blanks, slashes)
+#   fades        both tones down together: 5 and 30 dB, 100 ms every 1 s,
+#                1 s every 5 s, at irregular times; the signal gone for 2 and
+#                5 s (there the squelch must print nothing and pick up after:
+#                "in gaps" counts the characters pluvane-rtty printed that
+#                started inside a gap)
+# The ideal-timing detector is told each character's start and the true
+# tones, so it is left out ("-") where the timing or the tones of the file
+# are not those of the clean signal (clock error).
+#
+#   bench/rtty/conditions.sh [BUILD_DIR]      (default: build)
+# Environment: RTTY_COND_CHARS (default 700), RTTY_COND_LINES (default
+# "50/450 75/850"), RTTY_COND_SEEDS (default "1"; several give the mean and
+# the worst seed), RTTY_COND_ROWS (a regular expression on the row names;
+# default all), RTTY_COND_SNRS (one SNR grid for every row).
+# About 20 minutes on two shared cores at the defaults.
+set -euo pipefail
+
+build=${1:-build}
+. "$(dirname "$0")/common.sh"
+bench_setup "$build"
+
+chars=${RTTY_COND_CHARS:-700}
+lines=${RTTY_COND_LINES:-"50/450 75/850"}
+seeds=${RTTY_COND_SEEDS:-1}
+only=${RTTY_COND_ROWS:-.}
+centre=1500
+
+# name | channel ({…}: arithmetic on HALF, half the shift, and SHIFT) | SNRs | options
+#   options: rate=HZ txbaud=BD (a factor with x: x0.99) stop=BITS text=KIND
+#            ideal=OFFSET:DRIFT (the detector's tuning) | ideal=no   gaps=SECONDS:PERIOD
+rows=$(cat <<'ROWS'
+adjacent+500 0 dB|adjacent:500:0|6 12 24|
+adjacent-500 +10 dB|adjacent:-500:10|6 12 24|
+adjacent+300 0 dB|adjacent:300:0|6 12 24|
+adjacent-300 +6 dB|adjacent:-300:6|6 12 24|
+carrier between tones 0 dB|carrier:0:0|0 6 24|
+carrier between tones +10 dB|carrier:0:10|0 6 24|
+carrier on mark -6 dB|carrier:{HALF}:-6|0 6 24|
+carrier on mark 0 dB|carrier:{HALF}:0|0 6 24|
+carrier 60 Hz off space, drifting, 0 dB|carrier:{-HALF-60}:0:20|0 6 24|
+cw +300 Hz +10 dB|cw:300:10|0 6 24|
+hum -10 dB|hum:-10|-3 0 6|
+hum +6 dB, 60 Hz|hum:6:60|-3 0 6|
+clock +100 ppm|clock:100|-6 0 24|ideal=no
+clock +1000 ppm|clock:1000|-6 0 24|ideal=no
+clock -1000 ppm|clock:-1000|-6 0 24|ideal=no
+clock +5000 ppm|clock:5000|-6 0 24|ideal=no
+tx speed -1 %|white|-6 0 24|txbaud=x0.99
+tx speed +1 %|white|-6 0 24|txbaud=x1.01
+tx speed -1.1 % (74.2 at 75)|white|-6 0 24|txbaud=x0.98933
+1 stop bit|white|-6 0 24|stop=1
+2 stop bits|white|-6 0 24|stop=2
+drift 30 Hz/min|drift:-30:30|-6 0 24|ideal=-30:30
+drift 60 Hz/min|drift:-50:60|-6 0 24|ideal=-50:60
+IF filter shift+50 Hz|if:{SHIFT+50}|-6 0 24|
+IF filter shift+50 Hz, 60 Hz off|if:{SHIFT+50}:60|-6 0 24|
+moderate, IF filter shift+50 Hz|moderate+if:{SHIFT+50}|6 12 24|
+AGC, impulses|impulse+agc|5 10 24|
+AGC, moderate fading|moderate+agc|6 12 24|
+AGC pumped by CW 400 Hz off +20 dB|cw:400:20+agc|6 12 24|
+clipped -6 dB|clip:-6|-6 0 24|
+clipped -20 dB|clip:-20|-6 0 24|
+clipped -20 dB, impulses|impulse+clip:-20|5 10 24|
+11025 Hz file|white|-6 0 24|rate=11025
+44100 Hz file|white|-6 0 24|rate=44100
+48000 Hz file, moderate|moderate|6 12 24|rate=48000
+plain-language text|white|-6 0 24|text=plain
+plain-language text, moderate|moderate|6 12 24|text=plain
+runs and test loops|white|-6 0 24|text=runs
+runs and test loops, moderate|moderate|6 12 24|text=runs
+dips 5 dB / 300 ms / 3 s|dips:5:0.3:3|6 15 40|
+dips 30 dB / 300 ms / 3 s|dips:30:0.3:3|6 15 40|
+dips 20 dB / 100 ms / 1 s|dips:20:0.1:1|6 15 40|
+dips 20 dB / 1 s / 5 s|dips:20:1:5|6 15 40|
+irregular dips 20 dB / 300 ms / 3 s|irregular:20:0.3:3|6 15 40|
+irregular dips 30 dB / 600 ms / 4 s|irregular:30:0.6:4|6 15 40|
+gone 2 s every 10 s|dips:80:2:10|6 15 40|gaps=2:10
+gone 5 s every 15 s|dips:80:5:15|6 15 40|gaps=5:15
+ROWS
+)
+
+option() { local key=$1 opts=$2; for o in $opts; do [ "${o%%=*}" = "$key" ] && { echo "${o#*=}"; return; }; done; echo ""; }
+
+# Characters pluvane-rtty printed that started inside a gap of the signal
+# (gaps from 1 s in, SECONDS long every PERIOD), leaving the last character
+# time of each gap for one that began before it.
+printedInGaps() {
+    local file=$1 baud=$2 shift_hz=$3 gap=$4
+    "$tool" frames "$file" "$baud" "$shift_hz" "$centre" | awk -v len="${gap%%:*}" -v period="${gap#*:}" -v char="$(echo "7.5 / $baud" | bc -l)" '
+        $2 == "s" && / open / { t = $1 - 1.0; if (t < 0) next; into = t - period * int(t / period);
+                                if (into >= 0 && into < len - char) n++ }
+        END { print n + 0 }'
+}
+
+echo "# RTTY under the conditions of a day on the air: pluvane-rtty, minimodem, an ideal-timing detector"
+echo
+bench_header
+echo "- Signal: minimodem --tx --baudot, centre ${centre} Hz, ${chars} characters per file, seeds: ${seeds}; SNR in 3 kHz against the clean signal; CER as the mean over the seeds, the worst seed in brackets when there are several"
+echo
+
+summary=""
+while IFS='|' read -r name channelSpec snrs opts; do
+    [ -n "$name" ] || continue
+    echo "$name" | grep -Eq -- "$only" || continue
+    rate=$(option rate "$opts"); rate=${rate:-8000}
+    txbaudOpt=$(option txbaud "$opts")
+    stop=$(option stop "$opts"); stop=${stop:-1.5}
+    kind=$(option text "$opts"); kind=${kind:-bulletin}
+    idealOpt=$(option ideal "$opts")
+    gaps=$(option gaps "$opts")
+    [ -n "${RTTY_COND_SNRS:-}" ] && snrs=$RTTY_COND_SNRS
+    for line in $lines; do
+        baud=${line%/*}
+        shift_hz=${line#*/}
+        # {…} in a channel: arithmetic on HALF (half the shift) and SHIFT.
+        channel=$(HALF=$((shift_hz / 2)) SHIFT=$shift_hz perl -pe 's/\{([^}]*)\}/my $e = $1; $e =~ s{HALF}{$ENV{HALF}}g; $e =~ s{SHIFT}{$ENV{SHIFT}}g; eval $e/ge' <<<"$channelSpec")
+        txbaud=$baud
+        case $txbaudOpt in x*) txbaud=$(echo "$baud * ${txbaudOpt#x}" | bc -l | sed 's/0*$//; s/\.$//') ;; ?*) txbaud=$txbaudOpt ;; esac
+        echo "## ${name}, ${baud} Bd / ${shift_hz} Hz (channel ${channel}$( [ "$opts" ] && echo "; $opts"))"
+        echo
+        if [ -n "$gaps" ]; then
+            echo "| SNR (dB) | pluvane-rtty | minimodem | ideal timing | in gaps (pluvane-rtty) |"
+            echo "|---:|---:|---:|---:|---:|"
+        else
+            echo "| SNR (dB) | pluvane-rtty | minimodem | ideal timing |"
+            echo "|---:|---:|---:|---:|"
+        fi
+        lastOurs=""; lastTheirs=""; lastIdeal=""
+        for snr in $snrs; do
+            sumA=0; sumB=0; sumC=0; worstA=0; worstB=0; worstC=0; inGaps=0; n=0
+            for seed in $seeds; do
+                n=$((n + 1))
+                echo "${name} ${line} at ${snr} dB, seed ${seed}" >&2
+                "$tool" text "$chars" "$seed" "$kind" >"$work/reference.txt"
+                tr '=+' ';"' <"$work/reference.txt" >"$work/send.txt"
+                mark=$(echo "$centre + $shift_hz / 2" | bc -l)
+                space=$(echo "$centre - $shift_hz / 2" | bc -l)
+                minimodem --tx --baudot --stopbits "$stop" -M "$mark" -S "$space" -R "$rate" -f "$work/clean.wav" "$txbaud" <"$work/send.txt" 2>/dev/null
+                "$tool" channel "$channel" "$work/clean.wav" "$work/received.wav" "$snr" "$((seed * 1000 + ${snr#-} + 500))" "$centre" "$shift_hz"
+                "$decoder" decode --quiet --baud "$baud" --shift "$shift_hz" --centre "$centre" "$work/received.wav" >"$work/ours.txt" || true
+                minimodem --rx -q --baudot --stopbits 1.5 -M "$mark" -S "$space" -f "$work/received.wav" "$baud" >"$work/minimodem.txt" 2>/dev/null || true
+                a=$("$tool" cer "$work/reference.txt" "$work/ours.txt")
+                b=$("$tool" cer "$work/reference.txt" "$work/minimodem.txt")
+                c=-1
+                if [ "$idealOpt" != no ]; then
+                    offset=0; drift=0
+                    [ -n "$idealOpt" ] && { offset=${idealOpt%%:*}; drift=${idealOpt#*:}; }
+                    "$tool" ideal "$work/clean.wav" "$work/received.wav" "$txbaud" "$shift_hz" "$centre" "$offset" "$drift" >"$work/ideal.txt"
+                    c=$("$tool" cer "$work/reference.txt" "$work/ideal.txt")
+                fi
+                [ -n "$gaps" ] && inGaps=$((inGaps + $(printedInGaps "$work/received.wav" "$baud" "$shift_hz" "$gaps")))
+                sumA=$(echo "$sumA + $a" | bc -l); sumB=$(echo "$sumB + $b" | bc -l); sumC=$(echo "$sumC + $c" | bc -l)
+                worstA=$(echo "if ($a > $worstA) $a else $worstA" | bc -l)
+                worstB=$(echo "if ($b > $worstB) $b else $worstB" | bc -l)
+                worstC=$(echo "if ($c > $worstC) $c else $worstC" | bc -l)
+            done
+            cell() { local mean; mean=$(echo "$1 / $n" | bc -l); if [ "$n" -gt 1 ]; then echo "$(percent "$mean") ($(percent "$2"))"; else percent "$mean"; fi; }
+            ours=$(cell "$sumA" "$worstA"); theirs=$(cell "$sumB" "$worstB")
+            if [ "$idealOpt" = no ]; then ideal="-"; else ideal=$(cell "$sumC" "$worstC"); fi
+            row="| $snr | $ours | $theirs | $ideal |"
+            [ -n "$gaps" ] && row+=" $inGaps |"
+            echo "$row"
+            lastOurs=$ours; lastTheirs=$theirs; lastIdeal=$ideal
+            eval "at_${snr//-/m}=\"\$ours / \$theirs\""
+        done
+        echo
+        first=${snrs%% *}
+        middle=$(echo "$snrs" | awk '{print $(NF > 2 ? 2 : 1)}')
+        summary+="| ${name} | ${baud}/${shift_hz} | $(eval echo "\$at_${first//-/m}") at ${first} dB | $(eval echo "\$at_${middle//-/m}") at ${middle} dB | ${lastOurs} / ${lastTheirs} / ${lastIdeal} at ${snrs##* } dB |"$'\n'
+    done
+done <<<"$rows"
+
+echo "## Summary"
+echo
+echo "CER of pluvane-rtty / minimodem at the lowest and the middle SNR of each row, and pluvane-rtty / minimodem / ideal timing at the highest."
+echo
+echo "| condition | Bd/shift | lowest SNR | middle SNR | highest SNR |"
+echo "|---|---|---|---|---|"
+printf '%s' "$summary"
