@@ -16,6 +16,8 @@
 //                              that `channel` applied with the same arguments
 //   frames FILE BAUD SHIFT CENTRE  every framed character: time, code, score,
 //                              least data-bit |LLR|, squelch, slot SNR, text so far
+//   demod FILE BAUD SHIFT CENTRE  the demodulator's text alone, without the
+//                              command line's check that the line fits
 //   cer REFERENCE DECODED      character error rate after folding the
 //                              US/ITA2 figure pairs and dropping CR
 //   crossing SNR:CER...        SNR at which the CER falls to 1 %
@@ -44,6 +46,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <iostream>
 #include <sstream>
@@ -215,27 +218,43 @@ int bound(char** argv)
     return 0;
 }
 
-int frames(char** argv)
+// FILE BAUD SHIFT CENTRE through the demodulator as the command line feeds it;
+// `observer` sees every framed character.
+std::string demodulate(char** argv, const std::function<void(const rtty::FrameEvent&, double, size_t)>& observer)
 {
     std::vector<float> samples;
     double rate = 0;
-    if (!readWav(argv[2], samples, rate))
-        return 1;
+    if (!readWav(argv[0], samples, rate))
+        return {};
     rtty::RttyParameters parameters;
-    parameters.baud = std::atof(argv[3]);
-    parameters.shiftHz = std::atof(argv[4]);
-    parameters.centreHz = std::atof(argv[5]);
+    parameters.baud = std::atof(argv[1]);
+    parameters.shiftHz = std::atof(argv[2]);
+    parameters.centreHz = std::atof(argv[3]);
     rtty::RttyDemodulator demodulator(rate, parameters);
     std::string text;
-    demodulator.setFrameObserver([&](const rtty::FrameEvent& event) {
-        std::printf("%9.3f s  code %2u  score %7.2f  least |LLR| %6.2f  %s  snr %6.1f  start %7.2f  stop %7.2f  printed %zu\n",
-                    event.startSample / rate, unsigned(event.code), event.score, event.reliability,
-                    event.printed ? "open  " : "closed", event.signalToNoise, event.startLlr, event.stopLlr, text.size());
-    });
+    if (observer)
+        demodulator.setFrameObserver([&](const rtty::FrameEvent& event) { observer(event, rate, text.size()); });
     const size_t block = 4096;  // as the command line reads files
     for (size_t at = 0; at < samples.size(); at += block)
         demodulator.process(samples.data() + at, std::min(block, samples.size() - at), text);
+    return text;
+}
+
+int frames(char** argv)
+{
+    const std::string text = demodulate(argv + 2, [](const rtty::FrameEvent& event, double rate, size_t printed) {
+        std::printf("%9.3f s  code %2u  score %7.2f  least |LLR| %6.2f  %s  snr %6.1f  start %7.2f  stop %7.2f  printed %zu\n",
+                    event.startSample / rate, unsigned(event.code), event.score, event.reliability,
+                    event.printed ? "open  " : "closed", event.signalToNoise, event.startLlr, event.stopLlr, printed);
+    });
     std::printf("text: %s\n", text.c_str());
+    return 0;
+}
+
+int demod(char** argv)
+{
+    const std::string text = demodulate(argv + 2, nullptr);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }
 
@@ -383,6 +402,8 @@ int main(int argc, char** argv)
         return bound(argv);
     if (command == "frames" && argc == 6)
         return frames(argv);
+    if (command == "demod" && argc == 6)
+        return demod(argv);
     if (command == "cer" && argc == 4)
         return cer(argv[2], argv[3]);
     if (command == "seconds" && argc == 3) {
@@ -400,6 +421,6 @@ int main(int argc, char** argv)
         return crossing(argc - 2, argv + 2);
     if (command == "first-crossing")
         return crossing(argc - 2, argv + 2, false);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED [KIND] | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | cer REF DECODED | [first-]crossing SNR:CER... | seconds FILE | live MINUTES\n";
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED [KIND] | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | demod FILE BAUD SHIFT CENTRE | cer REF DECODED | [first-]crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }

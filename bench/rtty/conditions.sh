@@ -23,6 +23,9 @@
 #                5 s (there the squelch must print nothing and pick up after:
 #                "in gaps" counts the characters pluvane-rtty printed that
 #                started inside a gap)
+# "demodulator alone" is pluvane-rtty's demodulator without the command
+# line's check that the line fits (which holds all text back when it
+# judges the signal to be on another line): it tells the two apart.
 # The ideal-timing detector is told each character's start and the true
 # tones, so it is left out ("-") where the timing or the tones of the file
 # are not those of the clean signal (clock error).
@@ -139,15 +142,15 @@ while IFS='|' read -r name channelSpec snrs opts; do
         echo "## ${name}, ${baud} Bd / ${shift_hz} Hz (channel ${channel}$( [ "$opts" ] && echo "; $opts"))"
         echo
         if [ -n "$gaps" ]; then
-            echo "| SNR (dB) | pluvane-rtty | minimodem | ideal timing | in gaps (pluvane-rtty) |"
-            echo "|---:|---:|---:|---:|---:|"
+            echo "| SNR (dB) | pluvane-rtty | demodulator alone | minimodem | ideal timing | in gaps (pluvane-rtty) |"
+            echo "|---:|---:|---:|---:|---:|---:|"
         else
-            echo "| SNR (dB) | pluvane-rtty | minimodem | ideal timing |"
-            echo "|---:|---:|---:|---:|"
+            echo "| SNR (dB) | pluvane-rtty | demodulator alone | minimodem | ideal timing |"
+            echo "|---:|---:|---:|---:|---:|"
         fi
         lastOurs=""; lastTheirs=""; lastIdeal=""
         for snr in $snrs; do
-            sumA=0; sumB=0; sumC=0; worstA=0; worstB=0; worstC=0; inGaps=0; n=0
+            sumA=0; sumB=0; sumC=0; sumD=0; worstA=0; worstB=0; worstC=0; worstD=0; inGaps=0; n=0
             for seed in $seeds; do
                 n=$((n + 1))
                 echo "${name} ${line} at ${snr} dB, seed ${seed}" >&2
@@ -159,7 +162,9 @@ while IFS='|' read -r name channelSpec snrs opts; do
                 "$tool" channel "$channel" "$work/clean.wav" "$work/received.wav" "$snr" "$((seed * 1000 + ${snr#-} + 500))" "$centre" "$shift_hz"
                 "$decoder" decode --quiet --baud "$baud" --shift "$shift_hz" --centre "$centre" "$work/received.wav" >"$work/ours.txt" || true
                 minimodem --rx -q --baudot --stopbits 1.5 -M "$mark" -S "$space" -f "$work/received.wav" "$baud" >"$work/minimodem.txt" 2>/dev/null || true
+                "$tool" demod "$work/received.wav" "$baud" "$shift_hz" "$centre" >"$work/demod.txt"
                 a=$("$tool" cer "$work/reference.txt" "$work/ours.txt")
+                d=$("$tool" cer "$work/reference.txt" "$work/demod.txt")
                 b=$("$tool" cer "$work/reference.txt" "$work/minimodem.txt")
                 c=-1
                 if [ "$idealOpt" != no ]; then
@@ -169,30 +174,32 @@ while IFS='|' read -r name channelSpec snrs opts; do
                     c=$("$tool" cer "$work/reference.txt" "$work/ideal.txt")
                 fi
                 [ -n "$gaps" ] && inGaps=$((inGaps + $(printedInGaps "$work/received.wav" "$baud" "$shift_hz" "$gaps")))
+                sumD=$(echo "$sumD + $d" | bc -l); worstD=$(echo "if ($d > $worstD) $d else $worstD" | bc -l)
                 sumA=$(echo "$sumA + $a" | bc -l); sumB=$(echo "$sumB + $b" | bc -l); sumC=$(echo "$sumC + $c" | bc -l)
                 worstA=$(echo "if ($a > $worstA) $a else $worstA" | bc -l)
                 worstB=$(echo "if ($b > $worstB) $b else $worstB" | bc -l)
                 worstC=$(echo "if ($c > $worstC) $c else $worstC" | bc -l)
             done
             cell() { local mean; mean=$(echo "$1 / $n" | bc -l); if [ "$n" -gt 1 ]; then echo "$(percent "$mean") ($(percent "$2"))"; else percent "$mean"; fi; }
-            ours=$(cell "$sumA" "$worstA"); theirs=$(cell "$sumB" "$worstB")
+            ours=$(cell "$sumA" "$worstA"); theirs=$(cell "$sumB" "$worstB"); alone=$(cell "$sumD" "$worstD")
             if [ "$idealOpt" = no ]; then ideal="-"; else ideal=$(cell "$sumC" "$worstC"); fi
-            row="| $snr | $ours | $theirs | $ideal |"
+            row="| $snr | $ours | $alone | $theirs | $ideal |"
             [ -n "$gaps" ] && row+=" $inGaps |"
             echo "$row"
-            lastOurs=$ours; lastTheirs=$theirs; lastIdeal=$ideal
-            eval "at_${snr//-/m}=\"\$ours / \$theirs\""
+            lastOurs=${ours%% (*}; lastTheirs=${theirs%% (*}; lastIdeal=${ideal%% (*}; lastAlone=${alone%% (*}
+            # The summary takes the means only.
+            eval "at_${snr//-/m}=\"\${ours%% (*} (\${alone%% (*}) / \${theirs%% (*}\""
         done
         echo
         first=${snrs%% *}
         middle=$(echo "$snrs" | awk '{print $(NF > 2 ? 2 : 1)}')
-        summary+="| ${name} | ${baud}/${shift_hz} | $(eval echo "\$at_${first//-/m}") at ${first} dB | $(eval echo "\$at_${middle//-/m}") at ${middle} dB | ${lastOurs} / ${lastTheirs} / ${lastIdeal} at ${snrs##* } dB |"$'\n'
+        summary+="| ${name} | ${baud}/${shift_hz} | $(eval echo "\$at_${first//-/m}") at ${first} dB | $(eval echo "\$at_${middle//-/m}") at ${middle} dB | ${lastOurs} (${lastAlone}) / ${lastTheirs} / ${lastIdeal} at ${snrs##* } dB |"$'\n'
     done
 done <<<"$rows"
 
 echo "## Summary"
 echo
-echo "CER of pluvane-rtty / minimodem at the lowest and the middle SNR of each row, and pluvane-rtty / minimodem / ideal timing at the highest."
+echo "CER of pluvane-rtty (in brackets: its demodulator alone, without the check that the line fits) / minimodem at the lowest and the middle SNR of each row, and pluvane-rtty (demodulator alone) / minimodem / ideal timing at the highest."
 echo
 echo "| condition | Bd/shift | lowest SNR | middle SNR | highest SNR |"
 echo "|---|---|---|---|---|"
