@@ -67,7 +67,7 @@ float Interference::adjacentSample()
     const double samplesPerBit = sampleRate_ / station.baud;
     if (bitLeft_ <= 0.0) {
         if (bitsLeftInCharacter_ == 0) {
-            bitsLeftInCharacter_ = 7;  // start, five data, stop
+            bitsLeftInCharacter_ = 6;  // five data and the stop bit after this start bit
             mark_ = false;
             bitLeft_ += samplesPerBit;
         } else {
