@@ -235,6 +235,8 @@ std::string demodulate(char** argv, const std::function<void(const rtty::FrameEv
     if (observer)
         demodulator.setFrameObserver([&](const rtty::FrameEvent& event) { observer(event, rate, text.size()); });
     const size_t block = 4096;  // as the command line reads files
+    // and, as it does, a second of silence after the end lets the last character out
+    samples.resize(samples.size() + size_t(rate), 0.0f);
     for (size_t at = 0; at < samples.size(); at += block)
         demodulator.process(samples.data() + at, std::min(block, samples.size() - at), text);
     return text;

@@ -35,7 +35,8 @@
 # "50/450 75/850"), RTTY_COND_SEEDS (default "1"; several give the mean and
 # the worst seed), RTTY_COND_ROWS (a regular expression on the row names;
 # default all), RTTY_COND_SNRS (one SNR grid for every row).
-# About 20 minutes on two shared cores at the defaults.
+# About 40 minutes on two busy shared cores at the defaults; run one line
+# per process (RTTY_COND_LINES=50/450, =75/850) to use both.
 set -euo pipefail
 
 build=${1:-build}
@@ -50,55 +51,59 @@ centre=1500
 
 # name | channel ({…}: arithmetic on HALF, half the shift, and SHIFT) | SNRs | options
 #   options: rate=HZ txbaud=BD (a factor with x: x0.99) stop=BITS text=KIND
+#            lines=B/S,... (the row only on these of RTTY_COND_LINES)
 #            ideal=OFFSET:DRIFT (the detector's tuning) | ideal=no   gaps=SECONDS:PERIOD
 rows=$(cat <<'ROWS'
-adjacent+500 0 dB|adjacent:500:0|6 12 24|
-adjacent-500 +10 dB|adjacent:-500:10|6 12 24|
-adjacent+300 0 dB|adjacent:300:0|6 12 24|
-adjacent-300 +6 dB|adjacent:-300:6|6 12 24|
-carrier between tones 0 dB|carrier:0:0|0 6 24|
-carrier between tones +10 dB|carrier:0:10|0 6 24|
-carrier on mark -6 dB|carrier:{HALF}:-6|0 6 24|
+adjacent+500 0 dB|adjacent:500:0|6 24|
+adjacent-500 +10 dB|adjacent:-500:10|6 24|
+adjacent+300 0 dB|adjacent:300:0|6 24|
+adjacent-300 +6 dB|adjacent:-300:6|6 24|
+adjacent+1000 0 dB|adjacent:1000:0|6 24|lines=50/450
+carrier between tones 0 dB|carrier:0:0|0 24|
+carrier between tones +10 dB|carrier:0:10|0 24|
+carrier on mark -6 dB|carrier:{HALF}:-6|0 24|
 carrier on mark 0 dB|carrier:{HALF}:0|0 6 24|
-carrier 60 Hz off space, drifting, 0 dB|carrier:{-HALF-60}:0:20|0 6 24|
-cw +300 Hz +10 dB|cw:300:10|0 6 24|
-hum -10 dB|hum:-10|-3 0 6|
-hum +6 dB, 60 Hz|hum:6:60|-3 0 6|
-clock +100 ppm|clock:100|-6 0 24|ideal=no
-clock +1000 ppm|clock:1000|-6 0 24|ideal=no
-clock -1000 ppm|clock:-1000|-6 0 24|ideal=no
-clock +5000 ppm|clock:5000|-6 0 24|ideal=no
-tx speed -1 %|white|-6 0 24|txbaud=x0.99
-tx speed +1 %|white|-6 0 24|txbaud=x1.01
-tx speed -1.1 % (74.2 at 75)|white|-6 0 24|txbaud=x0.98933
-1 stop bit|white|-6 0 24|stop=1
-2 stop bits|white|-6 0 24|stop=2
-drift 30 Hz/min|drift:-30:30|-6 0 24|ideal=-30:30
-drift 60 Hz/min|drift:-50:60|-6 0 24|ideal=-50:60
-IF filter shift+50 Hz|if:{SHIFT+50}|-6 0 24|
-IF filter shift+50 Hz, 60 Hz off|if:{SHIFT+50}:60|-6 0 24|
-moderate, IF filter shift+50 Hz|moderate+if:{SHIFT+50}|6 12 24|
-AGC, impulses|impulse+agc|5 10 24|
-AGC, moderate fading|moderate+agc|6 12 24|
-AGC pumped by CW 400 Hz off +20 dB|cw:400:20+agc|6 12 24|
-clipped -6 dB|clip:-6|-6 0 24|
-clipped -20 dB|clip:-20|-6 0 24|
-clipped -20 dB, impulses|impulse+clip:-20|5 10 24|
-11025 Hz file|white|-6 0 24|rate=11025
-44100 Hz file|white|-6 0 24|rate=44100
-48000 Hz file, moderate|moderate|6 12 24|rate=48000
-plain-language text|white|-6 0 24|text=plain
-plain-language text, moderate|moderate|6 12 24|text=plain
-runs and test loops|white|-6 0 24|text=runs
-runs and test loops, moderate|moderate|6 12 24|text=runs
-dips 5 dB / 300 ms / 3 s|dips:5:0.3:3|6 15 40|
-dips 30 dB / 300 ms / 3 s|dips:30:0.3:3|6 15 40|
-dips 20 dB / 100 ms / 1 s|dips:20:0.1:1|6 15 40|
-dips 20 dB / 1 s / 5 s|dips:20:1:5|6 15 40|
-irregular dips 20 dB / 300 ms / 3 s|irregular:20:0.3:3|6 15 40|
-irregular dips 30 dB / 600 ms / 4 s|irregular:30:0.6:4|6 15 40|
-gone 2 s every 10 s|dips:80:2:10|6 15 40|gaps=2:10
-gone 5 s every 15 s|dips:80:5:15|6 15 40|gaps=5:15
+carrier 60 Hz below space 0 dB|carrier:{-HALF-60}:0|6 24|
+carrier 60 Hz below space, drifting, 0 dB|carrier:{-HALF-60}:0:20|6 24|
+carrier 100 Hz above mark -3 dB|carrier:{HALF+100}:-3|6 24|
+cw +300 Hz +10 dB|cw:300:10|6 24|
+hum -10 dB|hum:-10|-3 6|lines=50/450
+hum +6 dB, 60 Hz|hum:6:60|-3 6|lines=50/450
+clock +100 ppm|clock:100|-6 24|ideal=no lines=50/450
+clock +1000 ppm|clock:1000|-6 24|ideal=no
+clock -1000 ppm|clock:-1000|-6 24|ideal=no
+clock +5000 ppm|clock:5000|-6 24|ideal=no
+tx speed -1 %|white|-6 24|txbaud=x0.99
+tx speed +1 %|white|-6 24|txbaud=x1.01
+tx speed -1.1 % (74.2 at 75)|white|-6 24|txbaud=x0.98933
+1 stop bit|white|-6 24|stop=1
+2 stop bits|white|-6 24|stop=2 lines=50/450
+drift 30 Hz/min|drift:-30:30|-6 24|ideal=-30:30
+drift 60 Hz/min|drift:-50:60|-6 24|ideal=-50:60
+IF filter shift+50 Hz|if:{SHIFT+50}|-6 24|
+IF filter shift+50 Hz, 60 Hz off|if:{SHIFT+50}:60|-6 24|
+moderate, IF filter shift+50 Hz|moderate+if:{SHIFT+50}|6 24|lines=50/450
+AGC, impulses|impulse+agc|10 24|
+AGC, moderate fading|moderate+agc|6 24|lines=50/450
+AGC pumped by CW 250 Hz above mark +20 dB|cw:{HALF+250}:20+agc|6 24|
+clipped -6 dB|clip:-6|-6 24|lines=50/450
+clipped -20 dB|clip:-20|-6 24|lines=50/450
+clipped -20 dB, impulses|impulse+clip:-20|10 24|lines=50/450
+11025 Hz file|white|-6 24|rate=11025
+44100 Hz file|white|-6 24|rate=44100
+48000 Hz file, moderate|moderate|6 24|rate=48000 lines=50/450
+plain-language text|white|-6 24|text=plain lines=50/450
+plain-language text, moderate|moderate|6 24|text=plain lines=50/450
+runs and test loops|white|-6 24|text=runs lines=50/450
+runs and test loops, moderate|moderate|6 24|text=runs lines=50/450
+dips 5 dB / 300 ms / 3 s|dips:5:0.3:3|6 40|lines=50/450
+dips 30 dB / 300 ms / 3 s|dips:30:0.3:3|15 40|
+dips 20 dB / 100 ms / 1 s|dips:20:0.1:1|15 40|lines=50/450
+dips 20 dB / 1 s / 5 s|dips:20:1:5|15 40|lines=50/450
+irregular dips 20 dB / 300 ms / 3 s|irregular:20:0.3:3|15 40|
+irregular dips 30 dB / 600 ms / 4 s|irregular:30:0.6:4|15 40|lines=50/450
+gone 2 s every 10 s|dips:80:2:10|6 40|gaps=2:10 lines=50/450
+gone 5 s every 15 s|dips:80:5:15|6 40|gaps=5:15
 ROWS
 )
 
@@ -132,7 +137,9 @@ while IFS='|' read -r name channelSpec snrs opts; do
     idealOpt=$(option ideal "$opts")
     gaps=$(option gaps "$opts")
     [ -n "${RTTY_COND_SNRS:-}" ] && snrs=$RTTY_COND_SNRS
+    only_lines=$(option lines "$opts")
     for line in $lines; do
+        [ -z "$only_lines" ] || [[ ",$only_lines," == *",$line,"* ]] || continue
         baud=${line%/*}
         shift_hz=${line#*/}
         # {…} in a channel: arithmetic on HALF (half the shift) and SHIFT.
@@ -192,14 +199,16 @@ while IFS='|' read -r name channelSpec snrs opts; do
         done
         echo
         first=${snrs%% *}
-        middle=$(echo "$snrs" | awk '{print $(NF > 2 ? 2 : 1)}')
-        summary+="| ${name} | ${baud}/${shift_hz} | $(eval echo "\$at_${first//-/m}") at ${first} dB | $(eval echo "\$at_${middle//-/m}") at ${middle} dB | ${lastOurs} (${lastAlone}) / ${lastTheirs} / ${lastIdeal} at ${snrs##* } dB |"$'\n'
+        middle=$(echo "$snrs" | awk '{if (NF > 2) print $2}')
+        middleCell=-
+        [ -n "$middle" ] && middleCell="$(eval echo "\$at_${middle//-/m}") at ${middle} dB"
+        summary+="| ${name} | ${baud}/${shift_hz} | $(eval echo "\$at_${first//-/m}") at ${first} dB | ${middleCell} | ${lastOurs} (${lastAlone}) / ${lastTheirs} / ${lastIdeal} at ${snrs##* } dB |"$'\n'
     done
 done <<<"$rows"
 
 echo "## Summary"
 echo
-echo "CER of pluvane-rtty (in brackets: its demodulator alone, without the check that the line fits) / minimodem at the lowest and the middle SNR of each row, and pluvane-rtty (demodulator alone) / minimodem / ideal timing at the highest."
+echo "CER of pluvane-rtty (in brackets: its demodulator alone, without the check that the line fits) / minimodem at the lowest and (rows of three SNRs) the middle SNR of each row, and pluvane-rtty (demodulator alone) / minimodem / ideal timing at the highest."
 echo
 echo "| condition | Bd/shift | lowest SNR | middle SNR | highest SNR |"
 echo "|---|---|---|---|---|"
