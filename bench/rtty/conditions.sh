@@ -11,7 +11,7 @@
 #                mains hum and its harmonics
 #   timing       the sound card's clock 100-5000 ppm off, the transmitter's
 #                speed off nominal (49.5/50.5 Bd, 74.2/75.8 Bd), 1 and 2 stop bits
-#   tuning       drift of 30 and 60 Hz a minute
+#   tuning       drift of 30 and 60 Hz a minute; tuned 60 and 90 Hz off
 #   receiver     a narrow IF filter (500 Hz for 450 Hz shift, centred and
 #                60 Hz off), AGC pumped by clicks and by a strong CW station,
 #                hard clipping of an overdriven input
@@ -80,6 +80,8 @@ tx speed -1.1 % (74.2 at 75)|white|-6 24|txbaud=x0.98933
 2 stop bits|white|-6 24|stop=2 lines=50/450
 drift 30 Hz/min|drift:-30:30|-6 24|ideal=-30:30
 drift 60 Hz/min|drift:-50:60|-6 24|ideal=-50:60
+mistuned 60 Hz|drift:60:0|0 24|ideal=60:0
+mistuned 90 Hz|drift:90:0|0 24|ideal=90:0
 IF filter shift+50 Hz|if:{SHIFT+50}|-6 24|
 IF filter shift+50 Hz, 60 Hz off|if:{SHIFT+50}:60|-6 24|
 moderate, IF filter shift+50 Hz|moderate+if:{SHIFT+50}|6 24|lines=50/450
