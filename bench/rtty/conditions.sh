@@ -6,14 +6,16 @@
 # Each row is a channel of the simulator (rtty/channel; the numbered
 # conditions of hfchannel::channelPreset, joined with '+') and how the
 # transmitter and the sound card made the file:
-#   neighbours   adjacent RTTY 300/500 Hz away (0, +6, +10 dB), a steady
-#                carrier between the tones or on one, a keyed CW station,
-#                mains hum and its harmonics
+#   neighbours   a second RTTY station 300, 500 and 1000 Hz away (0, +6,
+#                +10 dB); a steady carrier between the tones, on one, or
+#                60-100 Hz outside one (steady and drifting); a keyed CW
+#                station; mains hum and its harmonics (50 and 60 Hz)
 #   timing       the sound card's clock 100-5000 ppm off, the transmitter's
 #                speed off nominal (49.5/50.5 Bd, 74.2/75.8 Bd), 1 and 2 stop bits
 #   tuning       drift of 30 and 60 Hz a minute; tuned 60 and 90 Hz off
 #   receiver     a narrow IF filter (500 Hz for 450 Hz shift, centred and
-#                60 Hz off), AGC pumped by clicks and by a strong CW station,
+#                60 Hz off), AGC pumped by clicks, by fading and by a CW
+#                station 20 dB over the signal 250 Hz above the mark,
 #                hard clipping of an overdriven input
 #   files        11025, 44100 and 48000 Hz sample rates
 #   text         plain-language forecasts; test loops and long runs of one
