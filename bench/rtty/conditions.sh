@@ -131,7 +131,7 @@ echo "- Signal: minimodem --tx --baudot, centre ${centre} Hz, ${chars} character
 echo
 
 summary=""
-while IFS='|' read -r name channelSpec snrs opts; do
+while IFS='|' read -r name channelTemplate snrs opts; do
     [ -n "$name" ] || continue
     echo "$name" | grep -Eq -- "$only" || continue
     rate=$(option rate "$opts"); rate=${rate:-8000}
@@ -147,7 +147,7 @@ while IFS='|' read -r name channelSpec snrs opts; do
         baud=${line%/*}
         shift_hz=${line#*/}
         # {…} in a channel: arithmetic on HALF (half the shift) and SHIFT.
-        channel=$(HALF=$((shift_hz / 2)) SHIFT=$shift_hz perl -pe 's/\{([^}]*)\}/my $e = $1; $e =~ s{HALF}{$ENV{HALF}}g; $e =~ s{SHIFT}{$ENV{SHIFT}}g; eval $e/ge' <<<"$channelSpec")
+        channel=$(HALF=$((shift_hz / 2)) SHIFT=$shift_hz perl -pe 's/\{([^}]*)\}/my $e = $1; $e =~ s{HALF}{$ENV{HALF}}g; $e =~ s{SHIFT}{$ENV{SHIFT}}g; eval $e/ge' <<<"$channelTemplate")
         txbaud=$baud
         case $txbaudOpt in x*) txbaud=$(echo "$baud * ${txbaudOpt#x}" | bc -l | sed 's/0*$//; s/\.$//') ;; ?*) txbaud=$txbaudOpt ;; esac
         echo "## ${name}, ${baud} Bd / ${shift_hz} Hz (channel ${channel}$( [ "$opts" ] && echo "; $opts"))"
