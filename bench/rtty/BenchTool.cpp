@@ -1,10 +1,13 @@
 // rtty-bench-tool: the small jobs of the RTTY benchmark.
-//   text CHARS SEED            bulletin text (LF line ends) on standard output
+//   text CHARS SEED [KIND]     bulletin text (LF line ends) on standard output;
+//                              KIND plain or runs for other text (BenchText.h)
 //   noise IN OUT SNR_DB SEED   adds white noise at an SNR in 3 kHz, writes float WAV
 //   channel NAME IN OUT SNR_DB SEED CENTRE SHIFT
 //                              the named HF channel (white, flat, moderate, poor,
-//                              flutter, selective, offset, impulse), then white
-//                              noise; the SNR is against the clean input's power
+//                              flutter, selective, offset, impulse, ..., and the
+//                              numbered conditions joined with '+' of
+//                              hfchannel::channelPreset), then white noise; the
+//                              SNR is against the clean input's power
 //   ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET_HZ DRIFT_HZ_PER_MIN
 //                              the ideal-timing detector's text (IdealTimingDetector.h)
 //   bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR_DB SEED
@@ -13,6 +16,8 @@
 //                              that `channel` applied with the same arguments
 //   frames FILE BAUD SHIFT CENTRE  every framed character: time, code, score,
 //                              least data-bit |LLR|, squelch, slot SNR, text so far
+//   demod FILE BAUD SHIFT CENTRE  the demodulator's text alone, without the
+//                              command line's check that the line fits
 //   cer REFERENCE DECODED      character error rate after folding the
 //                              US/ITA2 figure pairs and dropping CR
 //   crossing SNR:CER...        SNR at which the CER falls to 1 %
@@ -23,6 +28,7 @@
 //   live MINUTES               the demo broadcast through the demodulator in
 //                              10 ms blocks: text latency and memory use
 
+#include "BenchText.h"
 #include "IdealTimingDetector.h"
 #include "ToneAwareBound.h"
 
@@ -40,6 +46,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <iostream>
 #include <sstream>
@@ -83,17 +90,13 @@ size_t levenshtein(const std::string& a, const std::string& b)
     return previous[b.size()];
 }
 
-int text(int chars, unsigned seed)
+int text(int chars, unsigned seed, const std::string& kind)
 {
-    rtty::BulletinText bulletins(seed);
-    std::string out;
-    while (out.size() < size_t(chars)) {
-        for (char c : bulletins.next())
-            if (c != '\r')
-                out.push_back(c);
+    const std::string out = bench::benchText(kind, chars, seed);
+    if (out.empty()) {
+        std::cerr << "unknown text \"" << kind << "\"; the kinds are: bulletin plain runs\n";
+        return 2;
     }
-    out.resize(size_t(chars));
-    out += "\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }
@@ -215,27 +218,45 @@ int bound(char** argv)
     return 0;
 }
 
-int frames(char** argv)
+// FILE BAUD SHIFT CENTRE through the demodulator as the command line feeds it;
+// `observer` sees every framed character.
+std::string demodulate(char** argv, const std::function<void(const rtty::FrameEvent&, double, size_t)>& observer)
 {
     std::vector<float> samples;
     double rate = 0;
-    if (!readWav(argv[2], samples, rate))
-        return 1;
+    if (!readWav(argv[0], samples, rate))
+        return {};
     rtty::RttyParameters parameters;
-    parameters.baud = std::atof(argv[3]);
-    parameters.shiftHz = std::atof(argv[4]);
-    parameters.centreHz = std::atof(argv[5]);
+    parameters.baud = std::atof(argv[1]);
+    parameters.shiftHz = std::atof(argv[2]);
+    parameters.centreHz = std::atof(argv[3]);
     rtty::RttyDemodulator demodulator(rate, parameters);
     std::string text;
-    demodulator.setFrameObserver([&](const rtty::FrameEvent& event) {
-        std::printf("%9.3f s  code %2u  score %7.2f  least |LLR| %6.2f  %s  snr %6.1f  start %7.2f  stop %7.2f  printed %zu\n",
-                    event.startSample / rate, unsigned(event.code), event.score, event.reliability,
-                    event.printed ? "open  " : "closed", event.signalToNoise, event.startLlr, event.stopLlr, text.size());
-    });
+    if (observer)
+        demodulator.setFrameObserver([&](const rtty::FrameEvent& event) { observer(event, rate, text.size()); });
     const size_t block = 4096;  // as the command line reads files
+    // and, as it does, a second of silence after the end lets the last character out
+    samples.resize(samples.size() + size_t(rate), 0.0f);
     for (size_t at = 0; at < samples.size(); at += block)
         demodulator.process(samples.data() + at, std::min(block, samples.size() - at), text);
+    return text;
+}
+
+int frames(char** argv)
+{
+    const std::string text = demodulate(argv + 2, [](const rtty::FrameEvent& event, double rate, size_t printed) {
+        std::printf("%9.3f s  code %2u  score %7.2f  least |LLR| %6.2f  %s  snr %6.1f  start %7.2f  stop %7.2f  printed %zu\n",
+                    event.startSample / rate, unsigned(event.code), event.score, event.reliability,
+                    event.printed ? "open  " : "closed", event.signalToNoise, event.startLlr, event.stopLlr, printed);
+    });
     std::printf("text: %s\n", text.c_str());
+    return 0;
+}
+
+int demod(char** argv)
+{
+    const std::string text = demodulate(argv + 2, nullptr);
+    std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }
 
@@ -370,8 +391,8 @@ int live(double minutes)
 int main(int argc, char** argv)
 {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "text" && argc == 4)
-        return text(std::atoi(argv[2]), unsigned(std::atoi(argv[3])));
+    if (command == "text" && (argc == 4 || argc == 5))
+        return text(std::atoi(argv[2]), unsigned(std::atoi(argv[3])), argc == 5 ? argv[4] : "bulletin");
     if (command == "noise" && argc == 6)
         return noise(argv[2], argv[3], std::atof(argv[4]), unsigned(std::atoi(argv[5])));
     if (command == "channel" && argc == 9)
@@ -383,6 +404,8 @@ int main(int argc, char** argv)
         return bound(argv);
     if (command == "frames" && argc == 6)
         return frames(argv);
+    if (command == "demod" && argc == 6)
+        return demod(argv);
     if (command == "cer" && argc == 4)
         return cer(argv[2], argv[3]);
     if (command == "seconds" && argc == 3) {
@@ -400,6 +423,6 @@ int main(int argc, char** argv)
         return crossing(argc - 2, argv + 2);
     if (command == "first-crossing")
         return crossing(argc - 2, argv + 2, false);
-    std::cerr << "usage: rtty-bench-tool text CHARS SEED | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | cer REF DECODED | [first-]crossing SNR:CER... | seconds FILE | live MINUTES\n";
+    std::cerr << "usage: rtty-bench-tool text CHARS SEED [KIND] | noise IN OUT SNR SEED | channel NAME IN OUT SNR SEED CENTRE SHIFT | ideal CLEAN RECEIVED BAUD SHIFT CENTRE OFFSET DRIFT | bound NAME CLEAN RECEIVED BAUD SHIFT CENTRE SNR SEED | frames FILE BAUD SHIFT CENTRE | demod FILE BAUD SHIFT CENTRE | cer REF DECODED | [first-]crossing SNR:CER... | seconds FILE | live MINUTES\n";
     return 2;
 }

@@ -1,5 +1,7 @@
 #include "rtty/channel/HfChannel.h"
 
+#include "rtty/channel/ChannelConditions.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -15,18 +17,17 @@ constexpr double kLowestAudioHz = 200.0;
 
 const std::vector<std::string>& channelPresetNames()
 {
-    static const std::vector<std::string> names{"white", "flat", "moderate", "poor", "flutter", "selective",
-                                                 "offset", "impulse", "dips20", "dips10", "storm", "speech"};
+    static const std::vector<std::string> names{"white",   "flat",     "moderate", "poor",     "flutter", "selective",
+                                                 "offset",  "impulse",  "dips20",   "dips10",   "storm",   "speech",
+                                                 "adjacent", "carrier", "cw",       "hum",      "drift",   "dips",
+                                                 "irregular", "if",     "agc",      "clip",     "clock"};
     return names;
 }
 
-std::optional<ChannelSettings> channelPreset(const std::string& name, double sampleRate, double signalPower,
-                                             double centreHz, double shiftHz, uint32_t seed)
+namespace {
+
+bool applyNamedPreset(const std::string& name, ChannelSettings& s, double centreHz, double shiftHz)
 {
-    ChannelSettings s;
-    s.sampleRate = sampleRate;
-    s.signalPower = signalPower;
-    s.seed = seed;
     auto watterson = [&s](double delayMs, double spreadHz) {
         s.multipath = true;
         s.pathDelaySeconds = delayMs / 1000.0;
@@ -61,9 +62,30 @@ std::optional<ChannelSettings> channelPreset(const std::string& name, double sam
     } else if (name == "speech") {
         s.speechDb = 0.0;
     } else {
-        return std::nullopt;
+        return false;
     }
-    return s;
+    return true;
+}
+
+}  // namespace
+
+std::optional<ChannelSettings> channelPreset(const std::string& name, double sampleRate, double signalPower,
+                                             double centreHz, double shiftHz, uint32_t seed)
+{
+    ChannelSettings s;
+    s.sampleRate = sampleRate;
+    s.signalPower = signalPower;
+    s.seed = seed;
+    size_t begin = 0;
+    while (true) {
+        const size_t end = name.find('+', begin);
+        const std::string part = name.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        if (!applyNamedPreset(part, s, centreHz, shiftHz) && !applyCondition(part, s, centreHz, shiftHz))
+            return std::nullopt;
+        if (end == std::string::npos)
+            return s;
+        begin = end + 1;
+    }
 }
 
 HfChannel::HfChannel(const ChannelSettings& settings)
@@ -95,6 +117,14 @@ HfChannel::HfChannel(const ChannelSettings& settings)
     if (settings.speechDb)
         speech_ = std::make_unique<SpeechNoise>(rate, settings.signalPower * std::pow(10.0, *settings.speechDb / 10.0),
                                                 settings.seed * 32452843u + 7u);
+    if (settings.interference.adjacent || settings.interference.carrier || settings.interference.hum)
+        interference_ = std::make_unique<Interference>(rate, settings.signalPower, settings.interference,
+                                                       settings.seed * 49979687u + 11u);
+    {
+        auto receiver = std::make_unique<ReceiverStages>(rate, settings.signalPower, settings.receiver);
+        if (receiver->active())
+            receiver_ = std::move(receiver);
+    }
     if (settings.snrDb) {
         const double snr = std::pow(10.0, *settings.snrDb / 10.0);
         noiseSigma_ = std::sqrt(settings.signalPower * (rate / 2.0) / (3000.0 * snr));
@@ -144,11 +174,16 @@ void HfChannel::process(float* samples, size_t n)
     if (speech_)
         for (size_t i = 0; i < n; ++i)
             samples[i] += speech_->next();
+    if (interference_)
+        for (size_t i = 0; i < n; ++i)
+            samples[i] += interference_->next();
     if (impulses_)
         impulses_->add(samples, n);
     if (noiseSigma_ > 0.0)
         for (size_t i = 0; i < n; ++i)
             samples[i] += static_cast<float>(noiseSigma_ * normal_(noiseRng_));
+    if (receiver_)
+        receiver_->process(samples, n);
 }
 
 void HfChannel::applyAligned(std::vector<float>& samples)
@@ -158,6 +193,8 @@ void HfChannel::applyAligned(std::vector<float>& samples)
     process(samples.data(), samples.size());
     samples.erase(samples.begin(), samples.begin() + delay_);
     samples.resize(length);
+    if (settings_.clockPpm != 0.0)
+        samples = resampleForClockError(samples, settings_.clockPpm);
 }
 
 }  // namespace hfchannel

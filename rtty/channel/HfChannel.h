@@ -3,7 +3,9 @@
 #include "rtty/channel/AnalyticSignal.h"
 #include "rtty/channel/DopplerTap.h"
 #include "rtty/channel/ImpulseNoise.h"
+#include "rtty/channel/Interference.h"
 #include "rtty/channel/LevelDips.h"
+#include "rtty/channel/ReceiverStages.h"
 #include "rtty/channel/SelectiveFade.h"
 #include "rtty/channel/SpeechNoise.h"
 
@@ -51,7 +53,17 @@ struct ChannelSettings {
     // of silence gives the voice alone.
     std::optional<double> speechDb;
 
+    // Other stations, a carrier, hum: added before the noise.
+    InterferenceSettings interference{};
+
     std::optional<double> snrDb;    // white noise in 3 kHz; none when empty
+
+    // The receiver after the noise: IF filter, AGC, clipping.
+    ReceiverSettings receiver{};
+    // The sound card's clock error; applied by applyAligned() only, as it
+    // changes the number of samples.
+    double clockPpm = 0.0;
+
     uint32_t seed = 1;
 };
 
@@ -61,6 +73,20 @@ struct ChannelSettings {
 // fading, the offset and impulse noise together) and speech (a voice on
 // the channel at the signal's power). The tones' centre
 // and shift place the selective fade. Empty for an unknown name.
+//
+// Conditions of the air and the receiver take numbers after colons, and
+// parts join with '+' ("moderate+agc", "adjacent:500:6+if:500"):
+//   adjacent:OFFSET_HZ:DB[:BAUD[:SHIFT]]  a second RTTY station (default 50 Bd, same shift)
+//   carrier:OFFSET_HZ:DB[:DRIFT_HZ_PER_MIN]  a steady carrier, offset from the centre
+//   cw:OFFSET_HZ:DB[:WPM]        a keyed carrier (Morse, default 20 wpm)
+//   hum:DB[:MAINS_HZ[:SLOPE]]    mains hum and its harmonics (default 50 Hz, slope 1)
+//   drift:START_HZ:HZ_PER_MIN    mistuning that drifts
+//   dips:DEPTH_DB:SECONDS:PERIOD_S, irregular:DEPTH_DB:SECONDS:PERIOD_S
+//                                both tones down together, regular or at random
+//   if:WIDTH_HZ[:OFFSET_HZ]      a narrow IF filter, its centre offset from the tones'
+//   agc[:HANG_S[:RELEASE_S]]     the receiver's AGC (default 0.3 s, 0.5 s)
+//   clip:DB                      hard clipping at DB against the signal's peak
+//   clock:PPM                    the sound card's clock that far off
 std::optional<ChannelSettings> channelPreset(const std::string& name, double sampleRate, double signalPower,
                                              double centreHz, double shiftHz, uint32_t seed);
 const std::vector<std::string>& channelPresetNames();
@@ -90,6 +116,8 @@ private:
     std::unique_ptr<ImpulseNoise> impulses_;
     std::unique_ptr<LevelDips> dips_;
     std::unique_ptr<SpeechNoise> speech_;
+    std::unique_ptr<Interference> interference_;
+    std::unique_ptr<ReceiverStages> receiver_;
     std::vector<std::complex<float>> history_;  // analytic samples, for the second path
     size_t head_ = 0;
     double pathDelaySamples_ = 0.0;

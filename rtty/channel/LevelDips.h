@@ -2,7 +2,11 @@
 
 // Fades of the whole signal (both tones together) at a fixed rhythm: the
 // level falls by depthDb for `seconds` every `periodSeconds`, with 10 ms
-// raised-cosine edges. A gain on the signal, before any noise is added.
+// raised-cosine edges (or at irregular times, see `irregular`). A gain on
+// the signal, before any noise is added.
+
+#include <cstdint>
+#include <random>
 
 namespace hfchannel {
 
@@ -11,6 +15,11 @@ struct DipSettings {
     double seconds = 0.3;
     double periodSeconds = 3.0;
     double firstAtSeconds = 1.0;
+    // Irregular: each gap between dips, each dip's length and its depth
+    // drawn anew (0.3-1.7 times the period and the length, half to all of
+    // the depth), as fades come on a real path.
+    bool irregular = false;
+    uint32_t seed = 1;
 };
 
 class LevelDips {
@@ -24,6 +33,10 @@ private:
     DipSettings settings_;
     double floor_;
     long long sample_ = 0;
+    float nextIrregular(double t);
+    std::mt19937 rng_;
+    std::uniform_real_distribution<double> uniform_{0.0, 1.0};
+    double dipStart_ = 0.0, dipSeconds_ = 0.0, dipFloor_ = 1.0;  // the current or next irregular dip
 };
 
 }  // namespace hfchannel

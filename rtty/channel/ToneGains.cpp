@@ -11,6 +11,11 @@ std::vector<std::complex<float>> toneGains(const ChannelSettings& settings, doub
     noiseless.snrDb.reset();
     noiseless.speechDb.reset();
     noiseless.impulses = false;
+    noiseless.interference = {};
+    // Nonlinear or length-changing: no gain of a tone describes them.
+    noiseless.receiver.agc.reset();
+    noiseless.receiver.clipDb.reset();
+    noiseless.clockPpm = 0.0;
 
     const double step = 2.0 * std::numbers::pi * toneHz / settings.sampleRate;
     std::vector<float> cosine(length), sine(length);
