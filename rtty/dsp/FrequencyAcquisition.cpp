@@ -15,6 +15,8 @@ constexpr double kSegmentSeconds = 0.5;
 constexpr double kAverageSegments = 12.0;  // half-overlapping: about 3 s
 // Mean power in each tone's band against the median bin: a clear signal.
 constexpr double kClearOfNoise = 1.6;
+// How far from the weaker band's best the sum of both bands may place the offset.
+constexpr double kRefineBauds = 0.35;
 constexpr double kBandShare = 0.35;  // of the shift: each tone band's half-width at most
 // The noise floor is looked for this share either side of the last one first.
 constexpr double kMedianWindow = 0.05;
@@ -161,18 +163,31 @@ void FrequencyAcquisition::estimate()
     auto band = [&](const Band& b) {
         return b.end > b.begin ? (cumulative_[b.end] - cumulative_[b.begin]) / b.bins / floor : 0.0;
     };
-    // The offset is where both bands together hold the most power. The
-    // weaker band alone would rise as it slides towards the stronger tone,
-    // so it only judges whether both tones stand clear of the noise there.
+    // The offset is first sought where the weaker band holds the most power:
+    // a keyed pair fills both bands about alike, while a steady carrier or a
+    // neighbour's tone just outside ours fills one band twice as well as a
+    // keyed tone does, and would win a sum of the two bands with only our
+    // keying's sidebands in the other. On narrow shifts the bands overlap and
+    // the weaker one leans towards the stronger tone, so the place is then
+    // taken where both bands together hold the most, within a third of a
+    // baud of it.
     const int steps = steps_;
-    std::fill(scores_.begin(), scores_.end(), 0.0);
-    int best = 0;
+    int coarse = -steps;
+    double weakest = -1.0;
     for (int j = -steps; j <= steps; ++j) {
         const auto at = size_t(j + steps);
-        scores_[at] = band(markBands_[at]) + band(spaceBands_[at]);
-        if (scores_[at] > scores_[size_t(best + steps)])
-            best = j;
+        const double mark = band(markBands_[at]), space = band(spaceBands_[at]);
+        scores_[at] = mark + space;
+        if (std::min(mark, space) > weakest) {
+            weakest = std::min(mark, space);
+            coarse = j;
+        }
     }
+    const int near = std::max(1, int(std::ceil(kRefineBauds * baud_ / binHz_)));
+    int best = coarse;
+    for (int j = std::max(-steps, coarse - near); j <= std::min(steps, coarse + near); ++j)
+        if (scores_[size_t(j + steps)] > scores_[size_t(best + steps)])
+            best = j;
     const double peak = scores_[size_t(best + steps)];
     if (std::min(band(markBands_[size_t(best + steps)]), band(spaceBands_[size_t(best + steps)])) < kClearOfNoise)
         return;

@@ -4,6 +4,7 @@
 #include "rtty/dsp/RttyDemodulator.h"
 
 #include <algorithm>
+#include <limits>
 #include <cmath>
 
 namespace rtty {
@@ -190,7 +191,7 @@ void AutoLineSearch::finish()
 void AutoLineSearch::analyse()
 {
     lastLook_ = heard_;
-    AlsResult found = measure(window_.size() >= windowSamples_);
+    AlsResult found = measure(window_.size() >= windowSamples_, 0.0, 0.0, std::numeric_limits<double>::infinity());
     found.secondsUsed = double(heard_) / sampleRate_;
     found.fromSeconds = double(heard_ - int64_t(window_.size())) / sampleRate_;
     if (found.determined || (!mostLikeALine_.determined && found.seen >= mostLikeALine_.seen))
@@ -204,14 +205,30 @@ void AutoLineSearch::analyse()
     }
 }
 
-AlsResult AutoLineSearch::measure(bool windowFull) const
+AlsResult AutoLineSearch::measureNear(double lowToneHz, double highToneHz, double reachHz) const
+{
+    AlsResult found = measure(window_.size() >= windowSamples_, lowToneHz, highToneHz, reachHz);
+    found.secondsUsed = double(lastLook_) / sampleRate_;
+    found.fromSeconds = double(lastLook_ - int64_t(window_.size())) / sampleRate_;
+    return found;
+}
+
+AlsResult AutoLineSearch::measure(bool windowFull, double lowToneHz, double highToneHz, double reachHz) const
 {
     const std::vector<float>& samples = window_;
     AlsResult result;
     const als::Spectrum spectrum = als::welchSpectrum(samples, sampleRate_);
     std::string reason;
     als::Seen seen = als::Seen::Nothing;
-    const std::vector<als::TonePair> pairs = als::findTonePairs(samples, sampleRate_, spectrum, reason, seen);
+    std::vector<als::TonePair> pairs = als::findTonePairs(samples, sampleRate_, spectrum, reason, seen);
+    std::erase_if(pairs, [&](const als::TonePair& pair) {
+        return std::fabs(pair.lowHz - lowToneHz) > reachHz || std::fabs(pair.highHz - highToneHz) > reachHz;
+    });
+    if (pairs.empty() && reason.empty()) {
+        reason = "no keyed pair of tones near " + std::to_string(std::lround(lowToneHz)) + " and "
+                 + std::to_string(std::lround(highToneHz)) + " Hz";
+        seen = als::Seen::Tones;
+    }
     result.seen = static_cast<AlsSeen>(seen);
     if (pairs.empty()) {
         result.reason = reason;

@@ -59,10 +59,18 @@ public:
     // Looks at what has come in since the last look (the end of a file, a
     // user who stops the search).
     void finish();
+    // The latest audio measured again for a line whose lower tone lies
+    // within `reachHz` of lowToneHz and whose upper tone within it of
+    // highToneHz, whatever is stronger elsewhere: what is keyed on one line
+    // while another station or a carrier is on the band.
+    AlsResult measureNear(double lowToneHz, double highToneHz, double reachHz) const;
+    // Audio heard up to the latest look, in seconds (it changes once per look).
+    double lookedAtSeconds() const { return double(lastLook_) / sampleRate_; }
 
 private:
     void analyse();
-    AlsResult measure(bool windowFull) const;
+    // With reachHz infinite, every pair of tones is a candidate.
+    AlsResult measure(bool windowFull, double lowToneHz, double highToneHz, double reachHz) const;
 
     double sampleRate_;
     size_t windowSamples_;
