@@ -212,16 +212,24 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
                           float pairGain, float kept) const
 {
+    if (kept >= 1.0f)
+        return levelLlr<false>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, 1.0f);
     if (kept < kLeastKept)
         return 0.0;
-    const bool whole = kept >= 1.0f;
+    return levelLlr<true>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, kept);
+}
+
+template <bool Part>
+double SlotLikelihood::levelLlr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
+                                float pairGain, float kept) const
+{
     // A window blanked in part: amplitude and noise power scale with its share.
     auto partLogLikelihood = [kept](double magnitude, double a2, double s2) {
         const double partA2 = a2 * kept * kept, partS2 = std::max(s2 * kept, kFloor);
         return logBesselI0(std::sqrt(partA2) / partS2 * magnitude) - partA2 / (2.0 * partS2);
     };
     if (fastFadingSeen()) {
-        if (whole)
+        if (!Part)
             return llr(markMagnitude, spaceMagnitude);
         return partLogLikelihood(markMagnitude, shared_.amplitude2, shared_.sigma2)
                - partLogLikelihood(spaceMagnitude, shared_.amplitude2, shared_.sigma2);
@@ -240,13 +248,13 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
     const double spaceGain2 = local ? gain2(space_, spaceLevel) : 1.0;
     const double share = local ? common : pairGain;
     const double share2 = std::min(1.0, share * share);
-    if (whole && share2 >= 1.0 && markGain2 >= 1.0 && spaceGain2 >= 1.0)
+    if (!Part && share2 >= 1.0 && markGain2 >= 1.0 && spaceGain2 >= 1.0)
         return mark_.logLikelihood(markMagnitude) - space_.logLikelihood(spaceMagnitude);
     const double pairGain2 = share2 * std::max(markGain2, spaceGain2);
     auto logLikelihood = [&](const Tone& tone, double magnitude, double gain2) {
         const double a2 = tone.amplitude2 * gain2 * share2;
         const double s2 = tone.floorSigma2 + pairGain2 * (tone.sigma2 - tone.floorSigma2);
-        if (!whole)
+        if (Part)
             return partLogLikelihood(magnitude, a2, s2);
         return logBesselI0(std::sqrt(a2) / s2 * magnitude) - a2 / (2.0 * s2);
     };

@@ -88,6 +88,9 @@ private:
         double logLikelihood(double magnitude, double level, double common = 1.0) const;
     };
     void refresh();
+    template <bool Part>
+    double levelLlr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
+                    float pairGain, float kept) const;
     void learn(bool mark, double markSquared, double spaceSquared, double alpha);
     void learnQuiet(bool mark, double markSquared, double spaceSquared);
 
