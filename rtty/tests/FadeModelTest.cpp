@@ -170,3 +170,32 @@ TEST(FadeModel, SlotSnrHoldsAcrossDips)
                          *std::min_element(snrs.begin(), snrs.end()), median, characterErrorRate(text, decoded));
     }
 }
+
+// A slot the blanker cut into holds its tones at the share of the window
+// left, noise too; one blanked whole holds nothing. Read against the
+// whole-window levels, the weaker of two unequal tones (a selective fade)
+// won such slots whatever was sent.
+TEST(FadeModel, SlotsBlankedInPartAreReadAtTheirShare)
+{
+    std::mt19937 rng(5);
+    std::normal_distribution<double> noise(0.0, 0.02);
+    SlotLikelihood likelihood;
+    const double markAmplitude = 1.0, spaceAmplitude = 0.3;
+    for (int k = 0; k < 600; ++k) {
+        const bool mark = k % 3 != 0;
+        const auto on = static_cast<float>((mark ? markAmplitude : spaceAmplitude) + noise(rng));
+        const auto off = static_cast<float>(std::hypot(noise(rng), noise(rng)));
+        likelihood.learnSlot(mark, mark ? on : off, mark ? off : on);
+    }
+    const auto markLevel = float(markAmplitude), spaceLevel = float(spaceAmplitude);
+    auto llr = [&](double mark, double space, float kept) {
+        return likelihood.llr(float(mark), float(space), markLevel, spaceLevel, 1.0f, 1.0f, kept);
+    };
+    EXPECT_EQ(llr(0.0, 0.0, 0.0f), 0.0);
+    for (float kept : {0.3f, 0.6f, 0.9f}) {
+        const double markSent = llr(kept * markAmplitude, 0.01, kept);
+        const double spaceSent = llr(0.01, kept * spaceAmplitude, kept);
+        EXPECT_GT(markSent, 0.5 * kept * llr(markAmplitude, 0.01, 1.0f)) << kept;
+        EXPECT_LT(spaceSent, 0.5 * kept * llr(0.01, spaceAmplitude, 1.0f)) << kept;
+    }
+}
