@@ -18,9 +18,12 @@ constexpr double kFloorRise = 5e-4;   // per slot: the floor doubles in some 140
 constexpr double kFloorBias = 1.4;
 constexpr double kRawCountAtFirstSlot = 16.0;    // the lowest of short means lies below the true mean
 // An off-tone's squared magnitude is learnt as at most this many times its
-// mean (noise passes it once in fifty slots), or this share of the tones'
-// power, whichever is more.
-constexpr double kOffClip = 4.0;
+// mean, or this share of the tones' power, whichever is more. Noise's
+// squared magnitude is exponential: clipped at twice its mean it averages
+// 1 - e^-2 of it, which the factor restores; what bursts leave in the
+// filters after the blanker (their tails) lifts it less.
+constexpr double kOffClip = 2.0;
+constexpr double kOffUnbias = 1.1565176427496657;  // 1 / (1 - e^-2)
 constexpr double kOffShareOfOn = 1e-3;
 constexpr double kTrustedCount = 16.0;
 // A slot with less of its window left than this is erased.
@@ -111,13 +114,13 @@ void SlotLikelihood::learn(bool mark, double markSquared, double spaceSquared, d
     // noise is a slot misread (a frame slipped in a fade, a transition taken
     // from raw audio), not noise: at a strong signal's tiny noise level one
     // such slot at full weight would lower the SNR tenfold, and the frames
-    // for seconds after would be read at it. Noise that really rises still
-    // doubles within a few characters.
+    // for seconds after would be read at it. Noise that really rises is
+    // still followed: doubled within ten characters.
     auto offValue = [this](const Tone& tone, double value) {
         if (slotsLearnt_ <= 0.0 || tone.off.count < kTrustedCount)
             return value;
         const double limit = std::max(kOffClip * tone.off.mean, kOffShareOfOn * (mark_.on.mean + space_.on.mean));
-        return limit > 0.0 ? std::min(value, limit) : value;
+        return limit > 0.0 ? kOffUnbias * std::min(value, limit) : value;
     };
     if (mark) {
         mark_.on.learn(markSquared, alpha);
