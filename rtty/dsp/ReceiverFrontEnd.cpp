@@ -102,7 +102,6 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
     markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
     spaceWindow_.insert(spaceWindow_.end(), scratchSpaceWindow_.begin(), scratchSpaceWindow_.begin() + long(outputs));
-    extendKept(outputs);
     for (std::size_t i = 0; i < outputs; ++i) {
         markLevel_.push(scratchMark_[i], markEnvelope_);
         spaceLevel_.push(scratchSpace_[i], spaceEnvelope_);
@@ -116,6 +115,7 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     const double amplitudeToNoise = std::sqrt(likelihood_.slotSnr());
     commonDeadZone_ = static_cast<float>(
         std::max(kLeastCommonDeadZone, 1.0 - kCommonNoiseAllowance / (amplitudeToNoise + 2.0)));
+    extendKept(outputs);
     if (learnFromRaw) {
         // Once frames have set the levels, a lost lock (a fade, a burst, a
         // gap) moves them only slowly: a dip of a few hundred milliseconds
