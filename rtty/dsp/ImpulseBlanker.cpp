@@ -65,8 +65,16 @@ bool ImpulseBlanker::quietBlock(const float* in, float* out)
     return true;
 }
 
-std::size_t ImpulseBlanker::process(const float* in, std::size_t n, float* out)
+std::size_t ImpulseBlanker::process(const float* in, std::size_t n, float* out, std::vector<Run>* runs)
 {
+    auto blank = [runs](std::size_t at) {
+        if (!runs)
+            return;
+        if (!runs->empty() && runs->back().first + runs->back().count == at)
+            ++runs->back().count;
+        else
+            runs->push_back({at, 1});
+    };
     std::size_t blanked = 0;
     const double limit2 = kLimit * kLimit;
     std::size_t i = 0;
@@ -81,6 +89,7 @@ std::size_t ImpulseBlanker::process(const float* in, std::size_t n, float* out)
             const double x = in[i];
             if (!std::isfinite(x)) {  // a damaged sample is blanked and learnt nothing from
                 out[i] = 0.0f;
+                blank(i);
                 ++blanked;
                 continue;
             }
@@ -102,6 +111,7 @@ std::size_t ImpulseBlanker::process(const float* in, std::size_t n, float* out)
                 ++burstLength_;
                 hold_ = std::max(hold_ - 1, 0);
                 out[i] = 0.0f;
+                blank(i);
                 ++blanked;
                 continue;
             }

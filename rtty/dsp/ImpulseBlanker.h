@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <vector>
 
 // Blanks impulse noise (clicks, static crashes) before the tone filters: a
 // sample far above the recent level of the audio is set to zero, and so are
@@ -21,8 +22,14 @@ class ImpulseBlanker {
 public:
     explicit ImpulseBlanker(double sampleRate);
 
+    // A run of samples set to zero, from `first` in the block.
+    struct Run {
+        std::size_t first = 0, count = 0;
+    };
+
     // Copies `n` samples to `out`, bursts set to zero; returns how many were.
-    std::size_t process(const float* in, std::size_t n, float* out);
+    // With `runs`, the runs blanked are appended there.
+    std::size_t process(const float* in, std::size_t n, float* out, std::vector<Run>* runs = nullptr);
 
 private:
     // A block with nothing above the limit, copied; false (nothing done) otherwise.

@@ -30,6 +30,8 @@ constexpr double kCommonBits = 0.4;
 // sigma / (A + 2 sigma). This many times that is allowed for.
 constexpr double kCommonNoiseAllowance = 3.0;
 constexpr double kLeastCommonDeadZone = 0.5;
+// Slots with less of their window left by the blanker are not learnt from.
+constexpr float kLearnKept = 0.9f;
 
 }  // namespace
 
@@ -58,6 +60,8 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     spaceMagnitude_.clear();
     markEnvelope_.clear();
     spaceEnvelope_.clear();
+    kept_.clear();
+    recentRuns_.clear();
     markLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
     spaceLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
     pairLevels_.reset(commonHalfWidth_, bitSamples_ / decimation_);
@@ -83,7 +87,15 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     scratchMarkWindow_.resize(most);
     scratchSpaceWindow_.resize(most);
     blanked_.resize(n);
-    blanker_.process(samples, n, blanked_.data());
+    newRuns_.clear();
+    blanker_.process(samples, n, blanked_.data(), &newRuns_);
+    for (const ImpulseBlanker::Run& run : newRuns_) {
+        const int64_t first = samplesIn_ + int64_t(run.first);
+        if (!recentRuns_.empty() && recentRuns_.back().second == first)
+            recentRuns_.back().second += int64_t(run.count);
+        else
+            recentRuns_.emplace_back(first, first + int64_t(run.count));
+    }
     const std::size_t outputs = markFilter_->process(blanked_.data(), n, scratchMark_.data(), scratchMarkWindow_.data());
     spaceFilter_->process(blanked_.data(), n, scratchSpace_.data(), scratchSpaceWindow_.data());
     markMagnitude_.insert(markMagnitude_.end(), scratchMark_.begin(), scratchMark_.begin() + long(outputs));
@@ -103,6 +115,7 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     const double amplitudeToNoise = std::sqrt(likelihood_.slotSnr());
     commonDeadZone_ = static_cast<float>(
         std::max(kLeastCommonDeadZone, 1.0 - kCommonNoiseAllowance / (amplitudeToNoise + 2.0)));
+    extendKept(outputs);
     if (learnFromRaw) {
         // Once frames have set the levels, a lost lock (a fade, a burst, a
         // gap) moves them only slowly: a dip of a few hundred milliseconds
@@ -110,8 +123,32 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
         // would then read against.
         const double bits = framesLearnt_ > 0 ? kRawBitsAfterFrames : kRawBitsFirst;
         const double timeConstant = bits * bitSamples_ / decimation_;
+        const float* kept = kept_.data() + (kept_.size() - outputs);
         for (std::size_t i = 0; i < outputs; ++i)
-            likelihood_.learnSample(scratchMark_[i], scratchSpace_[i], timeConstant);
+            if (kept[i] >= kLearnKept)
+                likelihood_.learnSample(scratchMark_[i], scratchSpace_[i], timeConstant);
+    }
+}
+
+void ReceiverFrontEnd::extendKept(std::size_t outputs)
+{
+    // Output m's window ends at sample restartSample_ + decimation_ - 1 +
+    // m * decimation_ and reaches back one bit.
+    const int64_t firstOutput = bufferStart_ + int64_t(kept_.size());
+    const int64_t firstEnd = restartSample_ + decimation_ - 1 + firstOutput * decimation_;
+    const double length = bitSamples_;
+    std::erase_if(recentRuns_, [&](const auto& run) { return double(run.second) <= double(firstEnd + 1) - length; });
+    if (recentRuns_.empty()) {
+        kept_.insert(kept_.end(), outputs, 1.0f);
+        return;
+    }
+    for (std::size_t k = 0; k < outputs; ++k) {
+        const double end = double(firstEnd + int64_t(k) * decimation_) + 1.0;
+        const double begin = end - length;
+        double blanked = 0.0;
+        for (const auto& [first, last] : recentRuns_)
+            blanked += std::max(0.0, std::min(end, double(last)) - std::max(begin, double(first)));
+        kept_.push_back(static_cast<float>(std::max(0.0, 1.0 - blanked / length)));
     }
 }
 
@@ -144,8 +181,9 @@ double ReceiverFrontEnd::llrAt(double centre) const
     const float spaceLevel = spaceEnvelope_[i] + fraction * (spaceEnvelope_[i + 1] - spaceEnvelope_[i]);
     const float share = common[i] + fraction * (common[i + 1] - common[i]);
     const float gain = pairGain[i] + fraction * (pairGain[i + 1] - pairGain[i]);
+    const float kept = kept_[i] + fraction * (kept_[i + 1] - kept_[i]);
     return likelihood_.llr(mark, space, markLevel, spaceLevel, std::min(1.0f, share / commonDeadZone_),
-                           std::min(1.0f, gain / commonDeadZone_));
+                           std::min(1.0f, gain / commonDeadZone_), kept);
 }
 
 void ReceiverFrontEnd::llrs(double first, double step, std::size_t count, double* out) const
@@ -158,7 +196,8 @@ void ReceiverFrontEnd::learnFrame(double start, double bitSamples, uint8_t code)
 {
     auto learn = [&](double centre, bool mark) {
         const auto index = static_cast<int64_t>(std::lround(bufferPosition(centre)));
-        if (index >= 0 && index < static_cast<int64_t>(markMagnitude_.size()))
+        // A slot blanked in part would teach a tone's level too low.
+        if (index >= 0 && index < static_cast<int64_t>(markMagnitude_.size()) && kept_[std::size_t(index)] >= kLearnKept)
             likelihood_.learnSlot(mark, markMagnitude_[std::size_t(index)], spaceMagnitude_[std::size_t(index)]);
     };
     learn(start + 0.5 * bitSamples, false);
@@ -219,7 +258,7 @@ void ReceiverFrontEnd::discardBefore(double instant)
     const int64_t drop = std::min(static_cast<int64_t>(bufferPosition(instant)), shortest);
     if (drop < (int64_t(1) << 14))
         return;
-    for (std::vector<float>* values : {&markMagnitude_, &spaceMagnitude_, &markEnvelope_, &spaceEnvelope_})
+    for (std::vector<float>* values : {&markMagnitude_, &spaceMagnitude_, &markEnvelope_, &spaceEnvelope_, &kept_})
         values->erase(values->begin(), values->begin() + drop);
     pairLevels_.erase(std::size_t(drop));
     markWindow_.erase(markWindow_.begin(), markWindow_.begin() + drop);

@@ -11,6 +11,7 @@
 #include <complex>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // One receiver's side of the demodulator: the two tones' matched filters,
@@ -87,6 +88,13 @@ private:
     int64_t framesLearnt_ = 0;  // since the restart
     ImpulseBlanker blanker_;
     std::vector<float> blanked_;  // the audio with bursts blanked
+    // The share of each output's window the blanker left, beside the
+    // magnitudes: a slot blanked in part holds that much of its tones, and
+    // one blanked whole says nothing. Filled from the runs blanked lately.
+    std::vector<float> kept_;
+    std::vector<ImpulseBlanker::Run> newRuns_;
+    std::vector<std::pair<int64_t, int64_t>> recentRuns_;  // [first, end) in audio samples
+    void extendKept(std::size_t outputs);
     std::vector<float> scratchMark_, scratchSpace_;
     std::vector<std::complex<float>> scratchMarkWindow_, scratchSpaceWindow_;
 

@@ -17,6 +17,17 @@ constexpr double kFloorAlpha = 1.0 / 16.0;
 constexpr double kFloorRise = 5e-4;   // per slot: the floor doubles in some 1400 slots
 constexpr double kFloorBias = 1.4;
 constexpr double kRawCountAtFirstSlot = 16.0;    // the lowest of short means lies below the true mean
+// An off-tone's squared magnitude is learnt as at most this many times its
+// mean, or this share of the tones' power, whichever is more. Noise's
+// squared magnitude is exponential: clipped at twice its mean it averages
+// 1 - e^-2 of it, which the factor restores; what bursts leave in the
+// filters after the blanker (their tails) lifts it less.
+constexpr double kOffClip = 2.0;
+constexpr double kOffUnbias = 1.1565176427496657;  // 1 / (1 - e^-2)
+constexpr double kOffShareOfOn = 1e-3;
+constexpr double kTrustedCount = 16.0;
+// A slot with less of its window left than this is erased.
+constexpr double kLeastKept = 0.05;
 
 // ln I0(x) for x >= 0, to a few parts in 10^4.
 double logBesselI0Exact(double x)
@@ -99,8 +110,25 @@ void SlotLikelihood::reset()
 
 void SlotLikelihood::learn(bool mark, double markSquared, double spaceSquared, double alpha)
 {
-    (mark ? mark_.on : mark_.off).learn(markSquared, alpha);
-    (mark ? space_.off : space_.on).learn(spaceSquared, alpha);
+    // Once frames have set the levels, an off-tone far louder than its
+    // noise is a slot misread (a frame slipped in a fade, a transition taken
+    // from raw audio), not noise: at a strong signal's tiny noise level one
+    // such slot at full weight would lower the SNR tenfold, and the frames
+    // for seconds after would be read at it. Noise that really rises is
+    // still followed: doubled within ten characters.
+    auto offValue = [this](const Tone& tone, double value) {
+        if (slotsLearnt_ <= 0.0 || tone.off.count < kTrustedCount)
+            return value;
+        const double limit = std::max(kOffClip * tone.off.mean, kOffShareOfOn * (mark_.on.mean + space_.on.mean));
+        return limit > 0.0 ? kOffUnbias * std::min(value, limit) : value;
+    };
+    if (mark) {
+        mark_.on.learn(markSquared, alpha);
+        space_.off.learn(offValue(space_, spaceSquared), alpha);
+    } else {
+        mark_.off.learn(offValue(mark_, markSquared), alpha);
+        space_.on.learn(spaceSquared, alpha);
+    }
     refresh();
 }
 
@@ -185,10 +213,30 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
 }
 
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
-                          float pairGain) const
+                          float pairGain, float kept) const
 {
-    if (fastFadingSeen())
-        return llr(markMagnitude, spaceMagnitude);
+    if (kept >= 1.0f)
+        return levelLlr<false>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, 1.0f);
+    if (kept < kLeastKept)
+        return 0.0;
+    return levelLlr<true>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, kept);
+}
+
+template <bool Part>
+double SlotLikelihood::levelLlr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
+                                float pairGain, float kept) const
+{
+    // A window blanked in part: amplitude and noise power scale with its share.
+    auto partLogLikelihood = [kept](double magnitude, double a2, double s2) {
+        const double partA2 = a2 * kept * kept, partS2 = std::max(s2 * kept, kFloor);
+        return logBesselI0(std::sqrt(partA2) / partS2 * magnitude) - partA2 / (2.0 * partS2);
+    };
+    if (fastFadingSeen()) {
+        if (!Part)
+            return llr(markMagnitude, spaceMagnitude);
+        return partLogLikelihood(markMagnitude, shared_.amplitude2, shared_.sigma2)
+               - partLogLikelihood(spaceMagnitude, shared_.amplitude2, shared_.sigma2);
+    }
     // Each tone's gain against its long-term amplitude, from its local
     // level; both scaled by the pair's common share. The leakage of the
     // on-tone into the other's filter falls with the pair's level; the
@@ -203,12 +251,14 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
     const double spaceGain2 = local ? gain2(space_, spaceLevel) : 1.0;
     const double share = local ? common : pairGain;
     const double share2 = std::min(1.0, share * share);
-    if (share2 >= 1.0 && markGain2 >= 1.0 && spaceGain2 >= 1.0)
+    if (!Part && share2 >= 1.0 && markGain2 >= 1.0 && spaceGain2 >= 1.0)
         return mark_.logLikelihood(markMagnitude) - space_.logLikelihood(spaceMagnitude);
     const double pairGain2 = share2 * std::max(markGain2, spaceGain2);
     auto logLikelihood = [&](const Tone& tone, double magnitude, double gain2) {
         const double a2 = tone.amplitude2 * gain2 * share2;
         const double s2 = tone.floorSigma2 + pairGain2 * (tone.sigma2 - tone.floorSigma2);
+        if (Part)
+            return partLogLikelihood(magnitude, a2, s2);
         return logBesselI0(std::sqrt(a2) / s2 * magnitude) - a2 / (2.0 * s2);
     };
     return logLikelihood(mark_, markMagnitude, markGain2) - logLikelihood(space_, spaceMagnitude, spaceGain2);

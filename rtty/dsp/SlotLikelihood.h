@@ -35,8 +35,11 @@ public:
     // `pairGain` decide, so that a fade of both tones in the first seconds
     // is read at its own level; under flutter the tones are compared on
     // equal terms, which no level changes.
+    // `kept`: the share of the slot's window not blanked (ImpulseBlanker.h).
+    // The tones' amplitudes there are that share of what they would be, the
+    // noise's power too; a slot blanked whole is an erasure (0).
     double llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
-               float pairGain) const;
+               float pairGain, float kept = 1.0f) const;
 
     // Sum over both tones of the on-tone SNR (A²/2σ²) in one bit: the size
     // of a typical slot's LLR, and a squelch measure.
@@ -85,6 +88,9 @@ private:
         double logLikelihood(double magnitude, double level, double common = 1.0) const;
     };
     void refresh();
+    template <bool Part>
+    double levelLlr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
+                    float pairGain, float kept) const;
     void learn(bool mark, double markSquared, double spaceSquared, double alpha);
     void learnQuiet(bool mark, double markSquared, double spaceSquared);
 
