@@ -30,6 +30,7 @@ public:
 
     QString problemWith(const LineParameters& receiver, const ReceiverOptions& options) const override;
     void tune(const LineParameters& receiver, const ReceiverOptions& options) override;
+    void lineMeasured() override { m_checkedText.measured(); }
     QString advance(double seconds) override;
     void startLineSearch() override;
     std::optional<LineParameters> lineSearchResult(bool finish) override;

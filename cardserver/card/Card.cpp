@@ -100,11 +100,23 @@ std::optional<LineParameters> Card::measuredLine(bool finish)
     return line;
 }
 
+void Card::noteMeasured(const LineParameters& line)
+{
+    m_measured = line;
+    m_measuredInput = m_input;
+    m_measuredTranslationHz = m_translationHz;
+}
+
 void Card::retune()
 {
     const LineParameters line = atInput(m_receiver, m_translationHz);
     for (auto& channel : m_channels)
         if (channel) channel->tune(line, m_options);
+    // Tuned to what the line search measured on the selected input (Auto
+    // adopted it): that input's text need not wait for the line check.
+    if (DecodingChannel* channel = selectedChannel(); channel && m_measured && *m_measured == m_receiver
+                                                           && m_measuredInput == m_input && m_measuredTranslationHz == m_translationHz)
+        channel->lineMeasured();
     m_sinceRetune = 0;
     m_alsFoundNothing = false;
 }
@@ -179,7 +191,7 @@ void Card::tick()
             // The search listens, and does not print; each new measurement is reported.
             const std::optional<LineParameters> latest = measuredLine(false);
             if (latest && latest != m_measured) {
-                m_measured = latest;
+                noteMeasured(*latest);
                 reportMeasurement(*channel);
             }
         } else if (!text.isEmpty()) {

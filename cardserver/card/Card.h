@@ -91,6 +91,7 @@ private:
     QString refusalAtInput(int input, const LineParameters& receiver, const ReceiverOptions& options,
                            int32_t translationHz) const;
     std::optional<LineParameters> measuredLine(bool finish);
+    void noteMeasured(const LineParameters& line);  // m_measured, and where
     void retune();
     OperationResult retuneTo(const LineParameters& receiver, const ReceiverOptions& options);
     void tick();
@@ -125,6 +126,8 @@ private:
     enum class Als { Off, Listening };
     Als m_als = Als::Off;
     std::optional<LineParameters> m_measured;  // the latest, at the receiver's frequencies
+    int m_measuredInput = 0;  // the input and IF translation m_measured was heard at
+    int32_t m_measuredTranslationHz = 0;
     bool m_alsFoundNothing = false;  // the last search ended without a line; cleared by new settings
     double m_sinceRetune = 0;
 

@@ -87,7 +87,7 @@ OperationResult Card::setMode(const Args& args)
     const bool adopting = adopt.integer != 0;
     if (adopting && m_als == Als::Listening) {
         // The search is still on: its latest measurement.
-        if (const auto latest = measuredLine(false)) m_measured = latest;
+        if (const auto latest = measuredLine(false)) noteMeasured(*latest);
     }
     if (adopting && m_measured) receiver = *m_measured;
     // A search that found nothing leaves the settings, and keeps saying so.
@@ -128,7 +128,7 @@ OperationResult Card::setAls(const Args& args)
             // What it heard since its last look counts too.
             const std::optional<LineParameters> latest = measuredLine(true);
             if (latest && latest != m_measured) {
-                m_measured = latest;
+                noteMeasured(*latest);
                 reportMeasurement(*channel);
             }
             m_alsFoundNothing = !m_measured;

@@ -3,8 +3,10 @@
 // A line set wrong decodes what looks like traffic, so the text of the first
 // seconds after tuning waits for the check (at most kHoldSeconds); a line the
 // check finds wrong gives no text at all, and the input says MISTUNED.
-// Shared by the single and the combined audio input; Check is the line check
-// of one receiver or of several.
+// A line the line search has just measured on this input (Auto adopted it)
+// is no guess: its text flows at once, and only a check that later finds it
+// wrong stops it. Shared by the single and the combined audio input; Check
+// is the line check of one receiver or of several.
 #include "rtty/linesearch/LineCheck.h"
 
 #include <memory>
@@ -26,9 +28,12 @@ public:
     {
         m_check = std::move(check);
         m_mistuned = false;
+        m_measured = false;
         m_sinceTune = 0;
         m_held.clear();
     }
+    // The line tuned last was measured on this input.
+    void measured() { m_measured = true; }
     // The check that should hear the next audio, if any.
     Check* listening(bool decoderHearsSignal) const
     {
@@ -50,7 +55,7 @@ public:
         }
         if (m_mistuned) return {};
         m_held += text;
-        if (m_check && m_sinceTune < kHoldSeconds) return {};
+        if (m_check && !m_measured && m_sinceTune < kHoldSeconds) return {};
         std::string out;
         out.swap(m_held);
         return out;
@@ -59,6 +64,7 @@ public:
 private:
     std::unique_ptr<Check> m_check;
     bool m_mistuned = false;
+    bool m_measured = false;
     double m_sinceTune = 0;
     std::string m_held;
 };

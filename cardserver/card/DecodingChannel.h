@@ -42,6 +42,9 @@ public:
     // Why the decoder could not work at these settings; empty when it can.
     virtual QString problemWith(const LineParameters&, const ReceiverOptions&) const { return {}; }
     virtual void tune(const LineParameters& receiver, const ReceiverOptions& options) = 0;
+    // The line just tuned is the one the line search measured on this input:
+    // its text need not wait for the line check (which still listens).
+    virtual void lineMeasured() {}
     // Decodes the next stretch of signal and returns the characters found.
     virtual QString advance(double seconds) = 0;
     // The automatic line search listens to what advance() decodes from

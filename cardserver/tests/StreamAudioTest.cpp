@@ -117,6 +117,8 @@ struct RealTimeRun {
     QString text;
     std::vector<double> delays;  // per printed character: arrival at the client - end of its stop bit in the audio
     double cpuWaitSeconds = 0;   // how long the server and the test waited for a CPU meanwhile
+    double adoptedAt = -1;       // on the writer's clock: Auto's line adopted
+    double firstTextAt = -1;     // and the first text after it
     QString serverLog;
 };
 
@@ -198,6 +200,7 @@ RealTimeRun fifoAtRealTime(const rtty::RttyParameters& line, int bulletins)
     const cardproto::WireValue keep = cardproto::WireValue::i2(-1);  // keep the value
     EXPECT_TRUE(ok("SetMode", {cardproto::WireValue::str("ms"), cardproto::WireValue::str("BAUDOT"), keep, keep, keep,
                                keep, cardproto::WireValue::boolean(true)}));
+    run.adoptedAt = double(clock.elapsed()) / 1000;
     size_t matched = 0;
     QElapsedTimer waited;
     waited.start();
@@ -207,6 +210,7 @@ RealTimeRun fifoAtRealTime(const rtty::RttyParameters& line, int bulletins)
         if (!message || message->event != QLatin1String("DataText")) continue;
         const double now = double(clock.elapsed()) / 1000;
         const std::string chunk = message->args.value(4).text.toStdString();
+        if (run.firstTextAt < 0) run.firstTextAt = now;
         run.text += QString::fromStdString(chunk);
         const size_t at = sent.find(chunk, matched);
         if (at == std::string::npos || at > matched + 8) continue;
@@ -241,6 +245,17 @@ std::vector<double> settledDelays(const RealTimeRun& run, size_t count, const ch
 
 }  // namespace
 
+// Auto has just measured the line it adopts: its text flows at once rather
+// than waiting for the line check (which looks after 3 s of audio, then every
+// 2 s; the text waited 3-5 s). What is left is the demodulator's own start,
+// about a second.
+void expectTextSoonAfterAdoption(const RealTimeRun& run)
+{
+    ASSERT_GE(run.adoptedAt, 0);
+    ASSERT_GE(run.firstTextAt, run.adoptedAt);
+    EXPECT_LT(run.firstTextAt - run.adoptedAt, 2.5 + run.cpuWaitSeconds);  // the line check would take 3 s or more
+}
+
 // 75 Bd, 850 Hz, inverted, off the default centre.
 TEST(RawAudio, FifoAtRealTimeWithAutoDecodes)
 {
@@ -252,6 +267,7 @@ TEST(RawAudio, FifoAtRealTimeWithAutoDecodes)
     const RealTimeRun run = fifoAtRealTime(line, 6);
     EXPECT_TRUE(run.lineFound) << run.serverLog.toStdString();
     EXPECT_TRUE(run.text.contains(QStringLiteral("AAXX 08122 10384 32575 72002 10052="))) << run.text.toStdString();
+    expectTextSoonAfterAdoption(run);
     const std::vector<double> settled = settledDelays(run, 60, "75 Bd");
     ASSERT_FALSE(settled.empty()) << run.text.toStdString();
     // A bound for a busy machine, widened by the time the processes waited
@@ -270,6 +286,7 @@ TEST(RawAudio, FifoAtRealTimeFiftyBaud)
     const RealTimeRun run = fifoAtRealTime(line, 4);
     EXPECT_TRUE(run.lineFound) << run.serverLog.toStdString();
     EXPECT_TRUE(run.text.contains(QStringLiteral("AAXX 08123 10384 32575 72003 10052="))) << run.text.toStdString();
+    expectTextSoonAfterAdoption(run);
     const std::vector<double> settled = settledDelays(run, 60, "50 Bd");
     ASSERT_FALSE(settled.empty()) << run.text.toStdString();
     EXPECT_LT(settled[settled.size() / 2], 0.5 + run.cpuWaitSeconds);

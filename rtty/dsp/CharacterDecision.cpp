@@ -29,6 +29,8 @@ constexpr double kConfirmScoreShare = 2.0;
 // the rest of the idle. At most this many such frames are dropped from a
 // transmission's head.
 constexpr int kMostOnsetFrames = 2;
+constexpr double kHeldRunFadeSeconds = 2.0;
+constexpr double kHeldRunPhaseBits = 0.2;
 
 }  // namespace
 
@@ -66,7 +68,7 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
     if (!confirmed_) {
         // Traffic runs on, character after character; noise and voices frame
         // one here and there. What an isolated frame would print is dropped.
-        if (start - lastStart_ > framePeriodNominal_ + kLongestGapBits * bitSamples_) {
+        if (start - lastStart_ > framePeriodNominal_ + kLongestGapBits * bitSamples_ && !resumesHeldRun(start)) {
             pending_.clear();
             framedInRow_ = 0;
         }
@@ -91,10 +93,25 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
     }
     lastFrameSample_ = static_cast<int64_t>(start);
     lastStart_ = start;
+    lastPeriod_ = framePeriod_;
     squelchClosedSinceFrame_ = false;
     ++framesSinceLock_;
     if (observer_)
         observer_(event);
+}
+
+// A fade in a transmission's first characters loses the lock for a few
+// frames; the run held so far goes on when the framing resumes on its
+// character clock (machine traffic keeps it through a fade) within
+// kHeldRunFadeSeconds. Noise and voices frame at random instants: the
+// chance that one lands within kHeldRunPhaseBits of an old clock is about
+// 2 x 0.2 / 7.5, and the run must then still reach kConfirmFrames.
+bool CharacterFramer::resumesHeldRun(double start) const
+{
+    if (pending_.empty() || framedInRow_ == 0 || start - lastStart_ > kHeldRunFadeSeconds * sampleRate_)
+        return false;
+    const double phase = std::remainder(start - lastStart_, lastPeriod_);
+    return std::fabs(phase) < kHeldRunPhaseBits * bitSamples_;
 }
 
 // One character period of any stop length (1 to 2 bits) after another.

@@ -87,6 +87,7 @@ private:
     void acceptFrame(double start, double score, bool coasted = false);
     void printCode(uint8_t code, double start);
     bool onCharacterClock(double interval) const;
+    bool resumesHeldRun(double start) const;
 
     double sampleRate_;
     RttyParameters parameters_;
@@ -103,6 +104,7 @@ private:
     double framedPeriod_ = 0.0;  // as found when framing started
     double searchFrom_ = 0.0;
     double lastStart_ = -1e300;
+    double lastPeriod_ = 0.0;   // the tracked period when it framed
     int framesSinceLock_ = 0;
     int coasted_ = 0;           // frames in a row read on the flywheel alone
     bool lostInFade_ = false;   // the last lock ended in a fade, not at a gap

@@ -1,6 +1,7 @@
 #include "rtty/dsp/RttyDemodulator.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace rtty {
 
@@ -59,11 +60,25 @@ void RttyDemodulator::resetFraming(double correctionHz)
 
 void RttyDemodulator::process(const float* samples, size_t n, std::string& textOut)
 {
-    // In pieces of a twentieth of a second at most, so that AFC retunes
-    // the filters for what follows however much audio comes at once.
-    const auto piece = std::max<size_t>(256, static_cast<size_t>(0.05 * sampleRate_));
-    for (size_t done = 0; done < n; done += piece)
-        processPiece(samples + done, std::min(piece, n - done), textOut);
+    // In pieces of a fixed length, counted from the first sample: AFC then
+    // retunes the filters for what follows however much audio comes at
+    // once, and the decisions taken between pieces (retuning, the squelch,
+    // learning from raw levels or from frames) fall on the same samples
+    // whether the audio comes in blocks of 160 samples or of 4096, so the
+    // text does not depend on them. A piece's tail waits for the next block.
+    const auto piece = std::max<size_t>(128, static_cast<size_t>(std::lround(kPieceSeconds * sampleRate_)));
+    size_t done = 0;
+    if (!partPiece_.empty()) {
+        done = std::min(piece - partPiece_.size(), n);
+        partPiece_.insert(partPiece_.end(), samples, samples + done);
+        if (partPiece_.size() < piece)
+            return;
+        processPiece(partPiece_.data(), piece, textOut);
+        partPiece_.clear();
+    }
+    for (; n - done >= piece; done += piece)
+        processPiece(samples + done, piece, textOut);
+    partPiece_.assign(samples + done, samples + n);
 }
 
 void RttyDemodulator::demodulate(const float* samples, size_t n, std::string& textOut)

@@ -36,7 +36,8 @@ public:
     double measuredCentreHz() const { return frontEnd_->measuredCentreHz(); }
     // Sum of the two tones' per-bit SNR (linear), as the squelch sees it.
     double signalToNoise() const { return frontEnd_->slotSnr(); }
-    int64_t samplesProcessed() const { return samplesIn_; }
+    // The audio taken in (the tail of a piece included).
+    int64_t samplesProcessed() const { return samplesIn_ + static_cast<int64_t>(partPiece_.size()); }
 
     void setFrameObserver(std::function<void(const FrameEvent&)> observer) { framer_.setFrameObserver(std::move(observer)); }
 
@@ -54,6 +55,8 @@ private:
     std::unique_ptr<ReceiverFrontEnd> frontEnd_;
     CharacterFramer framer_;
     int64_t samplesIn_ = 0;
+    static constexpr double kPieceSeconds = 0.025;
+    std::vector<float> partPiece_;  // audio taken, short of a whole piece
 
     std::vector<float> recentAudio_;  // the last seconds, to decode again after a big retune
     // Until the spectrum has judged the tuning once, text is held back, with
