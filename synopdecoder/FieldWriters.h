@@ -8,13 +8,48 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+// The JSON writer's small steps, inlined into a walk over a report's keys
+// even where the compiler would judge the walk too long for it.
+#if defined(__GNUC__)
+#define PLUVANE_INLINE [[gnu::always_inline]] inline
+#else
+#define PLUVANE_INLINE inline
+#endif
+
 namespace synop {
+
+namespace detail {
+
+// A key or short text copied without a call: overlapping moves that stay
+// inside the source, whatever its length.
+PLUVANE_INLINE void copyShort(char* to, const char* from, size_t n)
+{
+    if (n >= 16) {
+        if (n > 32) {
+            std::memcpy(to, from, n);
+            return;
+        }
+        std::memcpy(to, from, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else {
+        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+}
+
+}  // namespace detail
 
 // Appends JSON to a buffer: compact, keys in the order given, strings as
 // UTF-8 (a byte that is not UTF-8 becomes U+FFFD). The small pieces go into
@@ -28,29 +63,124 @@ public:
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
 
-    void integer(std::string_view key, long long value) override;
-    void number(std::string_view key, double value) override;
-    void text(std::string_view key, std::string_view utf8) override;
-    void boolean(std::string_view key, bool value) override;
-    void null(std::string_view key) override;
-    void beginObject(std::string_view key) override;
-    void endObject() override;
-    void beginArray(std::string_view key) override;
-    void endArray() override;
-    void flush();
+    // Defined here, so that a caller that knows it has a JsonWriter (the
+    // walk over a report's keys) copies each key as a constant.
+    PLUVANE_INLINE void integer(std::string_view key, long long value) override
+    {
+        room(key.size() + 4 + 24);
+        keyed(key);
+        at_ = std::to_chars(at_, at_ + 24, value).ptr;
+    }
+    PLUVANE_INLINE void number(std::string_view key, double value) override
+    {
+        room(key.size() + 4 + 32);
+        keyed(key);
+        at_ = writeNumber(at_, value);
+    }
+    PLUVANE_INLINE void text(std::string_view key, std::string_view utf8) override
+    {
+        if (room(key.size() + 4 + 6 * utf8.size() + 2 + 8)) {
+            keyed(key);
+            at_ = writeString(at_, utf8);
+        } else {
+            longText(key, utf8);
+        }
+    }
+    PLUVANE_INLINE void boolean(std::string_view key, bool value) override
+    {
+        room(key.size() + 4 + 5);
+        keyed(key);
+        std::memcpy(at_, value ? "true" : "false", 5);  // "true" and a byte that is written over
+        at_ += value ? 4 : 5;
+    }
+    PLUVANE_INLINE void null(std::string_view key) override
+    {
+        room(key.size() + 4 + 4);
+        keyed(key);
+        std::memcpy(at_, "null", 4);
+        at_ += 4;
+    }
+    PLUVANE_INLINE void beginObject(std::string_view key) override { open(key, '{'); }
+    PLUVANE_INLINE void endObject() override { close('}'); }
+    PLUVANE_INLINE void beginArray(std::string_view key) override { open(key, '['); }
+    PLUVANE_INLINE void endArray() override { close(']'); }
+    void flush()
+    {
+        if (at_ == stage_) return;
+        out_.append(stage_, static_cast<size_t>(at_ - stage_));
+        at_ = stage_;
+    }
 
     static void appendString(std::string& out, std::string_view utf8);
     static void appendNumber(std::string& out, double value);
-    // The same forms written at `at`, which has room for the worst case
-    // (six bytes a byte of text plus the quotes; 32 for a number); the end returned.
+    // The same forms written at `at`, which has room for the worst case (six
+    // bytes a byte of text plus the quotes and eight bytes of slack; 32 for
+    // a number); the end returned.
     static char* writeString(char* at, std::string_view utf8);
-    static char* writeNumber(char* at, double value);
+    PLUVANE_INLINE static char* writeNumber(char* at, double value)
+    {
+        // Most values are whole tenths: their shortest form is the tenths
+        // themselves, written without the general algorithm's cost. The
+        // rounding needs no care: a wrong guess fails the check below.
+        if (value > -1e9 && value < 1e9) {
+            const double scaled = value * 10;
+            const long long tenths = static_cast<long long>(scaled + (scaled < 0 ? -0.5 : 0.5));
+            if (static_cast<double>(tenths) / 10 == value) return writeTenths(at, tenths);
+        }
+        return writeOtherNumber(at, value);
+    }
 
 private:
     static constexpr size_t kStage = 2048;
     // Room for n more bytes in the staging area; false when they never fit.
-    bool room(size_t n);
-    void keyed(std::string_view key);
+    PLUVANE_INLINE bool room(size_t n)
+    {
+        if (static_cast<size_t>(stage_ + kStage - at_) >= n) return true;
+        flush();
+        return n <= kStage;
+    }
+    PLUVANE_INLINE void keyed(std::string_view key)
+    {
+        if (!first_) *at_++ = ',';
+        first_ = false;
+        if (key.empty()) return;
+        *at_++ = '"';
+        detail::copyShort(at_, key.data(), key.size());
+        at_ += key.size();
+        *at_++ = '"';
+        *at_++ = ':';
+    }
+    PLUVANE_INLINE void open(std::string_view key, char bracket)
+    {
+        room(key.size() + 5);
+        keyed(key);
+        *at_++ = bracket;
+        first_ = true;
+        ++depth_;
+    }
+    PLUVANE_INLINE void close(char bracket)
+    {
+        room(1);
+        *at_++ = bracket;
+        first_ = false;
+        if (--depth_ <= 0) flush();
+    }
+    PLUVANE_INLINE static char* writeTenths(char* at, long long tenths)
+    {
+        if (tenths < 0) {
+            *at++ = '-';
+            tenths = -tenths;
+        }
+        at = std::to_chars(at, at + 24, tenths / 10).ptr;
+        if (const int fraction = static_cast<int>(tenths % 10)) {
+            *at++ = '.';
+            *at++ = static_cast<char>('0' + fraction);
+        }
+        return at;
+    }
+    static char* writeOtherNumber(char* at, double value);
+    void longText(std::string_view key, std::string_view utf8);
+
     std::string& out_;
     char* at_ = stage_;
     int depth_ = 0;

@@ -294,4 +294,16 @@ DecodedReport decodeReport(AssembledReport&& report, const DecoderOptions& optio
     return out;
 }
 
+void decodeReport(const AssembledReport& report, DecodedReport& out, const DecoderOptions& options)
+{
+    // Assigned from an empty report, every value is reset while the
+    // strings and vectors keep their capacity.
+    static const DecodedReport kEmpty;
+    out = kEmpty;
+    out.heading = report.heading;
+    out.raw = report.raw;
+    out.warnings = report.warnings;
+    decodeInto(out, report, options);
+}
+
 }  // namespace synop
