@@ -234,7 +234,9 @@ void checkDateAgainstHeading(DecodedReport& out)
         text += static_cast<char>('0' + value / 10 % 10);
         text += static_cast<char>('0' + value % 10);
     };
-    std::string text = "date group says day ";
+    std::string text;
+    text.reserve(96);  // one allocation for the whole warning
+    text += "date group says day ";
     text += std::to_string(*out.day);
     text += ", ";
     twoDigits(text, *out.hour);
