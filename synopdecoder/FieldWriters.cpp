@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace synop {
 
@@ -289,10 +290,29 @@ void CsvRow::appendTo(std::string& out) const
     out += "\r\n";
 }
 
+static size_t writeIsoUtcOnce(char* out, const QDateTime& utc, qint64 ms);
+
 size_t writeIsoUtc(char* out, const QDateTime& utc)
 {
-    // Days since 1970 to the civil date (H. Hinnant's algorithm).
+    // The reports of a bulletin share their time: the last one's text is kept.
+    thread_local qint64 lastMs = std::numeric_limits<qint64>::min();
+    thread_local char lastText[32];
+    thread_local size_t lastLength = 0;
     const qint64 ms = utc.toMSecsSinceEpoch();
+    if (ms == lastMs) {
+        std::memcpy(out, lastText, lastLength);
+        return lastLength;
+    }
+    const size_t length = writeIsoUtcOnce(out, utc, ms);
+    lastMs = ms;
+    std::memcpy(lastText, out, length);
+    lastLength = length;
+    return length;
+}
+
+static size_t writeIsoUtcOnce(char* out, const QDateTime& utc, qint64 ms)
+{
+    // Days since 1970 to the civil date (H. Hinnant's algorithm).
     qint64 days = ms / 86400000, inDay = ms % 86400000;
     if (inDay < 0) {
         inDay += 86400000;
