@@ -80,15 +80,19 @@ int decodeText(const DecodingRun& run)
     long reports = 0, selected = 0;
     int status = 0;
     StoreCounter storing(run.log);
+    DecodedReport decoded;  // used again for every report, as the assembler's report is
+    StationPlace place;
     StreamAssembler assembler(
         [&](AssembledReport&& report) {
-            // The assembled report is handed over unless the log stores it too.
-            const DecodedReport decoded = run.log ? decodeReport(report, run.decoder) : decodeReport(std::move(report), run.decoder);
+            decodeReport(report, decoded, run.decoder);
             ++reports;
             const QDateTime observed = observationTime(decoded, run.receivedUtc).value_or(QDateTime());
             if (!run.selection.accepts(decoded, observed)) return;
             ++selected;
-            if (run.writer) run.writer->add(decoded, stationPlace(decoded), observed);
+            if (run.writer) {
+                stationPlace(decoded, place);
+                run.writer->add(decoded, place, observed);
+            }
             storing.store(report, decoded, run.receivedUtc, run.decoder.plausibilityChecks);
         },
         run.assembler);

@@ -6,30 +6,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 namespace synop {
 
 // --- JSON ---
 
-char* JsonWriter::writeNumber(char* at, double value)
+char* JsonWriter::writeOtherNumber(char* at, double value)
 {
     if (!std::isfinite(value)) {
         std::memcpy(at, "null", 4);
         return at + 4;
-    }
-    // Most values are whole tenths: their shortest form is the tenths
-    // themselves, written without the general algorithm's cost.
-    if (value > -1e9 && value < 1e9) {
-        const long long tenths = std::llround(value * 10);
-        if (static_cast<double>(tenths) / 10 == value) {
-            if (tenths < 0 && tenths > -10) *at++ = '-';  // -0.5: the quotient loses the sign
-            at = std::to_chars(at, at + 24, tenths / 10).ptr;
-            if (tenths % 10 != 0) {
-                *at++ = '.';
-                *at++ = static_cast<char>('0' + std::llabs(tenths % 10));
-            }
-            return at;
-        }
     }
     // The rest are mostly the stations' positions from the list, which come
     // again and again: their shortest forms are kept in a small table.
@@ -59,24 +46,6 @@ void JsonWriter::appendNumber(std::string& out, double value)
 
 namespace {
 
-// A key or short text copied without a call: two overlapping moves that
-// stay inside the source, whatever its length up to 32.
-inline void copyShort(char* to, const char* from, size_t n)
-{
-    if (n >= 16) {
-        std::memcpy(to, from, 16);
-        std::memcpy(to + n - 16, from + n - 16, 16);
-    } else if (n >= 8) {
-        std::memcpy(to, from, 8);
-        std::memcpy(to + n - 8, from + n - 8, 8);
-    } else if (n >= 4) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + n - 4, from + n - 4, 4);
-    } else {
-        for (size_t i = 0; i < n; ++i) to[i] = from[i];
-    }
-}
-
 // The bytes of a word of text that JSON takes as they are: printable ASCII
 // other than the quote and the backslash. Zero when all eight are.
 inline uint64_t escapedBytes(uint64_t x)
@@ -89,6 +58,26 @@ inline uint64_t escapedBytes(uint64_t x)
 
 }  // namespace
 
+namespace {
+
+// The last one to seven bytes of a text as a word, padded with plain letters
+// above them: read without a call and without touching a byte past the text.
+inline uint64_t tailWord(const char* p, size_t n)
+{
+    uint64_t word = 0;
+    if (n >= 4) {
+        uint32_t low, high;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + n - 4, 4);  // overlaps low where n < 8: the same bytes
+        word = low | (static_cast<uint64_t>(high) << (8 * (n - 4)));
+    } else {
+        for (size_t i = 0; i < n; ++i) word |= static_cast<uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+    }
+    return word | (0x4141414141414141ULL & ~((1ULL << (8 * n)) - 1));
+}
+
+}  // namespace
+
 char* JsonWriter::writeString(char* at, std::string_view s)
 {
     static const char kHex[] = "0123456789abcdef";
@@ -97,23 +86,21 @@ char* JsonWriter::writeString(char* at, std::string_view s)
     const char* const end = p + s.size();
     while (p < end) {
         const size_t left = static_cast<size_t>(end - p);
-        uint64_t word = 0x4141414141414141ULL;  // a short tail is padded with plain letters
-        std::memcpy(&word, p, left >= 8 ? 8 : left);
+        uint64_t word;
+        if (left >= 8) std::memcpy(&word, p, 8);
+        else word = tailWord(p, left);
+        // The whole word is stored and only its plain bytes counted: what
+        // follows writes over the rest (the caller leaves eight bytes of slack).
+        std::memcpy(at, &word, 8);
         const uint64_t marked = escapedBytes(word);
         if (!marked) {
-            if (left >= 8) {
-                std::memcpy(at, p, 8);
-                at += 8;
-                p += 8;
-                continue;
-            }
-            copyShort(at, p, left);
-            at += left;
-            break;
+            const size_t taken = left >= 8 ? 8 : left;
+            at += taken;
+            p += taken;
+            continue;
         }
         // The lowest flagged byte is a real one: a borrow only runs upwards.
         const size_t plain = static_cast<size_t>(__builtin_ctzll(marked)) / 8;
-        copyShort(at, p, plain);
         at += plain;
         p += plain;
         const auto c = static_cast<unsigned char>(*p);
@@ -168,115 +155,18 @@ char* JsonWriter::writeString(char* at, std::string_view s)
 void JsonWriter::appendString(std::string& out, std::string_view s)
 {
     const size_t before = out.size();
-    out.resize(before + 6 * s.size() + 2);
+    out.resize(before + 6 * s.size() + 2 + 8);
     char* const end = writeString(out.data() + before, s);
     out.resize(static_cast<size_t>(end - out.data()));
 }
 
-void JsonWriter::flush()
+void JsonWriter::longText(std::string_view key, std::string_view utf8)
 {
-    if (at_ == stage_) return;
-    out_.append(stage_, static_cast<size_t>(at_ - stage_));
-    at_ = stage_;
-}
-
-bool JsonWriter::room(size_t n)
-{
-    if (static_cast<size_t>(stage_ + kStage - at_) >= n) return true;
-    flush();
-    return n <= kStage;
-}
-
-inline void JsonWriter::keyed(std::string_view key)
-{
-    if (!first_) *at_++ = ',';
-    first_ = false;
-    if (!key.empty()) {
-        *at_++ = '"';
-        if (key.size() <= 32) copyShort(at_, key.data(), key.size());
-        else std::memcpy(at_, key.data(), key.size());
-        at_ += key.size();
-        *at_++ = '"';
-        *at_++ = ':';
-    }
-}
-
-void JsonWriter::integer(std::string_view key, long long value)
-{
-    room(key.size() + 4 + 24);
-    keyed(key);
-    at_ = std::to_chars(at_, at_ + 24, value).ptr;
-}
-
-void JsonWriter::number(std::string_view key, double value)
-{
-    room(key.size() + 4 + 32);
-    keyed(key);
-    at_ = writeNumber(at_, value);
-}
-
-void JsonWriter::text(std::string_view key, std::string_view utf8)
-{
-    if (room(key.size() + 4 + 6 * utf8.size() + 2)) {
-        keyed(key);
-        at_ = writeString(at_, utf8);
-        return;
-    }
     // Longer than the staging area: straight into the buffer.
     room(key.size() + 4);
     keyed(key);
     flush();
     appendString(out_, utf8);
-}
-
-void JsonWriter::boolean(std::string_view key, bool value)
-{
-    room(key.size() + 4 + 5);
-    keyed(key);
-    std::memcpy(at_, value ? "true" : "false", value ? 4 : 5);
-    at_ += value ? 4 : 5;
-}
-
-void JsonWriter::null(std::string_view key)
-{
-    room(key.size() + 4 + 4);
-    keyed(key);
-    std::memcpy(at_, "null", 4);
-    at_ += 4;
-}
-
-void JsonWriter::beginObject(std::string_view key)
-{
-    room(key.size() + 5);
-    keyed(key);
-    *at_++ = '{';
-    first_ = true;
-    ++depth_;
-}
-
-void JsonWriter::endObject()
-{
-    room(1);
-    *at_++ = '}';
-    first_ = false;
-    if (--depth_ <= 0) flush();
-}
-
-void JsonWriter::beginArray(std::string_view key)
-{
-    room(key.size() + 5);
-    keyed(key);
-    *at_++ = '[';
-    first_ = true;
-    ++depth_;
-}
-
-void JsonWriter::endArray()
-{
-    room(1);
-    *at_++ = ']';
-    first_ = false;
-    if (--depth_ <= 0) flush();
 }
 
 // --- CSV ---
@@ -400,10 +290,29 @@ void CsvRow::appendTo(std::string& out) const
     out += "\r\n";
 }
 
+static size_t writeIsoUtcOnce(char* out, const QDateTime& utc, qint64 ms);
+
 size_t writeIsoUtc(char* out, const QDateTime& utc)
 {
-    // Days since 1970 to the civil date (H. Hinnant's algorithm).
+    // The reports of a bulletin share their time: the last one's text is kept.
+    thread_local qint64 lastMs = std::numeric_limits<qint64>::min();
+    thread_local char lastText[32];
+    thread_local size_t lastLength = 0;
     const qint64 ms = utc.toMSecsSinceEpoch();
+    if (ms == lastMs) {
+        std::memcpy(out, lastText, lastLength);
+        return lastLength;
+    }
+    const size_t length = writeIsoUtcOnce(out, utc, ms);
+    lastMs = ms;
+    std::memcpy(lastText, out, length);
+    lastLength = length;
+    return length;
+}
+
+static size_t writeIsoUtcOnce(char* out, const QDateTime& utc, qint64 ms)
+{
+    // Days since 1970 to the civil date (H. Hinnant's algorithm).
     qint64 days = ms / 86400000, inDay = ms % 86400000;
     if (inDay < 0) {
         inDay += 86400000;

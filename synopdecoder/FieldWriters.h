@@ -8,13 +8,79 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+// The JSON writer's small steps, inlined into a walk over a report's keys
+// even where the compiler would judge the walk too long for it.
+#if defined(__GNUC__)
+#define PLUVANE_INLINE [[gnu::always_inline]] inline
+#else
+#define PLUVANE_INLINE inline
+#endif
+
 namespace synop {
+
+namespace detail {
+
+// A key or short text copied without a call: overlapping moves that stay
+// inside the source, whatever its length.
+PLUVANE_INLINE void copyShort(char* to, const char* from, size_t n)
+{
+    if (n >= 16) {
+        if (n > 32) {
+            std::memcpy(to, from, n);
+            return;
+        }
+        std::memcpy(to, from, 16);
+        std::memcpy(to + n - 16, from + n - 16, 16);
+    } else if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else {
+        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+}
+
+// "00" to "99", for writing whole numbers two figures at a time.
+inline constexpr char kTwoFigures[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// A whole number's figures at `at` (room for 20); the end returned. What
+// std::to_chars writes, with less work for the small numbers of a report.
+PLUVANE_INLINE char* writeWhole(char* at, unsigned long long value)
+{
+    if (value < 10) {
+        *at = static_cast<char>('0' + value);
+        return at + 1;
+    }
+    if (value < 100) {
+        std::memcpy(at, kTwoFigures + 2 * value, 2);
+        return at + 2;
+    }
+    size_t figures = 3;
+    for (unsigned long long rest = value / 1000; rest; rest /= 10) ++figures;
+    char* p = at + figures;
+    while (value >= 100) {
+        p -= 2;
+        std::memcpy(p, kTwoFigures + 2 * (value % 100), 2);
+        value /= 100;
+    }
+    if (value >= 10) std::memcpy(p - 2, kTwoFigures + 2 * value, 2);
+    else p[-1] = static_cast<char>('0' + value);
+    return at + figures;
+}
+
+}  // namespace detail
 
 // Appends JSON to a buffer: compact, keys in the order given, strings as
 // UTF-8 (a byte that is not UTF-8 becomes U+FFFD). The small pieces go into
@@ -28,29 +94,129 @@ public:
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
 
-    void integer(std::string_view key, long long value) override;
-    void number(std::string_view key, double value) override;
-    void text(std::string_view key, std::string_view utf8) override;
-    void boolean(std::string_view key, bool value) override;
-    void null(std::string_view key) override;
-    void beginObject(std::string_view key) override;
-    void endObject() override;
-    void beginArray(std::string_view key) override;
-    void endArray() override;
-    void flush();
+    // Defined here, so that a caller that knows it has a JsonWriter (the
+    // walk over a report's keys) copies each key as a constant.
+    PLUVANE_INLINE void integer(std::string_view key, long long value) override
+    {
+        room(key.size() + 4 + 24);
+        keyed(key);
+        if (value < 0) {
+            *at_++ = '-';
+            at_ = detail::writeWhole(at_, 0 - static_cast<unsigned long long>(value));
+        } else {
+            at_ = detail::writeWhole(at_, static_cast<unsigned long long>(value));
+        }
+    }
+    PLUVANE_INLINE void number(std::string_view key, double value) override
+    {
+        room(key.size() + 4 + 32);
+        keyed(key);
+        at_ = writeNumber(at_, value);
+    }
+    PLUVANE_INLINE void text(std::string_view key, std::string_view utf8) override
+    {
+        if (room(key.size() + 4 + 6 * utf8.size() + 2 + 8)) {
+            keyed(key);
+            at_ = writeString(at_, utf8);
+        } else {
+            longText(key, utf8);
+        }
+    }
+    PLUVANE_INLINE void boolean(std::string_view key, bool value) override
+    {
+        room(key.size() + 4 + 5);
+        keyed(key);
+        std::memcpy(at_, value ? "true" : "false", 5);  // "true" and a byte that is written over
+        at_ += value ? 4 : 5;
+    }
+    PLUVANE_INLINE void null(std::string_view key) override
+    {
+        room(key.size() + 4 + 4);
+        keyed(key);
+        std::memcpy(at_, "null", 4);
+        at_ += 4;
+    }
+    PLUVANE_INLINE void beginObject(std::string_view key) override { open(key, '{'); }
+    PLUVANE_INLINE void endObject() override { close('}'); }
+    PLUVANE_INLINE void beginArray(std::string_view key) override { open(key, '['); }
+    PLUVANE_INLINE void endArray() override { close(']'); }
+    void flush()
+    {
+        if (at_ == stage_) return;
+        out_.append(stage_, static_cast<size_t>(at_ - stage_));
+        at_ = stage_;
+    }
 
     static void appendString(std::string& out, std::string_view utf8);
     static void appendNumber(std::string& out, double value);
-    // The same forms written at `at`, which has room for the worst case
-    // (six bytes a byte of text plus the quotes; 32 for a number); the end returned.
+    // The same forms written at `at`, which has room for the worst case (six
+    // bytes a byte of text plus the quotes and eight bytes of slack; 32 for
+    // a number); the end returned.
     static char* writeString(char* at, std::string_view utf8);
-    static char* writeNumber(char* at, double value);
+    PLUVANE_INLINE static char* writeNumber(char* at, double value)
+    {
+        // Most values are whole tenths: their shortest form is the tenths
+        // themselves, written without the general algorithm's cost. The
+        // rounding needs no care: a wrong guess fails the check below.
+        if (value > -1e9 && value < 1e9) {
+            const double scaled = value * 10;
+            const long long tenths = static_cast<long long>(scaled + (scaled < 0 ? -0.5 : 0.5));
+            if (static_cast<double>(tenths) / 10 == value) return writeTenths(at, tenths);
+        }
+        return writeOtherNumber(at, value);
+    }
 
 private:
     static constexpr size_t kStage = 2048;
     // Room for n more bytes in the staging area; false when they never fit.
-    bool room(size_t n);
-    void keyed(std::string_view key);
+    PLUVANE_INLINE bool room(size_t n)
+    {
+        if (static_cast<size_t>(stage_ + kStage - at_) >= n) return true;
+        flush();
+        return n <= kStage;
+    }
+    PLUVANE_INLINE void keyed(std::string_view key)
+    {
+        if (!first_) *at_++ = ',';
+        first_ = false;
+        if (key.empty()) return;
+        *at_++ = '"';
+        detail::copyShort(at_, key.data(), key.size());
+        at_ += key.size();
+        *at_++ = '"';
+        *at_++ = ':';
+    }
+    PLUVANE_INLINE void open(std::string_view key, char bracket)
+    {
+        room(key.size() + 5);
+        keyed(key);
+        *at_++ = bracket;
+        first_ = true;
+        ++depth_;
+    }
+    PLUVANE_INLINE void close(char bracket)
+    {
+        room(1);
+        *at_++ = bracket;
+        first_ = false;
+        if (--depth_ <= 0) flush();
+    }
+    PLUVANE_INLINE static char* writeTenths(char* at, long long tenths)
+    {
+        if (tenths < 0) {
+            *at++ = '-';
+            tenths = -tenths;
+        }
+        at = detail::writeWhole(at, static_cast<unsigned long long>(tenths / 10));
+        if (const int fraction = static_cast<int>(tenths % 10)) {
+            *at++ = '.';
+            *at++ = static_cast<char>('0' + fraction);
+        }
+        return at;
+    }
+    static char* writeOtherNumber(char* at, double value);
+    void longText(std::string_view key, std::string_view utf8);
+
     std::string& out_;
     char* at_ = stage_;
     int depth_ = 0;

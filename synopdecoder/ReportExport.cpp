@@ -1,6 +1,7 @@
 #include "synopdecoder/ReportExport.h"
 
 #include "synopdecoder/FieldWriters.h"
+#include "synopdecoder/ReportFieldsWalk.h"
 #include "synopdecoder/ReportFormat.h"
 
 #include <QXmlStreamWriter>
@@ -208,7 +209,7 @@ void ReportExporter::add(const DecodedReport& r, const StationPlace& place, cons
         if (format_ == ExportFormat::JsonArray) buffer_.append(written_ ? ",\n" : "\n");
         JsonWriter json(buffer_);
         json.beginObject({});
-        writeReportFields(r, json, &placed);
+        walkReportFields(r, json, &placed);
         json.endObject();
         if (format_ == ExportFormat::JsonLines) buffer_ += '\n';
         break;
@@ -222,7 +223,7 @@ void ReportExporter::add(const DecodedReport& r, const StationPlace& place, cons
         buffer_.append("]},\"properties\":");
         JsonWriter json(buffer_);
         json.beginObject({});
-        writeReportFields(r, json, &placed);
+        walkReportFields(r, json, &placed);
         json.endObject();
         buffer_ += '}';
         break;

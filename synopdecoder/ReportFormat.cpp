@@ -1,6 +1,7 @@
 #include "synopdecoder/ReportFormat.h"
 
 #include "synopdecoder/FieldWriters.h"
+#include "synopdecoder/ReportFieldsWalk.h"
 
 namespace synop {
 
@@ -15,7 +16,7 @@ void appendJson(std::string& out, const DecodedReport& report)
 {
     JsonWriter writer(out);
     writer.beginObject({});
-    writeReportFields(report, writer);
+    walkReportFields(report, writer, nullptr);
     writer.endObject();
 }
 

@@ -102,7 +102,7 @@ void decodeWeather(DecodeContext& ctx, const std::string& group)
     std::string meaning;
     if (ww >= 0) {
         ctx.out.presentWeatherCode = ww;
-        ctx.out.presentWeatherText = std::string(automatic ? tables::presentWeatherAutomatic(ww) : tables::presentWeather(ww));
+        ctx.out.presentWeatherText.assign(automatic ? tables::presentWeatherAutomatic(ww) : tables::presentWeather(ww));
         if (ctx.describing()) meaning = ctx.out.presentWeatherText;
     }
     if (w1 >= 0 || w2 >= 0) {

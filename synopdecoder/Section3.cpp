@@ -66,8 +66,10 @@ void decodeFiveGroup(DecodeContext& ctx, const Groups& g, size_t& i)
     if (kind == '5') {
         const bool hourly = group[2] == '3';
         const int tenths = digitsValue(group, hourly ? 3 : 2, hourly ? 2 : 3);
-        std::string meaning = hourly ? "sunshine in the past hour" : "sunshine on the previous day";
-        ctx.note(group, [&] { return std::string(tenths >= 0 ? meaning + " " + formatNumber(tenths / 10.0) + " h" : meaning + " not reported"); });
+        ctx.note(group, [&] {
+            const std::string meaning = hourly ? "sunshine in the past hour" : "sunshine on the previous day";
+            return std::string(tenths >= 0 ? meaning + " " + formatNumber(tenths / 10.0) + " h" : meaning + " not reported");
+        });
         decodeRadiation(ctx, g, i, hourly);
     } else if (kind == '6') {
         ctx.note(group, "direction of cloud drift");

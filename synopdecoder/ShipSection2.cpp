@@ -60,20 +60,22 @@ std::optional<int> swellDirection(const std::string& group, size_t at)
 void decodeMovement(DecodeContext& ctx, const std::string& marker)
 {
     // 222Dsvs: the ship's course and speed over the past 3 hours.
-    std::string meaning = "section 2: sea surface and waves";
     const auto course = tables::shipDirectionDegrees(digitsValue(marker, 3, 1));
     const auto speed = tables::shipSpeedKnots(digitsValue(marker, 4, 1));
-    if (course) {
-        ctx.out.shipCourseDeg = course;
-        meaning += *course == 0 ? "; ship stationary" : "; ship heading " + std::to_string(*course) + " degrees";
-    }
-    if (speed && !(course && *course == 0)) {
+    if (course) ctx.out.shipCourseDeg = course;
+    const bool moving = speed && !(course && *course == 0);
+    if (moving) {
         ctx.out.shipSpeedKtMin = speed->min;
         ctx.out.shipSpeedKtMax = speed->max;
-        meaning += speed->max ? " at " + std::to_string(speed->min) + "-" + std::to_string(*speed->max) + " kt"
-                              : " at more than 40 kt";
     }
-    ctx.note(marker, meaning);
+    ctx.note(marker, [&] {
+        std::string meaning = "section 2: sea surface and waves";
+        if (course) meaning += *course == 0 ? "; ship stationary" : "; ship heading " + std::to_string(*course) + " degrees";
+        if (moving)
+            meaning += speed->max ? " at " + std::to_string(speed->min) + "-" + std::to_string(*speed->max) + " kt"
+                                  : " at more than 40 kt";
+        return meaning;
+    });
 }
 
 void decodeIceAccretion(DecodeContext& ctx, const std::string& group)

@@ -7,6 +7,14 @@ namespace synop {
 StationPlace stationPlace(const DecodedReport& report)
 {
     StationPlace place;
+    stationPlace(report, place);
+    return place;
+}
+
+void stationPlace(const DecodedReport& report, StationPlace& place)
+{
+    static const StationPlace kNowhere;
+    place = kNowhere;  // the strings keep their capacity
     const StationCatalog& catalog = StationCatalog::builtIn();
     const StationInfo* info = report.form == ReportForm::Land ? catalog.landStation(report.station)
                                                               : catalog.buoy(report.station);
@@ -23,7 +31,6 @@ StationPlace stationPlace(const DecodedReport& report)
         place.elevationM.reset();  // a list's elevation says nothing about a ship's deck
         place.reportedPosition = true;
     }
-    return place;
 }
 
 }  // namespace synop

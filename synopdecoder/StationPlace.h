@@ -20,5 +20,7 @@ struct StationPlace {
 };
 
 StationPlace stationPlace(const DecodedReport& report);
+// The same into a place the caller keeps, whose strings are used again.
+void stationPlace(const DecodedReport& report, StationPlace& place);
 
 }  // namespace synop

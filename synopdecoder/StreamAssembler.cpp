@@ -27,6 +27,13 @@ StreamAssembler::StreamAssembler(ReportSink sink, AssemblerOptions options)
 
 namespace {
 
+bool isFigures(std::string_view t)
+{
+    for (char c : t)
+        if (!((c >= '0' && c <= '9') || c == '/')) return false;
+    return true;
+}
+
 enum class CharKind : unsigned char { AsIs, LineEnd, Frame, Control, Lower };
 
 // What each byte does to the line being collected.
@@ -124,9 +131,9 @@ bool StreamAssembler::isPlainLanguage(const Tokens& tokens) const
     };
     size_t words = 0;
     for (const std::string_view t : tokens) {
-        const bool coded = t.size() >= 3 && t.size() <= 5 && figureLike(t);
+        if (t.size() >= 3 && t.size() <= 5 && figureLike(t)) continue;  // coded
         const bool framing = t == "=" || t == "NIL" || t == "NNNN" || t == "AAXX" || t == "BBXX" || t == "ZZYY";
-        if (!coded && !framing) ++words;
+        if (!framing) ++words;
     }
     return words * 2 > tokens.size();
 }
@@ -144,42 +151,47 @@ void StreamAssembler::takeTokens(Tokens& tokens)
     else if (mode_ == Mode::Idle && looksLikeLandReport(tokens)) mode_ = Mode::Land;
     for (size_t i = 0; i < tokens.size(); ++i) {
         const std::string_view token = tokens[i];
-        if (token == "NNNN") {
-            endBulletin();
-            continue;
-        }
-        // A marker hit by noise still counts when its neighbours leave no
-        // doubt; in the text of another form only a marker as it is written.
-        const bool next = i + 1 < tokens.size();
-        const bool repair = mode_ != Mode::OtherForm;
-        const bool land = isLandMarker(token) || (repair && nearly(token, "AAXX") && next && isDateGroup(correctShift(tokens[i + 1])));
-        const bool ship = isShipMarker(token) || (repair && nearly(token, "BBXX") && tokens.size() == 1);
-        if (isOtherFormMarker(token) && i == 0) {
-            closeReport(false);
-            mode_ = Mode::OtherForm;
-            continue;
-        }
-        if (land || ship || isBuoyMarker(token)) {
-            closeReport(false);
-            if (land) {
-                mode_ = Mode::Land;
-                landDateGroup_.clear();
-                if (i + 1 < tokens.size() && isCodedGroup(correctShift(tokens[i + 1]), 5))
-                    landDateGroup_ = correctShift(tokens[++i]);
-            } else if (ship) {
-                mode_ = Mode::Ship;
-            } else {
-                mode_ = Mode::Buoy;
-                startReport(ReportForm::Buoy);
+        // Most tokens are five-figure groups, which are none of the words
+        // and markers below.
+        if (token.size() != 5 || !isFigures(token)) {
+            if (token == "NNNN") {
+                endBulletin();
+                continue;
             }
-            continue;
-        }
-        if (token == "=") {
-            if (inReport_) {
-                current_.raw += '=';
-                closeReport(true);
+            // A marker hit by noise still counts when its neighbours leave no
+            // doubt; in the text of another form only a marker as it is written.
+            const bool next = i + 1 < tokens.size();
+            const bool repair = mode_ != Mode::OtherForm;
+            const bool land = isLandMarker(token)
+                || (repair && nearly(token, "AAXX") && next && isDateGroup(correctShift(tokens[i + 1])));
+            const bool ship = isShipMarker(token) || (repair && tokens.size() == 1 && nearly(token, "BBXX"));
+            if (i == 0 && isOtherFormMarker(token)) {
+                closeReport(false);
+                mode_ = Mode::OtherForm;
+                continue;
             }
-            continue;
+            if (land || ship || isBuoyMarker(token)) {
+                closeReport(false);
+                if (land) {
+                    mode_ = Mode::Land;
+                    landDateGroup_.clear();
+                    if (i + 1 < tokens.size() && isCodedGroup(correctShift(tokens[i + 1]), 5))
+                        landDateGroup_ = correctShift(tokens[++i]);
+                } else if (ship) {
+                    mode_ = Mode::Ship;
+                } else {
+                    mode_ = Mode::Buoy;
+                    startReport(ReportForm::Buoy);
+                }
+                continue;
+            }
+            if (token == "=") {
+                if (inReport_) {
+                    current_.raw += '=';
+                    closeReport(true);
+                }
+                continue;
+            }
         }
         if (mode_ == Mode::Idle || mode_ == Mode::OtherForm) continue;
         if (inReport_ && i == 0 && startsNewReport(tokens, 0) && !continuesOpenReport(tokens)) closeReport(false);
@@ -279,7 +291,10 @@ bool StreamAssembler::continuesOpenReport(const Tokens& tokens) const
 
 void StreamAssembler::startReport(ReportForm form)
 {
-    current_ = AssembledReport{};
+    // Whatever storage the last report left (a sink that did not take it
+    // over) is used again: no allocation per report once warm.
+    static const AssembledReport kEmpty;
+    current_ = kEmpty;
     current_.form = form;
     current_.heading = heading_;
     if (form == ReportForm::Land) current_.landDateGroup = landDateGroup_;
@@ -290,13 +305,6 @@ void StreamAssembler::startReport(ReportForm form)
 }
 
 namespace {
-
-bool isFigures(std::string_view t)
-{
-    for (char c : t)
-        if (!((c >= '0' && c <= '9') || c == '/')) return false;
-    return true;
-}
 
 bool isMarkerFigures(std::string_view t) { return t == "333" || t == "444" || t == "555"; }
 
@@ -363,8 +371,7 @@ void StreamAssembler::closeReport(bool terminated)
 {
     if (!inReport_) return;
     inReport_ = false;
-    AssembledReport report = std::move(current_);
-    current_ = AssembledReport{};
+    AssembledReport& report = current_;  // made afresh by the next startReport
     if (report.groups.empty()) return;
     if (!terminated) report.warnings.push_back("report not ended by '='");
     if (options_.dropDuplicates && repeats_.isRepeat(report)) {

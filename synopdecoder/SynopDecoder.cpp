@@ -234,7 +234,9 @@ void checkDateAgainstHeading(DecodedReport& out)
         text += static_cast<char>('0' + value / 10 % 10);
         text += static_cast<char>('0' + value % 10);
     };
-    std::string text = "date group says day ";
+    std::string text;
+    text.reserve(96);  // one allocation for the whole warning
+    text += "date group says day ";
     text += std::to_string(*out.day);
     text += ", ";
     twoDigits(text, *out.hour);
@@ -292,6 +294,18 @@ DecodedReport decodeReport(AssembledReport&& report, const DecoderOptions& optio
     out.warnings = std::move(report.warnings);
     decodeInto(out, report, options);
     return out;
+}
+
+void decodeReport(const AssembledReport& report, DecodedReport& out, const DecoderOptions& options)
+{
+    // Assigned from an empty report, every value is reset while the
+    // strings and vectors keep their capacity.
+    static const DecodedReport kEmpty;
+    out = kEmpty;
+    out.heading = report.heading;
+    out.raw = report.raw;
+    out.warnings = report.warnings;
+    decodeInto(out, report, options);
 }
 
 }  // namespace synop

@@ -15,5 +15,9 @@ struct DecoderOptions {
 DecodedReport decodeReport(const AssembledReport& report, const DecoderOptions& options = {});
 // The same, taking over the report's text and warnings instead of copying them.
 DecodedReport decodeReport(AssembledReport&& report, const DecoderOptions& options = {});
+// The same into a report the caller keeps from one call to the next: its
+// strings and lists are used again, so that decoding a stream report after
+// report allocates next to nothing once warm.
+void decodeReport(const AssembledReport& report, DecodedReport& out, const DecoderOptions& options = {});
 
 }  // namespace synop

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <random>
@@ -131,5 +132,38 @@ TEST(WriterEdges, FlaggedBytesFoundWhereASearchFindsThem)
                 break;
             }
         ASSERT_EQ(firstFlagged(text, controlBytes), control) << text;
+    }
+}
+
+TEST(WriterEdges, WholeNumbersAndTenthsAsToCharsWritesThem)
+{
+    // Every change in the count of figures, both signs, the extremes; then
+    // tenths around the halves where a careless rounding picks the wrong one.
+    std::vector<long long> whole = {0, LLONG_MAX, LLONG_MIN, LLONG_MIN + 1};
+    for (long long p = 1; p <= 1000000000000000000LL; p *= 10)
+        for (long long v : {p - 1, p, p + 1, 2 * p - 1, 9 * p + p / 2}) whole.insert(whole.end(), {v, -v});
+    for (long long v = -1200; v <= 1200; ++v) whole.push_back(v);
+    for (const long long v : whole) {
+        std::string object;
+        {
+            JsonWriter json(object);
+            json.beginArray({});
+            json.integer({}, v);
+            json.endArray();
+        }
+        char text[32];
+        std::string expected = "[";
+        expected.append(text, std::to_chars(text, text + sizeof text, v).ptr);
+        expected += ']';
+        ASSERT_EQ(object, expected) << v;
+    }
+    std::vector<double> numbers = {0.05, -0.05, 0.15, -0.15, 0.45, -0.45, 0.49999999999999994, -0.49999999999999994,
+                                   2.5e-9, 999999999.9, -999999999.9, 1e9, -1e9, 0.30000000000000004};
+    for (int tenths = -20000; tenths <= 20000; ++tenths) numbers.push_back(tenths / 10.0 + (tenths % 3 == 0 ? 0.05 : 0.0));
+    for (const double v : numbers) {
+        std::string mine;
+        JsonWriter::appendNumber(mine, v);
+        char text[32];
+        ASSERT_EQ(mine, std::string(text, std::to_chars(text, text + sizeof text, v).ptr)) << v;
     }
 }
