@@ -16,7 +16,7 @@
 #include <QScreen>
 #include <QStyle>
 
-using settings::ReadSetting;
+using settings::ReadSettings;
 using settings::SettingValue;
 using settings::WriteSettings;
 
@@ -27,17 +27,17 @@ namespace {
 constexpr int kSynopGapTwips = 120;
 
 // A 16-bit setting: a stored value that does not fit counts as missing.
-int16_t readInt16(const QString& app, const QString& name, const SettingValue& defaultValue)
+int16_t toInt16Or(const SettingValue& value, const SettingValue& defaultValue)
 {
-    if (auto value = settings::settingToInt16(ReadSetting(app, name, defaultValue))) return *value;
+    if (auto number = settings::settingToInt16(value)) return *number;
     if (auto fallback = settings::settingToInt16(defaultValue)) return *fallback;
     return 0;
 }
 
 // A position: REG_DWORD holds 32 bits, and so does the variable.
-int32_t readInt32(const QString& app, const QString& name, const SettingValue& defaultValue)
+int32_t toInt32Or(const SettingValue& value, const SettingValue& defaultValue)
 {
-    if (auto value = settings::settingToInt32(ReadSetting(app, name, defaultValue))) return *value;
+    if (auto number = settings::settingToInt32(value)) return *number;
     if (auto fallback = settings::settingToInt32(defaultValue)) return *fallback;
     return 0;
 }
@@ -126,16 +126,25 @@ void MainWindow::readSettings()
     const float top = static_cast<float>(topTwips());
     const float synopTop = static_cast<float>(topTwips() + outerHeightTwips() + kSynopGapTwips);
 
-    m_state.sHostName = settings::settingToText(ReadSetting(app, "HostName", QString()));
-    m_state.lHostPort = settings::settingToInt32(ReadSetting(app, "HostPort", int32_t{33234})).value_or(33234);
-    m_state.iCardType = readInt16(app, "CardType", int16_t{-1});
-    m_state.iCardNumber = readInt16(app, "CardNumber", int16_t{-1});
-    m_state.iIFInput = readInt16(app, "IF-Input", int16_t{1});
-    m_state.lIFFreqs = settings::settingToInt32(ReadSetting(app, "IF-Freqs", int16_t{0})).value_or(0);
-    m_state.lX = readInt32(app, "X", left);
-    m_state.lY = readInt32(app, "Y", top);
-    m_state.lXSynop = readInt32(app, "X-Synop", left);
-    const SettingValue storedSynopTop = ReadSetting(app, "Y-Synop", synopTop);
+    // Each group as it is saved, in one read: a start at the moment another
+    // front end saves takes that save's card or place whole, or the one before.
+    const std::vector<settings::NamedSetting> cardDefaults{{"HostName", QString()},     {"HostPort", int32_t{33234}},
+                                                           {"CardType", int16_t{-1}},   {"CardNumber", int16_t{-1}},
+                                                           {"IF-Input", int16_t{1}},    {"IF-Freqs", int16_t{0}}};
+    const auto card = ReadSettings(app, cardDefaults);
+    m_state.sHostName = settings::settingToText(card[0]);
+    m_state.lHostPort = settings::settingToInt32(card[1]).value_or(33234);
+    m_state.iCardType = toInt16Or(card[2], cardDefaults[2].second);
+    m_state.iCardNumber = toInt16Or(card[3], cardDefaults[3].second);
+    m_state.iIFInput = toInt16Or(card[4], cardDefaults[4].second);
+    m_state.lIFFreqs = settings::settingToInt32(card[5]).value_or(0);
+    const std::vector<settings::NamedSetting> placeDefaults{
+        {"X", left}, {"Y", top}, {"X-Synop", left}, {"Y-Synop", synopTop}};
+    const auto place = ReadSettings(app, placeDefaults);
+    m_state.lX = toInt32Or(place[0], placeDefaults[0].second);
+    m_state.lY = toInt32Or(place[1], placeDefaults[1].second);
+    m_state.lXSynop = toInt32Or(place[2], placeDefaults[2].second);
+    const SettingValue& storedSynopTop = place[3];
     m_state.lYSynop = settings::settingToInt32(storedSynopTop).value_or(0);
     // Nothing stored: the default counted a guessed frame (the window has
     // none yet); the real one is put in once the window is framed.

@@ -70,7 +70,7 @@ NetworkCardControl::Link NetworkCardControl::connectLink(const QString& host, qu
     // signals (a drop seen while draining); deleting the socket there would
     // pull it out from under Qt, so the link goes when control is back in
     // the event loop.
-    auto link = std::shared_ptr<ServerLink>(new ServerLink(host, port), [](ServerLink* dead) { dead->deleteLater(); });
+    auto link = std::shared_ptr<ServerLink>(new ServerLink(host, port, m_connector), [](ServerLink* dead) { dead->deleteLater(); });
     QString text;
     *status = link->open(std::min(m_limits.connectMs, budgetMs), std::min(m_limits.greetingMs, budgetMs), budgetMs,
                          &text);

@@ -5,6 +5,7 @@
 // during the call, the rest from the event loop (readyRead), so a pumped
 // wait delivers them.
 #include "CardControl.h"
+#include "ServerLink.h"
 
 #include <QHash>
 #include <QList>
@@ -39,6 +40,8 @@ public:
     ~NetworkCardControl() override;
 
     void setTimeLimits(const TimeLimits& limits) { m_limits = limits; }
+    // Connections made by this instead of TCP (in-process peers).
+    void setConnector(Connector connector) { m_connector = std::move(connector); }
     const TimeLimits& timeLimits() const { return m_limits; }
     bool hasSession() const { return m_sessionOpen; }
 
@@ -86,6 +89,7 @@ private:
     void dropSession();
 
     TimeLimits m_limits;
+    Connector m_connector;
     Link m_session;
     Link m_search;
     bool m_sessionOpen = false;

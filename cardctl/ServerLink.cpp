@@ -11,6 +11,7 @@
 #include <future>
 #include <thread>
 #include <QTcpSocket>
+#include <unistd.h>
 
 namespace cardctl {
 
@@ -25,8 +26,8 @@ QString secondsText(int milliseconds)
     return QString::number(milliseconds / 1000.0) + QStringLiteral(" s");
 }
 
-ServerLink::ServerLink(const QString& host, quint16 port, QObject* parent)
-    : QObject(parent), m_socket(new QTcpSocket(this)), m_host(host), m_port(port)
+ServerLink::ServerLink(const QString& host, quint16 port, Connector connector, QObject* parent)
+    : QObject(parent), m_connector(std::move(connector)), m_socket(new QTcpSocket(this)), m_host(host), m_port(port)
 {
     // What the window has not taken yet waits in the kernel, not here: a
     // server that sends faster than the window reads is held back by TCP.
@@ -66,18 +67,19 @@ std::optional<QList<QHostAddress>> resolve(const QString& host, int timeoutMs)
 
 }  // namespace
 
-int32_t ServerLink::open(int connectMs, int greetingMs, int totalMs, QString* text)
+bool ServerLink::connectOverTcp(int connectMs, QString* text, int32_t* status)
 {
-    const QDeadlineTimer total(totalMs);
     QDeadlineTimer connectDeadline(connectMs);
     const auto addresses = resolve(m_host, connectMs);
     if (!addresses) {
         *text = QStringLiteral("Card server host '%1' not found within %2").arg(m_host, secondsText(connectMs));
-        return kHostNotFound;
+        *status = kHostNotFound;
+        return false;
     }
     if (addresses->isEmpty()) {
         *text = QStringLiteral("Card server host '%1' not found").arg(m_host);
-        return kHostNotFound;
+        *status = kHostNotFound;
+        return false;
     }
     // Each address in turn, as a connection by name would.
     for (const QHostAddress& address : *addresses) {
@@ -100,7 +102,26 @@ int32_t ServerLink::open(int connectMs, int greetingMs, int totalMs, QString* te
                         .arg(endpoint(), m_socket->errorString());
         }
         close();
-        return kCannotConnect;
+        *status = kCannotConnect;
+        return false;
+    }
+    return true;
+}
+
+int32_t ServerLink::open(int connectMs, int greetingMs, int totalMs, QString* text)
+{
+    const QDeadlineTimer total(totalMs);
+    int32_t status = 0;
+    if (m_connector) {
+        const qintptr descriptor = m_connector(m_host, m_port);
+        if (descriptor < 0 || !m_socket->setSocketDescriptor(descriptor)) {
+            if (descriptor >= 0) ::close(int(descriptor));
+            *text = QStringLiteral("Cannot reach card server %1: connection refused").arg(endpoint());
+            close();
+            return kCannotConnect;
+        }
+    } else if (!connectOverTcp(connectMs, text, &status)) {
+        return status;
     }
     greetingMs = int(std::min<qint64>(greetingMs, std::max<qint64>(total.remainingTime(), 1)));
     QDeadlineTimer deadline(greetingMs);

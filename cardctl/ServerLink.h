@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QTcpSocket;
 
@@ -15,10 +16,15 @@ namespace cardctl {
 // Well above the longest line the protocol allows.
 constexpr qint64 kReadBufferBytes = 1 << 20;
 
+// Makes the connection for host:port instead of TCP: the descriptor of a
+// connected stream socket (taken over by the link), or -1 when refused.
+// In-process peers (a socket pair) serve the control without a network.
+using Connector = std::function<qintptr(const QString& host, quint16 port)>;
+
 class ServerLink : public QObject {
     Q_OBJECT
 public:
-    ServerLink(const QString& host, quint16 port, QObject* parent = nullptr);
+    ServerLink(const QString& host, quint16 port, Connector connector = {}, QObject* parent = nullptr);
     ~ServerLink() override;
 
     // Connects and checks the greeting, each within its limit and both
@@ -56,6 +62,9 @@ private:
     void waitForSocket(int milliseconds);
     // Answers a server's challenge with the shared secret, if there is one.
     int32_t authenticate(const QByteArray& challenge, int replyMs, QString* text);
+    bool connectOverTcp(int connectMs, QString* text, int32_t* status);
+
+    Connector m_connector;
 
     QTcpSocket* m_socket;
     QString m_host;

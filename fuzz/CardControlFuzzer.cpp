@@ -1,5 +1,5 @@
-// The card control reading a server that says anything: a loopback server
-// greets, waits for the request, sends the input and closes. Each event the
+// The card control reading a server that says anything: a server at the
+// other end of a socket pair greets, waits for the request, sends the input and closes. Each event the
 // control raises must be one the input sent, in order and with the values
 // the protocol's own parser reads from it (its own failures aside), and no
 // call may hang past the drop.
@@ -10,12 +10,17 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QSocketNotifier>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -29,48 +34,79 @@ void require(bool condition, const char* what)
     std::abort();
 }
 
-// A loopback server on the fuzzer's own thread, made once: the control's
-// waits run the event loop, so the server greets, reads the request and
-// sends the input from inside them, with no thread to hand over to and back.
-class LoopbackServer : public QObject {
+// The server's end of each connection, on the fuzzer's own thread: the
+// control's waits run the event loop, so the server greets, reads the
+// request and sends the input from inside them. Most connections are a
+// socket pair (a loopback TCP connection per input cost more than the
+// control's own work); a few go over TCP, so that the control's way of
+// connecting is fuzzed too.
+class ScriptServer : public QObject {
 public:
-    LoopbackServer()
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, &LoopbackServer::accept);
-    }
-    quint16 port() const { return m_server.serverPort(); }
+    ScriptServer() : m_listener(*this) { m_listener.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return m_listener.serverPort(); }
     void setScript(QByteArray bytes) { m_script = std::move(bytes); }
-    // Nothing of one input's connection reaches the next.
+    // The control's end of a new connection, greeted.
+    qintptr connectControl()
+    {
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return -1;
+        serve(ends[0]);
+        return ends[1];
+    }
+    void serve(int fd)
+    {
+        Peer& peer = m_peers.emplace_back();
+        peer.fd = fd;
+        writeAll(peer.fd, R"({"hello":"fuzz","protocol":1,"cards":8})" "\n");
+        peer.notifier = std::make_unique<QSocketNotifier>(peer.fd, QSocketNotifier::Read);
+        QSocketNotifier* notifier = peer.notifier.get();
+        // The request first: the input follows it, then the end of the stream.
+        connect(notifier, &QSocketNotifier::activated, this, [this, notifier, fd] {
+            char request[4096];
+            const ssize_t got = ::recv(fd, request, sizeof request, MSG_DONTWAIT);
+            if (got > 0 && !std::memchr(request, '\n', size_t(got))) return;
+            notifier->setEnabled(false);
+            writeAll(fd, m_script);
+            ::shutdown(fd, SHUT_WR);
+        });
+    }
+    // Nothing of one input's connections reaches the next.
     void reset()
     {
-        for (QTcpSocket* socket : std::exchange(m_sockets, {})) {
-            socket->abort();
-            delete socket;
+        for (Peer& peer : m_peers) {
+            peer.notifier.reset();
+            ::close(peer.fd);
         }
+        m_peers.clear();
     }
 
 private:
-    void accept()
+    class Listener : public QTcpServer {
+    public:
+        explicit Listener(ScriptServer& owner) : m_owner(owner) {}
+
+    protected:
+        void incomingConnection(qintptr fd) override { m_owner.serve(int(fd)); }
+
+    private:
+        ScriptServer& m_owner;
+    };
+    struct Peer {
+        int fd = -1;
+        std::unique_ptr<QSocketNotifier> notifier;
+    };
+    // Inputs are far smaller than a socket's buffer: a write never waits.
+    static void writeAll(int fd, const QByteArray& bytes)
     {
-        while (QTcpSocket* socket = m_server.nextPendingConnection()) {
-            m_sockets << socket;
-            socket->write(R"({"hello":"fuzz","protocol":1,"cards":8})" "\n");
-            socket->flush();
-            // The request first: closing with it unread would reset the
-            // connection and throw away what the control has not read yet.
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
-                if (!socket->canReadLine()) return;
-                socket->disconnect(this);
-                socket->write(m_script);
-                socket->flush();
-                socket->disconnectFromHost();
-            });
+        for (qsizetype at = 0; at < bytes.size();) {
+            const ssize_t n = ::send(fd, bytes.constData() + at, size_t(bytes.size() - at), MSG_NOSIGNAL);
+            if (n <= 0) return;
+            at += n;
         }
     }
 
-    QTcpServer m_server;
-    QList<QTcpSocket*> m_sockets;
+    Listener m_listener;
+    std::vector<Peer> m_peers;
     QByteArray m_script;
 };
 
@@ -168,7 +204,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static LoopbackServer server;
+    static ScriptServer server;
     if (size == 0) return 0;
     const bool search = data[0] & 1;
     const QByteArray script(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
@@ -180,6 +216,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // report. The limits are far beyond what a starved machine needs to see
     // a drop, so that only a real hang trips the check.
     control.setTimeLimits({30000, 30000, 30000, 30000, 30000, 30000});
+    // One input in 32 connects over TCP, chosen by the whole input (the
+    // seeds' first bytes are alike) so that an input always runs the same way.
+    uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ data[i]) * 16777619u;
+    const bool overTcp = hash % 32 == 0;
+    if (!overTcp) control.setConnector([](const QString&, quint16) { return server.connectControl(); });
     EventCheck check(eventsIn(script));
     watch(control, check);
 

@@ -2,6 +2,7 @@
 // still reads after one, a value written reads back, and a file it sets
 // aside as damaged is kept byte for byte.
 #include "platform/Registry.h"
+#include "SqliteWithoutSyncs.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -72,6 +73,12 @@ Values readAll()
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzzsqlite::install();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -1,6 +1,7 @@
 // pluvane-reg import on any file, into a scratch hive: it imports or says
 // why, and what it stored, exported, imports again and exports the same.
 #include "platform/regtool/RegCommands.h"
+#include "SqliteWithoutSyncs.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -36,6 +37,12 @@ QByteArray readAll(const QString& path)
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzzsqlite::install();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -5,6 +5,7 @@
 # running total until the target has RUNS in all.
 #   fuzz/run-long.sh [SECONDS_PER_PART [RUNS [fuzz-NAME...]]]
 #       defaults: 600 s a part, 10000000 runs, every target
+# PLUVANE_FUZZ_UNTIL=EPOCH_SECONDS: the last part is cut short to end by then.
 # Totals and coverage per part: fuzz/findings/NAME.parts (part, seconds,
 # executions, total, cov, ft, rss, CPU seconds). Crashing inputs: fuzz/findings/NAME-crash-*.
 set -euo pipefail
@@ -13,7 +14,14 @@ seconds=${1:-600}
 goal=${2:-10000000}
 shift 2 || shift $#
 build_dir=${PLUVANE_FUZZ_BUILD_DIR:-$here/../build/fuzz-clang}
-nice -n 19 "$here/build-fuzzers.sh" "$build_dir"
+# Set to run already-built targets (another run-long.sh builds them).
+[ -z "${PLUVANE_FUZZ_NO_BUILD:-}" ] && nice -n 19 "$here/build-fuzzers.sh" "$build_dir"
+# Long runs trade diagnostics for speed: allocations carry no stack (ASan
+# records one per malloc, a quarter of a parser's time), fresh memory is not
+# filled, and the quarantine is small enough that memory stays flat over
+# millions of runs. A finding is run again by run-fuzzer.sh's defaults, which
+# give the full report.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=2:thread_local_quarantine_size_kb=64:malloc_context_size=0:max_malloc_fill_size=0}
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=($(cd "$build_dir/bin" && ls fuzz-*))
 mkdir -p "$here/findings"
@@ -23,13 +31,19 @@ total_of() { [ -f "$here/findings/$1.parts" ] && tail -1 "$here/findings/$1.part
 status=0
 while :; do
   running=()
+  part_seconds=$seconds
+  if [ -n "${PLUVANE_FUZZ_UNTIL:-}" ]; then
+    left=$(( PLUVANE_FUZZ_UNTIL - $(date +%s) ))
+    [ "$left" -lt 60 ] && break
+    [ "$left" -lt "$part_seconds" ] && part_seconds=$left
+  fi
   for target in "${targets[@]}"; do
     [ "$(total_of "$target")" -ge "$goal" ] && continue
     (
       part=$(( $( [ -f "$here/findings/$target.parts" ] && wc -l <"$here/findings/$target.parts" || echo 0) + 1 ))
       log="$here/findings/$target.log"
       FUZZ_CORPUS_DIR="$build_dir/corpus/${target#fuzz-}" ARTIFACT_PREFIX="$here/findings/$target-" \
-        nice -n 19 "$here/run-fuzzer.sh" "$build_dir/bin/$target" -max_total_time="$seconds" \
+        nice -n 19 "$here/run-fuzzer.sh" "$build_dir/bin/$target" -max_total_time="$part_seconds" \
         -rss_limit_mb=4096 -timeout=120 -print_final_stats=1 >"$log" 2>&1 || echo "$target: finding or failure, see $log" >&2
       runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
       last=$(grep -E '^#[0-9]+' "$log" | tail -1)
@@ -42,7 +56,7 @@ while :; do
       times >"$log.cpu"
       cpu=$(tail -1 "$log.cpu" | awk '{ t = 0; for (i = 1; i <= NF; ++i) { split($i, p, "m"); t += p[1] * 60 + p[2] } printf "%.0f", t }')
       total=$(( $(total_of "$target") + runs ))
-      echo "$part $seconds $runs $total $cov $ft ${rss}MB ${cpu}" >>"$here/findings/$target.parts"
+      echo "$part $part_seconds $runs $total $cov $ft ${rss}MB ${cpu}" >>"$here/findings/$target.parts"
       echo "== $target part $part: $runs runs ($total in all), cov $cov, ft $ft, peak RSS ${rss} MB, ${cpu} CPU-s"
     ) &
     running+=($!)

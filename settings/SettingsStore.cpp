@@ -52,29 +52,45 @@ private:
     HKEY m_app = nullptr;
 };
 
-std::optional<QString> readText(HKEY key, const QByteArray& name)
+// What a value's stored bytes read as, for a text default and for any other.
+std::optional<QString> textFrom(const char* bytes, DWORD size)
 {
-    std::array<BYTE, kTextBufferSize> buffer{};
-    DWORD size = kTextBufferSize;
-    DWORD type = REG_SZ;
-    if (RegQueryValueExA(key, name.constData(), nullptr, &type, buffer.data(), &size) != ERROR_SUCCESS || size == 0)
-        return std::nullopt;
+    if (size == 0 || size > kTextBufferSize) return std::nullopt;
     // Only one trailing NUL is the terminator; anything before it is data.
-    if (buffer[size - 1] == 0) --size;
-    return fromAnsi(QByteArray(reinterpret_cast<const char*>(buffer.data()), static_cast<int>(size)));
+    if (bytes[size - 1] == 0) --size;
+    return fromAnsi(QByteArray(bytes, static_cast<int>(size)));
 }
 
-std::optional<int32_t> readNumber(HKEY key, const QByteArray& name)
+std::optional<int32_t> numberFrom(const char* bytes, DWORD size)
 {
     // A shorter stored value fills only the low-order bytes.
-    std::array<BYTE, 4> bytes{};
-    DWORD size = 4;
-    DWORD type = REG_DWORD;
-    if (RegQueryValueExA(key, name.constData(), nullptr, &type, bytes.data(), &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    const uint32_t raw = uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                         uint32_t(bytes[3]) << 24;
-    return static_cast<int32_t>(raw);
+    if (size > 4) return std::nullopt;
+    std::array<unsigned char, 4> raw{};
+    if (size) std::memcpy(raw.data(), bytes, size);
+    return static_cast<int32_t>(uint32_t(raw[0]) | uint32_t(raw[1]) << 8 | uint32_t(raw[2]) << 16 |
+                                uint32_t(raw[3]) << 24);
+}
+
+SettingValue valueOrDefault(const char* bytes, DWORD size, const SettingValue& defaultValue)
+{
+    if (std::holds_alternative<QString>(defaultValue)) {
+        if (auto text = textFrom(bytes, size)) return *text;
+    } else if (auto number = numberFrom(bytes, size)) {
+        return *number;
+    }
+    return defaultValue;
+}
+
+// The names of a group that the key holds right now.
+std::vector<size_t> presentValues(HKEY key, const std::vector<QByteArray>& names, const std::vector<size_t>& among)
+{
+    std::vector<size_t> present;
+    for (size_t i : among) {
+        DWORD size = 0;
+        if (RegQueryValueExA(key, names[i].constData(), nullptr, nullptr, nullptr, &size) == ERROR_SUCCESS)
+            present.push_back(i);
+    }
+    return present;
 }
 
 std::optional<int32_t> numberToStore(const SettingValue& value)
@@ -111,13 +127,53 @@ SettingValue ReadSetting(const QString& appName, const QString& valueName, const
 {
     SettingsKeys keys;
     if (!keys.open(toAnsi(appName))) return defaultValue;
-    const QByteArray name = toAnsi(valueName);
-    if (std::holds_alternative<QString>(defaultValue)) {
-        if (auto text = readText(keys.app(), name)) return *text;
+    const bool text = std::holds_alternative<QString>(defaultValue);
+    std::array<char, kTextBufferSize> buffer{};
+    DWORD size = text ? kTextBufferSize : 4;
+    DWORD type = text ? REG_SZ : REG_DWORD;
+    if (RegQueryValueExA(keys.app(), toAnsi(valueName).constData(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
         return defaultValue;
+    return valueOrDefault(buffer.data(), size, defaultValue);
+}
+
+std::vector<SettingValue> ReadSettings(const QString& appName, const std::vector<NamedSetting>& defaults)
+{
+    std::vector<SettingValue> result;
+    for (const auto& [name, value] : defaults) result.push_back(value);
+    SettingsKeys keys;
+    if (!keys.open(toAnsi(appName))) return result;
+    std::vector<QByteArray> names;
+    std::vector<size_t> asked;
+    for (size_t i = 0; i < defaults.size(); ++i) {
+        names.push_back(toAnsi(defaults[i].first));
+        asked.push_back(i);
     }
-    if (auto number = readNumber(keys.app(), name)) return *number;
-    return defaultValue;
+    // One query is one snapshot of the key. It refuses a group with a value
+    // missing: the group is then asked again without the values missing, a
+    // bounded number of times (a save stores its whole group or none of it).
+    std::vector<char> buffer(defaults.size() * 64 + 64);
+    for (int attempt = 0; attempt < 8 && !asked.empty(); ++attempt) {
+        std::vector<VALENTA> entries;
+        for (size_t i : asked) entries.push_back({names[i].data(), 0, 0, 0});
+        DWORD size = static_cast<DWORD>(buffer.size());
+        const LONG status = RegQueryMultipleValuesA(keys.app(), entries.data(), static_cast<DWORD>(entries.size()),
+                                                    buffer.data(), &size);
+        if (status == ERROR_MORE_DATA) {
+            buffer.resize(size);
+            continue;
+        }
+        if (status == ERROR_CANTREAD) {
+            asked = presentValues(keys.app(), names, asked);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return result;
+        for (size_t k = 0; k < asked.size(); ++k)
+            result[asked[k]] = valueOrDefault(reinterpret_cast<const char*>(entries[k].ve_valueptr),
+                                              entries[k].ve_valuelen, defaults[asked[k]].second);
+        return result;
+    }
+    return result;
 }
 
 bool WriteSetting(const QString& appName, const QString& valueName, const SettingValue& value)

@@ -31,6 +31,13 @@ bool WriteSetting(const QString& appName, const QString& valueName, const Settin
 using NamedSetting = std::pair<QString, SettingValue>;
 bool WriteSettings(const QString& appName, const std::vector<NamedSetting>& values);
 
+// Settings that belong together, read as one: every value from the same
+// moment, so that a start at the moment another front end saves sees that
+// save's place or the one before, never X of one beside Y of the other.
+// Each value as ReadSetting would give it, in the order asked for; the
+// default stands for each value that is missing or unreadable.
+std::vector<SettingValue> ReadSettings(const QString& appName, const std::vector<NamedSetting>& defaults);
+
 // Conversions of a read result into the caller's variable; nullopt when the
 // value does not fit (the caller then keeps its default).
 std::optional<int16_t> settingToInt16(const SettingValue& value);

@@ -127,6 +127,7 @@ void ReportLog::open()
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     sql::addSearchFunction(db_, searchMemo_.get());
     sqlite3_extended_result_codes(db_, 0);
+    rememberOpenedFile();
 
     // Read in a statement of its own that ends here: an open statement keeps
     // a read transaction, and the journal mode cannot change inside one.

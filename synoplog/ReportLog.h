@@ -11,6 +11,7 @@
 #include "LoggedReport.h"
 
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -106,6 +107,10 @@ private:
     // starts a new log with every row that still reads; openingNotice() says so.
     // False when the file could not be moved aside (lastError() says why).
     bool setAsideAndSalvage(const QString& why);
+    // The file the connection was opened on, told from one put in its place
+    // since (another front end that met the same damage first).
+    void rememberOpenedFile();
+    bool openedFileWasReplaced() const;
     // Damage met by any statement since the last look: the file is set aside
     // and salvaged at once, the listener told, and lastError() says so. True
     // when that happened.
@@ -133,6 +138,7 @@ private:
     QString notice_;
     std::function<void(const QString&)> setAsideListener_;
     int filesSetAside_ = 0;
+    uint64_t openedDevice_ = 0, openedInode_ = 0;
 };
 
 }  // namespace synop

@@ -12,6 +12,7 @@
 #include <limits>
 #include <mutex>
 #include <set>
+#include <sys/stat.h>
 
 namespace synop {
 namespace sql {
@@ -90,6 +91,23 @@ int64_t copyWhatReads(sqlite3* from, sqlite3* to, const std::string& table, int6
 
 }  // namespace
 
+void ReportLog::rememberOpenedFile()
+{
+    struct stat info {};
+    const bool known = ::stat(QFile::encodeName(path_).constData(), &info) == 0;
+    openedDevice_ = known ? uint64_t(info.st_dev) : 0;
+    openedInode_ = known ? uint64_t(info.st_ino) : 0;
+}
+
+bool ReportLog::openedFileWasReplaced() const
+{
+    // Not known: taken as the same file, which is then set aside as before.
+    if (openedInode_ == 0) return false;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path_).constData(), &info) != 0) return true;  // moved aside, no new log yet
+    return uint64_t(info.st_dev) != openedDevice_ || uint64_t(info.st_ino) != openedInode_;
+}
+
 bool ReportLog::setAsideAndSalvage(const QString& why)
 {
     for (auto& [sql, statement] : prepared_) sqlite3_finalize(statement);
@@ -101,6 +119,17 @@ bool ReportLog::setAsideAndSalvage(const QString& why)
     if (db_) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     sqlite3_close(db_);
     db_ = nullptr;
+    // Another front end on the same log met the damage first and has kept
+    // the file aside already: the log now at the path is its new one, whole,
+    // and is used as it is rather than set aside in turn.
+    if (openedFileWasReplaced()) {
+        open();
+        if (!isWritable()) return false;
+        notice_ = QStringLiteral("The station log %1 is damaged (%2); another program using it has already kept it "
+                                 "aside and started a new log, which is used from now on")
+                      .arg(path_, why);
+        return true;
+    }
     // A second file set aside within the same second gets a name of its own.
     const QString stamp = path_ + QStringLiteral(".damaged-") +
                           QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));

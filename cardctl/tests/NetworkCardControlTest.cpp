@@ -10,6 +10,9 @@
 #include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace cardctl;
 using cardserver::testing::CardServerProcess;
@@ -226,4 +229,35 @@ TEST(ControlAtALimit, AControlThatStopsReadingLosesItsCardAndLearnsSoWhenItResum
     EXPECT_TRUE(server.log().contains("answered no Ping")) << server.log().toStdString();
     ASSERT_TRUE(!ended.isEmpty() || ended.wait(10000));
     EXPECT_EQ(ended.at(0).at(0).value<int16_t>(), 0);
+}
+
+// A connection made by the caller instead of TCP (the fuzzer hands over a
+// socket pair): the control asks for the host and port it was given, runs
+// its session over the descriptor it gets, and a refusal is one.
+TEST_F(ControlAgainstServer, AConnectorMakesTheConnectionInsteadOfTcp)
+{
+    NetworkCardControl control;
+    QStringList asked;
+    control.setConnector([&](const QString& askedHost, quint16 askedPort) -> qintptr {
+        asked << QStringLiteral("%1:%2").arg(askedHost).arg(askedPort);
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(quint16(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+        if (fd >= 0) ::close(fd);
+        return -1;
+    });
+    QSignalSpy started(&control, &CardControl::SessionStarted);
+    ASSERT_EQ(open(control, 1), 0) << control.GetErrorText(Variant::i4(kCannotConnect)).toStdString();
+    EXPECT_EQ(asked, QStringList{QStringLiteral("%1:%2").arg(host).arg(port)});
+    for (QDeadlineTimer deadline(30000); started.isEmpty() && !deadline.hasExpired();) platform::pumpedWait(1);
+    EXPECT_EQ(started.size(), 1);
+    control.CloseCard();
+
+    NetworkCardControl refused;
+    refused.setConnector([](const QString&, quint16) -> qintptr { return -1; });
+    EXPECT_EQ(open(refused, 1), kCannotConnect);
+    EXPECT_TRUE(refused.GetErrorText(Variant::i4(kCannotConnect)).contains("connection refused"));
 }

@@ -1,7 +1,9 @@
 // Two front ends closing at the same moment, each in its own process: the
 // hive holds one window's place whole, never one's X beside the other's Y.
+// And a front end starting while another closes reads one place whole.
 #include "platform/Registry.h"
 #include "platform/tests/HiveFixture.h"
+#include "settings/SettingsStore.h"
 
 #include <QProcess>
 #include <array>
@@ -73,4 +75,37 @@ TEST_F(HiveFixture, TwoFrontEndsClosingAtOnceStoreOneWindowsPlaceWhole)
     const auto last = placeAsStored();
     ASSERT_EQ(last.size(), kPlace.size());
     EXPECT_TRUE(last[0] == 100000 + kSaves - 1 || last[0] == 200000 + kSaves - 1) << last[0];
+}
+
+TEST_F(HiveFixture, AFrontEndStartingWhileAnotherSavesReadsOneSaveWhole)
+{
+    constexpr int kSaves = 200;
+    QProcess writer;
+    writer.start(SETTINGS_WRITER, {"3", QString::number(kSaves)});
+    ASSERT_TRUE(writer.waitForStarted(30000));
+
+    // Read as the start-up reads, while the other process saves: the four
+    // values of one save, the defaults before the first, never a mix.
+    const std::vector<settings::NamedSetting> defaults{
+        {"X", -1.0f}, {"Y", -1.0f}, {"X-Synop", int32_t{-1}}, {"Y-Synop", int32_t{-1}}};
+    int reads = 0, saved = 0;
+    std::vector<std::vector<int32_t>> mixed;
+    auto readOnce = [&] {
+        std::vector<int32_t> place;
+        for (const auto& value : settings::ReadSettings(QStringLiteral("Pluvane"), defaults))
+            place.push_back(settings::settingToInt32(value).value_or(-2));
+        ++reads;
+        if (place.front() != -1) ++saved;
+        if (std::count(place.begin(), place.end(), place.front()) != long(place.size())) mixed.push_back(place);
+    };
+    while (writer.state() != QProcess::NotRunning) {
+        readOnce();
+        writer.waitForFinished(0);
+    }
+    readOnce();
+    EXPECT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().toStdString();
+    EXPECT_GE(saved, 1);
+    ASSERT_TRUE(mixed.empty()) << mixed.size() << " of " << reads << " reads mixed two saves, e.g. X "
+                               << mixed[0][0] << ", Y " << mixed[0][1] << ", X-Synop " << mixed[0][2]
+                               << ", Y-Synop " << mixed[0][3];
 }

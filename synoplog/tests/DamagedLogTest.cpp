@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -157,4 +158,74 @@ TEST(DamagedLog, AZeroedPageMetByAReadWhileOpenIsSetAsideAtOnce)
     EXPECT_EQ(messages.size(), 1);
     ReportLog again(path);
     EXPECT_TRUE(again.openingNotice().isEmpty()) << again.openingNotice().toStdString();
+}
+
+// Two front ends on one log that gets damaged: the first to meet the damage
+// keeps the file aside and starts a new log; the second, meeting it later on
+// its old connection, goes over to that new log instead of setting it aside
+// in turn, and says so. Both then write into the one new log.
+TEST(DamagedLog, TheSecondFrontEndToMeetTheDamageTakesUpTheNewLogOfTheFirst)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("reports.sqlite");
+    const QDateTime received = utcAt("2026-12-08T06:20:00");
+    {
+        ReportLog writer(path);
+        ASSERT_TRUE(writer.beginBatch());
+        for (const Cut& cut : cutReports(landBulletin(8, 6, 300))) ASSERT_TRUE(writer.store(cut.first, cut.second, received));
+        ASSERT_TRUE(writer.commitBatch());
+    }
+    ReportLog first(path), second(path);
+    ASSERT_TRUE(first.isWritable() && second.isWritable()) << second.lastError().toStdString();
+    QStringList firstMessages, secondMessages;
+    first.onDamagedFileSetAside([&](const QString& message) { firstMessages << message; });
+    second.onDamagedFileSetAside([&](const QString& message) { secondMessages << message; });
+    ASSERT_EQ(first.reports({}).size(), 300u);
+    ASSERT_EQ(second.reports({}).size(), 300u);
+
+    int pageSize = 0;
+    const std::vector<Leaf> leaves = reportLeaves(path, &pageSize);
+    ASSERT_GE(leaves.size(), 3u);
+    const Leaf lost = leaves[leaves.size() / 2];
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek(qint64(lost.page - 1) * pageSize));
+        ASSERT_EQ(file.write(QByteArray(pageSize, '\0')), pageSize);
+    }
+    const QByteArray damaged = fileBytes(path);
+    {
+        // A write by a third connection, so that both read the file again.
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
+        sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        ASSERT_EQ(sqlite3_exec(other, "INSERT INTO text_chunks(received_utc, source, text) VALUES (1, 'other', x'41')",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(other);
+    }
+
+    const int64_t kept = 300 - lost.rows;
+    ASSERT_EQ(first.reports({}).size(), size_t(kept));
+    ASSERT_EQ(firstMessages.size(), 1);
+    const char bulletin[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n03772 41460 72315 10056 20039 39963 40012 57008 78582=\r\n";
+    for (const Cut& cut : cutReports(bulletin)) ASSERT_TRUE(first.store(cut.first, cut.second, received));
+
+    // The second meets the damage now, on the connection it opened before.
+    EXPECT_EQ(second.reports({}).size(), size_t(kept + 1));
+    ASSERT_EQ(secondMessages.size(), 1);
+    EXPECT_TRUE(secondMessages[0].contains("already kept it aside")) << secondMessages[0].toStdString();
+    EXPECT_FALSE(secondMessages[0].contains("kept as")) << secondMessages[0].toStdString();
+    QStringList aside = QDir(dir.path()).entryList({"reports.sqlite.damaged-*"}, QDir::Files);
+    aside = aside.filter(QRegularExpression("-[0-9]+$"));  // the files themselves, not their write-ahead logs
+    ASSERT_EQ(aside.size(), 1) << aside.join(' ').toStdString();
+    EXPECT_EQ(fileBytes(QDir(dir.path()).filePath(aside[0])), damaged);
+
+    // One log from here on: what either stores, both see.
+    const char another[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n03773 41460 72315 10056 20039 39963 40012 57008 78582=\r\n";
+    for (const Cut& cut : cutReports(another)) ASSERT_TRUE(second.store(cut.first, cut.second, received));
+    EXPECT_EQ(first.count({}), kept + 2);
+    EXPECT_EQ(second.count({}), kept + 2);
+    EXPECT_EQ(firstMessages.size(), 1);
+    EXPECT_EQ(secondMessages.size(), 1);
 }
