@@ -90,10 +90,8 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
     markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
     spaceWindow_.insert(spaceWindow_.end(), scratchSpaceWindow_.begin(), scratchSpaceWindow_.begin() + long(outputs));
-    for (std::size_t i = 0; i < outputs; ++i) {
-        markLevel_.push(scratchMark_[i], markEnvelope_);
-        spaceLevel_.push(scratchSpace_[i], spaceEnvelope_);
-    }
+    markLevel_.push(scratchMark_.data(), outputs, markEnvelope_);
+    spaceLevel_.push(scratchSpace_.data(), outputs, spaceEnvelope_);
     const ToneScales scales{float(likelihood_.markAmplitude()), float(likelihood_.spaceAmplitude()),
                             float(likelihood_.markNoise()), float(likelihood_.spaceNoise())};
     extendPairLevels(markMagnitude_, spaceMagnitude_, markEnvelope_, spaceEnvelope_, scales, pairLevels_);

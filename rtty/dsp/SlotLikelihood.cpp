@@ -166,6 +166,13 @@ void SlotLikelihood::refresh()
     set(mark_, markAmplitude, markNoise);
     set(space_, spaceAmplitude, spaceNoise);
     set(shared_, 0.5 * (markAmplitude + spaceAmplitude), 0.5 * (markNoise + spaceNoise));
+
+    // The fading measure moves only here and in learnSlot(), which ends here.
+    // Until the fading is measured, the long-term levels: they never do badly.
+    const bool measured = pairs_ >= 32.0;
+    const double fading = fastFading();
+    fastFadingSeen_ = measured && fading >= kFastFading;
+    followsLocalLevels_ = measured && fading < kFastFading;
 }
 
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude) const
@@ -220,17 +227,6 @@ double SlotLikelihood::fastFading() const
         return 0.0;
     const double noise = 0.5 * (mark_.noise2 + space_.noise2);
     return pairDifference_ / pairPower_ - noise / pairPower_;
-}
-
-bool SlotLikelihood::fastFadingSeen() const
-{
-    return pairs_ >= 32.0 && fastFading() >= kFastFading;
-}
-
-bool SlotLikelihood::followsLocalLevels() const
-{
-    // Until the fading is measured, the long-term levels: they never do badly.
-    return pairs_ >= 32.0 && fastFading() < kFastFading;
 }
 
 double SlotLikelihood::slotSnr() const
