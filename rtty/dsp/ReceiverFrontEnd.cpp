@@ -118,12 +118,6 @@ double ReceiverFrontEnd::newestCentre() const
     return static_cast<double>(samplesIn_) - (2.0 + kEnvelopeStep + envelopeHalfWidth_ + commonHalfWidth_) * decimation_ - markFilter_->delaySamples();
 }
 
-double ReceiverFrontEnd::bufferPosition(double centre) const
-{
-    const double sample = centre + markFilter_->delaySamples() - static_cast<double>(restartSample_ + decimation_ - 1);
-    return sample / decimation_ - static_cast<double>(bufferStart_);
-}
-
 double ReceiverFrontEnd::llrAt(double centre) const
 {
     const double position = bufferPosition(centre);

@@ -31,26 +31,63 @@ public:
 
     void push(float value, std::vector<float>& out)
     {
-        if (step_ == 1)
-            pushOne(value, out, 1);
-        else
+        if (step_ != 1) {
             pushGrouped(value, out);
+            return;
+        }
+        float highest;
+        if (take(value, highest))
+            out.push_back(highest);
     }
-    // The same for n values.
+
+    // The same for n values. The state is worked on in locals: the values
+    // are floats, as some members are, and stores to either would make the
+    // compiler reload the other.
     void push(const float* values, std::size_t n, std::vector<float>& out)
     {
-        if (step_ == 1) {
-            for (std::size_t i = 0; i < n; ++i)
-                pushOne(values[i], out, 1);
-        } else {
-            for (std::size_t i = 0; i < n; ++i)
-                pushGrouped(values[i], out);
+        // Room for every maximum these values can complete, written in place.
+        const std::size_t before = out.size();
+        out.resize(before + n + std::size_t(step_));
+        float* next = out.data() + before;
+        float* const block = block_.data();
+        const float* const suffix = suffix_.data();
+        const int step = step_;
+        const std::size_t width = width_;
+        int inStep = inStep_;
+        float stepMaximum = stepMaximum_, highestInBlock = highestInBlock_;
+        std::size_t at = inBlock_;
+        int64_t index = next_;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float value = values[i];
+            stepMaximum = inStep == 0 ? value : std::max(stepMaximum, value);
+            if (++inStep < step)
+                continue;
+            inStep = 0;
+            block[at] = stepMaximum;
+            highestInBlock = at == 0 ? stepMaximum : std::max(highestInBlock, stepMaximum);
+            const bool last = at + 1 == width;
+            if (index++ >= halfWidth_) {
+                const float highest = last ? highestInBlock : std::max(suffix[at + 1], highestInBlock);
+                for (int k = 0; k < step; ++k)
+                    *next++ = highest;
+            }
+            ++at;
+            if (last) {
+                closeBlock();
+                at = 0;
+            }
         }
+        inStep_ = inStep;
+        stepMaximum_ = stepMaximum;
+        highestInBlock_ = highestInBlock;
+        inBlock_ = at;
+        next_ = index;
+        out.resize(std::size_t(next - out.data()));
     }
 
 private:
-    // One value (a whole step's highest), standing for `copies` outputs.
-    void pushOne(float value, std::vector<float>& out, int copies)
+    // One value (a whole step's highest) in; true with the maximum it completes.
+    bool take(float value, float& highest)
     {
         const std::size_t at = inBlock_;
         block_[at] = value;
@@ -58,24 +95,23 @@ private:
         const bool last = at + 1 == width_;
         // The window of values next_ - width + 1 ... next_: from position
         // at + 1 of the block before, or this block alone once it is whole.
-        if (next_++ >= halfWidth_) {
-            const float highest = last ? highestInBlock_ : std::max(suffix_[at + 1], highestInBlock_);
-            if (copies == 1)
-                out.push_back(highest);
-            else
-                out.insert(out.end(), std::size_t(copies), highest);
-        }
+        const bool complete = next_++ >= halfWidth_;
+        if (complete)
+            highest = last ? highestInBlock_ : std::max(suffix_[at + 1], highestInBlock_);
         inBlock_ = at + 1;
         if (last)
             closeBlock();
+        return complete;
     }
-    void pushGrouped(float value, std::vector<float>& out)
+    [[gnu::noinline]] void pushGrouped(float value, std::vector<float>& out)
     {
         stepMaximum_ = inStep_ == 0 ? value : std::max(stepMaximum_, value);
         if (++inStep_ < step_)
             return;
         inStep_ = 0;
-        pushOne(stepMaximum_, out, step_);
+        float highest;
+        if (take(stepMaximum_, highest))
+            out.insert(out.end(), std::size_t(step_), highest);
     }
     // The block is whole: the highest from each of its positions to its end.
     [[gnu::noinline]] void closeBlock()

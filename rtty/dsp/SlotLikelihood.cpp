@@ -1,5 +1,7 @@
 #include "rtty/dsp/SlotLikelihood.h"
 
+#include "rtty/dsp/FastLog.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -43,7 +45,7 @@ public:
     double operator()(double x) const
     {
         if (x >= kLimit)
-            return x - 0.5 * double(std::log(float(2.0 * std::numbers::pi * x))) + 1.0 / (8.0 * x);
+            return x - 0.5 * log_(2.0 * std::numbers::pi * x) + 1.0 / (8.0 * x);
         const double position = x * kPerUnit;
         const auto index = static_cast<size_t>(position);
         const double fraction = position - double(index);
@@ -53,6 +55,7 @@ public:
 private:
     static constexpr int kSize = static_cast<int>(kLimit) * kPerUnit;
     std::array<double, kSize + 1> values_{};
+    FastLog log_;
 };
 
 const LogBesselTable logBesselI0;
