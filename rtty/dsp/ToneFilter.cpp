@@ -146,7 +146,9 @@ void ToneFilter::mix(const float* samples, size_t n, float* mixed)
 size_t ToneFilter::process(const float* samples, size_t n, float* magnitudeOut, std::complex<float>* windowOut)
 {
     const size_t kept = size_t(wholeLength_ + decimation_);
-    mixed_.resize(2 * (kept + n));
+    // Grown, never shrunk: pieces of audio come in a few sizes by turns.
+    if (mixed_.size() < 2 * (kept + n))
+        mixed_.resize(2 * (kept + n));
     mix(samples, n, mixed_.data() + 2 * kept);
 
     // mixed[2k], mixed[2k + 1]: the mixed sample k of this block; negative
@@ -218,7 +220,7 @@ size_t ToneFilter::windows(const float* mixed, size_t n, float* magnitudeOut, st
     groupHead_ = groupHead;
     sinceResum_ = sinceResum;
     // What the next block's windows reach back to.
-    std::copy(mixed_.end() - long(2 * kept), mixed_.end(), mixed_.begin());
+    std::copy(mixed + 2 * (ptrdiff_t(n) - ptrdiff_t(kept)), mixed + 2 * ptrdiff_t(n), mixed_.begin());
     return written;
 }
 
