@@ -2,7 +2,10 @@
 # CPU for an hour of audio: pluvane-rtty decode (the whole command line,
 # with the line given, and with --auto) against minimodem on the same file.
 # Bulletin text sent by minimodem's modulator (50 Bd, 425 Hz, 8000 Hz),
-# white noise at +10 dB in 3 kHz. Prints a Markdown table of user+system CPU
+# white noise at +10 dB in 3 kHz. The decoder reads the file, and the same
+# samples as raw PCM through a pipe (`cat FILE | pluvane-rtty decode --raw
+# ... -`, as from sox or arecord; cat's own CPU, a few hundredths of a
+# second, is counted with it). Prints a Markdown table of user+system CPU
 # seconds (the decoders' own, not the wall clock: a busy machine makes the
 # ratio noisier, not biased) and the CER of each.
 #
@@ -52,6 +55,13 @@ given=$(cpu "$work/given.txt" "$decoder" decode --quiet --baud 50 --shift 425 "$
 row "pluvane-rtty decode, line given" "$given" "$work/given.txt"
 auto=$(cpu "$work/auto.txt" "$decoder" decode --quiet --auto "$work/received.wav")
 row "pluvane-rtty decode --auto" "$auto" "$work/auto.txt"
+# The float samples after the WAV header's data chunk, as raw f32le.
+data=$(grep -obUa data "$work/received.wav" | head -1 | cut -d: -f1)
+tail -c +$((data + 9)) "$work/received.wav" >"$work/received.f32"
+pipe_given=$(cpu "$work/pipe-given.txt" bash -c 'cat "$0" | "$@"' "$work/received.f32" "$decoder" decode --quiet --raw --rate "$rate" --format f32le --baud 50 --shift 425 -)
+row "pluvane-rtty decode --raw - (piped from cat), line given" "$pipe_given" "$work/pipe-given.txt"
+pipe_auto=$(cpu "$work/pipe-auto.txt" bash -c 'cat "$0" | "$@"' "$work/received.f32" "$decoder" decode --quiet --raw --rate "$rate" --format f32le --auto -)
+row "pluvane-rtty decode --raw - --auto (piped from cat)" "$pipe_auto" "$work/pipe-auto.txt"
 card_tool=$build/bin/rtty-card-speed
 if [ -x "$card_tool" ] && [ -x "$build/bin/pluvane-cardserver" ]; then
     card_scale=${RTTY_SPEED_CARD_SCALE:-60}

@@ -222,7 +222,10 @@ int runDecode(CommandLine& line, bool (*interrupted)())
     }
     checkLine(parameters, source->sampleRate());
 
-    std::vector<float> block(4096);
+    // A pipe fed faster than real time (a recording played through sox or
+    // cat) is read in larger pieces, for a quarter of the system calls; fed
+    // at real time, a read takes what has come, whatever the size.
+    std::vector<float> block(source->waitsForInput() ? 16384 : 4096);
     // The audio the line search is looking at, decoded first once it has
     // found the line, so that no text is lost.
     std::vector<float> heard;

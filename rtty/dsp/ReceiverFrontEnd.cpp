@@ -102,10 +102,8 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
     markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
     spaceWindow_.insert(spaceWindow_.end(), scratchSpaceWindow_.begin(), scratchSpaceWindow_.begin() + long(outputs));
-    for (std::size_t i = 0; i < outputs; ++i) {
-        markLevel_.push(scratchMark_[i], markEnvelope_);
-        spaceLevel_.push(scratchSpace_[i], spaceEnvelope_);
-    }
+    markLevel_.push(scratchMark_.data(), outputs, markEnvelope_);
+    spaceLevel_.push(scratchSpace_.data(), outputs, spaceEnvelope_);
     const ToneScales scales{float(likelihood_.markAmplitude()), float(likelihood_.spaceAmplitude()),
                             float(likelihood_.markNoise()), float(likelihood_.spaceNoise())};
     extendPairLevels(markMagnitude_, spaceMagnitude_, markEnvelope_, spaceEnvelope_, scales, pairLevels_);
@@ -155,12 +153,6 @@ void ReceiverFrontEnd::extendKept(std::size_t outputs)
 double ReceiverFrontEnd::newestCentre() const
 {
     return static_cast<double>(samplesIn_) - (2.0 + kEnvelopeStep + envelopeHalfWidth_ + commonHalfWidth_) * decimation_ - markFilter_->delaySamples();
-}
-
-double ReceiverFrontEnd::bufferPosition(double centre) const
-{
-    const double sample = centre + markFilter_->delaySamples() - static_cast<double>(restartSample_ + decimation_ - 1);
-    return sample / decimation_ - static_cast<double>(bufferStart_);
 }
 
 double ReceiverFrontEnd::llrAt(double centre) const

@@ -63,7 +63,11 @@ public:
 
 private:
     // Position in the magnitude buffers of the window centred at `centre`.
-    double bufferPosition(double centre) const;
+    double bufferPosition(double centre) const
+    {
+        const double sample = centre + markFilter_->delaySamples() - static_cast<double>(restartSample_ + decimation_ - 1);
+        return sample / decimation_ - static_cast<double>(bufferStart_);
+    }
 
     double sampleRate_;
     RttyParameters parameters_;

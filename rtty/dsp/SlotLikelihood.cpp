@@ -1,5 +1,7 @@
 #include "rtty/dsp/SlotLikelihood.h"
 
+#include "rtty/dsp/FastLog.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -54,7 +56,7 @@ public:
     double operator()(double x) const
     {
         if (x >= kLimit)
-            return x - 0.5 * double(std::log(float(2.0 * std::numbers::pi * x))) + 1.0 / (8.0 * x);
+            return x - 0.5 * log_(2.0 * std::numbers::pi * x) + 1.0 / (8.0 * x);
         const double position = x * kPerUnit;
         const auto index = static_cast<size_t>(position);
         const double fraction = position - double(index);
@@ -64,6 +66,7 @@ public:
 private:
     static constexpr int kSize = static_cast<int>(kLimit) * kPerUnit;
     std::array<double, kSize + 1> values_{};
+    FastLog log_;
 };
 
 const LogBesselTable logBesselI0;
@@ -194,6 +197,13 @@ void SlotLikelihood::refresh()
     set(mark_, markAmplitude, markNoise);
     set(space_, spaceAmplitude, spaceNoise);
     set(shared_, 0.5 * (markAmplitude + spaceAmplitude), 0.5 * (markNoise + spaceNoise));
+
+    // The fading measure moves only here and in learnSlot(), which ends here.
+    // Until the fading is measured, the long-term levels: they never do badly.
+    const bool measured = pairs_ >= 32.0;
+    const double fading = fastFading();
+    fastFadingSeen_ = measured && fading >= kFastFading;
+    followsLocalLevels_ = measured && fading < kFastFading;
 }
 
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude) const
@@ -270,17 +280,6 @@ double SlotLikelihood::fastFading() const
         return 0.0;
     const double noise = 0.5 * (mark_.noise2 + space_.noise2);
     return pairDifference_ / pairPower_ - noise / pairPower_;
-}
-
-bool SlotLikelihood::fastFadingSeen() const
-{
-    return pairs_ >= 32.0 && fastFading() >= kFastFading;
-}
-
-bool SlotLikelihood::followsLocalLevels() const
-{
-    // Until the fading is measured, the long-term levels: they never do badly.
-    return pairs_ >= 32.0 && fastFading() < kFastFading;
 }
 
 double SlotLikelihood::slotSnr() const

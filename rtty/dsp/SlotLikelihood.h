@@ -59,8 +59,8 @@ public:
     // slow fades; under flutter they would chase each bit's own
     // fluctuation, so there the long-term levels decide alone.
     double fastFading() const;
-    bool followsLocalLevels() const;
-    bool fastFadingSeen() const;  // measured, and fast: the tones are then compared on equal terms
+    bool followsLocalLevels() const { return followsLocalLevels_; }
+    bool fastFadingSeen() const { return fastFadingSeen_; }  // measured, and fast: the tones are then compared on equal terms
 
 private:
     struct Level {
@@ -100,6 +100,8 @@ private:
     int lastOn_ = -1;            // tone on in the previous slot learnt: 1 mark, 0 space
     double lastOnMagnitude_ = 0.0;
     double pairDifference_ = 0.0, pairPower_ = 0.0, pairs_ = 0.0;
+    // What the fading measure says, as of the last refresh (asked for every slot).
+    bool fastFadingSeen_ = false, followsLocalLevels_ = false;
 };
 
 }  // namespace rtty

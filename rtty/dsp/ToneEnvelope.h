@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rtty/dsp/SlidingMaximum.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,44 +17,6 @@
 // rests on the other tone.
 
 namespace rtty {
-
-// The highest of the values within halfWidth either side, computed as the
-// values come (three comparisons a value, not 2 * halfWidth + 1). The
-// maximum round value i is appended to `out` once value i + halfWidth has come.
-class SlidingMaximum {
-public:
-    // With `step` > 1 the values are taken `step` at a time, as their
-    // highest, and each maximum stands for all of them: the window's edges
-    // move by whole steps (coarser by up to step - 1 values, and cheaper).
-    explicit SlidingMaximum(int halfWidth = 0, int step = 1) : halfWidth_(halfWidth / step), step_(step) {}
-    // Inline: it is called for every magnitude of both tones.
-    void push(float value, std::vector<float>& out)
-    {
-        if (step_ == 1) {
-            pushStep(value, out);
-            return;
-        }
-        stepMaximum_ = inStep_ == 0 ? value : std::max(stepMaximum_, value);
-        if (++inStep_ == step_)
-            pushGroup(out);
-    }
-
-private:
-    void pushGroup(std::vector<float>& out);
-    void pushStep(float value, std::vector<float>& out);
-
-    int halfWidth_;  // in steps
-    int step_;
-    int inStep_ = 0;
-    float stepMaximum_ = 0.0f;
-    int64_t next_ = 0;
-    // The block of one window's width filling, its highest value so far, and
-    // for each position of the block before, the highest from there to its end.
-    std::vector<float> block_, suffix_;
-    float highestInBlock_ = 0.0f;
-    std::size_t inBlock_ = 0;
-};
-
 
 // The pair's level now, at every output, two ways. At every instant one
 // tone is keyed on, so the larger of the two tones' magnitudes at the

@@ -45,9 +45,9 @@ public:
 
 private:
     static constexpr size_t kPhases = 8;  // oscillator phases run side by side
-    void mix(const float* samples, size_t n, float* re, float* im);
+    void mix(const float* samples, size_t n, float* mixed);
     template <int Step>
-    size_t windows(const float* re, const float* im, size_t n, float* magnitudeOut, std::complex<float>* windowOut);
+    size_t windows(const float* mixed, size_t n, float* magnitudeOut, std::complex<float>* windowOut);
 
     double sampleRate_;
     double toneHz_;
@@ -61,14 +61,16 @@ private:
     double scale_;
     int decimation_;
     int untilOutput_;
-    // Mixed samples: the newest wholeLength_ + decimation_ of those before
-    // the block (all a window and its edge reach back), then the block's.
-    std::vector<float> mixedRe_, mixedIm_;
-    double sumRe_ = 0.0, sumIm_ = 0.0;  // the window's whole samples at the last output
+    // Mixed samples, real and imaginary parts side by side: the newest
+    // wholeLength_ + decimation_ of those before the block (all a window
+    // and its edge reach back), then the block's.
+    std::vector<float> mixed_;
+    double sum_[2] = {0.0, 0.0};  // the window's whole samples at the last output
     // Where a bit is a whole number of outputs: the samples' sum between
-    // each of the last bit's outputs and the one before, oldest at groupHead_.
+    // each of the last bit's outputs and the one before (real and imaginary
+    // parts side by side), oldest at groupHead_.
     int groupsPerBit_ = 0;
-    std::vector<std::complex<double>> groups_;
+    std::vector<double> groups_;
     size_t groupHead_ = 0;
     size_t sinceResum_ = 0;
 };

@@ -47,10 +47,20 @@ TEST(SlidingMaximum, IsTheHighestWithinTheHalfWidthEitherSide)
         values.push_back(float(i % 7 == 0) + 0.25f * float(i % 3));  // ties and spikes
     for (auto [halfWidth, step] : {std::pair{0, 1}, {1, 1}, {13, 1}, {30, 4}, {120, 4}, {7, 3}}) {
         SCOPED_TRACE(::testing::Message() << "half width " << halfWidth << ", step " << step);
+        const std::vector<float> expected = directMaxima(values, halfWidth, step);
         SlidingMaximum maximum(halfWidth, step);
         std::vector<float> out;
         for (float value : values)
             maximum.push(value, out);
-        EXPECT_EQ(out, directMaxima(values, halfWidth, step));
+        EXPECT_EQ(out, expected);
+        // The same values in runs of every length, an empty one among them,
+        // onto what was there before.
+        SlidingMaximum inRuns(halfWidth, step);
+        std::vector<float> runs = {-1.0f};
+        for (std::size_t done = 0, length = 0; done < values.size(); done += length, length = (length * 7 + 3) % 101)
+            inRuns.push(values.data() + done, std::min(length, values.size() - done), runs);
+        ASSERT_FALSE(runs.empty());
+        EXPECT_EQ(runs.front(), -1.0f);
+        EXPECT_EQ(std::vector<float>(runs.begin() + 1, runs.end()), expected);
     }
 }

@@ -28,15 +28,18 @@ struct Outputs {
     std::vector<std::complex<float>> window;
 };
 
-// The filter fed in blocks of `block` samples.
+// The filter fed in blocks of `block` samples (0: blocks of sizes that
+// change from one to the next, up and down, as pieces of audio do).
 Outputs filtered(const std::vector<float>& samples, double rate, double hz, double baud, int decimation, size_t block)
 {
+    const size_t sizes[] = {400, 96, 1, 4096, 13, 400, 7};
     ToneFilter filter(rate, hz, baud, decimation);
     Outputs out;
-    std::vector<float> magnitude(block / size_t(decimation) + 1);
+    std::vector<float> magnitude((block > 0 ? block : 4096) / size_t(decimation) + 1);
     std::vector<std::complex<float>> window(magnitude.size());
-    for (size_t done = 0; done < samples.size(); done += block) {
-        const size_t n = std::min(block, samples.size() - done);
+    size_t n = 0;
+    for (size_t done = 0, piece = 0; done < samples.size(); done += n, ++piece) {
+        n = std::min(block > 0 ? block : sizes[piece % std::size(sizes)], samples.size() - done);
         const size_t written = filter.process(samples.data() + done, n, magnitude.data(), window.data());
         out.magnitude.insert(out.magnitude.end(), magnitude.begin(), magnitude.begin() + long(written));
         out.window.insert(out.window.end(), window.begin(), window.begin() + long(written));
@@ -73,7 +76,8 @@ TEST(ToneFilter, WindowsAreTheMixedSumOverOneBit)
         size_t block;
     };
     for (const Case& c : {Case{8000, 50, 5, 400}, Case{8000, 75, 3, 7}, Case{11025, 45.45, 7, 4096}, Case{8000, 300, 1, 13},
-                          Case{48000, 50, 30, 1}, Case{8000, 100, 2, 401}}) {
+                          Case{48000, 50, 30, 1}, Case{8000, 100, 2, 401}, Case{8000, 50, 5, 0},
+                          Case{8000, 75, 3, 0}}) {
         SCOPED_TRACE(::testing::Message() << c.rate << " Hz, " << c.baud << " Bd, every " << c.decimation << ", blocks of " << c.block);
         const double hz = 1275.0;
         const std::vector<float> samples = toneInNoise(c.rate, hz + 3.0, static_cast<size_t>(c.rate), 0.5, 3);
