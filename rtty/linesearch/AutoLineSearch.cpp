@@ -224,6 +224,14 @@ AlsResult AutoLineSearch::measure(bool windowFull, double lowToneHz, double high
     std::erase_if(pairs, [&](const als::TonePair& pair) {
         return std::fabs(pair.lowHz - lowToneHz) > reachHz || std::fabs(pair.highHz - highToneHz) > reachHz;
     });
+    // Near a given line, the keyed pair closest to its tones is the one to
+    // frame first: a steady carrier beside one of them keys against the
+    // other tone too, and can look the better keyed.
+    if (std::isfinite(reachHz))
+        std::stable_sort(pairs.begin(), pairs.end(), [&](const als::TonePair& a, const als::TonePair& b) {
+            return std::fabs(a.lowHz - lowToneHz) + std::fabs(a.highHz - highToneHz)
+                   < std::fabs(b.lowHz - lowToneHz) + std::fabs(b.highHz - highToneHz);
+        });
     if (pairs.empty() && reason.empty()) {
         reason = "no keyed pair of tones near " + std::to_string(std::lround(lowToneHz)) + " and "
                  + std::to_string(std::lround(highToneHz)) + " Hz";
