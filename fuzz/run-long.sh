@@ -6,6 +6,8 @@
 #   fuzz/run-long.sh [SECONDS_PER_PART [RUNS [fuzz-NAME...]]]
 #       defaults: 600 s a part, 10000000 runs, every target
 # PLUVANE_FUZZ_UNTIL=EPOCH_SECONDS: the last part is cut short to end by then.
+# PLUVANE_FUZZ_NICE (default 19): the fuzzers' niceness; lower it on a machine
+# whose other work would otherwise leave them almost no CPU.
 # Totals and coverage per part: fuzz/findings/NAME.parts (part, seconds,
 # executions, total, cov, ft, rss, CPU seconds). Crashing inputs: fuzz/findings/NAME-crash-*.
 set -euo pipefail
@@ -14,8 +16,9 @@ seconds=${1:-600}
 goal=${2:-10000000}
 shift 2 || shift $#
 build_dir=${PLUVANE_FUZZ_BUILD_DIR:-$here/../build/fuzz-clang}
+niceness=${PLUVANE_FUZZ_NICE:-19}
 # Set to run already-built targets (another run-long.sh builds them).
-[ -z "${PLUVANE_FUZZ_NO_BUILD:-}" ] && nice -n 19 "$here/build-fuzzers.sh" "$build_dir"
+[ -z "${PLUVANE_FUZZ_NO_BUILD:-}" ] && nice -n "$niceness" "$here/build-fuzzers.sh" "$build_dir"
 # Long runs trade diagnostics for speed: allocations carry no stack (ASan
 # records one per malloc, a quarter of a parser's time), fresh memory is not
 # filled, and the quarantine is small enough that memory stays flat over
@@ -43,7 +46,7 @@ while :; do
       part=$(( $( [ -f "$here/findings/$target.parts" ] && wc -l <"$here/findings/$target.parts" || echo 0) + 1 ))
       log="$here/findings/$target.log"
       FUZZ_CORPUS_DIR="$build_dir/corpus/${target#fuzz-}" ARTIFACT_PREFIX="$here/findings/$target-" \
-        nice -n 19 "$here/run-fuzzer.sh" "$build_dir/bin/$target" -max_total_time="$part_seconds" \
+        nice -n "$niceness" "$here/run-fuzzer.sh" "$build_dir/bin/$target" -max_total_time="$part_seconds" \
         -rss_limit_mb=4096 -timeout=120 -print_final_stats=1 >"$log" 2>&1 || echo "$target: finding or failure, see $log" >&2
       runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
       last=$(grep -E '^#[0-9]+' "$log" | tail -1)
