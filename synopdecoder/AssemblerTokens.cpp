@@ -106,9 +106,9 @@ bool looksLikeShipOpening(const Tokens& t, size_t at)
 {
     if (at + 3 >= t.size()) return false;
     if (!looksLikeCallSign(t[at]) && !isBuoyOrPlatformNumber(t[at])) return false;
-    const std::string latitude = correctShift(t[at + 2]);
-    const char quadrant = correctShift(t[at + 3])[0];
-    return isDateGroup(correctShift(t[at + 1])) && isCodedGroup(latitude, 5) && latitude.rfind("99", 0) == 0
+    const ShiftCorrected latitude(t[at + 2]);
+    const char quadrant = ShiftCorrected(t[at + 3])[0];
+    return isDateGroup(ShiftCorrected(t[at + 1])) && isCodedGroup(latitude, 5) && latitude.view().rfind("99", 0) == 0
         && (quadrant == '1' || quadrant == '3' || quadrant == '5' || quadrant == '7');
 }
 
@@ -135,7 +135,9 @@ void tokenize(std::string_view line, Tokens& tokens)
         } else {
             size_t stop = at + 1;
             while (stop < line.size() && line[stop] != ' ' && line[stop] != '=' && line[stop] != ';') ++stop;
-            tokens.push_back(wordFromFigures(line.substr(at, stop - at)));
+            const std::string_view token = line.substr(at, stop - at);
+            const bool figuresCase = c == ',' || c == '+' || c == '"';  // a framing word as figures print it
+            tokens.push_back(figuresCase ? wordFromFigures(token) : token);
             at = stop;
         }
     }
