@@ -1,5 +1,5 @@
-// The writers' fast paths against plain reference forms: text escaped eight
-// bytes at a time with the odd byte at every place of a word and of a
+// The writers' fast paths against plain reference forms: text escaped sixteen
+// and eight bytes at a time with the odd byte at every place of a block and of a
 // short tail, figures written without printf, and the table of positions'
 // shortest forms when its slots are contended.
 #include "synopdecoder/FieldWriters.h"
@@ -46,7 +46,7 @@ TEST(WriterEdges, JsonTextWithAnEscapedByteAtEveryPlace)
 {
     const std::vector<std::string> oddBytes = {"\"", "\\", "\n", "\r", "\t", std::string(1, '\0'), "\x1f", "\x7f", "\xe9",
                                                "\xe2\x82\xac", "\xe2\x82"};
-    for (size_t length = 0; length <= 27; ++length) {
+    for (size_t length = 0; length <= 40; ++length) {  // two blocks of sixteen and a tail
         for (const std::string& odd : oddBytes) {
             for (size_t at = 0; at <= length; ++at) {
                 std::string text(length, 'k');
