@@ -190,7 +190,7 @@ void JsonWriter::longText(std::string_view key, std::string_view utf8)
 {
     // Longer than the staging area: straight into the buffer.
     room(key.size() + 4);
-    keyed(key);
+    at_ = keyed(key);
     flush();
     appendString(out_, utf8);
 }
