@@ -1,6 +1,7 @@
 #include "synopdecoder/FieldWriters.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -200,7 +201,26 @@ void JsonWriter::longText(std::string_view key, std::string_view utf8)
 CsvRow::CsvRow(const QStringList& columns) : fields_(static_cast<size_t>(columns.size()))
 {
     for (const QString& column : columns) names_.push_back(column.toStdString());
-    for (size_t i = 0; i < names_.size(); ++i) index_.emplace(names_[i], i);
+    size_t size = 64;
+    while (size < 4 * names_.size()) size *= 2;
+    slots_.assign(size, 0);
+    for (size_t i = 0; i < names_.size(); ++i) {
+        if (names_[i].empty() || columnOf(names_[i]) >= 0) continue;  // the first of a name given twice, as before
+        size_t at = nameHash(names_[i]) & (size - 1);
+        while (slots_[at]) at = (at + 1) & (size - 1);
+        slots_[at] = static_cast<int>(i) + 1;
+    }
+}
+
+int CsvRow::columnOf(std::string_view key) const
+{
+    if (key.empty()) return -1;
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = nameHash(key) & mask; slots_[at]; at = (at + 1) & mask) {
+        const int column = slots_[at] - 1;
+        if (names_[static_cast<size_t>(column)] == key) return column;
+    }
+    return -1;
 }
 
 void CsvRow::clear()
@@ -217,8 +237,8 @@ std::string* CsvRow::field(std::string_view key)
         scratch_.assign("header_").append(key);
         key = scratch_;
     }
-    const auto found = index_.find(key);
-    return found == index_.end() ? nullptr : &fields_[found->second];
+    const int column = columnOf(key);
+    return column < 0 ? nullptr : &fields_[static_cast<size_t>(column)];
 }
 
 void CsvRow::put(std::string_view key, std::string_view value)
@@ -256,7 +276,24 @@ size_t writeTenDigits(char* text, double value)
             return static_cast<size_t>(at - text);
         }
     }
-    return static_cast<size_t>(std::snprintf(text, 32, "%.10g", value));
+    // The rest are mostly the stations' positions, which come again and
+    // again: printf's answers are kept in a small table.
+    struct Written {
+        uint64_t bits = 0;
+        uint8_t length = 0;
+        char text[31];
+    };
+    thread_local Written table[512];
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    Written& slot = table[((bits ^ (bits >> 31)) * 0x9e3779b97f4a7c15ULL) >> 55];
+    if (slot.length == 0 || slot.bits != bits) {
+        const int length = std::snprintf(slot.text, sizeof slot.text, "%.10g", value);
+        slot.bits = bits;
+        slot.length = static_cast<uint8_t>(std::clamp(length, 0, static_cast<int>(sizeof slot.text) - 1));
+    }
+    std::memcpy(text, slot.text, slot.length);
+    return slot.length;
 }
 
 void CsvRow::number(std::string_view key, double value)
@@ -296,21 +333,27 @@ void CsvRow::endArray()
 
 void CsvRow::appendTo(std::string& out) const
 {
+    static const std::array<bool, 256> kQuoted = [] {
+        std::array<bool, 256> quoted{};
+        for (const unsigned char c : std::string_view(",\"\r\n")) quoted[c] = true;
+        return quoted;
+    }();
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (i) out += ',';
         const std::string& f = fields_[i];
-        const size_t quoted = firstFlagged(f, [](uint64_t x) {
-            return bytesEqual(x, ',') | bytesEqual(x, '"') | bytesEqual(x, '\r') | bytesEqual(x, '\n');
-        });
-        if (quoted == f.size()) {
+        if (std::none_of(f.begin(), f.end(), [](char c) { return kQuoted[static_cast<unsigned char>(c)]; })) {
             out += f;
             continue;
         }
+        // Quoted, a quote inside doubled.
         out += '"';
-        for (char c : f) {
-            if (c == '"') out += '"';
-            out += c;
+        size_t run = 0;
+        for (size_t quote = f.find('"'); quote != std::string::npos; quote = f.find('"', quote + 1)) {
+            out.append(f, run, quote + 1 - run);
+            out += '"';
+            run = quote + 1;
         }
+        out.append(f, run);
         out += '"';
     }
     out += "\r\n";

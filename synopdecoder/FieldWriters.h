@@ -254,8 +254,17 @@ private:
     std::string* field(std::string_view key);
     void put(std::string_view key, std::string_view value);
 
-    std::vector<std::string> names_;                      // the columns, which index_'s keys view
-    std::unordered_map<std::string_view, size_t> index_;
+    // The column of a key, or -1: a small open-addressed table over a cheap
+    // hash of the name, as every value of every row is looked up here.
+    int columnOf(std::string_view key) const;
+    static size_t nameHash(std::string_view key)
+    {
+        return key.size() * 131 + static_cast<unsigned char>(key[0]) * 31
+            + static_cast<unsigned char>(key[key.size() - 1]) * 7 + static_cast<unsigned char>(key[key.size() / 2]);
+    }
+
+    std::vector<std::string> names_;  // the columns
+    std::vector<int> slots_;          // a column's number + 1 at its name's hash or after; 0: empty
     std::vector<std::string> fields_;
     std::string scratch_;
     int depth_ = 0;

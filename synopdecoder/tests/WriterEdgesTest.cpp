@@ -104,6 +104,13 @@ TEST(WriterEdges, TenDigitFiguresAsPrintfWritesThem)
     std::vector<double> values = {0.0, -0.0, 0.1, -0.1, -0.5, 0.05, 1e-7, 99999999.9, 1e8, -1e8, 123456789.1, 1e15,
                                   54.18333333333333, -8.666666666666666, 2.5e-5};
     for (int tenths = -200000; tenths <= 200000; tenths += 7) values.push_back(tenths / 10.0);
+    // Positions, more than the table of kept answers has slots, each twice
+    // at a distance: a slot taken over must never answer for another number.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> degrees(-180, 180);
+    std::vector<double> positions(3000);
+    for (double& p : positions) p = degrees(random);
+    for (int round = 0; round < 2; ++round) values.insert(values.end(), positions.begin(), positions.end());
     for (const double v : values) {
         char mine[32], printf[32];
         const size_t length = writeTenDigits(mine, v);
