@@ -3,6 +3,7 @@
 #include "synopdecoder/GroupText.h"
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string_view>
 
@@ -93,16 +94,29 @@ void RepeatFilter::forgetOldest()
 
 bool RepeatFilter::isRepeat(const AssembledReport& report)
 {
-    station_.assign(reportFormCode(report.form));
-    station_ += ' ';
-    station_ += report.landDateGroup;
-    station_ += ' ';
-    if (!report.groups.empty()) station_ += report.groups.front();
-    whole_.assign(station_);
-    for (size_t i = 1; i < report.groups.size(); ++i) {
-        whole_ += ' ';
-        whole_ += report.groups[i];
+    // The whole key, "AAXX 08061 10015 41480 ...", made in one piece; the
+    // station's key is its beginning up to the first group.
+    const std::string_view form = reportFormCode(report.form);
+    size_t size = form.size() + 2 + report.landDateGroup.size();
+    for (const std::string& g : report.groups) size += g.size() + 1;
+    whole_.clear();
+    whole_.resize(size - (report.groups.empty() ? 0 : 1));
+    char* at = whole_.data();
+    auto put = [&at](std::string_view text) {
+        std::memcpy(at, text.data(), text.size());
+        at += text.size();
+    };
+    put(form);
+    *at++ = ' ';
+    put(report.landDateGroup);
+    *at++ = ' ';
+    size_t stationLength = whole_.size();
+    for (size_t i = 0; i < report.groups.size(); ++i) {
+        if (i) *at++ = ' ';
+        put(report.groups[i]);
+        if (i == 0) stationLength = static_cast<size_t>(at - whole_.data());
     }
+    station_.assign(whole_, 0, stationLength);
     const uint64_t wholeHash = hashOf(whole_);
     if (wholes_.find(wholeHash, whole_, ring_, false) >= 0) return true;
     // A faded copy is known by its bulletin: the same heading again. Without
