@@ -153,13 +153,16 @@ void StationCatalog::loadLandStations(std::string_view text)
     const std::string& kept = landTexts_.emplace_back(text);
     if (landLines_.empty()) landLines_.resize(100000);
     forEachLine(kept, [this](std::string_view line) {
-        std::string_view f[12];
-        if (splitInto(trim(line), ';', f) < 12 || f[0].size() != 2 || f[1].size() != 3) return;
+        // Twelve fields or more; only the first two, the index, are read now.
+        const std::string_view fields = trim(line);
+        if (std::count(fields.begin(), fields.end(), ';') < 11 || fields.find(';') != 2 || fields[6] != ';') return;
+        const std::string_view block = fields.substr(0, 2), number = fields.substr(3, 3);
+        if (number.find(';') != std::string_view::npos) return;
         // A later line of the same index replaces the earlier one.
-        const int number = fiveFigures(f[0], f[1]);
+        const int index = fiveFigures(block, number);
         std::string_view* slot = nullptr;
-        if (number >= 0) slot = &landLines_[static_cast<size_t>(number)];
-        else slot = &otherLandLines_[std::string(f[0]).append(f[1])];
+        if (index >= 0) slot = &landLines_[static_cast<size_t>(index)];
+        else slot = &otherLandLines_[std::string(block).append(number)];
         if (slot->empty()) ++landCount_;
         *slot = line;
     });
