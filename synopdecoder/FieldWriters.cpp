@@ -99,10 +99,10 @@ char* JsonWriter::writeString(char* at, std::string_view s)
             // words below are; there is room, as six bytes a byte are left.
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v);
-            const __m128i special = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+            const __m128i escaped = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
                                                  _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
                                                               _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
-            const int mask = _mm_movemask_epi8(special);
+            const int mask = _mm_movemask_epi8(escaped);
             if (!mask) {
                 at += 16;
                 p += 16;
