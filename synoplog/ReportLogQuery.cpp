@@ -202,9 +202,17 @@ void sql::addSearchFunction(sqlite3* db, SearchMemo* memo)
                                nullptr, nullptr, nullptr);
 }
 
+void ReportLog::writeStagedForRead() const
+{
+    // Logs are never made const, only lent out so; a read inside a batch
+    // sees the reports stored in it.
+    if (inBatch_ && !const_cast<ReportLog*>(this)->writeStaged()) const_cast<ReportLog*>(this)->stagingFailed_ = true;
+}
+
 template <typename Read>
 auto ReportLog::againPastDamage(Read read) const -> decltype(read())
 {
+    writeStagedForRead();
     auto result = read();
     // Logs are never made const, only lent out so: setting the damaged file
     // aside changes the connection, not a report a reader could see.
@@ -269,6 +277,7 @@ std::vector<LoggedReport> ReportLog::reportsFromEnd(const ReportFilter& filter, 
 
 bool ReportLog::forEach(const ReportFilter& filter, const std::function<bool(const LoggedReport&)>& each) const
 {
+    writeStagedForRead();
     // Not made again: the caller has had part of it. The damaged file is
     // set aside all the same, and lastError() says so.
     const bool read = select(filter, "id", 0, -1, [&](LoggedReport&& r) { return each(r); });

@@ -52,6 +52,12 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     bool ok() const { return stmt_ != nullptr; }
+    // Ready to run again with new values bound over the old ones.
+    void rewind()
+    {
+        sqlite3_reset(stmt_);
+        next = 1;
+    }
     int next = 1;  // the index the next bind() fills
 
     Statement& bind(const QString& text) { return bind(text.toStdString()); }
