@@ -54,6 +54,8 @@ constexpr int64_t kUndatedRepeatWindowMs = 24 * 3600 * 1000LL;
 // keys stay): a log open for weeks does not grow in memory without end.
 constexpr size_t kReadingsKept = 200000;
 
+constexpr size_t kRowsPerInsert = 32;
+
 }  // namespace
 
 uint64_t sql::IdentityKey::hash() const
@@ -296,37 +298,67 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     return result;
 }
 
+namespace {
+
+// One staged row's values, as ?1 ... ?24 of the row's tuple below.
+constexpr int kValuesPerRow = 24;
+
+std::string insertStatement(int rows)
+{
+    // Of the decoded values only what a query selects on; the rest, and the
+    // text the filter looks in, are made from the groups when read.
+    std::string text =
+        "INSERT INTO reports (id, form, station, observed_utc, report_time, received_utc, last_heard_utc, times_heard, "
+        "heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, "
+        "plausibility_checks, decoded, warning_count, station_name, country, lat, lon, elevation_m, search_text, "
+        "superseded_by) VALUES ";
+    for (int row = 0; row < rows; ++row) {
+        auto p = [&](int n) { return "?" + std::to_string(row * kValuesPerRow + n); };
+        text += (row ? ", (" : "(") + p(1) + ", " + p(2) + ", " + p(3) + ", " + p(4) + ", coalesce(" + p(4) + ", " + p(5) +
+                "), " + p(5);
+        for (int n = 6; n <= 16; ++n) text += ", " + p(n);
+        text += ", CASE WHEN " + p(17) + " THEN '{\"nil\":true}' ELSE '{}' END";
+        for (int n = 18; n <= 23; ++n) text += ", " + p(n);
+        text += ", '', " + p(24) + ")";
+    }
+    return text;
+}
+
+void bindRow(sql::Statement& insert, const sql::StagedRow& row)
+{
+    // Every text below outlives the insert: bound in place, not copied.
+    insert.bind(row.id).bindKept(row.form).bindKept(row.station).bind(row.observedMs).bind(row.receivedMs)
+        .bind(row.lastHeardMs).bind(row.timesHeard);
+    if (row.heading)
+        insert.bindKept(row.heading->ttaaii).bindKept(row.heading->cccc).bindKept(row.heading->yygggg)
+            .bindKept(row.heading->bbb);
+    else
+        insert.bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>());
+    insert.bindKept(row.dateGroup).bindKept(row.groups).bindKept(row.raw).bindKept(row.assemblyWarnings)
+        .bind(row.plausibilityChecks ? 1 : 0)
+        .bind(row.nil ? 1 : 0)
+        .bind(row.warningCount)
+        .bindKept(row.place.name).bindKept(row.place.country).bind(row.place.lat).bind(row.place.lon)
+        .bind(row.place.elevationM)
+        .bind(row.supersededBy ? std::optional<int64_t>(row.supersededBy) : std::nullopt);
+}
+
+}  // namespace
+
 bool ReportLog::writeStaged()
 {
     sql::StoreStaging& s = *staging_;
     if (s.rows.empty()) return true;
-    // Of the decoded values only what a query selects on; the rest, and the
-    // text the filter looks in, are made from the groups when read.
-    sql::Statement insert(prepared(
-        "INSERT INTO reports (id, form, station, observed_utc, report_time, received_utc, last_heard_utc, times_heard, "
-        "heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, "
-        "plausibility_checks, decoded, warning_count, station_name, country, lat, lon, elevation_m, search_text, "
-        "superseded_by) VALUES (?1, ?2, ?3, ?4, coalesce(?4, ?5), ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, "
-        "CASE WHEN ?17 THEN '{\"nil\":true}' ELSE '{}' END, ?18, ?19, ?20, ?21, ?22, ?23, '', ?24)"));
-    for (const sql::StagedRow& row : s.rows) {
-        insert.next = 1;
-        // Every text below outlives the insert: bound in place, not copied.
-        insert.bind(row.id).bindKept(row.form).bindKept(row.station).bind(row.observedMs).bind(row.receivedMs)
-            .bind(row.lastHeardMs).bind(row.timesHeard);
-        if (row.heading)
-            insert.bindKept(row.heading->ttaaii).bindKept(row.heading->cccc).bindKept(row.heading->yygggg)
-                .bindKept(row.heading->bbb);
-        else
-            insert.bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>());
-        insert.bindKept(row.dateGroup).bindKept(row.groups).bindKept(row.raw).bindKept(row.assemblyWarnings)
-            .bind(row.plausibilityChecks ? 1 : 0)
-            .bind(row.nil ? 1 : 0)
-            .bind(row.warningCount)
-            .bindKept(row.place.name).bindKept(row.place.country).bind(row.place.lat).bind(row.place.lon)
-            .bind(row.place.elevationM)
-            .bind(row.supersededBy ? std::optional<int64_t>(row.supersededBy) : std::nullopt);
+    // Several rows a statement: what SQLite spends on starting and ending
+    // a statement is paid once for them.
+    static const std::string many = insertStatement(kRowsPerInsert), one = insertStatement(1);
+    size_t at = 0;
+    while (at < s.rows.size()) {
+        const bool whole = s.rows.size() - at >= kRowsPerInsert;
+        sql::Statement insert(prepared(whole ? many.c_str() : one.c_str()));
+        const size_t end = at + (whole ? kRowsPerInsert : 1);
+        for (; at < end; ++at) bindRow(insert, s.rows[at]);
         if (!insert.done()) return fail(QStringLiteral("cannot write to %1").arg(path_));
-        insert.rewind();
     }
     s.rows.clear();
     s.undatedStaged.clear();  // written now: the log answers for them
