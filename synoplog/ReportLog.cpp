@@ -196,6 +196,10 @@ void ReportLog::open()
     if (!exec("PRAGMA journal_mode = WAL")) qWarning("station log %s: cannot switch to WAL mode", qPrintable(path_));
     // In WAL mode NORMAL loses at most the last commits on a power cut, never the file.
     exec("PRAGMA synchronous = NORMAL");
+    // A statement that writes many rows keeps a journal of the pages it
+    // changes, to undo itself alone: in memory rather than in a file of
+    // its own written page by page.
+    exec("PRAGMA temp_store = MEMORY");
     if (version < kSchemaVersion && !createOrUpgrade()) {
         sqlite3_close(db_);
         db_ = nullptr;

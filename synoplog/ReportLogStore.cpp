@@ -15,8 +15,14 @@ namespace {
 
 std::string joined(const std::vector<std::string>& parts)
 {
+    size_t size = parts.size();
+    for (const std::string& p : parts) size += p.size();
     std::string text;
-    for (const std::string& p : parts) text += (text.empty() ? "" : " ") + p;
+    text.reserve(size);
+    for (const std::string& p : parts) {
+        if (!text.empty()) text += ' ';
+        text += p;
+    }
     return text;
 }
 
