@@ -5,9 +5,10 @@
 // commits, so that a repeat heard in the same batch is counted into the row
 // before it is written, and deciding what a report is (new, a repeat, a
 // correction, another reading) asks SQLite nothing for a station and time
-// the log has never held. The readings of each station and time met are
-// kept for the next batches too; they hold while no other connection
-// writes, which SQLite's data_version tells at the start of each batch.
+// the log has never held, and asks once a batch for one it holds. The keys
+// of the log's stations and times are kept from batch to batch; what
+// another connection writes meanwhile, SQLite's data_version tells at the
+// start of each batch, and its keys are added.
 #include "synopdecoder/Report.h"
 #include "synopdecoder/StationPlace.h"
 
@@ -63,8 +64,8 @@ struct StagedRow {
 };
 
 struct StoreStaging {
-    // The readings of each dated station and time met so far: stored ones
-    // as read from the log, then those added since.
+    // The readings of each dated station and time met in this batch: the
+    // stored ones as read from the log, then those added since.
     std::unordered_map<IdentityKey, std::vector<Reading>, IdentityKeyHash> readings;
     // Staged readings of undated reports (whose stored ones are always read
     // from the log, within the repeat window of their reception).
