@@ -178,7 +178,7 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     if (observed) observedMs = sql::millis(*observed);
     const int64_t receivedMs = sql::millis(receivedUtc);
     const char* form = reportFormCode(decoded.form);
-    const std::string groups = joined(assembled.groups);
+    std::string groups = joined(assembled.groups);
     const bool identifiable = observed && !decoded.station.empty();
     const sql::IdentityKey key{decoded.station, form[0], observedMs};
 
@@ -268,7 +268,8 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
             if (r.id == id) r.current = false;
     }
 
-    sql::StagedRow row;
+    // Built where it stays: a staged row is a dozen strings.
+    sql::StagedRow& row = s.rows.emplace_back();
     row.id = result.id;
     row.form = form;
     row.station = decoded.station;
@@ -287,14 +288,13 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
 
     sql::Reading reading;
     reading.id = result.id;
-    reading.groups = groups;
+    reading.groups = std::move(groups);
     reading.current = supersededBy == 0;
     reading.rank = mine;
     reading.heading = assembled.heading;
     reading.receivedMs = receivedMs;
-    reading.staged = static_cast<int>(s.rows.size());
+    reading.staged = static_cast<int>(s.rows.size()) - 1;
     (identifiable ? *readings : s.undatedStaged[key]).push_back(std::move(reading));
-    s.rows.push_back(std::move(row));
     s.storedKeys.insert(key.hash());
     ++s.nextId;
     return result;
