@@ -2,6 +2,7 @@
 #include "ReportLog.h"
 
 #include "SqlStatement.h"
+#include "StoreStaging.h"
 
 #include <QDir>
 #include <QFile>
@@ -80,7 +81,11 @@ QString ReportLog::defaultPath()
     return dataHome + QStringLiteral("/pluvane/reports.sqlite");
 }
 
-ReportLog::ReportLog(const QString& path) : path_(path), searchMemo_(std::make_unique<sql::SearchMemo>()) { open(); }
+ReportLog::ReportLog(const QString& path)
+    : path_(path), searchMemo_(std::make_unique<sql::SearchMemo>()), staging_(std::make_unique<sql::StoreStaging>())
+{
+    open();
+}
 
 void ReportLog::skipMemoryStatistics() { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); }
 
@@ -104,6 +109,7 @@ sqlite3_stmt* ReportLog::prepared(const char* sql)
 
 void ReportLog::open()
 {
+    staging_->forget();  // a new connection, perhaps a new file
     const QFileInfo file(path_);
     const QString folder = file.absolutePath();
     if (!QDir().mkpath(folder)) {
@@ -117,7 +123,9 @@ void ReportLog::open()
         return;
     }
     const QByteArray native = QFile::encodeName(path_);
-    const int flags = writable_ ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY;
+    // One log is one connection, used by one thread at a time: SQLite's
+    // lock around every call of it would only cost time.
+    const int flags = (writable_ ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
     if (sqlite3_open_v2(native.constData(), &db_, flags, nullptr) != SQLITE_OK) {
         error_ = QString::fromUtf8(sqlite3_errmsg(db_));
         sqlite3_close(db_);
@@ -188,6 +196,10 @@ void ReportLog::open()
     if (!exec("PRAGMA journal_mode = WAL")) qWarning("station log %s: cannot switch to WAL mode", qPrintable(path_));
     // In WAL mode NORMAL loses at most the last commits on a power cut, never the file.
     exec("PRAGMA synchronous = NORMAL");
+    // A statement that writes many rows keeps a journal of the pages it
+    // changes, to undo itself alone: in memory rather than in a file of
+    // its own written page by page.
+    exec("PRAGMA temp_store = MEMORY");
     if (version < kSchemaVersion && !createOrUpgrade()) {
         sqlite3_close(db_);
         db_ = nullptr;
@@ -269,14 +281,20 @@ bool ReportLog::beginBatch()
     // IMMEDIATE takes the write lock now: two writers wait their turn instead
     // of both reading and then one failing to write.
     if (!exec("BEGIN IMMEDIATE")) return fail(QStringLiteral("cannot write to %1").arg(path_));
+    if (!syncStaging()) {
+        fail(QStringLiteral("cannot read %1").arg(path_));
+        exec("ROLLBACK");
+        return false;
+    }
     inBatch_ = true;
+    stagingFailed_ = false;
     return true;
 }
 
 bool ReportLog::commitBatch()
 {
     if (!inBatch_) return true;
-    if (exec("COMMIT")) {
+    if (!stagingFailed_ && writeStaged() && exec("COMMIT")) {
         inBatch_ = false;
         return true;
     }
@@ -292,6 +310,10 @@ void ReportLog::rollbackBatch()
     exec("ROLLBACK");
     error_ = keep;
     inBatch_ = false;
+    // What was staged is gone, and what was read may have changed with it;
+    // the keys known may name rows never written, whose ids another writer
+    // may take.
+    staging_->forget();
     damageMet();  // a write that met damage: the file goes aside now, and lastError() says so
 }
 

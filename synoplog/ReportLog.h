@@ -25,6 +25,9 @@ struct sqlite3_stmt;
 namespace synop {
 namespace sql {
 struct SearchMemo;
+struct StoreStaging;
+struct IdentityKey;
+struct Reading;
 }
 
 class ReportLog {
@@ -125,6 +128,14 @@ private:
     bool fail(const QString& what);
     std::optional<StoreResult> storeLocked(const AssembledReport& assembled, const DecodedReport& decoded,
                                            const QDateTime& receivedUtc, bool plausibilityChecks);
+    // Staging (StoreStaging.h): brought up to date at the start of each
+    // batch, and written out when it commits or before a read inside it.
+    bool syncStaging();
+    bool loadStoredKeys(int64_t afterId);
+    bool mayBeStored(const sql::IdentityKey& key);
+    bool readStored(const sql::IdentityKey& key, int64_t receivedMs, std::vector<sql::Reading>& out);
+    bool writeStaged();
+    void writeStagedForRead() const;
     template <typename Each>
     bool select(const ReportFilter& filter, const char* order, int64_t offset, int limit, Each each) const;
 
@@ -132,6 +143,8 @@ private:
     sqlite3* db_ = nullptr;
     std::map<const char*, sqlite3_stmt*> prepared_;
     std::unique_ptr<sql::SearchMemo> searchMemo_;
+    std::unique_ptr<sql::StoreStaging> staging_;
+    bool stagingFailed_ = false;  // a read inside the batch could not write what it staged
     bool writable_ = false;
     bool inBatch_ = false;
     mutable QString error_;

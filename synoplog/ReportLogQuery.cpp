@@ -95,15 +95,31 @@ std::string textOf(sqlite3_value* value)
     return data ? std::string(data, static_cast<size_t>(sqlite3_value_bytes(value))) : std::string();
 }
 
+// Row ids are dense from 1: a byte each (0 not yet asked, 1 no, 2 yes) up
+// to this many rows; ids beyond are answered without the memo.
+constexpr int64_t kMemoRows = 64 * 1024 * 1024;
+// What decoding adds to the search text is kept for up to this many rows
+// (about 100 bytes each).
+constexpr int64_t kDecodedTextRows = 4 * 1024 * 1024;
+
 // The search text is not stored: the stored fields are looked in first, and
-// only a report they do not match is decoded for its weather, clouds and warnings.
-bool reportMatches(const std::string& needle, sqlite3_value** argv)
+// only a report they do not match is decoded for its weather, clouds and
+// warnings, once for every needle.
+bool reportMatches(const std::string& needle, sqlite3_value** argv, sql::SearchMemo* memo)
 {
     std::string stored = textOf(argv[12]) + '\n' + textOf(argv[13]) + '\n' + textOf(argv[14]) + '\n' + textOf(argv[9]);
     if (sqlite3_value_type(argv[3]) != SQLITE_NULL)
         for (int i = 3; i <= 6; ++i) stored += '\n' + textOf(argv[i]);
     lowerCase(stored);
     if (stored.find(needle) != std::string::npos) return true;
+
+    const int64_t id = sqlite3_value_int64(argv[1]);
+    const bool kept = id > 0 && id < kDecodedTextRows;
+    if (kept && id < static_cast<int64_t>(memo->decodedKnown.size()) && memo->decodedKnown[id]) {
+        std::string raw = textOf(argv[9]);
+        lowerCase(raw);
+        return (memo->decodedText[id] + raw).find(needle) != std::string::npos;
+    }
     std::optional<BulletinHeading> heading;
     if (sqlite3_value_type(argv[3]) != SQLITE_NULL)
         heading = BulletinHeading{textOf(argv[3]), textOf(argv[4]), textOf(argv[5]), textOf(argv[6])};
@@ -119,7 +135,19 @@ bool reportMatches(const std::string& needle, sqlite3_value** argv)
     StationPlace place;
     place.name = textOf(argv[13]);
     place.country = textOf(argv[14]);
-    return searchText(report, place).find(needle) != std::string::npos;
+    std::string beforeRaw = searchTextBeforeRaw(report, place);
+    std::string raw = report.raw;
+    lowerCase(raw);
+    const bool found = (beforeRaw + raw).find(needle) != std::string::npos;
+    if (kept) {
+        if (id >= static_cast<int64_t>(memo->decodedKnown.size())) {
+            memo->decodedKnown.resize(static_cast<size_t>(id) + 1024);
+            memo->decodedText.resize(static_cast<size_t>(id) + 1024);
+        }
+        memo->decodedText[id] = std::move(beforeRaw);
+        memo->decodedKnown[id] = 1;
+    }
+    return found;
 }
 
 struct Where {
@@ -165,17 +193,19 @@ Where whereFor(const ReportFilter& f)
     return w;
 }
 
-// Row ids are dense from 1: a byte each (0 not yet asked, 1 no, 2 yes) up
-// to this many rows; ids beyond are answered without the memo.
-constexpr int64_t kMemoRows = 64 * 1024 * 1024;
-
 void reportMatchesMemo(sqlite3_context* context, int, sqlite3_value** argv)
 {
     auto* memo = static_cast<sql::SearchMemo*>(sqlite3_user_data(context));
     const std::string needle = textOf(argv[0]);
     if (needle != memo->needle) {
+        // Typed on: what did not hold the shorter needle cannot hold this one.
+        if (!memo->needle.empty() && needle.find(memo->needle) != std::string::npos) {
+            for (uint8_t& answer : memo->answers)
+                if (answer == 2) answer = 0;
+        } else {
+            memo->answers.clear();
+        }
         memo->needle = needle;
-        memo->answers.clear();
     }
     const int64_t id = sqlite3_value_int64(argv[1]);
     const bool kept = id > 0 && id < kMemoRows;
@@ -183,7 +213,7 @@ void reportMatchesMemo(sqlite3_context* context, int, sqlite3_value** argv)
         sqlite3_result_int(context, memo->answers[id] == 2);
         return;
     }
-    const bool found = reportMatches(needle, argv);
+    const bool found = reportMatches(needle, argv, memo);
     if (kept) {
         if (id >= static_cast<int64_t>(memo->answers.size())) memo->answers.resize(static_cast<size_t>(id) + 1024);
         memo->answers[id] = found ? 2 : 1;
@@ -198,13 +228,23 @@ void sql::addSearchFunction(sqlite3* db, SearchMemo* memo)
     // A new connection may be a new file (one set aside and salvaged): nothing is carried over.
     memo->needle.clear();
     memo->answers.clear();
+    memo->decodedText.clear();
+    memo->decodedKnown.clear();
     sqlite3_create_function_v2(db, "report_matches", 15, SQLITE_UTF8 | SQLITE_DETERMINISTIC, memo, reportMatchesMemo,
                                nullptr, nullptr, nullptr);
+}
+
+void ReportLog::writeStagedForRead() const
+{
+    // Logs are never made const, only lent out so; a read inside a batch
+    // sees the reports stored in it.
+    if (inBatch_ && !const_cast<ReportLog*>(this)->writeStaged()) const_cast<ReportLog*>(this)->stagingFailed_ = true;
 }
 
 template <typename Read>
 auto ReportLog::againPastDamage(Read read) const -> decltype(read())
 {
+    writeStagedForRead();
     auto result = read();
     // Logs are never made const, only lent out so: setting the damaged file
     // aside changes the connection, not a report a reader could see.
@@ -269,6 +309,7 @@ std::vector<LoggedReport> ReportLog::reportsFromEnd(const ReportFilter& filter, 
 
 bool ReportLog::forEach(const ReportFilter& filter, const std::function<bool(const LoggedReport&)>& each) const
 {
+    writeStagedForRead();
     // Not made again: the caller has had part of it. The damaged file is
     // set aside all the same, and lastError() says so.
     const bool read = select(filter, "id", 0, -1, [&](LoggedReport&& r) { return each(r); });

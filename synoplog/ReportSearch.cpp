@@ -9,6 +9,14 @@ namespace synop {
 
 std::string searchText(const DecodedReport& r, const StationPlace& place)
 {
+    std::string text = searchTextBeforeRaw(r, place);
+    std::string raw = r.raw;
+    lowerCase(raw);
+    return text + raw;
+}
+
+std::string searchTextBeforeRaw(const DecodedReport& r, const StationPlace& place)
+{
     std::string text = r.station + '\n' + place.name + '\n' + place.country + '\n';
     if (r.heading) text += r.heading->ttaaii + ' ' + r.heading->cccc + ' ' + r.heading->yygggg + ' ' + r.heading->bbb + '\n';
     text += r.presentWeatherText + '\n';
@@ -17,7 +25,6 @@ std::string searchText(const DecodedReport& r, const StationPlace& place)
     if (r.highCloud) text += std::string(tables::highCloud(*r.highCloud)) + '\n';
     for (const std::string& w : r.warnings) text += w + '\n';
     if (r.nil) text += "nil\n";
-    text += r.raw;
     lowerCase(text);
     return text;
 }

@@ -10,6 +10,8 @@ namespace synop {
 // Lower case: station, name, country, bulletin heading, weather, clouds,
 // warnings and the raw text.
 std::string searchText(const DecodedReport& report, const StationPlace& place);
+// The same text up to the raw text, which searchText() ends with.
+std::string searchTextBeforeRaw(const DecodedReport& report, const StationPlace& place);
 
 bool matches(const LoggedReport& report, const ReportFilter& filter);
 

@@ -24,10 +24,14 @@ bool takeDamage(sqlite3* db);
 // The answers for the last needle are kept by row id in the memo, so that
 // the count, the pages and the positions of one filter decode each row once.
 // A row's searched columns never change once written, so an answer holds
-// until the needle changes.
+// until the needle changes; a needle typed on from the last one keeps its
+// noes (a text that holds the longer needle holds the shorter one). What
+// decoding adds to a row's search text is kept by row id for every needle.
 struct SearchMemo {
     std::string needle;
     std::vector<uint8_t> answers;  // by row id: 0 not asked yet, 1 no, 2 yes
+    std::vector<std::string> decodedText;  // by row id: the search text before the raw text, lower case
+    std::vector<uint8_t> decodedKnown;     // by row id: 1 once decodedText holds it
 };
 void addSearchFunction(sqlite3* db, SearchMemo* memo);
 
@@ -52,6 +56,12 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     bool ok() const { return stmt_ != nullptr; }
+    // Ready to run again with new values bound over the old ones.
+    void rewind()
+    {
+        sqlite3_reset(stmt_);
+        next = 1;
+    }
     int next = 1;  // the index the next bind() fills
 
     Statement& bind(const QString& text) { return bind(text.toStdString()); }

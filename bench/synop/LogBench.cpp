@@ -211,6 +211,15 @@ int main(int argc, char** argv)
                     "window's pages ask it) %.1f ms\n",
                     static_cast<long long>(all), plainMs, static_cast<long long>(byName), nameMs,
                     static_cast<long long>(byWeather), weatherMs, noneMs, noneMs * 1000 / std::max<int64_t>(1, all), againMs);
+        // A user typing a word letter by letter: each letter is a new text.
+        int64_t typedFound = 0;
+        double typedMs = 0;
+        for (const char* typed : {"r", "ra", "rai", "rain"}) typedMs += countMs(typed, &typedFound);
+        int64_t otherFound = 0;
+        const double otherMs = countMs("drizzle", &otherFound);
+        std::printf("  typing \"rain\" letter by letter: %.1f ms for the four counts (%lld found); then a new word "
+                    "(%lld found) %.1f ms\n",
+                    typedMs, static_cast<long long>(typedFound), static_cast<long long>(otherFound), otherMs);
     }
 
     const Opened a = openInChild(argv[0], small), b = openInChild(argv[0], large);

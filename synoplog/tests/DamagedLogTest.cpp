@@ -44,6 +44,41 @@ QByteArray fileBytes(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// A log of 300 reports of one bulletin, written and closed.
+void writeLog(const QString& path, const QDateTime& received)
+{
+    ReportLog writer(path);
+    ASSERT_TRUE(writer.beginBatch());
+    for (const Cut& cut : cutReports(landBulletin(8, 6, 300))) ASSERT_TRUE(writer.store(cut.first, cut.second, received));
+    ASSERT_TRUE(writer.commitBatch());
+}
+
+// Zeroes a leaf page from the middle of the reports table while the log is
+// open elsewhere, then writes from a third connection, so that every open
+// connection reads the file again rather than its cache. Gives the page's
+// rows and the file's bytes as damaged.
+void zeroAMiddlePageUnderOpenLogs(const QString& path, Leaf* lost, QByteArray* damaged)
+{
+    int pageSize = 0;
+    const std::vector<Leaf> leaves = reportLeaves(path, &pageSize);
+    ASSERT_GE(leaves.size(), 3u);
+    *lost = leaves[leaves.size() / 2];
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek(qint64(lost->page - 1) * pageSize));
+        ASSERT_EQ(file.write(QByteArray(pageSize, '\0')), pageSize);
+    }
+    *damaged = fileBytes(path);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
+    sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    ASSERT_EQ(sqlite3_exec(other, "INSERT INTO text_chunks(received_utc, source, text) VALUES (1, 'other', x'41')", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(other);
+}
+
 }  // namespace
 
 TEST(DamagedLog, AZeroedPageIsFoundAtOpenKeptAsideAndEveryRowThatReadsCarriedOver)
@@ -105,12 +140,7 @@ TEST(DamagedLog, AZeroedPageMetByAReadWhileOpenIsSetAsideAtOnce)
     QTemporaryDir dir;
     const QString path = dir.filePath("reports.sqlite");
     const QDateTime received = utcAt("2026-12-08T06:20:00");
-    {
-        ReportLog writer(path);
-        ASSERT_TRUE(writer.beginBatch());
-        for (const Cut& cut : cutReports(landBulletin(8, 6, 300))) ASSERT_TRUE(writer.store(cut.first, cut.second, received));
-        ASSERT_TRUE(writer.commitBatch());
-    }
+    ASSERT_NO_FATAL_FAILURE(writeLog(path, received));
     ReportLog log(path);
     ASSERT_TRUE(log.isWritable()) << log.lastError().toStdString();
     ASSERT_TRUE(log.openingNotice().isEmpty());
@@ -118,28 +148,9 @@ TEST(DamagedLog, AZeroedPageMetByAReadWhileOpenIsSetAsideAtOnce)
     log.onDamagedFileSetAside([&](const QString& message) { messages << message; });
     ASSERT_EQ(log.reports({}).size(), 300u);  // every page read once while whole
 
-    int pageSize = 0;
-    const std::vector<Leaf> leaves = reportLeaves(path, &pageSize);
-    ASSERT_GE(leaves.size(), 3u);
-    const Leaf lost = leaves[leaves.size() / 2];
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.seek(qint64(lost.page - 1) * pageSize));
-        ASSERT_EQ(file.write(QByteArray(pageSize, '\0')), pageSize);
-    }
-    const QByteArray damaged = fileBytes(path);
-    {
-        // Another front end writes meanwhile, so the open log reads its pages
-        // from the file again rather than from its cache.
-        sqlite3* other = nullptr;
-        ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
-        sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        ASSERT_EQ(sqlite3_exec(other, "INSERT INTO text_chunks(received_utc, source, text) VALUES (1, 'other', x'41')",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
-        sqlite3_close(other);
-    }
+    Leaf lost;
+    QByteArray damaged;
+    ASSERT_NO_FATAL_FAILURE(zeroAMiddlePageUnderOpenLogs(path, &lost, &damaged));
 
     const auto listed = log.reports({});
     ASSERT_EQ(messages.size(), 1) << messages.join('\n').toStdString();
@@ -169,12 +180,7 @@ TEST(DamagedLog, TheSecondFrontEndToMeetTheDamageTakesUpTheNewLogOfTheFirst)
     QTemporaryDir dir;
     const QString path = dir.filePath("reports.sqlite");
     const QDateTime received = utcAt("2026-12-08T06:20:00");
-    {
-        ReportLog writer(path);
-        ASSERT_TRUE(writer.beginBatch());
-        for (const Cut& cut : cutReports(landBulletin(8, 6, 300))) ASSERT_TRUE(writer.store(cut.first, cut.second, received));
-        ASSERT_TRUE(writer.commitBatch());
-    }
+    ASSERT_NO_FATAL_FAILURE(writeLog(path, received));
     ReportLog first(path), second(path);
     ASSERT_TRUE(first.isWritable() && second.isWritable()) << second.lastError().toStdString();
     QStringList firstMessages, secondMessages;
@@ -183,27 +189,9 @@ TEST(DamagedLog, TheSecondFrontEndToMeetTheDamageTakesUpTheNewLogOfTheFirst)
     ASSERT_EQ(first.reports({}).size(), 300u);
     ASSERT_EQ(second.reports({}).size(), 300u);
 
-    int pageSize = 0;
-    const std::vector<Leaf> leaves = reportLeaves(path, &pageSize);
-    ASSERT_GE(leaves.size(), 3u);
-    const Leaf lost = leaves[leaves.size() / 2];
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.seek(qint64(lost.page - 1) * pageSize));
-        ASSERT_EQ(file.write(QByteArray(pageSize, '\0')), pageSize);
-    }
-    const QByteArray damaged = fileBytes(path);
-    {
-        // A write by a third connection, so that both read the file again.
-        sqlite3* other = nullptr;
-        ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
-        sqlite3_db_config(other, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-        ASSERT_EQ(sqlite3_exec(other, "INSERT INTO text_chunks(received_utc, source, text) VALUES (1, 'other', x'41')",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK);
-        sqlite3_close(other);
-    }
+    Leaf lost;
+    QByteArray damaged;
+    ASSERT_NO_FATAL_FAILURE(zeroAMiddlePageUnderOpenLogs(path, &lost, &damaged));
 
     const int64_t kept = 300 - lost.rows;
     ASSERT_EQ(first.reports({}).size(), size_t(kept));

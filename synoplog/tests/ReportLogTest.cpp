@@ -284,6 +284,31 @@ TEST_F(LogFolder, FiltersByTimeStationCountryAndText)
     EXPECT_EQ(log.count(after), 1);
 }
 
+// The filter keeps what decoding added to each row and the noes of the text
+// it was typed on from: typed on, typed back, and changed, it must still
+// find what the reports' own search text holds.
+TEST_F(LogFolder, TheTextFilterAgreesWithTheReportsAsTheUserTypes)
+{
+    ReportLog log(path());
+    storeAll(log, landBulletin(8, 6, 40), received);
+    storeAll(log, landBulletin(8, 9, 40, "", 3), received);
+    storeAll(log, "SMDL01 EDZW 081200\r\nAAXX 08121\r\n10015 NIL=\r\n", received);
+    const std::vector<LoggedReport> all = log.reports({});
+    ASSERT_EQ(all.size(), 81u);
+    for (const char* typed : {"s", "sh", "sho", "showers", "shower", "rain", "rai", "ra", "helgoland", "edzw 0806",
+                              "eland\n10015", "nil", "ni", "no such words", "10015 114"}) {
+        ReportFilter f;
+        f.text = typed;
+        const auto expected = std::count_if(all.begin(), all.end(), [&](const LoggedReport& r) { return matches(r, f); });
+        EXPECT_EQ(log.count(f), expected) << typed;
+        EXPECT_EQ(static_cast<long>(log.reports(f).size()), expected) << typed;
+    }
+    ReportFilter f;
+    f.text = "shower";
+    EXPECT_GT(log.count(f), 0);  // found in the decoded weather alone
+    EXPECT_LT(log.count(f), 81);
+}
+
 TEST_F(LogFolder, AReadOnlyFolderOrFileIsReportedAndNothingIsLost)
 {
     ASSERT_TRUE(QDir().mkpath(QFileInfo(path()).absolutePath()));
