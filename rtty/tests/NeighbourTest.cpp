@@ -35,9 +35,9 @@ std::vector<float> throughChannel(const std::string& text, const RttyParameters&
 }  // namespace
 
 // A station 500 Hz below at 50/450, 10 dB over ours: its mark lies 50 Hz
-// under our space tone. The spectrum's estimate once leaned 20 Hz towards
+// under our space tone. The coarse tuning once leaned 20 Hz towards
 // it (the sum of both bands grows there), and the AFC followed.
-TEST(Neighbour, ToneBesideOursDoesNotPullTheSpectrumsEstimate)
+TEST(Neighbour, ToneBesideOursDoesNotPullTheCoarseTuning)
 {
     const RttyParameters parameters = line(50, 450);
     for (uint32_t seed : {2u, 3u}) {
