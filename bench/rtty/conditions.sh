@@ -8,7 +8,8 @@
 # transmitter and the sound card made the file:
 #   neighbours   a second RTTY station 300, 500 and 1000 Hz away (0, +6,
 #                +10 dB); a steady carrier between the tones, on one, or
-#                60-100 Hz outside one (steady and drifting); a keyed CW
+#                60-100 Hz outside one (steady, drifting, sweeping through
+#                the passband); a station at 75/850 beside 50/450; a keyed CW
 #                station; mains hum and its harmonics (50 and 60 Hz)
 #   timing       the sound card's clock 100-5000 ppm off, the transmitter's
 #                speed off nominal (49.5/50.5 Bd, 74.2/75.8 Bd), 1 and 2 stop bits
@@ -61,12 +62,16 @@ adjacent-500 +10 dB|adjacent:-500:10|6 24|
 adjacent+300 0 dB|adjacent:300:0|6 24|
 adjacent-300 +6 dB|adjacent:-300:6|6 24|
 adjacent+1000 0 dB|adjacent:1000:0|6 24|lines=50/450
+adjacent-500 +6 dB|adjacent:-500:6|6 24|lines=50/450
+adjacent-300 +10 dB (a weak right line beside a strong one)|adjacent:-300:10|6 24|
+adjacent 75/850 500 Hz below, 0 dB|adjacent:-500:0:75:850|6 24|lines=50/450
 carrier between tones 0 dB|carrier:0:0|0 24|
 carrier between tones +10 dB|carrier:0:10|0 24|
 carrier on mark -6 dB|carrier:{HALF}:-6|0 24|
 carrier on mark 0 dB|carrier:{HALF}:0|0 6 24|
 carrier 60 Hz below space 0 dB|carrier:{-HALF-60}:0|6 24|
 carrier 60 Hz below space, drifting, 0 dB|carrier:{-HALF-60}:0:20|6 24|
+carrier sweeping through at 600 Hz/min, 0 dB|carrier:{-HALF-150}:0:600|6 24|
 carrier 100 Hz above mark -3 dB|carrier:{HALF+100}:-3|6 24|
 cw +300 Hz +10 dB|cw:300:10|6 24|
 hum -10 dB|hum:-10|-3 6|lines=50/450

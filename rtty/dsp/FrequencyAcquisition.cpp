@@ -20,6 +20,8 @@ constexpr double kRefineBauds = 0.35;
 constexpr double kBandShare = 0.35;  // of the shift: each tone band's half-width at most
 // The noise floor is looked for this share either side of the last one first.
 constexpr double kMedianWindow = 0.05;
+// On wide shifts, the offsets where the weaker band holds this share of its best.
+constexpr double kPlateauShare = 0.9;
 
 // The card runs one demodulator per thread, and the line search plans
 // transforms too: FFTW's planner must be made safe for that once.
@@ -61,6 +63,8 @@ FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, dou
         spaceBands_.push_back(bandAt(spaceHz_ + offset));
     }
     scores_.resize(markBands_.size());
+    // Where one tone's lobe (a baud either side) reaches the other's band.
+    narrowShift_ = std::fabs(markHz_ - spaceHz_) < 2.0 * baud_ + halfBand_;
     cumulative_.resize(lastBin_ - firstBin_ + 2);
     pending_.reserve(4 * length_);
     plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.get(),
@@ -184,19 +188,51 @@ void FrequencyAcquisition::estimate()
         }
     }
     const int near = std::max(1, int(std::ceil(kRefineBauds * baud_ / binHz_)));
-    int best = coarse;
-    for (int j = std::max(-steps, coarse - near); j <= std::min(steps, coarse + near); ++j)
-        if (scores_[size_t(j + steps)] > scores_[size_t(best + steps)])
-            best = j;
-    const double peak = scores_[size_t(best + steps)];
-    if (std::min(band(markBands_[size_t(best + steps)]), band(spaceBands_[size_t(best + steps)])) < kClearOfNoise)
-        return;
-    double refined = best;
-    if (best > -steps && best < steps) {
-        const double before = scores_[size_t(best + steps - 1)], after = scores_[size_t(best + steps + 1)];
-        const double curvature = before - 2.0 * peak + after;
-        if (curvature < 0.0)
-            refined += std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);
+    double refined = coarse;
+    if (!narrowShift_) {
+        // Each band's power is flat over the middle of its tone's lobe: the
+        // middle of that plateau is where the tone is. A tone beside one of
+        // ours lifts its band towards it, so the plateau of that band runs
+        // to the edge of the offsets looked at; such a band is left out.
+        const int from = std::max(-steps, coarse - 2 * near), to = std::min(steps, coarse + 2 * near);
+        double sum = 0.0;
+        int plateaus = 0;
+        for (const std::vector<Band>* bands : {&markBands_, &spaceBands_}) {
+            auto power = [&](int j) { return band((*bands)[size_t(j + steps)]); };
+            int top = from;
+            for (int j = from; j <= to; ++j)
+                if (power(j) > power(top))
+                    top = j;
+            const double level = kPlateauShare * power(top);
+            int low = top, high = top;
+            while (low > from && power(low - 1) >= level)
+                --low;
+            while (high < to && power(high + 1) >= level)
+                ++high;
+            if (low > from && high < to) {
+                sum += 0.5 * (low + high);
+                ++plateaus;
+            }
+        }
+        if (plateaus > 0)
+            refined = sum / plateaus;
+        if (weakest < kClearOfNoise)
+            return;
+    } else {
+        int best = coarse;
+        for (int j = std::max(-steps, coarse - near); j <= std::min(steps, coarse + near); ++j)
+            if (scores_[size_t(j + steps)] > scores_[size_t(best + steps)])
+                best = j;
+        if (std::min(band(markBands_[size_t(best + steps)]), band(spaceBands_[size_t(best + steps)])) < kClearOfNoise)
+            return;
+        refined = best;
+        const double peak = scores_[size_t(best + steps)];
+        if (best > -steps && best < steps) {
+            const double before = scores_[size_t(best + steps - 1)], after = scores_[size_t(best + steps + 1)];
+            const double curvature = before - 2.0 * peak + after;
+            if (curvature < 0.0)
+                refined += std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);
+        }
     }
     offsetHz_ = std::clamp(refined * binHz_, -rangeHz_, rangeHz_);
     fresh_ = true;

@@ -60,6 +60,7 @@ private:
     std::vector<double> power_;       // averaged over segments
     std::size_t firstBin_ = 0, lastBin_ = 0;
     double halfBand_ = 0.0;
+    bool narrowShift_ = false;
     int steps_ = 0;                             // offsets searched either side, in bins
     std::vector<Band> markBands_, spaceBands_;  // per offset, -steps_ first
     std::vector<double> scores_, cumulative_, scratch_;

@@ -27,6 +27,7 @@ constexpr double kRawCountAtFirstSlot = 16.0;    // the lowest of short means li
 constexpr double kOffClip = 2.0;
 constexpr double kOffUnbias = 1.1565176427496657;  // 1 / (1 - e^-2)
 constexpr double kOffShareOfOn = 1e-3;
+constexpr double kNotNoiseBeyondClip = 0.3;
 constexpr double kTrustedCount = 16.0;
 // The noise that stays in a fade of both tones is taken as at most 60 dB
 // below a tone's amplitude.
@@ -124,11 +125,21 @@ void SlotLikelihood::learn(bool mark, double markSquared, double spaceSquared, d
     // such slot at full weight would lower the SNR tenfold, and the frames
     // for seconds after would be read at it. Noise that really rises is
     // still followed: doubled within ten characters.
-    auto offValue = [this](const Tone& tone, double value) {
+    // Noise passes the clip about one time in seven (e^-2), misread slots
+    // add a few in a hundred. An off-tone that passes it far more often
+    // holds something else, the skirt of a neighbour's keyed tone beside
+    // ours: there the clip would lower the level below the mean it restores
+    // on every slot, until that tone's bursts read as the tone on.
+    auto offValue = [this, alpha](Tone& tone, double value) {
         if (slotsLearnt_ <= 0.0 || tone.off.count < kTrustedCount)
             return value;
         const double limit = std::max(kOffClip * tone.off.mean, kOffShareOfOn * (mark_.on.mean + space_.on.mean));
-        return limit > 0.0 ? kOffUnbias * std::min(value, limit) : value;
+        if (!(limit > 0.0))
+            return value;
+        tone.beyondClip += alpha * ((value > limit ? 1.0 : 0.0) - tone.beyondClip);
+        if (tone.beyondClip > kNotNoiseBeyondClip)
+            return value;
+        return kOffUnbias * std::min(value, limit);
     };
     if (mark) {
         mark_.on.learn(markSquared, alpha);

@@ -92,6 +92,14 @@ TEST(LineCheck, AWrongLineIsWrongWithOrWithoutANeighbour)
     EXPECT_TRUE(beside.heard().inverted) << beside.describeHeard();
     EXPECT_NEAR(beside.heard().centreHz, 1500, 20) << beside.describeHeard();
 
+    // The same beside a station whose tone lies 50 Hz below our space
+    // tone: that pair is no reason to let a wrong line through.
+    std::vector<float> tight(kSamples, 0.0f);
+    addStation(tight, lineAt(1500, 450, true), 1, 0.0);
+    addStation(tight, lineAt(1000), 2, 6.0);
+    const LineCheck besideTone = checked(tight, lineAt(1500));
+    EXPECT_EQ(besideTone.verdict(), LineCheck::Verdict::Wrong) << besideTone.describeHeard();
+
     // A real bulletin's line (1977 Hz, 450 Hz, inverted) decoded at the
     // defaults: one of its tones lies on ours.
     std::vector<float> alone(kSamples, 0.0f);
