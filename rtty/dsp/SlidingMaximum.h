@@ -60,13 +60,23 @@ public:
             std::size_t count = 0;
             int inStep = inStep_;
             float stepMaximum = stepMaximum_;
-            for (std::size_t i = 0; i < n; ++i) {
-                const float value = values[i];
-                stepMaximum = inStep == 0 ? value : std::max(stepMaximum, value);
-                if (++inStep < step_)
-                    continue;
-                inStep = 0;
-                grouped[count++] = stepMaximum;
+            const auto step = std::size_t(step_);
+            for (std::size_t i = 0; i < n;) {
+                if (inStep == 0 && n - i >= step) {
+                    // A whole step at once, taken in the same order.
+                    float highest = values[i];
+                    for (std::size_t k = 1; k < step; ++k)
+                        highest = std::max(highest, values[i + k]);
+                    i += step;
+                    grouped[count++] = highest;
+                } else {
+                    const float value = values[i++];
+                    stepMaximum = inStep == 0 ? value : std::max(stepMaximum, value);
+                    if (++inStep < step_)
+                        continue;
+                    inStep = 0;
+                    grouped[count++] = stepMaximum;
+                }
                 if (count == kChunk) {
                     next = pushSteps<false>(grouped, count, next);
                     count = 0;
