@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <sqlite3.h>
+#include <vector>
 
 namespace platform::detail {
 
@@ -23,6 +24,66 @@ inline bool isBusyCode(int code)
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
+// Prepared statements kept for reuse on a connection. Preparing a write is
+// most of its cost (the copy triggers are compiled into every statement that
+// touches a table): an import of a few hundred values spent two thirds of
+// its time there. A statement is lent out whole, so two live statements of
+// the same text never share one; forget() finalises a connection's
+// statements and must come before that connection is closed.
+class StatementCache {
+public:
+    StatementCache() = default;
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+    ~StatementCache()
+    {
+        for (const Entry& entry : m_entries) sqlite3_finalize(entry.stmt);
+    }
+
+    // A statement of sql on db, prepared now if none is kept; *code is the
+    // preparation's result.
+    sqlite3_stmt* lend(sqlite3* db, const char* sql, int* code)
+    {
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+            if (it->db != db || it->sql != sql) continue;
+            sqlite3_stmt* stmt = it->stmt;
+            m_entries.erase(it);
+            *code = SQLITE_OK;
+            return stmt;
+        }
+        sqlite3_stmt* stmt = nullptr;
+        *code = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+        return stmt;
+    }
+    // Takes a lent statement back, reset and unbound, so that it holds no
+    // read lock and no caller's data while it waits.
+    void giveBack(sqlite3* db, const char* sql, sqlite3_stmt* stmt)
+    {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        m_entries.push_back({db, sql, stmt});
+    }
+    void forget(sqlite3* db)
+    {
+        for (auto it = m_entries.begin(); it != m_entries.end();) {
+            if (it->db != db) {
+                ++it;
+                continue;
+            }
+            sqlite3_finalize(it->stmt);
+            it = m_entries.erase(it);
+        }
+    }
+
+private:
+    struct Entry {
+        sqlite3* db;
+        const char* sql;  // the caller's literal: compared by address
+        sqlite3_stmt* stmt;
+    };
+    std::vector<Entry> m_entries;
+};
+
 class HiveStatement {
 public:
     HiveStatement(sqlite3* db, const char* sql, bool* damageSeen = nullptr) : m_damageSeen(damageSeen)
@@ -30,7 +91,27 @@ public:
         if (db) m_prepared = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr);
         note(m_prepared);
     }
-    ~HiveStatement() { sqlite3_finalize(m_stmt); }
+    // The same, with the statement lent by cache and given back at scope exit.
+    HiveStatement(StatementCache& cache, sqlite3* db, const char* sql, bool* damageSeen = nullptr)
+        : m_damageSeen(damageSeen)
+    {
+        if (db) {
+            m_stmt = cache.lend(db, sql, &m_prepared);
+            if (m_stmt) {
+                m_cache = &cache;
+                m_db = db;
+                m_sql = sql;
+            }
+        }
+        note(m_prepared);
+    }
+    ~HiveStatement()
+    {
+        if (m_cache)
+            m_cache->giveBack(m_db, m_sql, m_stmt);
+        else
+            sqlite3_finalize(m_stmt);
+    }
     HiveStatement(const HiveStatement&) = delete;
     HiveStatement& operator=(const HiveStatement&) = delete;
 
@@ -79,6 +160,9 @@ private:
     sqlite3_stmt* m_stmt = nullptr;
     int m_prepared = SQLITE_MISUSE;
     bool* m_damageSeen = nullptr;
+    StatementCache* m_cache = nullptr;
+    sqlite3* m_db = nullptr;
+    const char* m_sql = nullptr;
 };
 
 }  // namespace platform::detail

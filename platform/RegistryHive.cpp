@@ -62,8 +62,15 @@ RegistryHive::RegistryHive(QString path) : m_path(std::move(path))
 
 RegistryHive::~RegistryHive()
 {
-    sqlite3_close(m_db);
-    sqlite3_close(m_salvage);
+    closeConnection(m_db);
+    closeConnection(m_salvage);
+}
+
+void RegistryHive::closeConnection(sqlite3*& db) const
+{
+    m_statements.forget(db);
+    sqlite3_close(db);
+    db = nullptr;
 }
 
 void RegistryHive::openFile(int flags)
@@ -116,9 +123,8 @@ void RegistryHive::becomeDamaged(const char* how, bool keptNow) const
     m_damageSeen = false;
     SalvageCount count;
     sqlite3* salvage = salvageHive(m_db, &count);
-    sqlite3_close(m_db);
-    m_db = nullptr;
-    sqlite3_close(m_salvage);
+    closeConnection(m_db);
+    closeConnection(m_salvage);
     m_salvage = salvage;
     m_damaged = true;
     const QFileInfo file(m_path);
@@ -188,8 +194,7 @@ bool RegistryHive::placeNewFile()
     if (m_damaged)
         qWarning("Settings hive %s: kept the damaged file as %s and wrote what was recovered into a new hive",
                  qPrintable(m_path), qPrintable(placed.keptAs));
-    sqlite3_close(m_salvage);
-    m_salvage = nullptr;
+    closeConnection(m_salvage);
     m_damaged = false;
     m_emptyFile = false;
     openFile(SQLITE_OPEN_READWRITE);
@@ -245,7 +250,7 @@ bool RegistryHive::keyExists(const QString& foldedPath) const
 {
     if (isRootPath(foldedPath)) return true;
     return read<bool>([&](sqlite3* db) {
-        HiveStatement query(db, "SELECT 1 FROM keys WHERE path_folded = ?", &m_damageSeen);
+        HiveStatement query(m_statements, db, "SELECT 1 FROM keys WHERE path_folded = ?", &m_damageSeen);
         query.bind(1, foldedPath);
         return query.step();
     });
@@ -254,8 +259,8 @@ bool RegistryHive::keyExists(const QString& foldedPath) const
 std::optional<StoredValue> RegistryHive::value(const QString& foldedKey, const QString& foldedName) const
 {
     return read<std::optional<StoredValue>>([&](sqlite3* db) -> std::optional<StoredValue> {
-        HiveStatement query(db, "SELECT name, type, data FROM vals WHERE key_folded = ? AND name_folded = ?",
-                            &m_damageSeen);
+        HiveStatement query(m_statements, db,
+            "SELECT name, type, data FROM vals WHERE key_folded = ? AND name_folded = ?", &m_damageSeen);
         query.bind(1, foldedKey);
         query.bind(2, foldedName);
         if (!query.step()) return std::nullopt;
@@ -268,8 +273,8 @@ std::vector<QString> RegistryHive::childKeyNames(const QString& foldedPath) cons
     return read<std::vector<QString>>([&](sqlite3* db) {
         std::vector<QString> names;
         const QString prefix = foldedPath + QLatin1Char('\\');
-        HiveStatement query(db, "SELECT path FROM keys WHERE substr(path_folded, 1, ?) = ? ORDER BY path_folded",
-                            &m_damageSeen);
+        HiveStatement query(m_statements, db,
+            "SELECT path FROM keys WHERE substr(path_folded, 1, ?) = ? ORDER BY path_folded", &m_damageSeen);
         query.bind(1, static_cast<qint64>(prefix.size()));
         query.bind(2, prefix);
         while (query.step()) {
@@ -284,7 +289,7 @@ std::vector<StoredValue> RegistryHive::values(const QString& foldedKey) const
 {
     return read<std::vector<StoredValue>>([&](sqlite3* db) {
         std::vector<StoredValue> result;
-        HiveStatement query(db, "SELECT name, type, data FROM vals WHERE key_folded = ? ORDER BY rowid",
+        HiveStatement query(m_statements, db, "SELECT name, type, data FROM vals WHERE key_folded = ? ORDER BY rowid",
                             &m_damageSeen);
         query.bind(1, foldedKey);
         while (query.step())
@@ -299,7 +304,8 @@ bool RegistryHive::createKeyPath(const QStringList& displayComponents)
         QString display = displayComponents.value(0);
         for (int i = 1; i < displayComponents.size(); ++i) {
             display += QLatin1Char('\\') + displayComponents[i];
-            HiveStatement insert(db, "INSERT OR IGNORE INTO keys(path_folded, path) VALUES(?, ?)", &m_damageSeen);
+            HiveStatement insert(m_statements, db,
+                "INSERT OR IGNORE INTO keys(path_folded, path) VALUES(?, ?)", &m_damageSeen);
             insert.bind(1, fold(display));
             insert.bind(2, display);
             if (!insert.run()) return false;
@@ -311,16 +317,16 @@ bool RegistryHive::createKeyPath(const QStringList& displayComponents)
 bool RegistryHive::storeValue(sqlite3* db, const QString& foldedKey, const StoredValue& value)
 {
     // The first spelling of a value's name is kept, as the registry does.
-    HiveStatement update(db, "UPDATE vals SET type = ?, data = ? WHERE key_folded = ? AND name_folded = ?",
-                         &m_damageSeen);
+    HiveStatement update(m_statements, db,
+        "UPDATE vals SET type = ?, data = ? WHERE key_folded = ? AND name_folded = ?", &m_damageSeen);
     update.bind(1, static_cast<qint64>(value.type));
     update.bind(2, value.data);
     update.bind(3, foldedKey);
     update.bind(4, fold(value.name));
     if (!update.run()) return false;
     if (sqlite3_changes(db) > 0) return true;
-    HiveStatement insert(db, "INSERT INTO vals(key_folded, name_folded, name, type, data) VALUES(?, ?, ?, ?, ?)",
-                         &m_damageSeen);
+    HiveStatement insert(m_statements, db,
+        "INSERT INTO vals(key_folded, name_folded, name, type, data) VALUES(?, ?, ?, ?, ?)", &m_damageSeen);
     insert.bind(1, foldedKey);
     insert.bind(2, fold(value.name));
     insert.bind(3, value.name);
@@ -346,7 +352,8 @@ bool RegistryHive::setValues(const QString& foldedKey, const std::vector<StoredV
 bool RegistryHive::deleteValue(const QString& foldedKey, const QString& foldedName)
 {
     return write([&](sqlite3* db) {
-        HiveStatement erase(db, "DELETE FROM vals WHERE key_folded = ? AND name_folded = ?", &m_damageSeen);
+        HiveStatement erase(m_statements, db,
+            "DELETE FROM vals WHERE key_folded = ? AND name_folded = ?", &m_damageSeen);
         erase.bind(1, foldedKey);
         erase.bind(2, foldedName);
         return erase.run() && sqlite3_changes(db) > 0;
@@ -357,11 +364,13 @@ bool RegistryHive::deleteTree(const QString& foldedPath)
 {
     return write([&](sqlite3* db) {
         const QString prefix = foldedPath + QLatin1Char('\\');
-        HiveStatement keys(db, "DELETE FROM keys WHERE path_folded = ? OR substr(path_folded, 1, ?) = ?", &m_damageSeen);
+        HiveStatement keys(m_statements, db,
+            "DELETE FROM keys WHERE path_folded = ? OR substr(path_folded, 1, ?) = ?", &m_damageSeen);
         keys.bind(1, foldedPath);
         keys.bind(2, static_cast<qint64>(prefix.size()));
         keys.bind(3, prefix);
-        HiveStatement vals(db, "DELETE FROM vals WHERE key_folded = ? OR substr(key_folded, 1, ?) = ?", &m_damageSeen);
+        HiveStatement vals(m_statements, db,
+            "DELETE FROM vals WHERE key_folded = ? OR substr(key_folded, 1, ?) = ?", &m_damageSeen);
         vals.bind(1, foldedPath);
         vals.bind(2, static_cast<qint64>(prefix.size()));
         vals.bind(3, prefix);

@@ -9,6 +9,8 @@
 // with there and then, damage found later at the first write: the damaged
 // file is kept, byte for byte, as <hive>.damaged-<time> beside a new hive
 // made from the salvage (a hive that cannot be written is served from memory).
+#include "HiveStatement.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -17,7 +19,6 @@
 #include <optional>
 #include <vector>
 
-struct sqlite3;
 
 namespace platform::detail {
 
@@ -57,6 +58,8 @@ private:
     explicit RegistryHive(QString path);
     void openExisting();
     void openFile(int flags);
+    // Finalises the statements kept for db, closes it and clears it.
+    void closeConnection(sqlite3*& db) const;
     // keptNow: the salvage is about to become the new hive, the file kept aside.
     void becomeDamaged(const char* how, bool keptNow = false) const;
     bool ensureWritableDatabase();
@@ -82,6 +85,7 @@ private:
     mutable sqlite3* m_salvage = nullptr;
     mutable bool m_damaged = false;
     mutable bool m_damageSeen = false;
+    mutable StatementCache m_statements;
 };
 
 }  // namespace platform::detail

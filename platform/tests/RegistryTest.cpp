@@ -2,6 +2,7 @@
 #include "platform/Registry.h"
 
 #include <QFile>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <string>
 
@@ -184,4 +185,40 @@ TEST_F(RegistryTest, DeleteTreeRemovesKeysValuesAndDescendantsOnly)
     EXPECT_EQ(RegDeleteValueA(probe, "y"), ERROR_FILE_NOT_FOUND);
     RegCloseKey(probe);
     EXPECT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, nullptr), ERROR_ACCESS_DENIED);
+}
+
+// Statements are kept prepared between calls while a handle holds the hive
+// open; kept ones must hold no lock, or another process's save would wait
+// out its busy timeout behind a front end that only read.
+TEST_F(RegistryTest, ReadsLeaveNoLockForAnotherProcessWhileHandlesStayOpen)
+{
+    HKEY key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvath Software\\Pluvane");
+    ASSERT_EQ(setRaw(key, "A", REG_SZ, std::string("1\0", 2)), ERROR_SUCCESS);
+    ASSERT_EQ(setRaw(key, "B", REG_SZ, std::string("2\0", 2)), ERROR_SUCCESS);
+    char name[16];
+    DWORD nameChars = sizeof name;
+    ASSERT_EQ(RegEnumValueA(key, 0, name, &nameChars, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    BYTE data[16];
+    DWORD size = sizeof data;
+    ASSERT_EQ(RegQueryValueExA(key, "B", nullptr, nullptr, data, &size), ERROR_SUCCESS);
+
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(hivePath()).constData(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(other);
+    EXPECT_EQ(sqlite3_exec(other, "UPDATE vals SET data = CAST('3' || char(0) AS BLOB) WHERE name_folded = 'b'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+
+    // The kept statements read and write the file as it is now.
+    size = sizeof data;
+    ASSERT_EQ(RegQueryValueExA(key, "B", nullptr, nullptr, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), std::string("3\0", 2));
+    ASSERT_EQ(setRaw(key, "B", REG_SZ, std::string("4\0", 2)), ERROR_SUCCESS);
+    size = sizeof data;
+    ASSERT_EQ(RegQueryValueExA(key, "b", nullptr, nullptr, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), size), std::string("4\0", 2));
+    RegCloseKey(key);
+    EXPECT_EQ(registryOpenHandleCount(), 0);
 }
