@@ -65,6 +65,33 @@ private:
     bool failed_ = false;
 };
 
+// The reports of a bulletin share their day and hour: the last answer is
+// kept for the next report that gives the same figures.
+class ObservationTimes {
+public:
+    explicit ObservationTimes(const QDateTime& receivedUtc) : received_(receivedUtc) {}
+    const QDateTime& of(const DecodedReport& r)
+    {
+        const Figures figures{r.day, r.hour, r.minute, r.month};
+        if (!known_ || figures != figures_) {
+            time_ = observationTime(r, received_).value_or(QDateTime());
+            figures_ = figures;
+            known_ = true;
+        }
+        return time_;
+    }
+
+private:
+    struct Figures {
+        std::optional<int> day, hour, minute, month;
+        bool operator==(const Figures&) const = default;
+    };
+    QDateTime received_;
+    bool known_ = false;
+    Figures figures_;
+    QDateTime time_;
+};
+
 // The output's last bytes written out; a failed write said on standard error.
 bool outputWritten()
 {
@@ -82,11 +109,12 @@ int decodeText(const DecodingRun& run)
     StoreCounter storing(run.log);
     DecodedReport decoded;  // used again for every report, as the assembler's report is
     StationPlace place;
+    ObservationTimes observationTimes(run.receivedUtc);
     StreamAssembler assembler(
         [&](AssembledReport&& report) {
             decodeReport(report, decoded, run.decoder);
             ++reports;
-            const QDateTime observed = observationTime(decoded, run.receivedUtc).value_or(QDateTime());
+            const QDateTime& observed = observationTimes.of(decoded);
             if (!run.selection.accepts(decoded, observed)) return;
             ++selected;
             if (run.writer) {

@@ -4,6 +4,8 @@
 
 #include "synopdecoder/GroupText.h"
 
+#include <array>
+
 namespace synop::detail {
 
 bool isHeadingLine(const Tokens& t)
@@ -106,9 +108,9 @@ bool looksLikeShipOpening(const Tokens& t, size_t at)
 {
     if (at + 3 >= t.size()) return false;
     if (!looksLikeCallSign(t[at]) && !isBuoyOrPlatformNumber(t[at])) return false;
-    const std::string latitude = correctShift(t[at + 2]);
-    const char quadrant = correctShift(t[at + 3])[0];
-    return isDateGroup(correctShift(t[at + 1])) && isCodedGroup(latitude, 5) && latitude.rfind("99", 0) == 0
+    const ShiftCorrected latitude(t[at + 2]);
+    const char quadrant = ShiftCorrected(t[at + 3])[0];
+    return isDateGroup(ShiftCorrected(t[at + 1])) && isCodedGroup(latitude, 5) && latitude.view().rfind("99", 0) == 0
         && (quadrant == '1' || quadrant == '3' || quadrant == '5' || quadrant == '7');
 }
 
@@ -123,20 +125,29 @@ std::string_view wordFromFigures(std::string_view token)
 
 void tokenize(std::string_view line, Tokens& tokens)
 {
+    // What ends a token: a space, and '=' and ';', which are tokens themselves.
+    static const std::array<bool, 256> kEnds = [] {
+        std::array<bool, 256> ends{};
+        ends[' '] = ends['='] = ends[';'] = true;
+        return ends;
+    }();
     tokens.clear();
-    size_t at = 0;
-    while (at < line.size()) {
-        const char c = line[at];
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    for (const char* p = begin; p < end;) {
+        const char c = *p;
         if (c == ' ') {
-            ++at;
+            ++p;
         } else if (c == '=' || c == ';') {
             tokens.push_back("=");
-            ++at;
+            ++p;
         } else {
-            size_t stop = at + 1;
-            while (stop < line.size() && line[stop] != ' ' && line[stop] != '=' && line[stop] != ';') ++stop;
-            tokens.push_back(wordFromFigures(line.substr(at, stop - at)));
-            at = stop;
+            const char* stop = p + 1;
+            while (stop < end && !kEnds[static_cast<unsigned char>(*stop)]) ++stop;
+            const std::string_view token(p, static_cast<size_t>(stop - p));
+            const bool figuresCase = c == ',' || c == '+' || c == '"';  // a framing word as figures print it
+            tokens.push_back(figuresCase ? wordFromFigures(token) : token);
+            p = stop;
         }
     }
 }

@@ -1,12 +1,17 @@
 #include "synopdecoder/FieldWriters.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace synop {
 
@@ -86,21 +91,43 @@ char* JsonWriter::writeString(char* at, std::string_view s)
     const char* const end = p + s.size();
     while (p < end) {
         const size_t left = static_cast<size_t>(end - p);
-        uint64_t word;
-        if (left >= 8) std::memcpy(&word, p, 8);
-        else word = tailWord(p, left);
-        // The whole word is stored and only its plain bytes counted: what
-        // follows writes over the rest (the caller leaves eight bytes of slack).
-        std::memcpy(at, &word, 8);
-        const uint64_t marked = escapedBytes(word);
-        if (!marked) {
-            const size_t taken = left >= 8 ? 8 : left;
-            at += taken;
-            p += taken;
-            continue;
+        size_t plain;  // bytes that go as they are before one that needs care
+#if defined(__SSE2__)
+        if (left >= 16) {
+            // Sixteen bytes at a time: those below 0x20 and from 0x80 up are
+            // the ones below 0x20 when taken as signed. Stored whole, as the
+            // words below are; there is room, as six bytes a byte are left.
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v);
+            const __m128i escaped = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),
+                                                 _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')),
+                                                              _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+            const int mask = _mm_movemask_epi8(escaped);
+            if (!mask) {
+                at += 16;
+                p += 16;
+                continue;
+            }
+            plain = static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        } else
+#endif
+        {
+            uint64_t word;
+            if (left >= 8) std::memcpy(&word, p, 8);
+            else word = tailWord(p, left);
+            // The whole word is stored and only its plain bytes counted: what
+            // follows writes over the rest (the caller leaves eight bytes of slack).
+            std::memcpy(at, &word, 8);
+            const uint64_t marked = escapedBytes(word);
+            if (!marked) {
+                const size_t taken = left >= 8 ? 8 : left;
+                at += taken;
+                p += taken;
+                continue;
+            }
+            // The lowest flagged byte is a real one: a borrow only runs upwards.
+            plain = static_cast<size_t>(__builtin_ctzll(marked)) / 8;
         }
-        // The lowest flagged byte is a real one: a borrow only runs upwards.
-        const size_t plain = static_cast<size_t>(__builtin_ctzll(marked)) / 8;
         at += plain;
         p += plain;
         const auto c = static_cast<unsigned char>(*p);
@@ -164,7 +191,7 @@ void JsonWriter::longText(std::string_view key, std::string_view utf8)
 {
     // Longer than the staging area: straight into the buffer.
     room(key.size() + 4);
-    keyed(key);
+    at_ = keyed(key);
     flush();
     appendString(out_, utf8);
 }
@@ -174,7 +201,26 @@ void JsonWriter::longText(std::string_view key, std::string_view utf8)
 CsvRow::CsvRow(const QStringList& columns) : fields_(static_cast<size_t>(columns.size()))
 {
     for (const QString& column : columns) names_.push_back(column.toStdString());
-    for (size_t i = 0; i < names_.size(); ++i) index_.emplace(names_[i], i);
+    size_t size = 64;
+    while (size < 4 * names_.size()) size *= 2;
+    slots_.assign(size, 0);
+    for (size_t i = 0; i < names_.size(); ++i) {
+        if (names_[i].empty() || columnOf(names_[i]) >= 0) continue;  // the first of a name given twice, as before
+        size_t at = nameHash(names_[i]) & (size - 1);
+        while (slots_[at]) at = (at + 1) & (size - 1);
+        slots_[at] = static_cast<int>(i) + 1;
+    }
+}
+
+int CsvRow::columnOf(std::string_view key) const
+{
+    if (key.empty()) return -1;
+    const size_t mask = slots_.size() - 1;
+    for (size_t at = nameHash(key) & mask; slots_[at]; at = (at + 1) & mask) {
+        const int column = slots_[at] - 1;
+        if (names_[static_cast<size_t>(column)] == key) return column;
+    }
+    return -1;
 }
 
 void CsvRow::clear()
@@ -191,8 +237,8 @@ std::string* CsvRow::field(std::string_view key)
         scratch_.assign("header_").append(key);
         key = scratch_;
     }
-    const auto found = index_.find(key);
-    return found == index_.end() ? nullptr : &fields_[found->second];
+    const int column = columnOf(key);
+    return column < 0 ? nullptr : &fields_[static_cast<size_t>(column)];
 }
 
 void CsvRow::put(std::string_view key, std::string_view value)
@@ -230,7 +276,24 @@ size_t writeTenDigits(char* text, double value)
             return static_cast<size_t>(at - text);
         }
     }
-    return static_cast<size_t>(std::snprintf(text, 32, "%.10g", value));
+    // The rest are mostly the stations' positions, which come again and
+    // again: printf's answers are kept in a small table.
+    struct Written {
+        uint64_t bits = 0;
+        uint8_t length = 0;
+        char text[31];
+    };
+    thread_local Written table[512];
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    Written& slot = table[((bits ^ (bits >> 31)) * 0x9e3779b97f4a7c15ULL) >> 55];
+    if (slot.length == 0 || slot.bits != bits) {
+        const int length = std::snprintf(slot.text, sizeof slot.text, "%.10g", value);
+        slot.bits = bits;
+        slot.length = static_cast<uint8_t>(std::clamp(length, 0, static_cast<int>(sizeof slot.text) - 1));
+    }
+    std::memcpy(text, slot.text, slot.length);
+    return slot.length;
 }
 
 void CsvRow::number(std::string_view key, double value)
@@ -270,21 +333,27 @@ void CsvRow::endArray()
 
 void CsvRow::appendTo(std::string& out) const
 {
+    static const std::array<bool, 256> kQuoted = [] {
+        std::array<bool, 256> quoted{};
+        for (const unsigned char c : std::string_view(",\"\r\n")) quoted[c] = true;
+        return quoted;
+    }();
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (i) out += ',';
         const std::string& f = fields_[i];
-        const size_t quoted = firstFlagged(f, [](uint64_t x) {
-            return bytesEqual(x, ',') | bytesEqual(x, '"') | bytesEqual(x, '\r') | bytesEqual(x, '\n');
-        });
-        if (quoted == f.size()) {
+        if (std::none_of(f.begin(), f.end(), [](char c) { return kQuoted[static_cast<unsigned char>(c)]; })) {
             out += f;
             continue;
         }
+        // Quoted, a quote inside doubled.
         out += '"';
-        for (char c : f) {
-            if (c == '"') out += '"';
-            out += c;
+        size_t run = 0;
+        for (size_t quote = f.find('"'); quote != std::string::npos; quote = f.find('"', quote + 1)) {
+            out.append(f, run, quote + 1 - run);
+            out += '"';
+            run = quote + 1;
         }
+        out.append(f, run);
         out += '"';
     }
     out += "\r\n";

@@ -99,25 +99,23 @@ public:
     PLUVANE_INLINE void integer(std::string_view key, long long value) override
     {
         room(key.size() + 4 + 24);
-        keyed(key);
+        char* at = keyed(key);
         if (value < 0) {
-            *at_++ = '-';
-            at_ = detail::writeWhole(at_, 0 - static_cast<unsigned long long>(value));
+            *at++ = '-';
+            at_ = detail::writeWhole(at, 0 - static_cast<unsigned long long>(value));
         } else {
-            at_ = detail::writeWhole(at_, static_cast<unsigned long long>(value));
+            at_ = detail::writeWhole(at, static_cast<unsigned long long>(value));
         }
     }
     PLUVANE_INLINE void number(std::string_view key, double value) override
     {
         room(key.size() + 4 + 32);
-        keyed(key);
-        at_ = writeNumber(at_, value);
+        at_ = writeNumber(keyed(key), value);
     }
     PLUVANE_INLINE void text(std::string_view key, std::string_view utf8) override
     {
         if (room(key.size() + 4 + 6 * utf8.size() + 2 + 8)) {
-            keyed(key);
-            at_ = writeString(at_, utf8);
+            at_ = writeString(keyed(key), utf8);
         } else {
             longText(key, utf8);
         }
@@ -125,16 +123,16 @@ public:
     PLUVANE_INLINE void boolean(std::string_view key, bool value) override
     {
         room(key.size() + 4 + 5);
-        keyed(key);
-        std::memcpy(at_, value ? "true" : "false", 5);  // "true" and a byte that is written over
-        at_ += value ? 4 : 5;
+        char* const at = keyed(key);
+        std::memcpy(at, value ? "true" : "false", 5);  // "true" and a byte that is written over
+        at_ = at + (value ? 4 : 5);
     }
     PLUVANE_INLINE void null(std::string_view key) override
     {
         room(key.size() + 4 + 4);
-        keyed(key);
-        std::memcpy(at_, "null", 4);
-        at_ += 4;
+        char* const at = keyed(key);
+        std::memcpy(at, "null", 4);
+        at_ = at + 4;
     }
     PLUVANE_INLINE void beginObject(std::string_view key) override { open(key, '{'); }
     PLUVANE_INLINE void endObject() override { close('}'); }
@@ -175,29 +173,38 @@ private:
         flush();
         return n <= kStage;
     }
-    PLUVANE_INLINE void keyed(std::string_view key)
+    // The separator and the key written; where the value goes returned. The
+    // writing goes through a local pointer: a store through a char pointer
+    // could alias the members, which the compiler would then read again
+    // after every byte.
+    PLUVANE_INLINE char* keyed(std::string_view key)
     {
-        if (!first_) *at_++ = ',';
+        char* at = at_;
+        if (!first_) *at++ = ',';
         first_ = false;
-        if (key.empty()) return;
-        *at_++ = '"';
-        detail::copyShort(at_, key.data(), key.size());
-        at_ += key.size();
-        *at_++ = '"';
-        *at_++ = ':';
+        if (key.empty()) return at;
+        *at++ = '"';
+        detail::copyShort(at, key.data(), key.size());
+        at += key.size();
+        at[0] = '"';
+        at[1] = ':';
+        return at + 2;
     }
     PLUVANE_INLINE void open(std::string_view key, char bracket)
     {
         room(key.size() + 5);
-        keyed(key);
-        *at_++ = bracket;
+        char* const at = keyed(key);
+        *at = bracket;
+        at_ = at + 1;
         first_ = true;
         ++depth_;
     }
     PLUVANE_INLINE void close(char bracket)
     {
         room(1);
-        *at_++ = bracket;
+        char* const at = at_;
+        *at = bracket;
+        at_ = at + 1;
         first_ = false;
         if (--depth_ <= 0) flush();
     }
@@ -247,8 +254,17 @@ private:
     std::string* field(std::string_view key);
     void put(std::string_view key, std::string_view value);
 
-    std::vector<std::string> names_;                      // the columns, which index_'s keys view
-    std::unordered_map<std::string_view, size_t> index_;
+    // The column of a key, or -1: a small open-addressed table over a cheap
+    // hash of the name, as every value of every row is looked up here.
+    int columnOf(std::string_view key) const;
+    static size_t nameHash(std::string_view key)
+    {
+        return key.size() * 131 + static_cast<unsigned char>(key[0]) * 31
+            + static_cast<unsigned char>(key[key.size() - 1]) * 7 + static_cast<unsigned char>(key[key.size() / 2]);
+    }
+
+    std::vector<std::string> names_;  // the columns
+    std::vector<int> slots_;          // a column's number + 1 at its name's hash or after; 0: empty
     std::vector<std::string> fields_;
     std::string scratch_;
     int depth_ = 0;

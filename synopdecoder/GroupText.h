@@ -24,6 +24,33 @@ bool looksCoded(std::string_view s);
 // unchanged.
 std::string correctShift(std::string_view token);
 
+// correctShift's answer as a view: the token itself when it holds no
+// letter, as nearly every group does, so that the assembler's look at the
+// groups of each line copies nothing; otherwise the corrected text, kept here.
+class ShiftCorrected {
+public:
+    explicit ShiftCorrected(std::string_view token) : view_(token)
+    {
+        for (const char c : token)
+            if (c >= 'A' && c <= 'Z') {
+                corrected_ = correctShift(token);
+                view_ = corrected_;
+                break;
+            }
+    }
+    ShiftCorrected(const ShiftCorrected&) = delete;  // view_ may point into corrected_
+    ShiftCorrected& operator=(const ShiftCorrected&) = delete;
+
+    std::string_view view() const { return view_; }
+    operator std::string_view() const { return view_; }
+    size_t size() const { return view_.size(); }
+    char operator[](size_t i) const { return view_[i]; }
+
+private:
+    std::string corrected_;
+    std::string_view view_;
+};
+
 // The value of digits [from, from + count) of a group, or -1 when any of them
 // is a solidus or not a digit.
 inline int digitsValue(std::string_view group, size_t from, size_t count)

@@ -2,30 +2,58 @@
 // Remembers the reports passed on, so that the reports of a repeated
 // bulletin are passed on once: also when a fade cost the repeat some of its
 // groups, since such a copy tells nothing the first did not.
+//
+// The memory is a ring of the last reports passed on with two hash indexes
+// over it, all sized once: checking a report allocates nothing once warm,
+// which matters as every report of a stream goes through here.
 #include "synopdecoder/Report.h"
 
 #include <cstddef>
-#include <deque>
+#include <cstdint>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace synop {
 
 class RepeatFilter {
 public:
-    explicit RepeatFilter(size_t capacity) : capacity_(capacity) {}
+    explicit RepeatFilter(size_t capacity);
 
     // True when the report was passed on before, whole or with more groups;
     // otherwise it is remembered as passed on.
     bool isRepeat(const AssembledReport& report);
 
 private:
-    size_t capacity_;
-    std::unordered_set<std::string> seen_;
-    std::unordered_map<std::string, std::string> byStation_;  // by form, date, station and heading: the last copy passed on
-    std::deque<std::pair<std::string, std::string>> order_;  // whole key and station key, oldest first
+    struct Entry {
+        std::string whole;    // form, date group and every group, joined by spaces
+        std::string station;  // form, date group, station and heading: one bulletin's report of a station
+        uint64_t wholeHash = 0, stationHash = 0;
+    };
+
+    // Ring slots by hash: linear probing, -1 for an empty cell; a slot's
+    // hash is read from its entry, so that erasing can shift cells back.
+    class SlotIndex {
+    public:
+        explicit SlotIndex(size_t capacity);
+        // The cell holding a slot whose key is `key`, or -1.
+        long find(uint64_t hash, const std::string& key, const std::vector<Entry>& ring, bool byStation) const;
+        void insert(uint64_t hash, int slot);
+        void set(long cell, int slot) { cells_[static_cast<size_t>(cell)] = slot; }
+        int at(long cell) const { return cells_[static_cast<size_t>(cell)]; }
+        void erase(long cell, const std::vector<Entry>& ring, bool byStation);
+
+    private:
+        std::vector<int> cells_;
+        size_t mask_;
+    };
+
+    void forgetOldest();
+
+    std::vector<Entry> ring_;
+    size_t next_ = 0;  // the slot the next report passed on takes; the oldest once the ring is full
+    size_t used_ = 0;
+    SlotIndex wholes_, stations_;
+    std::string whole_, station_;  // the report's keys, built in place
 };
 
 }  // namespace synop

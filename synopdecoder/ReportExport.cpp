@@ -5,55 +5,151 @@
 #include "synopdecoder/ReportFormat.h"
 
 #include <QXmlStreamWriter>
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace synop {
 namespace {
 
-// XML text: the markup characters escaped, and the control characters a
-// noisy teletype line can carry (XML 1.0 has no place for them) replaced.
-void appendXml(std::string& out, std::string_view text)
+// The bytes XML text cannot take as they are: the markup characters and
+// the control characters.
+const std::array<bool, 256> kXmlMarkup = [] {
+    std::array<bool, 256> markup{};
+    for (int c = 0; c < 0x20; ++c) markup[static_cast<size_t>(c)] = true;
+    for (const unsigned char c : std::string_view("&<>\"")) markup[c] = true;
+    return markup;
+}();
+
+// The first byte at or after p that appendXml must look at, or end.
+const char* nextMarkup(const char* p, const char* end)
 {
-    size_t run = 0;  // plain bytes, appended in one go
-    auto markup = [](uint64_t x) {
-        return bytesEqual(x, '&') | bytesEqual(x, '<') | bytesEqual(x, '>') | bytesEqual(x, '"') | controlBytes(x);
-    };
-    for (size_t i = firstFlagged(text, markup); i < text.size(); i = run + firstFlagged(text.substr(run), markup)) {
-        const char c = text[i];
-        const char* replacement = nullptr;
-        switch (c) {
-        case '&': replacement = "&amp;"; break;
-        case '<': replacement = "&lt;"; break;
-        case '>': replacement = "&gt;"; break;
-        case '"': replacement = "&quot;"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' && c != '\r') replacement = "\xef\xbf\xbd";
-        }
-        out.append(text.data() + run, i - run);
-        if (replacement) out.append(replacement);
-        else out += c;  // a line end or a tab, which XML keeps
-        run = i + 1;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: a control character is one that 0x1f less
+    // (saturating) leaves at zero.
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i markup = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')), _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')), _mm_cmpeq_epi8(v, _mm_set1_epi8('"'))),
+                         _mm_cmpeq_epi8(_mm_subs_epu8(v, _mm_set1_epi8(0x1f)), _mm_setzero_si128())));
+        if (const int mask = _mm_movemask_epi8(markup)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
     }
-    out.append(text.data() + run, text.size() - run);
+#endif
+    while (p < end && !kXmlMarkup[static_cast<unsigned char>(*p)]) ++p;
+    return p;
+}
+
+// XML text written at `at`, which has room for six bytes a byte of text:
+// the markup characters escaped, and the control characters a noisy
+// teletype line can carry (XML 1.0 has no place for them) replaced. The
+// end returned.
+char* writeXml(char* at, std::string_view text)
+{
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const char* const markup = nextMarkup(p, end);
+        detail::copyShort(at, p, static_cast<size_t>(markup - p));  // plain bytes, in one go
+        at += markup - p;
+        if (markup == end) break;
+        const char c = *markup;
+        auto put = [&](const char* replacement, size_t length) {
+            std::memcpy(at, replacement, length);
+            at += length;
+        };
+        switch (c) {
+        case '&': put("&amp;", 5); break;
+        case '<': put("&lt;", 4); break;
+        case '>': put("&gt;", 4); break;
+        case '"': put("&quot;", 6); break;
+        case '\n':
+        case '\t':
+        case '\r': *at++ = c; break;  // which XML keeps
+        default: put("\xef\xbf\xbd", 3);
+        }
+        p = markup + 1;
+    }
+    return at;
+}
+
+// A piece of markup written at `at`; the end returned.
+template <size_t N>
+char* put(char* at, const char (&markup)[N])
+{
+    std::memcpy(at, markup, N - 1);
+    return at + N - 1;
+}
+
+// A key of the walk over a report's fields: letters, figures and '_' only,
+// which XML takes as they are.
+char* putName(char* at, std::string_view key)
+{
+    detail::copyShort(at, key.data(), key.size());
+    return at + key.size();
+}
+
+// "%.4f,%.4f" of a position, as printf writes it: its answers are kept in a
+// small table, as the stations come again and again. Room for 720 bytes.
+char* writeCoordinates(char* at, double lon, double lat)
+{
+    if (!(std::fabs(lon) < 1e6 && std::fabs(lat) < 1e6))
+        return at + std::snprintf(at, 720, "%.4f,%.4f", lon, lat);  // no position a list or report gives
+    struct Written {
+        uint64_t lon = 0, lat = 0;
+        uint8_t length = 0;
+        char text[47];
+    };
+    thread_local Written table[256];
+    uint64_t lonBits, latBits;
+    std::memcpy(&lonBits, &lon, 8);
+    std::memcpy(&latBits, &lat, 8);
+    const uint64_t mixed = (lonBits ^ (latBits * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
+    Written& slot = table[mixed >> 56];
+    if (slot.length == 0 || slot.lon != lonBits || slot.lat != latBits) {
+        slot.length = static_cast<uint8_t>(std::snprintf(slot.text, sizeof slot.text, "%.4f,%.4f", lon, lat));
+        slot.lon = lonBits;
+        slot.lat = latBits;
+    }
+    std::memcpy(at, slot.text, slot.length);
+    return at + slot.length;
 }
 
 // The values of a placemark as text: one "key: value" line each for the
 // description, and the same pairs for ExtendedData. Lists are joined by
-// ", " (a figure not reported is "/"), nested objects by "; ".
+// ", " (a figure not reported is "/"), nested objects by "; ". Its strings
+// are used again from one placemark to the next.
 class KmlValues final : public FieldSink {
 public:
     struct Pair {
         std::string key, value;
     };
-    std::vector<Pair> pairs;
+    void clear()
+    {
+        used_ = 0;
+        stack_.clear();
+    }
+    const Pair* begin() const { return pairs_.data(); }
+    const Pair* end() const { return pairs_.data() + used_; }
 
-    void integer(std::string_view key, long long value) override { add(key, std::to_string(value)); }
+    void integer(std::string_view key, long long value) override
+    {
+        char text[24];
+        add(key, std::string_view(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, value).ptr - text)));
+    }
     void number(std::string_view key, double value) override
     {
         char text[32];
-        add(key, std::string(text, writeTenDigits(text, value)));
+        add(key, std::string_view(text, writeTenDigits(text, value)));
     }
-    void text(std::string_view key, std::string_view utf8) override { add(key, std::string(utf8)); }
+    void text(std::string_view key, std::string_view utf8) override { add(key, utf8); }
     void boolean(std::string_view key, bool value) override { add(key, value ? "true" : "false"); }
     void null(std::string_view key) override { add(key, "/"); }
     void beginObject(std::string_view key) override { open(key, "; "); }
@@ -66,13 +162,21 @@ private:
         const char* separator;
         bool started = false;
     };
-    void add(std::string_view key, std::string value)
+    std::string& push(std::string_view key)
+    {
+        if (used_ == pairs_.size()) pairs_.emplace_back();
+        Pair& pair = pairs_[used_++];
+        pair.key.assign(key);
+        pair.value.clear();
+        return pair.value;
+    }
+    void add(std::string_view key, std::string_view value)
     {
         if (stack_.empty()) {
-            pairs.push_back({std::string(key), std::move(value)});
+            push(key).assign(value);
             return;
         }
-        std::string& into = pairs.back().value;
+        std::string& into = pairs_[used_ - 1].value;
         if (stack_.back().started) into += stack_.back().separator;
         stack_.back().started = true;
         if (!key.empty() && stack_.back().separator[0] == ';') into.append(key).append(" ");
@@ -80,65 +184,79 @@ private:
     }
     void open(std::string_view key, const char* separator)
     {
-        if (stack_.empty()) pairs.push_back({std::string(key), {}});
+        if (stack_.empty()) push(key);
         else add(key, {});
         stack_.push_back({separator});
     }
     void close() { stack_.pop_back(); }
+    std::vector<Pair> pairs_;
+    size_t used_ = 0;
     std::vector<Open> stack_;
 };
 
 void appendPlacemark(std::string& out, const DecodedReport& r, const StationPlace& place, const QDateTime& observed)
 {
-    KmlValues values;
-    values.pairs.reserve(48);
+    thread_local KmlValues values;
+    values.clear();
     const PlaceFields placed{place, observed};
-    writeReportFields(r, values, &placed);
+    walkReportFields(r, values, &placed);
+    // Room for the worst case, every byte of text escaped to six, written
+    // without a check per piece.
+    size_t room = 1280 + 6 * (r.station.size() + place.name.size() + r.raw.size());
+    for (const auto& [key, value] : values) room += 12 * (key.size() + value.size()) + 64;
+    for (const std::string& w : r.warnings) room += 6 * w.size() + 32;
+    thread_local std::string scratch;  // grows to the largest placemark, then stays
+    if (scratch.size() < room) scratch.resize(room);
+    char* const start = scratch.data();
+    char* at = start;
+
     // The element order of the KML 2.2 schema: name, description, TimeStamp,
     // ExtendedData, then the geometry.
-    out.append("  <Placemark>\n    <name>");
-    appendXml(out, r.station);
+    at = put(at, "  <Placemark>\n    <name>");
+    at = writeXml(at, r.station);
     if (!place.name.empty()) {
-        out += ' ';
-        appendXml(out, place.name);
+        *at++ = ' ';
+        at = writeXml(at, place.name);
     }
-    out.append("</name>\n    <description>");
+    at = put(at, "</name>\n    <description>");
     // Viewers render the description as HTML: one value a line. Escaped
     // piece by piece, which gives what escaping it whole would.
-    for (const auto& [key, value] : values.pairs) {
+    for (const auto& [key, value] : values) {
         if (key == "raw" || key == "header" || key == "warnings") continue;
-        appendXml(out, key);
-        out.append(": ");
-        appendXml(out, value);
-        out.append("&lt;br/&gt;\n");
+        at = putName(at, key);
+        at = put(at, ": ");
+        at = writeXml(at, value);
+        at = put(at, "&lt;br/&gt;\n");
     }
     for (const std::string& w : r.warnings) {
-        out.append("warning: ");
-        appendXml(out, w);
-        out.append("&lt;br/&gt;\n");
+        at = put(at, "warning: ");
+        at = writeXml(at, w);
+        at = put(at, "&lt;br/&gt;\n");
     }
-    appendXml(out, r.raw);
-    out.append("</description>\n");
+    at = writeXml(at, r.raw);
+    at = put(at, "</description>\n");
     if (observed.isValid()) {
-        out.append("    <TimeStamp><when>");
-        appendIsoUtc(out, observed);
-        out.append("</when></TimeStamp>\n");
+        at = put(at, "    <TimeStamp><when>");
+        at += writeIsoUtc(at, observed);
+        at = put(at, "</when></TimeStamp>\n");
     }
-    out.append("    <ExtendedData>\n");
-    for (const auto& [key, value] : values.pairs) {
+    at = put(at, "    <ExtendedData>\n");
+    for (const auto& [key, value] : values) {
         if (key == "header") continue;
-        out.append("      <Data name=\"");
-        appendXml(out, key);
-        out.append("\"><value>");
-        appendXml(out, value);
-        out.append("</value></Data>\n");
+        at = put(at, "      <Data name=\"");
+        at = putName(at, key);
+        at = put(at, "\"><value>");
+        at = writeXml(at, value);
+        at = put(at, "</value></Data>\n");
     }
-    out.append("    </ExtendedData>\n    <Point><coordinates>");
-    char coordinates[64];
-    int length = std::snprintf(coordinates, sizeof coordinates, "%.4f,%.4f", *place.lon, *place.lat);
-    if (place.elevationM) length += std::snprintf(coordinates + length, sizeof coordinates - length, ",%d", *place.elevationM);
-    out.append(coordinates, static_cast<size_t>(length));
-    out.append("</coordinates></Point>\n  </Placemark>\n");
+    at = put(at, "    </ExtendedData>\n    <Point><coordinates>");
+    at = writeCoordinates(at, *place.lon, *place.lat);
+    if (place.elevationM) {
+        *at++ = ',';
+        at = std::to_chars(at, at + 16, *place.elevationM).ptr;
+    }
+    at = put(at, "</coordinates></Point>\n  </Placemark>\n");
+    out.append(start, static_cast<size_t>(at - start));
 }
 
 }  // namespace
@@ -201,7 +319,7 @@ void ReportExporter::add(const DecodedReport& r, const StationPlace& place, cons
     case ExportFormat::Csv:
         if (!csv_) csv_ = std::make_unique<CsvRow>(exportedCsvColumns());
         csv_->clear();
-        writeReportFields(r, *csv_, &placed);
+        walkReportFields(r, *csv_, &placed);
         csv_->appendTo(buffer_);
         break;
     case ExportFormat::JsonLines:

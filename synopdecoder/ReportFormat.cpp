@@ -62,7 +62,7 @@ QByteArray csvHeaderLine() { return csvColumns().join(u',').toUtf8() + "\r\n"; }
 QByteArray reportToCsvLine(const DecodedReport& report)
 {
     CsvRow row(csvColumns());
-    writeReportFields(report, row);
+    walkReportFields(report, row, nullptr);
     std::string line;
     row.appendTo(line);
     return QByteArray(line.data(), static_cast<qsizetype>(line.size()));

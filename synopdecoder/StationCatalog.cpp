@@ -119,23 +119,67 @@ std::optional<double> parseDegrees(std::string_view text)
     return (hemisphere == 'S' || hemisphere == 'W') ? -degrees : degrees;
 }
 
+namespace {
+
+// 12;345;...: the index's figures as a number, or -1.
+int fiveFigures(std::string_view block, std::string_view number)
+{
+    int value = 0;
+    for (const std::string_view part : {block, number})
+        for (const char c : part) {
+            if (c < '0' || c > '9') return -1;
+            value = value * 10 + (c - '0');
+        }
+    return value;
+}
+
+StationInfo parseLandLine(std::string_view line)
+{
+    std::string_view f[12];
+    splitInto(trim(line), ';', f);
+    StationInfo info;
+    info.name = latin1ToUtf8(trim(f[3]));
+    info.country = latin1ToUtf8(trim(f[5]));
+    info.lat = parseDegrees(f[7]);
+    info.lon = parseDegrees(f[8]);
+    if (const auto elevation = parseNumber(f[11])) info.elevationM = static_cast<int>(*elevation);
+    return info;
+}
+
+}  // namespace
+
 void StationCatalog::loadLandStations(std::string_view text)
 {
-    land_.reserve(land_.size() + static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-    forEachLine(text, [this](std::string_view line) {
-        std::string_view f[12];
-        if (splitInto(trim(line), ';', f) < 12 || f[0].size() != 2 || f[1].size() != 3) return;
-        StationInfo info;
-        info.name = latin1ToUtf8(trim(f[3]));
-        info.country = latin1ToUtf8(trim(f[5]));
-        info.lat = parseDegrees(f[7]);
-        info.lon = parseDegrees(f[8]);
-        if (const auto elevation = parseNumber(f[11])) info.elevationM = static_cast<int>(*elevation);
-        std::string index;
-        index.reserve(5);
-        index.append(f[0]).append(f[1]);
-        land_.insert_or_assign(std::move(index), std::move(info));
+    const std::string& kept = landTexts_.emplace_back(text);
+    if (landLines_.empty()) landLines_.resize(100000);
+    forEachLine(kept, [this](std::string_view line) {
+        // Twelve fields or more; only the first two, the index, are read now.
+        const std::string_view fields = trim(line);
+        if (std::count(fields.begin(), fields.end(), ';') < 11 || fields.find(';') != 2 || fields[6] != ';') return;
+        const std::string_view block = fields.substr(0, 2), number = fields.substr(3, 3);
+        if (number.find(';') != std::string_view::npos) return;
+        // A later line of the same index replaces the earlier one.
+        const int index = fiveFigures(block, number);
+        std::string_view* slot = nullptr;
+        if (index >= 0) slot = &landLines_[static_cast<size_t>(index)];
+        else slot = &otherLandLines_[std::string(block).append(number)];
+        if (slot->empty()) ++landCount_;
+        *slot = line;
     });
+}
+
+const std::string_view* StationCatalog::landLine(std::string_view index) const
+{
+    const std::string_view* line = nullptr;
+    if (index.size() == 5 && !landLines_.empty()) {
+        const int number = fiveFigures(index.substr(0, 2), index.substr(2));
+        if (number >= 0) line = &landLines_[static_cast<size_t>(number)];
+    }
+    if (!line) {
+        const auto other = otherLandLines_.find(index);
+        if (other != otherLandLines_.end()) line = &other->second;
+    }
+    return line && !line->empty() ? line : nullptr;
 }
 
 void StationCatalog::loadBuoys(std::string_view text)
@@ -165,8 +209,12 @@ void StationCatalog::loadBuoys(std::string_view text)
 
 const StationInfo* StationCatalog::landStation(std::string_view index) const
 {
-    const auto it = land_.find(index);
-    return it == land_.end() ? nullptr : &it->second;
+    const std::string_view* line = landLine(index);
+    if (!line) return nullptr;
+    const std::lock_guard<std::mutex> hold(parsedLock_);
+    std::unique_ptr<StationInfo>& info = parsed_[line->data()];
+    if (!info) info = std::make_unique<StationInfo>(parseLandLine(*line));
+    return info.get();
 }
 
 const StationInfo* StationCatalog::buoy(std::string_view id) const
@@ -177,9 +225,12 @@ const StationInfo* StationCatalog::buoy(std::string_view id) const
 
 const StationCatalog& StationCatalog::builtIn()
 {
-    static const StationCatalog catalog = [] {
+    // Made in place, never moved: its lines view its own texts. Kept to the
+    // end of the process.
+    static const StationCatalog& catalog = *[] {
         initStationResources();
-        StationCatalog c;
+        auto* made = new StationCatalog;
+        StationCatalog& c = *made;
         // An installed list (share/pluvane beside the program's bin/) wins
         // over the one built in, so that a newer list from WMO or NDBC can
         // be dropped in without a rebuild.
@@ -198,7 +249,7 @@ const StationCatalog& StationCatalog::builtIn()
         };
         c.loadLandStations(read("nsd_bbsss.txt"));
         c.loadBuoys(read("ndbc_station_table.txt"));
-        return c;
+        return made;
     }();
     return catalog;
 }

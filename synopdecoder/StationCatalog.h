@@ -1,10 +1,14 @@
 #pragma once
 // Station names for WMO land station indices and buoy numbers, from the
 // tables compiled into the library.
+#include <deque>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace synop {
 
@@ -17,6 +21,10 @@ struct StationInfo {
 
 class StationCatalog {
 public:
+    StationCatalog() = default;
+    StationCatalog(const StationCatalog&) = delete;  // its lines view its own texts
+    StationCatalog& operator=(const StationCatalog&) = delete;
+
     // The installed tables, else those compiled into the library; read once
     // on first use.
     static const StationCatalog& builtIn();
@@ -25,9 +33,10 @@ public:
     void loadLandStations(std::string_view text);
     void loadBuoys(std::string_view text);
 
+    // Safe to call from several threads at once.
     const StationInfo* landStation(std::string_view index) const;
     const StationInfo* buoy(std::string_view id) const;
-    size_t size() const { return land_.size() + buoys_.size(); }
+    size_t size() const { return landCount_ + buoys_.size(); }
 
 private:
     // Looked up by a view of the report's station, without a copy.
@@ -36,7 +45,16 @@ private:
         size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
     };
     using Table = std::unordered_map<std::string, StationInfo, Hash, std::equal_to<>>;
-    Table land_;
+    // The land list has some thirteen thousand lines and a run looks up a
+    // few hundred stations: lines are found by index when the list is read
+    // and taken apart on their first lookup.
+    const std::string_view* landLine(std::string_view index) const;
+    std::deque<std::string> landTexts_;                // every text loaded, which the lines view
+    std::vector<std::string_view> landLines_;          // by five-figure index; empty: none
+    std::unordered_map<std::string, std::string_view, Hash, std::equal_to<>> otherLandLines_;  // other indices
+    size_t landCount_ = 0;
+    mutable std::mutex parsedLock_;
+    mutable std::unordered_map<const char*, std::unique_ptr<StationInfo>> parsed_;  // by line
     Table buoys_;
 };
 

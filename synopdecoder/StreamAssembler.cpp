@@ -163,7 +163,7 @@ void StreamAssembler::takeTokens(Tokens& tokens)
             const bool next = i + 1 < tokens.size();
             const bool repair = mode_ != Mode::OtherForm;
             const bool land = isLandMarker(token)
-                || (repair && nearly(token, "AAXX") && next && isDateGroup(correctShift(tokens[i + 1])));
+                || (repair && nearly(token, "AAXX") && next && isDateGroup(ShiftCorrected(tokens[i + 1])));
             const bool ship = isShipMarker(token) || (repair && tokens.size() == 1 && nearly(token, "BBXX"));
             if (i == 0 && isOtherFormMarker(token)) {
                 closeReport(false);
@@ -175,7 +175,7 @@ void StreamAssembler::takeTokens(Tokens& tokens)
                 if (land) {
                     mode_ = Mode::Land;
                     landDateGroup_.clear();
-                    if (i + 1 < tokens.size() && isCodedGroup(correctShift(tokens[i + 1]), 5))
+                    if (i + 1 < tokens.size() && isCodedGroup(ShiftCorrected(tokens[i + 1]), 5))
                         landDateGroup_ = correctShift(tokens[++i]);
                 } else if (ship) {
                     mode_ = Mode::Ship;
@@ -206,11 +206,11 @@ void StreamAssembler::takeTokens(Tokens& tokens)
 bool StreamAssembler::looksLikeLandReport(const Tokens& tokens) const
 {
     if (tokens.size() < 5) return false;
-    const std::string station = correctShift(tokens[0]);
+    const ShiftCorrected station(tokens[0]);
     if (station.size() != 5 || !isDigits(station)) return false;
-    if (!looksLikeIndicatorGroup(correctShift(tokens[1])) || !looksLikeWindGroup(correctShift(tokens[2]))) return false;
+    if (!looksLikeIndicatorGroup(ShiftCorrected(tokens[1])) || !looksLikeWindGroup(ShiftCorrected(tokens[2]))) return false;
     for (size_t i = 3; i < 5; ++i) {
-        const std::string g = correctShift(tokens[i]);
+        const ShiftCorrected g(tokens[i]);
         if (!isCodedGroup(g, 5) || g[0] < '1' || g[0] > '9') return false;
     }
     return true;
@@ -218,7 +218,7 @@ bool StreamAssembler::looksLikeLandReport(const Tokens& tokens) const
 
 bool StreamAssembler::startsReport(const Tokens& tokens, size_t at) const
 {
-    const std::string first = correctShift(tokens[at]);
+    const ShiftCorrected first(tokens[at]);
     switch (mode_) {
     case Mode::Land:
         return isCodedGroup(first, 5) && isDigits(first);
@@ -226,9 +226,9 @@ bool StreamAssembler::startsReport(const Tokens& tokens, size_t at) const
         // A numbered ship cut right after its date group is still a report.
         if (isBuoyOrPlatformNumber(tokens[at]))
             return looksLikeShipOpening(tokens, at)
-                || (at + 2 < tokens.size() && isDateGroup(correctShift(tokens[at + 1])) && tokens[at + 2] == "=");
+                || (at + 2 < tokens.size() && isDateGroup(ShiftCorrected(tokens[at + 1])) && tokens[at + 2] == "=");
         return looksLikeCallSign(tokens[at]) && at + 1 < tokens.size()
-            && isCodedGroup(correctShift(tokens[at + 1]), 5);
+            && isCodedGroup(ShiftCorrected(tokens[at + 1]), 5);
     default:
         return false;  // buoy reports open with their own ZZYY
     }
@@ -237,17 +237,17 @@ bool StreamAssembler::startsReport(const Tokens& tokens, size_t at) const
 bool StreamAssembler::startsNewReport(const Tokens& tokens, size_t at) const
 {
     if (current_.groups.size() < 2 || at + 1 >= tokens.size()) return false;
-    const std::string next = correctShift(tokens[at + 1]);
+    const ShiftCorrected next(tokens[at + 1]);
     if (mode_ == Mode::Land) {
-        const std::string first = correctShift(tokens[at]);
+        const ShiftCorrected first(tokens[at]);
         if (!isDigits(first) || first.size() != 5) return false;
-        if (next == "NIL") return true;
+        if (next.view() == "NIL") return true;
         if (!looksLikeIndicatorGroup(next)) return false;
-        return at + 2 >= tokens.size() || looksLikeWindGroup(correctShift(tokens[at + 2]));
+        return at + 2 >= tokens.size() || looksLikeWindGroup(ShiftCorrected(tokens[at + 2]));
     }
     if (mode_ == Mode::Ship) {
         return startsReport(tokens, at) && at + 2 < tokens.size()
-            && correctShift(tokens[at + 2]).rfind("99", 0) == 0;
+            && ShiftCorrected(tokens[at + 2]).view().rfind("99", 0) == 0;
     }
     return false;
 }
@@ -281,7 +281,7 @@ bool StreamAssembler::continuesOpenReport(const Tokens& tokens) const
     size_t taken = 0;
     for (const std::string_view token : tokens) {
         if (token == "=" || token == "333" || token == "555") break;
-        const std::string group = correctShift(token);
+        const ShiftCorrected group(token);
         if (!order.accepts(group)) return false;
         order.take(group);
         ++taken;

@@ -14,9 +14,13 @@ trap 'kill $wm 2>/dev/null || true; rm -rf "$work"' EXIT
 export PLUVANE_HIVE="$work/hive.sqlite" PLUVANE_SYNOP_LOG="$work/reports.sqlite" QT_QPA_PLATFORM=xcb
 
 listening() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+# Below the kernel's ephemeral range: a server told to take any port, or a
+# client's own end of a connection, can then never take ours between the
+# check and the demo's listen.
+read -r ephemeral_low _ </proc/sys/net/ipv4/ip_local_port_range
 port=0
 for _ in $(seq 50); do
-  candidate=$((20000 + RANDOM % 40000))
+  candidate=$((10000 + RANDOM % (ephemeral_low - 10000)))
   listening "$candidate" || { port=$candidate; break; }
 done
 [ "$port" -ne 0 ] || { echo "no free port found" >&2; exit 1; }

@@ -63,6 +63,16 @@ QString CardServerProcess::log()
     return m_log;
 }
 
+bool CardServerProcess::waitForLog(const QRegularExpression& pattern, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pattern.match(log()).hasMatch()) {
+        if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning) return false;
+        m_process.waitForReadyRead(int(qMin<qint64>(100, deadline.remainingTime())));
+    }
+    return true;
+}
+
 void CardServerProcess::drainLog()
 {
     m_process.setReadChannel(QProcess::StandardError);

@@ -3,6 +3,7 @@
 // server picks, waiting until it says where it listens. The destructor
 // always stops it.
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
@@ -37,6 +38,10 @@ public:
 
     // Everything the server wrote to stderr so far (waits briefly for more).
     QString log();
+    // Waits until the log matches pattern (true), the server ends or
+    // timeoutMs pass. Lines after "Listening on" (the cards' inputs, say)
+    // can come a while later on a busy machine.
+    bool waitForLog(const QRegularExpression& pattern, int timeoutMs = 10000);
     // Takes what the server has logged without waiting for more, so that a
     // busy server never blocks on a full stderr pipe.
     void drainLog();

@@ -58,6 +58,8 @@ TEST(CombinedAudio, ThreeUdpReceiversOnOneInputDecodeAsOne)
     ASSERT_TRUE(server.start({"--card", "1:4=udp:0@8000+udp:0@8000+udp:0@8000"})) << server.error().toStdString();
     // The ports the server took, from its description of input 4.
     QList<quint16> ports;
+    ASSERT_TRUE(server.waitForLog(QRegularExpression(QStringLiteral("input 4: .*combined"))))
+        << server.log().toStdString();
     auto found = QRegularExpression(QStringLiteral(R"(udp:127\.0\.0\.1:(\d+)@8000,s16le)")).globalMatch(server.log());
     while (found.hasNext()) ports << quint16(found.next().captured(1).toUInt());
     ASSERT_EQ(ports.size(), 3) << server.log().toStdString();

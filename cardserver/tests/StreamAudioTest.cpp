@@ -42,8 +42,9 @@ TEST(UdpAudio, DatagramsSentToTheCardAreDecoded)
 {
     CardServerProcess server;
     ASSERT_TRUE(server.start({"--card", "1=udp:0@8000"})) << server.error().toStdString();
-    const auto bound = QRegularExpression(QStringLiteral(R"(input 1: udp:127\.0\.0\.1:(\d+)@8000,s16le)")).match(server.log());
-    ASSERT_TRUE(bound.hasMatch()) << server.log().toStdString();
+    const QRegularExpression udpInput(QStringLiteral(R"(input 1: udp:127\.0\.0\.1:(\d+)@8000,s16le)"));
+    ASSERT_TRUE(server.waitForLog(udpInput)) << server.log().toStdString();
+    const auto bound = udpInput.match(server.log());
     const quint16 port = quint16(bound.captured(1).toUInt());
     // One socket, on input 1 only: the other inputs could not bind it again.
     EXPECT_TRUE(server.log().contains(QStringLiteral("input 2: no signal"))) << server.log().toStdString();

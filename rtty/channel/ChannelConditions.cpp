@@ -60,6 +60,13 @@ bool applyCondition(const std::string& part, ChannelSettings& s, double centreHz
         if (hum.mainsHz <= 0.0)
             return false;
         s.interference.hum = hum;
+    } else if (name == "fading" && within(2)) {
+        // Rayleigh fading of one path (delay 0) or two of equal power.
+        s.multipath = true;
+        s.pathDelaySeconds = arg(0, 0.0) / 1000.0;
+        s.dopplerSpreadHz = arg(1, 0.5);
+        if (s.pathDelaySeconds < 0.0 || s.dopplerSpreadHz <= 0.0)
+            return false;
     } else if (name == "drift" && within(2)) {
         s.offsetHz = arg(0, 0.0);
         s.driftHzPerMinute = arg(1, 20.0);

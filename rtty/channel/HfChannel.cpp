@@ -20,7 +20,7 @@ const std::vector<std::string>& channelPresetNames()
     static const std::vector<std::string> names{"white",   "flat",     "moderate", "poor",     "flutter", "selective",
                                                  "offset",  "impulse",  "dips20",   "dips10",   "storm",   "speech",
                                                  "adjacent", "carrier", "cw",       "hum",      "drift",   "dips",
-                                                 "irregular", "if",     "agc",      "clip",     "clock"};
+                                                 "irregular", "fading", "if",     "agc",      "clip",     "clock"};
     return names;
 }
 

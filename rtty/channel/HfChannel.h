@@ -81,6 +81,7 @@ struct ChannelSettings {
 //   cw:OFFSET_HZ:DB[:WPM]        a keyed carrier (Morse, default 20 wpm)
 //   hum:DB[:MAINS_HZ[:SLOPE]]    mains hum and its harmonics (default 50 Hz, slope 1)
 //   drift:START_HZ:HZ_PER_MIN    mistuning that drifts
+//   fading:DELAY_MS:SPREAD_HZ    Rayleigh fading, one path (delay 0) or two ("flat" is fading:0:0.5)
 //   dips:DEPTH_DB:SECONDS:PERIOD_S, irregular:DEPTH_DB:SECONDS:PERIOD_S
 //                                both tones down together, regular or at random
 //   if:WIDTH_HZ[:OFFSET_HZ]      a narrow IF filter, its centre offset from the tones'

@@ -33,6 +33,13 @@ constexpr double kLeastCommonDeadZone = 0.5;
 // Slots with less of their window left by the blanker are not learnt from.
 constexpr float kLearnKept = 0.9f;
 
+// A one-bit boxcar's response to a tone `shift` away, against its own tone's.
+double toneLeakage(double shiftHz, double baud)
+{
+    const double x = std::numbers::pi * shiftHz / baud;
+    return x > 0.0 ? std::fabs(std::sin(x) / x) : 1.0;
+}
+
 }  // namespace
 
 ReceiverFrontEnd::ReceiverFrontEnd(double sampleRate, const RttyParameters& parameters)
@@ -56,6 +63,7 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     filters_ = std::make_unique<TonePairFilter>(sampleRate_, parameters_.markHz() + correctionHz,
                                                 parameters_.spaceHz() + correctionHz, parameters_.baud, decimation_);
     likelihood_.reset();
+    likelihood_.setLeakage(toneLeakage(parameters_.shiftHz, parameters_.baud));
     markMagnitude_.clear();
     spaceMagnitude_.clear();
     markEnvelope_.clear();

@@ -28,6 +28,9 @@ constexpr double kOffClip = 2.0;
 constexpr double kOffUnbias = 1.1565176427496657;  // 1 / (1 - e^-2)
 constexpr double kOffShareOfOn = 1e-3;
 constexpr double kTrustedCount = 16.0;
+// The noise that stays in a fade of both tones is taken as at most 60 dB
+// below a tone's amplitude.
+constexpr double kCleanestNoise = 1e-6;
 // A slot with less of its window left than this is erased.
 constexpr double kLeastKept = 0.05;
 
@@ -108,7 +111,9 @@ double SlotLikelihood::Tone::logLikelihood(double magnitude, double level, doubl
 
 void SlotLikelihood::reset()
 {
+    const double leakage2 = leakage2_;
     *this = SlotLikelihood();
+    leakage2_ = leakage2;
 }
 
 void SlotLikelihood::learn(bool mark, double markSquared, double spaceSquared, double alpha)
@@ -137,7 +142,12 @@ void SlotLikelihood::learn(bool mark, double markSquared, double spaceSquared, d
 
 void SlotLikelihood::learnQuiet(bool mark, double markSquared, double spaceSquared)
 {
-    (mark ? space_ : mark_).quiet.learn(mark ? spaceSquared : markSquared);
+    Tone& off = mark ? space_ : mark_;
+    const double offSquared = mark ? spaceSquared : markSquared, onSquared = mark ? markSquared : spaceSquared;
+    off.quiet.learn(offSquared);
+    if (onSquared > 0.0)
+        off.leak.learn(offSquared / onSquared);
+    off.beyondLeakage.learn(std::max(0.0, offSquared - leakageShare2(off) * onSquared), kSlotAlpha);
     refresh();
 }
 
@@ -197,6 +207,23 @@ void SlotLikelihood::refresh()
     set(mark_, markAmplitude, markNoise);
     set(space_, spaceAmplitude, spaceNoise);
     set(shared_, 0.5 * (markAmplitude + spaceAmplitude), 0.5 * (markNoise + spaceNoise));
+    // On a strong signal the off-tone's filter holds mostly the on-tone's
+    // leakage (the filters' response at the shift), which a fade of both
+    // tones takes down with the pair: only what is left beyond it is
+    // noise. The quietest off level does not show that, since the leakage
+    // is in every slot, and a deep dip would be read against noise some
+    // 30 dB above what it is (at 50 Bd and 425 Hz each tone sits on a
+    // sidelobe peak of the other's filter, -28 dB). What the decided slots
+    // leave beyond the leakage is the noise.
+    auto noiseBeyondLeakage = [this](Tone& tone, double otherAmplitude2) {
+        const double noise = tone.beyondLeakage.count >= 1.0 / kFloorAlpha
+                                 ? 0.5 * tone.beyondLeakage.mean
+                                 : tone.sigma2 - 0.5 * leakageShare2(tone) * otherAmplitude2;
+        const double least = std::min(std::max(kFloor, kCleanestNoise * tone.amplitude2), tone.floorSigma2);
+        tone.floorSigma2 = std::clamp(noise, least, tone.floorSigma2);
+    };
+    noiseBeyondLeakage(mark_, spaceAmplitude);
+    noiseBeyondLeakage(space_, markAmplitude);
 
     // The fading measure moves only here and in learnSlot(), which ends here.
     // Until the fading is measured, the long-term levels: they never do badly.
@@ -204,6 +231,17 @@ void SlotLikelihood::refresh()
     const double fading = fastFading();
     fastFadingSeen_ = measured && fading >= kFastFading;
     followsLocalLevels_ = measured && fading < kFastFading;
+}
+
+// The off-tone's share of the on-tone's power that is leakage: its quietest
+// lately, no more than the filters' own response. Noise lifts the quietest
+// share as well; a share above the filters' own (slots off their centre,
+// or noise at a middling signal) is left to count as noise.
+double SlotLikelihood::leakageShare2(const Tone& tone) const
+{
+    if (tone.leak.count < 1.0 / kFloorAlpha)
+        return leakage2_;
+    return std::min(tone.leak.lowest, leakage2_);
 }
 
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude) const

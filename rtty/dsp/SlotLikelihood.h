@@ -16,6 +16,10 @@ namespace rtty {
 class SlotLikelihood {
 public:
     void reset();
+    // The share of a tone's amplitude that the other tone's filter passes
+    // when the tone fills the filter's window (a one-bit boxcar's response
+    // at the shift: |sin x / x|). Kept by reset().
+    void setLeakage(double share) { leakage2_ = share * share; }
     // Learns from one raw sample; timeConstant in samples.
     void learnSample(float markMagnitude, float spaceMagnitude, double timeConstant);
     // Learns from a slot whose value a frame decided.
@@ -80,6 +84,8 @@ private:
     struct Tone {
         Level on, off;  // mean squared magnitude while on / off
         Floor quiet;
+        Floor leak;  // the same for its squared magnitude against the on-tone's (the leakage's share)
+        Level beyondLeakage;  // mean squared magnitude while off, less the on-tone's leakage
         double floorSigma2 = 0.0;  // the part of sigma2 that a fade of both tones leaves
         double weight = 0.0;  // LLR coefficients, refreshed after each update
         double bias = 0.0;
@@ -88,6 +94,7 @@ private:
         double logLikelihood(double magnitude, double level, double common = 1.0) const;
     };
     void refresh();
+    double leakageShare2(const Tone& tone) const;
     template <bool Part>
     double levelLlr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
                     float pairGain, float kept) const;
@@ -96,6 +103,7 @@ private:
 
     Tone mark_, space_;
     Tone shared_;  // both tones' levels averaged: the fixed threshold that suits flutter
+    double leakage2_ = 0.0;
     double slotsLearnt_ = 0.0;
     int lastOn_ = -1;            // tone on in the previous slot learnt: 1 mark, 0 space
     double lastOnMagnitude_ = 0.0;

@@ -56,6 +56,34 @@ TEST(Stations, BuiltInTablesAreFound)
     EXPECT_DOUBLE_EQ(*parseDegrees("008-40W"), -(8 + 40 / 60.0));
 }
 
+// Lines are taken apart on their first lookup: what a lookup finds must be
+// what reading every line at once gave, a later list's line winning.
+TEST(Stations, ListsReadInTurnAnswerAsTheirLastLine)
+{
+    StationCatalog catalog;
+    catalog.loadLandStations("01;001;ENJA;Jan Mayen;;Norway;6;70-56N;008-40W;70-56N;008-40W;10;9;P\n"
+                             "06;260;EHDB;De Bilt;;Netherlands;6;52-06N;005-11E;;;2;;\n"
+                             "short;line\n"
+                             "A1;0B2;----;Lettered;;Nowhere;6;10-00S;020-00E;;;5;;");
+    const StationInfo* janMayen = catalog.landStation("01001");
+    ASSERT_TRUE(janMayen);
+    EXPECT_EQ(janMayen->name, "Jan Mayen");
+    catalog.loadLandStations("06;260;EHDB;De Bilt (moved);;Netherlands;6;52-07N;005-12E;;;3;;");
+    const StationInfo* deBilt = catalog.landStation("06260");
+    ASSERT_TRUE(deBilt);
+    EXPECT_EQ(deBilt->name, "De Bilt (moved)");
+    EXPECT_EQ(deBilt->elevationM, 3);
+    EXPECT_EQ(catalog.landStation("01001"), janMayen);  // parsed once, the same entry
+    EXPECT_EQ(janMayen->elevationM, 10);
+    const StationInfo* lettered = catalog.landStation("A10B2");
+    ASSERT_TRUE(lettered);
+    EXPECT_DOUBLE_EQ(*lettered->lat, -10.0);
+    EXPECT_FALSE(catalog.landStation("06261"));
+    EXPECT_FALSE(catalog.landStation("0626"));
+    EXPECT_FALSE(catalog.landStation(""));
+    EXPECT_EQ(catalog.size(), 3u);
+}
+
 
 // The JSON written straight into a buffer reads back as the same object the
 // fields make through Qt's JSON classes: every report of the real traffic,

@@ -1,5 +1,5 @@
-// The writers' fast paths against plain reference forms: text escaped eight
-// bytes at a time with the odd byte at every place of a word and of a
+// The writers' fast paths against plain reference forms: text escaped sixteen
+// and eight bytes at a time with the odd byte at every place of a block and of a
 // short tail, figures written without printf, and the table of positions'
 // shortest forms when its slots are contended.
 #include "synopdecoder/FieldWriters.h"
@@ -46,7 +46,7 @@ TEST(WriterEdges, JsonTextWithAnEscapedByteAtEveryPlace)
 {
     const std::vector<std::string> oddBytes = {"\"", "\\", "\n", "\r", "\t", std::string(1, '\0'), "\x1f", "\x7f", "\xe9",
                                                "\xe2\x82\xac", "\xe2\x82"};
-    for (size_t length = 0; length <= 27; ++length) {
+    for (size_t length = 0; length <= 40; ++length) {  // two blocks of sixteen and a tail
         for (const std::string& odd : oddBytes) {
             for (size_t at = 0; at <= length; ++at) {
                 std::string text(length, 'k');
@@ -104,6 +104,13 @@ TEST(WriterEdges, TenDigitFiguresAsPrintfWritesThem)
     std::vector<double> values = {0.0, -0.0, 0.1, -0.1, -0.5, 0.05, 1e-7, 99999999.9, 1e8, -1e8, 123456789.1, 1e15,
                                   54.18333333333333, -8.666666666666666, 2.5e-5};
     for (int tenths = -200000; tenths <= 200000; tenths += 7) values.push_back(tenths / 10.0);
+    // Positions, more than the table of kept answers has slots, each twice
+    // at a distance: a slot taken over must never answer for another number.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> degrees(-180, 180);
+    std::vector<double> positions(3000);
+    for (double& p : positions) p = degrees(random);
+    for (int round = 0; round < 2; ++round) values.insert(values.end(), positions.begin(), positions.end());
     for (const double v : values) {
         char mine[32], printf[32];
         const size_t length = writeTenDigits(mine, v);

@@ -58,6 +58,11 @@ TEST(HfChannel, NamedPresets)
     const ChannelSettings poor = preset("poor");
     EXPECT_DOUBLE_EQ(poor.pathDelaySeconds, 0.002);
     EXPECT_DOUBLE_EQ(poor.dopplerSpreadHz, 1.0);
+    const auto twoPaths = channelPreset("fading:0.5:2", kRate, 0.1, 1500, 425, 1);
+    ASSERT_TRUE(twoPaths);
+    EXPECT_DOUBLE_EQ(twoPaths->pathDelaySeconds, 0.0005);
+    EXPECT_DOUBLE_EQ(twoPaths->dopplerSpreadHz, 2.0);
+    EXPECT_FALSE(channelPreset("fading:0:0", kRate, 0.1, 1500, 425, 1));
 }
 
 // The demo feeds the channel in blocks of whatever size the reader asks for.
