@@ -4,8 +4,9 @@
 // time) is opened and set to BAUDOT at its defaults; after a few seconds
 // to settle, the server's user + system CPU over WALL_SECONDS of the clock
 // is printed with the audio seconds it decoded in that time and the
-// characters that came as text, on one line:
-//   CPU_SECONDS AUDIO_SECONDS CHARACTERS
+// characters that came as text, and the wall seconds from the request
+// that set BAUDOT to the first text (-1: none), on one line:
+//   CPU_SECONDS AUDIO_SECONDS CHARACTERS FIRST_TEXT_SECONDS
 #include "cardserver/testing/CardServerProcess.h"
 #include "protocol/Message.h"
 
@@ -50,6 +51,9 @@ int main(int argc, char** argv)
                            WireValue::i2(-1), WireValue::i2(-1), WireValue::boolean(false)});
     QByteArray buffer;
     long characters = 0;
+    QElapsedTimer sinceSetMode;
+    sinceSetMode.start();
+    double firstTextSeconds = -1;
     bool refused = false;
     auto poll = [&](int waitMs) {
         socket.waitForReadyRead(waitMs);
@@ -59,8 +63,10 @@ int main(int argc, char** argv)
             const auto message = Message::parse(buffer.left(lf), nullptr);
             buffer.remove(0, lf + 1);
             if (!message) continue;
-            if (message->event == QLatin1String("DataText") && message->args.size() >= 5)
+            if (message->event == QLatin1String("DataText") && message->args.size() >= 5) {
                 characters += message->args.at(4).text.size();
+                if (firstTextSeconds < 0) firstTextSeconds = double(sinceSetMode.elapsed()) / 1000.0;
+            }
             if (message->kind == Message::Kind::Reply && message->status && *message->status != 0) {
                 std::fprintf(stderr, "request %lld refused: %s\n", static_cast<long long>(message->id), qPrintable(message->text));
                 refused = true;
@@ -77,6 +83,6 @@ int main(int argc, char** argv)
     wall.start();
     while (wall.elapsed() < qint64(wallSeconds * 1000)) poll(20);
     const double cpu = server.cpuSeconds() - cpuBefore;
-    std::printf("%.3f %.1f %ld\n", cpu, double(wall.elapsed()) / 1000.0 * timeScale, characters);
+    std::printf("%.3f %.1f %ld %.2f\n", cpu, double(wall.elapsed()) / 1000.0 * timeScale, characters, firstTextSeconds);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "rtty/audio/RawSource.h"
 
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -21,17 +22,30 @@ const char* formatName(PcmFormat format) { return format == PcmFormat::S16LE ? "
 
 void convertPcm(const unsigned char* bytes, size_t samples, PcmFormat format, float* out)
 {
-    for (size_t i = 0; i < samples; ++i) {
-        if (format == PcmFormat::S16LE) {
-            const auto value = int16_t(uint16_t(bytes[2 * i]) | uint16_t(bytes[2 * i + 1]) << 8);
+    // One loop per format, the bytes taken as a word where the machine is
+    // little-endian: loops the compiler does in vectors.
+    if (format == PcmFormat::S16LE) {
+        for (size_t i = 0; i < samples; ++i) {
+            int16_t value;
+            if constexpr (std::endian::native == std::endian::little)
+                std::memcpy(&value, bytes + 2 * i, sizeof value);
+            else
+                value = int16_t(uint16_t(bytes[2 * i]) | uint16_t(bytes[2 * i + 1]) << 8);
             out[i] = float(value) / 32768.0f;
-        } else {
-            const uint32_t bits = uint32_t(bytes[4 * i]) | uint32_t(bytes[4 * i + 1]) << 8
-                                | uint32_t(bytes[4 * i + 2]) << 16 | uint32_t(bytes[4 * i + 3]) << 24;
-            float value;
-            std::memcpy(&value, &bits, sizeof value);
-            out[i] = std::isfinite(value) ? value : 0.0f;
         }
+        return;
+    }
+    for (size_t i = 0; i < samples; ++i) {
+        uint32_t bits;
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(&bits, bytes + 4 * i, sizeof bits);
+        else
+            bits = uint32_t(bytes[4 * i]) | uint32_t(bytes[4 * i + 1]) << 8 | uint32_t(bytes[4 * i + 2]) << 16
+                 | uint32_t(bytes[4 * i + 3]) << 24;
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        // NaN and infinities (all exponent bits set) become silence.
+        out[i] = (bits & 0x7f800000u) != 0x7f800000u ? value : 0.0f;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -132,12 +133,23 @@ size_t WavSource::readOnce(float* out, size_t maxSamples)
     const sf_count_t frames = sf_readf_float(file_, interleaved_.data(), static_cast<sf_count_t>(maxSamples));
     if (frames < 0)
         return 0;
-    for (sf_count_t i = 0; i < frames; ++i) {
-        const float sample = interleaved_[size_t(i) * size_t(channels_)];
-        // NaN or infinite samples from a damaged float file become silence.
-        out[i] = std::isfinite(sample) ? sample : 0.0f;
+    // NaN or infinite samples from a damaged float file become silence.
+    // Told by their exponent bits, which the compiler does in vectors.
+    auto finite = [](float sample) {
+        uint32_t bits;
+        std::memcpy(&bits, &sample, sizeof bits);
+        return (bits & 0x7f800000u) != 0x7f800000u ? sample : 0.0f;
+    };
+    const float* in = interleaved_.data();
+    const auto count = static_cast<size_t>(frames);
+    if (channels_ == 1) {
+        for (size_t i = 0; i < count; ++i)
+            out[i] = finite(in[i]);
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            out[i] = finite(in[i * size_t(channels_)]);
     }
-    return static_cast<size_t>(frames);
+    return count;
 }
 
 size_t WavSource::read(float* out, size_t maxSamples)

@@ -15,7 +15,6 @@ namespace {
 // finer), and decodes the recent audio again when by more than the other.
 constexpr double kRetuneShare = 0.15;
 constexpr double kRewindShare = 0.4;
-constexpr double kRewindSeconds = 4.0;
 constexpr size_t kPieceSamples = 400;
 
 }  // namespace
@@ -47,10 +46,7 @@ void RttyDemodulator::processPiece(const float* samples, size_t n, std::string& 
         else if (jump > kRetuneShare * parameters_.baud)
             frontEnd_->retune(offsetHz);
     }
-    recentAudio_.insert(recentAudio_.end(), samples, samples + n);
-    const auto keep = static_cast<size_t>(kRewindSeconds * sampleRate_);
-    if (recentAudio_.size() > 2 * keep)
-        recentAudio_.erase(recentAudio_.begin(), recentAudio_.end() - long(keep));
+    recentAudio_.append(samples, n);
     demodulate(samples, n, holding_ ? heldText_ : textOut);
 }
 
@@ -63,7 +59,7 @@ void RttyDemodulator::rewind(double correctionHz, std::string& textOut)
         frontEnd_->retune(correctionHz);
         return;
     }
-    const std::vector<float> audio(recentAudio_.begin() + long(from - heldFrom), recentAudio_.end());
+    const std::vector<float> audio = recentAudio_.newest(size_t(samplesIn_ - from));
     samplesIn_ = from;
     resetFraming(std::clamp(correctionHz, -ReceiverFrontEnd::kMaxTuningHz, ReceiverFrontEnd::kMaxTuningHz));
     for (size_t done = 0; done < audio.size(); done += kPieceSamples)

@@ -60,8 +60,8 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
 {
     samplesIn_ = atSample;
     tuningCorrectionHz_ = correctionHz;
-    markFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.markHz() + correctionHz, parameters_.baud, decimation_);
-    spaceFilter_ = std::make_unique<ToneFilter>(sampleRate_, parameters_.spaceHz() + correctionHz, parameters_.baud, decimation_);
+    filters_ = std::make_unique<TonePairFilter>(sampleRate_, parameters_.markHz() + correctionHz,
+                                                parameters_.spaceHz() + correctionHz, parameters_.baud, decimation_);
     likelihood_.reset();
     likelihood_.setLeakage(toneLeakage(parameters_.shiftHz, parameters_.baud));
     markMagnitude_.clear();
@@ -84,7 +84,7 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
 
 double ReceiverFrontEnd::measuredCentreHz() const
 {
-    return 0.5 * (markFilter_->toneHz() + spaceFilter_->toneHz());
+    return 0.5 * (filters_->markHz() + filters_->spaceHz());
 }
 
 void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFromRaw)
@@ -104,8 +104,8 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
         else
             recentRuns_.emplace_back(first, first + int64_t(run.count));
     }
-    const std::size_t outputs = markFilter_->process(blanked_.data(), n, scratchMark_.data(), scratchMarkWindow_.data());
-    spaceFilter_->process(blanked_.data(), n, scratchSpace_.data(), scratchSpaceWindow_.data());
+    const std::size_t outputs = filters_->process(blanked_.data(), n, scratchMark_.data(), scratchSpace_.data(),
+                                                  scratchMarkWindow_.data(), scratchSpaceWindow_.data());
     markMagnitude_.insert(markMagnitude_.end(), scratchMark_.begin(), scratchMark_.begin() + long(outputs));
     spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
     markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
@@ -160,7 +160,7 @@ void ReceiverFrontEnd::extendKept(std::size_t outputs)
 
 double ReceiverFrontEnd::newestCentre() const
 {
-    return static_cast<double>(samplesIn_) - (2.0 + kEnvelopeStep + envelopeHalfWidth_ + commonHalfWidth_) * decimation_ - markFilter_->delaySamples();
+    return static_cast<double>(samplesIn_) - (2.0 + kEnvelopeStep + envelopeHalfWidth_ + commonHalfWidth_) * decimation_ - filters_->delaySamples();
 }
 
 double ReceiverFrontEnd::llrAt(double centre) const
@@ -237,8 +237,7 @@ void ReceiverFrontEnd::tuneOnFrame(double start, double bitSamples, uint8_t code
     if (std::fabs(errorHz) > 0.5 * parameters_.baud)
         return;  // beyond what one measurement can tell apart from noise
     tuningCorrectionHz_ = std::clamp(tuningCorrectionHz_ + 0.5 * errorHz, -kMaxTuningHz, kMaxTuningHz);
-    markFilter_->setTone(parameters_.markHz() + tuningCorrectionHz_);
-    spaceFilter_->setTone(parameters_.spaceHz() + tuningCorrectionHz_);
+    filters_->setTones(parameters_.markHz() + tuningCorrectionHz_, parameters_.spaceHz() + tuningCorrectionHz_);
 }
 
 void ReceiverFrontEnd::retune(double correctionHz)
@@ -246,8 +245,7 @@ void ReceiverFrontEnd::retune(double correctionHz)
     tuningCorrectionHz_ = std::clamp(correctionHz, -kMaxTuningHz, kMaxTuningHz);
     tuningTurn_ = {};
     tuningSlots_ = 0;
-    markFilter_->setTone(parameters_.markHz() + tuningCorrectionHz_);
-    spaceFilter_->setTone(parameters_.spaceHz() + tuningCorrectionHz_);
+    filters_->setTones(parameters_.markHz() + tuningCorrectionHz_, parameters_.spaceHz() + tuningCorrectionHz_);
 }
 
 void ReceiverFrontEnd::discardBefore(double instant)

@@ -6,7 +6,7 @@
 #include "rtty/dsp/SlotLikelihood.h"
 #include "rtty/dsp/SoftBitSource.h"
 #include "rtty/dsp/ToneEnvelope.h"
-#include "rtty/dsp/ToneFilter.h"
+#include "rtty/dsp/TonePairFilter.h"
 
 #include <complex>
 #include <cstdint>
@@ -65,14 +65,14 @@ private:
     // Position in the magnitude buffers of the window centred at `centre`.
     double bufferPosition(double centre) const
     {
-        const double sample = centre + markFilter_->delaySamples() - static_cast<double>(restartSample_ + decimation_ - 1);
+        const double sample = centre + filters_->delaySamples() - static_cast<double>(restartSample_ + decimation_ - 1);
         return sample / decimation_ - static_cast<double>(bufferStart_);
     }
 
     double sampleRate_;
     RttyParameters parameters_;
     double bitSamples_ = 0.0;
-    std::unique_ptr<ToneFilter> markFilter_, spaceFilter_;
+    std::unique_ptr<TonePairFilter> filters_;  // mark and space
     SlotLikelihood likelihood_;
 
     // Tone magnitudes every decimation_ samples: output m (counted from the

@@ -45,7 +45,7 @@ void RttyDemodulator::restart()
     bitSamples_ = sampleRate_ / parameters_.baud;
     framePeriodNominal_ = (6.0 + parameters_.stopBits) * bitSamples_;
     frontEnd_ = std::make_unique<ReceiverFrontEnd>(sampleRate_, parameters_);
-    recentAudio_.clear();
+    recentAudio_.reset(static_cast<size_t>(kRewindSeconds * sampleRate_));
     holding_ = true;
     heldText_.clear();
     textAtHold_ = framer_.textState();

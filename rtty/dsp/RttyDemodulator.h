@@ -2,6 +2,7 @@
 
 #include "rtty/dsp/CharacterFramer.h"
 #include "rtty/dsp/ReceiverFrontEnd.h"
+#include "rtty/dsp/RecentAudio.h"
 #include "rtty/dsp/RttyParameters.h"
 
 #include <cstdint>
@@ -58,7 +59,8 @@ private:
     static constexpr double kPieceSeconds = 0.025;
     std::vector<float> partPiece_;  // audio taken, short of a whole piece
 
-    std::vector<float> recentAudio_;  // the last seconds, to decode again after a big retune
+    static constexpr double kRewindSeconds = 4.0;
+    RecentAudio recentAudio_;  // the last seconds, to decode again after a big retune
     // Until the spectrum has judged the tuning once, text is held back, with
     // the text state as it was, in case all of it was heard mistuned.
     bool holding_ = false;

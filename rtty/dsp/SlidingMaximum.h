@@ -40,52 +40,123 @@ public:
             out.push_back(highest);
     }
 
-    // The same for n values. The state is worked on in locals: the values
-    // are floats, as some members are, and stores to either would make the
-    // compiler reload the other.
+    // The same for n values, written in place; a block's values go through
+    // the run of the window block they fall in without a test per value
+    // for the start and the end of the warm-up. The state is worked on in
+    // locals: the values are floats, as some members are, and stores to
+    // either would make the compiler reload the other.
     void push(const float* values, std::size_t n, std::vector<float>& out)
     {
-        // Room for every maximum these values can complete, written in place.
+        // Room for every maximum these values can complete.
         const std::size_t before = out.size();
         out.resize(before + n + std::size_t(step_));
         float* next = out.data() + before;
-        float* const block = block_.data();
-        const float* const suffix = suffix_.data();
-        const int step = step_;
-        const std::size_t width = width_;
-        int inStep = inStep_;
-        float stepMaximum = stepMaximum_, highestInBlock = highestInBlock_;
-        std::size_t at = inBlock_;
-        int64_t index = next_;
-        for (std::size_t i = 0; i < n; ++i) {
-            const float value = values[i];
-            stepMaximum = inStep == 0 ? value : std::max(stepMaximum, value);
-            if (++inStep < step)
-                continue;
-            inStep = 0;
-            block[at] = stepMaximum;
-            highestInBlock = at == 0 ? stepMaximum : std::max(highestInBlock, stepMaximum);
-            const bool last = at + 1 == width;
-            if (index++ >= halfWidth_) {
-                const float highest = last ? highestInBlock : std::max(suffix[at + 1], highestInBlock);
-                for (int k = 0; k < step; ++k)
-                    *next++ = highest;
+        if (step_ == 1) {
+            next = pushSteps<true>(values, n, next);
+        } else {
+            // Each whole step's highest value, some at a time.
+            constexpr std::size_t kChunk = 256;
+            float grouped[kChunk];
+            std::size_t count = 0;
+            int inStep = inStep_;
+            float stepMaximum = stepMaximum_;
+            const auto step = std::size_t(step_);
+            for (std::size_t i = 0; i < n;) {
+                if (inStep == 0 && n - i >= step) {
+                    // A whole step at once, taken in the same order.
+                    float highest = values[i];
+                    for (std::size_t k = 1; k < step; ++k)
+                        highest = std::max(highest, values[i + k]);
+                    i += step;
+                    grouped[count++] = highest;
+                } else {
+                    const float value = values[i++];
+                    stepMaximum = inStep == 0 ? value : std::max(stepMaximum, value);
+                    if (++inStep < step_)
+                        continue;
+                    inStep = 0;
+                    grouped[count++] = stepMaximum;
+                }
+                if (count == kChunk) {
+                    next = pushSteps<false>(grouped, count, next);
+                    count = 0;
+                }
             }
-            ++at;
-            if (last) {
-                closeBlock();
-                at = 0;
-            }
+            inStep_ = inStep;
+            stepMaximum_ = stepMaximum;
+            next = pushSteps<false>(grouped, count, next);
         }
-        inStep_ = inStep;
-        stepMaximum_ = stepMaximum;
-        highestInBlock_ = highestInBlock;
-        inBlock_ = at;
-        next_ = index;
         out.resize(std::size_t(next - out.data()));
     }
 
 private:
+    // Whole steps' highest values in; each maximum completed is written
+    // step_ times from `next` on. Returns the end of what was written.
+    template <bool Single>
+    float* pushSteps(const float* values, std::size_t n, float* next)
+    {
+        float* const block = block_.data();
+        const float* const suffix = suffix_.data();
+        const std::size_t width = width_;
+        const int copies = Single ? 1 : step_;
+        float highestInBlock = highestInBlock_;
+        std::size_t at = inBlock_;
+        int64_t index = next_;
+        auto write = [&](float highest) {
+            if (Single)
+                *next++ = highest;
+            else
+                for (int k = 0; k < copies; ++k)
+                    *next++ = highest;
+        };
+        for (std::size_t i = 0; i < n;) {
+            const std::size_t run = std::min(width - at, n - i);
+            const float* const in = values + i;
+            if (index >= halfWidth_) {
+                // Every value completes a maximum.
+                std::size_t r = 0;
+                if (at == 0) {
+                    highestInBlock = in[0];
+                    block[0] = in[0];
+                    write(width == 1 ? highestInBlock : std::max(suffix[1], highestInBlock));
+                    r = 1;
+                    ++at;
+                }
+                // Up to the block's last position, which has nothing after it.
+                const std::size_t beforeLast = at + (run - r) == width ? run - 1 : run;
+                for (; r < beforeLast; ++r, ++at) {
+                    block[at] = in[r];
+                    highestInBlock = std::max(highestInBlock, in[r]);
+                    write(std::max(suffix[at + 1], highestInBlock));
+                }
+                if (r < run) {
+                    block[at] = in[r];
+                    highestInBlock = std::max(highestInBlock, in[r]);
+                    write(highestInBlock);
+                    ++at;
+                }
+                index += int64_t(run);
+            } else {
+                for (std::size_t r = 0; r < run; ++r, ++at) {
+                    const float value = in[r];
+                    block[at] = value;
+                    highestInBlock = at == 0 ? value : std::max(highestInBlock, value);
+                    if (index++ >= halfWidth_)
+                        write(at + 1 == width ? highestInBlock : std::max(suffix[at + 1], highestInBlock));
+                }
+            }
+            i += run;
+            if (at == width) {
+                closeBlock();
+                at = 0;
+            }
+        }
+        highestInBlock_ = highestInBlock;
+        inBlock_ = at;
+        next_ = index;
+        return next;
+    }
+
     // One value (a whole step's highest) in; true with the maximum it completes.
     bool take(float value, float& highest)
     {

@@ -46,13 +46,14 @@ void extendPairLevels(const std::vector<float>& markMagnitudes, const std::vecto
     const float markScale = 1.0f / std::max(scales.markAmplitude, kTiny);
     const float spaceScale = 1.0f / std::max(scales.spaceAmplitude, kTiny);
     const float markFloor = kAboveNoise * scales.markNoise, spaceFloor = kAboveNoise * scales.spaceNoise;
-    for (std::size_t i = levels.rawGain.size(); i < markEnvelope.size(); ++i) {
-        const float mark = markMagnitudes[i], space = spaceMagnitudes[i];
-        levels.rawGain.push_back(std::max(mark * markScale, space * spaceScale));
-        levels.gainMaximum.push(levels.rawGain.back(), levels.pairGain);
-        levels.markMaximum.push(mark, levels.markPeak);
-        levels.spaceMaximum.push(space, levels.spacePeak);
-    }
+    const std::size_t first = levels.rawGain.size();
+    for (std::size_t i = first; i < markEnvelope.size(); ++i)
+        levels.rawGain.push_back(std::max(markMagnitudes[i] * markScale, spaceMagnitudes[i] * spaceScale));
+    // The maxima take the new values as a block: no state reloaded per value.
+    const std::size_t added = levels.rawGain.size() - first;
+    levels.gainMaximum.push(levels.rawGain.data() + first, added, levels.pairGain);
+    levels.markMaximum.push(markMagnitudes.data() + first, added, levels.markPeak);
+    levels.spaceMaximum.push(spaceMagnitudes.data() + first, added, levels.spacePeak);
     for (std::size_t i = levels.common.size(); i < levels.markPeak.size(); ++i) {
         // The share of the tone keyed on here: the one that stands out
         // against its long-term amplitude at the output itself, its highest

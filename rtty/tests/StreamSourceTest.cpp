@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <netinet/in.h>
@@ -201,4 +202,35 @@ TEST(UdpSource, DatagramsOfAnySizeThenSilenceInAGap)
     EXPECT_LT(took.count(), 2.0);
     received.resize(received.size() + silent, 0.0f);
     EXPECT_EQ(decodeAll(received, 8000, RttyParameters{}), kText);
+}
+
+// The bytes as the wire has them (little-endian), whatever the machine:
+// the ends of the 16-bit range, and floats kept to the bit (signed zero,
+// the smallest subnormal, the largest finite) while NaN and infinities of
+// either sign become silence.
+TEST(RawSource, PcmBytesConvertToTheSamplesTheyStandFor)
+{
+    const unsigned char s16[] = {0x00, 0x80, 0xff, 0x7f, 0x00, 0x00, 0xff, 0xff, 0x00, 0x40};
+    float out[5];
+    convertPcm(s16, 5, PcmFormat::S16LE, out);
+    EXPECT_EQ(out[0], -1.0f);
+    EXPECT_EQ(out[1], 32767.0f / 32768.0f);
+    EXPECT_EQ(out[2], 0.0f);
+    EXPECT_EQ(out[3], -1.0f / 32768.0f);
+    EXPECT_EQ(out[4], 0.5f);
+
+    const uint32_t words[] = {0x80000000u, 0x00000001u, 0x7f7fffffu, 0x3f800000u, 0x7f800000u,
+                              0xff800000u, 0x7fc00000u, 0xffc00001u, 0xbe800000u};
+    std::vector<unsigned char> f32;
+    for (uint32_t word : words)
+        for (int byte = 0; byte < 4; ++byte)
+            f32.push_back(static_cast<unsigned char>(word >> (8 * byte)));
+    std::vector<float> samples(std::size(words));
+    convertPcm(f32.data(), samples.size(), PcmFormat::F32LE, samples.data());
+    const uint32_t expected[] = {0x80000000u, 0x00000001u, 0x7f7fffffu, 0x3f800000u, 0, 0, 0, 0, 0xbe800000u};
+    for (size_t i = 0; i < samples.size(); ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &samples[i], sizeof bits);
+        EXPECT_EQ(bits, expected[i]) << "sample " << i;
+    }
 }
