@@ -223,22 +223,24 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
 }
 
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
-                          float pairGain, float kept) const
+                          float pairGain, float kept, float burst) const
 {
-    if (kept >= 1.0f)
-        return levelLlr<false>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, 1.0f);
+    if (kept >= 1.0f && burst <= 0.0f)
+        return levelLlr<false>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, 1.0f, 0.0f);
     if (kept < kLeastKept)
         return 0.0;
-    return levelLlr<true>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, kept);
+    return levelLlr<true>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, std::min(kept, 1.0f),
+                          std::max(burst, 0.0f));
 }
 
 template <bool Part>
 double SlotLikelihood::levelLlr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
-                                float pairGain, float kept) const
+                                float pairGain, float kept, float burst) const
 {
-    // A window blanked in part: amplitude and noise power scale with its share.
-    auto partLogLikelihood = [kept](double magnitude, double a2, double s2) {
-        const double partA2 = a2 * kept * kept, partS2 = std::max(s2 * kept, kFloor);
+    // A window blanked in part: amplitude and noise power scale with its
+    // share; what a burst left in it adds to the noise.
+    auto partLogLikelihood = [kept, burst](double magnitude, double a2, double s2) {
+        const double partA2 = a2 * kept * kept, partS2 = std::max(s2 * kept, kFloor) + burst;
         return logBesselI0(std::sqrt(partA2) / partS2 * magnitude) - partA2 / (2.0 * partS2);
     };
     if (fastFadingSeen()) {
