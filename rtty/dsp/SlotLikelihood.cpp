@@ -28,8 +28,13 @@ constexpr double kOffClip = 2.0;
 constexpr double kOffUnbias = 1.1565176427496657;  // 1 / (1 - e^-2)
 constexpr double kOffShareOfOn = 1e-3;
 constexpr double kTrustedCount = 16.0;
-// A slot with less of its window left than this is erased.
+// A slot with less of its window left than this is erased. Its tones say
+// nothing, and the tie goes to mark: a bit with no evidence either way is
+// mark more often where it matters most (four of FIGS's five bits, all of
+// LTRS's, whose loss garbles the group after them; the stop bit), where
+// falling to space turned a blanked FIGS into a letter.
 constexpr double kLeastKept = 0.05;
+constexpr double kErasedLlr = 1e-9;
 
 // ln I0(x) for x >= 0, to a few parts in 10^4.
 double logBesselI0Exact(double x)
@@ -228,7 +233,7 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
     if (kept >= 1.0f && burst <= 0.0f)
         return levelLlr<false>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, 1.0f, 0.0f);
     if (kept < kLeastKept)
-        return 0.0;
+        return kErasedLlr;
     return levelLlr<true>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, std::min(kept, 1.0f),
                           std::max(burst, 0.0f));
 }

@@ -37,7 +37,8 @@ public:
     // equal terms, which no level changes.
     // `kept`: the share of the slot's window not blanked (ImpulseBlanker.h).
     // The tones' amplitudes there are that share of what they would be, the
-    // noise's power too; a slot blanked whole is an erasure (0).
+    // noise's power too; a slot blanked whole is an erasure (a tie, broken
+    // toward mark by a vanishing margin).
     // `burst`: the noise power a burst the blanker let through added to each
     // tone's filter in this slot (the unit of the filters' squared
     // magnitudes, per real dimension); it widens both tones' noise.

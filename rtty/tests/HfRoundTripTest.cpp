@@ -190,7 +190,7 @@ TEST(HfRoundTrip, CrashesInsideFadesAreBlanked)
     // Without blanking: 7.7 %; the crashes' own bits cost about 3 %. With
     // the pair's share told from each tone's own level, 5.3 % on this file;
     // with blanked slots read at their share, 2.0 %; with the tails' noise
-    // weighed, 0.5 %.
+    // weighed, 0.67 %.
     const double cer = characterErrorRate(text, decodeAll(samples, kRate, parameters));
     if (std::getenv("FADE_MODEL_PRINT"))
         std::fprintf(stderr, "  CER %.4f\n", cer);
