@@ -93,6 +93,35 @@ bool applyCondition(const std::string& part, ChannelSettings& s, double centreHz
         s.receiver.agc = agc;
     } else if (name == "clip" && within(1)) {
         s.receiver.clipDb = arg(0, -6.0);
+    } else if (name == "clicks" && within(3)) {
+        s.impulses = true;
+        s.impulse.clicksPerSecond = arg(0, 5.0);
+        s.impulse.crashesPerSecond = 0.0;
+        s.impulse.minAboveSignalDb = arg(1, 10.0);
+        s.impulse.maxAboveSignalDb = arg(2, 30.0);
+        if (s.impulse.clicksPerSecond <= 0.0 || s.impulse.maxAboveSignalDb < s.impulse.minAboveSignalDb)
+            return false;
+    } else if (name == "crashes" && within(5)) {
+        s.impulses = true;
+        s.impulse.clicksPerSecond = 0.0;
+        s.impulse.crashesPerSecond = arg(0, 0.5);
+        s.impulse.crashMinSeconds = arg(1, 20.0) / 1000.0;
+        s.impulse.crashMaxSeconds = arg(2, 80.0) / 1000.0;
+        s.impulse.minAboveSignalDb = arg(3, 10.0);
+        s.impulse.maxAboveSignalDb = arg(4, 30.0);
+        if (s.impulse.crashesPerSecond <= 0.0 || s.impulse.crashMinSeconds <= 0.0
+            || s.impulse.crashMaxSeconds < s.impulse.crashMinSeconds
+            || s.impulse.maxAboveSignalDb < s.impulse.minAboveSignalDb)
+            return false;
+    } else if (name == "ignition" && within(3)) {
+        s.impulses = true;
+        s.impulse.clicksPerSecond = 0.0;
+        s.impulse.crashesPerSecond = 0.0;
+        s.impulse.pulsesPerSecond = arg(0, 60.0);
+        s.impulse.minAboveSignalDb = s.impulse.maxAboveSignalDb = arg(1, 20.0);
+        s.impulse.pulseSeconds = arg(2, 0.2) / 1000.0;
+        if (s.impulse.pulsesPerSecond <= 0.0 || s.impulse.pulseSeconds <= 0.0)
+            return false;
     } else if (name == "clock" && within(1)) {
         s.clockPpm = arg(0, 1000.0);
     } else {

@@ -88,6 +88,10 @@ struct ChannelSettings {
 //   agc[:HANG_S[:RELEASE_S]]     the receiver's AGC (default 0.3 s, 0.5 s)
 //   clip:DB                      hard clipping at DB against the signal's peak
 //   clock:PPM                    the sound card's clock that far off
+//   clicks:PER_S:MIN_DB:MAX_DB   clicks alone (3 ms), peaks MIN-MAX dB over the signal's
+//   crashes:PER_S:MIN_MS:MAX_MS:MIN_DB:MAX_DB  static crashes alone
+//   ignition:PER_S:DB[:WIDTH_MS] a train of short pulses at a steady rate
+//                                (an engine's ignition), default 60 a second, 0.2 ms
 std::optional<ChannelSettings> channelPreset(const std::string& name, double sampleRate, double signalPower,
                                              double centreHz, double shiftHz, uint32_t seed);
 const std::vector<std::string>& channelPresetNames();

@@ -3,27 +3,32 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 
 namespace hfchannel {
 
 ImpulseNoise::ImpulseNoise(double sampleRate, double signalPower, const ImpulseSettings& settings, uint32_t seed)
     : sampleRate_(sampleRate), signalPower_(signalPower), settings_(settings), rng_(seed)
 {
-    nextClick_ = draw(false, 0);
-    nextCrash_ = draw(true, 0);
+    nextClick_ = draw(Kind::click, 0);
+    nextCrash_ = draw(Kind::crash, 0);
+    nextPulse_ = draw(Kind::pulse, 0);
 }
 
-ImpulseNoise::Burst ImpulseNoise::draw(bool crash, long long after)
+ImpulseNoise::Burst ImpulseNoise::draw(Kind kind, long long after)
 {
-    const double rate = crash ? settings_.crashesPerSecond : settings_.clicksPerSecond;
+    const bool crash = kind == Kind::crash;
+    const double rate = crash ? settings_.crashesPerSecond : kind == Kind::click ? settings_.clicksPerSecond : settings_.pulsesPerSecond;
     Burst burst;
     if (rate <= 0.0) {
         burst.start = -1;
         return burst;
     }
-    const double wait = std::exponential_distribution<double>(rate)(rng_);
+    // Pulses come at their rate give or take a few percent; the rest at random.
+    const double wait = kind == Kind::pulse ? std::uniform_real_distribution<double>(0.97, 1.03)(rng_) / rate
+                                            : std::exponential_distribution<double>(rate)(rng_);
     const double seconds = crash ? std::uniform_real_distribution<double>(settings_.crashMinSeconds, settings_.crashMaxSeconds)(rng_)
-                                 : settings_.clickSeconds;
+                           : kind == Kind::click ? settings_.clickSeconds : settings_.pulseSeconds;
     const double aboveDb = std::uniform_real_distribution<double>(settings_.minAboveSignalDb, settings_.maxAboveSignalDb)(rng_);
     burst.start = after + static_cast<long long>(wait * sampleRate_);
     burst.length = std::max(1LL, static_cast<long long>(seconds * sampleRate_));
@@ -37,11 +42,10 @@ ImpulseNoise::Burst ImpulseNoise::draw(bool crash, long long after)
 void ImpulseNoise::add(float* samples, size_t n)
 {
     const long long end = sample_ + static_cast<long long>(n);
-    for (Burst* next : {&nextClick_, &nextCrash_}) {
-        const bool crash = next == &nextCrash_;
+    for (auto [next, kind] : {std::pair{&nextClick_, Kind::click}, std::pair{&nextCrash_, Kind::crash}, std::pair{&nextPulse_, Kind::pulse}}) {
         while (next->start >= 0 && next->start < end) {
             active_.push_back(*next);
-            *next = draw(crash, next->start);
+            *next = draw(kind, next->start);
         }
     }
     for (Burst& burst : active_) {

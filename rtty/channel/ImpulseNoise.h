@@ -22,6 +22,10 @@ struct ImpulseSettings {
     double crashMaxSeconds = 0.080;
     double minAboveSignalDb = 10.0;
     double maxAboveSignalDb = 30.0;
+    // A pulse train at a steady rate (each period a few percent off), as
+    // an engine's ignition makes; none by default.
+    double pulsesPerSecond = 0.0;
+    double pulseSeconds = 0.0002;
 };
 
 class ImpulseNoise {
@@ -39,13 +43,14 @@ private:
         std::minstd_rand noise;  // its own, so that block sizes do not reorder draws
         std::normal_distribution<double> normal;
     };
-    Burst draw(bool crash, long long after);
+    enum class Kind { click, crash, pulse };
+    Burst draw(Kind kind, long long after);
 
     double sampleRate_;
     double signalPower_;
     ImpulseSettings settings_;
     std::mt19937 rng_;
-    Burst nextClick_, nextCrash_;
+    Burst nextClick_, nextCrash_, nextPulse_;
     std::vector<Burst> active_;
     long long sample_ = 0;
 };

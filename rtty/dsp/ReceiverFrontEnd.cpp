@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace rtty {
@@ -32,6 +33,18 @@ constexpr double kCommonNoiseAllowance = 3.0;
 constexpr double kLeastCommonDeadZone = 0.5;
 // Slots with less of their window left by the blanker are not learnt from.
 constexpr float kLearnKept = 0.9f;
+// A window whose energy the tones leave unexplained by more than this many
+// times what decided slots show holds a burst; below it is noise as usual
+// (a voice's syllables reach twice it). It must also exceed a tenth of a
+// tone's energy over the window: a slot centred a little off its bit on a
+// clean signal leaves a share of the bit beside it, and a burst that
+// small is spread too thin over the band to matter in the filters.
+constexpr double kBurstResidual = 4.0;
+constexpr double kBurstToneShare = 0.1;
+// The residual level is learnt from this many decided slots, clipped at
+// twice its mean once that is known.
+constexpr double kResidualSlots = 128.0;
+constexpr double kResidualTrusted = 16.0;
 
 // A one-bit boxcar's response to a tone `shift` away, against its own tone's.
 double toneLeakage(double shiftHz, double baud)
@@ -47,6 +60,7 @@ ReceiverFrontEnd::ReceiverFrontEnd(double sampleRate, const RttyParameters& para
 {
     bitSamples_ = sampleRate_ / parameters_.baud;
     decimation_ = std::max(1, static_cast<int>(bitSamples_ / kOutputsPerBit));
+    energyWindow_ = std::max(1, static_cast<int>(std::lround(bitSamples_)));
     envelopeHalfWidth_ = static_cast<int>(std::lround(kEnvelopeBits * bitSamples_ / decimation_));
     commonHalfWidth_ = static_cast<int>(std::lround(kCommonBits * bitSamples_ / decimation_));
     acquisition_ = std::make_unique<FrequencyAcquisition>(sampleRate_, parameters_.markHz(), parameters_.spaceHz(),
@@ -70,6 +84,12 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     spaceEnvelope_.clear();
     kept_.clear();
     recentRuns_.clear();
+    residual_.clear();
+    energySums_.assign(1, 0.0);
+    energyFirst_ = atSample;
+    residualLevel_ = 0.0;
+    residualsLearnt_ = 0.0;
+    burstThreshold_ = std::numeric_limits<double>::infinity();
     markLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
     spaceLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
     pairLevels_.reset(commonHalfWidth_, bitSamples_ / decimation_);
@@ -97,6 +117,15 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     blanked_.resize(n);
     newRuns_.clear();
     blanker_.process(samples, n, blanked_.data(), &newRuns_);
+    {
+        const std::size_t before = energySums_.size();
+        energySums_.resize(before + n);
+        double sum = energySums_[before - 1];
+        for (std::size_t i = 0; i < n; ++i) {
+            sum += double(blanked_[i]) * blanked_[i];
+            energySums_[before + i] = sum;
+        }
+    }
     for (const ImpulseBlanker::Run& run : newRuns_) {
         const int64_t first = samplesIn_ + int64_t(run.first);
         if (!recentRuns_.empty() && recentRuns_.back().second == first)
@@ -122,6 +151,7 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     commonDeadZone_ = static_cast<float>(
         std::max(kLeastCommonDeadZone, 1.0 - kCommonNoiseAllowance / (amplitudeToNoise + 2.0)));
     extendKept(outputs);
+    extendResidual(scratchMark_.data(), scratchSpace_.data(), outputs);
     if (learnFromRaw) {
         // Once frames have set the levels, a lost lock (a fade, a burst, a
         // gap) moves them only slowly: a dip of a few hundred milliseconds
@@ -158,6 +188,46 @@ void ReceiverFrontEnd::extendKept(std::size_t outputs)
     }
 }
 
+void ReceiverFrontEnd::extendResidual(const float* mark, const float* space, std::size_t outputs)
+{
+    const int64_t firstOutput = bufferStart_ + int64_t(residual_.size());
+    const int64_t firstEnd = restartSample_ + decimation_ - 1 + firstOutput * decimation_;
+    const double toneSamples = 0.5 * bitSamples_;
+    auto sumBefore = [this](int64_t sample) {
+        const int64_t index = std::clamp<int64_t>(sample - energyFirst_, 0, int64_t(energySums_.size()) - 1);
+        return energySums_[std::size_t(index)];
+    };
+    for (std::size_t k = 0; k < outputs; ++k) {
+        const int64_t end = firstEnd + int64_t(k) * decimation_ + 1;
+        const double energy = sumBefore(end) - sumBefore(end - energyWindow_);
+        const double tones = toneSamples * (double(mark[k]) * mark[k] + double(space[k]) * space[k]);
+        residual_.push_back(static_cast<float>(std::max(0.0, energy - tones)));
+    }
+    // Keep what the next outputs' windows reach back to, counted afresh.
+    const int64_t nextEnd = firstEnd + int64_t(outputs) * decimation_ + 1;
+    const int64_t keepFrom = std::max(energyFirst_, nextEnd - energyWindow_ - 1);
+    const auto drop = static_cast<std::size_t>(std::min<int64_t>(keepFrom - energyFirst_, int64_t(energySums_.size()) - 1));
+    if (drop > 0) {
+        const double base = energySums_[drop];
+        energySums_.erase(energySums_.begin(), energySums_.begin() + long(drop));
+        for (double& sum : energySums_)
+            sum -= base;
+        energyFirst_ += int64_t(drop);
+    }
+}
+
+float ReceiverFrontEnd::burstNoise(float residual) const
+{
+    // Under flutter the tones change within a bit, and what their magnitudes
+    // leave of the window's energy is a share of the signal, not a burst.
+    if (residual <= burstThreshold_ || likelihood_.fastFadingSeen())
+        return 0.0f;
+    // White noise of energy E in a one-bit window puts 4E/N² into a filter's
+    // squared magnitude (which reads a tone's amplitude), half of it in
+    // each real dimension.
+    return static_cast<float>(2.0 * (residual - residualLevel_) / (bitSamples_ * bitSamples_));
+}
+
 double ReceiverFrontEnd::newestCentre() const
 {
     return static_cast<double>(samplesIn_) - (2.0 + kEnvelopeStep + envelopeHalfWidth_ + commonHalfWidth_) * decimation_ - filters_->delaySamples();
@@ -182,8 +252,9 @@ double ReceiverFrontEnd::llrAt(double centre) const
     const float share = common[i] + fraction * (common[i + 1] - common[i]);
     const float gain = pairGain[i] + fraction * (pairGain[i + 1] - pairGain[i]);
     const float kept = kept_[i] + fraction * (kept_[i + 1] - kept_[i]);
+    const float residual = residual_[i] + fraction * (residual_[i + 1] - residual_[i]);
     return likelihood_.llr(mark, space, markLevel, spaceLevel, std::min(1.0f, share / commonDeadZone_),
-                           std::min(1.0f, gain / commonDeadZone_), kept);
+                           std::min(1.0f, gain / commonDeadZone_), kept, burstNoise(residual));
 }
 
 void ReceiverFrontEnd::llrs(double first, double step, std::size_t count, double* out) const
@@ -197,14 +268,28 @@ void ReceiverFrontEnd::learnFrame(double start, double bitSamples, uint8_t code)
     auto learn = [&](double centre, bool mark) {
         const auto index = static_cast<int64_t>(std::lround(bufferPosition(centre)));
         // A slot blanked in part would teach a tone's level too low.
-        if (index >= 0 && index < static_cast<int64_t>(markMagnitude_.size()) && kept_[std::size_t(index)] >= kLearnKept)
-            likelihood_.learnSlot(mark, markMagnitude_[std::size_t(index)], spaceMagnitude_[std::size_t(index)]);
+        if (index < 0 || index >= static_cast<int64_t>(markMagnitude_.size()) || kept_[std::size_t(index)] < kLearnKept)
+            return;
+        likelihood_.learnSlot(mark, markMagnitude_[std::size_t(index)], spaceMagnitude_[std::size_t(index)]);
+        double residual = residual_[std::size_t(index)];
+        residualsLearnt_ += 1.0;
+        if (residualsLearnt_ > kResidualTrusted)
+            residual = std::min(residual, 2.0 * residualLevel_);
+        residualLevel_ += std::max(1.0 / kResidualSlots, 1.0 / residualsLearnt_) * (residual - residualLevel_);
     };
     learn(start + 0.5 * bitSamples, false);
     for (int bit = 1; bit <= 5; ++bit)
         learn(start + (bit + 0.5) * bitSamples, (code >> (bit - 1)) & 1);
     learn(start + 6.5 * bitSamples, true);
     ++framesLearnt_;
+    if (residualsLearnt_ >= kResidualTrusted) {
+        const double markAmplitude = likelihood_.markAmplitude(), spaceAmplitude = likelihood_.spaceAmplitude();
+        const double toneEnergy = 0.25 * bitSamples_ * (markAmplitude * markAmplitude + spaceAmplitude * spaceAmplitude);
+        // Where the tones hold less of a window than the noise does, no
+        // burst is told from the rest: a voice, or a signal near the noise.
+        burstThreshold_ = toneEnergy < residualLevel_ ? std::numeric_limits<double>::infinity()
+                                                      : std::max(kBurstResidual * residualLevel_, kBurstToneShare * toneEnergy);
+    }
 }
 
 // The window of the tone that is on turns by 2π·error·(T/2) between a
@@ -256,7 +341,7 @@ void ReceiverFrontEnd::discardBefore(double instant)
     const int64_t drop = std::min(static_cast<int64_t>(bufferPosition(instant)), shortest);
     if (drop < (int64_t(1) << 14))
         return;
-    for (std::vector<float>* values : {&markMagnitude_, &spaceMagnitude_, &markEnvelope_, &spaceEnvelope_, &kept_})
+    for (std::vector<float>* values : {&markMagnitude_, &spaceMagnitude_, &markEnvelope_, &spaceEnvelope_, &kept_, &residual_})
         values->erase(values->begin(), values->begin() + drop);
     pairLevels_.erase(std::size_t(drop));
     markWindow_.erase(markWindow_.begin(), markWindow_.begin() + drop);

@@ -99,6 +99,20 @@ private:
     std::vector<ImpulseBlanker::Run> newRuns_;
     std::vector<std::pair<int64_t, int64_t>> recentRuns_;  // [first, end) in audio samples
     void extendKept(std::size_t outputs);
+    // What the tones do not explain of each output's window: its energy
+    // after the blanker less the two tones' (half a bit's samples times each
+    // magnitude squared). At a slot's centre that is the noise; a burst's
+    // tail the blanker let through stands out far above what the decided
+    // slots show it to be (residualLevel_), and the excess is noise that
+    // both tones' filters took in with it.
+    std::vector<float> residual_;
+    std::vector<double> energySums_;  // running sums of the squared samples, from energyFirst_
+    int64_t energyFirst_ = 0;
+    int energyWindow_ = 1;
+    double residualLevel_ = 0.0, residualsLearnt_ = 0.0;
+    double burstThreshold_ = 0.0;  // a residual above this holds a burst
+    void extendResidual(const float* mark, const float* space, std::size_t outputs);
+    float burstNoise(float residual) const;
     std::vector<float> scratchMark_, scratchSpace_;
     std::vector<std::complex<float>> scratchMarkWindow_, scratchSpaceWindow_;
 

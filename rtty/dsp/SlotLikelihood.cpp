@@ -32,8 +32,13 @@ constexpr double kTrustedCount = 16.0;
 // The noise that stays in a fade of both tones is taken as at most 60 dB
 // below a tone's amplitude.
 constexpr double kCleanestNoise = 1e-6;
-// A slot with less of its window left than this is erased.
+// A slot with less of its window left than this is erased. Its tones say
+// nothing, and the tie goes to mark: a bit with no evidence either way is
+// mark more often where it matters most (four of FIGS's five bits, all of
+// LTRS's, whose loss garbles the group after them; the stop bit), where
+// falling to space turned a blanked FIGS into a letter.
 constexpr double kLeastKept = 0.05;
+constexpr double kErasedLlr = 1e-9;
 
 // ln I0(x) for x >= 0, to a few parts in 10^4.
 double logBesselI0Exact(double x)
@@ -272,22 +277,24 @@ double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float mark
 }
 
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
-                          float pairGain, float kept) const
+                          float pairGain, float kept, float burst) const
 {
-    if (kept >= 1.0f)
-        return levelLlr<false>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, 1.0f);
+    if (kept >= 1.0f && burst <= 0.0f)
+        return levelLlr<false>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, 1.0f, 0.0f);
     if (kept < kLeastKept)
-        return 0.0;
-    return levelLlr<true>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, kept);
+        return kErasedLlr;
+    return levelLlr<true>(markMagnitude, spaceMagnitude, markLevel, spaceLevel, common, pairGain, std::min(kept, 1.0f),
+                          std::max(burst, 0.0f));
 }
 
 template <bool Part>
 double SlotLikelihood::levelLlr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
-                                float pairGain, float kept) const
+                                float pairGain, float kept, float burst) const
 {
-    // A window blanked in part: amplitude and noise power scale with its share.
-    auto partLogLikelihood = [kept](double magnitude, double a2, double s2) {
-        const double partA2 = a2 * kept * kept, partS2 = std::max(s2 * kept, kFloor);
+    // A window blanked in part: amplitude and noise power scale with its
+    // share; what a burst left in it adds to the noise.
+    auto partLogLikelihood = [kept, burst](double magnitude, double a2, double s2) {
+        const double partA2 = a2 * kept * kept, partS2 = std::max(s2 * kept, kFloor) + burst;
         return logBesselI0(std::sqrt(partA2) / partS2 * magnitude) - partA2 / (2.0 * partS2);
     };
     if (fastFadingSeen()) {

@@ -41,9 +41,13 @@ public:
     // equal terms, which no level changes.
     // `kept`: the share of the slot's window not blanked (ImpulseBlanker.h).
     // The tones' amplitudes there are that share of what they would be, the
-    // noise's power too; a slot blanked whole is an erasure (0).
+    // noise's power too; a slot blanked whole is an erasure (a tie, broken
+    // toward mark by a vanishing margin).
+    // `burst`: the noise power a burst the blanker let through added to each
+    // tone's filter in this slot (the unit of the filters' squared
+    // magnitudes, per real dimension); it widens both tones' noise.
     double llr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
-               float pairGain, float kept = 1.0f) const;
+               float pairGain, float kept = 1.0f, float burst = 0.0f) const;
 
     // Sum over both tones of the on-tone SNR (A²/2σ²) in one bit: the size
     // of a typical slot's LLR, and a squelch measure.
@@ -99,7 +103,7 @@ private:
     double leakageShare2(const Tone& tone) const;
     template <bool Part>
     double levelLlr(float markMagnitude, float spaceMagnitude, float markLevel, float spaceLevel, float common,
-                    float pairGain, float kept) const;
+                    float pairGain, float kept, float burst) const;
     void learn(bool mark, double markSquared, double spaceSquared, double alpha);
     void learnQuiet(bool mark, double markSquared, double spaceSquared);
 

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <stdexcept>
 
@@ -163,7 +165,9 @@ TEST(HfRoundTrip, FlatFadingAtPlusTwentyFourDecibels)
 
 // Static crashes that land in fades of both tones: loud against the faded
 // signal, they would swamp the bits they hit and lift the tone levels for
-// a character either side. Blanked, they cost the bits under them only.
+// a character either side. Blanked, they cost the bits under them only;
+// the tail the blanker lets through, still far above the faded tones, is
+// read as noise in both tones' filters, not as a tone.
 TEST(HfRoundTrip, CrashesInsideFadesAreBlanked)
 {
     const std::string text = bulletinText(600, 43);
@@ -184,8 +188,13 @@ TEST(HfRoundTrip, CrashesInsideFadesAreBlanked)
     settings.seed = 8;
     hfchannel::HfChannel(settings).applyAligned(samples);
     // Without blanking: 7.7 %; the crashes' own bits cost about 3 %. With
-    // the pair's share told from each tone's own level, 5.3 % on this file.
-    EXPECT_LE(characterErrorRate(text, decodeAll(samples, kRate, parameters)), 0.06);
+    // the pair's share told from each tone's own level, 5.3 % on this file;
+    // with blanked slots read at their share, 2.0 %; with the tails' noise
+    // weighed, 0.67 %.
+    const double cer = characterErrorRate(text, decodeAll(samples, kRate, parameters));
+    if (std::getenv("FADE_MODEL_PRINT"))
+        std::fprintf(stderr, "  CER %.4f\n", cer);
+    EXPECT_LE(cer, 0.015);
 }
 
 // A voice on the frequency (speech-like noise: loud, bursty, tonal) frames a

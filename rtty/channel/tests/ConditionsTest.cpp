@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -201,4 +202,37 @@ TEST(ChannelConditions, IrregularDipsVaryAndRepeatBySeed)
     const auto [shortest, longest] = std::minmax_element(lengths.begin(), lengths.end());
     EXPECT_LT(*shortest, 0.2);
     EXPECT_GT(*longest, 0.4);
+}
+
+// Clicks alone, crashes alone and an ignition's pulse train, each at the
+// rate and length asked: counted in silence as runs of non-zero samples.
+TEST(ChannelConditions, BurstKindsAtTheirRatesAndLengths)
+{
+    auto runs = [](const std::string& name) {
+        std::vector<float> silence(static_cast<size_t>(20 * kRate), 0.0f);
+        HfChannel(condition(name, 3)).process(silence.data(), silence.size());
+        std::vector<size_t> lengths;
+        for (size_t i = 0; i < silence.size();) {
+            size_t end = i;
+            while (end < silence.size() && silence[end] != 0.0f)
+                ++end;
+            if (end > i)
+                lengths.push_back(end - i);
+            i = end + 1;
+        }
+        return lengths;
+    };
+    const std::vector<size_t> pulses = runs("ignition:60:20:0.5");
+    EXPECT_NEAR(double(pulses.size()), 1200.0, 40.0);  // 60 a second, each period within 3 %
+    EXPECT_TRUE(std::all_of(pulses.begin(), pulses.end(), [](size_t n) { return n <= 4; }));
+    const std::vector<size_t> clicks = runs("clicks:20:10:20");
+    EXPECT_GT(clicks.size(), 300u);  // 400 expected; overlaps merge a few
+    EXPECT_LT(clicks.size(), 480u);
+    EXPECT_TRUE(std::all_of(clicks.begin(), clicks.end(), [](size_t n) { return n <= 60; }));
+    const std::vector<size_t> crashes = runs("crashes:2:100:300");
+    EXPECT_GT(crashes.size(), 20u);  // 40 expected
+    EXPECT_LT(crashes.size(), 60u);
+    EXPECT_TRUE(std::all_of(crashes.begin(), crashes.end(), [](size_t n) { return n >= 700; }));
+    for (const char* bad : {"clicks:0", "crashes:1:80:20", "ignition:0", "ignition:60:20:0"})
+        EXPECT_FALSE(channelPreset(bad, kRate, kPower, 1500.0, 450.0, 1)) << bad;
 }
