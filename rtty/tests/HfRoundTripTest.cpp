@@ -1,5 +1,6 @@
 // Round trips through the HF channel simulator: fading, dips, mistuning.
 
+#include "ChannelSignals.h"
 #include "TestSignals.h"
 
 #include "rtty/dsp/Baudot.h"
@@ -21,20 +22,11 @@ using rtty::testing::bulletinText;
 using rtty::testing::characterErrorRate;
 using rtty::testing::decodeAll;
 using rtty::testing::line;
+using rtty::testing::throughChannel;
 
 namespace {
 
 constexpr double kRate = 8000.0;
-
-std::vector<float> throughChannel(const std::string& text, const RttyParameters& parameters, const std::string& channel,
-                                  double snrDb, uint32_t seed)
-{
-    std::vector<float> samples = renderText(text, kRate, parameters);
-    auto settings = hfchannel::channelPreset(channel, kRate, 0.125, parameters.centreHz, parameters.shiftHz, seed);
-    settings->snrDb = snrDb;
-    hfchannel::HfChannel(*settings).applyAligned(samples);
-    return samples;
-}
 
 // Offsets from the set centre, per code, as a transmitter off frequency would send.
 std::vector<float> offTune(const std::string& text, const RttyParameters& parameters, double offsetHz, double snrDb)

@@ -2,6 +2,7 @@
 // lies just outside one of ours, and what it does to the tuning and to the
 // levels the slots are read at.
 
+#include "ChannelSignals.h"
 #include "TestSignals.h"
 
 #include "rtty/channel/HfChannel.h"
@@ -17,22 +18,9 @@ using rtty::testing::bulletinText;
 using rtty::testing::characterErrorRate;
 using rtty::testing::decodeAll;
 using rtty::testing::line;
-
-namespace {
+using rtty::testing::throughChannel;
 
 constexpr double kRate = 8000.0;
-
-std::vector<float> throughChannel(const std::string& text, const RttyParameters& parameters, const std::string& channel,
-                                  double snrDb, uint32_t seed)
-{
-    std::vector<float> samples = renderText(text, kRate, parameters);
-    auto settings = hfchannel::channelPreset(channel, kRate, 0.125, parameters.centreHz, parameters.shiftHz, seed);
-    settings->snrDb = snrDb;
-    hfchannel::HfChannel(*settings).applyAligned(samples);
-    return samples;
-}
-
-}  // namespace
 
 // A station 500 Hz below at 50/450, 10 dB over ours: its mark lies 50 Hz
 // under our space tone. The coarse tuning once leaned 20 Hz towards
