@@ -12,7 +12,13 @@
 #include <limits>
 #include <mutex>
 #include <set>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace synop {
 namespace sql {
@@ -89,6 +95,38 @@ int64_t copyWhatReads(sqlite3* from, sqlite3* to, const std::string& table, int6
     return copied;
 }
 
+// Held while a damaged log is checked and moved aside. Two front ends that
+// meet the damage at once would otherwise both find the file theirs, and the
+// second would move aside the first one's new log while the first writes to
+// it. The lock is on the folder (no file of its own is left behind), and is
+// given up on after two seconds rather than holding up the window behind a
+// stopped program.
+class FolderLock {
+public:
+    explicit FolderLock(const QString& filePath)
+    {
+        const QByteArray folder = QFile::encodeName(QFileInfo(filePath).absolutePath());
+        fd_ = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) return;
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+            if (errno != EWOULDBLOCK && errno != EINTR) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ::close(fd_);
+        fd_ = -1;
+    }
+    ~FolderLock()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 }  // namespace
 
 void ReportLog::rememberOpenedFile()
@@ -119,6 +157,9 @@ bool ReportLog::setAsideAndSalvage(const QString& why)
     if (db_) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     sqlite3_close(db_);
     db_ = nullptr;
+    // Held until the new log holds what could be read: another front end
+    // then takes it up whole.
+    const FolderLock folderLock(path_);
     // Another front end on the same log met the damage first and has kept
     // the file aside already: the log now at the path is its new one, whole,
     // and is used as it is rather than set aside in turn.

@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <latch>
 #include <sqlite3.h>
+#include <thread>
 
 using namespace synop;
 using namespace synop::testing;
@@ -216,4 +218,47 @@ TEST(DamagedLog, TheSecondFrontEndToMeetTheDamageTakesUpTheNewLogOfTheFirst)
     EXPECT_EQ(second.count({}), kept + 2);
     EXPECT_EQ(firstMessages.size(), 1);
     EXPECT_EQ(secondMessages.size(), 1);
+}
+
+// Two front ends that meet the damage at the same moment: one checks and
+// moves the file while the other waits, so exactly one file is set aside,
+// byte for byte, and neither moves the other's new log away from under it.
+TEST(DamagedLog, TwoFrontEndsMeetingTheDamageAtOnceSetOneFileAside)
+{
+    const QDateTime received = utcAt("2026-12-08T06:20:00");
+    for (int round = 0; round < 8; ++round) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("reports.sqlite");
+        ASSERT_NO_FATAL_FAILURE(writeLog(path, received));
+        ReportLog first(path), second(path);
+        ASSERT_EQ(first.reports({}).size(), 300u);
+        ASSERT_EQ(second.reports({}).size(), 300u);
+        Leaf lost;
+        QByteArray damaged;
+        ASSERT_NO_FATAL_FAILURE(zeroAMiddlePageUnderOpenLogs(path, &lost, &damaged));
+
+        std::latch start(2);
+        size_t firstSees = 0, secondSees = 0;
+        std::thread a([&] {
+            start.arrive_and_wait();
+            firstSees = first.reports({}).size();
+        });
+        std::thread b([&] {
+            start.arrive_and_wait();
+            secondSees = second.reports({}).size();
+        });
+        a.join();
+        b.join();
+        const size_t kept = size_t(300 - lost.rows);
+        EXPECT_EQ(firstSees, kept) << "round " << round << ": " << first.lastError().toStdString();
+        EXPECT_EQ(secondSees, kept) << "round " << round << ": " << second.lastError().toStdString();
+        QStringList aside = QDir(dir.path()).entryList({"reports.sqlite.damaged-*"}, QDir::Files);
+        aside = aside.filter(QRegularExpression("-[0-9]+$"));
+        ASSERT_EQ(aside.size(), 1) << "round " << round << ": " << aside.join(' ').toStdString();
+        EXPECT_EQ(fileBytes(QDir(dir.path()).filePath(aside[0])), damaged) << "round " << round;
+
+        const char bulletin[] = "SMDL01 EDZW 080600\r\nAAXX 08061\r\n03772 41460 72315 10056 20039 39963 40012 57008 78582=\r\n";
+        for (const Cut& cut : cutReports(bulletin)) ASSERT_TRUE(first.store(cut.first, cut.second, received));
+        EXPECT_EQ(second.count({}), int64_t(kept + 1)) << "round " << round;
+    }
 }
