@@ -2,18 +2,48 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace synop {
+
+namespace {
+
+// Numbers that are written again and again, mostly the stations' positions
+// from the list, keep their text in a small table per thread, found by the
+// value's bits: formatting a double costs far more than the lookup.
+template <size_t Slots, size_t TextBytes, typename Format>
+std::string_view rememberedText(double value, Format format)
+{
+    static_assert(std::has_single_bit(Slots) && TextBytes < 256);
+    struct Written {
+        uint64_t bits = 0;
+        uint8_t length = 0;
+        char text[TextBytes];
+    };
+    thread_local Written table[Slots];
+    uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    constexpr int kShift = 64 - std::countr_zero(Slots);
+    Written& slot = table[((bits ^ (bits >> 31)) * 0x9e3779b97f4a7c15ULL) >> kShift];
+    if (slot.length == 0 || slot.bits != bits) {
+        slot.length = static_cast<uint8_t>(format(slot.text, sizeof slot.text));
+        slot.bits = bits;
+    }
+    return {slot.text, slot.length};
+}
+
+}  // namespace
 
 // --- JSON ---
 
@@ -23,24 +53,12 @@ char* JsonWriter::writeOtherNumber(char* at, double value)
         std::memcpy(at, "null", 4);
         return at + 4;
     }
-    // The rest are mostly the stations' positions from the list, which come
-    // again and again: their shortest forms are kept in a small table.
-    struct Written {
-        uint64_t bits = 0;
-        uint8_t length = 0;
-        char text[23];
-    };
-    thread_local Written table[1024];
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    Written& slot = table[((bits ^ (bits >> 31)) * 0x9e3779b97f4a7c15ULL) >> 54];
-    if (slot.length == 0 || slot.bits != bits) {
-        char* const end = std::to_chars(slot.text, slot.text + sizeof slot.text, value).ptr;  // shortest that reads back the same
-        slot.bits = bits;
-        slot.length = static_cast<uint8_t>(end - slot.text);
-    }
-    std::memcpy(at, slot.text, slot.length);
-    return at + slot.length;
+    // Shortest text that reads back as the same value.
+    const std::string_view text = rememberedText<1024, 23>(value, [value](char* into, size_t size) {
+        return static_cast<size_t>(std::to_chars(into, into + size, value).ptr - into);
+    });
+    std::memcpy(at, text.data(), text.size());
+    return at + text.size();
 }
 
 void JsonWriter::appendNumber(std::string& out, double value)
@@ -276,24 +294,12 @@ size_t writeTenDigits(char* text, double value)
             return static_cast<size_t>(at - text);
         }
     }
-    // The rest are mostly the stations' positions, which come again and
-    // again: printf's answers are kept in a small table.
-    struct Written {
-        uint64_t bits = 0;
-        uint8_t length = 0;
-        char text[31];
-    };
-    thread_local Written table[512];
-    uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    Written& slot = table[((bits ^ (bits >> 31)) * 0x9e3779b97f4a7c15ULL) >> 55];
-    if (slot.length == 0 || slot.bits != bits) {
-        const int length = std::snprintf(slot.text, sizeof slot.text, "%.10g", value);
-        slot.bits = bits;
-        slot.length = static_cast<uint8_t>(std::clamp(length, 0, static_cast<int>(sizeof slot.text) - 1));
-    }
-    std::memcpy(text, slot.text, slot.length);
-    return slot.length;
+    const std::string_view written = rememberedText<512, 31>(value, [value](char* into, size_t size) {
+        const int length = std::snprintf(into, size, "%.10g", value);
+        return static_cast<size_t>(std::clamp(length, 0, static_cast<int>(size) - 1));
+    });
+    std::memcpy(text, written.data(), written.size());
+    return written.size();
 }
 
 void CsvRow::number(std::string_view key, double value)
