@@ -2,7 +2,7 @@
 // still reads after one, a value written reads back, and a file it sets
 // aside as damaged is kept byte for byte.
 #include "platform/Registry.h"
-#include "SqliteWithoutSyncs.h"
+#include "platform/testing/SqliteSyncs.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -76,7 +76,7 @@ Values readAll()
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzsqlite::install();
+    sqlitesyncs::install(/*skipSyncs=*/true);
     return 0;
 }
 

@@ -1,7 +1,7 @@
 // pluvane-reg import on any file, into a scratch hive: it imports or says
 // why, and what it stored, exported, imports again and exports the same.
 #include "platform/regtool/RegCommands.h"
-#include "SqliteWithoutSyncs.h"
+#include "platform/testing/SqliteSyncs.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -56,7 +56,7 @@ void writeFile(const QString& path, const QByteArray& bytes)
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
-    fuzzsqlite::install();
+    sqlitesyncs::install(/*skipSyncs=*/true);
     QTemporaryDir dir;
     require(dir.isValid(), "a scratch folder");
     const QString hive = dir.filePath(QStringLiteral("empty.sqlite"));

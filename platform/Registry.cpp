@@ -312,6 +312,24 @@ LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey)
     return key->hive->deleteTree(target) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+RegistryWriteBatch::RegistryWriteBatch()
+{
+    std::lock_guard lock(registryMutex());
+    m_hive = RegistryHive::acquire();
+    m_hive->beginBatch();
+}
+
+RegistryWriteBatch::~RegistryWriteBatch() { commit(); }
+
+LONG RegistryWriteBatch::commit()
+{
+    std::lock_guard lock(registryMutex());
+    if (!m_hive) return ERROR_SUCCESS;
+    const bool saved = m_hive->endBatch();
+    m_hive.reset();
+    return saved ? ERROR_SUCCESS : ERROR_CANTWRITE;
+}
+
 std::string registryHivePath() { return RegistryHive::acquire()->path().toStdString(); }
 
 int registryOpenHandleCount()

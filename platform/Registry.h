@@ -13,6 +13,7 @@
 // hive that is not a readable hive of ours is treated as empty for reading;
 // the first write renames it aside (never overwrites it) and starts afresh.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace platform {
@@ -43,6 +44,7 @@ constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_BADDB = 1009;
 constexpr LONG ERROR_CANTREAD = 1012;
+constexpr LONG ERROR_CANTWRITE = 1013;
 constexpr LONG ERROR_KEY_DELETED = 1018;
 
 constexpr DWORD REG_NONE = 0;
@@ -96,6 +98,28 @@ LONG RegQueryMultipleValuesA(HKEY hKey, PVALENTA val_list, DWORD num_vals, LPSTR
 // process finds all of the values or none of them. Nothing is stored when
 // one of them cannot be.
 LONG RegSetMultipleValuesA(HKEY hKey, const VALENTA* val_list, DWORD num_vals);
+
+namespace detail {
+class RegistryHive;
+}
+// Not in the Win32 API: the writes made while one lives go to the hive in
+// one transaction, made by commit() or when the last one ends. Another
+// process sees all of them or none, and a tool that writes many values
+// waits for one disk sync instead of two per value. Writes from any thread
+// of the process join it; each still succeeds or fails on its own.
+class RegistryWriteBatch {
+public:
+    RegistryWriteBatch();
+    ~RegistryWriteBatch();
+    RegistryWriteBatch(const RegistryWriteBatch&) = delete;
+    RegistryWriteBatch& operator=(const RegistryWriteBatch&) = delete;
+    // ERROR_SUCCESS, or ERROR_CANTWRITE when what was written could not be
+    // saved.
+    LONG commit();
+
+private:
+    std::shared_ptr<detail::RegistryHive> m_hive;
+};
 
 // For the command-line tool: enumeration and deletion.
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName);

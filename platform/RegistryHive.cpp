@@ -124,6 +124,7 @@ void RegistryHive::becomeDamaged(const char* how, bool keptNow) const
     SalvageCount count;
     sqlite3* salvage = salvageHive(m_db, &count);
     closeConnection(m_db);
+    m_batchOpen = false;  // it ends with the connection; the salvage above holds what it wrote
     closeConnection(m_salvage);
     m_salvage = salvage;
     m_damaged = true;
@@ -214,8 +215,9 @@ bool RegistryHive::ensureWritableDatabase()
     return m_db != nullptr;
 }
 
-bool RegistryHive::write(const std::function<bool(sqlite3*)>& body)
+bool RegistryHive::write(const WriteBody& body)
 {
+    if (m_batchDepth > 0) return writeInBatch(body);
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!m_damageSeen && !ensureWritableDatabase()) return false;
         bool ok = !m_damageSeen && exec("BEGIN IMMEDIATE");
@@ -232,6 +234,50 @@ bool RegistryHive::write(const std::function<bool(sqlite3*)>& body)
         if (!m_damageSeen) return false;
         becomeDamaged("has a damaged page");
     }
+    return false;
+}
+
+bool RegistryHive::openBatchTransaction()
+{
+    if (m_batchOpen) return true;
+    if (m_damageSeen || !ensureWritableDatabase() || !exec("BEGIN IMMEDIATE")) return false;
+    m_batchOpen = true;
+    return true;
+}
+
+// Each write is a savepoint of the batch's transaction, so that one that
+// fails takes back only itself, as it would on its own. Damage met on the
+// way is salvaged through this connection, so the salvage holds what the
+// batch wrote so far, and the batch goes on in the hive made from it.
+bool RegistryHive::writeInBatch(const WriteBody& body)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (openBatchTransaction() && exec("SAVEPOINT batch_write")) {
+            const bool ok = body(m_db) && exec("RELEASE batch_write");
+            const int failure = sqlite3_extended_errcode(m_db);
+            if (ok) return true;
+            exec("ROLLBACK TO batch_write");
+            exec("RELEASE batch_write");
+            if (!m_damageSeen) {
+                if (isError(failure)) warnCannotSave(QString::fromUtf8(sqlite3_errstr(failure)));
+                return false;
+            }
+        }
+        if (!m_damageSeen) return false;
+        becomeDamaged("has a damaged page");
+    }
+    return false;
+}
+
+bool RegistryHive::endBatch()
+{
+    if (m_batchDepth == 0 || --m_batchDepth > 0 || !m_batchOpen) return true;
+    m_batchOpen = false;
+    if (exec("COMMIT")) return true;
+    const int failure = sqlite3_extended_errcode(m_db);
+    exec("ROLLBACK");
+    if (m_damageSeen) becomeDamaged("has a damaged page");
+    warnCannotSave(QString::fromUtf8(sqlite3_errstr(failure)));
     return false;
 }
 
@@ -300,7 +346,7 @@ std::vector<StoredValue> RegistryHive::values(const QString& foldedKey) const
 
 bool RegistryHive::createKeyPath(const QStringList& displayComponents)
 {
-    return write([&](sqlite3* db) {
+    return write([this, displayComponents](sqlite3* db) {
         QString display = displayComponents.value(0);
         for (int i = 1; i < displayComponents.size(); ++i) {
             display += QLatin1Char('\\') + displayComponents[i];
@@ -337,12 +383,12 @@ bool RegistryHive::storeValue(sqlite3* db, const QString& foldedKey, const Store
 
 bool RegistryHive::setValue(const QString& foldedKey, const StoredValue& value)
 {
-    return write([&](sqlite3* db) { return storeValue(db, foldedKey, value); });
+    return write([this, foldedKey, value](sqlite3* db) { return storeValue(db, foldedKey, value); });
 }
 
 bool RegistryHive::setValues(const QString& foldedKey, const std::vector<StoredValue>& values)
 {
-    return write([&](sqlite3* db) {
+    return write([this, foldedKey, values](sqlite3* db) {
         for (const StoredValue& value : values)
             if (!storeValue(db, foldedKey, value)) return false;
         return true;
@@ -351,7 +397,7 @@ bool RegistryHive::setValues(const QString& foldedKey, const std::vector<StoredV
 
 bool RegistryHive::deleteValue(const QString& foldedKey, const QString& foldedName)
 {
-    return write([&](sqlite3* db) {
+    return write([this, foldedKey, foldedName](sqlite3* db) {
         HiveStatement erase(m_statements, db,
             "DELETE FROM vals WHERE key_folded = ? AND name_folded = ?", &m_damageSeen);
         erase.bind(1, foldedKey);
@@ -362,7 +408,7 @@ bool RegistryHive::deleteValue(const QString& foldedKey, const QString& foldedNa
 
 bool RegistryHive::deleteTree(const QString& foldedPath)
 {
-    return write([&](sqlite3* db) {
+    return write([this, foldedPath](sqlite3* db) {
         const QString prefix = foldedPath + QLatin1Char('\\');
         HiveStatement keys(m_statements, db,
             "DELETE FROM keys WHERE path_folded = ? OR substr(path_folded, 1, ?) = ?", &m_damageSeen);

@@ -45,16 +45,24 @@ public:
     std::vector<QString> childKeyNames(const QString& foldedPath) const;  // display case, sorted
     std::vector<StoredValue> values(const QString& foldedKey) const;      // in the order written
 
-    // Writes; each is one transaction. False when the hive cannot be written.
+    // Writes; each is one transaction, or a part of the batch's. False when
+    // the hive cannot be written.
     bool createKeyPath(const QStringList& displayComponents);
     bool setValue(const QString& foldedKey, const StoredValue& value);
     bool setValues(const QString& foldedKey, const std::vector<StoredValue>& values);
     bool deleteValue(const QString& foldedKey, const QString& foldedName);
     bool deleteTree(const QString& foldedPath);
 
+    // Between these, writes share one transaction, committed by the
+    // outermost endBatch(); false when what the batch wrote could not be
+    // saved.
+    void beginBatch() { ++m_batchDepth; }
+    bool endBatch();
+
     static QString fold(const QString& name) { return name.toCaseFolded(); }
 
 private:
+    using WriteBody = std::function<bool(sqlite3*)>;
     explicit RegistryHive(QString path);
     void openExisting();
     void openFile(int flags);
@@ -67,7 +75,9 @@ private:
     // Runs body inside one transaction of the file; a damaged page met on
     // the way sets the file aside and the write is made once more in the
     // new hive.
-    bool write(const std::function<bool(sqlite3*)>& body);
+    bool write(const WriteBody& body);
+    bool writeInBatch(const WriteBody& body);
+    bool openBatchTransaction();
     bool exec(const char* sql);
     bool storeValue(sqlite3* db, const QString& foldedKey, const StoredValue& value);
     void warnCannotSave(const QString& reason) const;
@@ -86,6 +96,8 @@ private:
     mutable bool m_damaged = false;
     mutable bool m_damageSeen = false;
     mutable StatementCache m_statements;
+    int m_batchDepth = 0;
+    mutable bool m_batchOpen = false;  // its transaction is open on m_db
 };
 
 }  // namespace platform::detail

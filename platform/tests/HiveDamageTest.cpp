@@ -97,30 +97,6 @@ int duplicateValueRows(const QString& path)
     return duplicates;
 }
 
-// A file size limit of nothing stands in for a full disk, as root or not:
-// every write that would grow a file fails, as on a full disk.
-class FullDisk {
-public:
-    FullDisk() : m_previousSignal(std::signal(SIGXFSZ, SIG_IGN))
-    {
-        if (::getrlimit(RLIMIT_FSIZE, &m_saved) != 0) return;
-        struct rlimit none = m_saved;
-        none.rlim_cur = 0;
-        m_full = ::setrlimit(RLIMIT_FSIZE, &none) == 0;
-    }
-    ~FullDisk()
-    {
-        if (m_full) ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_previousSignal);
-    }
-    bool full() const { return m_full; }
-
-private:
-    struct rlimit m_saved {};
-    bool m_full = false;
-    void (*m_previousSignal)(int);
-};
-
 class HiveDamage : public HiveFixture {
 protected:
     QStringList setAside() const { return QDir(dirPath()).entryList({QStringLiteral("hive.sqlite.damaged-*")}); }
@@ -404,4 +380,57 @@ TEST_F(HiveDamage, AHiveLockedByAnotherProcessIsNotTakenForDamaged)
     EXPECT_EQ(RegQueryValueExA(key, "X", nullptr, nullptr, reinterpret_cast<BYTE*>(&x), &size), ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(x, 10000u);
+}
+
+// The damage is met inside a batch, after earlier writes of the batch were
+// made in the damaged file: they and the writes after it are in the new hive.
+TEST_F(HiveDamage, DamageMetInsideABatchMakesItsEarlierWritesAgainInTheNewHive)
+{
+    storeMany();
+    const std::string before = everything();
+    const PageMap pages = pageMap(hivePath());
+    const auto& valueLeaves = pages.leaves.at("vals");
+    ASSERT_GE(valueLeaves.size(), 4u);
+    QByteArray damaged = withZeroedPage(fileBytes(hivePath()), pages.pageSize, valueLeaves[1]);
+    // A new change counter makes the open connection drop the pages it holds.
+    for (int offset : {24, 92}) damaged[offset + 3] = static_cast<char>(damaged[offset + 3] + 1);
+
+    // The rows are alike, so the second leaf holds the second of equal shares.
+    const std::string onZeroedLeaf = "value-" + std::to_string(400 * 3 / 2 / valueLeaves.size());
+    auto hive = RegistryHive::acquire();  // opened and checked while the file is sound
+    ASSERT_FALSE(hive->damaged());
+    putFile(hivePath(), damaged);
+    {
+        RegistryWriteBatch batch;
+        store("SOFTWARE\\Other", "first", "1");
+        store("SOFTWARE\\Many", onZeroedLeaf.c_str(), "2");
+        ASSERT_EQ(batch.commit(), ERROR_SUCCESS);
+    }
+    ASSERT_EQ(setAside().size(), 1);
+    EXPECT_EQ(fileBytes(QDir(dirPath()).filePath(setAside().first())), damaged);
+    const std::string after = everything();
+    EXPECT_NE(after.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\nfirst=3:31\n"), std::string::npos) << after;
+    EXPECT_NE(after.find(onZeroedLeaf + "=3:32\n"), std::string::npos);
+    EXPECT_NE(after.find("value-399="), std::string::npos);  // the rest came through the copies
+    EXPECT_EQ(std::count(after.begin(), after.end(), '\n'), std::count(before.begin(), before.end(), '\n') + 2);
+    EXPECT_EQ(duplicateValueRows(hivePath()), 0);
+}
+
+TEST_F(HiveDamage, ABatchThatCannotBeSavedSaysSoAndLeavesTheHiveAsItWas)
+{
+    storeSettings();
+    const std::string before = everything();
+    auto hive = RegistryHive::acquire();
+    {
+        RegistryWriteBatch batch;
+        for (int i = 0; i < 50; ++i) store("SOFTWARE\\Batch", ("v" + std::to_string(i)).c_str(), QByteArray(200, 'x'));
+        FullDisk disk;
+        ASSERT_TRUE(disk.full());
+        EXPECT_EQ(batch.commit(), ERROR_CANTWRITE);
+    }
+    EXPECT_EQ(everything(), before);
+    EXPECT_TRUE(setAside().isEmpty());
+    store("SOFTWARE\\Batch", "after", "1");
+    EXPECT_NE(everything().find("after=3:31"), std::string::npos);
+    EXPECT_TRUE(setAside().isEmpty());
 }

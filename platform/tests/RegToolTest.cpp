@@ -1,6 +1,7 @@
 #include "HiveFixture.h"
 #include "platform/Registry.h"
 #include "platform/regtool/RegCommands.h"
+#include "platform/testing/SqliteSyncs.h"
 
 #include <QFile>
 #include <QTextStream>
@@ -159,4 +160,27 @@ TEST_F(RegTool, LongContinuedValuesComeBackWholeAndErrorsNameTheEntrysFirstLine)
         EXPECT_TRUE(out.contains("REG_BINARY    0102")) << out.toStdString();
         EXPECT_EQ(run({"query", "HKLM\\SOFTWARE\\T", "/v", "after"}), 0);
     }
+}
+
+// Two syncs a value made an import of a few hundred values take seconds on a
+// real disk; the whole file is one transaction.
+TEST_F(RegTool, AnImportIsSavedWholeWithAFewDiskSyncsNotTwoAValue)
+{
+    sqlitesyncs::install(/*skipSyncs=*/false);
+    storeRaw("Existing", REG_DWORD, QByteArray(4, '\1'));
+    QByteArray reg = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Many]\r\n";
+    for (int i = 0; i < 300; ++i) reg += "\"v" + QByteArray::number(i) + "\"=dword:0000002a\r\n";
+    reg += "\"broken\"=dword:zz\r\n\"after\"=\"kept\"\r\n";
+    writeFile("many.reg", reg);
+    const long before = sqlitesyncs::syncCount();
+    EXPECT_EQ(run({"import", file("many.reg")}), 1);
+    const long syncs = sqlitesyncs::syncCount() - before;
+    sqlitesyncs::uninstall();
+    EXPECT_LE(syncs, 8);
+    EXPECT_TRUE(err.contains("1 entries")) << err.toStdString();
+    // The broken entry takes back only itself.
+    EXPECT_EQ(run({"query", "HKLM\\SOFTWARE\\Many"}), 0);
+    EXPECT_EQ(out.count("REG_DWORD    0x2a"), 300);
+    EXPECT_TRUE(out.contains("after    REG_SZ    kept"));
+    EXPECT_EQ(run({"query", kKey, "/v", "Existing"}), 0);
 }
