@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <vector>
 
 static void initStationResources() { Q_INIT_RESOURCE(stations); }
@@ -140,19 +141,28 @@ StationInfo parseLandLine(std::string_view line)
     StationInfo info;
     info.name = latin1ToUtf8(trim(f[3]));
     info.country = latin1ToUtf8(trim(f[5]));
-    info.lat = parseDegrees(f[7]);
-    info.lon = parseDegrees(f[8]);
+    // A position is both figures or none: half of one, or one off the globe,
+    // would put the station somewhere it is not.
+    const auto lat = parseDegrees(f[7]), lon = parseDegrees(f[8]);
+    if (lat && lon && std::abs(*lat) <= 90 && std::abs(*lon) <= 180) {
+        info.lat = lat;
+        info.lon = lon;
+    }
     if (const auto elevation = parseNumber(f[11])) info.elevationM = static_cast<int>(*elevation);
     return info;
 }
 
 }  // namespace
 
-void StationCatalog::loadLandStations(std::string_view text)
+void StationCatalog::loadLandStations(std::string_view text) { loadLand(text, true); }
+
+void StationCatalog::loadLandSupplement(std::string_view text) { loadLand(text, false); }
+
+void StationCatalog::loadLand(std::string_view text, bool replaceKnown)
 {
     const std::string& kept = landTexts_.emplace_back(text);
     if (landLines_.empty()) landLines_.resize(100000);
-    forEachLine(kept, [this](std::string_view line) {
+    forEachLine(kept, [this, replaceKnown](std::string_view line) {
         // Twelve fields or more; only the first two, the index, are read now.
         const std::string_view fields = trim(line);
         if (std::count(fields.begin(), fields.end(), ';') < 11 || fields.find(';') != 2 || fields[6] != ';') return;
@@ -164,6 +174,7 @@ void StationCatalog::loadLandStations(std::string_view text)
         if (index >= 0) slot = &landLines_[static_cast<size_t>(index)];
         else slot = &otherLandLines_[std::string(block).append(number)];
         if (slot->empty()) ++landCount_;
+        else if (!replaceKnown) return;
         *slot = line;
     });
 }
@@ -248,6 +259,8 @@ const StationCatalog& StationCatalog::builtIn()
             return std::string();
         };
         c.loadLandStations(read("nsd_bbsss.txt"));
+        // Stations opened or renumbered since the land list's snapshot.
+        c.loadLandSupplement(read("isd_stations.txt"));
         c.loadBuoys(read("ndbc_station_table.txt"));
         return made;
     }();

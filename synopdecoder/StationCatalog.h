@@ -31,6 +31,9 @@ public:
 
     // Table text as found in the two station lists; used by the tests too.
     void loadLandStations(std::string_view text);
+    // A list in the land list's format for the stations it lacks: read after
+    // it, a line is taken only for an index that no list read before has.
+    void loadLandSupplement(std::string_view text);
     void loadBuoys(std::string_view text);
 
     // Safe to call from several threads at once.
@@ -49,6 +52,7 @@ private:
     // few hundred stations: lines are found by index when the list is read
     // and taken apart on their first lookup.
     const std::string_view* landLine(std::string_view index) const;
+    void loadLand(std::string_view text, bool replaceKnown);
     std::deque<std::string> landTexts_;                // every text loaded, which the lines view
     std::vector<std::string_view> landLines_;          // by five-figure index; empty: none
     std::unordered_map<std::string, std::string_view, Hash, std::equal_to<>> otherLandLines_;  // other indices
