@@ -13,17 +13,13 @@
 namespace synop {
 namespace {
 
-std::string joined(const std::vector<std::string>& parts)
+void joinInto(std::string& text, const std::vector<std::string>& parts)
 {
-    size_t size = parts.size();
-    for (const std::string& p : parts) size += p.size();
-    std::string text;
-    text.reserve(size);
+    text.clear();
     for (const std::string& p : parts) {
         if (!text.empty()) text += ' ';
         text += p;
     }
-    return text;
 }
 
 // CCA < CCB < ...; an amendment (AAx) counts as a correction too. Anything
@@ -125,7 +121,7 @@ bool ReportLog::mayBeStored(const sql::IdentityKey& key)
     // costs a pass over the log. Once the probes would have paid for that
     // pass, the keys are read, and a key not among them needs no probe.
     if (!s.keysLoaded && ++s.lookups > std::max<int64_t>(64, s.nextId / 8)) loadStoredKeys(0);
-    return !s.keysLoaded || s.storedKeys.count(key.hash()) > 0;
+    return !s.keysLoaded || s.storedKeys.contains(key.hash());
 }
 
 bool ReportLog::readStored(const sql::IdentityKey& key, int64_t receivedMs, std::vector<sql::Reading>& out)
@@ -178,7 +174,10 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     if (observed) observedMs = sql::millis(*observed);
     const int64_t receivedMs = sql::millis(receivedUtc);
     const char* form = reportFormCode(decoded.form);
-    std::string groups = joined(assembled.groups);
+    // Built in a buffer kept from report to report: a repeat, the commonest
+    // case, then costs no allocation at all.
+    joinInto(s.groupsText, assembled.groups);
+    const std::string& groups = s.groupsText;
     const bool identifiable = observed && !decoded.station.empty();
     const sql::IdentityKey key{decoded.station, form[0], observedMs};
 
@@ -206,14 +205,21 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
                    : nullptr;
     };
 
+    // A staged reading's groups are its row's, not copied.
+    auto groupsOf = [&staged](const sql::Reading& r) -> const std::string& {
+        const sql::StagedRow* row = staged(r);
+        return row ? row->groups : r.groups;
+    };
+
     // The current readings first, then history, each oldest first.
-    std::vector<const sql::Reading*> ordered;
+    std::vector<const sql::Reading*>& ordered = s.ordered;
+    ordered.clear();
     for (const sql::Reading& r : *readings) ordered.push_back(&r);
     std::sort(ordered.begin(), ordered.end(), [](const sql::Reading* a, const sql::Reading* b) {
         return a->current != b->current ? a->current : a->id < b->id;
     });
     for (const sql::Reading* r : ordered) {
-        if (r->groups != groups) continue;
+        if (groupsOf(*r) != groups) continue;
         if (sql::StagedRow* row = staged(*r)) {
             ++row->timesHeard;
             row->lastHeardMs = std::max(row->lastHeardMs, receivedMs);
@@ -288,7 +294,6 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
 
     sql::Reading reading;
     reading.id = result.id;
-    reading.groups = std::move(groups);
     reading.current = supersededBy == 0;
     reading.rank = mine;
     reading.heading = assembled.heading;
