@@ -307,35 +307,34 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
 
 namespace {
 
-// One staged row's values, as ?1 ... ?24 of the row's tuple below.
-constexpr int kValuesPerRow = 24;
+// One staged row's values, bound in the order of the row's tuple below.
+constexpr int kValuesPerRow = 25;
 
 std::string insertStatement(int rows)
 {
     // Of the decoded values only what a query selects on; the rest, and the
-    // text the filter looks in, are made from the groups when read.
+    // text the filter looks in, are made from the groups when read. Every
+    // value is bound, each once and in order: what SQL would work out per
+    // row (the report's time, the NIL marker) is worked out here instead,
+    // and plain numbered parameters spare the prepare a search per name.
     std::string text =
         "INSERT INTO reports (id, form, station, observed_utc, report_time, received_utc, last_heard_utc, times_heard, "
         "heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, "
         "plausibility_checks, decoded, warning_count, station_name, country, lat, lon, elevation_m, search_text, "
         "superseded_by) VALUES ";
-    for (int row = 0; row < rows; ++row) {
-        auto p = [&](int n) { return "?" + std::to_string(row * kValuesPerRow + n); };
-        text += (row ? ", (" : "(") + p(1) + ", " + p(2) + ", " + p(3) + ", " + p(4) + ", coalesce(" + p(4) + ", " + p(5) +
-                "), " + p(5);
-        for (int n = 6; n <= 16; ++n) text += ", " + p(n);
-        text += ", CASE WHEN " + p(17) + " THEN '{\"nil\":true}' ELSE '{}' END";
-        for (int n = 18; n <= 23; ++n) text += ", " + p(n);
-        text += ", '', " + p(24) + ")";
-    }
+    std::string tuple = "(?";
+    for (int n = 2; n <= kValuesPerRow - 1; ++n) tuple += ", ?";
+    tuple += ", '', ?)";
+    for (int row = 0; row < rows; ++row) text += (row ? ", " : "") + tuple;
     return text;
 }
 
 void bindRow(sql::Statement& insert, const sql::StagedRow& row)
 {
+    static const std::string nilDecoded = "{\"nil\":true}", noDecoded = "{}";
     // Every text below outlives the insert: bound in place, not copied.
-    insert.bind(row.id).bindKept(row.form).bindKept(row.station).bind(row.observedMs).bind(row.receivedMs)
-        .bind(row.lastHeardMs).bind(row.timesHeard);
+    insert.bind(row.id).bindKept(row.form).bindKept(row.station).bind(row.observedMs)
+        .bind(row.observedMs.value_or(row.receivedMs)).bind(row.receivedMs).bind(row.lastHeardMs).bind(row.timesHeard);
     if (row.heading)
         insert.bindKept(row.heading->ttaaii).bindKept(row.heading->cccc).bindKept(row.heading->yygggg)
             .bindKept(row.heading->bbb);
@@ -343,7 +342,7 @@ void bindRow(sql::Statement& insert, const sql::StagedRow& row)
         insert.bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>());
     insert.bindKept(row.dateGroup).bindKept(row.groups).bindKept(row.raw).bindKept(row.assemblyWarnings)
         .bind(row.plausibilityChecks ? 1 : 0)
-        .bind(row.nil ? 1 : 0)
+        .bindKept(row.nil ? nilDecoded : noDecoded)
         .bind(row.warningCount)
         .bindKept(row.place.name).bindKept(row.place.country).bind(row.place.lat).bind(row.place.lon)
         .bind(row.place.elevationM)
