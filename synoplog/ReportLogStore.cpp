@@ -224,9 +224,14 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
             ++row->timesHeard;
             row->lastHeardMs = std::max(row->lastHeardMs, receivedMs);
         } else {
-            sql::Statement heard(prepared("UPDATE reports SET times_heard = times_heard + 1, "
-                                          "last_heard_utc = max(last_heard_utc, ?) WHERE id = ?"));
-            if (!heard.bind(receivedMs).bind(r->id).done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
+            auto [at, added] = s.heardAgainAt.try_emplace(r->id, s.heardAgain.size());
+            if (added) {
+                s.heardAgain.push_back({r->id, 1, receivedMs});
+            } else {
+                sql::StoreStaging::HeardAgain& heard = s.heardAgain[at->second];
+                ++heard.times;
+                heard.lastMs = std::max(heard.lastMs, receivedMs);
+            }
         }
         return StoreResult{r->id, StoreOutcome::Repeat, 0};
     }
@@ -349,11 +354,38 @@ void bindRow(sql::Statement& insert, const sql::StagedRow& row)
         .bind(row.supersededBy ? std::optional<int64_t>(row.supersededBy) : std::nullopt);
 }
 
+// Repeats of written rows: a row's count and last hearing, 32 rows a statement.
+std::string heardAgainStatement(int rows)
+{
+    std::string text = "UPDATE reports SET times_heard = times_heard + h.column2, last_heard_utc = max(last_heard_utc, "
+                       "h.column3) FROM (VALUES ";
+    for (int row = 0; row < rows; ++row) text += row ? ", (?, ?, ?)" : "(?, ?, ?)";
+    return text + ") AS h WHERE reports.id = h.column1";
+}
+
 }  // namespace
+
+bool ReportLog::writeHeardAgain()
+{
+    sql::StoreStaging& s = *staging_;
+    static const std::string many = heardAgainStatement(kRowsPerInsert), one = heardAgainStatement(1);
+    size_t at = 0;
+    while (at < s.heardAgain.size()) {
+        const bool whole = s.heardAgain.size() - at >= kRowsPerInsert;
+        sql::Statement update(prepared(whole ? many.c_str() : one.c_str()));
+        const size_t end = at + (whole ? kRowsPerInsert : 1);
+        for (; at < end; ++at) update.bind(s.heardAgain[at].id).bind(s.heardAgain[at].times).bind(s.heardAgain[at].lastMs);
+        if (!update.done()) return fail(QStringLiteral("cannot write to %1").arg(path_));
+    }
+    s.heardAgain.clear();
+    s.heardAgainAt.clear();
+    return true;
+}
 
 bool ReportLog::writeStaged()
 {
     sql::StoreStaging& s = *staging_;
+    if (!s.heardAgain.empty() && !writeHeardAgain()) return false;
     if (s.rows.empty()) return true;
     // Several rows a statement: what SQLite spends on starting and ending
     // a statement is paid once for them.

@@ -120,6 +120,13 @@ struct StoreStaging {
     // from the log, within the repeat window of their reception).
     std::unordered_map<IdentityKey, std::vector<Reading>, IdentityKeyHash> undatedStaged;
     std::vector<StagedRow> rows;
+    // Repeats of rows written before this batch, counted up together when
+    // it is written rather than by a statement for each.
+    struct HeardAgain {
+        int64_t id = 0, times = 0, lastMs = 0;
+    };
+    std::vector<HeardAgain> heardAgain;
+    std::unordered_map<int64_t, size_t> heardAgainAt;
     // Kept from report to report so that deciding allocates nothing.
     std::string groupsText;
     std::vector<const Reading*> ordered;
@@ -141,6 +148,8 @@ struct StoreStaging {
         readings.clear();
         undatedStaged.clear();
         rows.clear();
+        heardAgain.clear();
+        heardAgainAt.clear();
         keysLoaded = false;
         storedKeys.clear();
         lookups = 0;
