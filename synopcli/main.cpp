@@ -14,6 +14,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <malloc.h>
 #include <memory>
 #include <optional>
 
@@ -178,6 +179,12 @@ int main(int argc, char** argv)
 
     std::unique_ptr<ReportLog> log;
     if (parser.isSet(store)) {
+        // Each batch frees its staged rows and SQLite its pages; by default
+        // the heap's top goes back to the system then and comes back as new
+        // zeroed pages in the next batch, a page fault each. A batch tool
+        // may keep what it had.
+        mallopt(M_TRIM_THRESHOLD, 64 << 20);
+        mallopt(M_TOP_PAD, 16 << 20);
         log = std::make_unique<ReportLog>(logPath);
         if (!log->openingNotice().isEmpty()) std::fprintf(stderr, "pluvane-synop: %s\n", qPrintable(log->openingNotice()));
         if (!log->isWritable()) {

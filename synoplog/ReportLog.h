@@ -135,6 +135,7 @@ private:
     bool mayBeStored(const sql::IdentityKey& key);
     bool readStored(const sql::IdentityKey& key, int64_t receivedMs, std::vector<sql::Reading>& out);
     bool writeStaged();
+    bool writeHeardAgain();
     void writeStagedForRead() const;
     template <typename Each>
     bool select(const ReportFilter& filter, const char* order, int64_t offset, int limit, Each each) const;

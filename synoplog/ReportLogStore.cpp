@@ -13,17 +13,13 @@
 namespace synop {
 namespace {
 
-std::string joined(const std::vector<std::string>& parts)
+void joinInto(std::string& text, const std::vector<std::string>& parts)
 {
-    size_t size = parts.size();
-    for (const std::string& p : parts) size += p.size();
-    std::string text;
-    text.reserve(size);
+    text.clear();
     for (const std::string& p : parts) {
         if (!text.empty()) text += ' ';
         text += p;
     }
-    return text;
 }
 
 // CCA < CCB < ...; an amendment (AAx) counts as a correction too. Anything
@@ -125,7 +121,7 @@ bool ReportLog::mayBeStored(const sql::IdentityKey& key)
     // costs a pass over the log. Once the probes would have paid for that
     // pass, the keys are read, and a key not among them needs no probe.
     if (!s.keysLoaded && ++s.lookups > std::max<int64_t>(64, s.nextId / 8)) loadStoredKeys(0);
-    return !s.keysLoaded || s.storedKeys.count(key.hash()) > 0;
+    return !s.keysLoaded || s.storedKeys.contains(key.hash());
 }
 
 bool ReportLog::readStored(const sql::IdentityKey& key, int64_t receivedMs, std::vector<sql::Reading>& out)
@@ -178,7 +174,10 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
     if (observed) observedMs = sql::millis(*observed);
     const int64_t receivedMs = sql::millis(receivedUtc);
     const char* form = reportFormCode(decoded.form);
-    std::string groups = joined(assembled.groups);
+    // Built in a buffer kept from report to report: a repeat, the commonest
+    // case, then costs no allocation at all.
+    joinInto(s.groupsText, assembled.groups);
+    const std::string& groups = s.groupsText;
     const bool identifiable = observed && !decoded.station.empty();
     const sql::IdentityKey key{decoded.station, form[0], observedMs};
 
@@ -206,21 +205,33 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
                    : nullptr;
     };
 
+    // A staged reading's groups are its row's, not copied.
+    auto groupsOf = [&staged](const sql::Reading& r) -> const std::string& {
+        const sql::StagedRow* row = staged(r);
+        return row ? row->groups : r.groups;
+    };
+
     // The current readings first, then history, each oldest first.
-    std::vector<const sql::Reading*> ordered;
+    std::vector<const sql::Reading*>& ordered = s.ordered;
+    ordered.clear();
     for (const sql::Reading& r : *readings) ordered.push_back(&r);
     std::sort(ordered.begin(), ordered.end(), [](const sql::Reading* a, const sql::Reading* b) {
         return a->current != b->current ? a->current : a->id < b->id;
     });
     for (const sql::Reading* r : ordered) {
-        if (r->groups != groups) continue;
+        if (groupsOf(*r) != groups) continue;
         if (sql::StagedRow* row = staged(*r)) {
             ++row->timesHeard;
             row->lastHeardMs = std::max(row->lastHeardMs, receivedMs);
         } else {
-            sql::Statement heard(prepared("UPDATE reports SET times_heard = times_heard + 1, "
-                                          "last_heard_utc = max(last_heard_utc, ?) WHERE id = ?"));
-            if (!heard.bind(receivedMs).bind(r->id).done()) { fail(QStringLiteral("cannot write to %1").arg(path_)); return std::nullopt; }
+            auto [at, added] = s.heardAgainAt.try_emplace(r->id, s.heardAgain.size());
+            if (added) {
+                s.heardAgain.push_back({r->id, 1, receivedMs});
+            } else {
+                sql::StoreStaging::HeardAgain& heard = s.heardAgain[at->second];
+                ++heard.times;
+                heard.lastMs = std::max(heard.lastMs, receivedMs);
+            }
         }
         return StoreResult{r->id, StoreOutcome::Repeat, 0};
     }
@@ -288,7 +299,6 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
 
     sql::Reading reading;
     reading.id = result.id;
-    reading.groups = std::move(groups);
     reading.current = supersededBy == 0;
     reading.rank = mine;
     reading.heading = assembled.heading;
@@ -302,35 +312,34 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
 
 namespace {
 
-// One staged row's values, as ?1 ... ?24 of the row's tuple below.
-constexpr int kValuesPerRow = 24;
+// One staged row's values, bound in the order of the row's tuple below.
+constexpr int kValuesPerRow = 25;
 
 std::string insertStatement(int rows)
 {
     // Of the decoded values only what a query selects on; the rest, and the
-    // text the filter looks in, are made from the groups when read.
+    // text the filter looks in, are made from the groups when read. Every
+    // value is bound, each once and in order: what SQL would work out per
+    // row (the report's time, the NIL marker) is worked out here instead,
+    // and plain numbered parameters spare the prepare a search per name.
     std::string text =
         "INSERT INTO reports (id, form, station, observed_utc, report_time, received_utc, last_heard_utc, times_heard, "
         "heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, "
         "plausibility_checks, decoded, warning_count, station_name, country, lat, lon, elevation_m, search_text, "
         "superseded_by) VALUES ";
-    for (int row = 0; row < rows; ++row) {
-        auto p = [&](int n) { return "?" + std::to_string(row * kValuesPerRow + n); };
-        text += (row ? ", (" : "(") + p(1) + ", " + p(2) + ", " + p(3) + ", " + p(4) + ", coalesce(" + p(4) + ", " + p(5) +
-                "), " + p(5);
-        for (int n = 6; n <= 16; ++n) text += ", " + p(n);
-        text += ", CASE WHEN " + p(17) + " THEN '{\"nil\":true}' ELSE '{}' END";
-        for (int n = 18; n <= 23; ++n) text += ", " + p(n);
-        text += ", '', " + p(24) + ")";
-    }
+    std::string tuple = "(?";
+    for (int n = 2; n <= kValuesPerRow - 1; ++n) tuple += ", ?";
+    tuple += ", '', ?)";
+    for (int row = 0; row < rows; ++row) text += (row ? ", " : "") + tuple;
     return text;
 }
 
 void bindRow(sql::Statement& insert, const sql::StagedRow& row)
 {
+    static const std::string nilDecoded = "{\"nil\":true}", noDecoded = "{}";
     // Every text below outlives the insert: bound in place, not copied.
-    insert.bind(row.id).bindKept(row.form).bindKept(row.station).bind(row.observedMs).bind(row.receivedMs)
-        .bind(row.lastHeardMs).bind(row.timesHeard);
+    insert.bind(row.id).bindKept(row.form).bindKept(row.station).bind(row.observedMs)
+        .bind(row.observedMs.value_or(row.receivedMs)).bind(row.receivedMs).bind(row.lastHeardMs).bind(row.timesHeard);
     if (row.heading)
         insert.bindKept(row.heading->ttaaii).bindKept(row.heading->cccc).bindKept(row.heading->yygggg)
             .bindKept(row.heading->bbb);
@@ -338,18 +347,45 @@ void bindRow(sql::Statement& insert, const sql::StagedRow& row)
         insert.bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>()).bind(std::optional<int>());
     insert.bindKept(row.dateGroup).bindKept(row.groups).bindKept(row.raw).bindKept(row.assemblyWarnings)
         .bind(row.plausibilityChecks ? 1 : 0)
-        .bind(row.nil ? 1 : 0)
+        .bindKept(row.nil ? nilDecoded : noDecoded)
         .bind(row.warningCount)
         .bindKept(row.place.name).bindKept(row.place.country).bind(row.place.lat).bind(row.place.lon)
         .bind(row.place.elevationM)
         .bind(row.supersededBy ? std::optional<int64_t>(row.supersededBy) : std::nullopt);
 }
 
+// Repeats of written rows: a row's count and last hearing, 32 rows a statement.
+std::string heardAgainStatement(int rows)
+{
+    std::string text = "UPDATE reports SET times_heard = times_heard + h.column2, last_heard_utc = max(last_heard_utc, "
+                       "h.column3) FROM (VALUES ";
+    for (int row = 0; row < rows; ++row) text += row ? ", (?, ?, ?)" : "(?, ?, ?)";
+    return text + ") AS h WHERE reports.id = h.column1";
+}
+
 }  // namespace
+
+bool ReportLog::writeHeardAgain()
+{
+    sql::StoreStaging& s = *staging_;
+    static const std::string many = heardAgainStatement(kRowsPerInsert), one = heardAgainStatement(1);
+    size_t at = 0;
+    while (at < s.heardAgain.size()) {
+        const bool whole = s.heardAgain.size() - at >= kRowsPerInsert;
+        sql::Statement update(prepared(whole ? many.c_str() : one.c_str()));
+        const size_t end = at + (whole ? kRowsPerInsert : 1);
+        for (; at < end; ++at) update.bind(s.heardAgain[at].id).bind(s.heardAgain[at].times).bind(s.heardAgain[at].lastMs);
+        if (!update.done()) return fail(QStringLiteral("cannot write to %1").arg(path_));
+    }
+    s.heardAgain.clear();
+    s.heardAgainAt.clear();
+    return true;
+}
 
 bool ReportLog::writeStaged()
 {
     sql::StoreStaging& s = *staging_;
+    if (!s.heardAgain.empty() && !writeHeardAgain()) return false;
     if (s.rows.empty()) return true;
     // Several rows a statement: what SQLite spends on starting and ending
     // a statement is paid once for them.

@@ -16,7 +16,6 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace synop::sql {
@@ -63,6 +62,56 @@ struct StagedRow {
     int64_t supersededBy = 0;
 };
 
+// A set of 64-bit hashes in one open-addressed array: a lookup touches one
+// place of memory where a node-based set touched two or three, and the set
+// is freed in one piece. Zero marks a free slot; the hash 0 is kept as 1,
+// which at worst makes two keys share a hash (a look at the log, no more).
+class KeyHashSet {
+public:
+    bool contains(uint64_t hash) const
+    {
+        if (slots_.empty()) return false;
+        hash = hash ? hash : 1;
+        for (size_t at = hash & mask_;; at = (at + 1) & mask_) {
+            if (slots_[at] == hash) return true;
+            if (slots_[at] == 0) return false;
+        }
+    }
+    void insert(uint64_t hash)
+    {
+        hash = hash ? hash : 1;
+        if ((count_ + 1) * 2 > slots_.size()) grow();
+        size_t at = hash & mask_;
+        for (; slots_[at] != 0; at = (at + 1) & mask_)
+            if (slots_[at] == hash) return;
+        slots_[at] = hash;
+        ++count_;
+    }
+    size_t size() const { return count_; }
+    void clear()
+    {
+        slots_.clear();
+        slots_.shrink_to_fit();
+        count_ = 0;
+        mask_ = 0;
+    }
+
+private:
+    void grow()
+    {
+        std::vector<uint64_t> old = std::move(slots_);
+        slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
+        mask_ = slots_.size() - 1;
+        count_ = 0;
+        for (const uint64_t hash : old)
+            if (hash) insert(hash);
+    }
+
+    std::vector<uint64_t> slots_;
+    size_t count_ = 0;
+    size_t mask_ = 0;
+};
+
 struct StoreStaging {
     // The readings of each dated station and time met in this batch: the
     // stored ones as read from the log, then those added since.
@@ -71,6 +120,16 @@ struct StoreStaging {
     // from the log, within the repeat window of their reception).
     std::unordered_map<IdentityKey, std::vector<Reading>, IdentityKeyHash> undatedStaged;
     std::vector<StagedRow> rows;
+    // Repeats of rows written before this batch, counted up together when
+    // it is written rather than by a statement for each.
+    struct HeardAgain {
+        int64_t id = 0, times = 0, lastMs = 0;
+    };
+    std::vector<HeardAgain> heardAgain;
+    std::unordered_map<int64_t, size_t> heardAgainAt;
+    // Kept from report to report so that deciding allocates nothing.
+    std::string groupsText;
+    std::vector<const Reading*> ordered;
     int64_t nextId = 1;
     int64_t knownUpToId = 0;  // every row up to this id has its key in `storedKeys`
     std::optional<int64_t> dataVersion;
@@ -79,7 +138,7 @@ struct StoreStaging {
     // is cheaper than asking for each report: a key not among them is new
     // without a look at the log. A hash shared by chance only costs a look.
     bool keysLoaded = false;
-    std::unordered_set<uint64_t> storedKeys;
+    KeyHashSet storedKeys;
     int64_t lookups = 0;  // looks at the log since the keys were last dropped
 
     // Everything here may be out of date: another connection wrote, a batch
@@ -89,6 +148,8 @@ struct StoreStaging {
         readings.clear();
         undatedStaged.clear();
         rows.clear();
+        heardAgain.clear();
+        heardAgainAt.clear();
         keysLoaded = false;
         storedKeys.clear();
         lookups = 0;

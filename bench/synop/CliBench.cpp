@@ -222,6 +222,34 @@ int main(int argc, char** argv)
     }
     std::printf("pluvane-synop --store into a new log: %.0f reports per CPU second, %.2f times the CPU time of the JSON run\n",
                 libraryReports / store, store / json);
+    {
+        // The same text again into a log that holds it: every report is a
+        // repeat, found among the keys read from the log and counted up.
+        const std::string full = QDir(dir.path()).filePath(QStringLiteral("log0.sqlite")).toStdString();
+        std::vector<std::string> arguments = common;
+        arguments.push_back("--store=" + full);
+        arguments.push_back(input);
+        double again = 1e9;
+        for (int i = 0; i < 2; ++i) again = std::min(again, run(arguments, out).cpuSeconds);
+        std::printf("pluvane-synop --store into the log that holds the text (every report a repeat): %.0f reports per CPU "
+                    "second, %.2f times the CPU time of the JSON run\n",
+                    libraryReports / again, again / json);
+        // As users run it: repeated bulletins skipped before storing, against
+        // the JSON run with the same defaults.
+        arguments = common;
+        arguments.erase(arguments.begin() + 1);
+        arguments.push_back("");
+        arguments.push_back(input);
+        double defaultStore = 1e9;
+        for (int i = 0; i < 3; ++i) {
+            arguments[arguments.size() - 2] =
+                "--store=" + QDir(dir.path()).filePath(QStringLiteral("defaults%1.sqlite").arg(i)).toStdString();
+            defaultStore = std::min(defaultStore, run(arguments, out).cpuSeconds);
+        }
+        std::printf("pluvane-synop --store (defaults) into a new log: %.0f reports of the text per CPU second, %.2f times "
+                    "the CPU time of the JSON run with the defaults\n",
+                    libraryReports / defaultStore, defaultStore / defaults);
+    }
     if (argc > 3) {
         common[0] = argv[3];
         const double earlierJson = best({});

@@ -149,3 +149,32 @@ TEST_F(TwoConnections, AReadInsideABatchSeesItsReportsAndARollbackTakesThemBack)
         EXPECT_EQ(r.timesHeard, 1);
     }
 }
+
+// Repeats of rows written in earlier batches are counted up when the batch
+// is written: a read inside the batch sees them, a rollback takes them back,
+// and the last hearing is the latest whatever the order heard.
+TEST_F(TwoConnections, RepeatsOfWrittenRowsCountWhenTheBatchIsWritten)
+{
+    ReportLog log(path()), other(path());
+    const std::string bulletin = landBulletin(8, 6, 40);  // a full statement of 32 rows and 8 more
+    EXPECT_EQ(storeBatch(log, {bulletin}, received).added, 40);
+    const std::vector<Cut> cuts = cutReports(bulletin);
+    auto hearTwice = [&] {
+        for (const QDateTime& at : {received.addSecs(1200), received.addSecs(600)})
+            for (const Cut& cut : cuts) ASSERT_EQ(log.store(cut.first, cut.second, at)->outcome, StoreOutcome::Repeat);
+    };
+
+    ASSERT_TRUE(log.beginBatch());
+    hearTwice();
+    log.rollbackBatch();
+    EXPECT_EQ(totalTimesHeard(other), 40);
+
+    ASSERT_TRUE(log.beginBatch());
+    hearTwice();
+    EXPECT_EQ(totalTimesHeard(log), 40 * 3);
+    ASSERT_TRUE(log.commitBatch());
+    EXPECT_EQ(totalTimesHeard(other), 40 * 3);
+    ReportFilter all;
+    all.withGroupMeanings = false;
+    for (const LoggedReport& r : other.reports(all)) EXPECT_EQ(r.lastHeardUtc, received.addSecs(1200));
+}
