@@ -11,8 +11,10 @@ namespace rtty {
 namespace {
 
 constexpr double kSegmentSeconds = 0.5;
-constexpr double kAverageSegments = 8.0;  // half-overlapping: about 2 s
-constexpr double kFirstSegments = 4.0;
+// Segments follow one another without overlap: half the transforms of
+// half-overlapping ones, and a carrier's line is no weaker for it.
+constexpr double kAverageSegments = 5.0;  // about 2.5 s
+constexpr double kFirstSegments = 2.0;
 // A line stands this far over the median of the bins 12-48 Hz either side
 // (a keyed carrier's own sidebands stay below it); once notched, it keeps
 // its notch while it stands a third as high.
@@ -34,9 +36,9 @@ constexpr double kLeastWidthHz = 6.0, kMostWidthHz = 30.0;
 // filter (whole bauds away) a steady carrier leaks nothing, and there a
 // notch would only add its own ringing at each key edge of a CW station.
 constexpr double kLeakageShare = 0.01;
-// Segments (a quarter of a second apart) a line may be missing from the
-// newest one before its notch goes.
-constexpr int kAbsentSegments = 4;
+// Segments (half a second each) a line may be missing from the newest one
+// before its notch goes.
+constexpr int kAbsentSegments = 2;
 // A notch is moved when its line has moved this far: a notch 30 Hz wide
 // and 0.25 Hz off still takes a carrier down by 35 dB.
 constexpr double kRetuneHz = 0.25;
@@ -81,7 +83,7 @@ void CarrierNotch::FftwFree::operator()(float* buffer) const
 
 void CarrierNotch::analyse(const float* samples, std::size_t n, double markHz, double spaceHz)
 {
-    const std::size_t hop = length_ / 2;
+    const std::size_t hop = length_;
     if (pendingUsed_ > 0 && pending_.size() + n > pending_.capacity()) {
         pending_.erase(pending_.begin(), pending_.begin() + long(pendingUsed_));
         pendingUsed_ = 0;
@@ -187,6 +189,12 @@ std::vector<CarrierNotch::Line> CarrierNotch::findLines(double markHz, double sp
             continue;
         const double hz = double(k) * binHz_;
         if (std::fabs(hz - markHz) < guard || std::fabs(hz - spaceHz) < guard)
+            continue;
+        // What the line could leak at most (its bins all as high as the
+        // peak, the filters' sidelobes at their envelope): most bins are
+        // ruled out here, before the median.
+        const double leakAtPeak = std::min(1.0, baud_ / (std::numbers::pi * std::min(std::fabs(hz - markHz), std::fabs(hz - spaceHz))));
+        if ((2 * kLineBins + 1) * peak * leakAtPeak * leakAtPeak < kLeakageShare * tonePower)
             continue;
         const double floor = localFloor(k);
         if (!(peak > kKeptLine * floor))

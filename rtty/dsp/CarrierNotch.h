@@ -8,7 +8,7 @@
 // tone filters. A one-bit boxcar's sidelobes fall slowly (a tone 3.3 bauds
 // off leaks at -22 dB), so a carrier 20 dB over the signal a few hundred
 // hertz away reads as a level in both tone filters. The audio's power
-// spectrum (Welch, Hann, ~0.5 s segments averaged over about 2 s) is
+// spectrum (Hann, ~0.5 s segments averaged over about 2.5 s) is
 // searched for lines: a few bins standing far above the spectrum a little
 // either side. Each line clear of the tones' main lobes, and without a
 // partner one shift away (a mistuned signal's own tones), and leaking into
