@@ -10,7 +10,8 @@
 #                +10 dB); a steady carrier between the tones, on one, or
 #                60-100 Hz outside one (steady, drifting, sweeping through
 #                the passband); a station at 75/850 beside 50/450; a keyed CW
-#                station; mains hum and its harmonics (50 and 60 Hz)
+#                station; carriers and CW 10-30 dB over the signal 100-250 Hz
+#                outside the tones or between them; mains hum and its harmonics (50 and 60 Hz)
 #   timing       the sound card's clock 100-5000 ppm off, the transmitter's
 #                speed off nominal (49.5/50.5 Bd, 74.2/75.8 Bd), 1 and 2 stop bits
 #   tuning       drift of 30 and 60 Hz a minute; tuned 60 and 90 Hz off
@@ -74,6 +75,18 @@ carrier 60 Hz below space, drifting, 0 dB|carrier:{-HALF-60}:0:20|6 24|
 carrier sweeping through at 600 Hz/min, 0 dB|carrier:{-HALF-150}:0:600|6 24|
 carrier 100 Hz above mark -3 dB|carrier:{HALF+100}:-3|6 24|
 cw +300 Hz +10 dB|cw:300:10|6 24|
+carrier 250 Hz above mark +10 dB|carrier:{HALF+250}:10|6 24|
+carrier 250 Hz above mark +20 dB|carrier:{HALF+250}:20|6 24|
+carrier 250 Hz above mark +30 dB|carrier:{HALF+250}:30|6 24|
+carrier 150 Hz below space +20 dB|carrier:{-HALF-150}:20|6 24|
+carrier 100 Hz above mark +10 dB|carrier:{HALF+100}:10|6 24|
+carrier between tones +20 dB|carrier:0:20|6 24|
+two carriers, 200 Hz above mark +20 dB, 180 Hz below space +15 dB|carrier:{HALF+200}:20+carrier:{-HALF-180}:15|6 24|
+carrier 250 Hz above mark +20 dB, drifting 20 Hz/min|carrier:{HALF+250}:20:20|6 24|
+cw 250 Hz above mark +20 dB|cw:{HALF+250}:20|6 24|
+cw 150 Hz below space +20 dB|cw:{-HALF-150}:20|6 24|
+cw 100 Hz above mark +10 dB|cw:{HALF+100}:10|6 24|
+cw between tones +20 dB|cw:0:20|6 24|
 hum -10 dB|hum:-10|-3 6|lines=50/450
 hum +6 dB, 60 Hz|hum:6:60|-3 6|lines=50/450
 clock +100 ppm|clock:100|-6 24|ideal=no lines=50/450

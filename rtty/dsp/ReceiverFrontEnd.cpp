@@ -65,6 +65,7 @@ ReceiverFrontEnd::ReceiverFrontEnd(double sampleRate, const RttyParameters& para
     commonHalfWidth_ = static_cast<int>(std::lround(kCommonBits * bitSamples_ / decimation_));
     acquisition_ = std::make_unique<FrequencyAcquisition>(sampleRate_, parameters_.markHz(), parameters_.spaceHz(),
                                                           parameters_.baud, kMaxTuningHz);
+    notch_ = std::make_unique<CarrierNotch>(sampleRate_, parameters_.shiftHz, parameters_.baud);
     restart(0, 0.0);
 }
 
@@ -76,6 +77,7 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     tuningCorrectionHz_ = correctionHz;
     filters_ = std::make_unique<TonePairFilter>(sampleRate_, parameters_.markHz() + correctionHz,
                                                 parameters_.spaceHz() + correctionHz, parameters_.baud, decimation_);
+    notch_->clearMemory();
     likelihood_.reset();
     likelihood_.setLeakage(toneLeakage(parameters_.shiftHz, parameters_.baud));
     markMagnitude_.clear();
@@ -116,6 +118,11 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     scratchSpaceWindow_.resize(most);
     blanked_.resize(n);
     newRuns_.clear();
+    if (notch_->notchCount() > 0) {
+        notched_.resize(n);
+        notch_->filter(samples, notched_.data(), n);
+        samples = notched_.data();
+    }
     blanker_.process(samples, n, blanked_.data(), &newRuns_);
     {
         const std::size_t before = energySums_.size();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rtty/dsp/CarrierNotch.h"
 #include "rtty/dsp/FrequencyAcquisition.h"
 #include "rtty/dsp/ImpulseBlanker.h"
 #include "rtty/dsp/RttyParameters.h"
@@ -38,7 +39,13 @@ public:
     void process(const float* samples, std::size_t n, bool learnFromRaw);
 
     // The spectrum's coarse view of the tuning, fed with the same audio.
-    void observeSpectrum(const float* samples, std::size_t n) { acquisition_->process(samples, n); }
+    // The carriers beside the tones are looked for in it too.
+    void observeSpectrum(const float* samples, std::size_t n)
+    {
+        acquisition_->process(samples, n);
+        notch_->analyse(samples, n, filters_->markHz(), filters_->spaceHz());
+    }
+    const CarrierNotch& carrierNotch() const { return *notch_; }
     bool takeSpectrumEstimate(double& offsetHz) { return acquisition_->takeEstimate(offsetHz); }
     bool spectrumJudged() const { return acquisition_->judged(); }
     // Moves the filters to `correctionHz` off the set tones, memory kept.
@@ -121,6 +128,8 @@ private:
     int tuningSlots_ = 0;
     double tuningCorrectionHz_ = 0.0;
     std::unique_ptr<FrequencyAcquisition> acquisition_;  // pulls in from afar, squelch or not
+    std::unique_ptr<CarrierNotch> notch_;                // kept, like the acquisition, through restarts
+    std::vector<float> notched_;
 };
 
 }  // namespace rtty
