@@ -392,31 +392,33 @@ void StreamAssembler::appendGroup(std::string_view token, bool fiveFigures)
 
     // A ship's call sign is letters by nature; every other group is figures.
     const bool callSign = current_.form == ReportForm::Ship && current_.groups.empty();
-    if (callSign || fiveFigures) {
-        current_.groups.emplace_back(token);  // the common case, nothing to repair
-    } else {
-        std::string group(token);
-        if (options_.correctShiftErrors) {
-            group = shiftCorrected(token);
-            if (group != token)
-                current_.warnings.push_back("group " + std::string(token) + " read as " + group + " (letters/figures shift)");
-        }
-        const std::vector<size_t> lengths = mergedGroupLengths(group);
-        if (lengths.empty()) {
-            current_.groups.push_back(std::move(group));
-        } else {
-            current_.warnings.push_back("groups " + group + " ran together, read as " + std::to_string(lengths.size())
-                                        + " groups");
-            size_t at = 0;
-            for (size_t length : lengths) {
-                current_.groups.push_back(group.substr(at, length));
-                at += length;
-            }
-        }
-    }
+    if (callSign || fiveFigures) current_.groups.emplace_back(token);  // the common case, nothing to repair
+    else appendRepairedGroup(token);
     if (current_.groups.size() >= kMaxReportGroups) {
         current_.warnings.push_back("report cut after " + std::to_string(kMaxReportGroups) + " groups");
         closeReport(true);
+    }
+}
+
+void StreamAssembler::appendRepairedGroup(std::string_view token)
+{
+    std::string group(token);
+    if (options_.correctShiftErrors) {
+        group = shiftCorrected(token);
+        if (group != token)
+            current_.warnings.push_back("group " + std::string(token) + " read as " + group + " (letters/figures shift)");
+    }
+    const std::vector<size_t> lengths = mergedGroupLengths(group);
+    if (lengths.empty()) {
+        current_.groups.push_back(std::move(group));
+        return;
+    }
+    current_.warnings.push_back("groups " + group + " ran together, read as " + std::to_string(lengths.size())
+                                + " groups");
+    size_t at = 0;
+    for (size_t length : lengths) {
+        current_.groups.push_back(group.substr(at, length));
+        at += length;
     }
 }
 

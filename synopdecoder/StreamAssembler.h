@@ -55,6 +55,7 @@ private:
     void startReport(ReportForm form);
     void appendGroup(std::string_view token, bool fiveFigures);
     void appendRaw(std::string_view piece);
+    [[gnu::noinline]] void appendRepairedGroup(std::string_view token);  // letters case, groups run together
     void closeReport(bool terminated);
     void endBulletin();
 
