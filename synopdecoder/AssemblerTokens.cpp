@@ -4,7 +4,15 @@
 
 #include "synopdecoder/GroupText.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace synop::detail {
 
@@ -123,33 +131,99 @@ std::string_view wordFromFigures(std::string_view token)
     return token;
 }
 
+namespace {
+
+// Bit i set where byte i of the block is a space, and where it is '=' or
+// ';': 64 bytes at a time, so that a line is cut at its separators without
+// a look at every byte of every group.
+struct SeparatorMasks {
+    uint64_t separators = 0;
+    uint64_t equals = 0;
+};
+
+#if defined(__SSE2__)
+SeparatorMasks separatorMasks(const char* p, size_t n)
+{
+    SeparatorMasks masks;
+    const __m128i space = _mm_set1_epi8(' '), equal = _mm_set1_epi8('='), semicolon = _mm_set1_epi8(';');
+    if (n < 16) {
+        for (size_t i = 0; i < n; ++i) {
+            const bool eq = p[i] == '=' || p[i] == ';';
+            masks.separators |= uint64_t{eq || p[i] == ' '} << i;
+            masks.equals |= uint64_t{eq} << i;
+        }
+        return masks;
+    }
+    for (size_t at = 0; at < n; at += 16) {
+        // A short last block is read as the block that ends with the text,
+        // its bits shifted down to where they belong.
+        const size_t from = std::min(at, n - 16);
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + from));
+        const __m128i equalsHere = _mm_or_si128(_mm_cmpeq_epi8(bytes, equal), _mm_cmpeq_epi8(bytes, semicolon));
+        auto spaces = static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, space))));
+        auto eq = static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(equalsHere)));
+        spaces >>= at - from;
+        eq >>= at - from;
+        masks.separators |= (spaces | eq) << at;
+        masks.equals |= eq << at;
+    }
+    return masks;
+}
+#else
+SeparatorMasks separatorMasks(const char* p, size_t n)
+{
+    SeparatorMasks masks;
+    for (size_t i = 0; i < n; ++i) {
+        const bool eq = p[i] == '=' || p[i] == ';';
+        if (eq || p[i] == ' ') masks.separators |= uint64_t{1} << i;
+        if (eq) masks.equals |= uint64_t{1} << i;
+    }
+    return masks;
+}
+#endif
+
+inline void pushToken(Tokens& tokens, const char* begin, const char* end)
+{
+    const std::string_view token(begin, static_cast<size_t>(end - begin));
+    const char c = *begin;
+    const bool figuresCase = c == ',' || c == '+' || c == '"';  // a framing word as figures print it
+    tokens.push_back(figuresCase ? wordFromFigures(token) : token);
+}
+
+}  // namespace
+
 void tokenize(std::string_view line, Tokens& tokens)
 {
-    // What ends a token: a space, and '=' and ';', which are tokens themselves.
-    static const std::array<bool, 256> kEnds = [] {
-        std::array<bool, 256> ends{};
-        ends[' '] = ends['='] = ends[';'] = true;
-        return ends;
-    }();
+    // What ends a token: a space, and '=' and ';', which are tokens
+    // themselves. A token may run over from one 64-byte block to the next.
     tokens.clear();
-    const char* const begin = line.data();
-    const char* const end = begin + line.size();
-    for (const char* p = begin; p < end;) {
-        const char c = *p;
-        if (c == ' ') {
-            ++p;
-        } else if (c == '=' || c == ';') {
-            tokens.push_back("=");
-            ++p;
-        } else {
-            const char* stop = p + 1;
-            while (stop < end && !kEnds[static_cast<unsigned char>(*stop)]) ++stop;
-            const std::string_view token(p, static_cast<size_t>(stop - p));
-            const bool figuresCase = c == ',' || c == '+' || c == '"';  // a framing word as figures print it
-            tokens.push_back(figuresCase ? wordFromFigures(token) : token);
-            p = stop;
+    const char* const text = line.data();
+    const size_t size = line.size();
+    const char* open = nullptr;  // the start of a token not yet ended
+    for (size_t base = 0; base < size; base += 64) {
+        const size_t n = std::min<size_t>(64, size - base);
+        const SeparatorMasks masks = separatorMasks(text + base, n);
+        const uint64_t inBlock = n == 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
+        const uint64_t tokenBytes = ~masks.separators & inBlock;
+        const uint64_t before = (tokenBytes << 1) | (open ? 1 : 0);  // bit i: byte i - 1 is in a token
+        const uint64_t starts = tokenBytes & ~before;
+        const uint64_t ends = masks.separators & before;
+        for (uint64_t events = starts | ends | masks.equals; events; events &= events - 1) {
+            const int i = std::countr_zero(events);
+            const uint64_t bit = uint64_t{1} << i;
+            const char* const at = text + base + static_cast<size_t>(i);
+            if (starts & bit) {
+                open = at;
+                continue;
+            }
+            if (ends & bit) {
+                pushToken(tokens, open, at);
+                open = nullptr;
+            }
+            if (masks.equals & bit) tokens.push_back("=");
         }
     }
+    if (open) pushToken(tokens, open, text + size);
 }
 
 }  // namespace synop::detail

@@ -1,5 +1,6 @@
 #pragma once
 // Small tests and repairs on the text of coded groups.
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -7,12 +8,32 @@ namespace synop {
 
 bool isDigits(std::string_view s);
 bool isLetters(std::string_view s);
+namespace detail {
+// 1 for the figures and the solidus, 0 for every other byte.
+inline constexpr std::array<unsigned char, 256> kFigureBytes = [] {
+    std::array<unsigned char, 256> table{};
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<size_t>(c)] = 1;
+    table['/'] = 1;
+    return table;
+}();
+}  // namespace detail
+
+// Five figures or solidi: most groups of a report, tested without a branch per byte.
+inline bool isFiveFigures(std::string_view s)
+{
+    if (s.size() != 5) return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto& f = detail::kFigureBytes;
+    return (f[p[0]] & f[p[1]] & f[p[2]] & f[p[3]] & f[p[4]]) != 0;
+}
+
 // Digits and solidi only (a solidus stands for a figure not reported), of the given length.
 inline bool isCodedGroup(std::string_view s, size_t length)
 {
+    if (length == 5) return isFiveFigures(s);
     if (s.size() != length) return false;
     for (char c : s)
-        if (!((c >= '0' && c <= '9') || c == '/')) return false;
+        if (!detail::kFigureBytes[static_cast<unsigned char>(c)]) return false;
     return true;
 }
 // A coded figure group of three to five characters, as in any report section.

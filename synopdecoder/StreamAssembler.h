@@ -53,7 +53,9 @@ private:
     bool startsNewReport(const std::vector<std::string_view>& tokens, size_t at) const;
     bool continuesOpenReport(const std::vector<std::string_view>& tokens) const;
     void startReport(ReportForm form);
-    void appendGroup(std::string_view token);
+    void appendGroup(std::string_view token, bool fiveFigures);
+    void appendRaw(std::string_view piece);
+    [[gnu::noinline]] void appendRepairedGroup(std::string_view token);  // letters case, groups run together
     void closeReport(bool terminated);
     void endBulletin();
 
@@ -69,6 +71,8 @@ private:
     bool inReport_ = false;
     AssembledReport current_;
     size_t rawLine_ = 0;  // line of the open report's last group, to rebuild its line breaks
+    std::string rawText_ = std::string(4096, '\0');  // the open report's text: its first rawSize_ bytes
+    size_t rawSize_ = 0;
 
     RepeatFilter repeats_{kDuplicateMemory};
     size_t duplicatesDropped_ = 0;
