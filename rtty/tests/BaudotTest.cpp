@@ -77,15 +77,16 @@ TEST(Baudot, LostFigsGarblesOnlyUntilTheNextSpace)
 
 namespace {
 
-// Bit LLRs for a code: strong (±20) except for the bits listed as weak,
-// which lean towards the received value by only 1.
-std::array<double, 5> llrsFor(uint8_t received, std::initializer_list<int> weakBits = {})
+// Bit LLRs for a code: strong (±strong) except for the bits listed as
+// weak, which lean towards the received value by only `weak`.
+std::array<double, 5> llrsFor(uint8_t received, std::initializer_list<int> weakBits = {}, double strong = 20.0,
+                              double weak = 1.0)
 {
     std::array<double, 5> llrs{};
     for (int bit = 0; bit < 5; ++bit)
-        llrs[size_t(bit)] = ((received >> bit) & 1) ? 20.0 : -20.0;
+        llrs[size_t(bit)] = ((received >> bit) & 1) ? strong : -strong;
     for (int bit : weakBits)
-        llrs[size_t(bit)] = llrs[size_t(bit)] > 0 ? 1.0 : -1.0;
+        llrs[size_t(bit)] = llrs[size_t(bit)] > 0 ? weak : -weak;
     return llrs;
 }
 
@@ -94,9 +95,10 @@ struct Receiver {
     Decoder decoder{true};
     rtty::ShiftRecovery recovery;
     std::string text;
+    double strong = 20.0, weak = 1.0;
     void receive(uint8_t code, std::initializer_list<int> weakBits = {})
     {
-        const auto llrs = llrsFor(code, weakBits);
+        const auto llrs = llrsFor(code, weakBits, strong, weak);
         const uint8_t used = recovery.correct(code, llrs.data(), decoder.inFigures());
         const bool figuresBefore = decoder.inFigures();
         const size_t before = text.size();
@@ -144,6 +146,39 @@ TEST(ShiftRecovery, WeakLettersAtTheStartOfALineInFigures)
     clean.receive("12345=\r\n");
     clean.receive(0x0F);
     EXPECT_EQ(clean.text, "12345=\r\n(");
+}
+
+// At a strong signal every bit's LLR is large, the weak one too: at the
+// edge of a fade of both tones the slot it falls in read at some 260
+// against 2,700 for the rest (a 40 dB signal dipped 20 dB). The bit is weak
+// against its own frame, and the shift is recovered as at a weak signal.
+// A bit only half as strong as the others is no fade's edge: kept.
+TEST(ShiftRecovery, OneBitFarWeakerThanItsFrameAtAStrongSignal)
+{
+    Receiver lineStart;
+    lineStart.strong = 2700.0;
+    lineStart.weak = 260.0;
+    lineStart.receive("12345=\r\n");
+    lineStart.receive(0x0F, {4});
+    lineStart.receive("NNNN\r\n12345 ");
+    lineStart.receive(kFigures ^ 0x08, {3});
+    lineStart.receive(0x17);
+    EXPECT_EQ(lineStart.text, "12345=\r\nNNNN\r\n12345 1");
+
+    Receiver halfAsStrong;
+    halfAsStrong.strong = 2700.0;
+    halfAsStrong.weak = 1350.0;
+    halfAsStrong.receive("12345=\r\n");
+    halfAsStrong.receive(0x0F, {4});
+    EXPECT_EQ(halfAsStrong.text, "12345=\r\n(");
+
+    // Two weak bits are not one a fade's edge took.
+    Receiver twoWeak;
+    twoWeak.strong = 2700.0;
+    twoWeak.weak = 260.0;
+    twoWeak.receive("12345=\r\n");
+    twoWeak.receive(0x0E, {0, 4});  // LTRS with two bits read as space: C
+    EXPECT_EQ(twoWeak.text, "12345=\r\n:");
 }
 
 TEST(ShiftRecovery, CleanCodesAndPlainTextAreNeverChanged)
