@@ -18,7 +18,7 @@ constexpr double kRecoveryCost = 4.0;  // LLR the expected code may lose and sti
 // tones the slots before the edge read at the full level and the one it
 // falls in at a tenth or less. One bit at most this share of the weakest
 // of the other four counts as weak, whatever the signal's level.
-constexpr double kWeakBitShare = 0.2;
+constexpr double kWeakBitShare = 0.25;
 
 double flipCost(uint8_t from, uint8_t to, const double llrs[5])
 {
