@@ -19,6 +19,25 @@ constexpr double kRecoveryCost = 4.0;  // LLR the expected code may lose and sti
 // falls in at a tenth or less. One bit at most this share of the weakest
 // of the other four counts as weak, whatever the signal's level.
 constexpr double kWeakBitShare = 0.25;
+// Figure groups of weather bulletins hold five digits.
+constexpr int kGroupDigits = 5;
+
+char printedInFigures(uint8_t code)
+{
+    baudot::Decoder decoder;
+    std::string out;
+    decoder.decode(baudot::kFigures, out);
+    decoder.decode(code, out);
+    return out.size() == 1 ? out[0] : '\0';
+}
+bool printsDigitInFigures(uint8_t code)
+{
+    return std::isdigit(static_cast<unsigned char>(printedInFigures(code)));
+}
+bool printsPunctuationInFigures(uint8_t code)
+{
+    return std::ispunct(static_cast<unsigned char>(printedInFigures(code)));
+}
 
 double flipCost(uint8_t from, uint8_t to, const double llrs[5])
 {
@@ -53,7 +72,7 @@ bool cheapFlip(uint8_t from, uint8_t to, const double llrs[5], bool weakAgainstF
 
 // The cheapest code printing a character of the wanted kind in the case.
 // None: `code` itself.
-uint8_t nearestPrinting(uint8_t code, const double llrs[5], bool figures)
+uint8_t nearestPrinting(uint8_t code, const double llrs[5], bool figures, bool weakAgainstFrame = false)
 {
     baudot::Decoder decoder;
     uint8_t best = code;
@@ -70,7 +89,7 @@ uint8_t nearestPrinting(uint8_t code, const double llrs[5], bool figures)
         if (!wanted)
             continue;
         const double c = flipCost(code, candidate, llrs);
-        if (c < cost && cheapFlip(code, candidate, llrs, false)) {
+        if (c < cost && cheapFlip(code, candidate, llrs, weakAgainstFrame)) {
             cost = c;
             best = candidate;
         }
@@ -98,6 +117,21 @@ uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigure
         if (punctuation)
             return baudot::kLetters;
     }
+    // A group of figures short of its five digits goes on with a digit: a
+    // code there whose one far weaker bit (a burst erased it, a fade's edge
+    // took it) stands between it and a digit is read as that digit, where
+    // it printed punctuation or nothing (the group's digits then shifted
+    // or joined the next group). After five digits a code that prints
+    // nothing, one weak bit from a space, is the space.
+    // A group's first character, right after a space in figures, is a
+    // digit too where it would print punctuation.
+    const bool groupStart = inFigures && lastCharacter_ == ' ';
+    if (inFigures && (groupStart || (digitsInGroup_ >= 1 && digitsInGroup_ < kGroupDigits)) && code != baudot::kFigures
+        && !printsDigitInFigures(code) && (!groupStart || printsPunctuationInFigures(code)))
+        return nearestPrinting(code, llrs, true, true);
+    if (inFigures && digitsInGroup_ == kGroupDigits && (code == baudot::kNul || printsDigitInFigures(code))
+        && cheapFlip(code, baudot::kSpace, llrs, true))
+        return baudot::kSpace;
     // A shift received inside a group is taken out only at a few nats: a
     // group of mixed case ("SMDL01") has a real shift in it, and a fade's
     // edge that weakens its bit is no reason to drop it.
@@ -112,6 +146,12 @@ uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigure
 void ShiftRecovery::decoded(uint8_t code, bool figuresBefore, char printed)
 {
     spaceAfterFigures_ = code == baudot::kSpace && figuresBefore;
+    if (printed != '\0')
+        lastCharacter_ = printed;
+    if (std::isdigit(static_cast<unsigned char>(printed)))
+        ++digitsInGroup_;
+    else if (printed != '\0' || code == baudot::kLetters)
+        digitsInGroup_ = 0;
     if (printed != '\0' || code == baudot::kLetters || code == baudot::kFigures)
         lastPrinted_ = printed;
 }

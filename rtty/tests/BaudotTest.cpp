@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 
 using namespace rtty::baudot;
 
@@ -194,4 +195,73 @@ TEST(ShiftRecovery, CleanCodesAndPlainTextAreNeverChanged)
     shift.receive(kLetters);
     shift.receive(0x03);  // A
     EXPECT_EQ(shift.text, "12A");
+}
+
+// A crash blanks a slot whole (its LLR a tie) or leaves it far weaker than
+// the frame's others; inside a group of figures short of its five digits,
+// or at the group's start, a code one such bit away from a digit that
+// printed punctuation or nothing is read as the digit. After five digits a
+// digit or nothing one weak bit from a space is the space. Every digit and
+// every one-bit change of it is tried; clean codes print as they came.
+TEST(ShiftRecovery, ErasedBitsInsideGroupsOfFigures)
+{
+    auto figure = [](uint8_t code) {
+        std::string out;
+        Decoder decoder;
+        decoder.decode(kFigures, out);
+        decoder.decode(code, out);
+        return out;
+    };
+    int tried = 0;
+    for (uint8_t digit = 0; digit < 32; ++digit) {
+        const std::string wanted = figure(digit);
+        if (wanted.size() != 1 || !std::isdigit(static_cast<unsigned char>(wanted[0])))
+            continue;
+        for (int bit = 0; bit < 5; ++bit) {
+            const auto received = static_cast<uint8_t>(digit ^ (1u << bit));
+            const std::string misread = figure(received);
+            const bool punctuation = misread.size() == 1 && std::ispunct(static_cast<unsigned char>(misread[0]));
+            if (received == kFigures || (!misread.empty() && !punctuation))
+                continue;
+            ++tried;
+            Receiver inside;
+            inside.strong = 2700.0;
+            inside.weak = 1e-9;
+            inside.receive("AAXX 123");
+            inside.receive(received, {bit});
+            EXPECT_EQ(inside.text, "AAXX 123" + wanted) << int(received);
+            if (punctuation) {
+                Receiver start;
+                start.strong = 2700.0;
+                start.weak = 300.0;
+                start.receive("12345 ");
+                start.receive(kFigures);
+                start.receive(received, {bit});
+                EXPECT_EQ(start.text, "12345 " + wanted) << int(received);
+            }
+            Receiver clean;
+            clean.strong = 2700.0;
+            clean.receive("AAXX 123");
+            clean.receive(received);
+            EXPECT_EQ(clean.text, "AAXX 123" + misread) << int(received);
+        }
+    }
+    EXPECT_GE(tried, 10);
+
+    Receiver spaceLost;
+    spaceLost.strong = 2700.0;
+    spaceLost.weak = 1e-9;
+    spaceLost.receive("12345");
+    spaceLost.receive(kNul, {2});  // the space, its only mark bit erased
+    spaceLost.receive(kFigures);
+    spaceLost.receive("678");
+    EXPECT_EQ(spaceLost.text, "12345 678");
+
+    // A group's end is not forced: "=" after five digits stays, weak or not.
+    Receiver groupEnd;
+    groupEnd.strong = 2700.0;
+    groupEnd.weak = 1e-9;
+    groupEnd.receive("12345");
+    groupEnd.receive(0x1E, {0});
+    EXPECT_EQ(groupEnd.text, "12345=");
 }
