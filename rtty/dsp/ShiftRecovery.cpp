@@ -121,13 +121,14 @@ uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigure
     // code there whose one far weaker bit (a burst erased it, a fade's edge
     // took it) stands between it and a digit is read as that digit, where
     // it printed punctuation or nothing (the group's digits then shifted
-    // or joined the next group). After five digits a code that prints
+    // or joined the next group). A space or a line's end is left: groups
+    // in headers are shorter ("ZCZC 001"). After five digits a code that prints
     // nothing, one weak bit from a space, is the space.
     // A group's first character, right after a space in figures, is a
     // digit too where it would print punctuation.
     const bool groupStart = inFigures && lastCharacter_ == ' ';
     if (inFigures && (groupStart || (digitsInGroup_ >= 1 && digitsInGroup_ < kGroupDigits)) && code != baudot::kFigures
-        && !printsDigitInFigures(code) && (!groupStart || printsPunctuationInFigures(code)))
+        && (printsPunctuationInFigures(code) || (!groupStart && printedInFigures(code) == '\0')))
         return nearestPrinting(code, llrs, true, true);
     if (inFigures && digitsInGroup_ == kGroupDigits && (code == baudot::kNul || printsDigitInFigures(code))
         && cheapFlip(code, baudot::kSpace, llrs, true))

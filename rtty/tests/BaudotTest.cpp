@@ -257,6 +257,16 @@ TEST(ShiftRecovery, ErasedBitsInsideGroupsOfFigures)
     spaceLost.receive("678");
     EXPECT_EQ(spaceLost.text, "12345 678");
 
+    // Nor is a short group's end taken away: headers hold them.
+    for (uint8_t end : {kCarriageReturn, kSpace}) {
+        Receiver header;
+        header.strong = 2700.0;
+        header.weak = 1e-9;
+        header.receive("ZCZC 001");
+        header.receive(end, {end == kSpace ? 2 : 3});
+        EXPECT_EQ(header.text, std::string("ZCZC 001") + (end == kSpace ? " " : "\r"));
+    }
+
     // A group's end is not forced: "=" after five digits stays, weak or not.
     Receiver groupEnd;
     groupEnd.strong = 2700.0;
