@@ -45,7 +45,7 @@ for line in $lines; do
     done
     for point in $points; do
         channel=${point%:*}
-        snr=${point#*:}
+        snr=${point##*:}  # the last field: channel names carry colons of their own
         row=""
         for decoder in "$before" "$after"; do
             total=0

@@ -22,6 +22,7 @@ constexpr double kConfidentSlot = 0.25;
 constexpr double kWeakFrame = 0.35;  // share of a good frame's score
 constexpr double kStrongFrame = 0.5;
 constexpr int kMaxCoast = 2;
+constexpr int kSteadyClockFrames = 8;
 constexpr double kBreakSeconds = 3.0;           // a gap this long is a new transmission
 constexpr double kFlywheelMemorySeconds = 3.0;  // the old clock is preferred this long after a lost lock
 constexpr double kFlywheelPhaseBits = 0.15;
@@ -147,7 +148,14 @@ bool CharacterFramer::stepLocked()
     // A strong peak at the window's edge is the clock moving (another stop
     // length, a gap), which the search below finds.
     const bool moved = atEdge && bestScore >= kWeakFrame * goodScore_;
-    if (squelchOpen_ && !framed && !contradicted && !moved && coasted_ < kMaxCoast) {
+    // A fade's edge pulls the peak to the window's edge as well: the frame
+    // that straddles it scores higher the more of its slots it moves out
+    // of the fade. There the predicted instant still frames (space in the
+    // start, mark in the stop), which a clock that really moved does not.
+    // Only a clock held for a while is kept so: a voice frames short runs,
+    // and riding its edges on would print more of it.
+    const bool fadeEdge = moved && startLlr < 0.0 && stopLlr > 0.0 && framesSinceLock_ >= kSteadyClockFrames;
+    if (squelchOpen_ && !framed && !contradicted && (!moved || fadeEdge) && coasted_ < kMaxCoast) {
         ++coasted_;
         acceptFrame(predictedStart_, bestScore, true);
         predictedStart_ += framePeriod_;

@@ -2,6 +2,7 @@
 
 #include "rtty/dsp/Baudot.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <string>
@@ -11,6 +12,32 @@ namespace rtty {
 namespace {
 
 constexpr double kRecoveryCost = 4.0;  // LLR the expected code may lose and still count
+// On a strong signal every LLR is large, a weak bit too, so the cost above
+// never lets a shift through there. What marks a bit as the one a fade took
+// is its size against the frame's other bits: at the edge of a fade of both
+// tones the slots before the edge read at the full level and the one it
+// falls in at a tenth or less. One bit at most this share of the weakest
+// of the other four counts as weak, whatever the signal's level.
+constexpr double kWeakBitShare = 0.25;
+// Figure groups of weather bulletins hold five digits.
+constexpr int kGroupDigits = 5;
+
+char printedInFigures(uint8_t code)
+{
+    baudot::Decoder decoder;
+    std::string out;
+    decoder.decode(baudot::kFigures, out);
+    decoder.decode(code, out);
+    return out.size() == 1 ? out[0] : '\0';
+}
+bool printsDigitInFigures(uint8_t code)
+{
+    return std::isdigit(static_cast<unsigned char>(printedInFigures(code)));
+}
+bool printsPunctuationInFigures(uint8_t code)
+{
+    return std::ispunct(static_cast<unsigned char>(printedInFigures(code)));
+}
 
 double flipCost(uint8_t from, uint8_t to, const double llrs[5])
 {
@@ -21,12 +48,35 @@ double flipCost(uint8_t from, uint8_t to, const double llrs[5])
     return cost;
 }
 
+// Whether reading `from` as `to` is cheap: a few nats in all, or (where a
+// shift is what the text expects) a single bit far weaker than the rest of
+// its frame.
+bool cheapFlip(uint8_t from, uint8_t to, const double llrs[5], bool weakAgainstFrame)
+{
+    if (flipCost(from, to, llrs) < kRecoveryCost)
+        return true;
+    if (!weakAgainstFrame)
+        return false;
+    const unsigned flipped = unsigned(from ^ to) & 0x1Fu;
+    if (flipped == 0 || (flipped & (flipped - 1)) != 0)
+        return false;
+    double weakest = 1e300, flippedLlr = 0.0;
+    for (int bit = 0; bit < 5; ++bit) {
+        if ((flipped >> bit) & 1)
+            flippedLlr = std::fabs(llrs[bit]);
+        else
+            weakest = std::min(weakest, std::fabs(llrs[bit]));
+    }
+    return flippedLlr < kWeakBitShare * weakest;
+}
+
 // The cheapest code printing a character of the wanted kind in the case.
-uint8_t nearestPrinting(uint8_t code, const double llrs[5], bool figures, double& cost)
+// None: `code` itself.
+uint8_t nearestPrinting(uint8_t code, const double llrs[5], bool figures, bool weakAgainstFrame = false)
 {
     baudot::Decoder decoder;
     uint8_t best = code;
-    cost = 1e300;
+    double cost = 1e300;
     for (uint8_t candidate = 0; candidate < 32; ++candidate) {
         std::string out;
         if (figures)
@@ -39,7 +89,7 @@ uint8_t nearestPrinting(uint8_t code, const double llrs[5], bool figures, double
         if (!wanted)
             continue;
         const double c = flipCost(code, candidate, llrs);
-        if (c < cost) {
+        if (c < cost && cheapFlip(code, candidate, llrs, weakAgainstFrame)) {
             cost = c;
             best = candidate;
         }
@@ -52,13 +102,13 @@ uint8_t nearestPrinting(uint8_t code, const double llrs[5], bool figures, double
 uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigures) const
 {
     if (spaceAfterFigures_ && code != baudot::kFigures) {
-        return flipCost(code, baudot::kFigures, llrs) < kRecoveryCost ? baudot::kFigures : code;
+        return cheapFlip(code, baudot::kFigures, llrs, true) ? baudot::kFigures : code;
     }
     // A line of a bulletin starts with a group of digits or a word; in
     // figures, a code there that would print punctuation is more likely
     // a LTRS with a weak bit (the line's word then prints in figures).
     const bool lineStart = lastPrinted_ == '\n' || lastPrinted_ == '\r';
-    if (inFigures && lineStart && code != baudot::kLetters && flipCost(code, baudot::kLetters, llrs) < kRecoveryCost) {
+    if (inFigures && lineStart && code != baudot::kLetters && cheapFlip(code, baudot::kLetters, llrs, true)) {
         std::string out;
         baudot::Decoder decoder;
         decoder.decode(baudot::kFigures, out);
@@ -67,13 +117,29 @@ uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigure
         if (punctuation)
             return baudot::kLetters;
     }
+    // A group of figures short of its five digits goes on with a digit: a
+    // code there whose one far weaker bit (a burst erased it, a fade's edge
+    // took it) stands between it and a digit is read as that digit, where
+    // it printed punctuation or nothing (the group's digits then shifted
+    // or joined the next group). A space or a line's end is left: groups
+    // in headers are shorter ("ZCZC 001"). After five digits a code that prints
+    // nothing, one weak bit from a space, is the space.
+    // A group's first character, right after a space in figures, is a
+    // digit too where it would print punctuation.
+    const bool groupStart = inFigures && lastCharacter_ == ' ';
+    if (inFigures && (groupStart || (digitsInGroup_ >= 1 && digitsInGroup_ < kGroupDigits)) && code != baudot::kFigures
+        && (printsPunctuationInFigures(code) || (!groupStart && printedInFigures(code) == '\0')))
+        return nearestPrinting(code, llrs, true, true);
+    if (inFigures && digitsInGroup_ == kGroupDigits && (code == baudot::kNul || printsDigitInFigures(code))
+        && cheapFlip(code, baudot::kSpace, llrs, true))
+        return baudot::kSpace;
+    // A shift received inside a group is taken out only at a few nats: a
+    // group of mixed case ("SMDL01") has a real shift in it, and a fade's
+    // edge that weakens its bit is no reason to drop it.
     const bool inDigits = inFigures && std::isdigit(static_cast<unsigned char>(lastPrinted_));
     const bool inLetters = !inFigures && std::isalpha(static_cast<unsigned char>(lastPrinted_));
     if ((code == baudot::kLetters && inDigits) || (code == baudot::kFigures && inLetters)) {
-        double cost = 0.0;
-        const uint8_t replacement = nearestPrinting(code, llrs, inFigures, cost);
-        if (cost < kRecoveryCost)
-            return replacement;
+        return nearestPrinting(code, llrs, inFigures);
     }
     return code;
 }
@@ -81,6 +147,12 @@ uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigure
 void ShiftRecovery::decoded(uint8_t code, bool figuresBefore, char printed)
 {
     spaceAfterFigures_ = code == baudot::kSpace && figuresBefore;
+    if (printed != '\0')
+        lastCharacter_ = printed;
+    if (std::isdigit(static_cast<unsigned char>(printed)))
+        ++digitsInGroup_;
+    else if (printed != '\0' || code == baudot::kLetters)
+        digitsInGroup_ = 0;
     if (printed != '\0' || code == baudot::kLetters || code == baudot::kFigures)
         lastPrinted_ = printed;
 }

@@ -10,7 +10,8 @@
 //  - after a space that ended a group of figures, a FIGS;
 //  - inside a group of digits, a digit rather than LTRS;
 //  - inside a word of letters, a letter rather than FIGS;
-//  - at the start of a line in figures, LTRS rather than punctuation.
+//  - at the start of a line in figures, LTRS rather than punctuation;
+//  - inside a group of figures short of five digits, a digit.
 // Clean codes (all bits strong) are never changed.
 
 namespace rtty {
@@ -28,6 +29,8 @@ public:
 private:
     bool spaceAfterFigures_ = false;
     char lastPrinted_ = '\0';
+    char lastCharacter_ = '\0';  // shifts left out
+    int digitsInGroup_ = 0;  // digits printed since the last other character
 };
 
 }  // namespace rtty

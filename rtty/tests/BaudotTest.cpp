@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
 
 using namespace rtty::baudot;
 
@@ -77,15 +78,16 @@ TEST(Baudot, LostFigsGarblesOnlyUntilTheNextSpace)
 
 namespace {
 
-// Bit LLRs for a code: strong (±20) except for the bits listed as weak,
-// which lean towards the received value by only 1.
-std::array<double, 5> llrsFor(uint8_t received, std::initializer_list<int> weakBits = {})
+// Bit LLRs for a code: strong (±strong) except for the bits listed as
+// weak, which lean towards the received value by only `weak`.
+std::array<double, 5> llrsFor(uint8_t received, std::initializer_list<int> weakBits = {}, double strong = 20.0,
+                              double weak = 1.0)
 {
     std::array<double, 5> llrs{};
     for (int bit = 0; bit < 5; ++bit)
-        llrs[size_t(bit)] = ((received >> bit) & 1) ? 20.0 : -20.0;
+        llrs[size_t(bit)] = ((received >> bit) & 1) ? strong : -strong;
     for (int bit : weakBits)
-        llrs[size_t(bit)] = llrs[size_t(bit)] > 0 ? 1.0 : -1.0;
+        llrs[size_t(bit)] = llrs[size_t(bit)] > 0 ? weak : -weak;
     return llrs;
 }
 
@@ -94,9 +96,10 @@ struct Receiver {
     Decoder decoder{true};
     rtty::ShiftRecovery recovery;
     std::string text;
+    double strong = 20.0, weak = 1.0;
     void receive(uint8_t code, std::initializer_list<int> weakBits = {})
     {
-        const auto llrs = llrsFor(code, weakBits);
+        const auto llrs = llrsFor(code, weakBits, strong, weak);
         const uint8_t used = recovery.correct(code, llrs.data(), decoder.inFigures());
         const bool figuresBefore = decoder.inFigures();
         const size_t before = text.size();
@@ -146,6 +149,39 @@ TEST(ShiftRecovery, WeakLettersAtTheStartOfALineInFigures)
     EXPECT_EQ(clean.text, "12345=\r\n(");
 }
 
+// At a strong signal every bit's LLR is large, the weak one too: at the
+// edge of a fade of both tones the slot it falls in read at some 260
+// against 2,700 for the rest (a 40 dB signal dipped 20 dB). The bit is weak
+// against its own frame, and the shift is recovered as at a weak signal.
+// A bit only half as strong as the others is no fade's edge: kept.
+TEST(ShiftRecovery, OneBitFarWeakerThanItsFrameAtAStrongSignal)
+{
+    Receiver lineStart;
+    lineStart.strong = 2700.0;
+    lineStart.weak = 260.0;
+    lineStart.receive("12345=\r\n");
+    lineStart.receive(0x0F, {4});
+    lineStart.receive("NNNN\r\n12345 ");
+    lineStart.receive(kFigures ^ 0x08, {3});
+    lineStart.receive(0x17);
+    EXPECT_EQ(lineStart.text, "12345=\r\nNNNN\r\n12345 1");
+
+    Receiver halfAsStrong;
+    halfAsStrong.strong = 2700.0;
+    halfAsStrong.weak = 1350.0;
+    halfAsStrong.receive("12345=\r\n");
+    halfAsStrong.receive(0x0F, {4});
+    EXPECT_EQ(halfAsStrong.text, "12345=\r\n(");
+
+    // Two weak bits are not one a fade's edge took.
+    Receiver twoWeak;
+    twoWeak.strong = 2700.0;
+    twoWeak.weak = 260.0;
+    twoWeak.receive("12345=\r\n");
+    twoWeak.receive(0x0E, {0, 4});  // LTRS with two bits read as space: C
+    EXPECT_EQ(twoWeak.text, "12345=\r\n:");
+}
+
 TEST(ShiftRecovery, CleanCodesAndPlainTextAreNeverChanged)
 {
     // Letters after figures, sent with clean bits, stay letters.
@@ -159,4 +195,83 @@ TEST(ShiftRecovery, CleanCodesAndPlainTextAreNeverChanged)
     shift.receive(kLetters);
     shift.receive(0x03);  // A
     EXPECT_EQ(shift.text, "12A");
+}
+
+// A crash blanks a slot whole (its LLR a tie) or leaves it far weaker than
+// the frame's others; inside a group of figures short of its five digits,
+// or at the group's start, a code one such bit away from a digit that
+// printed punctuation or nothing is read as the digit. After five digits a
+// digit or nothing one weak bit from a space is the space. Every digit and
+// every one-bit change of it is tried; clean codes print as they came.
+TEST(ShiftRecovery, ErasedBitsInsideGroupsOfFigures)
+{
+    auto figure = [](uint8_t code) {
+        std::string out;
+        Decoder decoder;
+        decoder.decode(kFigures, out);
+        decoder.decode(code, out);
+        return out;
+    };
+    int tried = 0;
+    for (uint8_t digit = 0; digit < 32; ++digit) {
+        const std::string wanted = figure(digit);
+        if (wanted.size() != 1 || !std::isdigit(static_cast<unsigned char>(wanted[0])))
+            continue;
+        for (int bit = 0; bit < 5; ++bit) {
+            const auto received = static_cast<uint8_t>(digit ^ (1u << bit));
+            const std::string misread = figure(received);
+            const bool punctuation = misread.size() == 1 && std::ispunct(static_cast<unsigned char>(misread[0]));
+            if (received == kFigures || (!misread.empty() && !punctuation))
+                continue;
+            ++tried;
+            Receiver inside;
+            inside.strong = 2700.0;
+            inside.weak = 1e-9;
+            inside.receive("AAXX 123");
+            inside.receive(received, {bit});
+            EXPECT_EQ(inside.text, "AAXX 123" + wanted) << int(received);
+            if (punctuation) {
+                Receiver start;
+                start.strong = 2700.0;
+                start.weak = 300.0;
+                start.receive("12345 ");
+                start.receive(kFigures);
+                start.receive(received, {bit});
+                EXPECT_EQ(start.text, "12345 " + wanted) << int(received);
+            }
+            Receiver clean;
+            clean.strong = 2700.0;
+            clean.receive("AAXX 123");
+            clean.receive(received);
+            EXPECT_EQ(clean.text, "AAXX 123" + misread) << int(received);
+        }
+    }
+    EXPECT_GE(tried, 10);
+
+    Receiver spaceLost;
+    spaceLost.strong = 2700.0;
+    spaceLost.weak = 1e-9;
+    spaceLost.receive("12345");
+    spaceLost.receive(kNul, {2});  // the space, its only mark bit erased
+    spaceLost.receive(kFigures);
+    spaceLost.receive("678");
+    EXPECT_EQ(spaceLost.text, "12345 678");
+
+    // Nor is a short group's end taken away: headers hold them.
+    for (uint8_t end : {kCarriageReturn, kSpace}) {
+        Receiver header;
+        header.strong = 2700.0;
+        header.weak = 1e-9;
+        header.receive("ZCZC 001");
+        header.receive(end, {end == kSpace ? 2 : 3});
+        EXPECT_EQ(header.text, std::string("ZCZC 001") + (end == kSpace ? " " : "\r"));
+    }
+
+    // A group's end is not forced: "=" after five digits stays, weak or not.
+    Receiver groupEnd;
+    groupEnd.strong = 2700.0;
+    groupEnd.weak = 1e-9;
+    groupEnd.receive("12345");
+    groupEnd.receive(0x1E, {0});
+    EXPECT_EQ(groupEnd.text, "12345=");
 }
