@@ -20,6 +20,13 @@ constexpr int kOutputsPerBit = 32;
 constexpr double kEnvelopeBits = 3.75;
 // The levels are taken over whole steps of this many outputs (1/8 bit).
 constexpr int kEnvelopeStep = 4;
+// A magnitude at the window's edge counts at this share of its value, one
+// at the slot itself (TaperedMaximum.h). Under fading a tone's deepest
+// fades are the narrowest: within the window the tone may stand several
+// times higher than at the slot, and read at that level, its absence at
+// the slot looks like the tone off. A steady tone seen only at the edge
+// is read at most 3 dB low.
+constexpr float kEnvelopeEdgeWeight = 0.7f;
 // Time constants of the levels learnt from raw magnitudes, in bits.
 constexpr double kRawBitsFirst = 16.0;
 constexpr double kRawBitsAfterFrames = 150.0;
@@ -90,8 +97,8 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     residualLevel_ = 0.0;
     residualsLearnt_ = 0.0;
     burstThreshold_ = std::numeric_limits<double>::infinity();
-    markLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
-    spaceLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
+    markLevel_ = TaperedMaximum(envelopeHalfWidth_, kEnvelopeStep, kEnvelopeEdgeWeight);
+    spaceLevel_ = TaperedMaximum(envelopeHalfWidth_, kEnvelopeStep, kEnvelopeEdgeWeight);
     pairLevels_.reset(commonHalfWidth_, bitSamples_ / decimation_);
     markWindow_.clear();
     spaceWindow_.clear();
