@@ -22,6 +22,15 @@ public:
     explicit TaperedMaximum(int halfWidth = 0, int step = 1, float edgeWeight = 1.0f)
         : halfWidth_(halfWidth / step), step_(step), history_(std::size_t(2 * halfWidth_ + 1))
     {
+        setEdgeWeight(edgeWeight);
+    }
+
+    // Takes effect from the next maximum on.
+    void setEdgeWeight(float edgeWeight)
+    {
+        if (edgeWeight == edgeWeight_)
+            return;
+        edgeWeight_ = edgeWeight;
         weights_.resize(history_.size());
         for (int j = -halfWidth_; j <= halfWidth_; ++j) {
             const float distance = halfWidth_ > 0 ? float(std::abs(j)) / float(halfWidth_) : 0.0f;
@@ -60,6 +69,7 @@ private:
     int halfWidth_;  // in steps
     int step_;
     std::vector<float> history_, weights_;
+    float edgeWeight_ = -1.0f;
     int64_t taken_ = 0;
     int inStep_ = 0;
     float stepMaximum_ = 0.0f;
