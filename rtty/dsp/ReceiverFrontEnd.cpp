@@ -20,6 +20,22 @@ constexpr int kOutputsPerBit = 32;
 constexpr double kEnvelopeBits = 3.75;
 // The levels are taken over whole steps of this many outputs (1/8 bit).
 constexpr int kEnvelopeStep = 4;
+// A magnitude at the window's edge counts at this share of its value, one
+// at the slot itself (TaperedMaximum.h). Under fading a tone's deepest
+// fades are the narrowest: within the window the tone may stand several
+// times higher than at the slot, and read at that level, its absence at
+// the slot looks like the tone off. A steady tone seen only at the edge
+// is read at most 3 dB low. Near the noise the plain maximum is kept: there
+// a level read low costs more than a fade's bottom read high, so the taper
+// comes in between these two ratios of a tone's amplitude to its noise.
+// Far above the noise (a fade's bottom still clear of it) it goes again:
+// there a fade of both tones is read by the pair's common level, which a
+// level already taken down with the fade would count twice.
+constexpr float kEnvelopeEdgeWeight = 0.7f;
+constexpr double kTaperFromAmplitudeToNoise = 7.0;
+constexpr double kFullTaperAmplitudeToNoise = 10.0;
+constexpr double kFullTaperUpToAmplitudeToNoise = 30.0;
+constexpr double kNoTaperFromAmplitudeToNoise = 50.0;
 // Time constants of the levels learnt from raw magnitudes, in bits.
 constexpr double kRawBitsFirst = 16.0;
 constexpr double kRawBitsAfterFrames = 150.0;
@@ -92,8 +108,8 @@ void ReceiverFrontEnd::restart(int64_t atSample, double correctionHz)
     residualLevel_ = 0.0;
     residualsLearnt_ = 0.0;
     burstThreshold_ = std::numeric_limits<double>::infinity();
-    markLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
-    spaceLevel_ = SlidingMaximum(envelopeHalfWidth_, kEnvelopeStep);
+    markLevel_ = TaperedMaximum(envelopeHalfWidth_, kEnvelopeStep, kEnvelopeEdgeWeight);
+    spaceLevel_ = TaperedMaximum(envelopeHalfWidth_, kEnvelopeStep, kEnvelopeEdgeWeight);
     pairLevels_.reset(commonHalfWidth_, bitSamples_ / decimation_);
     markWindow_.clear();
     spaceWindow_.clear();
@@ -146,6 +162,18 @@ void ReceiverFrontEnd::process(const float* samples, std::size_t n, bool learnFr
     spaceMagnitude_.insert(spaceMagnitude_.end(), scratchSpace_.begin(), scratchSpace_.begin() + long(outputs));
     markWindow_.insert(markWindow_.end(), scratchMarkWindow_.begin(), scratchMarkWindow_.begin() + long(outputs));
     spaceWindow_.insert(spaceWindow_.end(), scratchSpaceWindow_.begin(), scratchSpaceWindow_.begin() + long(outputs));
+    {
+        const double amplitudeToNoise = std::sqrt(likelihood_.slotSnr());
+        const double rising = (amplitudeToNoise - kTaperFromAmplitudeToNoise)
+                              / (kFullTaperAmplitudeToNoise - kTaperFromAmplitudeToNoise);
+        const double falling = (kNoTaperFromAmplitudeToNoise - amplitudeToNoise)
+                               / (kNoTaperFromAmplitudeToNoise - kFullTaperUpToAmplitudeToNoise);
+        const double taper = std::clamp(std::min(rising, falling), 0.0, 1.0);
+        // In steps of a tenth, so that the weights are not worked out again for every block.
+        const auto edge = static_cast<float>(1.0 - std::round(10.0 * taper) / 10.0 * (1.0 - kEnvelopeEdgeWeight));
+        markLevel_.setEdgeWeight(edge);
+        spaceLevel_.setEdgeWeight(edge);
+    }
     markLevel_.push(scratchMark_.data(), outputs, markEnvelope_);
     spaceLevel_.push(scratchSpace_.data(), outputs, spaceEnvelope_);
     const ToneScales scales{float(likelihood_.markAmplitude()), float(likelihood_.spaceAmplitude()),

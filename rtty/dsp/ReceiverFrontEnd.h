@@ -6,6 +6,7 @@
 #include "rtty/dsp/RttyParameters.h"
 #include "rtty/dsp/SlotLikelihood.h"
 #include "rtty/dsp/SoftBitSource.h"
+#include "rtty/dsp/TaperedMaximum.h"
 #include "rtty/dsp/ToneEnvelope.h"
 #include "rtty/dsp/TonePairFilter.h"
 
@@ -87,7 +88,7 @@ private:
     std::vector<float> markMagnitude_, spaceMagnitude_;
     std::vector<float> markEnvelope_, spaceEnvelope_;  // see ToneEnvelope.h; shorter by the look-ahead
     int envelopeHalfWidth_ = 0;
-    SlidingMaximum markLevel_, spaceLevel_;
+    TaperedMaximum markLevel_, spaceLevel_;
     PairLevels pairLevels_;  // see ToneEnvelope.h; shorter by their own look-ahead
     int commonHalfWidth_ = 0;
     float commonDeadZone_ = 1.0f;  // a common level above this is no fade
