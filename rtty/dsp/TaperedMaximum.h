@@ -6,6 +6,10 @@
 #include <limits>
 #include <vector>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 namespace rtty {
 
 // The highest of the values within halfWidth either side, each weighed by
@@ -20,7 +24,7 @@ namespace rtty {
 class TaperedMaximum {
 public:
     explicit TaperedMaximum(int halfWidth = 0, int step = 1, float edgeWeight = 1.0f)
-        : halfWidth_(halfWidth / step), step_(step), history_(std::size_t(2 * halfWidth_ + 1))
+        : halfWidth_(halfWidth / step), step_(step), history_(std::size_t(2 * (2 * halfWidth_ + 1)))
     {
         setEdgeWeight(edgeWeight);
     }
@@ -31,7 +35,7 @@ public:
         if (edgeWeight == edgeWeight_)
             return;
         edgeWeight_ = edgeWeight;
-        weights_.resize(history_.size());
+        weights_.resize(std::size_t(2 * halfWidth_ + 1));
         for (int j = -halfWidth_; j <= halfWidth_; ++j) {
             const float distance = halfWidth_ > 0 ? float(std::abs(j)) / float(halfWidth_) : 0.0f;
             weights_[std::size_t(j + halfWidth_)] = 1.0f - (1.0f - edgeWeight) * distance;
@@ -52,18 +56,40 @@ public:
 private:
     void takeStep(float value, std::vector<float>& out)
     {
-        const std::size_t width = history_.size();
-        history_[std::size_t(taken_ % int64_t(width))] = value;
+        // Each value is kept twice, a window apart, so that every window
+        // lies in one piece of memory and is read four values at a time.
+        const std::size_t width = weights_.size();
+        const std::size_t slot = std::size_t(taken_ % int64_t(width));
+        history_[slot] = history_[slot + width] = value;
         ++taken_;
         // The step now at the window's centre, and the steps round it that have come.
         const int64_t centre = taken_ - 1 - halfWidth_;
         if (centre < 0)
             return;
-        float highest = std::numeric_limits<float>::lowest();
         const int64_t first = std::max<int64_t>(0, centre - halfWidth_);
-        for (int64_t s = first; s < taken_; ++s)
-            highest = std::max(highest, history_[std::size_t(s % int64_t(width))] * weights_[std::size_t(s - centre + halfWidth_)]);
-        out.insert(out.end(), std::size_t(step_), highest);
+        const float* values = &history_[std::size_t(first % int64_t(width))];
+        const float* weights = &weights_[std::size_t(first - centre + halfWidth_)];
+        const std::size_t count = std::size_t(taken_ - first);
+        out.insert(out.end(), std::size_t(step_), weightedMaximum(values, weights, count));
+    }
+
+    static float weightedMaximum(const float* values, const float* weights, std::size_t count)
+    {
+        float highest = std::numeric_limits<float>::lowest();
+        std::size_t i = 0;
+#if defined(__SSE__)
+        if (count >= 4) {
+            __m128 best = _mm_set1_ps(highest);
+            for (; i + 4 <= count; i += 4)
+                best = _mm_max_ps(best, _mm_mul_ps(_mm_loadu_ps(values + i), _mm_loadu_ps(weights + i)));
+            alignas(16) float lanes[4];
+            _mm_store_ps(lanes, best);
+            highest = std::max(std::max(lanes[0], lanes[1]), std::max(lanes[2], lanes[3]));
+        }
+#endif
+        for (; i < count; ++i)
+            highest = std::max(highest, values[i] * weights[i]);
+        return highest;
     }
 
     int halfWidth_;  // in steps
