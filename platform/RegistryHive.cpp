@@ -215,17 +215,24 @@ bool RegistryHive::ensureWritableDatabase()
     return m_db != nullptr;
 }
 
+// In a batch each write is a savepoint of the batch's transaction, so that
+// one that fails takes back only itself, as it would on its own. Damage met
+// on the way is salvaged through this connection, so the salvage holds what
+// the batch wrote so far, and the batch goes on in the hive made from it.
 bool RegistryHive::write(const WriteBody& body)
 {
-    if (m_batchDepth > 0) return writeInBatch(body);
+    const bool inBatch = m_batchDepth > 0;
+    const char* begin = inBatch ? "SAVEPOINT batch_write" : "BEGIN IMMEDIATE";
+    const char* end = inBatch ? "RELEASE batch_write" : "COMMIT";
+    const char* undo = inBatch ? "ROLLBACK TO batch_write; RELEASE batch_write" : "ROLLBACK";
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (!m_damageSeen && !ensureWritableDatabase()) return false;
-        bool ok = !m_damageSeen && exec("BEGIN IMMEDIATE");
+        bool ok = !m_damageSeen && (!inBatch || openBatchTransaction()) && exec(begin);
         if (ok) {
-            ok = body(m_db) && exec("COMMIT");
+            ok = body(m_db) && exec(end);
             const int failure = sqlite3_extended_errcode(m_db);
             if (ok) return true;
-            exec("ROLLBACK");
+            exec(undo);
             if (!m_damageSeen) {
                 if (isError(failure)) warnCannotSave(QString::fromUtf8(sqlite3_errstr(failure)));
                 return false;
@@ -243,30 +250,6 @@ bool RegistryHive::openBatchTransaction()
     if (m_damageSeen || !ensureWritableDatabase() || !exec("BEGIN IMMEDIATE")) return false;
     m_batchOpen = true;
     return true;
-}
-
-// Each write is a savepoint of the batch's transaction, so that one that
-// fails takes back only itself, as it would on its own. Damage met on the
-// way is salvaged through this connection, so the salvage holds what the
-// batch wrote so far, and the batch goes on in the hive made from it.
-bool RegistryHive::writeInBatch(const WriteBody& body)
-{
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (openBatchTransaction() && exec("SAVEPOINT batch_write")) {
-            const bool ok = body(m_db) && exec("RELEASE batch_write");
-            const int failure = sqlite3_extended_errcode(m_db);
-            if (ok) return true;
-            exec("ROLLBACK TO batch_write");
-            exec("RELEASE batch_write");
-            if (!m_damageSeen) {
-                if (isError(failure)) warnCannotSave(QString::fromUtf8(sqlite3_errstr(failure)));
-                return false;
-            }
-        }
-        if (!m_damageSeen) return false;
-        becomeDamaged("has a damaged page");
-    }
-    return false;
 }
 
 bool RegistryHive::endBatch()

@@ -76,7 +76,6 @@ private:
     // the way sets the file aside and the write is made once more in the
     // new hive.
     bool write(const WriteBody& body);
-    bool writeInBatch(const WriteBody& body);
     bool openBatchTransaction();
     bool exec(const char* sql);
     bool storeValue(sqlite3* db, const QString& foldedKey, const StoredValue& value);
