@@ -1,4 +1,5 @@
 #include "rtty/dsp/CarrierNotch.h"
+#include "rtty/dsp/FftwPlanner.h"
 
 #include <algorithm>
 #include <cmath>
@@ -43,18 +44,12 @@ constexpr int kAbsentSegments = 2;
 // and 0.25 Hz off still takes a carrier down by 35 dB.
 constexpr double kRetuneHz = 0.25;
 
-void makePlannerThreadSafe()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { fftwf_make_planner_thread_safe(); });
-}
-
 }  // namespace
 
 CarrierNotch::CarrierNotch(double sampleRate, double shiftHz, double baud)
     : sampleRate_(sampleRate), shiftHz_(std::fabs(shiftHz)), baud_(baud)
 {
-    makePlannerThreadSafe();
+    makeFftwPlannerThreadSafe();
     length_ = 256;
     while (double(length_) < kSegmentSeconds * sampleRate)
         length_ *= 2;

@@ -1,4 +1,5 @@
 #include "rtty/dsp/FrequencyAcquisition.h"
+#include "rtty/dsp/FftwPlanner.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,20 +24,12 @@ constexpr double kMedianWindow = 0.05;
 // On wide shifts, the offsets where the weaker band holds this share of its best.
 constexpr double kPlateauShare = 0.9;
 
-// The card runs one demodulator per thread, and the line search plans
-// transforms too: FFTW's planner must be made safe for that once.
-void makePlannerThreadSafe()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { fftwf_make_planner_thread_safe(); });
-}
-
 }  // namespace
 
 FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, double spaceHz, double baud, double rangeHz)
     : sampleRate_(sampleRate), markHz_(markHz), spaceHz_(spaceHz), baud_(baud), rangeHz_(rangeHz)
 {
-    makePlannerThreadSafe();
+    makeFftwPlannerThreadSafe();
     length_ = 256;
     while (double(length_) < kSegmentSeconds * sampleRate)
         length_ *= 2;
