@@ -41,10 +41,17 @@ constexpr qint64 kDayMs = 86400000;
 
 std::optional<QDateTime> observationTime(const DecodedReport& r, const QDateTime& receivedUtc)
 {
-    if (!r.day || !r.hour || !receivedUtc.isValid()) return std::nullopt;
+    if (!receivedUtc.isValid()) return std::nullopt;
+    const std::optional<qint64> ms = observationMillis(r, receivedUtc.toMSecsSinceEpoch());
+    if (!ms) return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC);
+}
+
+std::optional<qint64> observationMillis(const DecodedReport& r, qint64 receivedMs)
+{
+    if (!r.day || !r.hour) return std::nullopt;
     const int minute = r.minute.value_or(0);
     if (*r.hour < 0 || *r.hour > 23 || minute < 0 || minute > 59 || *r.day < 1) return std::nullopt;
-    const qint64 receivedMs = receivedUtc.toMSecsSinceEpoch();
     const qint64 latestMs = receivedMs + kObservationLeadSeconds * 1000;
     const qint64 inDayMs = *r.hour * 3600000LL + minute * 60000LL;
     long long year = 0;
@@ -69,8 +76,7 @@ std::optional<QDateTime> observationTime(const DecodedReport& r, const QDateTime
             found = candidate(year + (index < 0 ? -1 : index > 11 ? 1 : 0), (index + 12) % 12 + 1);
         }
     }
-    if (!found) return std::nullopt;
-    return QDateTime::fromMSecsSinceEpoch(*found, Qt::UTC);
+    return found;
 }
 
 }  // namespace synop

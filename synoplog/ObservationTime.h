@@ -16,5 +16,8 @@ inline constexpr qint64 kObservationLeadSeconds = 12 * 3600;
 // Empty when the report gives no day and hour, or figures that fit no date
 // near the reception (day 31 received on 1 March).
 std::optional<QDateTime> observationTime(const DecodedReport& report, const QDateTime& receivedUtc);
+// The same in ms since 1970 UTC, from the reception in ms: what the log
+// stores, without a QDateTime made and read back for every report.
+std::optional<qint64> observationMillis(const DecodedReport& report, qint64 receivedMs);
 
 }  // namespace synop

@@ -169,16 +169,15 @@ std::optional<StoreResult> ReportLog::storeLocked(const AssembledReport& assembl
                                                   const QDateTime& receivedUtc, bool plausibilityChecks)
 {
     sql::StoreStaging& s = *staging_;
-    const std::optional<QDateTime> observed = observationTime(decoded, receivedUtc);
-    std::optional<int64_t> observedMs;
-    if (observed) observedMs = sql::millis(*observed);
     const int64_t receivedMs = sql::millis(receivedUtc);
+    const std::optional<int64_t> observedMs =
+        receivedUtc.isValid() ? observationMillis(decoded, receivedMs) : std::nullopt;
     const char* form = reportFormCode(decoded.form);
     // Built in a buffer kept from report to report: a repeat, the commonest
     // case, then costs no allocation at all.
     joinInto(s.groupsText, assembled.groups);
     const std::string& groups = s.groupsText;
-    const bool identifiable = observed && !decoded.station.empty();
+    const bool identifiable = observedMs && !decoded.station.empty();
     const sql::IdentityKey key{decoded.station, form[0], observedMs};
 
     // Every reading already stored or staged for this station and time,
