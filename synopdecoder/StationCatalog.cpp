@@ -247,7 +247,20 @@ const StationInfo* StationCatalog::parsedLand(const std::string_view& line) cons
     return info.get();
 }
 
-void StationCatalog::loadBuoys(std::string_view text)
+void StationCatalog::loadBuoys(std::string_view text) { parseBuoys(text); }
+
+void StationCatalog::parseBuoysOnFirstUse() const
+{
+    if (!unparsedBuoys_.empty()) std::call_once(buoysParsed_, [this] { parseBuoys(unparsedBuoys_); });
+}
+
+size_t StationCatalog::size() const
+{
+    parseBuoysOnFirstUse();
+    return landCount_ + buoys_.size();
+}
+
+void StationCatalog::parseBuoys(std::string_view text) const
 {
     forEachLine(text, [this](std::string_view line) {
         if (line.empty() || line.front() == '#') return;
@@ -290,6 +303,7 @@ const StationInfo* StationCatalog::landStation(std::string_view index) const
 
 const StationInfo* StationCatalog::buoy(std::string_view id) const
 {
+    parseBuoysOnFirstUse();
     const auto it = buoys_.find(id);
     return it == buoys_.end() ? nullptr : &it->second;
 }
@@ -331,7 +345,10 @@ const StationCatalog& StationCatalog::builtIn()
         // Stations opened or renumbered since the land list's snapshot.
         const Text supplement = read("isd_stations.txt");
         c.loadLand(supplement.view(), false, supplement.isStatic);
-        c.loadBuoys(read("ndbc_station_table.txt").view());
+        // Most runs meet few buoys or none: their table is read when one comes.
+        const Text buoys = read("ndbc_station_table.txt");
+        if (buoys.isStatic) c.unparsedBuoys_ = buoys.view();
+        else c.loadBuoys(buoys.view());
         return made;
     }();
     return catalog;

@@ -41,7 +41,7 @@ public:
     // Safe to call from several threads at once.
     const StationInfo* landStation(std::string_view index) const;
     const StationInfo* buoy(std::string_view id) const;
-    size_t size() const { return landCount_ + buoys_.size(); }
+    size_t size() const;
 
 private:
     // Looked up by a view of the report's station, without a copy.
@@ -66,7 +66,11 @@ private:
     size_t landCount_ = 0;
     mutable std::mutex parsedLock_;
     mutable std::unordered_map<const char*, std::unique_ptr<StationInfo>> parsed_;  // by line; owns what landParsed_ points to
-    Table buoys_;
+    void parseBuoys(std::string_view text) const;
+    void parseBuoysOnFirstUse() const;
+    std::string_view unparsedBuoys_;  // a built-in table, read on the first buoy looked up
+    mutable std::once_flag buoysParsed_;
+    mutable Table buoys_;
 };
 
 // "52-13N" or "52-13-30N" or "008-40W" to signed degrees.
