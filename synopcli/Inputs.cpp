@@ -7,6 +7,8 @@
 
 #include <QFile>
 
+#include <memory>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -132,8 +134,12 @@ int decodeText(const DecodingRun& run)
         storing.storeText(std::string_view(data, size), run.receivedUtc, source);
         assembler.feed(std::string_view(data, size));
         storing.commit();
-        standardOutput().flush();  // each report leaves as soon as it is complete
+        // Each report leaves as soon as it is complete.
+        if (run.writer) run.writer->flush();
+        standardOutput().flush();
     };
+    constexpr qint64 kChunk = 256 * 1024;
+    const auto chunk = std::make_unique<char[]>(kChunk);  // one for every file: no allocation a chunk
     for (const QString& name : run.files) {
         if (name == QLatin1String("-")) {
             // Whatever a live pipe has delivered is decoded at once, not when a buffer fills.
@@ -150,15 +156,15 @@ int decodeText(const DecodingRun& run)
             }
         } else {
             QFile in(name);
-            if (!in.open(QIODevice::ReadOnly)) {
+            if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
                 std::fprintf(stderr, "pluvane-synop: cannot read %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
                 status = 1;
                 continue;
             }
             while (true) {
-                const QByteArray chunk = in.read(256 * 1024);
-                if (chunk.isEmpty()) break;
-                feed(chunk.constData(), static_cast<size_t>(chunk.size()), name);
+                const qint64 got = in.read(chunk.get(), kChunk);
+                if (got <= 0) break;
+                feed(chunk.get(), static_cast<size_t>(got), name);
             }
             if (in.error() != QFileDevice::NoError) {
                 std::fprintf(stderr, "pluvane-synop: error reading %s: %s\n", qPrintable(name), qPrintable(in.errorString()));

@@ -20,6 +20,7 @@ public:
     {
         exporter_.add(report, place, observedUtc);
     }
+    void flush() override { exporter_.flush(); }
     void end() override { exporter_.end(); }
     QString summary() const override
     {

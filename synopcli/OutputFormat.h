@@ -23,6 +23,8 @@ public:
     virtual void begin() {}
     // Each report as it is decoded or read from the log; observedUtc invalid when unknown.
     virtual void add(const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc) = 0;
+    // What is held handed to the output: the input has paused.
+    virtual void flush() {}
     virtual void end() {}
     // Said on standard error after the count of reports: ", 3 without a position left out".
     virtual QString summary() const { return {}; }

@@ -6,14 +6,18 @@
 
 namespace synop::cli {
 
+void StandardOutput::put(const char* data, size_t size)
+{
+    if (failed_ || size == 0) return;
+    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0) {
+        failed_ = true;
+        error_ = std::strerror(errno);
+    }
+}
+
 bool StandardOutput::flush()
 {
-    if (!failed_ && !pending_.empty()) {
-        if (std::fwrite(pending_.data(), 1, pending_.size(), stdout) != pending_.size() || std::fflush(stdout) != 0) {
-            failed_ = true;
-            error_ = std::strerror(errno);
-        }
-    }
+    put(pending_.data(), pending_.size());
     pending_.clear();
     return !failed_;
 }

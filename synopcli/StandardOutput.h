@@ -12,7 +12,12 @@ class StandardOutput {
 public:
     void write(const QByteArray& bytes)
     {
-        pending_.append(bytes.constData(), static_cast<size_t>(bytes.size()));
+        const auto size = static_cast<size_t>(bytes.size());
+        if (pending_.empty() && size >= kWriteSize) {
+            put(bytes.constData(), size);  // large enough to leave as it is, without a copy
+            return;
+        }
+        pending_.append(bytes.constData(), size);
         if (pending_.size() >= kWriteSize) flush();
     }
     // Everything written so far to the file or pipe; false once a write failed.
@@ -21,6 +26,7 @@ public:
     const std::string& error() const { return error_; }
 
 private:
+    void put(const char* data, size_t size);
     static constexpr size_t kWriteSize = 1 << 17;
     std::string pending_;
     bool failed_ = false;

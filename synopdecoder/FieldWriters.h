@@ -120,6 +120,22 @@ public:
             longText(key, utf8);
         }
     }
+    // Text the program made itself (a form's code, a time it wrote, a word
+    // of its own): printable ASCII without quotes or backslashes, copied as
+    // it is. Never text from a report or a log.
+    PLUVANE_INLINE void ownText(std::string_view key, std::string_view ascii)
+    {
+        if (!room(key.size() + 4 + ascii.size() + 2)) {
+            longText(key, ascii);
+            return;
+        }
+        char* at = keyed(key);
+        *at++ = '"';
+        std::memcpy(at, ascii.data(), ascii.size());
+        at += ascii.size();
+        *at++ = '"';
+        at_ = at;
+    }
     PLUVANE_INLINE void boolean(std::string_view key, bool value) override
     {
         room(key.size() + 4 + 5);

@@ -78,7 +78,7 @@ void RepeatFilter::SlotIndex::erase(long cell, const std::vector<Entry>& ring, b
 }
 
 RepeatFilter::RepeatFilter(size_t capacity)
-    : ring_(std::max<size_t>(capacity, 1)), wholes_(ring_.size()), stations_(ring_.size())
+    : capacity_(std::max<size_t>(capacity, 1)), wholes_(0), stations_(0)
 {
 }
 
@@ -94,6 +94,11 @@ void RepeatFilter::forgetOldest()
 
 bool RepeatFilter::isRepeat(const AssembledReport& report)
 {
+    if (ring_.empty()) {
+        ring_.resize(capacity_);
+        wholes_ = SlotIndex(capacity_);
+        stations_ = SlotIndex(capacity_);
+    }
     // The whole key, "AAXX 08061 10015 41480 ...", made in one piece; the
     // station's key is its beginning up to the first group.
     const std::string_view form = reportFormCode(report.form);

@@ -49,7 +49,8 @@ private:
 
     void forgetOldest();
 
-    std::vector<Entry> ring_;
+    size_t capacity_;
+    std::vector<Entry> ring_;  // made on the first report: a run that keeps repeats never needs it
     size_t next_ = 0;  // the slot the next report passed on takes; the oldest once the ring is full
     size_t used_ = 0;
     SlotIndex wholes_, stations_;

@@ -313,7 +313,6 @@ void ReportExporter::add(const DecodedReport& r, const StationPlace& place, cons
         ++leftOut_;
         return;
     }
-    buffer_.clear();  // keeps its capacity: no allocation per report once warm
     const PlaceFields placed{place, observedUtc};
     switch (format_) {
     case ExportFormat::Csv:
@@ -348,12 +347,22 @@ void ReportExporter::add(const DecodedReport& r, const StationPlace& place, cons
     }
     case ExportFormat::Kml: appendPlacemark(buffer_, r, place, observedUtc); break;
     }
-    sink_(QByteArray::fromRawData(buffer_.data(), static_cast<qsizetype>(buffer_.size())));
     ++written_;
+    // Handed on in large pieces: a copy per report into the sink's buffer
+    // cost as much as writing the report.
+    if (buffer_.size() >= kBatch) flush();
+}
+
+void ReportExporter::flush()
+{
+    if (buffer_.empty()) return;
+    sink_(QByteArray::fromRawData(buffer_.data(), static_cast<qsizetype>(buffer_.size())));
+    buffer_.clear();  // keeps its capacity: no allocation per batch once warm
 }
 
 void ReportExporter::end()
 {
+    flush();
     switch (format_) {
     case ExportFormat::Csv:
     case ExportFormat::JsonLines: break;

@@ -28,13 +28,15 @@ const QStringList& exportedCsvColumns();
 
 class ReportExporter {
 public:
-    // The bytes handed to the sink are valid for the call only.
+    // The bytes handed to the sink are valid for the call only. Reports are
+    // handed on in batches of about 128 kB; flush() hands on what is held.
     using Sink = std::function<void(const QByteArray&)>;
     ReportExporter(ExportFormat format, Sink sink, QString title = QStringLiteral("SYNOP reports"));
     ~ReportExporter();
 
     void begin();
     void add(const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc = {});
+    void flush();
     void end();
 
     long written() const { return written_; }
@@ -42,12 +44,13 @@ public:
     long leftOut() const { return leftOut_; }
 
 private:
+    static constexpr size_t kBatch = 1 << 17;
     ExportFormat format_;
     Sink sink_;
     QString title_;
     long written_ = 0;
     long leftOut_ = 0;
-    std::string buffer_;
+    std::string buffer_;  // reports not yet handed on
     std::unique_ptr<CsvRow> csv_;
 };
 

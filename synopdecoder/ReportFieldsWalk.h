@@ -16,12 +16,21 @@ PLUVANE_INLINE void putValue(Sink& sink, std::string_view key, const std::option
     else sink.integer(key, *value);
 }
 
+// Text the program made itself: a sink that can take it without a look at
+// every byte (the JSON writer) does.
+template <typename Sink>
+PLUVANE_INLINE void putOwnText(Sink& sink, std::string_view key, std::string_view ascii)
+{
+    if constexpr (requires { sink.ownText(key, ascii); }) sink.ownText(key, ascii);
+    else sink.text(key, ascii);
+}
+
 }  // namespace detail
 
 template <typename Sink>
 void walkReportFields(const DecodedReport& r, Sink& sink, const PlaceFields* placed)
 {
-    sink.text("report_type", reportFormCode(r.form));
+    detail::putOwnText(sink, "report_type", reportFormCode(r.form));
     sink.text("station", r.station);
     if (placed && !placed->place.name.empty()) sink.text("station_name", placed->place.name);
     if (placed && !placed->place.country.empty()) sink.text("country", placed->place.country);
@@ -38,7 +47,7 @@ void walkReportFields(const DecodedReport& r, Sink& sink, const PlaceFields* pla
     if (placed) detail::putValue(sink, "elevation_m", placed->place.elevationM);
     if (placed && placed->observedUtc.isValid()) {
         char iso[32];
-        sink.text("observed_utc", std::string_view(iso, writeIsoUtc(iso, placed->observedUtc)));
+        detail::putOwnText(sink, "observed_utc", std::string_view(iso, writeIsoUtc(iso, placed->observedUtc)));
     }
     if (r.windSpeed && r.windUnit) sink.text("wind_unit", *r.windUnit);
     if (r.windVariable) sink.text("wind_dir_deg", "VRB");
@@ -68,7 +77,7 @@ void walkReportFields(const DecodedReport& r, Sink& sink, const PlaceFields* pla
     if (r.precip24hTrace) sink.boolean("precip_24h_trace", true);
     detail::putValue(sink, "weather_indicator", r.weatherIndicator);
     if (r.presentWeatherCode || r.pastWeather)
-        sink.text("weather_code_table", r.weatherIndicator == 7 ? "automatic" : "manned");
+        detail::putOwnText(sink, "weather_code_table", r.weatherIndicator == 7 ? "automatic" : "manned");
     detail::putValue(sink, "present_weather_code", r.presentWeatherCode);
     if (r.pastWeather) {
         sink.beginArray("past_weather");

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QResource>
 
 #include <algorithm>
 #include <charconv>
@@ -126,11 +127,14 @@ namespace {
 int fiveFigures(std::string_view block, std::string_view number)
 {
     int value = 0;
-    for (const std::string_view part : {block, number})
-        for (const char c : part) {
-            if (c < '0' || c > '9') return -1;
-            value = value * 10 + (c - '0');
-        }
+    for (const char c : block) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
+    for (const char c : number) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
     return value;
 }
 
@@ -154,46 +158,109 @@ StationInfo parseLandLine(std::string_view line)
 
 }  // namespace
 
-void StationCatalog::loadLandStations(std::string_view text) { loadLand(text, true); }
+void StationCatalog::loadLandStations(std::string_view text) { loadLand(text, true, false); }
 
-void StationCatalog::loadLandSupplement(std::string_view text) { loadLand(text, false); }
+void StationCatalog::loadLandSupplement(std::string_view text) { loadLand(text, false, false); }
 
-void StationCatalog::loadLand(std::string_view text, bool replaceKnown)
+void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool textIsStatic)
 {
-    const std::string& kept = landTexts_.emplace_back(text);
-    if (landLines_.empty()) landLines_.resize(100000);
-    forEachLine(kept, [this, replaceKnown](std::string_view line) {
+    const std::string_view kept = textIsStatic ? text : std::string_view(landTexts_.emplace_back(text));
+    struct Entry {
+        int index;
+        std::string_view line;
+    };
+    std::vector<Entry> read;
+    read.reserve(kept.size() / 48);
+    forEachLine(kept, [&](std::string_view line) {
         // Twelve fields or more; only the first two, the index, are read now.
         const std::string_view fields = trim(line);
-        if (std::count(fields.begin(), fields.end(), ';') < 11 || fields.find(';') != 2 || fields[6] != ';') return;
+        if (fields.size() < 12 || fields[2] != ';' || fields[6] != ';' || fields.find(';') != 2) return;
+        if (std::count(fields.begin() + 7, fields.end(), ';') < 9) return;
         const std::string_view block = fields.substr(0, 2), number = fields.substr(3, 3);
         if (number.find(';') != std::string_view::npos) return;
-        // A later line of the same index replaces the earlier one.
         const int index = fiveFigures(block, number);
-        std::string_view* slot = nullptr;
-        if (index >= 0) slot = &landLines_[static_cast<size_t>(index)];
-        else slot = &otherLandLines_[std::string(block).append(number)];
-        if (slot->empty()) ++landCount_;
-        else if (!replaceKnown) return;
-        *slot = line;
+        if (index >= 0) {
+            read.push_back({index, line});
+            return;
+        }
+        // A later line of the same index replaces the earlier one.
+        auto [slot, added] = otherLandLines_.try_emplace(std::string(block).append(number), line);
+        if (added) ++landCount_;
+        else if (replaceKnown) slot->second = line;
     });
+    // The lists come sorted; a stable sort keeps the order of one index's lines.
+    if (!std::is_sorted(read.begin(), read.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; }))
+        std::stable_sort(read.begin(), read.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; });
+    // Within a list the last line of an index counts, as it replaced the
+    // earlier ones; a supplement takes its first, and only where no list
+    // read before has the index.
+    std::vector<int> indices;
+    std::vector<std::string_view> lines;
+    indices.reserve(landIndices_.size() + read.size());
+    lines.reserve(landIndices_.size() + read.size());
+    size_t known = 0;
+    for (size_t i = 0; i < read.size();) {
+        size_t last = i;
+        while (last + 1 < read.size() && read[last + 1].index == read[i].index) ++last;
+        const Entry& chosen = replaceKnown ? read[last] : read[i];
+        i = last + 1;
+        while (known < landIndices_.size() && landIndices_[known] < chosen.index) {
+            indices.push_back(landIndices_[known]);
+            lines.push_back(landLines_[known++]);
+        }
+        const bool listed = known < landIndices_.size() && landIndices_[known] == chosen.index;
+        indices.push_back(chosen.index);
+        lines.push_back(listed && !replaceKnown ? landLines_[known] : chosen.line);
+        if (listed) ++known;
+        else ++landCount_;
+    }
+    indices.insert(indices.end(), landIndices_.begin() + static_cast<long>(known), landIndices_.end());
+    lines.insert(lines.end(), landLines_.begin() + static_cast<long>(known), landLines_.end());
+    landIndices_ = std::move(indices);
+    landLines_ = std::move(lines);
+    landPositions_.assign(100000, 0);
+    for (size_t i = 0; i < landIndices_.size(); ++i) landPositions_[static_cast<size_t>(landIndices_[i])] = static_cast<uint32_t>(i + 1);
+    // Entries already taken apart are found again by their line.
+    landParsed_ = std::make_unique<std::atomic<const StationInfo*>[]>(landLines_.size());
 }
 
-const std::string_view* StationCatalog::landLine(std::string_view index) const
+const std::string_view* StationCatalog::landLine(std::string_view index, size_t* position) const
 {
-    const std::string_view* line = nullptr;
-    if (index.size() == 5 && !landLines_.empty()) {
+    if (index.size() == 5) {
         const int number = fiveFigures(index.substr(0, 2), index.substr(2));
-        if (number >= 0) line = &landLines_[static_cast<size_t>(number)];
+        if (number >= 0) {
+            const uint32_t at = landPositions_.empty() ? 0 : landPositions_[static_cast<size_t>(number)];
+            if (at == 0) return nullptr;
+            *position = at - 1;
+            return &landLines_[*position];
+        }
     }
-    if (!line) {
-        const auto other = otherLandLines_.find(index);
-        if (other != otherLandLines_.end()) line = &other->second;
-    }
-    return line && !line->empty() ? line : nullptr;
+    const auto other = otherLandLines_.find(index);
+    return other != otherLandLines_.end() ? &other->second : nullptr;
 }
 
-void StationCatalog::loadBuoys(std::string_view text)
+const StationInfo* StationCatalog::parsedLand(const std::string_view& line) const
+{
+    const std::lock_guard<std::mutex> hold(parsedLock_);
+    std::unique_ptr<StationInfo>& info = parsed_[line.data()];
+    if (!info) info = std::make_unique<StationInfo>(parseLandLine(line));
+    return info.get();
+}
+
+void StationCatalog::loadBuoys(std::string_view text) { parseBuoys(text); }
+
+void StationCatalog::parseBuoysOnFirstUse() const
+{
+    if (!unparsedBuoys_.empty()) std::call_once(buoysParsed_, [this] { parseBuoys(unparsedBuoys_); });
+}
+
+size_t StationCatalog::size() const
+{
+    parseBuoysOnFirstUse();
+    return landCount_ + buoys_.size();
+}
+
+void StationCatalog::parseBuoys(std::string_view text) const
 {
     forEachLine(text, [this](std::string_view line) {
         if (line.empty() || line.front() == '#') return;
@@ -220,16 +287,23 @@ void StationCatalog::loadBuoys(std::string_view text)
 
 const StationInfo* StationCatalog::landStation(std::string_view index) const
 {
-    const std::string_view* line = landLine(index);
+    size_t position = landLines_.size();
+    const std::string_view* line = landLine(index, &position);
     if (!line) return nullptr;
-    const std::lock_guard<std::mutex> hold(parsedLock_);
-    std::unique_ptr<StationInfo>& info = parsed_[line->data()];
-    if (!info) info = std::make_unique<StationInfo>(parseLandLine(*line));
-    return info.get();
+    if (position == landLines_.size()) return parsedLand(*line);
+    // Once taken apart, an entry is found without the lock.
+    std::atomic<const StationInfo*>& slot = landParsed_[position];
+    const StationInfo* info = slot.load(std::memory_order_acquire);
+    if (!info) {
+        info = parsedLand(*line);
+        slot.store(info, std::memory_order_release);
+    }
+    return info;
 }
 
 const StationInfo* StationCatalog::buoy(std::string_view id) const
 {
+    parseBuoysOnFirstUse();
     const auto it = buoys_.find(id);
     return it == buoys_.end() ? nullptr : &it->second;
 }
@@ -245,23 +319,36 @@ const StationCatalog& StationCatalog::builtIn()
         // An installed list (share/pluvane beside the program's bin/) wins
         // over the one built in, so that a newer list from WMO or NDBC can
         // be dropped in without a rebuild.
-        auto read = [](const char* name) {
-            const QString fileName = QString::fromLatin1(name);
-            QStringList candidates;
-            if (QCoreApplication::instance())
-                candidates << QDir(QCoreApplication::applicationDirPath())
-                                  .filePath(QStringLiteral("../" PLUVANE_RELATIVE_DATADIR "/") + fileName);
-            candidates << QStringLiteral(":/synop/") + fileName;
-            for (const QString& path : candidates) {
-                QFile file(path);
-                if (file.open(QIODevice::ReadOnly)) return file.readAll().toStdString();
-            }
-            return std::string();
+        // The lists built in are read where they lie in the program, without
+        // a copy, when they are stored uncompressed (as stations.qrc asks).
+        struct Text {
+            QByteArray bytes;
+            bool isStatic = false;  // lies in the program: viewed, never copied
+            std::string_view view() const { return {bytes.constData(), static_cast<size_t>(bytes.size())}; }
         };
-        c.loadLandStations(read("nsd_bbsss.txt"));
+        auto read = [](const char* name) -> Text {
+            const QString fileName = QString::fromLatin1(name);
+            if (QCoreApplication::instance()) {
+                QFile installed(QDir(QCoreApplication::applicationDirPath())
+                                    .filePath(QStringLiteral("../" PLUVANE_RELATIVE_DATADIR "/") + fileName));
+                if (installed.open(QIODevice::ReadOnly)) return {installed.readAll()};
+            }
+            const QResource resource(QStringLiteral(":/synop/") + fileName);
+            if (resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression)
+                return {QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()), resource.size()), true};
+            QFile file(QStringLiteral(":/synop/") + fileName);
+            if (file.open(QIODevice::ReadOnly)) return {file.readAll()};
+            return {};
+        };
+        const Text land = read("nsd_bbsss.txt");
+        c.loadLand(land.view(), true, land.isStatic);
         // Stations opened or renumbered since the land list's snapshot.
-        c.loadLandSupplement(read("isd_stations.txt"));
-        c.loadBuoys(read("ndbc_station_table.txt"));
+        const Text supplement = read("isd_stations.txt");
+        c.loadLand(supplement.view(), false, supplement.isStatic);
+        // Most runs meet few buoys or none: their table is read when one comes.
+        const Text buoys = read("ndbc_station_table.txt");
+        if (buoys.isStatic) c.unparsedBuoys_ = buoys.view();
+        else c.loadBuoys(buoys.view());
         return made;
     }();
     return catalog;

@@ -1,6 +1,8 @@
 #pragma once
 // Station names for WMO land station indices and buoy numbers, from the
 // tables compiled into the library.
+#include <atomic>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -39,7 +41,7 @@ public:
     // Safe to call from several threads at once.
     const StationInfo* landStation(std::string_view index) const;
     const StationInfo* buoy(std::string_view id) const;
-    size_t size() const { return landCount_ + buoys_.size(); }
+    size_t size() const;
 
 private:
     // Looked up by a view of the report's station, without a copy.
@@ -49,17 +51,26 @@ private:
     };
     using Table = std::unordered_map<std::string, StationInfo, Hash, std::equal_to<>>;
     // The land list has some thirteen thousand lines and a run looks up a
-    // few hundred stations: lines are found by index when the list is read
-    // and taken apart on their first lookup.
-    const std::string_view* landLine(std::string_view index) const;
-    void loadLand(std::string_view text, bool replaceKnown);
-    std::deque<std::string> landTexts_;                // every text loaded, which the lines view
-    std::vector<std::string_view> landLines_;          // by five-figure index; empty: none
+    // few hundred stations: the lines are indexed by their five figures
+    // when the list is read (a sorted table, not an entry per possible
+    // index) and taken apart on their first lookup.
+    const std::string_view* landLine(std::string_view index, size_t* position) const;
+    void loadLand(std::string_view text, bool replaceKnown, bool textIsStatic);
+    const StationInfo* parsedLand(const std::string_view& line) const;
+    std::deque<std::string> landTexts_;                // every text loaded but the built-in ones, which the lines view
+    std::vector<int> landIndices_;                     // five-figure indices, ascending
+    std::vector<std::string_view> landLines_;          // the line of each of landIndices_
+    std::vector<uint32_t> landPositions_;              // by five-figure index: its place in landLines_ + 1, or 0
+    std::unique_ptr<std::atomic<const StationInfo*>[]> landParsed_;  // each of landLines_ once taken apart
     std::unordered_map<std::string, std::string_view, Hash, std::equal_to<>> otherLandLines_;  // other indices
     size_t landCount_ = 0;
     mutable std::mutex parsedLock_;
-    mutable std::unordered_map<const char*, std::unique_ptr<StationInfo>> parsed_;  // by line
-    Table buoys_;
+    mutable std::unordered_map<const char*, std::unique_ptr<StationInfo>> parsed_;  // by line; owns what landParsed_ points to
+    void parseBuoys(std::string_view text) const;
+    void parseBuoysOnFirstUse() const;
+    std::string_view unparsedBuoys_;  // a built-in table, read on the first buoy looked up
+    mutable std::once_flag buoysParsed_;
+    mutable Table buoys_;
 };
 
 // "52-13N" or "52-13-30N" or "008-40W" to signed degrees.

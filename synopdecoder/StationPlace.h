@@ -15,6 +15,9 @@ struct StationPlace {
     std::optional<double> lat, lon;  // degrees, north and east positive
     std::optional<int> elevationM;
     bool reportedPosition = false;   // lat/lon come from the report itself
+    // The list entry name and country were copied from: a place used again
+    // for the same station keeps them without copying.
+    const void* listedAs = nullptr;
 
     bool hasPosition() const { return lat && lon; }
 };

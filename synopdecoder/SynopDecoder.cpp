@@ -5,9 +5,11 @@
 #include "synopdecoder/GroupText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace synop {
 namespace detail {
@@ -229,25 +231,30 @@ void checkDateAgainstHeading(DecodedReport& out)
         day = day % 31 + 1;  // no month is known here: the 31st runs into the 1st
     }
     if (day == *out.day && hour == *out.hour) return;
-    // Built by hand: printf's machinery cost as much as decoding the report.
-    auto twoDigits = [](std::string& text, int value) {
-        text += static_cast<char>('0' + value / 10 % 10);
-        text += static_cast<char>('0' + value % 10);
+    // Built by hand in one piece: printf's machinery, or appending piece by
+    // piece, cost as much as decoding the report.
+    char text[128];  // the heading's time is six figures: the longest warning is under 100 bytes
+    char* at = text;
+    auto put = [&at](std::string_view piece) {
+        std::memcpy(at, piece.data(), piece.size());
+        at += piece.size();
     };
-    std::string text;
-    text.reserve(96);  // one allocation for the whole warning
-    text += "date group says day ";
-    text += std::to_string(*out.day);
-    text += ", ";
-    twoDigits(text, *out.hour);
-    text += " UTC; the bulletin heading ";
-    text += h.yygggg;
-    text += " says day ";
-    text += std::to_string(day);
-    text += ", ";
-    twoDigits(text, hour);
-    text += " UTC";
-    out.warnings.push_back(std::move(text));
+    auto twoDigits = [&at](int value) {
+        *at++ = static_cast<char>('0' + value / 10 % 10);
+        *at++ = static_cast<char>('0' + value % 10);
+    };
+    put("date group says day ");
+    at = std::to_chars(at, text + sizeof text, *out.day).ptr;
+    put(", ");
+    twoDigits(*out.hour);
+    put(" UTC; the bulletin heading ");
+    put(h.yygggg);
+    put(" says day ");
+    at = std::to_chars(at, text + sizeof text, day).ptr;
+    put(", ");
+    twoDigits(hour);
+    put(" UTC");
+    out.warnings.emplace_back(text, static_cast<size_t>(at - text));
 }
 
 }  // namespace

@@ -292,3 +292,30 @@ TEST(CommandLine, StoringKilledMidwayLeavesAWholeLog)
     EXPECT_EQ(runTool(QStringList{"--store=" + logPath} + arguments).exitCode, 0);
     EXPECT_EQ(ReportLog(logPath).count({}), complete);
 }
+
+// Output leaves in large pieces, some written as they are without a copy:
+// a file and a pipe must get the same bytes, every report whole and once.
+TEST(CommandLine, LargeOutputIsTheSameInAFileAndAPipe)
+{
+    QTemporaryDir dir;
+    QByteArray text;
+    for (int copy = 0; copy < 300; ++copy) text += kPlacedTraffic;
+    const QString archive = writeFile(dir, "archive.txt", text);
+    for (const QString& format : {QStringLiteral("json"), QStringLiteral("kml")}) {
+        const QStringList arguments = {"--keep-duplicates", "--format", format, "--received", "2026-03-09T00:00Z", archive};
+        const ToolRun piped = runTool(arguments);
+        ASSERT_EQ(piped.exitCode, 0);
+        QProcess tool;
+        const QString outPath = dir.filePath("out." + format);
+        tool.setStandardOutputFile(outPath);
+        tool.start(QStringLiteral(PLUVANE_SYNOP_CLI), arguments);
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        ASSERT_EQ(tool.exitCode(), 0);
+        QFile written(outPath);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), piped.out) << format.toStdString();
+        EXPECT_GT(piped.out.size(), 256 * 1024) << format.toStdString();  // more than one large piece
+        if (format == "json") EXPECT_EQ(piped.out.count('\n'), 900);
+        else EXPECT_EQ(piped.out.count("<Placemark>"), 600);  // 99999 has no position
+    }
+}

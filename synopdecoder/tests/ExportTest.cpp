@@ -76,3 +76,42 @@ TEST(Export, CsvAndJsonCarryTheStationsPlace)
     EXPECT_FALSE(list[1].toObject().contains("station_name"));
     EXPECT_EQ(list[2].toObject()["lat"].toDouble(), 59.9);
 }
+
+// Reports are handed on in large batches: the bytes must be those of one
+// report at a time, every piece must end on a whole report, and flush()
+// must hand on everything held, so that a live pipe sees each report.
+TEST(Export, BatchesCarryWholeReportsAndFlushHandsOnWhatIsHeld)
+{
+    const std::vector<DecodedReport> reports = synop::testing::decodeText(kPlacedTraffic);
+    for (const ExportFormat format : {ExportFormat::JsonLines, ExportFormat::Csv, ExportFormat::GeoJson, ExportFormat::Kml}) {
+        QByteArray oneByOne, batched;
+        std::vector<QByteArray> pieces;
+        ReportExporter single(format, [&](const QByteArray& b) { oneByOne += b; });
+        ReportExporter batching(format, [&](const QByteArray& b) {
+            batched += b;
+            pieces.emplace_back(b.constData(), b.size());  // the bytes are valid for the call only
+        });
+        single.begin();
+        batching.begin();
+        const size_t head = pieces.size();
+        for (int copy = 0; copy < 400; ++copy)
+            for (const DecodedReport& r : reports) {
+                single.add(r, stationPlace(r));
+                single.flush();
+                batching.add(r, stationPlace(r));
+            }
+        EXPECT_GT(pieces.size() - head, 0u);        // over 128 kB went on before the end
+        EXPECT_LT(pieces.size() - head, 400u);      // in batches, not a piece a report
+        const char reportEnd = format == ExportFormat::GeoJson ? '}' : '\n';  // a feature's separator comes before the next
+        for (size_t i = head; i < pieces.size(); ++i) EXPECT_TRUE(pieces[i].endsWith(reportEnd)) << int(format);
+        const qsizetype before = batched.size();
+        batching.flush();
+        EXPECT_GT(batched.size(), before);
+        EXPECT_EQ(batched, oneByOne.left(batched.size()));
+        batching.flush();  // nothing held: nothing handed on
+        EXPECT_EQ(batched.size(), oneByOne.size());
+        single.end();
+        batching.end();
+        EXPECT_EQ(batched, oneByOne) << int(format);
+    }
+}

@@ -95,3 +95,45 @@ TEST(StationSupplement, BuiltInPlacesTheRealTrafficsNewerStations)
     EXPECT_EQ(aeroparque->name, "Aeroparque Bs. As. Aerodrome");
     EXPECT_NEAR(*catalog.landStation("10147")->lat, 53.63, 0.05);
 }
+
+// The lists are indexed in one sorted table: a list out of order, an index
+// given twice, and a supplement whose stations fall between the main
+// list's must all answer as reading the lines in turn would.
+TEST(StationSupplement, ListsOutOfOrderAnswerAsReadInTurn)
+{
+    StationCatalog catalog;
+    catalog.loadLandStations("87;582;SABE;Aeroparque;;Argentina;3;34-34S;058-25W;;;6;;\n"
+                             "01;001;ENJA;Jan Mayen;;Norway;6;70-56N;008-40W;;;10;;\n"
+                             "87;582;SABE;Aeroparque (moved);;Argentina;3;34-35S;058-26W;;;7;;\n"
+                             "99;999;----;Last;;Nowhere;6;10-00S;020-00E;;;1;;\n");
+    catalog.loadLandSupplement("87;148;----;Between;;Argentina;;26.733S;60.483W;;;91;;\n"
+                               "00;500;----;Before every other;;Nowhere;;10.000N;10.000E;;;2;;\n"
+                               "87;582;----;Not taken;;Argentina;;30.000S;50.000W;;;99;;\n"
+                               "00;500;----;Second line, not taken;;Nowhere;;11.000N;11.000E;;;3;;\n");
+    const std::pair<const char*, const char*> expected[] = {{"00500", "Before every other"}, {"01001", "Jan Mayen"},
+                                                            {"87148", "Between"}, {"87582", "Aeroparque (moved)"},
+                                                            {"99999", "Last"}};
+    for (const auto& [index, name] : expected) {
+        const StationInfo* station = catalog.landStation(index);
+        ASSERT_TRUE(station) << index;
+        EXPECT_EQ(station->name, name) << index;
+    }
+    EXPECT_EQ(catalog.landStation("87582")->elevationM, 7);
+    for (const char* absent : {"00000", "01002", "87147", "87583", "9999", "999999", "0100A"})
+        EXPECT_FALSE(catalog.landStation(absent)) << absent;
+    EXPECT_EQ(catalog.size(), 5u);
+}
+
+// The built-in lists are read in place and the buoy table on first use:
+// both must still answer, and the count must include the buoys.
+TEST(StationSupplement, BuiltInListsAnswerWhenReadInPlace)
+{
+    const StationCatalog& catalog = StationCatalog::builtIn();
+    const StationInfo* hamburg = catalog.landStation("10147");
+    ASSERT_TRUE(hamburg);
+    EXPECT_EQ(hamburg->name, "Hamburg-Fuhlsbuettel");
+    const StationInfo* buoy = catalog.buoy("41001");
+    ASSERT_TRUE(buoy);
+    EXPECT_TRUE(buoy->lat && buoy->lon);
+    EXPECT_GT(catalog.size(), 14000u);
+}
