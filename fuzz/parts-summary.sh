@@ -11,6 +11,7 @@ first=$1
 shift
 for target in "$@"; do
   awk -v first="$first" -v name="$target" '
+    { lastTotal = $4; lastCov = $5; lastFt = $6 }
     $1 >= first {
       parts++; seconds += $2; runs += $3; total = $4; cov = $5; ft = $6
       rss = $7; sub(/MB$/, "", rss); if (rss + 0 > peak) peak = rss + 0
@@ -22,7 +23,10 @@ for target in "$@"; do
       return s out
     }
     END {
-      if (!parts) { printf "| `%s` | 0 parts from %d |\n", name, first; exit }
+      if (!parts) {
+        printf "| `%s` | 0 | - | - | - | - | %s | %s | %s | - |\n", name, group(lastTotal), group(lastCov), group(lastFt)
+        exit
+      }
       printf "| `%s` | %d | %s | %s | %s | %s | %s | %s | %s | %d MB |\n", name, parts, group(seconds), group(runs),
              group(cpu), (cpu > 0 ? group(runs / cpu) : "-"), group(total), group(cov), group(ft), peak
     }' "$here/findings/$target.parts"
