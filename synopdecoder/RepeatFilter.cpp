@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 #include <string_view>
+#include <utility>
 
 namespace synop {
 namespace {
@@ -78,8 +79,25 @@ void RepeatFilter::SlotIndex::erase(long cell, const std::vector<Entry>& ring, b
 }
 
 RepeatFilter::RepeatFilter(size_t capacity)
-    : capacity_(std::max<size_t>(capacity, 1)), wholes_(0), stations_(0)
+    : capacity_(std::max<size_t>(capacity, 1)), wholes_(std::min<size_t>(capacity_, 8)),
+      stations_(std::min<size_t>(capacity_, 8))
 {
+}
+
+void RepeatFilter::rebuildIndexes(size_t entries)
+{
+    SlotIndex wholes(entries), stations(entries);
+    // Slots in the order they were filled: a station's cell ends on its
+    // latest copy, as it did in the smaller index.
+    for (size_t slot = 0; slot < ring_.size(); ++slot) {
+        const Entry& e = ring_[slot];
+        wholes.insert(e.wholeHash, static_cast<int>(slot));
+        const long cell = stations.find(e.stationHash, e.station, ring_, true);
+        if (cell >= 0) stations.set(cell, static_cast<int>(slot));
+        else stations.insert(e.stationHash, static_cast<int>(slot));
+    }
+    wholes_ = std::move(wholes);
+    stations_ = std::move(stations);
 }
 
 void RepeatFilter::forgetOldest()
@@ -94,11 +112,6 @@ void RepeatFilter::forgetOldest()
 
 bool RepeatFilter::isRepeat(const AssembledReport& report)
 {
-    if (ring_.empty()) {
-        ring_.resize(capacity_);
-        wholes_ = SlotIndex(capacity_);
-        stations_ = SlotIndex(capacity_);
-    }
     // The whole key, "AAXX 08061 10015 41480 ...", made in one piece; the
     // station's key is its beginning up to the first group.
     const std::string_view form = reportFormCode(report.form);
@@ -138,8 +151,15 @@ bool RepeatFilter::isRepeat(const AssembledReport& report)
         && isFadedCopy(report.groups, ring_[static_cast<size_t>(stations_.at(earlier))].whole))
         return true;
 
-    if (used_ == ring_.size()) forgetOldest();
-    else ++used_;
+    if (used_ == capacity_) {
+        forgetOldest();
+    } else {
+        // Still filling, so nothing was forgotten yet and slots are in the
+        // order they were filled. The indexes stay at most half full.
+        if (2 * (used_ + 1) > wholes_.cells()) rebuildIndexes(std::min(capacity_, 2 * (used_ + 1)));
+        ring_.emplace_back();
+        ++used_;
+    }
     const int slot = static_cast<int>(next_);
     Entry& e = ring_[next_];
     e.whole.assign(whole_);
@@ -152,7 +172,7 @@ bool RepeatFilter::isRepeat(const AssembledReport& report)
     const long cell = stations_.find(stationHash, station_, ring_, true);
     if (cell >= 0) stations_.set(cell, slot);
     else stations_.insert(stationHash, slot);
-    next_ = (next_ + 1) % ring_.size();
+    next_ = (next_ + 1) % capacity_;
     return false;
 }
 

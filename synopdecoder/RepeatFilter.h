@@ -4,8 +4,10 @@
 // groups, since such a copy tells nothing the first did not.
 //
 // The memory is a ring of the last reports passed on with two hash indexes
-// over it, all sized once: checking a report allocates nothing once warm,
-// which matters as every report of a stream goes through here.
+// over it. They grow with the reports passed on up to the ring's capacity
+// and no further: checking a report allocates nothing once the ring is full,
+// which matters as every report of a stream goes through here, and a short
+// stream or one file does not pay for the whole memory up front.
 #include "synopdecoder/Report.h"
 
 #include <cstddef>
@@ -41,6 +43,7 @@ private:
         void set(long cell, int slot) { cells_[static_cast<size_t>(cell)] = slot; }
         int at(long cell) const { return cells_[static_cast<size_t>(cell)]; }
         void erase(long cell, const std::vector<Entry>& ring, bool byStation);
+        size_t cells() const { return cells_.size(); }
 
     private:
         std::vector<int> cells_;
@@ -48,9 +51,11 @@ private:
     };
 
     void forgetOldest();
+    // Indexes sized for `entries`, holding the ring's entries as they are.
+    void rebuildIndexes(size_t entries);
 
     size_t capacity_;
-    std::vector<Entry> ring_;  // made on the first report: a run that keeps repeats never needs it
+    std::vector<Entry> ring_;  // grows to capacity_, then turns over
     size_t next_ = 0;  // the slot the next report passed on takes; the oldest once the ring is full
     size_t used_ = 0;
     SlotIndex wholes_, stations_;

@@ -71,7 +71,9 @@ private:
 
 TEST(RepeatFilter, DecidesAsThePlainModelWhileItsMemoryTurnsOver)
 {
-    for (const size_t capacity : {1, 3, 16, 100}) {
+    // Memories that fill while the indexes grow (the draw has some ten
+    // thousand different reports), as well as ones that turn over at once.
+    for (const size_t capacity : {1, 3, 9, 16, 100, 2000}) {
         std::mt19937 random(static_cast<unsigned>(capacity));
         auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
         RepeatFilter filter(capacity);
