@@ -11,11 +11,11 @@
 # CER per SNR (3 kHz, against the clean signal).
 #
 #   bench/rtty/on-air.sh OLDER_DECODER [BUILD_DIR]      (default: build)
-# Environment: RTTY_AIR_CHARS (default 400), RTTY_AIR_LINES (default
-# "50/450 50/425 75/850"), RTTY_AIR_SEEDS (default "1 2"), RTTY_AIR_ROWS (a
-# regular expression on the row names; default all). One line per process
-# (RTTY_AIR_LINES=50/450 ...) uses both cores; each takes 10-20 minutes on
-# two busy shared cores at the defaults.
+# Environment: RTTY_AIR_CHARS (default 300), RTTY_AIR_LINES (default
+# "50/450 50/425 75/850"), RTTY_AIR_SEEDS (default "1"), RTTY_AIR_ROWS (a
+# regular expression on the row names; default all). About 25 minutes on
+# two busy shared cores at the defaults; split the rows or the lines over
+# processes to use both cores.
 set -euo pipefail
 
 older=$1
@@ -26,9 +26,9 @@ bench_setup "$build"
 [ -x "$older" ] || { echo "missing $older" >&2; exit 2; }
 edit="perl $here/audio-edit.pl"
 
-chars=${RTTY_AIR_CHARS:-400}
+chars=${RTTY_AIR_CHARS:-300}
 lines=${RTTY_AIR_LINES:-"50/450 50/425 75/850"}
-seeds=${RTTY_AIR_SEEDS:-"1 2"}
+seeds=${RTTY_AIR_SEEDS:-1}
 only=${RTTY_AIR_ROWS:-.}
 centre=1500
 
@@ -40,33 +40,33 @@ centre=1500
 rows=$(cat <<'ROWS'
 flat fading 2 Hz|fading:0:2|24 10|
 flat fading 5 Hz|fading:0:5|24 10|
-flat fading 2 Hz, AGC|fading:0:2+agc|24 10|
-slow deep fades, 30 dB for 1.5 s, irregular, about every 6 s|irregular:30:1.5:6|24 10|
-fades 30 dB for 1 s every 4 s|dips:30:1:4|24 10|
-clock -3000 ppm|clock:-3000|24 0|
-clock +3000 ppm, sender -0.7 %|clock:3000|24 0|txbaud=x0.993
-clock -3000 ppm, sender -0.7 %|clock:-3000|24 0|txbaud=x0.993
-1 stop bit|white|24 0|stop=1
-2 stop bits|white|24 0|stop=2
-limiter, clipped 30 dB|clip:-30|24 0|
-flat fading 2 Hz, clipped 20 dB|fading:0:2+clip:-20|24 10|
-DC offset 10 % of full scale|white|24 0|after=dc:0.1
--50 dBFS in 16 bits|white|24 0|after=gain:-47,pcm16
--70 dBFS in 16 bits|white|24 10|after=gain:-67,pcm16
-mains hum 50 Hz +20 dB|hum:20:50|24 0|
-mains hum 60 Hz +10 dB, harmonics falling slowly|hum:10:60:0.5|24 0|
+flat fading 2 Hz, AGC|fading:0:2+agc|24 10|lines=50/450
+slow deep fades, 30 dB for 1.5 s, irregular, about every 6 s|irregular:30:1.5:6|24|
+fades 30 dB for 1 s every 4 s|dips:30:1:4|24|lines=50/450,75/850
+clock -3000 ppm|clock:-3000|0|lines=50/450,75/850
+clock +3000 ppm, sender -0.7 %|clock:3000|24 0|txbaud=x0.993 lines=50/450,75/850
+clock -3000 ppm, sender -0.7 %|clock:-3000|24 0|txbaud=x0.993 lines=50/450,75/850
+1 stop bit|white|0|stop=1 lines=50/450,75/850
+2 stop bits|white|24 0|stop=2 lines=75/850
+limiter, clipped 30 dB|clip:-30|24 0|lines=50/450,75/850
+flat fading 2 Hz, clipped 20 dB|fading:0:2+clip:-20|24 10|lines=50/450
+DC offset 10 % of full scale|white|24 0|after=dc:0.1 lines=50/450
+-50 dBFS in 16 bits|white|0|after=gain:-47,pcm16 lines=50/450,75/850
+-70 dBFS in 16 bits|white|24 10|after=gain:-67,pcm16 lines=50/450
+mains hum 50 Hz +20 dB|hum:20:50|24 0|lines=50/450,75/850
+mains hum 60 Hz +10 dB, harmonics falling slowly|hum:10:60:0.5|0|lines=50/450
 filter as wide as the shift|if:{SHIFT}|24 0|
-space 8 dB below mark|white|24 10 0|before=rekey:{MARK}:{SPACE}:-8:0
-mark 8 dB below space|white|24 10 0|before=rekey:{MARK}:{SPACE}:8:0
-phase jump at every keying|white|24 0|before=rekey:{MARK}:{SPACE}:0:1
-same line, a station 10 dB weaker|adjacent:0:-10|24 10|
-same line, a station 6 dB weaker|adjacent:0:-6|24 10|
-a station 10 dB weaker 30 Hz off|adjacent:30:-10|24 10|
-48000 Hz file|white|24 0|rate=48000
-11025 Hz file, flat fading 2 Hz|fading:0:2|24 10|rate=11025
-steady mark for 120 s before the traffic|white|24 0|before=lead:120:{MARK}
-RY for 60 s before the traffic|white|24 0|idle=400 lines=50/450,75/850
-starts 0.23 s in, inside a character|white|24 0|before=trim:0.23
+space 8 dB below mark|white|10 0|before=rekey:{MARK}:{SPACE}:-8:0 lines=50/450,75/850
+mark 8 dB below space|white|10 0|before=rekey:{MARK}:{SPACE}:8:0 lines=50/450,75/850
+phase jump at every keying|white|0|before=rekey:{MARK}:{SPACE}:0:1 lines=50/450,75/850
+same line, a station 10 dB weaker|adjacent:0:-10|24 10|lines=50/450,75/850
+same line, a station 6 dB weaker|adjacent:0:-6|24 10|lines=50/450
+a station 10 dB weaker 30 Hz off|adjacent:30:-10|24 10|lines=50/450
+48000 Hz file|white|0|rate=48000 lines=75/850
+11025 Hz file, flat fading 2 Hz|fading:0:2|24|rate=11025 lines=50/450
+steady mark for 120 s before the traffic|white|0|before=lead:120:{MARK} lines=50/450,75/850
+RY for 60 s before the traffic|white|0|idle=400 lines=50/450,75/850
+starts 0.23 s in, inside a character|white|0|before=trim:0.23 lines=50/450,75/850
 ROWS
 )
 
