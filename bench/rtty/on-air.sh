@@ -43,6 +43,8 @@ flat fading 5 Hz|fading:0:5|24 10|
 flat fading 2 Hz, AGC|fading:0:2+agc|24 10|lines=50/450
 slow deep fades, 30 dB for 1.5 s, irregular, about every 6 s|irregular:30:1.5:6|24|
 fades 30 dB for 1 s every 4 s|dips:30:1:4|24|lines=50/450,75/850
+fades 40 dB for 1 s every 4 s, a strong signal|dips:40:1:4|60|lines=50/450,75/850
+fades 30 dB for 1 s every 4 s, a strong signal|dips:30:1:4|60|lines=75/850
 clock -3000 ppm|clock:-3000|0|lines=50/450,75/850
 clock +3000 ppm, sender -0.7 %|clock:3000|24 0|txbaud=x0.993 lines=50/450,75/850
 clock -3000 ppm, sender -0.7 %|clock:-3000|24 0|txbaud=x0.993 lines=50/450,75/850
