@@ -82,6 +82,8 @@ ReceiverFrontEnd::ReceiverFrontEnd(double sampleRate, const RttyParameters& para
     acquisition_ = std::make_unique<FrequencyAcquisition>(sampleRate_, parameters_.markHz(), parameters_.spaceHz(),
                                                           parameters_.baud, kMaxTuningHz);
     notch_ = std::make_unique<CarrierNotch>(sampleRate_, parameters_.shiftHz, parameters_.baud);
+    static_assert(FrequencyAcquisition::segmentSeconds() == CarrierNotch::segmentSeconds());
+    segments_ = std::make_unique<HannSegments>(sampleRate_, FrequencyAcquisition::segmentSeconds(), 0.5);
     restart(0, 0.0);
 }
 
