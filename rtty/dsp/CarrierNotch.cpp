@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace rtty {
@@ -147,10 +148,30 @@ std::vector<CarrierNotch::Line> CarrierNotch::findLines(double markHz, double sp
         const double x = std::numbers::pi * offsetHz / baud_;
         return std::sin(x) / x;
     };
+    // A bin far from both tones leaks too little to pass the test below
+    // unless it is very strong: beyond the distance at which even the
+    // strongest bin would fail it (with a margin), no bin is looked at.
+    double strongest = 0.0;
+    for (std::size_t k = first; k <= last; ++k)
+        strongest = std::max(strongest, power_[k]);
+    double reachHz = std::numeric_limits<double>::infinity();
+    if (tonePower > 0.0)
+        reachHz = 1.001 * baud_ / std::numbers::pi * std::sqrt((2 * kLineBins + 1) * strongest / (kLeakageShare * tonePower))
+                  + 2.0 * binHz_;
+    const double lowHz = std::min(markHz, spaceHz), highHz = std::max(markHz, spaceHz);
     for (std::size_t k = first; k <= last; ++k) {
         const double peak = power_[k];
-        if (!(peak > power_[k - 1] && peak >= power_[k + 1]) || peak <= 0.0)
+        if (!(peak > power_[k - 1] && peak >= power_[k + 1]) || peak <= 0.0) {
+            // Out of reach of both tones: on to where the next one's reach begins.
+            const double hz = double(k) * binHz_;
+            if (hz > lowHz + reachHz && hz < highHz - reachHz)
+                k = std::max(k, static_cast<std::size_t>((highHz - reachHz) / binHz_));
+            else if (hz < lowHz - reachHz)
+                k = std::max(k, static_cast<std::size_t>((lowHz - reachHz) / binHz_));
+            else if (hz > highHz + reachHz)
+                break;
             continue;
+        }
         const double hz = double(k) * binHz_;
         if (std::fabs(hz - markHz) < guard || std::fabs(hz - spaceHz) < guard)
             continue;
