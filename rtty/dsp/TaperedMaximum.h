@@ -44,8 +44,19 @@ public:
 
     void push(const float* values, std::size_t n, std::vector<float>& out)
     {
-        for (std::size_t i = 0; i < n; ++i) {
+        const auto step = std::size_t(step_);
+        for (std::size_t i = 0; i < n;) {
+            if (inStep_ == 0 && n - i >= step) {
+                // A whole step at once, taken in the same order.
+                float highest = values[i];
+                for (std::size_t k = 1; k < step; ++k)
+                    highest = std::max(highest, values[i + k]);
+                i += step;
+                takeStep(highest, out);
+                continue;
+            }
             stepMaximum_ = inStep_ == 0 ? values[i] : std::max(stepMaximum_, values[i]);
+            ++i;
             if (++inStep_ < step_)
                 continue;
             inStep_ = 0;
