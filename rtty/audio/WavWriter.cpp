@@ -14,6 +14,9 @@ std::string writeWav(const std::string& path, const std::vector<float>& samples,
     if (!file)
         return "cannot write " + path + ": " + sf_strerror(nullptr);
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // A float file's PEAK chunk holds the time of writing: the same samples
+    // would give another file every second. The samples say their peak.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     const sf_count_t written = sf_write_float(file, samples.data(), static_cast<sf_count_t>(samples.size()));
     std::string error;
     if (written != static_cast<sf_count_t>(samples.size()))

@@ -1,17 +1,15 @@
 #include "rtty/dsp/CarrierNotch.h"
-#include "rtty/dsp/FftwPlanner.h"
+#include "rtty/dsp/HannSegments.h"
 
 #include <algorithm>
 #include <cmath>
-#include <fftw3.h>
-#include <mutex>
+#include <limits>
 #include <numbers>
 
 namespace rtty {
 
 namespace {
 
-constexpr double kSegmentSeconds = 0.5;
 // Segments follow one another without overlap: half the transforms of
 // half-overlapping ones, and a carrier's line is no weaker for it.
 constexpr double kAverageSegments = 5.0;  // about 2.5 s
@@ -49,57 +47,29 @@ constexpr double kRetuneHz = 0.25;
 CarrierNotch::CarrierNotch(double sampleRate, double shiftHz, double baud)
     : sampleRate_(sampleRate), shiftHz_(std::fabs(shiftHz)), baud_(baud)
 {
-    makeFftwPlannerThreadSafe();
-    length_ = 256;
-    while (double(length_) < kSegmentSeconds * sampleRate)
-        length_ *= 2;
+    length_ = HannSegments::lengthFor(sampleRate, kSegmentSeconds);
     binHz_ = sampleRate / double(length_);
-    window_.resize(length_);
-    for (std::size_t i = 0; i < length_; ++i)
-        window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * double(i) / double(length_)));
-    input_.reset(fftwf_alloc_real(length_));
-    transformOut_.reset(fftwf_alloc_real(2 * (length_ / 2 + 1)));
     power_.assign(length_ / 2 + 1, 0.0);
     latest_.assign(length_ / 2 + 1, 0.0);
-    pending_.reserve(4 * length_);
-    plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.get(),
-                                  reinterpret_cast<fftwf_complex*>(transformOut_.get()), FFTW_ESTIMATE);
 }
 
-CarrierNotch::~CarrierNotch()
-{
-    fftwf_destroy_plan(plan_);
-}
-
-void CarrierNotch::FftwFree::operator()(float* buffer) const
-{
-    fftwf_free(buffer);
-}
+CarrierNotch::~CarrierNotch() = default;
 
 void CarrierNotch::analyse(const float* samples, std::size_t n, double markHz, double spaceHz)
 {
-    const std::size_t hop = length_;
-    if (pendingUsed_ > 0 && pending_.size() + n > pending_.capacity()) {
-        pending_.erase(pending_.begin(), pending_.begin() + long(pendingUsed_));
-        pendingUsed_ = 0;
-    }
-    pending_.insert(pending_.end(), samples, samples + n);
-    while (pending_.size() - pendingUsed_ >= length_) {
-        const float* segment = pending_.data() + pendingUsed_;
-        for (std::size_t i = 0; i < length_; ++i)
-            input_[i] = segment[i] * window_[i];
-        analyseSegment(markHz, spaceHz);
-        pendingUsed_ += hop;
-    }
+    if (!ownSegments_)
+        ownSegments_ = std::make_unique<HannSegments>(sampleRate_, kSegmentSeconds, 1.0);
+    ownSegments_->append(samples, n);
+    while (ownSegments_->transformNext())
+        analyseTransform(ownSegments_->transform(), markHz, spaceHz);
 }
 
-void CarrierNotch::analyseSegment(double markHz, double spaceHz)
+void CarrierNotch::analyseTransform(const float* transform, double markHz, double spaceHz)
 {
-    fftwf_execute(plan_);
     segments_ += 1.0;
     const double alpha = 1.0 / std::min(segments_, kAverageSegments);
     for (std::size_t k = 0; k < power_.size(); ++k) {
-        const double re = transformOut_[2 * k], im = transformOut_[2 * k + 1];
+        const double re = transform[2 * k], im = transform[2 * k + 1];
         latest_[k] = re * re + im * im;
         power_[k] += alpha * (latest_[k] - power_[k]);
     }
@@ -178,10 +148,30 @@ std::vector<CarrierNotch::Line> CarrierNotch::findLines(double markHz, double sp
         const double x = std::numbers::pi * offsetHz / baud_;
         return std::sin(x) / x;
     };
+    // A bin far from both tones leaks too little to pass the test below
+    // unless it is very strong: beyond the distance at which even the
+    // strongest bin would fail it (with a margin), no bin is looked at.
+    double strongest = 0.0;
+    for (std::size_t k = first; k <= last; ++k)
+        strongest = std::max(strongest, power_[k]);
+    double reachHz = std::numeric_limits<double>::infinity();
+    if (tonePower > 0.0)
+        reachHz = 1.001 * baud_ / std::numbers::pi * std::sqrt((2 * kLineBins + 1) * strongest / (kLeakageShare * tonePower))
+                  + 2.0 * binHz_;
+    const double lowHz = std::min(markHz, spaceHz), highHz = std::max(markHz, spaceHz);
     for (std::size_t k = first; k <= last; ++k) {
         const double peak = power_[k];
-        if (!(peak > power_[k - 1] && peak >= power_[k + 1]) || peak <= 0.0)
+        if (!(peak > power_[k - 1] && peak >= power_[k + 1]) || peak <= 0.0) {
+            // Out of reach of both tones: on to where the next one's reach begins.
+            const double hz = double(k) * binHz_;
+            if (hz > lowHz + reachHz && hz < highHz - reachHz)
+                k = std::max(k, static_cast<std::size_t>((highHz - reachHz) / binHz_));
+            else if (hz < lowHz - reachHz)
+                k = std::max(k, static_cast<std::size_t>((lowHz - reachHz) / binHz_));
+            else if (hz > highHz + reachHz)
+                break;
             continue;
+        }
         const double hz = double(k) * binHz_;
         if (std::fabs(hz - markHz) < guard || std::fabs(hz - spaceHz) < guard)
             continue;

@@ -16,9 +16,9 @@
 // line that goes away loses its notch. Where no line
 // stands out the audio passes untouched.
 
-struct fftwf_plan_s;
-
 namespace rtty {
+
+class HannSegments;
 
 class CarrierNotch {
 public:
@@ -32,6 +32,11 @@ public:
     // Looks at new audio (each sample once, in order); the notches follow
     // the lines found, kept clear of the tones at `markHz` and `spaceHz`.
     void analyse(const float* samples, std::size_t n, double markHz, double spaceHz);
+    // The same for one segment's transform, from a HannSegments of
+    // segmentSeconds() (the segments one after another without overlap:
+    // every other one of a half-overlapping series).
+    void analyseTransform(const float* transform, double markHz, double spaceHz);
+    static constexpr double segmentSeconds() { return kSegmentSeconds; }
     // Notches `n` samples into `out` (which may be `in`). Copies when no
     // notch is set.
     void filter(const float* in, float* out, std::size_t n);
@@ -43,6 +48,7 @@ public:
     double notchHz(std::size_t i) const { return notches_[i].hz; }
 
 private:
+    static constexpr double kSegmentSeconds = 0.5;
     struct Line {
         double hz = 0.0;
         double power = 0.0;
@@ -54,7 +60,6 @@ private:
         double z1 = 0.0, z2 = 0.0;  // transposed direct form II
         int absent = 0;             // segments its line has been missing from the newest
     };
-    void analyseSegment(double markHz, double spaceHz);
     std::vector<Line> findLines(double markHz, double spaceHz);
     double localFloor(std::size_t bin);
     void setNotch(Notch& notch, double hz, double widthHz) const;
@@ -62,14 +67,7 @@ private:
     double sampleRate_, shiftHz_, baud_;
     std::size_t length_ = 0;
     double binHz_ = 1.0;
-    struct FftwFree {
-        void operator()(float* buffer) const;
-    };
-    std::unique_ptr<float[], FftwFree> input_;
-    std::unique_ptr<float[], FftwFree> transformOut_;
-    fftwf_plan_s* plan_ = nullptr;
-    std::vector<float> window_, pending_;
-    std::size_t pendingUsed_ = 0;
+    std::unique_ptr<HannSegments> ownSegments_;  // for analyse(), made on its first call
     std::vector<double> power_, latest_, scratch_;  // averaged, and the newest segment's
     double segments_ = 0.0;
     std::vector<Notch> notches_;

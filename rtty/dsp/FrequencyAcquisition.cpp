@@ -1,18 +1,13 @@
 #include "rtty/dsp/FrequencyAcquisition.h"
-#include "rtty/dsp/FftwPlanner.h"
+#include "rtty/dsp/HannSegments.h"
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
-#include <fftw3.h>
-#include <mutex>
-#include <numbers>
 
 namespace rtty {
 
 namespace {
 
-constexpr double kSegmentSeconds = 0.5;
 constexpr double kAverageSegments = 12.0;  // half-overlapping: about 3 s
 // Mean power in each tone's band against the median bin: a clear signal.
 constexpr double kClearOfNoise = 1.6;
@@ -29,16 +24,8 @@ constexpr double kPlateauShare = 0.9;
 FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, double spaceHz, double baud, double rangeHz)
     : sampleRate_(sampleRate), markHz_(markHz), spaceHz_(spaceHz), baud_(baud), rangeHz_(rangeHz)
 {
-    makeFftwPlannerThreadSafe();
-    length_ = 256;
-    while (double(length_) < kSegmentSeconds * sampleRate)
-        length_ *= 2;
+    length_ = HannSegments::lengthFor(sampleRate, kSegmentSeconds);
     binHz_ = sampleRate / double(length_);
-    window_.resize(length_);
-    for (size_t i = 0; i < length_; ++i)
-        window_[i] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * double(i) / double(length_)));
-    input_.reset(fftwf_alloc_real(length_));
-    transformOut_.reset(fftwf_alloc_real(2 * (length_ / 2 + 1)));
     const double low = std::max(0.0, std::min(markHz, spaceHz) - rangeHz - 2.0 * baud);
     const double high = std::min(0.5 * sampleRate, std::max(markHz, spaceHz) + rangeHz + 2.0 * baud);
     firstBin_ = static_cast<size_t>(low / binHz_);
@@ -59,47 +46,26 @@ FrequencyAcquisition::FrequencyAcquisition(double sampleRate, double markHz, dou
     // Where one tone's lobe (a baud either side) reaches the other's band.
     narrowShift_ = std::fabs(markHz_ - spaceHz_) < 2.0 * baud_ + halfBand_;
     cumulative_.resize(lastBin_ - firstBin_ + 2);
-    pending_.reserve(4 * length_);
-    plan_ = fftwf_plan_dft_r2c_1d(static_cast<int>(length_), input_.get(),
-                                  reinterpret_cast<fftwf_complex*>(transformOut_.get()), FFTW_ESTIMATE);
 }
 
-void FrequencyAcquisition::FftwFree::operator()(float* buffer) const
-{
-    fftwf_free(buffer);
-}
-
-FrequencyAcquisition::~FrequencyAcquisition()
-{
-    fftwf_destroy_plan(plan_);
-}
+FrequencyAcquisition::~FrequencyAcquisition() = default;
 
 void FrequencyAcquisition::process(const float* samples, size_t n)
 {
-    // Unused audio is moved to the front only when room runs out, not on
-    // every call: the pieces that come are small against a segment.
-    const size_t hop = length_ / 2;
-    if (pendingUsed_ > 0 && pending_.size() + n > pending_.capacity()) {
-        pending_.erase(pending_.begin(), pending_.begin() + long(pendingUsed_));
-        pendingUsed_ = 0;
-    }
-    pending_.insert(pending_.end(), samples, samples + n);
-    while (pending_.size() - pendingUsed_ >= length_) {
-        const float* segment = pending_.data() + pendingUsed_;
-        for (size_t i = 0; i < length_; ++i)
-            input_[i] = segment[i] * window_[i];
-        analyseSegment();
-        pendingUsed_ += hop;
-    }
+    // Half-overlapping segments.
+    if (!ownSegments_)
+        ownSegments_ = std::make_unique<HannSegments>(sampleRate_, kSegmentSeconds, 0.5);
+    ownSegments_->append(samples, n);
+    while (ownSegments_->transformNext())
+        analyse(ownSegments_->transform());
 }
 
-void FrequencyAcquisition::analyseSegment()
+void FrequencyAcquisition::analyse(const float* transform)
 {
-    fftwf_execute(plan_);
     segments_ += 1.0;
     const double alpha = 1.0 / std::min(segments_, kAverageSegments);
     for (size_t k = firstBin_; k <= lastBin_; ++k) {
-        const double re = transformOut_[2 * k], im = transformOut_[2 * k + 1];
+        const double re = transform[2 * k], im = transform[2 * k + 1];
         power_[k] += alpha * (re * re + im * im - power_[k]);
     }
     if (judged())

@@ -13,9 +13,9 @@
 // the tone filters to open the squelch is still found; the matched-filter
 // AFC then tracks from there.
 
-struct fftwf_plan_s;
-
 namespace rtty {
+
+class HannSegments;
 
 class FrequencyAcquisition {
 public:
@@ -25,6 +25,11 @@ public:
     FrequencyAcquisition& operator=(const FrequencyAcquisition&) = delete;
 
     void process(const float* samples, std::size_t n);
+    // The same for one segment's transform, from a HannSegments of
+    // segmentSeconds() and half a segment's hop: what process() does with
+    // each segment of its own.
+    void analyse(const float* transform);
+    static constexpr double segmentSeconds() { return kSegmentSeconds; }
 
     // True once per new estimate that stands clear of the noise: both tone
     // bands well above the floor. The offset is in Hz from the set tones.
@@ -34,6 +39,7 @@ public:
 
 private:
     static constexpr double kFirstEstimateSegments = 4.0;
+    static constexpr double kSegmentSeconds = 0.5;
     // One tone's band at some offset: bins [begin, end) counted from firstBin_.
     struct Band {
         std::size_t begin = 0, end = 0;
@@ -41,22 +47,12 @@ private:
     };
     Band bandAt(double centreHz) const;
     double medianNear(const double* values, std::size_t n, double guess);
-    void analyseSegment();
     void estimate();
 
     double sampleRate_, markHz_, spaceHz_, baud_, rangeHz_;
     std::size_t length_ = 0;
     double binHz_ = 1.0;
-    // FFTW's buffers come aligned from FFTW: on the heap's chance alignment
-    // it would pick other kernels, and the estimates would round otherwise
-    // from one run (or build) to the next.
-    struct FftwFree {
-        void operator()(float* buffer) const;
-    };
-    std::unique_ptr<float[], FftwFree> input_;
-    std::unique_ptr<float[], FftwFree> transformOut_;  // interleaved complex FFT output
-    std::vector<float> window_, pending_;
-    std::size_t pendingUsed_ = 0;  // pending_ before this is analysed
+    std::unique_ptr<HannSegments> ownSegments_;  // for process(), made on its first call
     std::vector<double> power_;       // averaged over segments
     std::size_t firstBin_ = 0, lastBin_ = 0;
     double halfBand_ = 0.0;
@@ -66,7 +62,6 @@ private:
     std::vector<double> scores_, cumulative_, scratch_;
     double segments_ = 0.0;
     double floor_ = 0.0;  // the median bin at the last estimate
-    fftwf_plan_s* plan_ = nullptr;
     bool fresh_ = false;
     double offsetHz_ = 0.0;
 };

@@ -82,6 +82,8 @@ ReceiverFrontEnd::ReceiverFrontEnd(double sampleRate, const RttyParameters& para
     acquisition_ = std::make_unique<FrequencyAcquisition>(sampleRate_, parameters_.markHz(), parameters_.spaceHz(),
                                                           parameters_.baud, kMaxTuningHz);
     notch_ = std::make_unique<CarrierNotch>(sampleRate_, parameters_.shiftHz, parameters_.baud);
+    static_assert(FrequencyAcquisition::segmentSeconds() == CarrierNotch::segmentSeconds());
+    segments_ = std::make_unique<HannSegments>(sampleRate_, FrequencyAcquisition::segmentSeconds(), 0.5);
     restart(0, 0.0);
 }
 
@@ -271,12 +273,16 @@ double ReceiverFrontEnd::newestCentre() const
 double ReceiverFrontEnd::llrAt(double centre) const
 {
     const double position = bufferPosition(centre);
-    const double whole = std::floor(position);
-    auto index = static_cast<int64_t>(whole);
+    // Not negative here, so truncation is the floor (without SSE4.1's
+    // rounding, std::floor is a long sequence of instructions).
+    if (!(position >= 0.0))
+        return 0.0;
+    auto index = static_cast<int64_t>(position);
+    const auto whole = static_cast<double>(index);
     const std::vector<float>& common = pairLevels_.common;
     const std::vector<float>& pairGain = pairLevels_.pairGain;
     const auto size = static_cast<int64_t>(common.size());
-    if (index < 0 || index + 1 >= size)
+    if (index + 1 >= size)
         return 0.0;
     const auto fraction = static_cast<float>(position - whole);
     const auto i = static_cast<std::size_t>(index);

@@ -6,6 +6,7 @@
 #include "rtty/dsp/RttyParameters.h"
 #include "rtty/dsp/SlotLikelihood.h"
 #include "rtty/dsp/SoftBitSource.h"
+#include "rtty/dsp/HannSegments.h"
 #include "rtty/dsp/TaperedMaximum.h"
 #include "rtty/dsp/ToneEnvelope.h"
 #include "rtty/dsp/TonePairFilter.h"
@@ -43,8 +44,14 @@ public:
     // The carriers beside the tones are looked for in it too.
     void observeSpectrum(const float* samples, std::size_t n)
     {
-        acquisition_->process(samples, n);
-        notch_->analyse(samples, n, filters_->markHz(), filters_->spaceHz());
+        // The acquisition's segments overlap by half; the notch's follow one
+        // another, from the same first sample: every other one of them.
+        segments_->append(samples, n);
+        while (segments_->transformNext()) {
+            acquisition_->analyse(segments_->transform());
+            if (segments_->count() % 2 == 1)
+                notch_->analyseTransform(segments_->transform(), filters_->markHz(), filters_->spaceHz());
+        }
     }
     const CarrierNotch& carrierNotch() const { return *notch_; }
     bool takeSpectrumEstimate(double& offsetHz) { return acquisition_->takeEstimate(offsetHz); }
@@ -128,6 +135,7 @@ private:
     std::complex<double> tuningTurn_{};
     int tuningSlots_ = 0;
     double tuningCorrectionHz_ = 0.0;
+    std::unique_ptr<HannSegments> segments_;             // the transforms both of these read
     std::unique_ptr<FrequencyAcquisition> acquisition_;  // pulls in from afar, squelch or not
     std::unique_ptr<CarrierNotch> notch_;                // kept, like the acquisition, through restarts
     std::vector<float> notched_;

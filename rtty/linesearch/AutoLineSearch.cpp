@@ -162,22 +162,28 @@ AutoLineSearch::AutoLineSearch(double sampleRate, double windowSeconds)
     result_.reason = mostLikeALine_.reason = "still listening";
 }
 
+size_t AutoLineSearch::samplesBeforeLook() const
+{
+    // A look every two seconds, and one as the window first fills.
+    auto nextLook = lastLook_ == 0 ? int64_t(firstLookSamples_) : lastLook_ + int64_t(stepSamples_);
+    if (lastLook_ < int64_t(windowSamples_) && nextLook > int64_t(windowSamples_))
+        nextLook = int64_t(windowSamples_);
+    return size_t(nextLook - heard_);
+}
+
 void AutoLineSearch::process(const float* samples, size_t n)
 {
     while (n > 0) {
-        // Up to the next look (and one as the window first fills), so that
-        // the looks do not depend on how the audio is cut.
-        auto nextLook = lastLook_ == 0 ? int64_t(firstLookSamples_) : lastLook_ + int64_t(stepSamples_);
-        if (lastLook_ < int64_t(windowSamples_) && nextLook > int64_t(windowSamples_))
-            nextLook = int64_t(windowSamples_);
-        const size_t take = std::min(n, size_t(nextLook - heard_));
+        // Up to the next look, so that the looks do not depend on how the audio is cut.
+        const size_t before = samplesBeforeLook();
+        const size_t take = std::min(n, before);
         window_.insert(window_.end(), samples, samples + take);
         if (window_.size() > windowSamples_)
             window_.erase(window_.begin(), window_.end() - long(windowSamples_));
         heard_ += int64_t(take);
         samples += take;
         n -= take;
-        if (heard_ == nextLook)
+        if (take == before)
             analyse();
     }
 }

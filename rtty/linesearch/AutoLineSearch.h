@@ -64,6 +64,8 @@ public:
     // highToneHz, whatever is stronger elsewhere: what is keyed on one line
     // while another station or a carrier is on the band.
     AlsResult measureNear(double lowToneHz, double highToneHz, double reachHz) const;
+    // Samples still to come before the next look.
+    size_t samplesBeforeLook() const;
     // Audio heard up to the latest look, in seconds (it changes once per look).
     double lookedAtSeconds() const { return double(lastLook_) / sampleRate_; }
 

@@ -46,10 +46,16 @@ bool LineCheck::isAnotherStation(const RttyParameters& set, const AlsResult& fou
 
 void LineCheck::process(const float* samples, size_t n)
 {
-    if (verdict_ != Verdict::Undecided)
-        return;
-    search_.process(samples, n);
-    judge();
+    // Judged after every look, and no look once decided: the verdict comes
+    // at the same look however much audio a call brings (a card running
+    // faster than real time brings seconds at once).
+    while (n > 0 && verdict_ == Verdict::Undecided) {
+        const size_t take = std::min(n, search_.samplesBeforeLook());
+        search_.process(samples, take);
+        samples += take;
+        n -= take;
+        judge();
+    }
 }
 
 void LineCheck::finish()

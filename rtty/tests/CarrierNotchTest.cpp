@@ -5,6 +5,7 @@
 #include "TestSignals.h"
 
 #include "rtty/dsp/CarrierNotch.h"
+#include "rtty/dsp/HannSegments.h"
 #include "rtty/signal/FskModulator.h"
 
 #include <gtest/gtest.h>
@@ -116,4 +117,37 @@ TEST(CarrierNotch, LeavesTheSignalsOwnTonesAlone)
         std::vector<float> out = throughNotch(notch, audio, parameters.markHz(), parameters.spaceHz());
         EXPECT_EQ(notch.notchCount(), 0u) << baud << "/" << shift << " sent " << offset << " Hz off, carrier " << carrier;
     }
+}
+
+// The front end hands the notch every other transform of the frequency
+// acquisition's half-overlapping segments: the notch must come out as it
+// does from the audio itself, to the last bit (a segment series half a
+// segment late would move the notches).
+TEST(CarrierNotch, SharedTransformsGiveTheNotchesOfItsOwn)
+{
+    const RttyParameters parameters = line(50.0, 450.0);
+    std::vector<float> audio = renderText(bulletinText(60, 9), kRate, parameters);
+    addTone(audio, parameters.markHz() + 230.0, 3.0);
+    addTone(audio, parameters.spaceHz() - 170.0, 2.0, size_t(3 * kRate));
+    NoiseAdder(kRate, 0.05, 20.0, 5).add(audio.data(), audio.size());
+
+    CarrierNotch own(kRate, parameters.shiftHz, parameters.baud), shared(kRate, parameters.shiftHz, parameters.baud);
+    HannSegments segments(kRate, CarrierNotch::segmentSeconds(), 0.5);
+    std::vector<float> ownOut(audio.size()), sharedOut(audio.size());
+    constexpr size_t kPiece = 200;
+    for (size_t at = 0; at < audio.size(); at += kPiece) {
+        const size_t n = std::min(kPiece, audio.size() - at);
+        own.analyse(audio.data() + at, n, parameters.markHz(), parameters.spaceHz());
+        own.filter(audio.data() + at, ownOut.data() + at, n);
+        segments.append(audio.data() + at, n);
+        while (segments.transformNext())
+            if (segments.count() % 2 == 1)
+                shared.analyseTransform(segments.transform(), parameters.markHz(), parameters.spaceHz());
+        shared.filter(audio.data() + at, sharedOut.data() + at, n);
+    }
+    ASSERT_EQ(own.notchCount(), 2u);
+    ASSERT_EQ(shared.notchCount(), own.notchCount());
+    for (size_t i = 0; i < own.notchCount(); ++i)
+        EXPECT_EQ(shared.notchHz(i), own.notchHz(i));
+    EXPECT_TRUE(sharedOut == ownOut);
 }

@@ -107,3 +107,26 @@ TEST(LineCheck, AWrongLineIsWrongWithOrWithoutANeighbour)
     const LineCheck wrong = checked(alone, lineAt(1500, 425));
     EXPECT_EQ(wrong.verdict(), LineCheck::Verdict::Wrong) << wrong.describeHeard();
 }
+
+TEST(LineCheck, TheVerdictComesAtTheSameLookHoweverTheAudioIsCut)
+{
+    // A card running faster than real time hands over seconds of audio at
+    // once: the check must stop at the look that decided, as it does when
+    // fed a block at a time, and not look on through the rest of the call.
+    for (const bool wrongLine : {false, true}) {
+        SCOPED_TRACE(wrongLine ? "wrong line" : "right line");
+        std::vector<float> band(kSamples, 0.0f);
+        addStation(band, lineAt(1500, 450, wrongLine), 1, 0.0);
+        NoiseAdder(kRate, 0.125, 20.0, 7).add(band.data(), band.size());
+        const RttyParameters set = lineAt(1500);
+        LineCheck inBlocks(kRate, set), atOnce(kRate, set);
+        for (size_t at = 0; at < band.size(); at += 160)
+            inBlocks.process(band.data() + at, std::min<size_t>(160, band.size() - at));
+        atOnce.process(band.data(), band.size());
+        ASSERT_NE(inBlocks.verdict(), LineCheck::Verdict::Undecided);
+        EXPECT_EQ(atOnce.verdict(), inBlocks.verdict());
+        EXPECT_EQ(atOnce.verdict(), wrongLine ? LineCheck::Verdict::Wrong : LineCheck::Verdict::Fits);
+        EXPECT_EQ(atOnce.heard().secondsUsed, inBlocks.heard().secondsUsed);
+        EXPECT_LT(atOnce.heard().secondsUsed, 10.0);  // decided well before the audio's end
+    }
+}

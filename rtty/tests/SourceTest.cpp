@@ -194,6 +194,21 @@ TEST_F(Sources, FileInMemoryReadsAsFromDisk)
     EXPECT_NE(empty.errorText().find("empty"), std::string::npos) << empty.errorText();
 }
 
+TEST_F(Sources, WrittenFilesHoldTheSamplesAndNothingOfTheMoment)
+{
+    // The same samples give the same file, byte for byte, whenever written
+    // (benchmark files and channel recordings are compared that way).
+    const auto samples = renderText(kText, 8000, RttyParameters{});
+    for (const WavFormat format : {WavFormat::Float32, WavFormat::Pcm16}) {
+        const std::string file = path(format == WavFormat::Float32 ? "float.wav" : "pcm.wav");
+        ASSERT_EQ(writeWav(file, samples, 8000, format), "");
+        std::ifstream in(file, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes.find("PEAK"), std::string::npos) << "a chunk with the time of writing";
+        EXPECT_EQ(decodeFile(file, RttyParameters{}), kText);
+    }
+}
+
 TEST_F(Sources, LoopedFileStartsOver)
 {
     const auto samples = renderText("RY", 8000, RttyParameters{});
