@@ -18,6 +18,14 @@ constexpr double kBandShare = 0.35;  // of the shift: each tone band's half-widt
 constexpr double kMedianWindow = 0.05;
 // On wide shifts, the offsets where the weaker band holds this share of its best.
 constexpr double kPlateauShare = 0.9;
+// On wide shifts the bands stand further clear: a keyed pair that decodes
+// at all (-10 dB in 3 kHz and up) fills them to 2.7 times the floor and
+// more, while a voice's syllables reach twice it in the first second,
+// before the average has seen a few of them.
+constexpr double kClearOfWideNoise = 2.5;
+// On wide shifts, the power midway between the tones over the floor, as a
+// share of the weaker band's: above it the space between them is not empty.
+constexpr double kFilledValley = 0.5;
 
 }  // namespace
 
@@ -175,7 +183,19 @@ void FrequencyAcquisition::estimate()
         }
         if (plateaus > 0)
             refined = sum / plateaus;
-        if (weakest < kClearOfNoise)
+        // Both tones must stand clear where they are placed, not only where
+        // the search began: a plateau's middle can lie a baud from there.
+        // And the middle between them must be near the floor: a keyed pair
+        // leaves it empty, while a voice fills it as well as the bands.
+        // Without this a voice's formants were taken for tones now on one
+        // side, now on the other, and every jump decoded its audio again.
+        const int at = int(std::lround(refined)) + steps;
+        const double markAt = band(markBands_[size_t(at)]), spaceAt = band(spaceBands_[size_t(at)]);
+        const double weaker = std::min(markAt, spaceAt);
+        if (weaker < kClearOfWideNoise)
+            return;
+        const double middle = band(bandAt(0.5 * (markHz_ + spaceHz_) + refined * binHz_));
+        if (middle - 1.0 > kFilledValley * (weaker - 1.0))
             return;
     } else {
         int best = coarse;

@@ -101,6 +101,14 @@ uint8_t nearestPrinting(uint8_t code, const double llrs[5], bool figures, bool w
 
 uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigures) const
 {
+    // A frame none of whose bits says anything (the digital silence after a
+    // recording's end, a crash blanking it whole) is no character to repair:
+    // every code costs nothing there, and the rules below would print the
+    // first digit or shift they try ("33" where the noise after a bulletin's
+    // last line printed "3").
+    if (std::fabs(*std::max_element(llrs, llrs + 5, [](double a, double b) { return std::fabs(a) < std::fabs(b); }))
+        < kRecoveryCost)
+        return code;
     if (spaceAfterFigures_ && code != baudot::kFigures) {
         return cheapFlip(code, baudot::kFigures, llrs, true) ? baudot::kFigures : code;
     }

@@ -182,6 +182,30 @@ TEST(ShiftRecovery, OneBitFarWeakerThanItsFrameAtAStrongSignal)
     EXPECT_EQ(twoWeak.text, "12345=\r\n:");
 }
 
+// A frame that holds nothing (every bit a tie: the silence after a
+// recording, a crash that blanked it whole) is no damaged digit: every code
+// costs nothing there, so any rule would take its first candidate. It
+// prints what it came as, nothing for a blank code.
+TEST(ShiftRecovery, AFrameWithNothingInItIsNotRepaired)
+{
+    Receiver group;
+    group.receive("AAXX 123");
+    group.strong = 0.0;
+    group.receive(kNul);
+    group.receive(kLetters);
+    EXPECT_EQ(group.text, "AAXX 123");
+
+    // After a bulletin's last line, a frame straddling the end printed a
+    // digit; the blank one after it printed the same digit again.
+    Receiver end;
+    end.receive("10042 20003\r\n");
+    end.strong = 0.5;
+    end.receive(0x01);  // E: '3' in figures
+    end.strong = 0.0;
+    end.receive(kNul);
+    EXPECT_EQ(end.text, "10042 20003\r\n3");
+}
+
 TEST(ShiftRecovery, CleanCodesAndPlainTextAreNeverChanged)
 {
     // Letters after figures, sent with clean bits, stay letters.
