@@ -1,17 +1,22 @@
 # Shared by the RTTY benchmark scripts (sourced, not run): checks the
 # programs, makes a work folder that goes with the script, and prints the
 # header lines that say when and where a run was made.
-#   bench_setup BUILD_DIR    sets tool, decoder and work
+#   bench_setup BUILD_DIR [PROGRAM...]   sets tool, decoder and work; the
+#                            programs (decoders to compare) must be there too
 #   bench_header             "- Date", "- Machine" and "- minimodem" lines
 #   send_bulletin BAUD SHIFT SEED   sets mark and space; bulletin text in $work/reference.txt, sent by
 #                            minimodem round $centre at $rate into $work/clean.wav
 
 bench_setup() {
     local build=$1
+    shift
     tool=$build/bin/rtty-bench-tool
     decoder=$build/bin/pluvane-rtty
     for program in "$tool" "$decoder"; do
         [ -x "$program" ] || { echo "missing $program: build rtty-bench-tool and pluvane-rtty first" >&2; exit 2; }
+    done
+    for program in "$@"; do
+        [ -x "$program" ] || { echo "missing $program" >&2; exit 2; }
     done
     command -v minimodem >/dev/null || { echo "minimodem is not installed" >&2; exit 2; }
     work=$(mktemp -d)

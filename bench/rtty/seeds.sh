@@ -17,10 +17,7 @@ before=$1
 after=$2
 build=${3:-build}
 . "$(dirname "$0")/common.sh"
-bench_setup "$build"
-for program in "$before" "$after"; do
-    [ -x "$program" ] || { echo "missing $program" >&2; exit 2; }
-done
+bench_setup "$build" "$before" "$after"
 points=${RTTY_SEEDS_POINTS:-"storm:24 impulse:10 dips20:40 dips20:15 flat:24 moderate:6 selective:4 flutter:24 white:-7"}
 seeds=${RTTY_SEEDS:-"1 2 3 4"}
 chars=${RTTY_SEEDS_CHARS:-1400}

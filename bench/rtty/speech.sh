@@ -15,10 +15,7 @@ before=$1
 after=$2
 build=${3:-build}
 . "$(dirname "$0")/common.sh"
-bench_setup "$build"
-for program in "$before" "$after"; do
-    [ -x "$program" ] || { echo "missing $program" >&2; exit 2; }
-done
+bench_setup "$build" "$before" "$after"
 seeds=${RTTY_SPEECH_SEEDS:-$(seq -s ' ' 1 20)}
 levels=${RTTY_SPEECH_LEVELS:-"0 10 20"}
 lines=${RTTY_SPEECH_LINES:-"50/450 50/425 75/850"}
