@@ -28,6 +28,13 @@ constexpr double kOffClip = 2.0;
 constexpr double kOffUnbias = 1.1565176427496657;  // 1 / (1 - e^-2)
 constexpr double kOffShareOfOn = 1e-3;
 constexpr double kNotNoiseBeyondClip = 0.3;
+// The off-tone's share of the on-tone's power that may count as leakage,
+// against the filters' own response: a clean signal shows a little more
+// than a one-bit boxcar's (slots a few hundredths of a bit off their
+// centre, the window's whole samples), and at a deep sidelobe (850 Hz at
+// 75 Bd) that excess alone, counted as noise, stands 35 dB below the tones:
+// a fade of both tones deeper than that would be read as the tones gone.
+constexpr double kLeakageAboveFilters = 1.5;
 constexpr double kTrustedCount = 16.0;
 // The noise that stays in a fade of both tones is taken as at most 60 dB
 // below a tone's amplitude.
@@ -98,6 +105,13 @@ void SlotLikelihood::Floor::learn(double value)
         lowest = std::min(lowest * (1.0 + kFloorRise), recent);
 }
 
+// An off-tone that passes the clip far more often than noise does holds
+// something else (see learn()), which is learnt unclipped.
+bool SlotLikelihood::Tone::offIsNoise() const
+{
+    return beyondClip <= kNotNoiseBeyondClip;
+}
+
 double SlotLikelihood::Tone::logLikelihood(double magnitude) const
 {
     return logBesselI0(weight * magnitude) - bias;
@@ -142,7 +156,7 @@ void SlotLikelihood::learn(bool mark, double markSquared, double spaceSquared, d
         if (!(limit > 0.0))
             return value;
         tone.beyondClip += alpha * ((value > limit ? 1.0 : 0.0) - tone.beyondClip);
-        if (tone.beyondClip > kNotNoiseBeyondClip)
+        if (!tone.offIsNoise())
             return value;
         return kOffUnbias * std::min(value, limit);
     };
@@ -163,7 +177,15 @@ void SlotLikelihood::learnQuiet(bool mark, double markSquared, double spaceSquar
     off.quiet.learn(offSquared);
     if (onSquared > 0.0)
         off.leak.learn(offSquared / onSquared);
-    off.beyondLeakage.learn(std::max(0.0, offSquared - leakageShare2(off) * onSquared), kSlotAlpha);
+    // What is left beyond the leakage is clipped as the off level is (see
+    // learn()): on a strong signal it is tiny, and one slot misread at a
+    // fade's edge (the on-tone's full power in the off-tone's filter) would
+    // otherwise hold it some 30 dB up for the next hundred slots, so that
+    // the next fade of both tones is read against that much noise.
+    double beyond = std::max(0.0, offSquared - leakageShare2(off) * onSquared);
+    if (off.beyondLeakage.count >= kTrustedCount && off.offIsNoise())
+        beyond = kOffUnbias * std::min(beyond, kOffClip * off.beyondLeakage.mean);
+    off.beyondLeakage.learn(beyond, kSlotAlpha);
     refresh();
 }
 
@@ -250,14 +272,14 @@ void SlotLikelihood::refresh()
 }
 
 // The off-tone's share of the on-tone's power that is leakage: its quietest
-// lately, no more than the filters' own response. Noise lifts the quietest
-// share as well; a share above the filters' own (slots off their centre,
-// or noise at a middling signal) is left to count as noise.
+// lately, no more than a little over the filters' own response. Noise
+// lifts the quietest share as well; a share far above the filters' own
+// (noise at a middling signal) is left to count as noise.
 double SlotLikelihood::leakageShare2(const Tone& tone) const
 {
     if (tone.leak.count < 1.0 / kFloorAlpha)
         return leakage2_;
-    return std::min(tone.leak.lowest, leakage2_);
+    return std::min(tone.leak.lowest, kLeakageAboveFilters * leakage2_);
 }
 
 double SlotLikelihood::llr(float markMagnitude, float spaceMagnitude) const

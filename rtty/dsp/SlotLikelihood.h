@@ -93,6 +93,7 @@ private:
         double floorSigma2 = 0.0;  // the part of sigma2 that a fade of both tones leaves
         // How often the off-tone has passed the clip lately (see learn()).
         double beyondClip = 0.0;
+        bool offIsNoise() const;
         double weight = 0.0;  // LLR coefficients, refreshed after each update
         double bias = 0.0;
         double amplitude2 = 0.0, sigma2 = 0.0, noise2 = 0.0;
