@@ -2,9 +2,12 @@
 // why, and what it stored, exported, imports again and exports the same.
 #include "platform/RegistryHive.h"
 #include "platform/regtool/RegCommands.h"
+#include "MemoryBackedFiles.h"
 #include "platform/testing/SqliteSyncs.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <cstdint>
@@ -40,11 +43,27 @@ QByteArray readAll(const QString& path)
 // An empty hive made once and copied in before each input: creating a
 // hive's tables and triggers cost more than the import itself, three times
 // over for every input.
-QByteArray& emptyHive()
+memorybackedfiles::Bytes& emptyHive()
 {
-    static QByteArray bytes;
+    static memorybackedfiles::Bytes bytes;
     return bytes;
 }
+
+// The scratch hives live in memory (SQLite's files in this folder, journals
+// included): on files, their locks, journals made and removed, and the
+// pages read again at every transaction were a fifth of an input. Each hive
+// also stays on disk as the empty hive written once, for what the hive
+// looks at in the file itself (that it exists, is not empty, may be
+// written).
+QString& scratchFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+QString scratchPath(const char* name) { return scratchFolder() + QLatin1Char('/') + QLatin1String(name); }
+
+void emptyHiveAt(const QString& path) { memorybackedfiles::setContent(path.toStdString(), emptyHive()); }
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -78,24 +97,30 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
                     "[-HKEY_LOCAL_MACHINE\\Made]\r\n");
     qputenv("PLUVANE_HIVE", hive.toLocal8Bit());
     require(run({QStringLiteral("import"), made}) == 0, "an empty hive is made");
-    emptyHive() = readAll(hive);
-    require(!emptyHive().isEmpty(), "the empty hive is kept");
+    const QByteArray empty = readAll(hive);
+    require(!empty.isEmpty(), "the empty hive is kept");
+    emptyHive().assign(empty.begin(), empty.end());
+
+    static QTemporaryDir scratch;
+    require(scratch.isValid(), "a scratch folder");
+    // SQLite names its files by the folder's real path.
+    scratchFolder() = QFileInfo(scratch.path()).canonicalFilePath();
+    for (const char* name : {"hive.sqlite", "second.sqlite", "third.sqlite"}) writeFile(scratchPath(name), empty);
+    memorybackedfiles::install(scratchFolder().toStdString());
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static QTemporaryDir dir;
-    require(dir.isValid(), "a scratch folder");
-    const QString hive = dir.filePath(QStringLiteral("hive.sqlite"));
-    const QString input = dir.filePath(QStringLiteral("input.reg"));
-    const QString exported = dir.filePath(QStringLiteral("exported.reg"));
-    const QString second = dir.filePath(QStringLiteral("second.reg"));
-    const QString secondHive = dir.filePath(QStringLiteral("second.sqlite"));
-    const QString third = dir.filePath(QStringLiteral("third.reg"));
-    const QString thirdHive = dir.filePath(QStringLiteral("third.sqlite"));
+    const QString hive = scratchPath("hive.sqlite");
+    const QString input = scratchPath("input.reg");
+    const QString exported = scratchPath("exported.reg");
+    const QString second = scratchPath("second.reg");
+    const QString secondHive = scratchPath("second.sqlite");
+    const QString third = scratchPath("third.reg");
+    const QString thirdHive = scratchPath("third.sqlite");
     for (const QString& path : {input, exported, second, third}) QFile::remove(path);
-    for (const QString& path : {hive, secondHive, thirdHive}) writeFile(path, emptyHive());
+    for (const QString& path : {hive, secondHive, thirdHive}) emptyHiveAt(path);
 
     QFile file(input);
     require(file.open(QIODevice::WriteOnly), "the input file opens");
