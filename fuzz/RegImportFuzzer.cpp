@@ -146,6 +146,21 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     scratchFolder() = QFileInfo(scratch.path()).canonicalFilePath();
     writeFile(hivePath(), empty);
     memorybackedfiles::install(scratchFolder().toStdString());
+
+    // Emptying the held hive must make its connection forget what the last
+    // import wrote: a page cache kept would pass every input's check
+    // unnoticed, each import adding to the last.
+    const QString kept = scratchPath("kept.reg"), shown = scratchPath("shown.reg");
+    writeFile(kept, "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Kept]\r\n\"v\"=\"1\"\r\n");
+    const auto exportedNow = [&] {
+        require(run({QStringLiteral("export"), QStringLiteral("HKLM"), shown, QStringLiteral("/y")}) == 0,
+                "the held hive exports");
+        return readAll(shown);
+    };
+    emptyTheHive();
+    require(run({QStringLiteral("import"), kept}) == 0 && exportedNow().contains("Kept"), "the held hive imports");
+    emptyTheHive();
+    require(!exportedNow().contains("Kept"), "an emptied hive forgets the last import");
     return 0;
 }
 
