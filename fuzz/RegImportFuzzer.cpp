@@ -50,9 +50,9 @@ memorybackedfiles::Bytes& emptyHive()
     return bytes;
 }
 
-// The scratch hives live in memory (SQLite's files in this folder, journals
+// The scratch hive lives in memory (SQLite's files in this folder, journals
 // included): on files, their locks, journals made and removed, and the
-// pages read again at every transaction were a fifth of an input. Each hive
+// pages read again at every transaction were a fifth of an input. The hive
 // also stays on disk as the empty hive written once, for what the hive
 // looks at in the file itself (that it exists, is not empty, may be
 // written).
