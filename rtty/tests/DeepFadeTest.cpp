@@ -29,22 +29,9 @@ constexpr double kSignalPower = 0.125;
 
 // Slots of a steady signal whose off-tone holds `leakage` of the on-tone
 // (at a random phase against the noise) plus complex noise of `sigma` per
-// component.
-void learnSlots(SlotLikelihood& likelihood, double leakage, double sigma, int count, uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    std::normal_distribution<double> noise(0.0, sigma);
-    for (int k = 0; k < count; ++k) {
-        const bool mark = k % 3 != 0;
-        const double on = std::hypot(1.0 + noise(rng), noise(rng));
-        const double off = std::hypot(leakage * on + noise(rng), noise(rng));
-        likelihood.learnSlot(mark, float(mark ? on : off), float(mark ? off : on));
-    }
-}
-
-// The same with every `misreadEvery`-th slot decided the wrong way round,
-// as a frame that slips at a fade's edge is: the off-tone's filter then
-// holds the on-tone whole.
+// component. With `misreadEvery` set, every such slot is decided the wrong
+// way round, as a frame that slips at a fade's edge is: the off-tone's filter
+// then holds the on-tone whole.
 void learnSlotsWithMisreads(SlotLikelihood& likelihood, double leakage, double sigma, int count, int misreadEvery,
                             uint32_t seed)
 {
@@ -54,9 +41,14 @@ void learnSlotsWithMisreads(SlotLikelihood& likelihood, double leakage, double s
         const bool mark = k % 3 != 0;
         const double on = std::hypot(1.0 + noise(rng), noise(rng));
         const double off = std::hypot(leakage * on + noise(rng), noise(rng));
-        const bool taken = k % misreadEvery == misreadEvery - 1 ? !mark : mark;
-        likelihood.learnSlot(taken, float(mark ? on : off), float(mark ? off : on));
+        const bool misread = misreadEvery > 0 && k % misreadEvery == misreadEvery - 1;
+        likelihood.learnSlot(misread ? !mark : mark, float(mark ? on : off), float(mark ? off : on));
     }
+}
+
+void learnSlots(SlotLikelihood& likelihood, double leakage, double sigma, int count, uint32_t seed)
+{
+    learnSlotsWithMisreads(likelihood, leakage, sigma, count, 0, seed);
 }
 
 // 75/850 at 8000 Hz, sent by this modulator, through `channel` at `snrDb`.
