@@ -139,7 +139,8 @@ int decodeText(const DecodingRun& run)
         standardOutput().flush();
     };
     constexpr qint64 kChunk = 256 * 1024;
-    const auto chunk = std::make_unique<char[]>(kChunk);  // one for every file: no allocation a chunk
+    // One for every file, not zeroed: its pages are touched only as far as the files fill it.
+    const std::unique_ptr<char[]> chunk(new char[kChunk]);
     for (const QString& name : run.files) {
         if (name == QLatin1String("-")) {
             // Whatever a live pipe has delivered is decoded at once, not when a buffer fills.

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <vector>
 
 static void initStationResources() { Q_INIT_RESOURCE(stations); }
@@ -165,12 +167,14 @@ void StationCatalog::loadLandSupplement(std::string_view text) { loadLand(text, 
 void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool textIsStatic)
 {
     const std::string_view kept = textIsStatic ? text : std::string_view(landTexts_.emplace_back(text));
-    struct Entry {
-        int index;
-        std::string_view line;
-    };
-    std::vector<Entry> read;
-    read.reserve(kept.size() / 48);
+    // Every run of the program reads the lists before its first report:
+    // they are indexed into two arrays that become the catalog's own, with
+    // no table of entries beside them (each page touched is a page fault).
+    std::vector<int> readIndices;
+    std::vector<std::string_view> readLines;
+    readIndices.reserve(kept.size() / 48);
+    readLines.reserve(kept.size() / 48);
+    bool sorted = true;
     forEachLine(kept, [&](std::string_view line) {
         // Twelve fields or more; only the first two, the index, are read now.
         const std::string_view fields = trim(line);
@@ -180,7 +184,9 @@ void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool tex
         if (number.find(';') != std::string_view::npos) return;
         const int index = fiveFigures(block, number);
         if (index >= 0) {
-            read.push_back({index, line});
+            if (!readIndices.empty() && index < readIndices.back()) sorted = false;
+            readIndices.push_back(index);
+            readLines.push_back(line);
             return;
         }
         // A later line of the same index replaces the earlier one.
@@ -189,39 +195,69 @@ void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool tex
         else if (replaceKnown) slot->second = line;
     });
     // The lists come sorted; a stable sort keeps the order of one index's lines.
-    if (!std::is_sorted(read.begin(), read.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; }))
-        std::stable_sort(read.begin(), read.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; });
+    if (!sorted) {
+        std::vector<uint32_t> order(readIndices.size());
+        for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return readIndices[a] < readIndices[b]; });
+        std::vector<int> indices(order.size());
+        std::vector<std::string_view> lines(order.size());
+        for (size_t i = 0; i < order.size(); ++i) {
+            indices[i] = readIndices[order[i]];
+            lines[i] = readLines[order[i]];
+        }
+        readIndices = std::move(indices);
+        readLines = std::move(lines);
+    }
     // Within a list the last line of an index counts, as it replaced the
     // earlier ones; a supplement takes its first, and only where no list
     // read before has the index.
-    std::vector<int> indices;
-    std::vector<std::string_view> lines;
-    indices.reserve(landIndices_.size() + read.size());
-    lines.reserve(landIndices_.size() + read.size());
-    size_t known = 0;
-    for (size_t i = 0; i < read.size();) {
+    size_t kept1 = 0;
+    for (size_t i = 0; i < readIndices.size();) {
         size_t last = i;
-        while (last + 1 < read.size() && read[last + 1].index == read[i].index) ++last;
-        const Entry& chosen = replaceKnown ? read[last] : read[i];
+        while (last + 1 < readIndices.size() && readIndices[last + 1] == readIndices[i]) ++last;
+        readIndices[kept1] = readIndices[i];
+        readLines[kept1++] = replaceKnown ? readLines[last] : readLines[i];
         i = last + 1;
-        while (known < landIndices_.size() && landIndices_[known] < chosen.index) {
-            indices.push_back(landIndices_[known]);
-            lines.push_back(landLines_[known++]);
-        }
-        const bool listed = known < landIndices_.size() && landIndices_[known] == chosen.index;
-        indices.push_back(chosen.index);
-        lines.push_back(listed && !replaceKnown ? landLines_[known] : chosen.line);
-        if (listed) ++known;
-        else ++landCount_;
     }
-    indices.insert(indices.end(), landIndices_.begin() + static_cast<long>(known), landIndices_.end());
-    lines.insert(lines.end(), landLines_.begin() + static_cast<long>(known), landLines_.end());
-    landIndices_ = std::move(indices);
-    landLines_ = std::move(lines);
-    landPositions_.assign(100000, 0);
-    for (size_t i = 0; i < landIndices_.size(); ++i) landPositions_[static_cast<size_t>(landIndices_[i])] = static_cast<uint32_t>(i + 1);
-    // Entries already taken apart are found again by their line.
-    landParsed_ = std::make_unique<std::atomic<const StationInfo*>[]>(landLines_.size());
+    readIndices.resize(kept1);
+    readLines.resize(kept1);
+    if (landIndices_.empty()) {
+        landCount_ += readIndices.size();
+        landIndices_ = std::move(readIndices);
+        landLines_ = std::move(readLines);
+    } else {
+        std::vector<int> indices;
+        std::vector<std::string_view> lines;
+        indices.reserve(landIndices_.size() + readIndices.size());
+        lines.reserve(landIndices_.size() + readIndices.size());
+        size_t known = 0;
+        for (size_t i = 0; i < readIndices.size(); ++i) {
+            const int index = readIndices[i];
+            while (known < landIndices_.size() && landIndices_[known] < index) {
+                indices.push_back(landIndices_[known]);
+                lines.push_back(landLines_[known++]);
+            }
+            const bool listed = known < landIndices_.size() && landIndices_[known] == index;
+            indices.push_back(index);
+            lines.push_back(listed && !replaceKnown ? landLines_[known] : readLines[i]);
+            if (listed) ++known;
+            else ++landCount_;
+        }
+        indices.insert(indices.end(), landIndices_.begin() + static_cast<long>(known), landIndices_.end());
+        lines.insert(lines.end(), landLines_.begin() + static_cast<long>(known), landLines_.end());
+        landIndices_ = std::move(indices);
+        landLines_ = std::move(lines);
+    }
+    // Where each run of a hundred indices (the first three figures) starts.
+    for (size_t hundreds = 0, i = 0; hundreds < kLandHundreds + 1; ++hundreds) {
+        while (i < landIndices_.size() && static_cast<size_t>(landIndices_[i]) / 100 < hundreds) ++i;
+        landHundreds_[hundreds] = static_cast<uint32_t>(i);
+    }
+    // Entries already taken apart are found again by their line. calloc's
+    // pages come from the system zeroed and are touched only where a station
+    // is looked up.
+    landParsed_.reset(static_cast<const StationInfo**>(std::calloc(landLines_.size() + 1, sizeof(const StationInfo*))));
+    if (!landParsed_) throw std::bad_alloc();
 }
 
 const std::string_view* StationCatalog::landLine(std::string_view index, size_t* position) const
@@ -229,9 +265,12 @@ const std::string_view* StationCatalog::landLine(std::string_view index, size_t*
     if (index.size() == 5) {
         const int number = fiveFigures(index.substr(0, 2), index.substr(2));
         if (number >= 0) {
-            const uint32_t at = landPositions_.empty() ? 0 : landPositions_[static_cast<size_t>(number)];
-            if (at == 0) return nullptr;
-            *position = at - 1;
+            const size_t hundreds = static_cast<size_t>(number) / 100;
+            const auto first = landIndices_.begin() + landHundreds_[hundreds];
+            const auto end = landIndices_.begin() + landHundreds_[hundreds + 1];
+            const auto at = std::lower_bound(first, end, number);
+            if (at == end || *at != number) return nullptr;
+            *position = static_cast<size_t>(at - landIndices_.begin());
             return &landLines_[*position];
         }
     }
@@ -292,7 +331,7 @@ const StationInfo* StationCatalog::landStation(std::string_view index) const
     if (!line) return nullptr;
     if (position == landLines_.size()) return parsedLand(*line);
     // Once taken apart, an entry is found without the lock.
-    std::atomic<const StationInfo*>& slot = landParsed_[position];
+    const std::atomic_ref<const StationInfo*> slot(landParsed_[position]);
     const StationInfo* info = slot.load(std::memory_order_acquire);
     if (!info) {
         info = parsedLand(*line);

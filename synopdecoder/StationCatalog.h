@@ -1,7 +1,9 @@
 #pragma once
 // Station names for WMO land station indices and buoy numbers, from the
 // tables compiled into the library.
+#include <array>
 #include <atomic>
+#include <cstdlib>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -60,8 +62,12 @@ private:
     std::deque<std::string> landTexts_;                // every text loaded but the built-in ones, which the lines view
     std::vector<int> landIndices_;                     // five-figure indices, ascending
     std::vector<std::string_view> landLines_;          // the line of each of landIndices_
-    std::vector<uint32_t> landPositions_;              // by five-figure index: its place in landLines_ + 1, or 0
-    std::unique_ptr<std::atomic<const StationInfo*>[]> landParsed_;  // each of landLines_ once taken apart
+    static constexpr size_t kLandHundreds = 1000;
+    std::array<uint32_t, kLandHundreds + 1> landHundreds_{};  // by an index's first three figures: its first place in landIndices_
+    struct FreeMemory {
+        void operator()(const StationInfo** p) const { std::free(p); }
+    };
+    std::unique_ptr<const StationInfo*[], FreeMemory> landParsed_;  // each of landLines_ once taken apart (atomic_ref)
     std::unordered_map<std::string, std::string_view, Hash, std::equal_to<>> otherLandLines_;  // other indices
     size_t landCount_ = 0;
     mutable std::mutex parsedLock_;

@@ -84,6 +84,40 @@ TEST(Stations, ListsReadInTurnAnswerAsTheirLastLine)
     EXPECT_EQ(catalog.size(), 3u);
 }
 
+// Stations are found by the run of a hundred indices their first three
+// figures name; a list out of order is sorted first, the last line of an
+// index still winning.
+TEST(Stations, IndicesAtTheEdgesOfTheirHundredsAndListsOutOfOrder)
+{
+    StationCatalog catalog;
+    catalog.loadLandStations("99;999;----;Last index;;Nowhere;;10-00N;010-00E;;;1;;\n"
+                             "01;100;----;First of a hundred;;Nowhere;;11-00N;011-00E;;;2;;\n"
+                             "00;000;----;Index zero;;Nowhere;;12-00N;012-00E;;;3;;\n"
+                             "01;099;----;Last of a hundred;;Nowhere;;13-00N;013-00E;;;4;;\n"
+                             "01;100;----;First of a hundred, replaced;;Nowhere;;14-00N;014-00E;;;5;;\n");
+    ASSERT_TRUE(catalog.landStation("99999"));
+    EXPECT_EQ(catalog.landStation("99999")->name, "Last index");
+    ASSERT_TRUE(catalog.landStation("00000"));
+    EXPECT_EQ(catalog.landStation("00000")->elevationM, 3);
+    ASSERT_TRUE(catalog.landStation("01099"));
+    EXPECT_EQ(catalog.landStation("01099")->name, "Last of a hundred");
+    ASSERT_TRUE(catalog.landStation("01100"));
+    EXPECT_EQ(catalog.landStation("01100")->name, "First of a hundred, replaced");
+    for (const char* absent : {"00001", "01098", "01101", "99998", "01000", "0110", "011000"})
+        EXPECT_FALSE(catalog.landStation(absent)) << absent;
+    EXPECT_EQ(catalog.size(), 4u);
+    // A supplement out of order adds only what the list lacks.
+    catalog.loadLandSupplement("01;101;----;Added;;Nowhere;;15-00N;015-00E;;;6;;\n"
+                               "00;000;----;Not taken;;Nowhere;;16-00N;016-00E;;;7;;\n"
+                               "00;050;----;Added too;;Nowhere;;17-00N;017-00E;;;8;;\n");
+    EXPECT_EQ(catalog.landStation("00000")->elevationM, 3);
+    ASSERT_TRUE(catalog.landStation("01101"));
+    ASSERT_TRUE(catalog.landStation("00050"));
+    EXPECT_EQ(catalog.landStation("00050")->name, "Added too");
+    EXPECT_EQ(catalog.landStation("01100")->name, "First of a hundred, replaced");
+    EXPECT_EQ(catalog.size(), 6u);
+}
+
 
 // The JSON written straight into a buffer reads back as the same object the
 // fields make through Qt's JSON classes: every report of the real traffic,
