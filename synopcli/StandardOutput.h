@@ -17,6 +17,9 @@ public:
             put(bytes.constData(), size);  // large enough to leave as it is, without a copy
             return;
         }
+        // Room for a whole write, made once: grown step by step, a buffer
+        // this size would be copied and its new pages touched at each step.
+        if (pending_.capacity() < kWriteSize + size) pending_.reserve(kWriteSize + size);
         pending_.append(bytes.constData(), size);
         if (pending_.size() >= kWriteSize) flush();
     }

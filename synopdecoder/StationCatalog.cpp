@@ -290,38 +290,78 @@ void StationCatalog::loadBuoys(std::string_view text) { parseBuoys(text); }
 
 void StationCatalog::parseBuoysOnFirstUse() const
 {
-    if (!unparsedBuoys_.empty()) std::call_once(buoysParsed_, [this] { parseBuoys(unparsedBuoys_); });
+    if (!unparsedBuoys_.empty()) std::call_once(buoysParsed_, [this] { indexBuoys(unparsedBuoys_); });
 }
 
 size_t StationCatalog::size() const
 {
     parseBuoysOnFirstUse();
-    return landCount_ + buoys_.size();
+    return landCount_ + buoys_.size() + buoyLines_.size();
 }
+
+namespace {
+
+// The id of a line of the buoy table, in capitals; empty where the line is
+// not an entry.
+std::string buoyId(std::string_view line, std::string_view (&f)[7])
+{
+    if (line.empty() || line.front() == '#' || splitInto(line, '|', f) < 7) return {};
+    std::string id(trim(f[0]));
+    for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return id.empty() ? std::string(1, '\0') : id;  // an entry without an id is still one
+}
+
+StationInfo parseBuoyFields(const std::string_view (&f)[7])
+{
+    StationInfo info;
+    info.name = latin1ToUtf8(trim(f[4]));
+    info.country = latin1ToUtf8(trim(f[1]));
+    // "44.794 N 87.313 W (...)"
+    const auto parts = split(trim(f[6].substr(0, f[6].find('('))), ' ');
+    if (parts.size() >= 4) {
+        const auto lat = parseNumber(parts[0]);
+        const auto lon = parseNumber(parts[2]);
+        if (lat && lon) {
+            info.lat = parts[1] == "S" ? -*lat : *lat;
+            info.lon = parts[3] == "W" ? -*lon : *lon;
+        }
+    }
+    return info;
+}
+
+}  // namespace
 
 void StationCatalog::parseBuoys(std::string_view text) const
 {
     forEachLine(text, [this](std::string_view line) {
-        if (line.empty() || line.front() == '#') return;
-        const auto f = split(line, '|');
-        if (f.size() < 7) return;
-        StationInfo info;
-        info.name = latin1ToUtf8(trim(f[4]));
-        info.country = latin1ToUtf8(trim(f[1]));
-        // "44.794 N 87.313 W (...)"
-        const auto parts = split(trim(f[6].substr(0, f[6].find('('))), ' ');
-        if (parts.size() >= 4) {
-            const auto lat = parseNumber(parts[0]);
-            const auto lon = parseNumber(parts[2]);
-            if (lat && lon) {
-                info.lat = parts[1] == "S" ? -*lat : *lat;
-                info.lon = parts[3] == "W" ? -*lon : *lon;
-            }
-        }
-        std::string id(trim(f[0]));
-        for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        buoys_[id] = std::move(info);
+        std::string_view f[7];
+        std::string id = buoyId(line, f);
+        if (id.empty()) return;
+        if (id.front() == '\0') id.clear();
+        buoys_[id] = parseBuoyFields(f);
     });
+}
+
+void StationCatalog::indexBuoys(std::string_view text) const
+{
+    // Ids and lines only: a run meets a few buoys of the table's fifteen
+    // hundred, each taken apart on its first lookup.
+    forEachLine(text, [this](std::string_view line) {
+        std::string_view f[7];
+        std::string id = buoyId(line, f);
+        if (id.empty()) return;
+        if (id.front() == '\0') id.clear();
+        buoyLines_.push_back({std::move(id), line});
+    });
+    // A later line of an id replaces an earlier one.
+    std::stable_sort(buoyLines_.begin(), buoyLines_.end(), [](const BuoyLine& a, const BuoyLine& b) { return a.id < b.id; });
+    size_t kept = 0;
+    for (size_t i = 0; i < buoyLines_.size(); ++i) {
+        if (i + 1 < buoyLines_.size() && buoyLines_[i + 1].id == buoyLines_[i].id) continue;
+        if (kept != i) buoyLines_[kept] = std::move(buoyLines_[i]);
+        ++kept;
+    }
+    buoyLines_.resize(kept);
 }
 
 const StationInfo* StationCatalog::landStation(std::string_view index) const
@@ -344,7 +384,24 @@ const StationInfo* StationCatalog::buoy(std::string_view id) const
 {
     parseBuoysOnFirstUse();
     const auto it = buoys_.find(id);
-    return it == buoys_.end() ? nullptr : &it->second;
+    if (it != buoys_.end()) return &it->second;
+    const auto line = std::lower_bound(buoyLines_.begin(), buoyLines_.end(), id,
+                                       [](const BuoyLine& l, std::string_view wanted) { return l.id < wanted; });
+    if (line == buoyLines_.end() || line->id != id) return nullptr;
+    const std::atomic_ref<const StationInfo*> slot(line->parsed);
+    const StationInfo* info = slot.load(std::memory_order_acquire);
+    if (!info) {
+        const std::lock_guard<std::mutex> hold(parsedLock_);
+        std::unique_ptr<StationInfo>& owned = parsed_[line->line.data()];
+        if (!owned) {
+            std::string_view f[7];
+            buoyId(line->line, f);
+            owned = std::make_unique<StationInfo>(parseBuoyFields(f));
+        }
+        info = owned.get();
+        slot.store(info, std::memory_order_release);
+    }
+    return info;
 }
 
 const StationCatalog& StationCatalog::builtIn()

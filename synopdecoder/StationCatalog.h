@@ -73,10 +73,17 @@ private:
     mutable std::mutex parsedLock_;
     mutable std::unordered_map<const char*, std::unique_ptr<StationInfo>> parsed_;  // by line; owns what landParsed_ points to
     void parseBuoys(std::string_view text) const;
+    void indexBuoys(std::string_view text) const;
     void parseBuoysOnFirstUse() const;
+    struct BuoyLine {
+        std::string id;  // in capitals
+        std::string_view line;
+        mutable const StationInfo* parsed = nullptr;  // once taken apart (atomic_ref)
+    };
+    mutable std::vector<BuoyLine> buoyLines_;  // the built-in table's entries by id, taken apart on lookup
     std::string_view unparsedBuoys_;  // a built-in table, read on the first buoy looked up
     mutable std::once_flag buoysParsed_;
-    mutable Table buoys_;
+    mutable Table buoys_;  // tables loaded whole
 };
 
 // "52-13N" or "52-13-30N" or "008-40W" to signed degrees.

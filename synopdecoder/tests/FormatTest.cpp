@@ -52,6 +52,14 @@ TEST(Stations, BuiltInTablesAreFound)
     ASSERT_TRUE(buoy);
     EXPECT_DOUBLE_EQ(*buoy->lat, 12.0);
     EXPECT_DOUBLE_EQ(*buoy->lon, -23.0);
+    // The table's ids are in small letters; reports' are in capitals.
+    const StationInfo* lettered = catalog.buoy("0Y2W3");
+    ASSERT_TRUE(lettered);
+    EXPECT_EQ(lettered->name, "Sturgeon Bay CG Station, WS");
+    EXPECT_NEAR(*lettered->lon, -87.313, 1e-9);
+    EXPECT_EQ(catalog.buoy("13001"), buoy);  // taken apart once
+    EXPECT_FALSE(catalog.buoy("0y2w3"));
+    EXPECT_FALSE(catalog.buoy("ZZZZZZZ"));
     EXPECT_FALSE(catalog.landStation("99999"));
     EXPECT_DOUBLE_EQ(*parseDegrees("008-40W"), -(8 + 40 / 60.0));
 }
