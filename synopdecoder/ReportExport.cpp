@@ -281,6 +281,9 @@ const QStringList& exportedCsvColumns()
 ReportExporter::ReportExporter(ExportFormat format, Sink sink, QString title)
     : format_(format), sink_(std::move(sink)), title_(std::move(title))
 {
+    // A batch's room made once (untouched pages cost nothing): grown by
+    // doubling, the buffer would be copied and fresh pages touched at each step.
+    buffer_.reserve(kBatch + 8192);
 }
 
 ReportExporter::~ReportExporter() = default;
