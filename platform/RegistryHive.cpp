@@ -350,16 +350,32 @@ std::shared_ptr<const RegistryHive::KeyNames> RegistryHive::childKeyListing(cons
     return cachedListing(m_keyListings, 64, foldedPath, [&](sqlite3* db) {
         KeyNames names;
         // The keys below a path are the range of folded paths from "path\" up
-        // to "path]" (']' follows '\\'), which the index finds without
-        // reading the rest of the hive.
+        // to "path]" (']' follows '\\'), in the index's order. A subkey's own
+        // keys follow it as one stretch, which is passed over with one seek
+        // to "path\subkey]" instead of reading it row by row: listing a key
+        // costs its subkeys, not everything below it.
         const QString prefix = foldedPath + QLatin1Char('\\');
-        // Deeper keys are left out in SQLite, without their text converted.
         HiveStatement query(m_statements, db,
-            "SELECT path FROM keys WHERE path_folded >= ?1 AND path_folded < ?2"
-            " AND instr(substr(path_folded, length(?1) + 1), '\\') = 0 ORDER BY path_folded", &m_damageSeen);
-        query.bind(1, prefix);
+            "SELECT path_folded, path FROM keys WHERE path_folded >= ? AND path_folded < ? ORDER BY path_folded",
+            &m_damageSeen);
         query.bind(2, foldedPath + QLatin1Char(']'));
-        while (query.step()) names.push_back(query.text(0).mid(prefix.size()));
+        QString from = prefix;
+        for (bool more = true; more;) {
+            query.reset();
+            query.bind(1, from);
+            more = false;
+            while (query.step()) {
+                const QString rest = query.text(0).mid(prefix.size());
+                const qsizetype deeper = rest.indexOf(QLatin1Char('\\'));
+                if (deeper < 0) {
+                    names.push_back(query.text(1).mid(prefix.size()));
+                    continue;
+                }
+                from = prefix + rest.left(deeper) + QLatin1Char(']');
+                more = true;
+                break;
+            }
+        }
         return names;
     });
 }

@@ -266,14 +266,15 @@ void runOn(const QString& hive, const char* sql)
 TEST_F(RegistryTest, EnumerationSeesEveryChangeMadeBetweenIndexes)
 {
     HKEY key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Walk");
-    for (const char* child : {"b", "A", "c\\deeper", "a b", "a["}) RegCloseKey(create(key, child));
+    for (const char* child : {"b", "A", "c\\deeper", "a b", "a[", "c!", "c]", "c^\\x", "c\\deeper\\still"})
+        RegCloseKey(create(key, child));
     HKEY sibling = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Walk]");  // just past the range below Walk
     RegCloseKey(sibling);
     ASSERT_EQ(setRaw(key, "one", REG_SZ, "1"), ERROR_SUCCESS);
     ASSERT_EQ(setRaw(key, "two", REG_SZ, "2"), ERROR_SUCCESS);
 
     // Direct children only, in folded order, the descendants and the sibling left out.
-    EXPECT_EQ(subKeyNames(key), (std::vector<std::string>{"A", "a b", "a[", "b", "c"}));
+    EXPECT_EQ(subKeyNames(key), (std::vector<std::string>{"A", "a b", "a[", "b", "c", "c!", "c]", "c^"}));
     EXPECT_EQ(valuesAsText(key), (std::vector<std::string>{"one=1", "two=2"}));
 
     // Changed here, between two indexes of one walk.
@@ -288,12 +289,12 @@ TEST_F(RegistryTest, EnumerationSeesEveryChangeMadeBetweenIndexes)
     EXPECT_EQ(valuesAsText(key), (std::vector<std::string>{"one=1", "two=22"}));
 
     // Changed by another process while this one holds the listings.
-    ASSERT_EQ(subKeyNames(key).size(), 4u);
+    ASSERT_EQ(subKeyNames(key).size(), 7u);
     runOn(hivePath(),
           "INSERT INTO keys(path_folded, path) VALUES('hkey_local_machine\\software\\walk\\0', "
           "'HKEY_LOCAL_MACHINE\\SOFTWARE\\Walk\\0');"
           "UPDATE vals SET data = CAST('111' AS BLOB) WHERE name_folded = 'one';");
-    EXPECT_EQ(subKeyNames(key), (std::vector<std::string>{"0", "a b", "a[", "b", "c"}));
+    EXPECT_EQ(subKeyNames(key), (std::vector<std::string>{"0", "a b", "a[", "b", "c", "c!", "c]", "c^"}));
     EXPECT_EQ(valuesAsText(key), (std::vector<std::string>{"one=111", "two=22"}));
 
     // Written inside a batch, before it is saved.
@@ -302,6 +303,6 @@ TEST_F(RegistryTest, EnumerationSeesEveryChangeMadeBetweenIndexes)
         RegCloseKey(create(key, "d"));
         EXPECT_EQ(subKeyNames(key).back(), "d");
     }
-    EXPECT_EQ(subKeyNames(key).size(), 6u);
+    EXPECT_EQ(subKeyNames(key).size(), 9u);
     RegCloseKey(key);
 }
