@@ -401,18 +401,22 @@ std::shared_ptr<const RegistryHive::Values> RegistryHive::valueListing(const QSt
 bool RegistryHive::createKeyPath(const QStringList& displayComponents)
 {
     return write([this, displayComponents](sqlite3* db) {
-        QStringList display{displayComponents.value(0)}, folded{fold(displayComponents.value(0))};
-        for (int i = 1; i < displayComponents.size(); ++i) {
-            display << display.last() + QLatin1Char('\\') + displayComponents[i];
-            folded << folded.last() + QLatin1Char('\\') + fold(displayComponents[i]);
-        }
-        for (qsizetype i = display.size() - 1; i >= 1; --i) {
+        const QChar separator = QLatin1Char('\\');
+        const QString display = displayComponents.join(separator);
+        // Folding keeps every separator and adds none, so a parent's folded
+        // path ends at the same separator, counted from the end, as its own.
+        const QString folded = fold(display);
+        const qsizetype rootLength = displayComponents.value(0).size();
+        qsizetype displayEnd = display.size(), foldedEnd = folded.size();
+        while (displayEnd > rootLength) {
             HiveStatement insert(m_statements, db,
                 "INSERT OR IGNORE INTO keys(path_folded, path) VALUES(?, ?)", &m_damageSeen);
-            insert.bind(1, folded[i]);
-            insert.bind(2, display[i]);
+            insert.bind(1, folded.left(foldedEnd));
+            insert.bind(2, display.left(displayEnd));
             if (!insert.run()) return false;
             if (sqlite3_changes(db) == 0) break;
+            displayEnd = display.lastIndexOf(separator, displayEnd - 1);
+            foldedEnd = folded.lastIndexOf(separator, foldedEnd - 1);
         }
         return true;
     });
