@@ -103,7 +103,8 @@ void emptyTheHive(bool afresh = false)
 }
 
 // Empties the hive at the end of an input and reads from it, so that the
-// pages the input's imports cached are let go now, not in the next input:
+// pages the input's imports cached, and the listings its exports kept, are
+// let go now, not in the next input:
 // libFuzzer runs again, to look for a leak, every input that leaves more
 // memory allocated than it found (an eighth of the inputs, when each input
 // freed the last one's pages).
@@ -111,7 +112,12 @@ struct EmptiedAtTheEnd {
     ~EmptiedAtTheEnd()
     {
         emptyTheHive();
-        heldHive()->keyExists(QStringLiteral("hkey_local_machine"));
+        const QString root = QStringLiteral("hkey_local_machine");
+        heldHive()->keyExists(root);
+        // The listings kept from the input's export go too, one small
+        // listing each taking their place.
+        heldHive()->childKeyListing(root);
+        heldHive()->valueListing(root);
     }
 };
 

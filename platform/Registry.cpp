@@ -267,9 +267,9 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName)
     const auto key = resolve(hKey);
     if (!key) return ERROR_INVALID_HANDLE;
     if (!(key->access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-    const auto names = key->hive->childKeyNames(key->foldedPath);
-    if (dwIndex >= names.size()) return ERROR_NO_MORE_ITEMS;
-    return copyName(names[dwIndex], lpName, lpcchName);
+    const auto names = key->hive->childKeyListing(key->foldedPath);
+    if (dwIndex >= names->size()) return ERROR_NO_MORE_ITEMS;
+    return copyName((*names)[dwIndex], lpName, lpcchName);
 }
 
 LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpType,
@@ -279,9 +279,9 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
     const auto key = resolve(hKey);
     if (!key) return ERROR_INVALID_HANDLE;
     if (!(key->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    const auto values = key->hive->values(key->foldedPath);
-    if (dwIndex >= values.size()) return ERROR_NO_MORE_ITEMS;
-    const StoredValue& value = values[dwIndex];
+    const auto values = key->hive->valueListing(key->foldedPath);
+    if (dwIndex >= values->size()) return ERROR_NO_MORE_ITEMS;
+    const StoredValue& value = (*values)[dwIndex];
     if (const LONG status = copyName(value.name, lpValueName, lpcchValueName); status != ERROR_SUCCESS)
         return status;
     if (lpType) *lpType = value.type;

@@ -68,6 +68,7 @@ RegistryHive::~RegistryHive()
 
 void RegistryHive::closeConnection(sqlite3*& db) const
 {
+    ++m_generation;
     m_statements.forget(db);
     sqlite3_close(db);
     db = nullptr;
@@ -75,6 +76,7 @@ void RegistryHive::closeConnection(sqlite3*& db) const
 
 void RegistryHive::openFile(int flags)
 {
+    ++m_generation;
     if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &m_db, flags, nullptr) != SQLITE_OK) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -221,6 +223,7 @@ bool RegistryHive::ensureWritableDatabase()
 // the batch wrote so far, and the batch goes on in the hive made from it.
 bool RegistryHive::write(const WriteBody& body)
 {
+    ++m_generation;
     const bool inBatch = m_batchDepth > 0;
     const char* begin = inBatch ? "SAVEPOINT batch_write" : "BEGIN IMMEDIATE";
     const char* end = inBatch ? "RELEASE batch_write" : "COMMIT";
@@ -256,6 +259,7 @@ bool RegistryHive::endBatch()
 {
     if (m_batchDepth == 0 || --m_batchDepth > 0 || !m_batchOpen) return true;
     m_batchOpen = false;
+    ++m_generation;  // a rollback below takes back what the batch wrote
     if (exec("COMMIT")) return true;
     const int failure = sqlite3_extended_errcode(m_db);
     exec("ROLLBACK");
@@ -299,25 +303,89 @@ std::optional<StoredValue> RegistryHive::value(const QString& foldedKey, const Q
 
 std::vector<QString> RegistryHive::childKeyNames(const QString& foldedPath) const
 {
-    return read<std::vector<QString>>([&](sqlite3* db) {
-        std::vector<QString> names;
+    return *childKeyListing(foldedPath);
+}
+
+std::vector<StoredValue> RegistryHive::values(const QString& foldedKey) const
+{
+    return *valueListing(foldedKey);
+}
+
+RegistryHive::ChangeStamp RegistryHive::changeStamp() const
+{
+    ChangeStamp stamp{m_generation, -1};
+    if (sqlite3* db = readDb()) {
+        HiveStatement query(m_statements, db, "PRAGMA data_version", &m_damageSeen);
+        if (query.step()) stamp.dataVersion = query.integer(0);
+    }
+    return stamp;
+}
+
+// A listing read while the hive changed under it (damage found and the
+// salvage read instead) is handed out but not kept.
+template <typename Listing, typename Query>
+std::shared_ptr<const Listing> RegistryHive::cachedListing(ListingCache<Listing>& cache, int capacity,
+                                                           const QString& foldedPath, Query query) const
+{
+    const ChangeStamp stamp = changeStamp();
+    if (!(stamp == cache.stamp)) {
+        cache.listings.clear();
+        cache.stamp = stamp;
+    }
+    if (const auto found = cache.listings.constFind(foldedPath); found != cache.listings.cend()) return *found;
+    auto listing = std::make_shared<const Listing>(read<Listing>(query));
+    if (m_generation != stamp.generation) {
+        cache.listings.clear();
+        return listing;
+    }
+    // A walk down the tree keeps one listing a level; more than that are
+    // keys enumerated side by side, which a fresh read serves as well.
+    if (cache.listings.size() >= capacity) cache.listings.clear();
+    cache.listings.insert(foldedPath, listing);
+    return listing;
+}
+
+std::shared_ptr<const RegistryHive::KeyNames> RegistryHive::childKeyListing(const QString& foldedPath) const
+{
+    return cachedListing(m_keyListings, 64, foldedPath, [&](sqlite3* db) {
+        KeyNames names;
+        // The keys below a path are the range of folded paths from "path\" up
+        // to "path]" (']' follows '\\'), in the index's order. A subkey's own
+        // keys follow it as one stretch, which is passed over with one seek
+        // to "path\subkey]" instead of reading it row by row: listing a key
+        // costs its subkeys, not everything below it.
         const QString prefix = foldedPath + QLatin1Char('\\');
         HiveStatement query(m_statements, db,
-            "SELECT path FROM keys WHERE substr(path_folded, 1, ?) = ? ORDER BY path_folded", &m_damageSeen);
-        query.bind(1, static_cast<qint64>(prefix.size()));
-        query.bind(2, prefix);
-        while (query.step()) {
-            const QString rest = query.text(0).mid(prefix.size());
-            if (!rest.contains(QLatin1Char('\\'))) names.push_back(rest);
+            "SELECT path_folded, path FROM keys WHERE path_folded >= ? AND path_folded < ? ORDER BY path_folded",
+            &m_damageSeen);
+        query.bind(2, foldedPath + QLatin1Char(']'));
+        QString from = prefix;
+        for (bool more = true; more;) {
+            query.reset();
+            query.bind(1, from);
+            more = false;
+            while (query.step()) {
+                const QString rest = query.text(0).mid(prefix.size());
+                const qsizetype deeper = rest.indexOf(QLatin1Char('\\'));
+                if (deeper < 0) {
+                    names.push_back(query.text(1).mid(prefix.size()));
+                    continue;
+                }
+                from = prefix + rest.left(deeper) + QLatin1Char(']');
+                more = true;
+                break;
+            }
         }
         return names;
     });
 }
 
-std::vector<StoredValue> RegistryHive::values(const QString& foldedKey) const
+// Values may be large: only the last key's are kept, which is what
+// enumerating a key's values asks again and again.
+std::shared_ptr<const RegistryHive::Values> RegistryHive::valueListing(const QString& foldedKey) const
 {
-    return read<std::vector<StoredValue>>([&](sqlite3* db) {
-        std::vector<StoredValue> result;
+    return cachedListing(m_valueListings, 1, foldedKey, [&](sqlite3* db) {
+        Values result;
         HiveStatement query(m_statements, db, "SELECT name, type, data FROM vals WHERE key_folded = ? ORDER BY rowid",
                             &m_damageSeen);
         query.bind(1, foldedKey);
@@ -327,17 +395,28 @@ std::vector<StoredValue> RegistryHive::values(const QString& foldedKey) const
     });
 }
 
+// Every key's parents exist (the salvage restores any it lost), so the
+// first path found already there, walking up from the new key, ends the
+// walk: a new key deep below existing ones is one or two rows, not one a level.
 bool RegistryHive::createKeyPath(const QStringList& displayComponents)
 {
     return write([this, displayComponents](sqlite3* db) {
-        QString display = displayComponents.value(0);
-        for (int i = 1; i < displayComponents.size(); ++i) {
-            display += QLatin1Char('\\') + displayComponents[i];
+        const QChar separator = QLatin1Char('\\');
+        const QString display = displayComponents.join(separator);
+        // Folding keeps every separator and adds none, so a parent's folded
+        // path ends at the same separator, counted from the end, as its own.
+        const QString folded = fold(display);
+        const qsizetype rootLength = displayComponents.value(0).size();
+        qsizetype displayEnd = display.size(), foldedEnd = folded.size();
+        while (displayEnd > rootLength) {
             HiveStatement insert(m_statements, db,
                 "INSERT OR IGNORE INTO keys(path_folded, path) VALUES(?, ?)", &m_damageSeen);
-            insert.bind(1, fold(display));
-            insert.bind(2, display);
+            insert.bind(1, folded.left(foldedEnd));
+            insert.bind(2, display.left(displayEnd));
             if (!insert.run()) return false;
+            if (sqlite3_changes(db) == 0) break;
+            displayEnd = display.lastIndexOf(separator, displayEnd - 1);
+            foldedEnd = folded.lastIndexOf(separator, foldedEnd - 1);
         }
         return true;
     });
@@ -392,17 +471,19 @@ bool RegistryHive::deleteValue(const QString& foldedKey, const QString& foldedNa
 bool RegistryHive::deleteTree(const QString& foldedPath)
 {
     return write([this, foldedPath](sqlite3* db) {
-        const QString prefix = foldedPath + QLatin1Char('\\');
+        // The key and the range of paths below it (see childKeyListing).
+        const QString below = foldedPath + QLatin1Char('\\');
+        const QString beyond = foldedPath + QLatin1Char(']');
         HiveStatement keys(m_statements, db,
-            "DELETE FROM keys WHERE path_folded = ? OR substr(path_folded, 1, ?) = ?", &m_damageSeen);
+            "DELETE FROM keys WHERE path_folded = ? OR (path_folded >= ? AND path_folded < ?)", &m_damageSeen);
         keys.bind(1, foldedPath);
-        keys.bind(2, static_cast<qint64>(prefix.size()));
-        keys.bind(3, prefix);
+        keys.bind(2, below);
+        keys.bind(3, beyond);
         HiveStatement vals(m_statements, db,
-            "DELETE FROM vals WHERE key_folded = ? OR substr(key_folded, 1, ?) = ?", &m_damageSeen);
+            "DELETE FROM vals WHERE key_folded = ? OR (key_folded >= ? AND key_folded < ?)", &m_damageSeen);
         vals.bind(1, foldedPath);
-        vals.bind(2, static_cast<qint64>(prefix.size()));
-        vals.bind(3, prefix);
+        vals.bind(2, below);
+        vals.bind(3, beyond);
         return keys.run() && vals.run();
     });
 }

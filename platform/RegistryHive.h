@@ -12,6 +12,7 @@
 #include "HiveStatement.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -44,6 +45,13 @@ public:
     std::optional<StoredValue> value(const QString& foldedKey, const QString& foldedName) const;
     std::vector<QString> childKeyNames(const QString& foldedPath) const;  // display case, sorted
     std::vector<StoredValue> values(const QString& foldedKey) const;      // in the order written
+    // The same lists, kept while nothing changes the hive (a write here, a
+    // commit by another process, damage found): enumerating a key one index
+    // at a time then reads the key once, not once per index.
+    using KeyNames = std::vector<QString>;
+    using Values = std::vector<StoredValue>;
+    std::shared_ptr<const KeyNames> childKeyListing(const QString& foldedPath) const;
+    std::shared_ptr<const Values> valueListing(const QString& foldedKey) const;
 
     // Writes; each is one transaction, or a part of the batch's. False when
     // the hive cannot be written.
@@ -85,6 +93,24 @@ private:
     template <typename Result, typename Query>
     Result read(Query query) const;
 
+    struct ChangeStamp {
+        quint64 generation = 0;  // this connection's own writes and reopenings
+        qint64 dataVersion = -1;  // commits by other connections
+        bool operator==(const ChangeStamp& other) const
+        {
+            return generation == other.generation && dataVersion == other.dataVersion;
+        }
+    };
+    template <typename Listing>
+    struct ListingCache {
+        ChangeStamp stamp;
+        QHash<QString, std::shared_ptr<const Listing>> listings;
+    };
+    ChangeStamp changeStamp() const;
+    template <typename Listing, typename Query>
+    std::shared_ptr<const Listing> cachedListing(ListingCache<Listing>& cache, int capacity,
+                                                 const QString& foldedPath, Query query) const;
+
     QString m_path;
     bool m_writable = true;
     bool m_emptyFile = false;  // a 0-byte file: an empty hive, made ours at the first write
@@ -97,6 +123,9 @@ private:
     mutable StatementCache m_statements;
     int m_batchDepth = 0;
     mutable bool m_batchOpen = false;  // its transaction is open on m_db
+    mutable quint64 m_generation = 0;
+    mutable ListingCache<KeyNames> m_keyListings;
+    mutable ListingCache<Values> m_valueListings;
 };
 
 }  // namespace platform::detail

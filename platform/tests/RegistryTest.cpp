@@ -222,3 +222,87 @@ TEST_F(RegistryTest, ReadsLeaveNoLockForAnotherProcessWhileHandlesStayOpen)
     RegCloseKey(key);
     EXPECT_EQ(registryOpenHandleCount(), 0);
 }
+
+namespace {
+
+std::vector<std::string> subKeyNames(HKEY key)
+{
+    std::vector<std::string> names;
+    for (DWORD i = 0;; ++i) {
+        char name[64];
+        DWORD chars = sizeof name;
+        if (RegEnumKeyExA(key, i, name, &chars) != ERROR_SUCCESS) break;
+        names.emplace_back(name, chars);
+    }
+    return names;
+}
+
+std::vector<std::string> valuesAsText(HKEY key)
+{
+    std::vector<std::string> values;
+    for (DWORD i = 0;; ++i) {
+        char name[64];
+        DWORD chars = sizeof name;
+        BYTE data[64];
+        DWORD size = sizeof data;
+        if (RegEnumValueA(key, i, name, &chars, nullptr, data, &size) != ERROR_SUCCESS) break;
+        values.push_back(std::string(name, chars) + "=" + std::string(reinterpret_cast<char*>(data), size));
+    }
+    return values;
+}
+
+void runOn(const QString& hive, const char* sql)
+{
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(hive).constData(), &other), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(other, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(other);
+    sqlite3_close(other);
+}
+
+}  // namespace
+
+// A key is read once for a walk over its indexes; whatever changes it in
+// between, here or in another process, is seen at the next index asked.
+TEST_F(RegistryTest, EnumerationSeesEveryChangeMadeBetweenIndexes)
+{
+    HKEY key = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Walk");
+    for (const char* child : {"b", "A", "c\\deeper", "a b", "a[", "c!", "c]", "c^\\x", "c\\deeper\\still"})
+        RegCloseKey(create(key, child));
+    HKEY sibling = create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Walk]");  // just past the range below Walk
+    RegCloseKey(sibling);
+    ASSERT_EQ(setRaw(key, "one", REG_SZ, "1"), ERROR_SUCCESS);
+    ASSERT_EQ(setRaw(key, "two", REG_SZ, "2"), ERROR_SUCCESS);
+
+    // Direct children only, in folded order, the descendants and the sibling left out.
+    EXPECT_EQ(subKeyNames(key), (std::vector<std::string>{"A", "a b", "a[", "b", "c", "c!", "c]", "c^"}));
+    EXPECT_EQ(valuesAsText(key), (std::vector<std::string>{"one=1", "two=2"}));
+
+    // Changed here, between two indexes of one walk.
+    char name[64];
+    DWORD chars = sizeof name;
+    ASSERT_EQ(RegEnumKeyExA(key, 0, name, &chars), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteTreeA(key, "A"), ERROR_SUCCESS);
+    chars = sizeof name;
+    ASSERT_EQ(RegEnumKeyExA(key, 0, name, &chars), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(name, chars), "a b");
+    ASSERT_EQ(setRaw(key, "two", REG_SZ, "22"), ERROR_SUCCESS);
+    EXPECT_EQ(valuesAsText(key), (std::vector<std::string>{"one=1", "two=22"}));
+
+    // Changed by another process while this one holds the listings.
+    ASSERT_EQ(subKeyNames(key).size(), 7u);
+    runOn(hivePath(),
+          "INSERT INTO keys(path_folded, path) VALUES('hkey_local_machine\\software\\walk\\0', "
+          "'HKEY_LOCAL_MACHINE\\SOFTWARE\\Walk\\0');"
+          "UPDATE vals SET data = CAST('111' AS BLOB) WHERE name_folded = 'one';");
+    EXPECT_EQ(subKeyNames(key), (std::vector<std::string>{"0", "a b", "a[", "b", "c", "c!", "c]", "c^"}));
+    EXPECT_EQ(valuesAsText(key), (std::vector<std::string>{"one=111", "two=22"}));
+
+    // Written inside a batch, before it is saved.
+    {
+        RegistryWriteBatch batch;
+        RegCloseKey(create(key, "d"));
+        EXPECT_EQ(subKeyNames(key).back(), "d");
+    }
+    EXPECT_EQ(subKeyNames(key).size(), 9u);
+    RegCloseKey(key);
+}
