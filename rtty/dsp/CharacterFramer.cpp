@@ -127,12 +127,11 @@ bool CharacterFramer::stepLocked()
         return false;
 
     const double step = bitSamples_ / kGridPerBit;
-    gridScores(predictedStart_ - (kGridPerBit / 2) * step, kGridPerBit + 1, scores_);
-    const auto peak = std::max_element(scores_.begin(), scores_.end());
-    const int best = static_cast<int>(peak - scores_.begin()) - kGridPerBit / 2;
-    const double bestScore = *peak;
+    double bestScore = 0.0, before = 0.0, after = 0.0;
+    const int best = gridPeak(predictedStart_ - (kGridPerBit / 2) * step, kGridPerBit + 1, bestScore, before, after)
+                     - kGridPerBit / 2;
     const bool atEdge = std::abs(best) == kGridPerBit / 2;
-    const double found = refinePeak(predictedStart_ + best * step, step, bestScore);
+    const double found = refinePeak(predictedStart_ + best * step, step, before, bestScore, after);
     const double error = found - predictedStart_;
     const double gain = std::max(kFlywheelGain, 1.0 / (1.0 + framesSinceLock_));
     const double start = predictedStart_ + gain * error;
@@ -180,7 +179,9 @@ bool CharacterFramer::stepLocked()
     const double timed = predictedStart_ + strength * gain * error;
     framePeriod_ += strength * kPeriodGain * error;
     framePeriod_ = std::clamp(framePeriod_, (1.0 - kPeriodClamp) * framedPeriod_, (1.0 + kPeriodClamp) * framedPeriod_);
-    acceptFrame(timed, frameScore(timed));
+    double dataLlrs[5];
+    const double score = frameScore(timed, dataLlrs);
+    acceptFrame(timed, score, false, dataLlrs);
     predictedStart_ = timed + framePeriod_;
     return true;
 }
