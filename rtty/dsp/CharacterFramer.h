@@ -83,7 +83,7 @@ private:
     double nextFrameScore(double start) const;
     static double gridScore(const double* llrs);
     void gridScores(double first, int count, std::vector<double>& scores);
-    int gridPeak(double first, int count, double& bestScore, double& before, double& after);
+    int gridPeak(double first, int count, int stride, double& bestScore, double& before, double& after);
     double refinePeak(double start, double step, double peakScore) const;
     static double refinePeak(double start, double step, double before, double peakScore, double after);
     bool stepLocked();

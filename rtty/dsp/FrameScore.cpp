@@ -38,8 +38,6 @@ private:
 
 const LogCosh logCosh;
 
-// gridPeak() looks at every this many starts first.
-constexpr int kCoarseStride = 4;
 
 }  // namespace
 
@@ -82,14 +80,16 @@ void CharacterFramer::gridScores(double first, int count, std::vector<double>& s
         scores[size_t(j)] = gridScore(gridLlr_.data() + j);
 }
 
-// The best of the starts first, first + step, ... as gridScores() would
-// find it (the first of equal scores), with the scores of the starts
-// either side of it, from every other start and the two beside the best
-// of those: the score of a frame rises and falls over a
-// bit or more, and a step is a 32nd of a bit, so a peak between two starts
-// looked at lies beside the better one. The LLRs are those gridScores()
-// would compute, at the same instants, a little over half of them.
-int CharacterFramer::gridPeak(double first, int count, double& bestScore, double& before, double& after)
+// The best of the starts first, first + step, ... (the first of equal
+// scores), with the scores of the starts either side of it. With `stride`
+// 1 it is the whole grid's best. With a larger stride (a power of two)
+// every stride-th start is looked at, then the two either side of the
+// best at half the distance, and so on down to one step: on a signal well
+// above the noise a frame's score rises and falls smoothly over a bit and
+// more, and a step is a 32nd of a bit, so the peak lies beside the better
+// of two starts looked at. The LLRs are those gridScores() would compute,
+// at the same instants, a few of them.
+int CharacterFramer::gridPeak(double first, int count, int stride, double& bestScore, double& before, double& after)
 {
     const double step = bitSamples_ / kGridPerBit;
     const double origin = first - 0.5 * bitSamples_;
@@ -108,27 +108,27 @@ int CharacterFramer::gridPeak(double first, int count, double& bestScore, double
     };
     int best = 0;
     bestScore = score(0);
-    for (int j = kCoarseStride; j < count; j += kCoarseStride) {
+    for (int j = stride; j < count; j += stride) {
         const double value = score(j);
         if (value > bestScore) {
             bestScore = value;
             best = j;
         }
     }
-    for (int stride = kCoarseStride / 2; stride >= 1; stride /= 2) {
+    for (int half = stride / 2; half >= 1; half /= 2) {
         const int centre = best;
-        if (centre - stride >= 0) {
-            const double value = score(centre - stride);
+        if (centre - half >= 0) {
+            const double value = score(centre - half);
             if (value >= bestScore) {
                 bestScore = value;
-                best = centre - stride;
+                best = centre - half;
             }
         }
-        if (centre + stride < count) {
-            const double value = score(centre + stride);
+        if (centre + half < count) {
+            const double value = score(centre + half);
             if (value > bestScore) {
                 bestScore = value;
-                best = centre + stride;
+                best = centre + half;
             }
         }
     }
