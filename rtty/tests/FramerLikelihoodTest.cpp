@@ -53,8 +53,8 @@ private:
 // start's grid round the flywheel's prediction holds 33 instants of 8 slots
 // (257 LLRs); looked at on every fourth instant and then round the best,
 // with the frame's own slots taken from its score, a character needs about
-// 110. Asking for the whole grid again would double it. The text is what
-// the line carries.
+// 120 (the first ones were found by the wider search). Asking for the
+// whole grid again would double it. The text is what the line carries.
 TEST(FramerLikelihoods, LockedCharacterAsksForFewSlotLlrs)
 {
     constexpr double kRate = 8000.0;
