@@ -98,8 +98,9 @@ std::string RawSource::describe() const
 
 bool RawSource::fill(size_t wantedBytes)
 {
-    size_t had = pending_.size();
-    pending_.resize(wantedBytes);
+    size_t had = pendingBytes_;
+    if (pending_.size() < wantedBytes)
+        pending_.resize(wantedBytes);
     while (!stopped_) {
         // Waiting in poll, never in read: a pipe that stalls cannot hold the
         // reader past a stop, and a FIFO whose writer has not come yet is no end.
@@ -110,7 +111,7 @@ bool RawSource::fill(size_t wantedBytes)
         }
         const ssize_t n = ::read(fd_, pending_.data() + had, wantedBytes - had);
         if (n > 0) {
-            pending_.resize(had + size_t(n));
+            pendingBytes_ = had + size_t(n);
             readSinceRewind_ = true;
             return true;
         }
@@ -128,7 +129,7 @@ bool RawSource::fill(size_t wantedBytes)
         error_ = "error reading raw audio " + path_ + ": " + std::strerror(errno);
         break;
     }
-    pending_.resize(had);
+    pendingBytes_ = had;
     return false;
 }
 
@@ -137,16 +138,19 @@ size_t RawSource::read(float* out, size_t maxSamples)
     if (ended_ || maxSamples == 0)
         return 0;
     const size_t width = bytesPerSample(format_);
-    while (pending_.size() < width) {
+    while (pendingBytes_ < width) {
         if (!fill(maxSamples * width)) {
             // A last partial sample is no audio.
             ended_ = true;
             return 0;
         }
     }
-    const size_t samples = std::min(maxSamples, pending_.size() / width);
+    const size_t samples = std::min(maxSamples, pendingBytes_ / width);
     convertPcm(pending_.data(), samples, format_, out);
-    pending_.erase(pending_.begin(), pending_.begin() + long(samples * width));
+    // What is left is less than a sample, or what a smaller read left over.
+    const size_t used = samples * width;
+    std::memmove(pending_.data(), pending_.data() + used, pendingBytes_ - used);
+    pendingBytes_ -= used;
     return samples;
 }
 

@@ -50,7 +50,10 @@ private:
     std::atomic<bool> stopped_{false};
     std::string error_;
     // Bytes read but not yet a whole sample: a pipe hands over any number.
+    // The first pendingBytes_ of the buffer; it keeps its size between
+    // reads, so that it is not cleared again for every read.
     std::vector<unsigned char> pending_;
+    size_t pendingBytes_ = 0;
 };
 
 }  // namespace rtty

@@ -38,14 +38,14 @@ constexpr double kHeldRunPhaseBits = 0.2;
 
 }  // namespace
 
-void CharacterFramer::acceptFrame(double start, double score, bool coasted)
+void CharacterFramer::acceptFrame(double start, double score, bool coasted, const double* dataLlrs)
 {
     const double t = bitSamples_;
     uint8_t code = 0;
     double reliability = 1e300;
     double llrs[5];
     for (int bit = 1; bit <= 5; ++bit) {
-        const double llr = llrs[bit - 1] = source_->llrAt(start + (bit + 0.5) * t);
+        const double llr = llrs[bit - 1] = dataLlrs ? dataLlrs[bit - 1] : source_->llrAt(start + (bit + 0.5) * t);
         if (llr > 0.0)
             code |= static_cast<uint8_t>(1u << (bit - 1));
         reliability = std::min(reliability, std::fabs(llr));
@@ -67,8 +67,10 @@ void CharacterFramer::acceptFrame(double start, double score, bool coasted)
     const bool print = squelchOpen_;
     if (!coasted)
         goodScore_ += (goodScore_ == 0.0 ? 1.0 : 1.0 / 16.0) * (score - goodScore_);
-    FrameEvent event{start, code, score, reliability, print, source_->slotSnr(), source_->llrAt(start + 0.5 * t),
-                     source_->llrAt(start + 6.5 * t)};
+    FrameEvent event;
+    if (observer_)
+        event = {start, code, score, reliability, print, source_->slotSnr(), source_->llrAt(start + 0.5 * t),
+                 source_->llrAt(start + 6.5 * t)};
     if (!confirmed_) {
         // Traffic runs on, character after character; noise and voices frame
         // one here and there. What an isolated frame would print is dropped.

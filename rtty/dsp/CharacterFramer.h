@@ -77,14 +77,19 @@ private:
     static constexpr int kGridPerBit = 32;  // start search resolution
 
     double lastScorable() const;  // the newest start a frame score can be computed for
-    double frameScore(double start) const;
+    // The five data slots' LLRs go to `dataLlrs` if given.
+    double frameScore(double start, double* dataLlrs = nullptr) const;
     bool frameShapeOk(double start) const;
     double nextFrameScore(double start) const;
+    static double gridScore(const double* llrs);
     void gridScores(double first, int count, std::vector<double>& scores);
+    int gridPeak(double first, int count, int stride, double& bestScore, double& before, double& after);
     double refinePeak(double start, double step, double peakScore) const;
+    static double refinePeak(double start, double step, double before, double peakScore, double after);
     bool stepLocked();
     bool stepSearching();
-    void acceptFrame(double start, double score, bool coasted = false);
+    // `dataLlrs`: the data slots' LLRs at `start` if already known.
+    void acceptFrame(double start, double score, bool coasted = false, const double* dataLlrs = nullptr);
     void printCode(uint8_t code, double start);
     bool onCharacterClock(double interval) const;
     bool resumesHeldRun(double start) const;
@@ -97,6 +102,7 @@ private:
     baudot::Decoder baudot_;
     ShiftRecovery shiftRecovery_;
     std::vector<double> gridLlr_, scores_;
+    std::vector<char> gridKnown_;
 
     bool locked_ = false;
     double predictedStart_ = 0.0;

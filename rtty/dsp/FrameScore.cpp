@@ -38,17 +38,31 @@ private:
 
 const LogCosh logCosh;
 
+
 }  // namespace
 
 // Log-likelihood score of a character starting at `start`: the known slots
 // (mark before, start space, stop mark) count with their LLR, the unknown
 // data slots with how decided they are.
-double CharacterFramer::frameScore(double start) const
+double CharacterFramer::frameScore(double start, double* dataLlrs) const
 {
     const double t = bitSamples_;
     double score = 0.5 * source_->llrAt(start - 0.5 * t) - 0.5 * source_->llrAt(start + 0.5 * t) + 0.5 * source_->llrAt(start + 6.5 * t);
-    for (int bit = 1; bit <= 5; ++bit)
-        score += logCosh(0.5 * source_->llrAt(start + (bit + 0.5) * t));
+    for (int bit = 1; bit <= 5; ++bit) {
+        const double llr = source_->llrAt(start + (bit + 0.5) * t);
+        if (dataLlrs)
+            dataLlrs[bit - 1] = llr;
+        score += logCosh(0.5 * llr);
+    }
+    return score;
+}
+
+// Score of the start at grid[0], from the slot LLRs kGridPerBit apart.
+double CharacterFramer::gridScore(const double* l)
+{
+    double score = 0.5 * (l[0] - l[kGridPerBit] + l[7 * kGridPerBit]);
+    for (int bit = 2; bit <= 6; ++bit)
+        score += logCosh(0.5 * l[bit * kGridPerBit]);
     return score;
 }
 
@@ -62,13 +76,68 @@ void CharacterFramer::gridScores(double first, int count, std::vector<double>& s
     gridLlr_.resize(size_t(count + (slots - 1) * kGridPerBit));
     source_->llrs(origin, step, gridLlr_.size(), gridLlr_.data());
     scores.resize(size_t(count));
-    for (int j = 0; j < count; ++j) {
-        const double* l = gridLlr_.data() + j;
-        double score = 0.5 * (l[0] - l[kGridPerBit] + l[7 * kGridPerBit]);
-        for (int bit = 2; bit <= 6; ++bit)
-            score += logCosh(0.5 * l[bit * kGridPerBit]);
-        scores[size_t(j)] = score;
+    for (int j = 0; j < count; ++j)
+        scores[size_t(j)] = gridScore(gridLlr_.data() + j);
+}
+
+// The best of the starts first, first + step, ... (the first of equal
+// scores), with the scores of the starts either side of it. With `stride`
+// 1 it is the whole grid's best. With a larger stride (a power of two)
+// every stride-th start is looked at, then the two either side of the
+// best at half the distance, and so on down to one step: on a signal well
+// above the noise a frame's score rises and falls smoothly over a bit and
+// more, and a step is a 32nd of a bit, so the peak lies beside the better
+// of two starts looked at. The LLRs are those gridScores() would compute,
+// at the same instants, a few of them.
+int CharacterFramer::gridPeak(double first, int count, int stride, double& bestScore, double& before, double& after)
+{
+    const double step = bitSamples_ / kGridPerBit;
+    const double origin = first - 0.5 * bitSamples_;
+    const size_t size = size_t(count + 7 * kGridPerBit);
+    gridLlr_.resize(size);
+    gridKnown_.assign(size, 0);
+    auto score = [&](int j) {
+        for (int slot = 0; slot < 8; ++slot) {
+            const size_t k = size_t(j + slot * kGridPerBit);
+            if (!gridKnown_[k]) {
+                gridLlr_[k] = source_->llrAt(origin + double(k) * step);
+                gridKnown_[k] = 1;
+            }
+        }
+        return gridScore(gridLlr_.data() + j);
+    };
+    int best = 0;
+    bestScore = score(0);
+    for (int j = stride; j < count; j += stride) {
+        const double value = score(j);
+        if (value > bestScore) {
+            bestScore = value;
+            best = j;
+        }
     }
+    for (int half = stride / 2; half >= 1; half /= 2) {
+        const int centre = best;
+        if (centre - half >= 0) {
+            const double value = score(centre - half);
+            if (value >= bestScore) {
+                bestScore = value;
+                best = centre - half;
+            }
+        }
+        if (centre + half < count) {
+            const double value = score(centre + half);
+            if (value > bestScore) {
+                bestScore = value;
+                best = centre + half;
+            }
+        }
+    }
+    // The starts beside the best were looked at (a start between two
+    // looked at is the best only beside the better of them); past the
+    // grid's ends they are scored like any other.
+    before = best > 0 ? score(best - 1) : frameScore(first - step);
+    after = best + 1 < count ? score(best + 1) : frameScore(first + double(count) * step);
+    return best;
 }
 
 bool CharacterFramer::frameShapeOk(double start) const
@@ -79,8 +148,11 @@ bool CharacterFramer::frameShapeOk(double start) const
 
 double CharacterFramer::refinePeak(double start, double step, double peakScore) const
 {
-    const double before = frameScore(start - step);
-    const double after = frameScore(start + step);
+    return refinePeak(start, step, frameScore(start - step), peakScore, frameScore(start + step));
+}
+
+double CharacterFramer::refinePeak(double start, double step, double before, double peakScore, double after)
+{
     const double curvature = before - 2.0 * peakScore + after;
     if (curvature >= 0.0)
         return start;

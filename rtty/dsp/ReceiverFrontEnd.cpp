@@ -230,15 +230,20 @@ void ReceiverFrontEnd::extendResidual(const float* mark, const float* space, std
     const int64_t firstOutput = bufferStart_ + int64_t(residual_.size());
     const int64_t firstEnd = restartSample_ + decimation_ - 1 + firstOutput * decimation_;
     const double toneSamples = 0.5 * bitSamples_;
-    auto sumBefore = [this](int64_t sample) {
-        const int64_t index = std::clamp<int64_t>(sample - energyFirst_, 0, int64_t(energySums_.size()) - 1);
-        return energySums_[std::size_t(index)];
-    };
+    const double* const sums = energySums_.data();
+    const int64_t lastSum = int64_t(energySums_.size()) - 1;
+    auto sumBefore = [&](int64_t sample) { return sums[std::clamp<int64_t>(sample - energyFirst_, 0, lastSum)]; };
+    const std::size_t before = residual_.size();
+    residual_.resize(before + outputs);
+    float* const out = residual_.data() + before;
     for (std::size_t k = 0; k < outputs; ++k) {
         const int64_t end = firstEnd + int64_t(k) * decimation_ + 1;
-        const double energy = sumBefore(end) - sumBefore(end - energyWindow_);
+        // Only the first windows after a restart reach before the sums kept.
+        const int64_t at = end - energyFirst_;
+        const double energy = at - energyWindow_ >= 0 && at <= lastSum ? sums[at] - sums[at - energyWindow_]
+                                                                        : sumBefore(end) - sumBefore(end - energyWindow_);
         const double tones = toneSamples * (double(mark[k]) * mark[k] + double(space[k]) * space[k]);
-        residual_.push_back(static_cast<float>(std::max(0.0, energy - tones)));
+        out[k] = static_cast<float>(std::max(0.0, energy - tones));
     }
     // Keep what the next outputs' windows reach back to, counted afresh.
     const int64_t nextEnd = firstEnd + int64_t(outputs) * decimation_ + 1;

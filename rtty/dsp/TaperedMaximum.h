@@ -44,7 +44,11 @@ public:
 
     void push(const float* values, std::size_t n, std::vector<float>& out)
     {
+        // Room for every maximum these values can complete, written in place.
         const auto step = std::size_t(step_);
+        const std::size_t before = out.size();
+        out.resize(before + n + step);
+        float* next = out.data() + before;
         for (std::size_t i = 0; i < n;) {
             if (inStep_ == 0 && n - i >= step) {
                 // A whole step at once, taken in the same order.
@@ -52,7 +56,7 @@ public:
                 for (std::size_t k = 1; k < step; ++k)
                     highest = std::max(highest, values[i + k]);
                 i += step;
-                takeStep(highest, out);
+                next = takeStep(highest, next);
                 continue;
             }
             stepMaximum_ = inStep_ == 0 ? values[i] : std::max(stepMaximum_, values[i]);
@@ -60,28 +64,35 @@ public:
             if (++inStep_ < step_)
                 continue;
             inStep_ = 0;
-            takeStep(stepMaximum_, out);
+            next = takeStep(stepMaximum_, next);
         }
+        out.resize(std::size_t(next - out.data()));
     }
 
 private:
-    void takeStep(float value, std::vector<float>& out)
+    // Returns the end of what was written.
+    float* takeStep(float value, float* next)
     {
         // Each value is kept twice, a window apart, so that every window
-        // lies in one piece of memory and is read four values at a time.
+        // lies in one piece of memory and is read eight values at a time.
         const std::size_t width = weights_.size();
-        const std::size_t slot = std::size_t(taken_ % int64_t(width));
+        const std::size_t slot = slot_;
         history_[slot] = history_[slot + width] = value;
+        slot_ = slot + 1 == width ? 0 : slot + 1;
         ++taken_;
         // The step now at the window's centre, and the steps round it that have come.
         const int64_t centre = taken_ - 1 - halfWidth_;
         if (centre < 0)
-            return;
+            return next;
+        // Once a whole window has come, it starts at the slot written next.
         const int64_t first = std::max<int64_t>(0, centre - halfWidth_);
-        const float* values = &history_[std::size_t(first % int64_t(width))];
+        const float* values = &history_[first > 0 ? slot_ : std::size_t(first)];
         const float* weights = &weights_[std::size_t(first - centre + halfWidth_)];
         const std::size_t count = std::size_t(taken_ - first);
-        out.insert(out.end(), std::size_t(step_), weightedMaximum(values, weights, count));
+        const float highest = weightedMaximum(values, weights, count);
+        for (int k = 0; k < step_; ++k)
+            *next++ = highest;
+        return next;
     }
 
     static float weightedMaximum(const float* values, const float* weights, std::size_t count)
@@ -120,10 +131,14 @@ private:
             __m256 best = _mm256_set1_ps(highest);
             for (; i + 8 <= count; i += 8)
                 best = _mm256_max_ps(best, _mm256_mul_ps(_mm256_loadu_ps(values + i), _mm256_loadu_ps(weights + i)));
-            alignas(32) float lanes[8];
-            _mm256_store_ps(lanes, best);
-            for (const float lane : lanes)
-                highest = std::max(highest, lane);
+            // The last eight again: a product taken twice is the same maximum.
+            if (i < count)
+                best = _mm256_max_ps(best, _mm256_mul_ps(_mm256_loadu_ps(values + count - 8),
+                                                         _mm256_loadu_ps(weights + count - 8)));
+            __m128 half = _mm_max_ps(_mm256_castps256_ps128(best), _mm256_extractf128_ps(best, 1));
+            half = _mm_max_ps(half, _mm_movehl_ps(half, half));
+            half = _mm_max_ss(half, _mm_shuffle_ps(half, half, 1));
+            return _mm_cvtss_f32(half);
         }
         for (; i < count; ++i)
             highest = std::max(highest, values[i] * weights[i]);
@@ -136,6 +151,7 @@ private:
     std::vector<float> history_, weights_;
     float edgeWeight_ = -1.0f;
     int64_t taken_ = 0;
+    std::size_t slot_ = 0;  // of history_, written next
     int inStep_ = 0;
     float stepMaximum_ = 0.0f;
 };

@@ -47,14 +47,29 @@ void extendPairLevels(const std::vector<float>& markMagnitudes, const std::vecto
     const float spaceScale = 1.0f / std::max(scales.spaceAmplitude, kTiny);
     const float markFloor = kAboveNoise * scales.markNoise, spaceFloor = kAboveNoise * scales.spaceNoise;
     const std::size_t first = levels.rawGain.size();
-    for (std::size_t i = first; i < markEnvelope.size(); ++i)
-        levels.rawGain.push_back(std::max(markMagnitudes[i] * markScale, spaceMagnitudes[i] * spaceScale));
+    if (markEnvelope.size() > first) {
+        levels.rawGain.resize(markEnvelope.size());
+        float* const rawGain = levels.rawGain.data();
+        for (std::size_t i = first; i < markEnvelope.size(); ++i)
+            rawGain[i] = std::max(markMagnitudes[i] * markScale, spaceMagnitudes[i] * spaceScale);
+    }
     // The maxima take the new values as a block: no state reloaded per value.
     const std::size_t added = levels.rawGain.size() - first;
     levels.gainMaximum.push(levels.rawGain.data() + first, added, levels.pairGain);
     levels.markMaximum.push(markMagnitudes.data() + first, added, levels.markPeak);
     levels.spaceMaximum.push(spaceMagnitudes.data() + first, added, levels.spacePeak);
-    for (std::size_t i = levels.common.size(); i < levels.markPeak.size(); ++i) {
+    // Written through plain pointers, the share of unlike levels in a
+    // local: a store to the vectors would make the compiler reload it.
+    const std::size_t from = levels.common.size(), to = levels.markPeak.size();
+    if (to <= from)
+        return;
+    levels.common.resize(to);
+    float* const common = levels.common.data();
+    const float* const markPeak = levels.markPeak.data();
+    const float* const spacePeak = levels.spacePeak.data();
+    float unlikeShare = levels.unlike;
+    const float unlikeAlpha = levels.unlikeAlpha;
+    for (std::size_t i = from; i < to; ++i) {
         // The share of the tone keyed on here: the one that stands out
         // against its long-term amplitude at the output itself, its highest
         // magnitude round it against its local level. Where the other tone
@@ -64,7 +79,7 @@ void extendPairLevels(const std::vector<float>& markMagnitudes, const std::vecto
         // or where the other tone's local level is heard and, unless one
         // tone has been down for a while, at the on-tone's gain. Where
         // nothing tells, no fade of both.
-        const float mark = levels.markPeak[i], space = levels.spacePeak[i];
+        const float mark = markPeak[i], space = spacePeak[i];
         const bool markOn = markMagnitudes[i] * markScale >= spaceMagnitudes[i] * spaceScale;
         const float onPeak = markOn ? mark : space;
         const float onLevel = markOn ? markEnvelope[i] : spaceEnvelope[i];
@@ -75,15 +90,16 @@ void extendPairLevels(const std::vector<float>& markMagnitudes, const std::vecto
         // One tone faded for longer than the edge of a fade of both: the
         // other tone's level then says nothing about the pair's.
         const bool unlike = otherGain < kAlike * onGain || onGain < kAlike * otherGain;
-        levels.unlike += levels.unlikeAlpha * ((unlike ? 1.0f : 0.0f) - levels.unlike);
-        const bool oneToneFaded = levels.unlike > 0.5f;
+        unlikeShare += unlikeAlpha * ((unlike ? 1.0f : 0.0f) - unlikeShare);
+        const bool oneToneFaded = unlikeShare > 0.5f;
         const bool otherAlike = otherLevel > otherFloor && !(oneToneFaded && unlike);
         const bool tells = onLevel > onFloor && (otherAlike || onPeak > onFloor);
         // Both tones far below the noise they were learnt with: digital
         // silence, the signal gone.
         const bool silent = mark < kSilence * markFloor && space < kSilence * spaceFloor;
-        levels.common.push_back(silent ? 0.0f : tells ? std::min(1.0f, onPeak / onLevel) : 1.0f);
+        common[i] = silent ? 0.0f : tells ? std::min(1.0f, onPeak / onLevel) : 1.0f;
     }
+    levels.unlike = unlikeShare;
 }
 
 }  // namespace rtty
