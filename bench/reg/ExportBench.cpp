@@ -6,9 +6,9 @@
 //   reg_export_bench [LARGEST_KEYS]   (default 16000)
 #include "platform/Registry.h"
 #include "platform/regtool/RegCommands.h"
+#include "Milliseconds.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -64,15 +64,6 @@ qint64 bareReadOfEveryRow(const QByteArray& path)
     }
     sqlite3_close(db);
     return bytes;
-}
-
-template <typename Fn>
-double milliseconds(Fn fn)
-{
-    QElapsedTimer timer;
-    timer.start();
-    fn();
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 // the earlier import (kept here as the peer), timed in the same run.
 //   reg_import_bench [LARGEST_N]   (default 320000; the peer stops at 80000)
 #include "platform/regtool/RegImport.h"
+#include "Milliseconds.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -33,15 +33,6 @@ qsizetype copyPerLineJoin(const QByteArray& bytes)
         total += line.size();
     }
     return total;
-}
-
-template <typename Fn>
-double milliseconds(Fn fn)
-{
-    QElapsedTimer timer;
-    timer.start();
-    fn();
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 }  // namespace
