@@ -131,14 +131,16 @@ uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigure
     // it printed punctuation or nothing (the group's digits then shifted
     // or joined the next group). A space or a line's end is left: groups
     // in headers are shorter ("ZCZC 001"). After five digits a code that prints
-    // nothing, one weak bit from a space, is the space.
+    // nothing or punctuation (',' or '#': the group's end '=' is not one bit
+    // from a space), one weak bit from a space, is the space.
     // A group's first character, right after a space in figures, is a
     // digit too where it would print punctuation.
     const bool groupStart = inFigures && lastCharacter_ == ' ';
     if (inFigures && (groupStart || (digitsInGroup_ >= 1 && digitsInGroup_ < kGroupDigits)) && code != baudot::kFigures
         && (printsPunctuationInFigures(code) || (!groupStart && printedInFigures(code) == '\0')))
         return nearestPrinting(code, llrs, true, true);
-    if (inFigures && digitsInGroup_ == kGroupDigits && (code == baudot::kNul || printsDigitInFigures(code))
+    if (inFigures && digitsInGroup_ == kGroupDigits
+        && (code == baudot::kNul || printsDigitInFigures(code) || printsPunctuationInFigures(code))
         && cheapFlip(code, baudot::kSpace, llrs, true))
         return baudot::kSpace;
     // A FIGS is sent for what follows it: senders that put one before each

@@ -315,6 +315,21 @@ TEST(ShiftRecovery, ErasedBitsInsideGroupsOfFigures)
     spaceLost.receive("678");
     EXPECT_EQ(spaceLost.text, "12345 678");
 
+    // A space whose fourth bit a fade's null took prints ',' (N): the
+    // groups ran together as "07150,12656". A clean ',' stays.
+    Receiver comma;
+    comma.strong = 2700.0;
+    comma.weak = 0.5;
+    comma.receive("07150");
+    comma.receive(0x0C, {3});
+    comma.receive(kFigures);
+    comma.receive("126");
+    EXPECT_EQ(comma.text, "07150 126");
+    Receiver cleanComma;
+    cleanComma.receive("07150");
+    cleanComma.receive(0x0C);
+    EXPECT_EQ(cleanComma.text, "07150,");
+
     // Nor is a short group's end taken away: headers hold them.
     for (uint8_t end : {kCarriageReturn, kSpace}) {
         Receiver header;
