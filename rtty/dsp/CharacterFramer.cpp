@@ -139,8 +139,14 @@ bool CharacterFramer::stepLocked()
     // whole grid is looked at there.
     const int stride = source_->slotSnr() >= kCoarseGridSnr ? kCoarseGridStride : 1;
     double bestScore = 0.0, before = 0.0, after = 0.0;
-    const int best = gridPeak(predictedStart_ - (kGridPerBit / 2) * step, kGridPerBit + 1, stride, bestScore, before, after)
-                     - kGridPerBit / 2;
+    const double gridFirst = predictedStart_ - (kGridPerBit / 2) * step;
+    int peak = gridPeak(gridFirst, kGridPerBit + 1, stride, bestScore, before, after);
+    // Inside a fade of both tones the slot SNR learnt before it says
+    // nothing of the frame: the score's smooth rise is lost in what noise
+    // is left, so a weak frame is looked for on the whole grid.
+    if (stride > 1 && bestScore < kStrongFrame * goodScore_)
+        peak = gridPeak(gridFirst, kGridPerBit + 1, 1, bestScore, before, after);
+    const int best = peak - kGridPerBit / 2;
     const bool atEdge = std::abs(best) == kGridPerBit / 2;
     const double found = refinePeak(predictedStart_ + best * step, step, before, bestScore, after);
     const double error = found - predictedStart_;

@@ -131,16 +131,27 @@ uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigure
     // it printed punctuation or nothing (the group's digits then shifted
     // or joined the next group). A space or a line's end is left: groups
     // in headers are shorter ("ZCZC 001"). After five digits a code that prints
-    // nothing, one weak bit from a space, is the space.
+    // nothing or punctuation (',' or '#': the group's end '=' is not one bit
+    // from a space), one weak bit from a space, is the space.
     // A group's first character, right after a space in figures, is a
     // digit too where it would print punctuation.
     const bool groupStart = inFigures && lastCharacter_ == ' ';
     if (inFigures && (groupStart || (digitsInGroup_ >= 1 && digitsInGroup_ < kGroupDigits)) && code != baudot::kFigures
         && (printsPunctuationInFigures(code) || (!groupStart && printedInFigures(code) == '\0')))
         return nearestPrinting(code, llrs, true, true);
-    if (inFigures && digitsInGroup_ == kGroupDigits && (code == baudot::kNul || printsDigitInFigures(code))
+    if (inFigures && digitsInGroup_ == kGroupDigits
+        && (code == baudot::kNul || printsDigitInFigures(code) || printsPunctuationInFigures(code))
         && cheapFlip(code, baudot::kSpace, llrs, true))
         return baudot::kSpace;
+    // A FIGS is sent for what follows it: senders that put one before each
+    // group of figures (after the space that ended the last) go on with a
+    // digit, and a LTRS there would undo it at once. A LTRS right after a
+    // FIGS with one bit far weaker than the rest of its frame (a fade's
+    // null in that slot) is the digit that bit stands between: read as
+    // sent, the whole group printed as letters ("10048" as "PPRI"). A clean
+    // one is a real shift and stays.
+    if (inFigures && afterFigures_ && code == baudot::kLetters)
+        return nearestPrinting(code, llrs, true, true);
     // A shift received inside a group is taken out only at a few nats: a
     // group of mixed case ("SMDL01") has a real shift in it, and a fade's
     // edge that weakens its bit is no reason to drop it.
@@ -155,6 +166,7 @@ uint8_t ShiftRecovery::correct(uint8_t code, const double llrs[5], bool inFigure
 void ShiftRecovery::decoded(uint8_t code, bool figuresBefore, char printed)
 {
     spaceAfterFigures_ = code == baudot::kSpace && figuresBefore;
+    afterFigures_ = code == baudot::kFigures;
     if (printed != '\0')
         lastCharacter_ = printed;
     if (std::isdigit(static_cast<unsigned char>(printed)))

@@ -11,7 +11,8 @@
 //  - inside a group of digits, a digit rather than LTRS;
 //  - inside a word of letters, a letter rather than FIGS;
 //  - at the start of a line in figures, LTRS rather than punctuation;
-//  - inside a group of figures short of five digits, a digit.
+//  - inside a group of figures short of five digits, a digit;
+//  - right after a FIGS, a digit rather than LTRS.
 // Clean codes (all bits strong) are never changed.
 
 namespace rtty {
@@ -28,6 +29,7 @@ public:
 
 private:
     bool spaceAfterFigures_ = false;
+    bool afterFigures_ = false;  // the last code was FIGS
     char lastPrinted_ = '\0';
     char lastCharacter_ = '\0';  // shifts left out
     int digitsInGroup_ = 0;  // digits printed since the last other character

@@ -182,6 +182,40 @@ TEST(ShiftRecovery, OneBitFarWeakerThanItsFrameAtAStrongSignal)
     EXPECT_EQ(twoWeak.text, "12345=\r\n:");
 }
 
+// A sender that puts FIGS before each group of figures goes on with a
+// digit. A '1' (Q) with its fourth bit in a flat fade's null reads as LTRS
+// at 0.7 against some 30-190 for the rest of its frame, and the group
+// printed as letters ("10048" as "PPRI"). A clean LTRS there is a real
+// shift, and one whose weak bit leads to no digit stays as well.
+TEST(ShiftRecovery, ALettersShiftWithAWeakBitRightAfterFigures)
+{
+    for (double strong : {20.0, 15000.0}) {
+        Receiver nulled;
+        nulled.strong = strong;
+        nulled.weak = 0.7;
+        nulled.receive("20510 ");
+        nulled.receive(kFigures);
+        nulled.receive(kLetters, {3});
+        nulled.receive("0048");
+        EXPECT_EQ(nulled.text, "20510 10048") << strong;
+    }
+
+    Receiver clean;
+    clean.receive("12 ");
+    clean.receive(kFigures);
+    clean.receive(kLetters);
+    clean.receive(0x03);  // A
+    EXPECT_EQ(clean.text, "12 A");
+
+    // LTRS with its first bit weak is 0x1E, no digit's code: kept.
+    Receiver noDigit;
+    noDigit.receive("12 ");
+    noDigit.receive(kFigures);
+    noDigit.receive(kLetters, {0});
+    noDigit.receive(0x03);
+    EXPECT_EQ(noDigit.text, "12 A");
+}
+
 // A frame that holds nothing (every bit a tie: the silence after a
 // recording, a crash that blanked it whole) is no damaged digit: every code
 // costs nothing there, so any rule would take its first candidate. It
@@ -280,6 +314,21 @@ TEST(ShiftRecovery, ErasedBitsInsideGroupsOfFigures)
     spaceLost.receive(kFigures);
     spaceLost.receive("678");
     EXPECT_EQ(spaceLost.text, "12345 678");
+
+    // A space whose fourth bit a fade's null took prints ',' (N): the
+    // groups ran together as "07150,12656". A clean ',' stays.
+    Receiver comma;
+    comma.strong = 2700.0;
+    comma.weak = 0.5;
+    comma.receive("07150");
+    comma.receive(0x0C, {3});
+    comma.receive(kFigures);
+    comma.receive("126");
+    EXPECT_EQ(comma.text, "07150 126");
+    Receiver cleanComma;
+    cleanComma.receive("07150");
+    cleanComma.receive(0x0C);
+    EXPECT_EQ(cleanComma.text, "07150,");
 
     // Nor is a short group's end taken away: headers hold them.
     for (uint8_t end : {kCarriageReturn, kSpace}) {
