@@ -8,6 +8,10 @@
 # PLUVANE_FUZZ_UNTIL=EPOCH_SECONDS: the last part is cut short to end by then.
 # PLUVANE_FUZZ_NICE (default 19): the fuzzers' niceness; lower it on a machine
 # whose other work would otherwise leave them almost no CPU.
+# PLUVANE_FUZZ_FORK=N: each target runs N fuzzing processes (libFuzzer's
+# -fork), so one target can use every core; its runs are all of theirs.
+# PLUVANE_FUZZ_OPTIONS: further libFuzzer options for every target, e.g.
+# -max_len=1024.
 # Totals and coverage per part: fuzz/findings/NAME.parts (part, seconds,
 # executions, total, cov, ft, rss, CPU seconds). Crashing inputs: fuzz/findings/NAME-crash-*.
 set -euo pipefail
@@ -30,6 +34,12 @@ targets=("$@")
 mkdir -p "$here/findings"
 
 total_of() { [ -f "$here/findings/$1.parts" ] && tail -1 "$here/findings/$1.parts" | awk '{print $4}' || echo 0; }
+# Parts are numbered on from the last one recorded, so a parts file that
+# starts from a carried-over total keeps its numbering.
+next_part_of() { [ -f "$here/findings/$1.parts" ] && tail -1 "$here/findings/$1.parts" | awk '{print $1 + 1}' || echo 1; }
+fork_options=()
+[ -n "${PLUVANE_FUZZ_FORK:-}" ] && fork_options=(-fork="$PLUVANE_FUZZ_FORK")
+read -r -a extra_options <<<"${PLUVANE_FUZZ_OPTIONS:-}"
 
 status=0
 while :; do
@@ -43,7 +53,7 @@ while :; do
   for target in "${targets[@]}"; do
     [ "$(total_of "$target")" -ge "$goal" ] && continue
     (
-      part=$(( $( [ -f "$here/findings/$target.parts" ] && wc -l <"$here/findings/$target.parts" || echo 0) + 1 ))
+      part=$(next_part_of "$target")
       log="$here/findings/$target.log"
       # -reload=0: a target's corpus folder is written by its own fuzzer
       # only, so reading the folder again for others' inputs (libFuzzer's
@@ -51,9 +61,13 @@ while :; do
       # file was an eighth of fuzz-synop's time.
       FUZZ_CORPUS_DIR="$build_dir/corpus/${target#fuzz-}" ARTIFACT_PREFIX="$here/findings/$target-" \
         nice -n "$niceness" "$here/run-fuzzer.sh" "$build_dir/bin/$target" -max_total_time="$part_seconds" \
-        -rss_limit_mb=4096 -timeout=120 -reload=0 -print_final_stats=1 >"$log" 2>&1 || echo "$target: finding or failure, see $log" >&2
+        -rss_limit_mb=4096 -timeout=120 -reload=0 -print_final_stats=1 \
+        "${fork_options[@]}" "${extra_options[@]}" >"$log" 2>&1 || echo "$target: finding or failure, see $log" >&2
       runs=$(grep -oE 'stat::number_of_executed_units: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo 0)
       last=$(grep -E '^#[0-9]+' "$log" | tail -1)
+      # Forked runs print no final stats: their last progress line counts
+      # every process's runs ("#39918: cov: ...").
+      [ -n "${PLUVANE_FUZZ_FORK:-}" ] && runs=$(grep -oE '^#[0-9]+' <<<"$last" | tr -d '#' || echo 0)
       cov=$(grep -oE 'cov: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo -)
       ft=$(grep -oE 'ft: [0-9]+' <<<"$last" | grep -oE '[0-9]+' || echo -)
       rss=$(grep -oE 'stat::peak_rss_mb: *[0-9]+' "$log" | grep -oE '[0-9]+$' || echo -)

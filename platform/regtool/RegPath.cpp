@@ -1,6 +1,25 @@
 #include "RegPath.h"
 
+#include <QStringList>
+
 namespace regtool {
+
+namespace {
+
+// White space at either end of a name is dropped from every name of the
+// path, not only from the path's two ends: "SOFTWARE \Vendor" names the
+// same key as "SOFTWARE\Vendor". Trimming only the ends let an import make
+// a key "Vendor " from "[...\Vendor \Sub]" that its own export, written as
+// "[...\Vendor ]", then imported as "Vendor".
+QString trimmedNames(const QString& subKey)
+{
+    QStringList names = subKey.split(QLatin1Char('\\'));
+    for (QString& name : names) name = name.trimmed();
+    names.removeAll(QString());
+    return names.join(QLatin1Char('\\'));
+}
+
+}  // namespace
 
 std::optional<KeyPath> parseKeyPath(const QString& text)
 {
@@ -18,7 +37,7 @@ std::optional<KeyPath> parseKeyPath(const QString& text)
     } else {
         return std::nullopt;
     }
-    if (slash >= 0) path.subKey = trimmed.mid(slash + 1);
+    if (slash >= 0) path.subKey = trimmedNames(trimmed.mid(slash + 1));
     return path;
 }
 

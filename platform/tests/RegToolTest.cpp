@@ -119,6 +119,28 @@ TEST_F(RegTool, AnExportOfTheRootImportsAgain)
     EXPECT_EQ(run({"query", "HKLM", "/v", "AtTheRoot"}), 0);
 }
 
+TEST_F(RegTool, NamesAreTrimmedOneByOneSoAnExportImportsAsTheSameKeys)
+{
+    // A name ending in white space inside a path, as a hand-edited or
+    // damaged file may hold, in a key line and in a removal.
+    writeFile("spaced.reg", "Windows Registry Editor Version 5.00\r\n\r\n"
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor \\Sub\t]\r\n\"v\"=\"1\"\r\n"
+                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ Gone \\ \\Deep]\r\n"
+                            "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Gone\\Deep ]\r\n");
+    ASSERT_EQ(run({"import", file("spaced.reg")}), 0) << err.toStdString();
+    EXPECT_EQ(run({"query", "HKLM\\SOFTWARE\\Vendor\\Sub", "/v", "v"}), 0);
+    EXPECT_EQ(run({"query", "HKLM\\SOFTWARE\\Gone\\Deep"}), 1);
+    ASSERT_EQ(run({"export", "HKLM", file("first.reg")}), 0);
+    const QByteArray first = readFile("first.reg");
+    EXPECT_FALSE(first.contains(" ]")) << first.toStdString();
+    EXPECT_FALSE(first.contains(" \\")) << first.toStdString();
+
+    qputenv("PLUVANE_HIVE", QDir(dirPath()).filePath("second.sqlite").toLocal8Bit());
+    ASSERT_EQ(run({"import", file("first.reg")}), 0) << err.toStdString();
+    ASSERT_EQ(run({"export", "HKLM", file("second.reg")}), 0);
+    EXPECT_EQ(readFile("second.reg"), first);
+}
+
 TEST_F(RegTool, BrokenRegFilesAreReportedLineByLine)
 {
     writeFile("bad.reg", "not a registry file\r\n");
