@@ -331,12 +331,16 @@ bool StreamAssembler::continuesOpenReport(const Tokens& tokens) const
 void StreamAssembler::startReport(ReportForm form)
 {
     // Whatever storage the last report left (a sink that did not take it
-    // over) is used again: no allocation per report once warm.
-    static const AssembledReport kEmpty;
-    current_ = kEmpty;
+    // over) is used again: no allocation per report once warm. Every member
+    // of AssembledReport is set here. The reports of a bulletin share its
+    // heading, which is copied only when it changed or a sink took it.
     current_.form = form;
-    current_.heading = heading_;
+    if (current_.heading != heading_) current_.heading = heading_;
     if (form == ReportForm::Land) current_.landDateGroup = landDateGroup_;
+    else current_.landDateGroup.clear();
+    current_.groups.clear();
+    current_.raw.clear();
+    current_.warnings.clear();
     current_.groups.reserve(32);
     rawSize_ = 0;
     inReport_ = true;
