@@ -400,7 +400,10 @@ void StreamAssembler::appendGroup(std::string_view token, bool fiveFigures)
 
     // A ship's call sign is letters by nature; every other group is figures.
     const bool callSign = current_.form == ReportForm::Ship && current_.groups.empty();
-    if (callSign || fiveFigures) current_.groups.emplace_back(token);  // the common case, nothing to repair
+    // Five figures, the common case, need no repair; their length known
+    // here lets the copy be made without a call.
+    if (fiveFigures) current_.groups.emplace_back(token.data(), token.data() + 5);
+    else if (callSign) current_.groups.emplace_back(token);
     else appendRepairedGroup(token);
     if (current_.groups.size() >= kMaxReportGroups) {
         current_.warnings.push_back("report cut after " + std::to_string(kMaxReportGroups) + " groups");
