@@ -133,9 +133,28 @@ char* JsonWriter::writeString(char* at, std::string_view s)
             plain = static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
         } else
 #endif
-        {
+        if (left > 8) {
+            // Nine to fifteen bytes, a short text or a long one's tail: two
+            // words that overlap, stored whole (what follows writes over
+            // anything past the plain bytes). With no flag in the first
+            // word, the lowest flag of the second is a real one.
+            uint64_t first, last;
+            std::memcpy(&first, p, 8);
+            std::memcpy(&last, p + left - 8, 8);
+            std::memcpy(at, &first, 8);
+            std::memcpy(at + left - 8, &last, 8);
+            if (const uint64_t marked = escapedBytes(first)) {
+                plain = static_cast<size_t>(__builtin_ctzll(marked)) / 8;
+            } else if (const uint64_t marked = escapedBytes(last)) {
+                plain = left - 8 + static_cast<size_t>(__builtin_ctzll(marked)) / 8;
+            } else {
+                at += left;
+                p += left;
+                continue;
+            }
+        } else {
             uint64_t word;
-            if (left >= 8) std::memcpy(&word, p, 8);
+            if (left == 8) std::memcpy(&word, p, 8);
             else word = tailWord(p, left);
             // The whole word is stored and only its plain bytes counted: what
             // follows writes over the rest (the caller leaves eight bytes of slack).
@@ -240,7 +259,22 @@ void JsonWriter::headingObject(std::string_view key, const BulletinHeading& head
         bool known = false;
     };
     thread_local Kept kept;
-    if (!kept.known || !(kept.heading == heading)) {
+    // Nearly always the same heading: its short parts compared a word at a
+    // time instead of through four calls.
+    auto same = [](const std::string& a, const std::string& b) {
+        const size_t n = a.size();
+        if (n != b.size()) return false;
+        if (n > 8 || n < 4) return a == b;
+        uint32_t a0, a1, b0, b1;
+        std::memcpy(&a0, a.data(), 4);
+        std::memcpy(&a1, a.data() + n - 4, 4);
+        std::memcpy(&b0, b.data(), 4);
+        std::memcpy(&b1, b.data() + n - 4, 4);
+        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+    };
+    const bool unchanged = kept.known && same(kept.heading.ttaaii, heading.ttaaii) && same(kept.heading.cccc, heading.cccc)
+        && same(kept.heading.yygggg, heading.yygggg) && same(kept.heading.bbb, heading.bbb);
+    if (!unchanged) {
         kept.json.clear();
         {
             JsonWriter object(kept.json);

@@ -15,15 +15,6 @@
 namespace synop {
 namespace detail {
 
-std::optional<double> signedTenths(const std::string& group, size_t signAt)
-{
-    const int sign = digitsValue(group, signAt, 1);
-    const int tenths = digitsValue(group, signAt + 1, 3);
-    if ((sign != 0 && sign != 1) || tenths < 0) return std::nullopt;
-    if (tenths == 0) return 0.0;  // never a negative zero
-    return (sign == 1 ? -tenths : tenths) / 10.0;
-}
-
 std::string formatNumber(double value, int decimals)
 {
     if (decimals == 1 && value > -1e6 && value < 1e6) {
@@ -159,7 +150,10 @@ bool stationIndexLost(const Groups& g)
 // groups with the marker repaired, or nothing when there is no need.
 std::optional<Groups> withSectionMarkerRepaired(DecodeContext& ctx, const Groups& g)
 {
-    const auto cut = std::find_if(g.begin(), g.end(), [](const std::string& s) { return s == "33" || s == "3333"; });
+    const auto cut = std::find_if(g.begin(), g.end(), [](const std::string& s) {
+        // Sizes first: a comparison with a word costs a call, and every group is looked at.
+        return (s.size() == 2 || s.size() == 4) && (s == "33" || s == "3333");
+    });
     if (cut == g.end() || std::find(g.begin(), g.end(), "333") != g.end()) return std::nullopt;
     ctx.out.warnings.push_back("group " + *cut + " read as the section 3 marker 333");
     Groups repaired = g;
