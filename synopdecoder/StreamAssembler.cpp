@@ -392,7 +392,7 @@ inline void StreamAssembler::appendRaw(std::string_view piece)
     rawSize_ += piece.size();
 }
 
-void StreamAssembler::appendGroup(std::string_view token, bool fiveFigures)
+inline void StreamAssembler::appendGroup(std::string_view token, bool fiveFigures)
 {
     if (rawSize_ > 0) appendRaw(rawLine_ == lineNumber_ ? " " : "\n");
     rawLine_ = lineNumber_;
@@ -405,10 +405,13 @@ void StreamAssembler::appendGroup(std::string_view token, bool fiveFigures)
     if (fiveFigures) current_.groups.emplace_back(token.data(), token.data() + 5);
     else if (callSign) current_.groups.emplace_back(token);
     else appendRepairedGroup(token);
-    if (current_.groups.size() >= kMaxReportGroups) {
-        current_.warnings.push_back("report cut after " + std::to_string(kMaxReportGroups) + " groups");
-        closeReport(true);
-    }
+    if (current_.groups.size() >= kMaxReportGroups) cutReport();
+}
+
+void StreamAssembler::cutReport()
+{
+    current_.warnings.push_back("report cut after " + std::to_string(kMaxReportGroups) + " groups");
+    closeReport(true);
 }
 
 void StreamAssembler::appendRepairedGroup(std::string_view token)
