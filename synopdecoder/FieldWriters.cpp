@@ -259,21 +259,7 @@ void JsonWriter::headingObject(std::string_view key, const BulletinHeading& head
         bool known = false;
     };
     thread_local Kept kept;
-    // Nearly always the same heading: its short parts compared a word at a
-    // time instead of through four calls.
-    auto same = [](const std::string& a, const std::string& b) {
-        const size_t n = a.size();
-        if (n != b.size()) return false;
-        if (n > 8 || n < 4) return a == b;
-        uint32_t a0, a1, b0, b1;
-        std::memcpy(&a0, a.data(), 4);
-        std::memcpy(&a1, a.data() + n - 4, 4);
-        std::memcpy(&b0, b.data(), 4);
-        std::memcpy(&b1, b.data() + n - 4, 4);
-        return ((a0 ^ b0) | (a1 ^ b1)) == 0;
-    };
-    const bool unchanged = kept.known && same(kept.heading.ttaaii, heading.ttaaii) && same(kept.heading.cccc, heading.cccc)
-        && same(kept.heading.yygggg, heading.yygggg) && same(kept.heading.bbb, heading.bbb);
+    const bool unchanged = kept.known && kept.heading == heading;
     if (!unchanged) {
         kept.json.clear();
         {

@@ -84,6 +84,13 @@ void StreamAssembler::feed(std::string_view text)
         // Most of the text is taken as it is, a run at a time.
         const size_t limit = std::min(text.size(), i + (kMaxLineLength - line_.size()));
         const size_t run = i + asIsRun(text.data() + i, limit - i);
+        // A whole line that came as it is, most lines, is taken where it
+        // lies: nothing keeps a view into a line after takeLine.
+        if (line_.empty() && run < limit && kCharKinds[static_cast<unsigned char>(text[run])] == CharKind::LineEnd) {
+            takeLine(text.substr(i, run - i));
+            i = run + 1;
+            continue;
+        }
         line_.append(text.data() + i, run - i);
         i = run;
         if (i < text.size() && line_.size() < kMaxLineLength) {
