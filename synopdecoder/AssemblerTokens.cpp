@@ -207,7 +207,27 @@ void tokenize(std::string_view line, Tokens& tokens)
         const uint64_t tokenBytes = ~masks.separators & inBlock;
         const uint64_t before = (tokenBytes << 1) | (open ? 1 : 0);  // bit i: byte i - 1 is in a token
         const uint64_t starts = tokenBytes & ~before;
-        const uint64_t ends = masks.separators & before;
+        uint64_t ends = masks.separators & before;
+        if (!masks.equals) {
+            // Most blocks: starts and ends alternate, a token open from the
+            // block before ending first; taken in pairs.
+            const char* const block = text + base;
+            if (open && ends) {
+                pushToken(tokens, open, block + std::countr_zero(ends));
+                open = nullptr;
+                ends &= ends - 1;
+            }
+            for (uint64_t rest = starts; rest; rest &= rest - 1) {
+                const char* const start = block + std::countr_zero(rest);
+                if (!ends) {
+                    open = start;
+                    break;
+                }
+                pushToken(tokens, start, block + std::countr_zero(ends));
+                ends &= ends - 1;
+            }
+            continue;
+        }
         for (uint64_t events = starts | ends | masks.equals; events; events &= events - 1) {
             const int i = std::countr_zero(events);
             const uint64_t bit = uint64_t{1} << i;

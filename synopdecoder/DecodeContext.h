@@ -2,6 +2,7 @@
 // Shared state of one report's decoding, and the section decoders that use it.
 #include "synopdecoder/Report.h"
 #include "synopdecoder/SynopDecoder.h"
+#include "synopdecoder/GroupText.h"
 
 #include <string>
 #include <type_traits>
@@ -65,7 +66,15 @@ std::string describeWaves(const WaveTrain& waves);
 void decodeBuoy(DecodeContext& ctx, const Groups& g);
 
 // Temperature in tenths with its sign figure (0 positive, 1 negative); nullopt when garbled.
-std::optional<double> signedTenths(const std::string& group, size_t signAt);
+// Inline: every report has two to four, each with a sign and three figures.
+inline std::optional<double> signedTenths(const std::string& group, size_t signAt)
+{
+    const int sign = digitsValue(group, signAt, 1);
+    const int tenths = digitsValue(group, signAt + 1, 3);
+    if ((sign != 0 && sign != 1) || tenths < 0) return std::nullopt;
+    if (tenths == 0) return 0.0;  // never a negative zero
+    return (sign == 1 ? -tenths : tenths) / 10.0;
+}
 inline bool isSectionMarker(const std::string& g)
 {
     if (g.size() == 3) return g[0] == g[1] && g[1] == g[2] && (g[0] == '3' || g[0] == '4' || g[0] == '5');

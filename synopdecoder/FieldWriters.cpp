@@ -21,11 +21,14 @@ namespace {
 
 // Numbers that are written again and again, mostly the stations' positions
 // from the list, keep their text in a small table per thread, found by the
-// value's bits: formatting a double costs far more than the lookup.
+// value's bits: formatting a double costs far more than the lookup. Each
+// value may sit in either of two neighbouring slots, and a new one pushes
+// the older of the two out: with one slot, two stations of a bulletin whose
+// positions met in a slot would push each other out on every report.
 template <size_t Slots, size_t TextBytes, typename Format>
 std::string_view rememberedText(double value, Format format)
 {
-    static_assert(std::has_single_bit(Slots) && TextBytes < 256);
+    static_assert(std::has_single_bit(Slots) && Slots >= 2 && TextBytes < 256);
     struct Written {
         uint64_t bits = 0;
         uint8_t length = 0;
@@ -34,13 +37,14 @@ std::string_view rememberedText(double value, Format format)
     thread_local Written table[Slots];
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
-    constexpr int kShift = 64 - std::countr_zero(Slots);
-    Written& slot = table[((bits ^ (bits >> 31)) * 0x9e3779b97f4a7c15ULL) >> kShift];
-    if (slot.length == 0 || slot.bits != bits) {
-        slot.length = static_cast<uint8_t>(format(slot.text, sizeof slot.text));
-        slot.bits = bits;
-    }
-    return {slot.text, slot.length};
+    constexpr int kShift = 64 - std::countr_zero(Slots / 2);
+    Written* const pair = table + 2 * (((bits ^ (bits >> 31)) * 0x9e3779b97f4a7c15ULL) >> kShift);
+    if (pair[0].length != 0 && pair[0].bits == bits) return {pair[0].text, pair[0].length};
+    if (pair[1].length != 0 && pair[1].bits == bits) return {pair[1].text, pair[1].length};
+    pair[1] = pair[0];
+    pair[0].length = static_cast<uint8_t>(format(pair[0].text, sizeof pair[0].text));
+    pair[0].bits = bits;
+    return {pair[0].text, pair[0].length};
 }
 
 }  // namespace
@@ -54,7 +58,7 @@ char* JsonWriter::writeOtherNumber(char* at, double value)
         return at + 4;
     }
     // Shortest text that reads back as the same value.
-    const std::string_view text = rememberedText<1024, 23>(value, [value](char* into, size_t size) {
+    const std::string_view text = rememberedText<2048, 23>(value, [value](char* into, size_t size) {
         return static_cast<size_t>(std::to_chars(into, into + size, value).ptr - into);
     });
     std::memcpy(at, text.data(), text.size());
@@ -129,9 +133,28 @@ char* JsonWriter::writeString(char* at, std::string_view s)
             plain = static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
         } else
 #endif
-        {
+        if (left > 8) {
+            // Nine to fifteen bytes, a short text or a long one's tail: two
+            // words that overlap, stored whole (what follows writes over
+            // anything past the plain bytes). With no flag in the first
+            // word, the lowest flag of the second is a real one.
+            uint64_t first, last;
+            std::memcpy(&first, p, 8);
+            std::memcpy(&last, p + left - 8, 8);
+            std::memcpy(at, &first, 8);
+            std::memcpy(at + left - 8, &last, 8);
+            if (const uint64_t marked = escapedBytes(first)) {
+                plain = static_cast<size_t>(__builtin_ctzll(marked)) / 8;
+            } else if (const uint64_t marked = escapedBytes(last)) {
+                plain = left - 8 + static_cast<size_t>(__builtin_ctzll(marked)) / 8;
+            } else {
+                at += left;
+                p += left;
+                continue;
+            }
+        } else {
             uint64_t word;
-            if (left >= 8) std::memcpy(&word, p, 8);
+            if (left == 8) std::memcpy(&word, p, 8);
             else word = tailWord(p, left);
             // The whole word is stored and only its plain bytes counted: what
             // follows writes over the rest (the caller leaves eight bytes of slack).
@@ -212,6 +235,46 @@ void JsonWriter::longText(std::string_view key, std::string_view utf8)
     at_ = keyed(key);
     flush();
     appendString(out_, utf8);
+}
+
+void JsonWriter::rawValue(std::string_view key, std::string_view json)
+{
+    if (room(key.size() + 4 + json.size())) {
+        char* const at = keyed(key);
+        std::memcpy(at, json.data(), json.size());
+        at_ = at + json.size();
+        return;
+    }
+    room(key.size() + 4);
+    at_ = keyed(key);
+    flush();
+    out_.append(json);
+}
+
+void JsonWriter::headingObject(std::string_view key, const BulletinHeading& heading)
+{
+    struct Kept {
+        BulletinHeading heading;
+        std::string json;
+        bool known = false;
+    };
+    thread_local Kept kept;
+    const bool unchanged = kept.known && kept.heading == heading;
+    if (!unchanged) {
+        kept.json.clear();
+        {
+            JsonWriter object(kept.json);
+            object.beginObject({});
+            object.text("ttaaii", heading.ttaaii);
+            object.text("cccc", heading.cccc);
+            object.text("yygggg", heading.yygggg);
+            object.text("bbb", heading.bbb);
+            object.endObject();
+        }
+        kept.heading = heading;
+        kept.known = true;
+    }
+    rawValue(key, kept.json);
 }
 
 // --- CSV ---

@@ -150,6 +150,9 @@ public:
         std::memcpy(at, "null", 4);
         at_ = at + 4;
     }
+    // A bulletin heading as an object of its four parts. The reports of a
+    // bulletin share it, so the text made for the last one is used again.
+    void headingObject(std::string_view key, const BulletinHeading& heading);
     PLUVANE_INLINE void beginObject(std::string_view key) override { open(key, '{'); }
     PLUVANE_INLINE void endObject() override { close('}'); }
     PLUVANE_INLINE void beginArray(std::string_view key) override { open(key, '['); }
@@ -238,6 +241,8 @@ private:
         return at;
     }
     static char* writeOtherNumber(char* at, double value);
+    // A value already written as JSON, copied as it is.
+    void rawValue(std::string_view key, std::string_view json);
     void longText(std::string_view key, std::string_view utf8);
 
     std::string& out_;

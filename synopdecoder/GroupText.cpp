@@ -2,14 +2,6 @@
 
 namespace synop {
 
-bool isDigits(std::string_view s)
-{
-    if (s.empty()) return false;
-    for (char c : s)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 bool isLetters(std::string_view s)
 {
     if (s.empty()) return false;

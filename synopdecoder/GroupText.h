@@ -6,7 +6,6 @@
 
 namespace synop {
 
-bool isDigits(std::string_view s);
 bool isLetters(std::string_view s);
 namespace detail {
 // 1 for the figures and the solidus, 0 for every other byte.
@@ -16,7 +15,26 @@ inline constexpr std::array<unsigned char, 256> kFigureBytes = [] {
     table['/'] = 1;
     return table;
 }();
+// 1 for the digits alone.
+inline constexpr std::array<unsigned char, 256> kDigitBytes = [] {
+    std::array<unsigned char, 256> table{};
+    for (int c = '0'; c <= '9'; ++c) table[static_cast<size_t>(c)] = 1;
+    return table;
+}();
 }  // namespace detail
+
+// Digits only, at least one. Asked of nearly every line's first token (is it
+// a station index?): five of them are tested without a branch per byte.
+inline bool isDigits(std::string_view s)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto& d = detail::kDigitBytes;
+    if (s.size() == 5) return (d[p[0]] & d[p[1]] & d[p[2]] & d[p[3]] & d[p[4]]) != 0;
+    if (s.empty()) return false;
+    for (size_t i = 0; i < s.size(); ++i)
+        if (!d[p[i]]) return false;
+    return true;
+}
 
 // Five figures or solidi: most groups of a report, tested without a branch per byte.
 inline bool isFiveFigures(std::string_view s)
@@ -52,12 +70,9 @@ class ShiftCorrected {
 public:
     explicit ShiftCorrected(std::string_view token) : view_(token)
     {
-        for (const char c : token)
-            if (c >= 'A' && c <= 'Z') {
-                corrected_ = correctShift(token);
-                view_ = corrected_;
-                break;
-            }
+        if (!hasCapital(token)) return;
+        corrected_ = correctShift(token);
+        view_ = corrected_;
     }
     ShiftCorrected(const ShiftCorrected&) = delete;  // view_ may point into corrected_
     ShiftCorrected& operator=(const ShiftCorrected&) = delete;
@@ -68,6 +83,21 @@ public:
     char operator[](size_t i) const { return view_[i]; }
 
 private:
+    static bool hasCapital(std::string_view token)
+    {
+        static constexpr std::array<unsigned char, 256> kCapitals = [] {
+            std::array<unsigned char, 256> table{};
+            for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<size_t>(c)] = 1;
+            return table;
+        }();
+        const auto* p = reinterpret_cast<const unsigned char*>(token.data());
+        if (token.size() == 5)  // most tokens: without a branch per byte
+            return (kCapitals[p[0]] | kCapitals[p[1]] | kCapitals[p[2]] | kCapitals[p[3]] | kCapitals[p[4]]) != 0;
+        for (size_t i = 0; i < token.size(); ++i)
+            if (kCapitals[p[i]]) return true;
+        return false;
+    }
+
     std::string corrected_;
     std::string_view view_;
 };

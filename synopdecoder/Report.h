@@ -1,6 +1,8 @@
 #pragma once
 // What the stream assembler hands on, and what the decoder makes of it.
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,13 +13,35 @@ enum class ReportForm { Land, Ship, Buoy };  // AAXX, BBXX, ZZYY
 
 const char* reportFormCode(ReportForm form);
 
+namespace detail {
+// Equal texts; those of four to eight bytes, as a heading's parts are,
+// compared a word at a time instead of through a call.
+inline bool sameShortText(const std::string& a, const std::string& b)
+{
+    const size_t n = a.size();
+    if (n != b.size()) return false;
+    if (n > 8 || n < 4) return a == b;
+    uint32_t a0, a1, b0, b1;
+    std::memcpy(&a0, a.data(), 4);
+    std::memcpy(&a1, a.data() + n - 4, 4);
+    std::memcpy(&b0, b.data(), 4);
+    std::memcpy(&b1, b.data() + n - 4, 4);
+    return ((a0 ^ b0) | (a1 ^ b1)) == 0;
+}
+}  // namespace detail
+
 // Abbreviated heading TTAAii CCCC YYGGgg [BBB] of the bulletin a report came in.
 struct BulletinHeading {
     std::string ttaaii;
     std::string cccc;
     std::string yygggg;
     std::string bbb;
-    bool operator==(const BulletinHeading&) const = default;
+    // Asked for every report (is it still the same bulletin?).
+    bool operator==(const BulletinHeading& o) const
+    {
+        return detail::sameShortText(ttaaii, o.ttaaii) && detail::sameShortText(cccc, o.cccc)
+            && detail::sameShortText(yygggg, o.yygggg) && detail::sameShortText(bbb, o.bbb);
+    }
 };
 
 // One report cut out of the text stream, with the context it needs to be

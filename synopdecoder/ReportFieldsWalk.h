@@ -94,7 +94,9 @@ void walkReportFields(const DecodedReport& r, Sink& sink, const PlaceFields* pla
     for (const std::string& w : r.warnings) sink.text({}, w);
     sink.endArray();
     sink.text("raw", r.raw);
-    if (r.heading) {
+    if constexpr (requires { sink.headingObject("header", *r.heading); }) {
+        if (r.heading) sink.headingObject("header", *r.heading);
+    } else if (r.heading) {
         sink.beginObject("header");
         sink.text("ttaaii", r.heading->ttaaii);
         sink.text("cccc", r.heading->cccc);

@@ -84,6 +84,13 @@ void StreamAssembler::feed(std::string_view text)
         // Most of the text is taken as it is, a run at a time.
         const size_t limit = std::min(text.size(), i + (kMaxLineLength - line_.size()));
         const size_t run = i + asIsRun(text.data() + i, limit - i);
+        // A whole line that came as it is, most lines, is taken where it
+        // lies: nothing keeps a view into a line after takeLine.
+        if (line_.empty() && run < limit && kCharKinds[static_cast<unsigned char>(text[run])] == CharKind::LineEnd) {
+            takeLine(text.substr(i, run - i));
+            i = run + 1;
+            continue;
+        }
         line_.append(text.data() + i, run - i);
         i = run;
         if (i < text.size() && line_.size() < kMaxLineLength) {
@@ -331,12 +338,16 @@ bool StreamAssembler::continuesOpenReport(const Tokens& tokens) const
 void StreamAssembler::startReport(ReportForm form)
 {
     // Whatever storage the last report left (a sink that did not take it
-    // over) is used again: no allocation per report once warm.
-    static const AssembledReport kEmpty;
-    current_ = kEmpty;
+    // over) is used again: no allocation per report once warm. Every member
+    // of AssembledReport is set here. The reports of a bulletin share its
+    // heading, which is copied only when it changed or a sink took it.
     current_.form = form;
-    current_.heading = heading_;
+    if (current_.heading != heading_) current_.heading = heading_;
     if (form == ReportForm::Land) current_.landDateGroup = landDateGroup_;
+    else current_.landDateGroup.clear();
+    current_.groups.clear();
+    current_.raw.clear();
+    current_.warnings.clear();
     current_.groups.reserve(32);
     rawSize_ = 0;
     inReport_ = true;
@@ -388,7 +399,7 @@ inline void StreamAssembler::appendRaw(std::string_view piece)
     rawSize_ += piece.size();
 }
 
-void StreamAssembler::appendGroup(std::string_view token, bool fiveFigures)
+inline void StreamAssembler::appendGroup(std::string_view token, bool fiveFigures)
 {
     if (rawSize_ > 0) appendRaw(rawLine_ == lineNumber_ ? " " : "\n");
     rawLine_ = lineNumber_;
@@ -396,12 +407,18 @@ void StreamAssembler::appendGroup(std::string_view token, bool fiveFigures)
 
     // A ship's call sign is letters by nature; every other group is figures.
     const bool callSign = current_.form == ReportForm::Ship && current_.groups.empty();
-    if (callSign || fiveFigures) current_.groups.emplace_back(token);  // the common case, nothing to repair
+    // Five figures, the common case, need no repair; their length known
+    // here lets the copy be made without a call.
+    if (fiveFigures) current_.groups.emplace_back(token.data(), token.data() + 5);
+    else if (callSign) current_.groups.emplace_back(token);
     else appendRepairedGroup(token);
-    if (current_.groups.size() >= kMaxReportGroups) {
-        current_.warnings.push_back("report cut after " + std::to_string(kMaxReportGroups) + " groups");
-        closeReport(true);
-    }
+    if (current_.groups.size() >= kMaxReportGroups) cutReport();
+}
+
+void StreamAssembler::cutReport()
+{
+    current_.warnings.push_back("report cut after " + std::to_string(kMaxReportGroups) + " groups");
+    closeReport(true);
 }
 
 void StreamAssembler::appendRepairedGroup(std::string_view token)

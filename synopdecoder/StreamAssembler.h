@@ -56,6 +56,8 @@ private:
     void appendGroup(std::string_view token, bool fiveFigures);
     void appendRaw(std::string_view piece);
     [[gnu::noinline]] void appendRepairedGroup(std::string_view token);  // letters case, groups run together
+    // Kept out of appendGroup, which runs for every group: its set-up is the cost of a long function.
+    [[gnu::noinline]] void cutReport();
     void closeReport(bool terminated);
     void endBulletin();
 

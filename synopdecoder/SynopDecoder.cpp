@@ -10,18 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace synop {
 namespace detail {
-
-std::optional<double> signedTenths(const std::string& group, size_t signAt)
-{
-    const int sign = digitsValue(group, signAt, 1);
-    const int tenths = digitsValue(group, signAt + 1, 3);
-    if ((sign != 0 && sign != 1) || tenths < 0) return std::nullopt;
-    if (tenths == 0) return 0.0;  // never a negative zero
-    return (sign == 1 ? -tenths : tenths) / 10.0;
-}
 
 std::string formatNumber(double value, int decimals)
 {
@@ -158,7 +150,10 @@ bool stationIndexLost(const Groups& g)
 // groups with the marker repaired, or nothing when there is no need.
 std::optional<Groups> withSectionMarkerRepaired(DecodeContext& ctx, const Groups& g)
 {
-    const auto cut = std::find_if(g.begin(), g.end(), [](const std::string& s) { return s == "33" || s == "3333"; });
+    const auto cut = std::find_if(g.begin(), g.end(), [](const std::string& s) {
+        // Sizes first: a comparison with a word costs a call, and every group is looked at.
+        return (s.size() == 2 || s.size() == 4) && (s == "33" || s == "3333");
+    });
     if (cut == g.end() || std::find(g.begin(), g.end(), "333") != g.end()) return std::nullopt;
     ctx.out.warnings.push_back("group " + *cut + " read as the section 3 marker 333");
     Groups repaired = g;
@@ -217,6 +212,15 @@ void decodeShip(DecodeContext& ctx, const AssembledReport& in)
 // its heading names; a report dated otherwise is misdated in one of the two,
 // and a log must not take it for the station's report of either hour
 // unseen. Non-standard-hour bulletins (SN) and buoys carry any hour.
+// A warning's text kept from a report that was reset, so that the date
+// warning, which most reports of a misdated bulletin carry, is written into
+// a buffer already made instead of one allocated and freed each time.
+std::string& spareWarning()
+{
+    thread_local std::string spare;
+    return spare;
+}
+
 void checkDateAgainstHeading(DecodedReport& out)
 {
     if (!out.heading || out.form == ReportForm::Buoy || !out.day || !out.hour) return;
@@ -254,7 +258,9 @@ void checkDateAgainstHeading(DecodedReport& out)
     put(", ");
     twoDigits(hour);
     put(" UTC");
-    out.warnings.emplace_back(text, static_cast<size_t>(at - text));
+    std::string& warning = spareWarning();
+    warning.assign(text, static_cast<size_t>(at - text));
+    out.warnings.push_back(std::move(warning));
 }
 
 }  // namespace
@@ -305,10 +311,23 @@ DecodedReport decodeReport(AssembledReport&& report, const DecoderOptions& optio
 
 void decodeReport(const AssembledReport& report, DecodedReport& out, const DecoderOptions& options)
 {
-    // Assigned from an empty report, every value is reset while the
-    // strings and vectors keep their capacity.
-    static const DecodedReport kEmpty;
-    out = kEmpty;
+    // Made afresh, so that every value is reset whatever members the report
+    // gains (assigning an empty report tested and copied each of them, which
+    // cost a fifth of decoding); the buffers that nearly every report fills
+    // again are taken over first and keep their capacity.
+    std::string raw = std::move(out.raw), weatherText = std::move(out.presentWeatherText);
+    std::vector<std::string> warnings = std::move(out.warnings);
+    if (!warnings.empty() && warnings.back().capacity() > spareWarning().capacity())
+        spareWarning() = std::move(warnings.back());
+    std::vector<GroupMeaning> groups = std::move(out.groups);
+    std::destroy_at(&out);
+    std::construct_at(&out);
+    out.raw = std::move(raw);
+    out.presentWeatherText = std::move(weatherText);
+    out.presentWeatherText.clear();
+    out.warnings = std::move(warnings);
+    out.groups = std::move(groups);
+    out.groups.clear();
     out.heading = report.heading;
     out.raw = report.raw;
     out.warnings = report.warnings;

@@ -90,3 +90,57 @@ TEST(Corpus, TeletypeNoiseCostsOnlyTheGroupsItHits)
         EXPECT_EQ(got, rest) << station;
     }
 }
+
+TEST(Corpus, ReusedReportsCarryNothingOverFromTheLastOne)
+{
+    // The command line's path: the assembler's report left where it is (the
+    // sink copies nothing out), every report decoded into one DecodedReport.
+    // Each must come out as a fresh decoding of a fresh copy does, also where
+    // a report without warnings, heading or weather follows one with them.
+    const std::string text = readCorpus("garbled.txt").toStdString() + readCorpus("clean.txt").toStdString()
+        + "BBXX\nSHIP1 05184 99512 70041 41/// /1812=\nAAXX 08061\n10015 NIL=\n";
+    std::vector<AssembledReport> seen;
+    DecodedReport reused;
+    std::vector<std::string> reusedJson, reusedMeanings;
+    int round = 0;
+    StreamAssembler assembler([&](AssembledReport&& report) {
+        const AssembledReport& left = report;  // not taken over
+        seen.push_back(left);
+        // The group view on some reports and not others, as the window asks.
+        const DecoderOptions options{.plausibilityChecks = true, .describeGroups = ++round % 3 == 0};
+        decodeReport(left, reused, options);
+        std::string json;
+        appendJson(json, reused);
+        reusedJson.push_back(json);
+        std::string meanings;
+        for (const GroupMeaning& g : reused.groups) meanings += g.group + "=" + g.meaning + ";";
+        reusedMeanings.push_back(meanings + reused.presentWeatherText);
+    });
+    assembler.feed(text);
+    assembler.finish();
+    ASSERT_GT(seen.size(), 100u);
+    for (size_t i = 0; i < seen.size(); ++i) {
+        const DecoderOptions options{.plausibilityChecks = true, .describeGroups = (i + 1) % 3 == 0};
+        const DecodedReport fresh = decodeReport(AssembledReport(seen[i]), options);
+        std::string json;
+        appendJson(json, fresh);
+        EXPECT_EQ(reusedJson[i], json) << "report " << i;
+        std::string meanings;
+        for (const GroupMeaning& g : fresh.groups) meanings += g.group + "=" + g.meaning + ";";
+        EXPECT_EQ(reusedMeanings[i], meanings + fresh.presentWeatherText) << "report " << i;
+    }
+    // The assembler's copies against those of a sink that takes each report over.
+    std::vector<AssembledReport> taken;
+    StreamAssembler taking([&](AssembledReport&& report) { taken.push_back(std::move(report)); });
+    taking.feed(text);
+    taking.finish();
+    ASSERT_EQ(taken.size(), seen.size());
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].form, taken[i].form) << i;
+        EXPECT_EQ(seen[i].heading, taken[i].heading) << i;
+        EXPECT_EQ(seen[i].landDateGroup, taken[i].landDateGroup) << i;
+        EXPECT_EQ(seen[i].groups, taken[i].groups) << i;
+        EXPECT_EQ(seen[i].raw, taken[i].raw) << i;
+        EXPECT_EQ(seen[i].warnings, taken[i].warnings) << i;
+    }
+}

@@ -174,3 +174,41 @@ TEST(WriterEdges, WholeNumbersAndTenthsAsToCharsWritesThem)
         ASSERT_EQ(mine, std::string(text, std::to_chars(text, text + sizeof text, v).ptr)) << v;
     }
 }
+
+TEST(WriterEdges, HeadingObjectFollowsEveryChangeOfHeading)
+{
+    // The text kept from the last heading must never stand for another: the
+    // headings alternate, differ in one part only, need escaping, or are
+    // longer than the staging area.
+    const std::vector<BulletinHeading> headings = {
+        {"SMEU01", "EGRR", "080000", ""}, {"SMEU01", "EGRR", "080000", "CCA"}, {"SMEU01", "EGRR", "080600", ""},
+        {"SMEU01", "EGRR", "080000", ""}, {"SM\"U\\1", "E\x01RR", "08\xe9" "000", ""},
+        {std::string(3000, 'S'), "EGRR", "080000", std::string(900, 'B')}, {"SMEU01", "EGRR", "080000", ""}};
+    for (int round = 0; round < 2; ++round) {
+        for (const BulletinHeading& h : headings) {
+            std::string kept, plain;
+            {
+                JsonWriter json(kept);
+                json.beginObject({});
+                json.integer("n", 1);
+                json.headingObject("header", h);
+                json.boolean("b", true);
+                json.endObject();
+            }
+            {
+                JsonWriter json(plain);
+                json.beginObject({});
+                json.integer("n", 1);
+                json.beginObject("header");
+                json.text("ttaaii", h.ttaaii);
+                json.text("cccc", h.cccc);
+                json.text("yygggg", h.yygggg);
+                json.text("bbb", h.bbb);
+                json.endObject();
+                json.boolean("b", true);
+                json.endObject();
+            }
+            ASSERT_EQ(kept, plain) << h.ttaaii.substr(0, 10) << " " << h.bbb.substr(0, 10);
+        }
+    }
+}
