@@ -57,8 +57,9 @@ char* JsonWriter::writeOtherNumber(char* at, double value)
         std::memcpy(at, "null", 4);
         return at + 4;
     }
-    // Shortest text that reads back as the same value.
-    const std::string_view text = rememberedText<2048, 23>(value, [value](char* into, size_t size) {
+    // Shortest text that reads back as the same value: up to 24 bytes
+    // (a sign, seventeen figures, the point and an exponent of -308).
+    const std::string_view text = rememberedText<2048, 24>(value, [value](char* into, size_t size) {
         return static_cast<size_t>(std::to_chars(into, into + size, value).ptr - into);
     });
     std::memcpy(at, text.data(), text.size());
@@ -231,24 +232,38 @@ void JsonWriter::appendString(std::string& out, std::string_view s)
 void JsonWriter::longText(std::string_view key, std::string_view utf8)
 {
     // Longer than the staging area: straight into the buffer.
-    room(key.size() + 4);
     at_ = keyed(key);
     flush();
     appendString(out_, utf8);
+    out_ += ',';
+}
+
+char* JsonWriter::longKey(std::string_view key)
+{
+    flush();
+    out_ += '"';
+    out_.append(key);
+    out_.append("\":");
+    return at_;
+}
+
+void JsonWriter::dropHandedOnComma()
+{
+    if (!out_.empty() && out_.back() == ',') out_.pop_back();
 }
 
 void JsonWriter::rawValue(std::string_view key, std::string_view json)
 {
-    if (room(key.size() + 4 + json.size())) {
+    if (room(key.size() + 4 + json.size() + 1)) {
         char* const at = keyed(key);
         std::memcpy(at, json.data(), json.size());
-        at_ = at + json.size();
+        ended(at + json.size());
         return;
     }
-    room(key.size() + 4);
     at_ = keyed(key);
     flush();
     out_.append(json);
+    out_ += ',';
 }
 
 void JsonWriter::headingObject(std::string_view key, const BulletinHeading& heading)

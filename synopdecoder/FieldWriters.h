@@ -83,10 +83,17 @@ PLUVANE_INLINE char* writeWhole(char* at, unsigned long long value)
 }  // namespace detail
 
 // Appends JSON to a buffer: compact, keys in the order given, strings as
-// UTF-8 (a byte that is not UTF-8 becomes U+FFFD). The small pieces go into
-// a staging area of the writer's own by plain stores and reach the buffer in
-// large appends: when the area fills, when the outermost object or array
-// closes, on flush() and at the writer's end.
+// UTF-8 (a byte that is not UTF-8 becomes U+FFFD). Values go inside an
+// object or array. The small pieces go into a staging area of the writer's
+// own by plain stores and reach the buffer in large appends: when the area
+// fills, when the outermost object or array closes, on flush() and at the
+// writer's end.
+//
+// Every value is written with a comma after it, and a closing bracket takes
+// the place of the last one: the walk over a report's keys then writes each
+// key without asking whether it is the first. Values of a known most size
+// are written into the slack past the staging area's end and the area
+// handed on afterwards, with one comparison of a pointer already at hand.
 class JsonWriter final : public FieldSink {
 public:
     explicit JsonWriter(std::string& out) : out_(out) {}
@@ -98,24 +105,20 @@ public:
     // walk over a report's keys) copies each key as a constant.
     PLUVANE_INLINE void integer(std::string_view key, long long value) override
     {
-        room(key.size() + 4 + 24);
         char* at = keyed(key);
         if (value < 0) {
             *at++ = '-';
-            at_ = detail::writeWhole(at, 0 - static_cast<unsigned long long>(value));
+            at = detail::writeWhole(at, 0 - static_cast<unsigned long long>(value));
         } else {
-            at_ = detail::writeWhole(at, static_cast<unsigned long long>(value));
+            at = detail::writeWhole(at, static_cast<unsigned long long>(value));
         }
+        ended(at);
     }
-    PLUVANE_INLINE void number(std::string_view key, double value) override
-    {
-        room(key.size() + 4 + 32);
-        at_ = writeNumber(keyed(key), value);
-    }
+    PLUVANE_INLINE void number(std::string_view key, double value) override { ended(writeNumber(keyed(key), value)); }
     PLUVANE_INLINE void text(std::string_view key, std::string_view utf8) override
     {
         if (room(key.size() + 4 + 6 * utf8.size() + 2 + 8)) {
-            at_ = writeString(keyed(key), utf8);
+            ended(writeString(keyed(key), utf8));
         } else {
             longText(key, utf8);
         }
@@ -134,21 +137,19 @@ public:
         std::memcpy(at, ascii.data(), ascii.size());
         at += ascii.size();
         *at++ = '"';
-        at_ = at;
+        ended(at);
     }
     PLUVANE_INLINE void boolean(std::string_view key, bool value) override
     {
-        room(key.size() + 4 + 5);
         char* const at = keyed(key);
         std::memcpy(at, value ? "true" : "false", 5);  // "true" and a byte that is written over
-        at_ = at + (value ? 4 : 5);
+        ended(at + (value ? 4 : 5));
     }
     PLUVANE_INLINE void null(std::string_view key) override
     {
-        room(key.size() + 4 + 4);
         char* const at = keyed(key);
         std::memcpy(at, "null", 4);
-        at_ = at + 4;
+        ended(at + 4);
     }
     // A bulletin heading as an object of its four parts. The reports of a
     // bulletin share it, so the text made for the last one is used again.
@@ -185,6 +186,11 @@ public:
 
 private:
     static constexpr size_t kStage = 2048;
+    // The most a value of known size writes past the staging area's end: a
+    // key (a longer one goes straight to the buffer), its quotes and colon,
+    // a number (32) and the comma.
+    static constexpr size_t kLongestKey = 64;
+    static constexpr size_t kSlack = kLongestKey + 3 + 32 + 1;
     // Room for n more bytes in the staging area; false when they never fit.
     PLUVANE_INLINE bool room(size_t n)
     {
@@ -192,15 +198,22 @@ private:
         flush();
         return n <= kStage;
     }
-    // The separator and the key written; where the value goes returned. The
-    // writing goes through a local pointer: a store through a char pointer
-    // could alias the members, which the compiler would then read again
-    // after every byte.
+    // A value's end: its comma written, the staging area handed on once it
+    // reaches into the slack.
+    PLUVANE_INLINE void ended(char* at)
+    {
+        *at++ = ',';
+        at_ = at;
+        if (at >= stage_ + kStage) flush();
+    }
+    // The key written; where the value goes returned. The writing goes
+    // through a local pointer: a store through a char pointer could alias
+    // the members, which the compiler would then read again after every byte.
     PLUVANE_INLINE char* keyed(std::string_view key)
     {
+        if (key.size() > kLongestKey) [[unlikely]]
+            return longKey(key);
         char* at = at_;
-        if (!first_) *at++ = ',';
-        first_ = false;
         if (key.empty()) return at;
         *at++ = '"';
         detail::copyShort(at, key.data(), key.size());
@@ -211,21 +224,24 @@ private:
     }
     PLUVANE_INLINE void open(std::string_view key, char bracket)
     {
-        room(key.size() + 5);
         char* const at = keyed(key);
         *at = bracket;
         at_ = at + 1;
-        first_ = true;
         ++depth_;
+        if (at_ >= stage_ + kStage) flush();
     }
     PLUVANE_INLINE void close(char bracket)
     {
-        room(1);
-        char* const at = at_;
-        *at = bracket;
-        at_ = at + 1;
-        first_ = false;
-        if (--depth_ <= 0) flush();
+        char* at = at_;
+        if (at == stage_) dropHandedOnComma();
+        else if (at[-1] == ',') --at;
+        *at++ = bracket;
+        if (--depth_ > 0) {
+            ended(at);
+        } else {
+            at_ = at;
+            flush();
+        }
     }
     PLUVANE_INLINE static char* writeTenths(char* at, long long tenths)
     {
@@ -244,12 +260,14 @@ private:
     // A value already written as JSON, copied as it is.
     void rawValue(std::string_view key, std::string_view json);
     void longText(std::string_view key, std::string_view utf8);
+    char* longKey(std::string_view key);
+    // The last value's comma, when the staging area was handed on after it.
+    void dropHandedOnComma();
 
     std::string& out_;
     char* at_ = stage_;
     int depth_ = 0;
-    bool first_ = true;
-    char stage_[kStage];
+    char stage_[kStage + kSlack];
 };
 
 // One CSV row over fixed columns: nested values other than the heading are

@@ -1,7 +1,8 @@
 // The writers' fast paths against plain reference forms: text escaped sixteen
 // and eight bytes at a time with the odd byte at every place of a block and of a
 // short tail, figures written without printf, and the table of positions'
-// shortest forms when its slots are contended.
+// shortest forms when its slots are contended, and the separators wherever
+// the staging area is handed on.
 #include "synopdecoder/FieldWriters.h"
 
 #include <algorithm>
@@ -79,6 +80,53 @@ TEST(WriterEdges, JsonTextWithAnEscapedByteAtEveryPlace)
         json.endObject();
     }
     EXPECT_EQ(object, "{\"n\":1,\"long\":" + plainJsonString(longText) + ",\"b\":true}");
+}
+
+TEST(WriterEdges, SeparatorsWhereverTheStagingAreaIsHandedOn)
+{
+    // Each value is written with a comma that the closing bracket takes back:
+    // the staging area is handed on at every possible place (after a comma,
+    // after an opening bracket, inside a nested object), and keys too long
+    // for its slack go straight to the buffer.
+    const std::string longKey(100, 'k');
+    for (size_t pad = 0; pad <= 2400; ++pad) {
+        std::string out;
+        {
+            JsonWriter json(out);
+            json.beginObject({});
+            json.beginArray("pad");  // pad bytes of small values
+            for (size_t i = 0; i < pad / 4; ++i) json.text({}, "x");
+            json.text({}, std::string(pad % 4, 'y'));
+            json.endArray();
+            json.beginArray("empty");
+            json.endArray();
+            json.beginArray("list");
+            for (int i = 0; i < 3; ++i) json.integer({}, i);
+            json.endArray();
+            json.beginObject("o");
+            json.beginObject("inner");
+            json.endObject();
+            json.null(longKey);
+            json.endObject();
+            for (int i = 0; i < 40; ++i) {
+                json.beginArray("a");
+                json.integer({}, i);
+                json.endArray();
+            }
+            json.boolean(longKey, true);
+            json.beginArray(longKey);
+            json.number({}, 1.5);
+            json.endArray();
+            json.endObject();
+        }
+        std::string expected = "{\"pad\":[";
+        for (size_t i = 0; i < pad / 4; ++i) expected += "\"x\",";
+        expected += "\"" + std::string(pad % 4, 'y') + "\"],\"empty\":[],\"list\":[0,1,2],\"o\":{\"inner\":{},\""
+                               + longKey + "\":null}";
+        for (int i = 0; i < 40; ++i) expected += ",\"a\":[" + std::to_string(i) + "]";
+        expected += ",\"" + longKey + "\":true,\"" + longKey + "\":[1.5]}";
+        ASSERT_EQ(out, expected) << "pad " << pad;
+    }
 }
 
 TEST(WriterEdges, PositionsTableNeverMixesUpNumbers)
@@ -165,7 +213,8 @@ TEST(WriterEdges, WholeNumbersAndTenthsAsToCharsWritesThem)
         ASSERT_EQ(object, expected) << v;
     }
     std::vector<double> numbers = {0.05, -0.05, 0.15, -0.15, 0.45, -0.45, 0.49999999999999994, -0.49999999999999994,
-                                   2.5e-9, 999999999.9, -999999999.9, 1e9, -1e9, 0.30000000000000004};
+                                   2.5e-9, 999999999.9, -999999999.9, 1e9, -1e9, 0.30000000000000004,
+                                   -1.2345678901234567e-300, -2.2250738585072014e-308};  // the longest forms
     for (int tenths = -20000; tenths <= 20000; ++tenths) numbers.push_back(tenths / 10.0 + (tenths % 3 == 0 ? 0.05 : 0.0));
     for (const double v : numbers) {
         std::string mine;
