@@ -62,7 +62,7 @@ char* JsonWriter::writeOtherNumber(char* at, double value)
     const std::string_view text = rememberedText<2048, 24>(value, [value](char* into, size_t size) {
         return static_cast<size_t>(std::to_chars(into, into + size, value).ptr - into);
     });
-    std::memcpy(at, text.data(), text.size());
+    detail::copyShort(at, text.data(), text.size());
     return at + text.size();
 }
 
@@ -453,7 +453,7 @@ size_t writeIsoUtc(char* out, const QDateTime& utc)
     thread_local size_t lastLength = 0;
     const qint64 ms = utc.toMSecsSinceEpoch();
     if (ms == lastMs) {
-        std::memcpy(out, lastText, lastLength);
+        std::memcpy(out, lastText, sizeof lastText);  // out has room for all 32
         return lastLength;
     }
     const size_t length = writeIsoUtcOnce(out, utc, ms);

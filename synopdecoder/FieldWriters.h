@@ -67,8 +67,20 @@ PLUVANE_INLINE char* writeWhole(char* at, unsigned long long value)
         std::memcpy(at, kTwoFigures + 2 * value, 2);
         return at + 2;
     }
-    size_t figures = 3;
-    for (unsigned long long rest = value / 1000; rest; rest /= 10) ++figures;
+    // Three and four figures (pressures, heights, visibilities in tens of
+    // metres) without counting them first.
+    if (value < 1000) {
+        *at = static_cast<char>('0' + value / 100);
+        std::memcpy(at + 1, kTwoFigures + 2 * (value % 100), 2);
+        return at + 3;
+    }
+    if (value < 10000) {
+        std::memcpy(at, kTwoFigures + 2 * (value / 100), 2);
+        std::memcpy(at + 2, kTwoFigures + 2 * (value % 100), 2);
+        return at + 4;
+    }
+    size_t figures = 5;
+    for (unsigned long long rest = value / 100000; rest; rest /= 10) ++figures;
     char* p = at + figures;
     while (value >= 100) {
         p -= 2;
@@ -134,7 +146,7 @@ public:
         }
         char* at = keyed(key);
         *at++ = '"';
-        std::memcpy(at, ascii.data(), ascii.size());
+        detail::copyShort(at, ascii.data(), ascii.size());
         at += ascii.size();
         *at++ = '"';
         ended(at);

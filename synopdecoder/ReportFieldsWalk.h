@@ -46,7 +46,7 @@ void walkReportFields(const DecodedReport& r, Sink& sink, const PlaceFields* pla
     }
     if (placed) detail::putValue(sink, "elevation_m", placed->place.elevationM);
     if (placed && placed->observedUtc.isValid()) {
-        char iso[32];
+        char iso[64];  // not 32: the short copy's path for long texts must not look out of bounds
         detail::putOwnText(sink, "observed_utc", std::string_view(iso, writeIsoUtc(iso, placed->observedUtc)));
     }
     if (r.windSpeed && r.windUnit) sink.text("wind_unit", *r.windUnit);
