@@ -123,7 +123,7 @@ TEST(WriterEdges, SeparatorsWhereverTheStagingAreaIsHandedOn)
         for (size_t i = 0; i < pad / 4; ++i) expected += "\"x\",";
         expected += "\"" + std::string(pad % 4, 'y') + "\"],\"empty\":[],\"list\":[0,1,2],\"o\":{\"inner\":{},\""
                                + longKey + "\":null}";
-        for (int i = 0; i < 40; ++i) expected += ",\"a\":[" + std::to_string(i) + "]";
+        for (int i = 0; i < 40; ++i) expected.append(",\"a\":[").append(std::to_string(i)).append("]");
         expected += ",\"" + longKey + "\":true,\"" + longKey + "\":[1.5]}";
         ASSERT_EQ(out, expected) << "pad " << pad;
     }
