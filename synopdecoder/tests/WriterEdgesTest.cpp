@@ -121,10 +121,10 @@ TEST(WriterEdges, SeparatorsWhereverTheStagingAreaIsHandedOn)
         }
         std::string expected = "{\"pad\":[";
         for (size_t i = 0; i < pad / 4; ++i) expected += "\"x\",";
-        expected += "\"" + std::string(pad % 4, 'y') + "\"],\"empty\":[],\"list\":[0,1,2],\"o\":{\"inner\":{},\""
-                               + longKey + "\":null}";
+        expected.append("\"").append(pad % 4, 'y').append("\"],\"empty\":[],\"list\":[0,1,2],\"o\":{\"inner\":{},\"");
+        expected.append(longKey).append("\":null}");
         for (int i = 0; i < 40; ++i) expected.append(",\"a\":[").append(std::to_string(i)).append("]");
-        expected += ",\"" + longKey + "\":true,\"" + longKey + "\":[1.5]}";
+        expected.append(",\"").append(longKey).append("\":true,\"").append(longKey).append("\":[1.5]}");
         ASSERT_EQ(out, expected) << "pad " << pad;
     }
 }
