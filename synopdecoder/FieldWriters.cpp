@@ -58,7 +58,7 @@ char* JsonWriter::writeOtherNumber(char* at, double value)
         return at + 4;
     }
     // Shortest text that reads back as the same value: up to 24 bytes
-    // (a sign, seventeen figures, the point and an exponent of -308).
+    // (a sign, seventeen figures, the point and an exponent of three figures).
     const std::string_view text = rememberedText<2048, 24>(value, [value](char* into, size_t size) {
         return static_cast<size_t>(std::to_chars(into, into + size, value).ptr - into);
     });
