@@ -46,7 +46,9 @@ void walkReportFields(const DecodedReport& r, Sink& sink, const PlaceFields* pla
     }
     if (placed) detail::putValue(sink, "elevation_m", placed->place.elevationM);
     if (placed && placed->observedUtc.isValid()) {
-        char iso[64];  // not 32: the short copy's path for long texts must not look out of bounds
+        // 64, not 32: the time is at most 32 bytes, but GCC cannot see that and
+        // warns (-Warray-bounds) of the short copy's branch for texts over 32.
+        char iso[64];
         detail::putOwnText(sink, "observed_utc", std::string_view(iso, writeIsoUtc(iso, placed->observedUtc)));
     }
     if (r.windSpeed && r.windUnit) sink.text("wind_unit", *r.windUnit);
