@@ -63,6 +63,23 @@ bool looksCoded(std::string_view s);
 // unchanged.
 std::string correctShift(std::string_view token);
 
+// Whether a token holds a capital letter: one without any is figures,
+// solidi or marks, which correctShift gives back unchanged.
+inline bool hasCapital(std::string_view token)
+{
+    static constexpr std::array<unsigned char, 256> kCapitals = [] {
+        std::array<unsigned char, 256> table{};
+        for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<size_t>(c)] = 1;
+        return table;
+    }();
+    const auto* p = reinterpret_cast<const unsigned char*>(token.data());
+    if (token.size() == 5)  // most tokens: without a branch per byte
+        return (kCapitals[p[0]] | kCapitals[p[1]] | kCapitals[p[2]] | kCapitals[p[3]] | kCapitals[p[4]]) != 0;
+    for (size_t i = 0; i < token.size(); ++i)
+        if (kCapitals[p[i]]) return true;
+    return false;
+}
+
 // correctShift's answer as a view: the token itself when it holds no
 // letter, as nearly every group does, so that the assembler's look at the
 // groups of each line copies nothing; otherwise the corrected text, kept here.
@@ -83,20 +100,6 @@ public:
     char operator[](size_t i) const { return view_[i]; }
 
 private:
-    static bool hasCapital(std::string_view token)
-    {
-        static constexpr std::array<unsigned char, 256> kCapitals = [] {
-            std::array<unsigned char, 256> table{};
-            for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<size_t>(c)] = 1;
-            return table;
-        }();
-        const auto* p = reinterpret_cast<const unsigned char*>(token.data());
-        if (token.size() == 5)  // most tokens: without a branch per byte
-            return (kCapitals[p[0]] | kCapitals[p[1]] | kCapitals[p[2]] | kCapitals[p[3]] | kCapitals[p[4]]) != 0;
-        for (size_t i = 0; i < token.size(); ++i)
-            if (kCapitals[p[i]]) return true;
-        return false;
-    }
 
     std::string corrected_;
     std::string_view view_;

@@ -423,6 +423,12 @@ void StreamAssembler::cutReport()
 
 void StreamAssembler::appendRepairedGroup(std::string_view token)
 {
+    // Section markers and groups of other lengths, most of what comes here:
+    // no letter to read back, and too short to be groups run together.
+    if (token.size() < 8 && !hasCapital(token)) {
+        current_.groups.emplace_back(token);
+        return;
+    }
     std::string group(token);
     if (options_.correctShiftErrors) {
         group = shiftCorrected(token);
