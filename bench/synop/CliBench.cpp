@@ -10,7 +10,8 @@
 //
 // pymetdecoder, the Python decoder the JSON run is set against, runs in the
 // same run (pymetdecoder_peer.py, a child process like the tool, Python's
-// start-up charged to it) when python3 can import it: either
+// start-up charged to it, in turns with the tool) when python3 can import
+// it: either
 //   PLUVANE_PYMETDECODER=<directory holding pymetdecoder/>  (a checkout of
 //   github.com/antarctica/pymetdecoder, or `git archive HEAD pymetdecoder`
 //   of a mirror extracted there), or
@@ -144,8 +145,8 @@ int main(int argc, char** argv)
     const double json = best(keep, false, &jsonLines);
     std::printf("pluvane-synop --keep-duplicates, JSON lines to a file: %ld reports, %.0f reports per CPU second, %.2f of the library's rate\n",
                 jsonLines, jsonLines / json, jsonLines / json / libraryRate);
-    if (bench::findPymetdecoder()) {
-        bench::benchTextRows(stream, dir.path().toStdString(), jsonLines / json);
+    if (bench::findPymetdecoder(dir.path().toStdString())) {
+        bench::benchTextRows(tool, input, stream, dir.path().toStdString());
         bench::realTrafficRows(tool, dir.path().toStdString());
     } else {
         // Measured for it on this machine before it could be run here.
