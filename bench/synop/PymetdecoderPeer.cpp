@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <vector>
 
@@ -20,6 +19,7 @@ bool isFile(const std::string& path)
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+// The interpreter's own path, set by findPymetdecoder.
 std::string& python()
 {
     static std::string path;
