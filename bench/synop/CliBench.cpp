@@ -7,6 +7,22 @@
 //
 // REPEATS copies of the corpus (default 200: about 3.8 MB); an earlier build
 // of the tool, when given, runs the JSON and --store rows on the same text.
+//
+// pymetdecoder, the Python decoder the JSON run is set against, runs in the
+// same run (pymetdecoder_peer.py, a child process like the tool, Python's
+// start-up charged to it, in turns with the tool) when python3 can import
+// it: either
+//   PLUVANE_PYMETDECODER=<directory holding pymetdecoder/>  (a checkout of
+//   github.com/antarctica/pymetdecoder, or `git archive HEAD pymetdecoder`
+//   of a mirror extracted there), or
+//   pip install pymetdecoder==0.2.2  (where PyPI is reachable; Debian has no
+//   package of it).
+// It then also decodes the real traffic in
+// $PLUVANE_SHARED_DATA/synop-real/ogimet-land-2026-03-01-15.txt (default
+// /work/shared/data), as does the tool. Without it, a line gives the ratio
+// against the rate measured for it before.
+#include "ChildProcess.h"
+#include "PymetdecoderPeer.h"
 #include "synopdecoder/StreamAssembler.h"
 #include "synopdecoder/SynopDecoder.h"
 
@@ -18,19 +34,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace {
+
+using bench::Child;
+using bench::countLines;
+using bench::run;
 
 std::string readFile(const std::string& path)
 {
@@ -60,59 +73,6 @@ double threadSeconds()
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return now.tv_sec + now.tv_nsec / 1e9;
-}
-
-struct Child {
-    double cpuSeconds = 0;
-    int status = -1;
-};
-
-// Runs the tool with its standard output to a file, or with an empty path
-// to a pipe this process drains as a reader would; its CPU time from the
-// kernel (the reader's is not counted).
-Child run(const std::vector<std::string>& arguments, const std::string& outputPath)
-{
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int pipeEnds[2] = {-1, -1};
-    if (outputPath.empty()) {
-        if (pipe(pipeEnds) != 0) return {};
-        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
-        posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-        posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    }
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    Child child;
-    const bool spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    if (pipeEnds[1] >= 0) {
-        close(pipeEnds[1]);
-        static char sink[1 << 16];
-        while (spawned && read(pipeEnds[0], sink, sizeof sink) > 0) {
-        }
-        close(pipeEnds[0]);
-    }
-    if (!spawned) return child;
-    rusage usage{};
-    int status = 0;
-    wait4(pid, &status, 0, &usage);
-    child.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    child.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
-    return child;
-}
-
-long countLines(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    long lines = 0;
-    for (std::string line; std::getline(in, line);) ++lines;
-    return lines;
 }
 
 }  // namespace
@@ -180,18 +140,20 @@ int main(int argc, char** argv)
         a.insert(a.end(), b.begin(), b.end());
         return a;
     };
-    // pymetdecoder cannot run here (it is on PyPI alone); the earlier review
-    // measured it at 5,000 to 6,000 reports per CPU second on real traffic.
-    auto againstPymetdecoder = [](double rate) {
-        std::printf("    (pymetdecoder not run: at the 5000-6000 reports per CPU second measured for it before, %.0f-%.0f times)\n",
-                    rate / 6000, rate / 5000);
-    };
     // Every report decoded and written, as pymetdecoder decodes every one.
     long jsonLines = 0;
     const double json = best(keep, false, &jsonLines);
     std::printf("pluvane-synop --keep-duplicates, JSON lines to a file: %ld reports, %.0f reports per CPU second, %.2f of the library's rate\n",
                 jsonLines, jsonLines / json, jsonLines / json / libraryRate);
-    againstPymetdecoder(jsonLines / json);
+    if (bench::findPymetdecoder(dir.path().toStdString())) {
+        bench::benchTextRows(tool, input, stream, dir.path().toStdString());
+        bench::realTrafficRows(tool, dir.path().toStdString());
+    } else {
+        // Measured for it on this machine before it could be run here.
+        std::printf("    (pymetdecoder not run: at the 5000-6000 reports per CPU second measured for it before, %.0f-%.0f times;\n"
+                    "     to run it, PLUVANE_PYMETDECODER=<directory holding pymetdecoder/> or pip install pymetdecoder==0.2.2)\n",
+                    jsonLines / json / 6000, jsonLines / json / 5000);
+    }
     {
         // What every run pays before its first report (loading Qt and its
         // libraries, the relocations, the kernel's mapping): an empty text.

@@ -1,0 +1,59 @@
+#include "ChildProcess.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace bench {
+
+Child run(const std::vector<std::string>& arguments, const std::string& outputPath, const std::string& errorPath)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    int pipeEnds[2] = {-1, -1};
+    if (outputPath.empty()) {
+        if (pipe(pipeEnds) != 0) return {};
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    Child child;
+    const bool spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    if (pipeEnds[1] >= 0) {
+        close(pipeEnds[1]);
+        static char sink[1 << 16];
+        while (spawned && read(pipeEnds[0], sink, sizeof sink) > 0) {
+        }
+        close(pipeEnds[0]);
+    }
+    if (!spawned) return child;
+    rusage usage{};
+    int status = 0;
+    wait4(pid, &status, 0, &usage);
+    child.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    child.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    return child;
+}
+
+long countLines(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    long lines = 0;
+    for (std::string line; std::getline(in, line);) ++lines;
+    return lines;
+}
+
+}  // namespace bench
