@@ -17,24 +17,31 @@ constexpr const char* kColumns =
     "heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, plausibility_checks, station_name, "
     "country, lat, lon, elevation_m, superseded_by";
 
-ReportForm formFromCode(const std::string& code)
+ReportForm formFromCode(std::string_view code)
 {
     if (code == "BBXX") return ReportForm::Ship;
     if (code == "ZZYY") return ReportForm::Buoy;
     return ReportForm::Land;
 }
 
-std::vector<std::string> splitGroups(const std::string& text)
+void splitGroups(std::string_view text, std::vector<std::string>& groups)
 {
-    std::vector<std::string> groups;
+    groups.clear();
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find(' ', start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) groups.push_back(text.substr(start, end - start));
+        if (end == std::string_view::npos) end = text.size();
+        if (end > start) groups.emplace_back(text.substr(start, end - start));
         start = end + 1;
     }
-    return groups;
+}
+
+void readWarnings(std::string_view json, std::vector<std::string>& warnings)
+{
+    warnings.clear();
+    if (json.size() > 2)  // not "[]"
+        for (const QJsonValue& w : QJsonDocument::fromJson(QByteArray::fromRawData(json.data(), static_cast<qsizetype>(json.size()))).array())
+            warnings.push_back(w.toString().toStdString());
 }
 
 AssembledReport assembledReport(const std::string& form, std::optional<BulletinHeading> heading, std::string dateGroup,
@@ -44,43 +51,64 @@ AssembledReport assembledReport(const std::string& form, std::optional<BulletinH
     assembled.form = formFromCode(form);
     assembled.heading = std::move(heading);
     assembled.landDateGroup = std::move(dateGroup);
-    assembled.groups = splitGroups(groups);
+    splitGroups(groups, assembled.groups);
     assembled.raw = std::move(raw);
-    if (warnings.size() > 2)  // not "[]"
-        for (const QJsonValue& w : QJsonDocument::fromJson(warnings).array())
-            assembled.warnings.push_back(w.toString().toStdString());
+    readWarnings(std::string_view(warnings.constData(), static_cast<size_t>(warnings.size())), assembled.warnings);
     return assembled;
 }
 
 // The row's report decoded again from what was cut out of the stream: the
 // same values as at reception, with each group's meaning for the window.
-LoggedReport fromRow(const sql::Statement& row, bool withGroupMeanings)
+// A reader of many rows passes the same two objects for each, so that their
+// strings and lists are used again rather than made for every row.
+void fromRow(const sql::Statement& row, bool withGroupMeanings, AssembledReport& assembled, LoggedReport& r)
 {
-    std::optional<BulletinHeading> heading;
-    if (!row.isNull(7)) heading = BulletinHeading{row.text(7), row.text(8), row.text(9), row.text(10)};
-    const AssembledReport assembled =
-        assembledReport(row.text(1), std::move(heading), row.text(11), row.text(12), row.text(13), row.blob(14));
+    assembled.form = formFromCode(row.view(1));
+    if (row.isNull(7)) {
+        assembled.heading.reset();
+    } else {
+        if (!assembled.heading) assembled.heading.emplace();
+        assembled.heading->ttaaii = row.view(7);
+        assembled.heading->cccc = row.view(8);
+        assembled.heading->yygggg = row.view(9);
+        assembled.heading->bbb = row.view(10);
+    }
+    assembled.landDateGroup = row.view(11);
+    splitGroups(row.view(12), assembled.groups);
+    assembled.raw = row.view(13);
+    readWarnings(row.view(14), assembled.warnings);
     DecoderOptions options;
     options.plausibilityChecks = row.integer(15) != 0;
     options.describeGroups = withGroupMeanings;
 
-    LoggedReport r;
     r.id = row.integer(0);
-    r.report = decodeReport(assembled, options);
-    if (r.report.station.empty()) r.report.station = row.text(2);
-    if (!row.isNull(3)) r.observedUtc = sql::utc(row.integer(3));
+    decodeReport(assembled, r.report, options);
+    if (r.report.station.empty()) r.report.station = row.view(2);
+    r.observedUtc = row.isNull(3) ? QDateTime() : sql::utc(row.integer(3));
     r.receivedUtc = sql::utc(row.integer(4));
     r.lastHeardUtc = sql::utc(row.integer(5));
     r.timesHeard = static_cast<int>(row.integer(6));
-    r.place.name = row.text(16);
-    r.place.country = row.text(17);
+    r.place.name = row.view(16);
+    r.place.country = row.view(17);
+    r.place.lat.reset();
+    r.place.lon.reset();
+    r.place.reportedPosition = false;
+    r.place.listedAs = nullptr;
     if (!row.isNull(18) && !row.isNull(19)) {
         r.place.lat = row.real(18);
         r.place.lon = row.real(19);
         r.place.reportedPosition = r.report.form != ReportForm::Land && r.report.lat.has_value();
     }
+    r.place.elevationM.reset();
     if (!row.isNull(20)) r.place.elevationM = static_cast<int>(row.integer(20));
     r.supersededBy = row.isNull(21) ? 0 : row.integer(21);
+}
+
+LoggedReport fromRow(const sql::Statement& row, bool withGroupMeanings)
+{
+    AssembledReport assembled;
+    LoggedReport r;
+    fromRow(row, withGroupMeanings, assembled, r);
     return r;
 }
 
@@ -262,8 +290,13 @@ bool ReportLog::select(const ReportFilter& filter, const char* order, int64_t of
     sql::Statement statement(db_, text.c_str());
     where.bindAll(statement, filter);
     statement.bind(static_cast<int64_t>(limit)).bind(offset);
-    while (statement.step())
-        if (!each(fromRow(statement, filter.withGroupMeanings))) return true;
+    // One report filled row after row: a reader that keeps it moves it out.
+    AssembledReport assembled;
+    LoggedReport row;
+    while (statement.step()) {
+        fromRow(statement, filter.withGroupMeanings, assembled, row);
+        if (!each(row)) return true;
+    }
     if (statement.resultCode() == SQLITE_DONE || statement.resultCode() == SQLITE_ROW) return true;
     error_ = QStringLiteral("cannot read %1: %2").arg(path_, QString::fromUtf8(sqlite3_errmsg(db_)));
     return false;
@@ -284,7 +317,7 @@ std::vector<LoggedReport> ReportLog::reports(const ReportFilter& filter, int64_t
 {
     return againPastDamage([&] {
         std::vector<LoggedReport> list;
-        select(filter, "id", offset, limit, [&](LoggedReport&& r) {
+        select(filter, "id", offset, limit, [&](LoggedReport& r) {
             list.push_back(std::move(r));
             return true;
         });
@@ -298,7 +331,7 @@ std::vector<LoggedReport> ReportLog::reportsFromEnd(const ReportFilter& filter, 
     // far shorter to walk from the newest.
     return againPastDamage([&] {
         std::vector<LoggedReport> list;
-        select(filter, "id DESC", offsetFromEnd, limit, [&](LoggedReport&& r) {
+        select(filter, "id DESC", offsetFromEnd, limit, [&](LoggedReport& r) {
             list.push_back(std::move(r));
             return true;
         });
@@ -312,7 +345,7 @@ bool ReportLog::forEach(const ReportFilter& filter, const std::function<bool(con
     writeStagedForRead();
     // Not made again: the caller has had part of it. The damaged file is
     // set aside all the same, and lastError() says so.
-    const bool read = select(filter, "id", 0, -1, [&](LoggedReport&& r) { return each(r); });
+    const bool read = select(filter, "id", 0, -1, [&](const LoggedReport& r) { return each(r); });
     if (!inBatch_ && const_cast<ReportLog*>(this)->damageMet()) return false;
     return read;
 }
@@ -359,7 +392,7 @@ std::vector<LoggedReport> ReportLog::stationHistory(ReportForm form, const std::
     filter.withGroupMeanings = false;  // plotted values only
     return againPastDamage([&] {
         std::vector<LoggedReport> list;
-        select(filter, "report_time, id", 0, -1, [&](LoggedReport&& r) {
+        select(filter, "report_time, id", 0, -1, [&](LoggedReport& r) {
             list.push_back(std::move(r));
             return true;
         });

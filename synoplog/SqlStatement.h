@@ -10,6 +10,7 @@
 #include <optional>
 #include <sqlite3.h>
 #include <string>
+#include <string_view>
 
 namespace synop::sql {
 
@@ -121,6 +122,12 @@ public:
     {
         const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
         return data ? std::string(data, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
+    }
+    // The column's text where SQLite keeps it: valid up to the next step.
+    std::string_view view(int column) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+        return data ? std::string_view(data, static_cast<size_t>(sqlite3_column_bytes(stmt_, column))) : std::string_view();
     }
     QByteArray blob(int column) const
     {

@@ -48,6 +48,51 @@ Child run(const std::vector<std::string>& arguments, const std::string& outputPa
     return child;
 }
 
+Child runFedByLines(const std::vector<std::string>& arguments, std::string_view text, int linesPerPause, int pauseMicros,
+                    const std::string& outputPath)
+{
+    int input[2] = {-1, -1};
+    if (pipe(input) != 0) return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    posix_spawn_file_actions_addclose(&actions, input[0]);
+    posix_spawn_file_actions_addclose(&actions, input[1]);
+    posix_spawn_file_actions_addopen(&actions, 1, outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const bool spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    Child child;
+    if (!spawned) {
+        close(input[1]);
+        return child;
+    }
+    int lines = 0;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find('\n', at);
+        end = end == std::string_view::npos ? text.size() : end + 1;
+        for (size_t written = at; written < end;) {
+            const ssize_t n = write(input[1], text.data() + written, end - written);
+            if (n <= 0) break;
+            written += static_cast<size_t>(n);
+        }
+        at = end;
+        if (++lines % linesPerPause == 0) usleep(static_cast<useconds_t>(pauseMicros));
+    }
+    close(input[1]);
+    rusage usage{};
+    int status = 0;
+    wait4(pid, &status, 0, &usage);
+    child.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    child.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec + usage.ru_stime.tv_usec / 1e6;
+    return child;
+}
+
 long countLines(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -2,6 +2,7 @@
 // Running a program as a user would, and charging it the CPU time the
 // kernel counted for it (user and system, from wait4): start-up included.
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace bench {
@@ -17,6 +18,12 @@ struct Child {
 // errorPath.
 Child run(const std::vector<std::string>& arguments, const std::string& outputPath,
           const std::string& errorPath = "/dev/null");
+
+// The same with its standard input from a pipe this process writes `text`
+// into a line at a time, pausing `pauseMicros` after every `linesPerPause`
+// lines, as a receiver hands on what it decodes; output to outputPath.
+Child runFedByLines(const std::vector<std::string>& arguments, std::string_view text, int linesPerPause, int pauseMicros,
+                    const std::string& outputPath);
 
 long countLines(const std::string& path);
 

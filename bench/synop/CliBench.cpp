@@ -250,6 +250,31 @@ int main(int argc, char** argv)
                     "CPU time (JSON %.3f s, --store %.3f s)\n",
                     kRounds, median(storeTimes) / median(jsonTimes), median(jsonTimes), median(storeTimes));
     }
+    {
+        // Reading the log back, as a listener exports tonight's reports for
+        // a web page: every stored report decoded again from its groups.
+        const std::string full = QDir(dir.path()).filePath(QStringLiteral("log0.sqlite")).toStdString();
+        for (const char* format : {"json", "geojson"}) {
+            double sec = 1e9;
+            for (int i = 0; i < 3; ++i)
+                sec = std::min(sec, run({tool, "--from-log=" + full, "--format", format}, out).cpuSeconds);
+            const long rows = countLines(out);
+            std::printf("pluvane-synop --from-log, %s to a file: %ld reports, %.0f reports per CPU second, %.2f times the "
+                        "CPU time per report of the JSON run on the text\n",
+                        format, rows, rows / sec, (sec / rows) / (json / jsonLines));
+        }
+    }
+    {
+        // Live, behind a receiver: the text a line at a time through a pipe
+        // (the first 5,000 or so reports, a short pause every ten lines),
+        // each report written as soon as it is complete.
+        const std::string_view part = std::string_view(stream).substr(0, std::min<size_t>(stream.size(), 400000));
+        const Child fed = bench::runFedByLines({tool, "--keep-duplicates", "--received", "2026-03-28T23:00Z"}, part, 10, 500, out);
+        const long reports = countLines(out);
+        std::printf("pluvane-synop fed a line at a time through a pipe: %ld reports, %.1f microseconds of CPU a report "
+                    "(%.1f times the JSON run's per report; a teletype line comes every few seconds)\n",
+                    reports, fed.cpuSeconds / reports * 1e6, (fed.cpuSeconds / reports) / (json / jsonLines));
+    }
     if (argc > 3) {
         common[0] = argv[3];
         const double earlierJson = best({});
