@@ -9,10 +9,21 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <vector>
 
+#ifndef PLUVANE_STATION_INDEX_WRITER
 static void initStationResources() { Q_INIT_RESOURCE(stations); }
+
+namespace synop::builtin {
+// Made at build time from the lists compiled in (BuiltInStationIndex.cpp).
+extern const size_t kLandListBytes, kSupplementBytes, kLandCount, kLineCount, kOtherLineCount;
+extern const int kIndices[];
+extern const StationCatalog::LineRef kLines[];
+extern const StationCatalog::OtherLineRef kOtherLines[];
+}  // namespace synop::builtin
+#endif
 
 namespace synop {
 namespace {
@@ -166,12 +177,15 @@ void StationCatalog::loadLandSupplement(std::string_view text) { loadLand(text, 
 
 void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool textIsStatic)
 {
+    if (text.size() > UINT32_MAX) return;  // no list is near that size: not one
     const std::string_view kept = textIsStatic ? text : std::string_view(landTexts_.emplace_back(text));
+    const auto textId = static_cast<uint32_t>(landTextViews_.size());
+    landTextViews_.push_back(kept);
     // Every run of the program reads the lists before its first report:
     // they are indexed into two arrays that become the catalog's own, with
     // no table of entries beside them (each page touched is a page fault).
     std::vector<int> readIndices;
-    std::vector<std::string_view> readLines;
+    std::vector<LineRef> readLines;
     readIndices.reserve(kept.size() / 48);
     readLines.reserve(kept.size() / 48);
     bool sorted = true;
@@ -188,7 +202,7 @@ void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool tex
         if (index >= 0) {
             if (!readIndices.empty() && index < readIndices.back()) sorted = false;
             readIndices.push_back(index);
-            readLines.push_back(line);
+            readLines.push_back({textId, static_cast<uint32_t>(line.data() - kept.data()), static_cast<uint32_t>(line.size())});
             return;
         }
         // A later line of the same index replaces the earlier one.
@@ -202,7 +216,7 @@ void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool tex
         for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return readIndices[a] < readIndices[b]; });
         std::vector<int> indices(order.size());
-        std::vector<std::string_view> lines(order.size());
+        std::vector<LineRef> lines(order.size());
         for (size_t i = 0; i < order.size(); ++i) {
             indices[i] = readIndices[order[i]];
             lines[i] = readLines[order[i]];
@@ -225,11 +239,11 @@ void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool tex
     readLines.resize(kept1);
     if (landIndices_.empty()) {
         landCount_ += readIndices.size();
-        landIndices_ = std::move(readIndices);
-        landLines_ = std::move(readLines);
+        ownIndices_ = std::move(readIndices);
+        ownLines_ = std::move(readLines);
     } else {
         std::vector<int> indices;
-        std::vector<std::string_view> lines;
+        std::vector<LineRef> lines;
         indices.reserve(landIndices_.size() + readIndices.size());
         lines.reserve(landIndices_.size() + readIndices.size());
         size_t known = 0;
@@ -247,9 +261,16 @@ void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool tex
         }
         indices.insert(indices.end(), landIndices_.begin() + static_cast<long>(known), landIndices_.end());
         lines.insert(lines.end(), landLines_.begin() + static_cast<long>(known), landLines_.end());
-        landIndices_ = std::move(indices);
-        landLines_ = std::move(lines);
+        ownIndices_ = std::move(indices);
+        ownLines_ = std::move(lines);
     }
+    landIndices_ = ownIndices_;
+    landLines_ = ownLines_;
+    finishLandIndex();
+}
+
+void StationCatalog::finishLandIndex()
+{
     // Where each run of a hundred indices (the first three figures) starts.
     for (size_t hundreds = 0, i = 0; hundreds < kLandHundreds + 1; ++hundreds) {
         while (i < landIndices_.size() && static_cast<size_t>(landIndices_[i]) / 100 < hundreds) ++i;
@@ -262,7 +283,7 @@ void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool tex
     if (!landParsed_) throw std::bad_alloc();
 }
 
-const std::string_view* StationCatalog::landLine(std::string_view index, size_t* position) const
+std::optional<std::string_view> StationCatalog::landLine(std::string_view index, size_t* position) const
 {
     if (index.size() == 5) {
         const int number = fiveFigures(index.substr(0, 2), index.substr(2));
@@ -271,13 +292,14 @@ const std::string_view* StationCatalog::landLine(std::string_view index, size_t*
             const auto first = landIndices_.begin() + landHundreds_[hundreds];
             const auto end = landIndices_.begin() + landHundreds_[hundreds + 1];
             const auto at = std::lower_bound(first, end, number);
-            if (at == end || *at != number) return nullptr;
+            if (at == end || *at != number) return std::nullopt;
             *position = static_cast<size_t>(at - landIndices_.begin());
-            return &landLines_[*position];
+            return lineText(landLines_[*position]);
         }
     }
     const auto other = otherLandLines_.find(index);
-    return other != otherLandLines_.end() ? &other->second : nullptr;
+    if (other == otherLandLines_.end()) return std::nullopt;
+    return other->second;
 }
 
 const StationInfo* StationCatalog::parsedLand(const std::string_view& line) const
@@ -369,7 +391,7 @@ void StationCatalog::indexBuoys(std::string_view text) const
 const StationInfo* StationCatalog::landStation(std::string_view index) const
 {
     size_t position = landLines_.size();
-    const std::string_view* line = landLine(index, &position);
+    const std::optional<std::string_view> line = landLine(index, &position);
     if (!line) return nullptr;
     if (position == landLines_.size()) return parsedLand(*line);
     // Once taken apart, an entry is found without the lock.
@@ -406,6 +428,31 @@ const StationInfo* StationCatalog::buoy(std::string_view id) const
     return info;
 }
 
+#ifndef PLUVANE_STATION_INDEX_WRITER
+bool StationCatalog::adoptBuiltInIndex(std::string_view list, std::string_view supplement)
+{
+    using namespace builtin;
+    if (!landTextViews_.empty() || list.size() != kLandListBytes || supplement.size() != kSupplementBytes) return false;
+    const std::string_view texts[] = {list, supplement};
+    // The index and the texts come from the same files of the same build;
+    // a line that does not start with its own index would say otherwise.
+    for (const size_t i : {size_t{0}, kLineCount / 2, kLineCount - 1}) {
+        if (kLineCount == 0) break;
+        const LineRef& line = kLines[i];
+        if (line.text > 1 || line.offset + size_t{line.length} > texts[line.text].size()) return false;
+        const std::string_view fields = trim(texts[line.text].substr(line.offset, line.length));
+        if (fields.size() < 6 || fiveFigures(fields.substr(0, 2), fields.substr(3, 3)) != kIndices[i]) return false;
+    }
+    landTextViews_.assign(std::begin(texts), std::end(texts));
+    landIndices_ = std::span<const int>(kIndices, kLineCount);
+    landLines_ = std::span<const LineRef>(kLines, kLineCount);
+    for (size_t i = 0; i < kOtherLineCount; ++i) otherLandLines_.emplace(kOtherLines[i].index, lineText(kOtherLines[i].line));
+    landCount_ = kLandCount;
+    finishLandIndex();
+    indexMadeAtBuildTime_ = true;
+    return true;
+}
+
 const StationCatalog& StationCatalog::builtIn()
 {
     // Made in place, never moved: its lines view its own texts. Kept to the
@@ -426,23 +473,38 @@ const StationCatalog& StationCatalog::builtIn()
         };
         auto read = [](const char* name) -> Text {
             const QString fileName = QString::fromLatin1(name);
+            const QResource resource(QStringLiteral(":/synop/") + fileName);
+            const bool inPlace = resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression;
+            const Text builtInText{QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()), resource.size()), true};
             if (QCoreApplication::instance()) {
                 QFile installed(QDir(QCoreApplication::applicationDirPath())
                                     .filePath(QStringLiteral("../" PLUVANE_RELATIVE_DATADIR "/") + fileName));
-                if (installed.open(QIODevice::ReadOnly)) return {installed.readAll()};
+                if (installed.open(QIODevice::ReadOnly)) {
+                    // As installed with the program, the list is the one
+                    // built in, which comes indexed: compared where it lies
+                    // in the page cache, it is not copied.
+                    if (inPlace && installed.size() == resource.size()) {
+                        const uchar* mapped = installed.map(0, installed.size());
+                        const bool same = mapped && std::memcmp(mapped, resource.data(), static_cast<size_t>(resource.size())) == 0;
+                        if (mapped) installed.unmap(const_cast<uchar*>(mapped));
+                        if (same) return builtInText;
+                    }
+                    return {installed.readAll()};
+                }
             }
-            const QResource resource(QStringLiteral(":/synop/") + fileName);
-            if (resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression)
-                return {QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()), resource.size()), true};
+            if (inPlace) return builtInText;
             QFile file(QStringLiteral(":/synop/") + fileName);
             if (file.open(QIODevice::ReadOnly)) return {file.readAll()};
             return {};
         };
         const Text land = read("nsd_bbsss.txt");
-        c.loadLand(land.view(), true, land.isStatic);
         // Stations opened or renumbered since the land list's snapshot.
         const Text supplement = read("isd_stations.txt");
-        c.loadLand(supplement.view(), false, supplement.isStatic);
+        // The lists built in come with their index; others are read through.
+        if (!land.isStatic || !supplement.isStatic || !c.adoptBuiltInIndex(land.view(), supplement.view())) {
+            c.loadLand(land.view(), true, land.isStatic);
+            c.loadLand(supplement.view(), false, supplement.isStatic);
+        }
         // Most runs meet few buoys or none: their table is read when one comes.
         const Text buoys = read("ndbc_station_table.txt");
         if (buoys.isStatic) c.unparsedBuoys_ = buoys.view();
@@ -451,5 +513,7 @@ const StationCatalog& StationCatalog::builtIn()
     }();
     return catalog;
 }
+
+#endif
 
 }  // namespace synop

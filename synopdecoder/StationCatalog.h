@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -44,8 +45,24 @@ public:
     const StationInfo* landStation(std::string_view index) const;
     const StationInfo* buoy(std::string_view id) const;
     size_t size() const;
+    // Whether the land lists' index was made at build time (the lists built
+    // in) rather than by reading them through.
+    bool indexMadeAtBuildTime() const { return indexMadeAtBuildTime_; }
+
+    // Where a land station's line lies: which of the texts read, and where
+    // in it. The lists built in have theirs made at build time.
+    struct LineRef {
+        uint32_t text;
+        uint32_t offset;
+        uint32_t length;
+    };
+    struct OtherLineRef {
+        const char* index;  // not five figures
+        LineRef line;
+    };
 
 private:
+    friend struct StationIndexWriter;  // writes the built-in lists' index at build time
     // Looked up by a view of the report's station, without a copy.
     struct Hash {
         using is_transparent = void;
@@ -56,12 +73,20 @@ private:
     // few hundred stations: the lines are indexed by their five figures
     // when the list is read (a sorted table, not an entry per possible
     // index) and taken apart on their first lookup.
-    const std::string_view* landLine(std::string_view index, size_t* position) const;
+    std::optional<std::string_view> landLine(std::string_view index, size_t* position) const;
+    std::string_view lineText(const LineRef& line) const { return landTextViews_[line.text].substr(line.offset, line.length); }
     void loadLand(std::string_view text, bool replaceKnown, bool textIsStatic);
+    // The index made at build time, taken over when the texts are the lists
+    // built in; false, and nothing changed, when they are not.
+    bool adoptBuiltInIndex(std::string_view list, std::string_view supplement);
+    void finishLandIndex();
     const StationInfo* parsedLand(const std::string_view& line) const;
     std::deque<std::string> landTexts_;                // every text loaded but the built-in ones, which the lines view
-    std::vector<int> landIndices_;                     // five-figure indices, ascending
-    std::vector<std::string_view> landLines_;          // the line of each of landIndices_
+    std::vector<std::string_view> landTextViews_;      // every land text read, by LineRef::text
+    std::span<const int> landIndices_;                 // five-figure indices, ascending
+    std::span<const LineRef> landLines_;               // the line of each of landIndices_
+    std::vector<int> ownIndices_;                      // what the two above view, unless made at build time
+    std::vector<LineRef> ownLines_;
     static constexpr size_t kLandHundreds = 1000;
     std::array<uint32_t, kLandHundreds + 1> landHundreds_{};  // by an index's first three figures: its first place in landIndices_
     struct FreeMemory {
@@ -70,6 +95,7 @@ private:
     std::unique_ptr<const StationInfo*[], FreeMemory> landParsed_;  // each of landLines_ once taken apart (atomic_ref)
     std::unordered_map<std::string, std::string_view, Hash, std::equal_to<>> otherLandLines_;  // other indices
     size_t landCount_ = 0;
+    bool indexMadeAtBuildTime_ = false;
     mutable std::mutex parsedLock_;
     mutable std::unordered_map<const char*, std::unique_ptr<StationInfo>> parsed_;  // by line; owns what landParsed_ points to
     void parseBuoys(std::string_view text) const;

@@ -4,6 +4,8 @@
 #include "synopdecoder/StationCatalog.h"
 #include "synopdecoder/StationPlace.h"
 
+#include <QFile>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace synop;
@@ -136,4 +138,37 @@ TEST(StationSupplement, BuiltInListsAnswerWhenReadInPlace)
     ASSERT_TRUE(buoy);
     EXPECT_TRUE(buoy->lat && buoy->lon);
     EXPECT_GT(catalog.size(), 14000u);
+}
+
+// The built-in lists' index is made at build time by the same reading as
+// at run time: every index, listed or not, must answer as reading the two
+// lists through answers it.
+TEST(StationSupplement, TheIndexMadeAtBuildTimeAnswersAsReadingTheListsThrough)
+{
+    const StationCatalog& built = StationCatalog::builtIn();
+    ASSERT_TRUE(built.indexMadeAtBuildTime());
+    QFile list(QStringLiteral(":/synop/nsd_bbsss.txt")), supplement(QStringLiteral(":/synop/isd_stations.txt"));
+    ASSERT_TRUE(list.open(QIODevice::ReadOnly) && supplement.open(QIODevice::ReadOnly));
+    const QByteArray listText = list.readAll(), supplementText = supplement.readAll();
+    StationCatalog read;
+    read.loadLandStations(std::string_view(listText.constData(), static_cast<size_t>(listText.size())));
+    read.loadLandSupplement(std::string_view(supplementText.constData(), static_cast<size_t>(supplementText.size())));
+    EXPECT_FALSE(read.indexMadeAtBuildTime());
+    int listed = 0;
+    for (int number = 0; number <= 99999; ++number) {
+        char index[8];
+        std::snprintf(index, sizeof index, "%05d", number);
+        const StationInfo* a = built.landStation(index);
+        const StationInfo* b = read.landStation(index);
+        ASSERT_EQ(a == nullptr, b == nullptr) << index;
+        if (!a) continue;
+        ++listed;
+        EXPECT_EQ(a->name, b->name) << index;
+        EXPECT_EQ(a->country, b->country) << index;
+        EXPECT_EQ(a->lat, b->lat) << index;
+        EXPECT_EQ(a->lon, b->lon) << index;
+        EXPECT_EQ(a->elevationM, b->elevationM) << index;
+    }
+    EXPECT_GT(listed, 14000);
+    EXPECT_EQ(read.size(), static_cast<size_t>(listed));
 }

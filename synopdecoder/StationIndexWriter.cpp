@@ -1,0 +1,110 @@
+// pluvane-station-index: run by the build, never installed. Reads the land
+// list and its supplement as the catalog reads them at run time and writes
+// the index it made as C++ source, so that the lists compiled into the
+// library cost a program nothing until it looks a station up: reading them
+// through took as long as starting the program, most of it in page faults.
+//
+//   pluvane-station-index LAND_LIST SUPPLEMENT OUTPUT.cpp
+#include "synopdecoder/StationCatalog.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace synop {
+
+// A C string literal's contents.
+std::string escaped(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20 || byte >= 0x7f) {
+            char octal[5];
+            std::snprintf(octal, sizeof octal, "\\%03o", byte);
+            out += octal;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+struct StationIndexWriter {
+    static void write(const StationCatalog& c, size_t listBytes, size_t supplementBytes, std::ostream& out)
+    {
+        out << "// Made by pluvane-station-index from the land list and its supplement at build time.\n"
+               "#include \"synopdecoder/StationCatalog.h\"\n\n"
+               "namespace synop::builtin {\n\n"
+            << "extern const size_t kLandListBytes = " << listBytes << ";\n"
+            << "extern const size_t kSupplementBytes = " << supplementBytes << ";\n"
+            << "extern const size_t kLandCount = " << c.landCount_ << ";\n"
+            << "extern const size_t kLineCount = " << c.landIndices_.size() << ";\n"
+            << "extern const size_t kOtherLineCount = " << c.otherLandLines_.size() << ";\n\n";
+        out << "extern const int kIndices[] = {\n";
+        for (size_t i = 0; i < c.landIndices_.size(); ++i) out << c.landIndices_[i] << (i % 16 == 15 ? ",\n" : ",");
+        out << "0};\n\nextern const StationCatalog::LineRef kLines[] = {\n";
+        for (const StationCatalog::LineRef& line : c.landLines_)
+            out << '{' << line.text << ',' << line.offset << ',' << line.length << "},\n";
+        out << "{0,0,0}};\n\nextern const StationCatalog::OtherLineRef kOtherLines[] = {\n";
+        for (const auto& [index, line] : c.otherLandLines_) {
+            // Where the line lies in which text: the views point into them.
+            for (uint32_t text = 0; text < c.landTextViews_.size(); ++text) {
+                const std::string_view whole = c.landTextViews_[text];
+                if (line.data() < whole.data() || line.data() > whole.data() + whole.size()) continue;
+                out << "{\"" << escaped(index) << "\",{" << text << ',' << (line.data() - whole.data()) << ',' << line.size() << "}},\n";
+                break;
+            }
+        }
+        out << "{nullptr,{0,0,0}}};\n\n}  // namespace synop::builtin\n";
+    }
+};
+
+}  // namespace synop
+
+namespace {
+
+bool readFile(const char* path, std::string& text)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    text = bytes.str();
+    return static_cast<bool>(in) || in.eof();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: pluvane-station-index LAND_LIST SUPPLEMENT OUTPUT.cpp\n");
+        return 2;
+    }
+    std::string list, supplement;
+    if (!readFile(argv[1], list) || !readFile(argv[2], supplement)) {
+        std::fprintf(stderr, "pluvane-station-index: cannot read %s or %s\n", argv[1], argv[2]);
+        return 1;
+    }
+    synop::StationCatalog catalog;
+    catalog.loadLandStations(list);
+    catalog.loadLandSupplement(supplement);
+    std::ostringstream source;
+    synop::StationIndexWriter::write(catalog, list.size(), supplement.size(), source);
+    // Written only when it changed, so that a build that read the same
+    // lists compiles nothing again.
+    std::string before;
+    if (std::ifstream old(argv[3], std::ios::binary); old && readFile(argv[3], before) && before == source.str()) return 0;
+    std::ofstream out(argv[3], std::ios::binary | std::ios::trunc);
+    out << source.str();
+    out.close();
+    if (!out) {
+        std::fprintf(stderr, "pluvane-station-index: cannot write %s\n", argv[3]);
+        return 1;
+    }
+    return 0;
+}
