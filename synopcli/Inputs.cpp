@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -67,31 +68,52 @@ private:
     bool failed_ = false;
 };
 
-// The reports of a bulletin share their day and hour: the last answer is
-// kept for the next report that gives the same figures.
+// The reports of a bulletin share their day and hour, and a day's traffic
+// has a few hundred times at most: the answers are kept by the figures
+// they were worked out from, in a small table that forgets on a clash.
 class ObservationTimes {
 public:
     explicit ObservationTimes(const QDateTime& receivedUtc) : received_(receivedUtc) {}
     const QDateTime& of(const DecodedReport& r)
     {
-        const Figures figures{r.day, r.hour, r.minute, r.month};
-        if (!known_ || figures != figures_) {
-            time_ = observationTime(r, received_).value_or(QDateTime());
-            figures_ = figures;
-            known_ = true;
+        const std::optional<uint32_t> key = keyOf(r);
+        if (!key) {
+            spare_ = observationTime(r, received_).value_or(QDateTime());
+            return spare_;
         }
-        return time_;
+        Known& known = known_[(*key * 2654435761u) >> (32 - kKnownBits)];
+        if (known.key != *key) {
+            known.time = observationTime(r, received_).value_or(QDateTime());
+            known.key = *key;
+        }
+        return known.time;
     }
 
 private:
-    struct Figures {
-        std::optional<int> day, hour, minute, month;
-        bool operator==(const Figures&) const = default;
+    static constexpr int kKnownBits = 8;
+    // Day, hour, minute and month, each 0 to 99 or not given; none when a
+    // figure lies outside that.
+    static std::optional<uint32_t> keyOf(const DecodedReport& r)
+    {
+        uint32_t key = 0;
+        bool inRange = true;
+        auto add = [&](const std::optional<int>& figure) {
+            inRange = inRange && (!figure || (*figure >= 0 && *figure <= 99));
+            key = key * 101 + (figure ? static_cast<uint32_t>(*figure) : 100);
+        };
+        add(r.day);
+        add(r.hour);
+        add(r.minute);
+        add(r.month);
+        return inRange ? std::optional<uint32_t>(key) : std::nullopt;
+    }
+    struct Known {
+        uint32_t key = UINT32_MAX;  // no key is this large: 101^4 - 1 at most
+        QDateTime time;
     };
     QDateTime received_;
-    bool known_ = false;
-    Figures figures_;
-    QDateTime time_;
+    std::array<Known, 1 << kKnownBits> known_;
+    QDateTime spare_;
 };
 
 // The output's last bytes written out; a failed write said on standard error.

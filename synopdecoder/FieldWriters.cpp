@@ -447,19 +447,25 @@ static size_t writeIsoUtcOnce(char* out, const QDateTime& utc, qint64 ms);
 
 size_t writeIsoUtc(char* out, const QDateTime& utc)
 {
-    // The reports of a bulletin share their time: the last one's text is kept.
-    thread_local qint64 lastMs = std::numeric_limits<qint64>::min();
-    thread_local char lastText[32];
-    thread_local size_t lastLength = 0;
+    // The reports of a bulletin share their time, and a day's traffic has a
+    // few hundred times at most: their texts are kept in a small table that
+    // forgets on a clash.
+    struct Kept {
+        qint64 ms = std::numeric_limits<qint64>::min();
+        char text[32];
+        size_t length = 0;
+    };
+    thread_local std::array<Kept, 64> kept;
     const qint64 ms = utc.toMSecsSinceEpoch();
-    if (ms == lastMs) {
-        std::memcpy(out, lastText, sizeof lastText);  // out has room for all 32
-        return lastLength;
+    Kept& k = kept[(static_cast<uint64_t>(ms / 60000) * 0x9e3779b97f4a7c15ull) >> 58];
+    if (k.ms == ms) {
+        std::memcpy(out, k.text, sizeof k.text);  // out has room for all 32
+        return k.length;
     }
     const size_t length = writeIsoUtcOnce(out, utc, ms);
-    lastMs = ms;
-    std::memcpy(lastText, out, length);
-    lastLength = length;
+    k.ms = ms;
+    std::memcpy(k.text, out, length);
+    k.length = length;
     return length;
 }
 

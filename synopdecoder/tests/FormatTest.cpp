@@ -188,4 +188,18 @@ TEST(Format, NumbersAndTimesAsQtWritesThem)
         appendIsoUtc(mine, QDateTime::fromString(QString::fromLatin1(t), Qt::ISODate));
         EXPECT_EQ(mine, t);
     }
+    // A fortnight of hourly reports station after station, as an archive
+    // lists them: far more times than the writer keeps texts for, asked
+    // again and again in another order, seconds apart within one minute too.
+    const QDateTime start = QDateTime::fromString(QStringLiteral("2026-03-01T00:00:00Z"), Qt::ISODate);
+    for (int station = 0; station < 3; ++station) {
+        for (int hour = 14 * 24 - 1; hour >= 0; --hour) {
+            for (int second : {0, 30}) {
+                const QDateTime t = start.addSecs(hour * 3600 + second);
+                std::string mine;
+                appendIsoUtc(mine, t);
+                ASSERT_EQ(QString::fromStdString(mine), t.toString(Qt::ISODate)) << station << ' ' << hour;
+            }
+        }
+    }
 }
