@@ -44,39 +44,43 @@ void readWarnings(std::string_view json, std::vector<std::string>& warnings)
             warnings.push_back(w.toString().toStdString());
 }
 
-AssembledReport assembledReport(const std::string& form, std::optional<BulletinHeading> heading, std::string dateGroup,
-                                const std::string& groups, std::string raw, const QByteArray& warnings)
+// A stored report's columns as they were cut out of the stream, viewed
+// where SQLite keeps them.
+struct StoredColumns {
+    std::string_view form;
+    bool hasHeading = false;
+    std::string_view ttaaii, cccc, yygggg, bbb;
+    std::string_view dateGroup, groups, raw, warnings;
+};
+
+// The assembled report again, into one whose strings and lists a reader of
+// many rows uses again rather than making them for every row.
+void assemble(const StoredColumns& c, AssembledReport& assembled)
 {
-    AssembledReport assembled;
-    assembled.form = formFromCode(form);
-    assembled.heading = std::move(heading);
-    assembled.landDateGroup = std::move(dateGroup);
-    splitGroups(groups, assembled.groups);
-    assembled.raw = std::move(raw);
-    readWarnings(std::string_view(warnings.constData(), static_cast<size_t>(warnings.size())), assembled.warnings);
-    return assembled;
+    assembled.form = formFromCode(c.form);
+    if (!c.hasHeading) {
+        assembled.heading.reset();
+    } else {
+        if (!assembled.heading) assembled.heading.emplace();
+        assembled.heading->ttaaii = c.ttaaii;
+        assembled.heading->cccc = c.cccc;
+        assembled.heading->yygggg = c.yygggg;
+        assembled.heading->bbb = c.bbb;
+    }
+    assembled.landDateGroup = c.dateGroup;
+    splitGroups(c.groups, assembled.groups);
+    assembled.raw = c.raw;
+    readWarnings(c.warnings, assembled.warnings);
 }
 
 // The row's report decoded again from what was cut out of the stream: the
 // same values as at reception, with each group's meaning for the window.
-// A reader of many rows passes the same two objects for each, so that their
-// strings and lists are used again rather than made for every row.
+// A reader of many rows passes the same two objects for each.
 void fromRow(const sql::Statement& row, bool withGroupMeanings, AssembledReport& assembled, LoggedReport& r)
 {
-    assembled.form = formFromCode(row.view(1));
-    if (row.isNull(7)) {
-        assembled.heading.reset();
-    } else {
-        if (!assembled.heading) assembled.heading.emplace();
-        assembled.heading->ttaaii = row.view(7);
-        assembled.heading->cccc = row.view(8);
-        assembled.heading->yygggg = row.view(9);
-        assembled.heading->bbb = row.view(10);
-    }
-    assembled.landDateGroup = row.view(11);
-    splitGroups(row.view(12), assembled.groups);
-    assembled.raw = row.view(13);
-    readWarnings(row.view(14), assembled.warnings);
+    assemble({row.view(1), !row.isNull(7), row.view(7), row.view(8), row.view(9), row.view(10), row.view(11), row.view(12),
+              row.view(13), row.view(14)},
+             assembled);
     DecoderOptions options;
     options.plausibilityChecks = row.integer(15) != 0;
     options.describeGroups = withGroupMeanings;
@@ -117,11 +121,13 @@ constexpr const char* kReportTextColumns =
     "id, form, heading_ttaaii, heading_cccc, heading_yygggg, heading_bbb, date_group, groups, raw, assembly_warnings, "
     "plausibility_checks, station, station_name, country";
 
-std::string textOf(sqlite3_value* value)
+std::string_view viewOf(sqlite3_value* value)
 {
     const auto* data = reinterpret_cast<const char*>(sqlite3_value_text(value));
-    return data ? std::string(data, static_cast<size_t>(sqlite3_value_bytes(value))) : std::string();
+    return data ? std::string_view(data, static_cast<size_t>(sqlite3_value_bytes(value))) : std::string_view();
 }
+
+std::string textOf(sqlite3_value* value) { return std::string(viewOf(value)); }
 
 // Row ids are dense from 1: a byte each (0 not yet asked, 1 no, 2 yes) up
 // to this many rows; ids beyond are answered without the memo.
@@ -135,34 +141,37 @@ constexpr int64_t kDecodedTextRows = 4 * 1024 * 1024;
 // warnings, once for every needle.
 bool reportMatches(const std::string& needle, sqlite3_value** argv, sql::SearchMemo* memo)
 {
-    std::string stored = textOf(argv[12]) + '\n' + textOf(argv[13]) + '\n' + textOf(argv[14]) + '\n' + textOf(argv[9]);
+    // Every row meets this for every new needle: its text is put together
+    // in one buffer kept from row to row.
+    std::string& text = memo->text;
+    text.assign(viewOf(argv[12]));
+    for (const int column : {13, 14, 9}) text.append(1, '\n').append(viewOf(argv[column]));
     if (sqlite3_value_type(argv[3]) != SQLITE_NULL)
-        for (int i = 3; i <= 6; ++i) stored += '\n' + textOf(argv[i]);
-    lowerCase(stored);
-    if (stored.find(needle) != std::string::npos) return true;
+        for (int column = 3; column <= 6; ++column) text.append(1, '\n').append(viewOf(argv[column]));
+    lowerCase(text);
+    if (text.find(needle) != std::string::npos) return true;
 
     const int64_t id = sqlite3_value_int64(argv[1]);
     const bool kept = id > 0 && id < kDecodedTextRows;
     if (kept && id < static_cast<int64_t>(memo->decodedKnown.size()) && memo->decodedKnown[id]) {
-        std::string raw = textOf(argv[9]);
-        lowerCase(raw);
-        return (memo->decodedText[id] + raw).find(needle) != std::string::npos;
+        text.assign(memo->decodedText[id]).append(viewOf(argv[9]));  // the decoded part is lower case already
+        lowerCase(text);
+        return text.find(needle) != std::string::npos;
     }
-    std::optional<BulletinHeading> heading;
-    if (sqlite3_value_type(argv[3]) != SQLITE_NULL)
-        heading = BulletinHeading{textOf(argv[3]), textOf(argv[4]), textOf(argv[5]), textOf(argv[6])};
-    const std::string warnings = textOf(argv[10]);
+    // The first needle decodes every row it does not find in the stored
+    // fields: into the same objects, one row after another.
+    assemble({viewOf(argv[2]), sqlite3_value_type(argv[3]) != SQLITE_NULL, viewOf(argv[3]), viewOf(argv[4]),
+              viewOf(argv[5]), viewOf(argv[6]), viewOf(argv[7]), viewOf(argv[8]), viewOf(argv[9]), viewOf(argv[10])},
+             memo->assembled);
     DecoderOptions options;
     options.plausibilityChecks = sqlite3_value_int(argv[11]) != 0;
     options.describeGroups = false;
-    DecodedReport report = decodeReport(assembledReport(textOf(argv[2]), std::move(heading), textOf(argv[7]),
-                                                        textOf(argv[8]), textOf(argv[9]),
-                                                        QByteArray::fromStdString(warnings)),
-                                        options);
-    if (report.station.empty()) report.station = textOf(argv[12]);
-    StationPlace place;
-    place.name = textOf(argv[13]);
-    place.country = textOf(argv[14]);
+    DecodedReport& report = memo->decoded;
+    decodeReport(memo->assembled, report, options);
+    if (report.station.empty()) report.station = viewOf(argv[12]);
+    StationPlace& place = memo->place;
+    place.name = viewOf(argv[13]);
+    place.country = viewOf(argv[14]);
     std::string beforeRaw = searchTextBeforeRaw(report, place);
     std::string raw = report.raw;
     lowerCase(raw);

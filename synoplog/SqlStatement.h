@@ -1,6 +1,9 @@
 #pragma once
 // A prepared SQLite statement that finalizes itself, with the few binds and
 // reads the station log needs. Internal to the log.
+#include "synopdecoder/Report.h"
+#include "synopdecoder/StationPlace.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -33,6 +36,12 @@ struct SearchMemo {
     std::vector<uint8_t> answers;  // by row id: 0 not asked yet, 1 no, 2 yes
     std::vector<std::string> decodedText;  // by row id: the search text before the raw text, lower case
     std::vector<uint8_t> decodedKnown;     // by row id: 1 once decodedText holds it
+    // Each row's text and, decoded for its search text, its report go into
+    // these, used again.
+    std::string text;
+    AssembledReport assembled;
+    DecodedReport decoded;
+    StationPlace place;
 };
 void addSearchFunction(sqlite3* db, SearchMemo* memo);
 
