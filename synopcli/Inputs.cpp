@@ -160,9 +160,13 @@ int decodeText(const DecodingRun& run)
         if (run.writer) run.writer->flush();
         standardOutput().flush();
     };
-    constexpr qint64 kChunk = 256 * 1024;
-    // One for every file, not zeroed: its pages are touched only as far as the files fill it.
-    const std::unique_ptr<char[]> chunk(new char[kChunk]);
+    // One for every file, not zeroed: its pages are touched only as far as
+    // the files fill it, and each page first touched is a page fault. A
+    // chunk is the log's transaction, whose best size is 256 kB; without a
+    // log a quarter of that reads as fast and touches a quarter of the pages
+    // (and of the output's, which leaves after each chunk).
+    const qint64 kChunk = run.log ? 256 * 1024 : 64 * 1024;
+    const std::unique_ptr<char[]> chunk(new char[static_cast<size_t>(kChunk)]);
     for (const QString& name : run.files) {
         if (name == QLatin1String("-")) {
             // Whatever a live pipe has delivered is decoded at once, not when a buffer fills.
