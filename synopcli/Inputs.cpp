@@ -165,8 +165,8 @@ int decodeText(const DecodingRun& run)
     // chunk is the log's transaction, whose best size is 256 kB; without a
     // log a quarter of that reads as fast and touches a quarter of the pages
     // (and of the output's, which leaves after each chunk).
-    const qint64 kChunk = run.log ? 256 * 1024 : 64 * 1024;
-    const std::unique_ptr<char[]> chunk(new char[static_cast<size_t>(kChunk)]);
+    const qint64 chunkSize = run.log ? 256 * 1024 : 64 * 1024;
+    const std::unique_ptr<char[]> chunk(new char[static_cast<size_t>(chunkSize)]);
     for (const QString& name : run.files) {
         if (name == QLatin1String("-")) {
             // Whatever a live pipe has delivered is decoded at once, not when a buffer fills.
@@ -189,7 +189,7 @@ int decodeText(const DecodingRun& run)
                 continue;
             }
             while (true) {
-                const qint64 got = in.read(chunk.get(), kChunk);
+                const qint64 got = in.read(chunk.get(), chunkSize);
                 if (got <= 0) break;
                 feed(chunk.get(), static_cast<size_t>(got), name);
             }

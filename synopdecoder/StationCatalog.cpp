@@ -199,16 +199,17 @@ void StationCatalog::loadLand(std::string_view text, bool replaceKnown, bool tex
         const std::string_view block = fields.substr(0, 2), number = fields.substr(3, 3);
         if (number.find(';') != std::string_view::npos) return;
         const int index = fiveFigures(block, number);
+        const LineRef ref{textId, static_cast<uint32_t>(line.data() - kept.data()), static_cast<uint32_t>(line.size())};
         if (index >= 0) {
             if (!readIndices.empty() && index < readIndices.back()) sorted = false;
             readIndices.push_back(index);
-            readLines.push_back({textId, static_cast<uint32_t>(line.data() - kept.data()), static_cast<uint32_t>(line.size())});
+            readLines.push_back(ref);
             return;
         }
         // A later line of the same index replaces the earlier one.
-        auto [slot, added] = otherLandLines_.try_emplace(std::string(block).append(number), line);
+        auto [slot, added] = otherLandLines_.try_emplace(std::string(block).append(number), ref);
         if (added) ++landCount_;
-        else if (replaceKnown) slot->second = line;
+        else if (replaceKnown) slot->second = ref;
     });
     // The lists come sorted; a stable sort keeps the order of one index's lines.
     if (!sorted) {
@@ -299,7 +300,7 @@ std::optional<std::string_view> StationCatalog::landLine(std::string_view index,
     }
     const auto other = otherLandLines_.find(index);
     if (other == otherLandLines_.end()) return std::nullopt;
-    return other->second;
+    return lineText(other->second);
 }
 
 const StationInfo* StationCatalog::parsedLand(const std::string_view& line) const
@@ -446,7 +447,7 @@ bool StationCatalog::adoptBuiltInIndex(std::string_view list, std::string_view s
     landTextViews_.assign(std::begin(texts), std::end(texts));
     landIndices_ = std::span<const int>(kIndices, kLineCount);
     landLines_ = std::span<const LineRef>(kLines, kLineCount);
-    for (size_t i = 0; i < kOtherLineCount; ++i) otherLandLines_.emplace(kOtherLines[i].index, lineText(kOtherLines[i].line));
+    for (size_t i = 0; i < kOtherLineCount; ++i) otherLandLines_.emplace(kOtherLines[i].index, kOtherLines[i].line);
     landCount_ = kLandCount;
     finishLandIndex();
     indexMadeAtBuildTime_ = true;

@@ -93,7 +93,7 @@ private:
         void operator()(const StationInfo** p) const { std::free(p); }
     };
     std::unique_ptr<const StationInfo*[], FreeMemory> landParsed_;  // each of landLines_ once taken apart (atomic_ref)
-    std::unordered_map<std::string, std::string_view, Hash, std::equal_to<>> otherLandLines_;  // other indices
+    std::unordered_map<std::string, LineRef, Hash, std::equal_to<>> otherLandLines_;  // other indices
     size_t landCount_ = 0;
     bool indexMadeAtBuildTime_ = false;
     mutable std::mutex parsedLock_;

@@ -13,6 +13,7 @@
 #include <string>
 
 namespace synop {
+namespace {
 
 // A C string literal's contents.
 std::string escaped(const std::string& text)
@@ -34,6 +35,8 @@ std::string escaped(const std::string& text)
     return out;
 }
 
+}  // namespace
+
 struct StationIndexWriter {
     static void write(const StationCatalog& c, size_t listBytes, size_t supplementBytes, std::ostream& out)
     {
@@ -51,15 +54,8 @@ struct StationIndexWriter {
         for (const StationCatalog::LineRef& line : c.landLines_)
             out << '{' << line.text << ',' << line.offset << ',' << line.length << "},\n";
         out << "{0,0,0}};\n\nextern const StationCatalog::OtherLineRef kOtherLines[] = {\n";
-        for (const auto& [index, line] : c.otherLandLines_) {
-            // Where the line lies in which text: the views point into them.
-            for (uint32_t text = 0; text < c.landTextViews_.size(); ++text) {
-                const std::string_view whole = c.landTextViews_[text];
-                if (line.data() < whole.data() || line.data() > whole.data() + whole.size()) continue;
-                out << "{\"" << escaped(index) << "\",{" << text << ',' << (line.data() - whole.data()) << ',' << line.size() << "}},\n";
-                break;
-            }
-        }
+        for (const auto& [index, line] : c.otherLandLines_)
+            out << "{\"" << escaped(index) << "\",{" << line.text << ',' << line.offset << ',' << line.length << "}},\n";
         out << "{nullptr,{0,0,0}}};\n\n}  // namespace synop::builtin\n";
     }
 };
