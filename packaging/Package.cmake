@@ -42,7 +42,7 @@ set(CPACK_GENERATOR DEB)
 # them) first; CPack builds the packaged targets itself before it installs.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON CACHE BOOL "Installing does not build every target first")
 set(packaged_targets man-pages package-docs icons)
-foreach(program pluvane pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg pluvane-monitor pluvane-synop-component)
+foreach(program pluvane pluvane-cardserver pluvane-rtty pluvane-synop pluvane-synop-full pluvane-reg pluvane-monitor pluvane-synop-component)
   if(TARGET ${program})
     list(APPEND packaged_targets ${program})
   endif()

@@ -73,8 +73,9 @@ class IsobarWriter : public ReportWriter {
 public:
     explicit IsobarWriter(OutputSink sink) : sink_(std::move(sink)) {}
 
-    void add(const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc) override
+    void add(const DecodedReport& report, const StationPlace& place, std::optional<int64_t> observedMs) override
     {
+        const QDateTime observedUtc = observedMs ? QDateTime::fromMSecsSinceEpoch(*observedMs, Qt::UTC) : QDateTime();
         if (auto r = analysis::pressureReport(report, place, observedUtc)) reports_.push_back(std::move(*r));
     }
 
@@ -122,18 +123,20 @@ public:
         } else {
             collection.insert(QStringLiteral("problem"), QString::fromStdString(analysis_.problem));
         }
-        sink_(QJsonDocument(collection).toJson(QJsonDocument::Compact) + '\n');
+        const QByteArray text = QJsonDocument(collection).toJson(QJsonDocument::Compact) + '\n';
+        sink_(std::string_view(text.constData(), static_cast<size_t>(text.size())));
     }
 
-    QString summary() const override
+    std::string summary() const override
     {
-        if (!analysis_.ok()) return QStringLiteral(", no analysis: %1").arg(QString::fromStdString(analysis_.problem));
+        if (!analysis_.ok()) return ", no analysis: " + analysis_.problem;
         return QStringLiteral(", analysis of %1: %2 reports used, %3 rejected, %4 isobars, field at the stations %5 hPa RMS")
             .arg(analysis_.hour.toString(QStringLiteral("yyyy-MM-dd HH 'UTC'")))
             .arg(analysis_.used.size())
             .arg(analysis_.rejected.size())
             .arg(analysis_.isobars.size())
-            .arg(analysis_.fitRmsHpa, 0, 'f', 2);
+            .arg(analysis_.fitRmsHpa, 0, 'f', 2)
+            .toStdString();
     }
 
 private:
@@ -143,10 +146,10 @@ private:
 };
 
 const OutputFormatRegistration kIsobars{
-    {QStringLiteral("isobars"),
-     QStringLiteral("the surface analysis of the latest hour with enough reports (select one with --until; "
-                    "the hours before it give each station's tendency): isobars, highs and lows and the "
-                    "rejected reports as one GeoJSON FeatureCollection"),
+    {"isobars",
+     "the surface analysis of the latest hour with enough reports (select one with --until; "
+     "the hours before it give each station's tendency): isobars, highs and lows and the "
+     "rejected reports as one GeoJSON FeatureCollection",
      [](OutputSink sink) { return std::make_unique<IsobarWriter>(std::move(sink)); }}};
 
 }  // namespace

@@ -16,15 +16,15 @@ class ExportWriter : public ReportWriter {
 public:
     ExportWriter(ExportFormat format, OutputSink sink) : exporter_(format, std::move(sink)) {}
     void begin() override { exporter_.begin(); }
-    void add(const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc) override
+    void add(const DecodedReport& report, const StationPlace& place, std::optional<int64_t> observedMs) override
     {
-        exporter_.add(report, place, observedUtc);
+        exporter_.add(report, place, observedMs);
     }
     void flush() override { exporter_.flush(); }
     void end() override { exporter_.end(); }
-    QString summary() const override
+    std::string summary() const override
     {
-        return exporter_.leftOut() ? QStringLiteral(", %1 without a position left out").arg(exporter_.leftOut()) : QString();
+        return exporter_.leftOut() ? ", " + std::to_string(exporter_.leftOut()) + " without a position left out" : std::string();
     }
 
 private:
@@ -33,7 +33,7 @@ private:
 
 OutputFormat exportFormat(const char* name, const char* description, ExportFormat format)
 {
-    return {QString::fromLatin1(name), QString::fromLatin1(description),
+    return {name, description,
             [format](OutputSink sink) { return std::make_unique<ExportWriter>(format, std::move(sink)); }};
 }
 
@@ -56,7 +56,7 @@ const std::vector<OutputFormat>& outputFormats()
     return all;
 }
 
-const OutputFormat* outputFormat(const QString& name)
+const OutputFormat* outputFormat(std::string_view name)
 {
     for (const OutputFormat& format : outputFormats())
         if (format.name == name) return &format;

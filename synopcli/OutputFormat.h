@@ -6,39 +6,41 @@
 #include "synopdecoder/Report.h"
 #include "synopdecoder/StationPlace.h"
 
-#include <QByteArray>
-#include <QDateTime>
-#include <QString>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace synop::cli {
 
-using OutputSink = std::function<void(const QByteArray&)>;
+using OutputSink = std::function<void(std::string_view)>;
 
 class ReportWriter {
 public:
     virtual ~ReportWriter() = default;
     virtual void begin() {}
-    // Each report as it is decoded or read from the log; observedUtc invalid when unknown.
-    virtual void add(const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc) = 0;
+    // Each report as it is decoded or read from the log; observedMs (ms
+    // since 1970 UTC) none when unknown.
+    virtual void add(const DecodedReport& report, const StationPlace& place, std::optional<int64_t> observedMs) = 0;
     // What is held handed to the output: the input has paused.
     virtual void flush() {}
     virtual void end() {}
     // Said on standard error after the count of reports: ", 3 without a position left out".
-    virtual QString summary() const { return {}; }
+    virtual std::string summary() const { return {}; }
 };
 
 struct OutputFormat {
-    QString name;         // the word after --format
-    QString description;  // for --help
+    std::string name;         // the word after --format
+    std::string description;  // for --help
     std::function<std::unique_ptr<ReportWriter>(OutputSink)> make;
 };
 
 // Every format, the built-in ones first.
 const std::vector<OutputFormat>& outputFormats();
-const OutputFormat* outputFormat(const QString& name);
+const OutputFormat* outputFormat(std::string_view name);
 
 // A format defined in a file of its own: `const OutputFormatRegistration kMine{{"mine", "...", make}};`
 struct OutputFormatRegistration {

@@ -2,35 +2,25 @@
 // --since, --until and --station: which reports pluvane-synop writes, from
 // the text it decodes or from the station log.
 #include "synopdecoder/Report.h"
-#include "synoplog/LoggedReport.h"
 
-#include <QDateTime>
-#include <QStringList>
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 namespace synop::cli {
 
 struct Selection {
-    QDateTime since, until;  // observation time, both ends included; invalid: open
-    QStringList stations;    // station indices, call signs or buoy numbers; empty: all
+    std::optional<int64_t> sinceMs, untilMs;  // observation time, ms since 1970 UTC, both ends included; none: open
+    std::vector<std::string> stations;        // station indices, call signs or buoy numbers; empty: all
 
-    bool accepts(const DecodedReport& report, const QDateTime& observedUtc) const
+    bool accepts(const DecodedReport& report, std::optional<int64_t> observedMs) const
     {
-        if ((since.isValid() || until.isValid()) && !observedUtc.isValid()) return false;
-        if (since.isValid() && observedUtc < since) return false;
-        if (until.isValid() && observedUtc > until) return false;
-        return stations.isEmpty() || stations.contains(QString::fromStdString(report.station));
-    }
-    // The log's own filter: one station and the time range are selected in
-    // SQL; several stations are sorted out by accepts().
-    ReportFilter logFilter() const
-    {
-        ReportFilter f;
-        f.fromUtc = since;
-        f.toUtc = until;
-        f.rangeOnObservation = true;
-        if (stations.size() == 1) f.station = stations.front();
-        f.withGroupMeanings = false;
-        return f;
+        if ((sinceMs || untilMs) && !observedMs) return false;
+        if (sinceMs && *observedMs < *sinceMs) return false;
+        if (untilMs && *observedMs > *untilMs) return false;
+        return stations.empty() || std::find(stations.begin(), stations.end(), report.station) != stations.end();
     }
 };
 

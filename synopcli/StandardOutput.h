@@ -3,24 +3,24 @@
 // in large writes, and whenever the input pauses (flush), so that a live
 // pipe still sees each report as soon as it is complete. A failed write (a
 // full disk) is remembered and said at the end, never taken for success.
-#include <QByteArray>
 #include <string>
+#include <string_view>
 
 namespace synop::cli {
 
 class StandardOutput {
 public:
-    void write(const QByteArray& bytes)
+    void write(std::string_view bytes)
     {
-        const auto size = static_cast<size_t>(bytes.size());
+        const size_t size = bytes.size();
         if (pending_.empty() && size >= kWriteSize) {
-            put(bytes.constData(), size);  // large enough to leave as it is, without a copy
+            put(bytes.data(), size);  // large enough to leave as it is, without a copy
             return;
         }
         // Room for a whole write, made once: grown step by step, a buffer
         // this size would be copied and its new pages touched at each step.
         if (pending_.capacity() < kWriteSize + size) pending_.reserve(kWriteSize + size);
-        pending_.append(bytes.constData(), size);
+        pending_.append(bytes.data(), size);
         if (pending_.size() >= kWriteSize) flush();
     }
     // Everything written so far to the file or pipe; false once a write failed.

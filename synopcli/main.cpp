@@ -1,208 +1,219 @@
 // pluvane-synop: decodes SYNOP, SHIP and BUOY reports in teletype text from
-// files or standard input, or reads them back from the station log; writes
-// them as JSON lines, CSV, GeoJSON, KML or any other registered format, and
-// with --store appends decoded reports to the log the window opens on.
-#include "Inputs.h"
+// files or standard input and writes them as JSON lines, CSV, GeoJSON or KML.
+//
+// This program runs those plain decoding runs itself, without Qt: loading Qt
+// Core and ICU cost a run more than decoding a fortnight of one station
+// network's reports. Every other run (--store, --from-log, --help, the
+// analysis's formats, and any argument this reading does not know for
+// certain) goes to pluvane-synop-full with the same arguments. Qt's parser
+// there is the reference for the command line: what is read here must mean
+// what it means there, and anything else is handed on, errors included.
+#include "DecodingRun.h"
 #include "OutputFormat.h"
 #include "StandardOutput.h"
 
-#include "synoplog/LogFileCheck.h"
-#include "synoplog/ReportLog.h"
+#include "synopdecoder/ObservationMillis.h"
 
-#include <QCommandLineParser>
-#include <QCoreApplication>
-#include <QFileInfo>
-
+#include <cerrno>
 #include <cstdio>
-#include <malloc.h>
-#include <memory>
+#include <cstring>
+#include <ctime>
 #include <optional>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
 
 namespace {
 
 using namespace synop;
 
-// QCommandLineParser knows no option with an optional value: a bare
-// --store or --from-log means the default log.
-QStringList withLogValues(const QStringList& arguments)
+struct PlainRun {
+    const cli::OutputFormat* format = nullptr;
+    cli::DecodingRun run;
+};
+
+// A fixed number of figures at the front of text, taken off it.
+std::optional<int> figures(std::string_view& text, size_t count)
 {
-    QStringList out;
-    for (const QString& a : arguments) {
-        if (a == QLatin1String("--store") || a == QLatin1String("--from-log")) out << a + u'=' + ReportLog::defaultPath();
-        else out << a;
+    if (text.size() < count) return std::nullopt;
+    int value = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + (text[i] - '0');
     }
-    return out;
+    text.remove_prefix(count);
+    return value;
 }
 
-int usageError(const QString& text)
+bool skip(std::string_view& text, char c)
 {
-    std::fprintf(stderr, "pluvane-synop: %s (see --help)\n", qPrintable(text));
-    return 2;
+    if (text.empty() || text.front() != c) return false;
+    text.remove_prefix(1);
+    return true;
 }
 
-// An ISO 8601 time, UTC unless it says otherwise; a date alone is its first
-// moment, or with endOfDay its last.
-std::optional<QDateTime> parseTime(const QString& text, bool endOfDay = false)
+// The ISO 8601 forms the help shows, as ms since 1970 UTC: 2026-03-08 (its
+// first moment, or with endOfDay its last), 2026-03-08T18:00, with seconds
+// and up to three figures of them, with or without Z (no zone is UTC). None
+// for any other text, which the full tool reads or refuses.
+std::optional<int64_t> simpleIsoTime(std::string_view text, bool endOfDay)
 {
-    QDateTime t = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!t.isValid()) {
-        const QDate date = QDate::fromString(text, Qt::ISODate);
-        if (!date.isValid()) return std::nullopt;
-        t = endOfDay ? QDateTime(date, QTime(23, 59, 59, 999), Qt::UTC) : QDateTime(date, QTime(0, 0), Qt::UTC);
+    const auto year = figures(text, 4);
+    if (!year || *year < 1 || !skip(text, '-')) return std::nullopt;
+    const auto month = figures(text, 2);
+    if (!month || *month < 1 || *month > 12 || !skip(text, '-')) return std::nullopt;
+    const auto day = figures(text, 2);
+    if (!day || *day < 1 || *day > daysInMonth(*year, *month)) return std::nullopt;
+    const int64_t dayMs = daysFromCivil(*year, *month, *day) * 86400000LL;
+    if (text.empty()) return endOfDay ? dayMs + 86399999 : dayMs;
+    if (!skip(text, 'T')) return std::nullopt;
+    const auto hour = figures(text, 2);
+    if (!hour || *hour > 23 || !skip(text, ':')) return std::nullopt;
+    const auto minute = figures(text, 2);
+    if (!minute || *minute > 59) return std::nullopt;
+    int second = 0, ms = 0;
+    if (skip(text, ':')) {
+        const auto s = figures(text, 2);
+        if (!s || *s > 59) return std::nullopt;
+        second = *s;
+        if (skip(text, '.')) {
+            int scale = 100, count = 0;
+            for (; !text.empty() && text.front() >= '0' && text.front() <= '9' && count < 3; ++count, scale /= 10) {
+                ms += (text.front() - '0') * scale;
+                text.remove_prefix(1);
+            }
+            if (count == 0) return std::nullopt;
+        }
     }
-    if (t.timeSpec() == Qt::LocalTime) t.setTimeSpec(Qt::UTC);
-    return t.toUTC();
+    skip(text, 'Z');
+    if (!text.empty()) return std::nullopt;
+    return dayMs + *hour * 3600000LL + *minute * 60000LL + second * 1000LL + ms;
 }
 
-QString formatNames()
+// Station ids as the full tool takes them: split at commas, empty parts
+// left out, trimmed and in capitals. Plain ASCII only.
+bool addStations(std::string_view value, std::vector<std::string>& stations)
 {
-    QStringList names;
-    for (const cli::OutputFormat& f : cli::outputFormats()) names << f.name + QStringLiteral(": ") + f.description;
-    return names.join(QStringLiteral("; "));
+    for (const char c : value)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    while (true) {
+        const size_t comma = value.find(',');
+        std::string_view part = value.substr(0, comma);
+        if (!part.empty()) {
+            const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+            while (!part.empty() && space(part.front())) part.remove_prefix(1);
+            while (!part.empty() && space(part.back())) part.remove_suffix(1);
+            std::string id(part);
+            for (char& c : id)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            stations.push_back(std::move(id));
+        }
+        if (comma == std::string_view::npos) return true;
+        value.remove_prefix(comma + 1);
+    }
+}
+
+int64_t nowMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// The run when the arguments ask for plain decoding in a form read here
+// without doubt; none otherwise.
+std::optional<PlainRun> plainRun(int argc, char** argv)
+{
+    PlainRun plain;
+    cli::DecodingRun& run = plain.run;
+    bool csv = false, keepDuplicates = false, noShift = false, noChecks = false;
+    std::optional<std::string_view> format, since, until, received;
+    bool positionalOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument.empty()) return std::nullopt;
+        if (positionalOnly || argument == "-" || argument.front() != '-') {
+            run.files.emplace_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            positionalOnly = true;
+            continue;
+        }
+        if (argument.substr(0, 2) != "--") return std::nullopt;  // short options
+        std::string_view name = argument.substr(2);
+        std::optional<std::string_view> value;
+        if (const size_t equals = name.find('='); equals != std::string_view::npos) {
+            value = name.substr(equals + 1);
+            name = name.substr(0, equals);
+        }
+        bool* flag = name == "csv"                   ? &csv
+                     : name == "keep-duplicates"     ? &keepDuplicates
+                     : name == "no-shift-correction" ? &noShift
+                     : name == "no-plausibility"     ? &noChecks
+                                                     : nullptr;
+        if (flag) {
+            if (value) return std::nullopt;
+            *flag = true;
+            continue;
+        }
+        if (name != "format" && name != "since" && name != "until" && name != "station" && name != "received")
+            return std::nullopt;  // --store, --from-log, --help, --version, unknown options
+        if (!value) {
+            if (i + 1 >= argc || argv[i + 1][0] == '-') return std::nullopt;
+            value = argv[++i];
+        }
+        if (name == "format") format = value;
+        else if (name == "since") since = value;
+        else if (name == "until") until = value;
+        else if (name == "received") received = value;
+        else if (!addStations(*value, run.selection.stations)) return std::nullopt;
+    }
+
+    plain.format = cli::outputFormat(format ? *format : csv ? "csv" : "json");
+    if (!plain.format) return std::nullopt;  // a format of the full tool's, or none
+    if (since && !(run.selection.sinceMs = simpleIsoTime(*since, false))) return std::nullopt;
+    if (until && !(run.selection.untilMs = simpleIsoTime(*until, true))) return std::nullopt;
+    if (received) {
+        const auto t = simpleIsoTime(*received, false);
+        if (!t) return std::nullopt;
+        run.receivedMs = *t;
+    } else {
+        run.receivedMs = nowMs();
+    }
+    if (run.files.empty()) run.files.emplace_back("-");
+    run.decoder.plausibilityChecks = !noChecks;
+    run.decoder.describeGroups = false;  // the outputs carry the values, not the group view
+    run.assembler.dropDuplicates = !keepDuplicates;
+    run.assembler.correctShiftErrors = !noShift;
+    return plain;
+}
+
+// Beside this program in the build, in libexec/ once installed.
+int runFullTool(char** argv)
+{
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    std::string directory = length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+    directory.erase(directory.find_last_of('/') + 1);
+    for (const std::string& full : {directory + "pluvane-synop-full",
+                                    directory + "../" PLUVANE_RELATIVE_LIBEXECDIR "/pluvane-synop-full"}) {
+        ::execv(full.c_str(), argv);
+        if (errno != ENOENT) break;
+    }
+    std::fprintf(stderr, "pluvane-synop: cannot run pluvane-synop-full, which does this: %s\n", std::strerror(errno));
+    return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    ReportLog::skipMemoryStatistics();  // before anything opens SQLite
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("pluvane-synop"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PLUVANE_VERSION));
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Finds SYNOP (AAXX), SHIP (BBXX) and BUOY (ZZYY) reports in raw teletype text and writes one JSON "
-        "object per decoded report, or CSV, GeoJSON or KML; --store appends them to the station log, "
-        "--from-log writes the reports stored there."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Text files to read; none or - reads standard input."));
-    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("Output: %1.").arg(formatNames()),
-                                    QStringLiteral("format"));
-    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Same as --format csv."));
-    const QCommandLineOption store(QStringLiteral("store"),
-                                   QStringLiteral("Append the reports and the text to the station log at PATH (--store "
-                                                  "alone: %1). Writes no output unless --format is given.")
-                                       .arg(ReportLog::defaultPath()),
-                                   QStringLiteral("PATH"));
-    const QCommandLineOption fromLog(QStringLiteral("from-log"),
-                                     QStringLiteral("Write the reports stored in the station log at PATH (--from-log "
-                                                    "alone: the default log) instead of decoding text."),
-                                     QStringLiteral("PATH"));
-    const QCommandLineOption since(QStringLiteral("since"),
-                                   QStringLiteral("Only reports observed at or after this time (ISO 8601, UTC: "
-                                                  "2026-03-08T18:00Z, or a date)."),
-                                   QStringLiteral("time"));
-    const QCommandLineOption until(QStringLiteral("until"),
-                                   QStringLiteral("Only reports observed at or before this time (a date: to its end)."),
-                                   QStringLiteral("time"));
-    const QCommandLineOption station(QStringLiteral("station"),
-                                     QStringLiteral("Only this station index, call sign or buoy number (repeat the "
-                                                    "option or separate with commas for several)."),
-                                     QStringLiteral("id"));
-    const QCommandLineOption received(QStringLiteral("received"),
-                                      QStringLiteral("When the text was received (ISO 8601, UTC), for archives: gives "
-                                                     "the reports their month and year. Default: now."),
-                                      QStringLiteral("time"));
-    const QCommandLineOption keepDuplicates(QStringLiteral("keep-duplicates"),
-                                            QStringLiteral("Also write the reports of repeated bulletins."));
-    const QCommandLineOption noShift(QStringLiteral("no-shift-correction"),
-                                     QStringLiteral("Do not read groups printed in letters case as figures."));
-    const QCommandLineOption noChecks(QStringLiteral("no-plausibility"),
-                                      QStringLiteral("Keep values that cannot be true instead of dropping them."));
-    parser.addOptions({format, csv, store, fromLog, since, until, station, received, keepDuplicates, noShift, noChecks});
-    // A usage error exits 2, as every Pluvane program's does (process() would exit 1).
-    if (!parser.parse(withLogValues(app.arguments()))) return usageError(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version"))) parser.showVersion();
-
-    const cli::OutputFormat* output = cli::outputFormat(QStringLiteral("json"));
-    if (parser.isSet(csv)) output = cli::outputFormat(QStringLiteral("csv"));
-    if (parser.isSet(format)) {
-        output = cli::outputFormat(parser.value(format));
-        if (!output) return usageError(QStringLiteral("unknown format %1").arg(parser.value(format)));
-    } else if (parser.isSet(store) && !parser.isSet(csv)) {
-        output = nullptr;  // storing alone writes nothing
-    }
-
-    cli::Selection selection;
-    if (parser.isSet(since)) {
-        const auto t = parseTime(parser.value(since));
-        if (!t) return usageError(QStringLiteral("--since %1 is not an ISO 8601 time such as 2026-03-08T18:00Z").arg(parser.value(since)));
-        selection.since = *t;
-    }
-    if (parser.isSet(until)) {
-        const auto t = parseTime(parser.value(until), true);
-        if (!t) return usageError(QStringLiteral("--until %1 is not an ISO 8601 time such as 2026-03-09T06:00Z").arg(parser.value(until)));
-        selection.until = *t;
-    }
-    for (const QString& value : parser.values(station))
-        for (const QString& id : value.split(u',', Qt::SkipEmptyParts)) selection.stations << id.trimmed().toUpper();
-
-    QDateTime receivedAt = QDateTime::currentDateTimeUtc();
-    if (parser.isSet(received)) {
-        const auto t = parseTime(parser.value(received));
-        if (!t) return usageError(QStringLiteral("--received %1 is not an ISO 8601 time such as 2026-12-08T06:20Z").arg(parser.value(received)));
-        receivedAt = *t;
-    }
-
-    // A path that holds something else is refused before anything opens it:
-    // the log would set such a file aside and start afresh in its place.
-    const QString logPath = parser.isSet(fromLog) ? parser.value(fromLog) : parser.value(store);
-    if (parser.isSet(fromLog) || parser.isSet(store)) {
-        const QString why = whyNotAStationLog(logPath);
-        if (!why.isEmpty()) {
-            std::fprintf(stderr, "pluvane-synop: %s; nothing was changed\n", qPrintable(why));
-            return 2;
-        }
-    }
-
-    auto sink = [](const QByteArray& bytes) { cli::standardOutput().write(bytes); };
-    std::unique_ptr<cli::ReportWriter> writer = output ? output->make(sink) : nullptr;
-
-    if (parser.isSet(fromLog)) {
-        if (parser.isSet(store) || !parser.positionalArguments().isEmpty())
-            return usageError(QStringLiteral("--from-log reads the log: it takes no files and no --store"));
-        if (!QFileInfo::exists(logPath)) {
-            std::fprintf(stderr, "pluvane-synop: there is no station log at %s\n", qPrintable(logPath));
-            return 1;
-        }
-        const ReportLog log(logPath);
-        if (!log.isOpen()) {
-            std::fprintf(stderr, "pluvane-synop: cannot read the station log: %s\n", qPrintable(log.lastError()));
-            return 1;
-        }
-        if (!writer) writer = cli::outputFormat(QStringLiteral("json"))->make(sink);
-        return cli::writeFromLog(log, selection, *writer);
-    }
-
-    std::unique_ptr<ReportLog> log;
-    if (parser.isSet(store)) {
-        // Each batch frees its staged rows and SQLite its pages; by default
-        // the heap's top goes back to the system then and comes back as new
-        // zeroed pages in the next batch, a page fault each. A batch tool
-        // may keep what it had.
-        mallopt(M_TRIM_THRESHOLD, 64 << 20);
-        mallopt(M_TOP_PAD, 16 << 20);
-        log = std::make_unique<ReportLog>(logPath);
-        if (!log->openingNotice().isEmpty()) std::fprintf(stderr, "pluvane-synop: %s\n", qPrintable(log->openingNotice()));
-        if (!log->isWritable()) {
-            std::fprintf(stderr, "pluvane-synop: cannot store in the station log: %s\n", qPrintable(log->lastError()));
-            return 1;
-        }
-    }
-
-    cli::DecodingRun run;
-    run.files = parser.positionalArguments();
-    if (run.files.isEmpty()) run.files << QStringLiteral("-");
-    run.receivedUtc = receivedAt;
-    run.decoder.plausibilityChecks = !parser.isSet(noChecks);
-    run.decoder.describeGroups = false;  // the outputs carry the values, not the group view
-    run.assembler.dropDuplicates = !parser.isSet(keepDuplicates);
-    run.assembler.correctShiftErrors = !parser.isSet(noShift);
-    run.selection = selection;
-    run.writer = writer.get();
-    run.log = log.get();
-    return cli::decodeText(run);
+    std::optional<PlainRun> plain = plainRun(argc, argv);
+    if (!plain) return runFullTool(argv);
+    const std::unique_ptr<cli::ReportWriter> writer =
+        plain->format->make([](std::string_view bytes) { cli::standardOutput().write(bytes); });
+    plain->run.writer = writer.get();
+    return cli::decodeText(plain->run);
 }

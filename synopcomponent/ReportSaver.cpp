@@ -13,19 +13,20 @@ SaveResult saveReports(const ReportListModel& model, const QString& path, Export
         return result;
     }
     bool writeFailed = false;
-    ReportExporter exporter(format, [&](const QByteArray& bytes) {
-        if (!writeFailed && file.write(bytes) != bytes.size()) writeFailed = true;
+    ReportExporter exporter(format, [&](std::string_view bytes) {
+        const auto size = static_cast<qint64>(bytes.size());
+        if (!writeFailed && file.write(bytes.data(), size) != size) writeFailed = true;
     });
     exporter.begin();
     bool readFailed = false;
     if (model.log() && model.storedRows() > 0) {
         readFailed = !model.log()->forEach(model.storedFilter(), [&](const LoggedReport& r) {
-            exporter.add(r.report, r.place, r.observedUtc);
+            exporter.add(r.report, r.place, r.observedMs());
             return !writeFailed;
         });
     }
     for (int row = model.storedRows(); row < model.rowCount() && !writeFailed; ++row)
-        if (const LoggedReport* r = model.report(row)) exporter.add(r->report, r->place, r->observedUtc);
+        if (const LoggedReport* r = model.report(row)) exporter.add(r->report, r->place, r->observedMs());
     exporter.end();
     if (writeFailed || readFailed) {
         result.error = readFailed ? model.log()->lastError() : file.errorString();

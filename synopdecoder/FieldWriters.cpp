@@ -294,9 +294,8 @@ void JsonWriter::headingObject(std::string_view key, const BulletinHeading& head
 
 // --- CSV ---
 
-CsvRow::CsvRow(const QStringList& columns) : fields_(static_cast<size_t>(columns.size()))
+CsvRow::CsvRow(const std::vector<std::string>& columns) : names_(columns), fields_(columns.size())
 {
-    for (const QString& column : columns) names_.push_back(column.toStdString());
     size_t size = 64;
     while (size < 4 * names_.size()) size *= 2;
     slots_.assign(size, 0);
@@ -443,56 +442,50 @@ void CsvRow::appendTo(std::string& out) const
     out += "\r\n";
 }
 
-static size_t writeIsoUtcOnce(char* out, const QDateTime& utc, qint64 ms);
+static size_t writeIsoUtcOnce(char* out, int64_t ms);
 
-size_t writeIsoUtc(char* out, const QDateTime& utc)
+size_t writeIsoUtc(char* out, int64_t ms)
 {
     // The reports of a bulletin share their time, and a day's traffic has a
     // few hundred times at most: their texts are kept in a small table that
     // forgets on a clash.
     struct Kept {
-        qint64 ms = std::numeric_limits<qint64>::min();
+        int64_t ms = std::numeric_limits<int64_t>::min();
         char text[32];
         size_t length = 0;
     };
     thread_local std::array<Kept, 64> kept;
-    const qint64 ms = utc.toMSecsSinceEpoch();
     Kept& k = kept[(static_cast<uint64_t>(ms / 60000) * 0x9e3779b97f4a7c15ull) >> 58];
     if (k.ms == ms) {
         std::memcpy(out, k.text, sizeof k.text);  // out has room for all 32
         return k.length;
     }
-    const size_t length = writeIsoUtcOnce(out, utc, ms);
+    const size_t length = writeIsoUtcOnce(out, ms);
     k.ms = ms;
     std::memcpy(k.text, out, length);
     k.length = length;
     return length;
 }
 
-static size_t writeIsoUtcOnce(char* out, const QDateTime& utc, qint64 ms)
+static size_t writeIsoUtcOnce(char* out, int64_t ms)
 {
     // Days since 1970 to the civil date (H. Hinnant's algorithm).
-    qint64 days = ms / 86400000, inDay = ms % 86400000;
+    int64_t days = ms / 86400000, inDay = ms % 86400000;
     if (inDay < 0) {
         inDay += 86400000;
         --days;
     }
     days += 719468;
-    const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
-    const qint64 dayOfEra = days - era * 146097;
-    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const qint64 mp = (5 * dayOfYear + 2) / 153;
+    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const int64_t dayOfEra = days - era * 146097;
+    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const int64_t mp = (5 * dayOfYear + 2) / 153;
     const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
     const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     const long long year = yearOfEra + era * 400 + (month <= 2);
     const int seconds = static_cast<int>(inDay / 1000);
-    if (year < 0 || year > 9999) {
-        const std::string qt = utc.toUTC().toString(Qt::ISODate).toStdString();
-        const size_t length = std::min<size_t>(qt.size(), 32);
-        std::memcpy(out, qt.data(), length);
-        return length;
-    }
+    if (year < 0 || year > 9999) return 0;
     char text[] = "0000-00-00T00:00:00Z";
     auto two = [&](int at, int value) {
         text[at] = static_cast<char>('0' + value / 10);
@@ -509,50 +502,10 @@ static size_t writeIsoUtcOnce(char* out, const QDateTime& utc, qint64 ms)
     return sizeof text - 1;
 }
 
-void appendIsoUtc(std::string& out, const QDateTime& utc)
+void appendIsoUtc(std::string& out, int64_t utcMs)
 {
     char text[32];
-    out.append(text, writeIsoUtc(text, utc));
-}
-
-// --- QJsonObject ---
-
-void JsonObjectBuilder::put(std::string_view key, const QJsonValue& value)
-{
-    Level& level = stack_.back();
-    if (level.array) level.list.append(value);
-    else level.object.insert(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())), value);
-}
-
-void JsonObjectBuilder::beginObject(std::string_view key)
-{
-    stack_.push_back({QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())), false, {}, {}});
-}
-
-void JsonObjectBuilder::beginArray(std::string_view key)
-{
-    stack_.push_back({QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())), true, {}, {}});
-}
-
-void JsonObjectBuilder::endObject()
-{
-    Level done = std::move(stack_.back());
-    stack_.pop_back();
-    put(done.key.toStdString(), done.object);
-}
-
-void JsonObjectBuilder::endArray()
-{
-    Level done = std::move(stack_.back());
-    stack_.pop_back();
-    put(done.key.toStdString(), done.list);
-}
-
-QJsonObject JsonObjectBuilder::take()
-{
-    QJsonObject o = std::move(stack_.front().object);
-    stack_ = {Level{{}, false, {}, {}}};
-    return o;
+    out.append(text, writeIsoUtc(text, utcMs));
 }
 
 }  // namespace synop

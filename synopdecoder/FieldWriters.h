@@ -1,13 +1,9 @@
 #pragma once
 // Sinks for ReportFields: JSON text written straight into a byte buffer, a
-// CSV row, a QJsonObject for callers that want one, and the values of a KML
-// placemark. All but the last allocate nothing per report once warm.
+// CSV row and the values of a KML placemark. The first two allocate nothing
+// per report once warm.
 #include "synopdecoder/ReportFields.h"
 
-#include <QByteArray>
-#include <QJsonArray>
-#include <QJsonObject>
-#include <QStringList>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -286,7 +282,7 @@ private:
 // JSON's alone; lists are joined by "; ".
 class CsvRow final : public FieldSink {
 public:
-    explicit CsvRow(const QStringList& columns);
+    explicit CsvRow(const std::vector<std::string>& columns);
     void clear();
     // The row, CR LF ended, appended to out.
     void appendTo(std::string& out) const;
@@ -322,34 +318,6 @@ private:
     bool inHeader_ = false;
     std::string* list_ = nullptr;  // the top-level list being joined
     bool listStarted_ = false;
-};
-
-// A QJsonObject of the same keys and values.
-class JsonObjectBuilder final : public FieldSink {
-public:
-    QJsonObject take();
-    void integer(std::string_view key, long long value) override { put(key, QJsonValue(static_cast<qint64>(value))); }
-    void number(std::string_view key, double value) override { put(key, value); }
-    void text(std::string_view key, std::string_view utf8) override
-    {
-        put(key, QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
-    }
-    void boolean(std::string_view key, bool value) override { put(key, value); }
-    void null(std::string_view key) override { put(key, QJsonValue()); }
-    void beginObject(std::string_view key) override;
-    void endObject() override;
-    void beginArray(std::string_view key) override;
-    void endArray() override;
-
-private:
-    struct Level {
-        QString key;
-        bool array;
-        QJsonObject object;
-        QJsonArray list;
-    };
-    void put(std::string_view key, const QJsonValue& value);
-    std::vector<Level> stack_{Level{{}, false, {}, {}}};
 };
 
 // Where in text the first byte that `marked` flags is (text.size() when
@@ -391,9 +359,10 @@ inline uint64_t controlBytes(uint64_t x)
 // 32 bytes; its length returned.
 size_t writeTenDigits(char* text, double value);
 
-// 2026-03-08T06:00:00Z, as Qt's ISO date writes a UTC time, without its cost.
-void appendIsoUtc(std::string& out, const QDateTime& utc);
+// 2026-03-08T06:00:00Z from ms since 1970 UTC, as ISO 8601 writes a UTC
+// time; nothing for a year outside 0 to 9999, which it cannot write.
+void appendIsoUtc(std::string& out, int64_t utcMs);
 // The same into text, which has room for 32 bytes; its length returned.
-size_t writeIsoUtc(char* text, const QDateTime& utc);
+size_t writeIsoUtc(char* text, int64_t utcMs);
 
 }  // namespace synop

@@ -4,7 +4,6 @@
 #include "synopdecoder/ReportFieldsWalk.h"
 #include "synopdecoder/ReportFormat.h"
 
-#include <QXmlStreamWriter>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -194,11 +193,11 @@ private:
     std::vector<Open> stack_;
 };
 
-void appendPlacemark(std::string& out, const DecodedReport& r, const StationPlace& place, const QDateTime& observed)
+void appendPlacemark(std::string& out, const DecodedReport& r, const StationPlace& place, std::optional<int64_t> observedMs)
 {
     thread_local KmlValues values;
     values.clear();
-    const PlaceFields placed{place, observed};
+    const PlaceFields placed{place, observedMs};
     walkReportFields(r, values, &placed);
     // Room for the worst case, every byte of text escaped to six, written
     // without a check per piece.
@@ -235,9 +234,9 @@ void appendPlacemark(std::string& out, const DecodedReport& r, const StationPlac
     }
     at = writeXml(at, r.raw);
     at = put(at, "</description>\n");
-    if (observed.isValid()) {
+    if (observedMs) {
         at = put(at, "    <TimeStamp><when>");
-        at += writeIsoUtc(at, observed);
+        at += writeIsoUtc(at, *observedMs);
         at = put(at, "</when></TimeStamp>\n");
     }
     at = put(at, "    <ExtendedData>\n");
@@ -261,24 +260,20 @@ void appendPlacemark(std::string& out, const DecodedReport& r, const StationPlac
 
 }  // namespace
 
-QJsonObject exportedJson(const DecodedReport& r, const StationPlace& place, const QDateTime& observedUtc)
-{
-    JsonObjectBuilder builder;
-    const PlaceFields placed{place, observedUtc};
-    writeReportFields(r, builder, &placed);
-    return builder.take();
-}
-
-const QStringList& exportedCsvColumns()
+const std::vector<std::string>& exportedCsvColumns()
 {
     // The decoder's first columns, then the place, then what came later, so
     // that readers of the older files still find theirs where they were.
-    static const QStringList columns = firstCsvColumns() + QStringList{"station_name", "country", "elevation_m", "observed_utc"}
-                                       + laterCsvColumns();
+    static const std::vector<std::string> columns = [] {
+        std::vector<std::string> all = firstCsvColumns();
+        for (const char* place : {"station_name", "country", "elevation_m", "observed_utc"}) all.emplace_back(place);
+        all.insert(all.end(), laterCsvColumns().begin(), laterCsvColumns().end());
+        return all;
+    }();
     return columns;
 }
 
-ReportExporter::ReportExporter(ExportFormat format, Sink sink, QString title)
+ReportExporter::ReportExporter(ExportFormat format, Sink sink, std::string title)
     : format_(format), sink_(std::move(sink)), title_(std::move(title))
 {
     // A batch's room made once (untouched pages cost nothing): grown by
@@ -291,32 +286,31 @@ ReportExporter::~ReportExporter() = default;
 void ReportExporter::begin()
 {
     switch (format_) {
-    case ExportFormat::Csv: sink_(exportedCsvColumns().join(u',').toUtf8() + "\r\n"); break;
+    case ExportFormat::Csv: sink_(csvHeaderLine(exportedCsvColumns())); break;
     case ExportFormat::JsonLines: break;
     case ExportFormat::JsonArray: sink_("["); break;
     case ExportFormat::GeoJson: sink_("{\"type\":\"FeatureCollection\",\"features\":["); break;
     case ExportFormat::Kml: {
-        QByteArray head;
-        QXmlStreamWriter xml(&head);
-        xml.writeStartDocument();
-        xml.writeDefaultNamespace(QStringLiteral("http://www.opengis.net/kml/2.2"));
-        xml.writeStartElement(QStringLiteral("kml"));
-        xml.writeStartElement(QStringLiteral("Document"));
-        xml.writeTextElement(QStringLiteral("name"), title_);
-        sink_(head + '\n');
+        std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                           "<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document><name>";
+        const size_t at = head.size();
+        head.resize(at + 6 * title_.size());
+        head.resize(static_cast<size_t>(writeXml(head.data() + at, title_) - head.data()));
+        head += "</name>\n";
+        sink_(head);
         break;
     }
     }
 }
 
-void ReportExporter::add(const DecodedReport& r, const StationPlace& place, const QDateTime& observedUtc)
+void ReportExporter::add(const DecodedReport& r, const StationPlace& place, std::optional<int64_t> observedMs)
 {
     const bool geographic = format_ == ExportFormat::GeoJson || format_ == ExportFormat::Kml;
     if (geographic && !place.hasPosition()) {
         ++leftOut_;
         return;
     }
-    const PlaceFields placed{place, observedUtc};
+    const PlaceFields placed{place, observedMs};
     switch (format_) {
     case ExportFormat::Csv:
         if (!csv_) csv_ = std::make_unique<CsvRow>(exportedCsvColumns());
@@ -348,7 +342,7 @@ void ReportExporter::add(const DecodedReport& r, const StationPlace& place, cons
         buffer_ += '}';
         break;
     }
-    case ExportFormat::Kml: appendPlacemark(buffer_, r, place, observedUtc); break;
+    case ExportFormat::Kml: appendPlacemark(buffer_, r, place, observedMs); break;
     }
     ++written_;
     // Handed on in large pieces: a copy per report into the sink's buffer
@@ -359,7 +353,7 @@ void ReportExporter::add(const DecodedReport& r, const StationPlace& place, cons
 void ReportExporter::flush()
 {
     if (buffer_.empty()) return;
-    sink_(QByteArray::fromRawData(buffer_.data(), static_cast<qsizetype>(buffer_.size())));
+    sink_(buffer_);
     buffer_.clear();  // keeps its capacity: no allocation per batch once warm
 }
 

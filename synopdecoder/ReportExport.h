@@ -7,13 +7,13 @@
 #include "synopdecoder/Report.h"
 #include "synopdecoder/StationPlace.h"
 
-#include <QByteArray>
-#include <QDateTime>
-#include <QJsonObject>
-#include <QStringList>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace synop {
 
@@ -21,21 +21,22 @@ class CsvRow;
 
 enum class ExportFormat { Csv, JsonLines, JsonArray, GeoJson, Kml };
 
-// The report's JSON with the place keys: station_name, country, lat, lon
-// (land stations from the station list), elevation_m, observed_utc.
-QJsonObject exportedJson(const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc = {});
-const QStringList& exportedCsvColumns();
+// The CSV columns: the report's, with the place's station_name, country,
+// elevation_m and observed_utc (and lat, lon for land stations from the
+// station list). JSON carries the same keys.
+const std::vector<std::string>& exportedCsvColumns();
 
 class ReportExporter {
 public:
     // The bytes handed to the sink are valid for the call only. Reports are
     // handed on in batches of about 128 kB; flush() hands on what is held.
-    using Sink = std::function<void(const QByteArray&)>;
-    ReportExporter(ExportFormat format, Sink sink, QString title = QStringLiteral("SYNOP reports"));
+    using Sink = std::function<void(std::string_view)>;
+    ReportExporter(ExportFormat format, Sink sink, std::string title = "SYNOP reports");
     ~ReportExporter();
 
     void begin();
-    void add(const DecodedReport& report, const StationPlace& place, const QDateTime& observedUtc = {});
+    // observedMs: ms since 1970 UTC, none when unknown.
+    void add(const DecodedReport& report, const StationPlace& place, std::optional<int64_t> observedMs = std::nullopt);
     void flush();
     void end();
 
@@ -47,7 +48,7 @@ private:
     static constexpr size_t kBatch = 1 << 17;
     ExportFormat format_;
     Sink sink_;
-    QString title_;
+    std::string title_;
     long written_ = 0;
     long leftOut_ = 0;
     std::string buffer_;  // reports not yet handed on

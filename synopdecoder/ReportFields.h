@@ -1,12 +1,12 @@
 #pragma once
 // A report's keys and values in the order every output writes them: JSON
-// lines, CSV, GeoJSON, KML, the station log's decoded column and the
-// QJsonObject some callers want. One walk over the report feeds a sink, so
+// lines, CSV, GeoJSON, KML and the station log's decoded column. One walk over the report feeds a sink, so
 // that no output builds a tree of objects per report on the way.
 #include "synopdecoder/Report.h"
 #include "synopdecoder/StationPlace.h"
 
-#include <QDateTime>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace synop {
@@ -31,7 +31,7 @@ public:
 // observed_utc join the decoder's keys.
 struct PlaceFields {
     const StationPlace& place;
-    QDateTime observedUtc;  // invalid: left out
+    std::optional<int64_t> observedMs;  // ms since 1970 UTC; none: left out
 };
 
 void writeReportFields(const DecodedReport& report, FieldSink& sink, const PlaceFields* place = nullptr);

@@ -45,11 +45,11 @@ void walkReportFields(const DecodedReport& r, Sink& sink, const PlaceFields* pla
         detail::putValue(sink, "lon", r.lon);
     }
     if (placed) detail::putValue(sink, "elevation_m", placed->place.elevationM);
-    if (placed && placed->observedUtc.isValid()) {
+    if (placed && placed->observedMs) {
         // 64, not 32: the time is at most 32 bytes, but GCC cannot see that and
         // warns (-Warray-bounds) of the short copy's branch for texts over 32.
         char iso[64];
-        detail::putOwnText(sink, "observed_utc", std::string_view(iso, writeIsoUtc(iso, placed->observedUtc)));
+        detail::putOwnText(sink, "observed_utc", std::string_view(iso, writeIsoUtc(iso, *placed->observedMs)));
     }
     if (r.windSpeed && r.windUnit) sink.text("wind_unit", *r.windUnit);
     if (r.windVariable) sink.text("wind_dir_deg", "VRB");

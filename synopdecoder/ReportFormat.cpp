@@ -5,13 +5,6 @@
 
 namespace synop {
 
-QJsonObject reportToJson(const DecodedReport& r)
-{
-    JsonObjectBuilder builder;
-    writeReportFields(r, builder);
-    return builder.take();
-}
-
 void appendJson(std::string& out, const DecodedReport& report)
 {
     JsonWriter writer(out);
@@ -20,18 +13,18 @@ void appendJson(std::string& out, const DecodedReport& report)
     writer.endObject();
 }
 
-QByteArray reportToJsonLine(const DecodedReport& report)
+std::string reportToJsonLine(const DecodedReport& report)
 {
     std::string line;
     line.reserve(1024);
     appendJson(line, report);
     line += '\n';
-    return QByteArray(line.data(), static_cast<qsizetype>(line.size()));
+    return line;
 }
 
-const QStringList& firstCsvColumns()
+const std::vector<std::string>& firstCsvColumns()
 {
-    static const QStringList columns = {
+    static const std::vector<std::string> columns = {
         "report_type", "station", "day", "hour", "month", "lat", "lon", "wind_unit", "wind_dir_deg", "wind_speed",
         "cloud_cover_okta", "visibility_m", "air_temp_c", "dew_point_c", "rel_humidity_pct", "max_temp_c",
         "min_temp_c", "station_pressure_hpa", "sea_level_pressure_hpa", "geopotential_hpa", "geopotential_m",
@@ -42,30 +35,39 @@ const QStringList& firstCsvColumns()
     return columns;
 }
 
-const QStringList& laterCsvColumns()
+const std::vector<std::string>& laterCsvColumns()
 {
-    static const QStringList columns = {
+    static const std::vector<std::string> columns = {
         "precip_section3_mm", "precip_section3_period_h", "precip_section3_trace", "precip_24h_mm", "precip_24h_trace",
         "precip_indicator", "weather_indicator", "weather_code_table",
     };
     return columns;
 }
 
-const QStringList& csvColumns()
+const std::vector<std::string>& csvColumns()
 {
-    static const QStringList columns = firstCsvColumns() + laterCsvColumns();
+    static const std::vector<std::string> columns = [] {
+        std::vector<std::string> all = firstCsvColumns();
+        all.insert(all.end(), laterCsvColumns().begin(), laterCsvColumns().end());
+        return all;
+    }();
     return columns;
 }
 
-QByteArray csvHeaderLine() { return csvColumns().join(u',').toUtf8() + "\r\n"; }
+std::string csvHeaderLine(const std::vector<std::string>& columns)
+{
+    std::string line;
+    for (const std::string& column : columns) line.append(line.empty() ? "" : ",").append(column);
+    return line + "\r\n";
+}
 
-QByteArray reportToCsvLine(const DecodedReport& report)
+std::string reportToCsvLine(const DecodedReport& report)
 {
     CsvRow row(csvColumns());
     walkReportFields(report, row, nullptr);
     std::string line;
     row.appendTo(line);
-    return QByteArray(line.data(), static_cast<qsizetype>(line.size()));
+    return line;
 }
 
 }  // namespace synop

@@ -3,24 +3,22 @@
 // and units that other tools rely on, or CSV with the same names as columns.
 #include "synopdecoder/Report.h"
 
-#include <QByteArray>
-#include <QJsonObject>
-#include <QStringList>
 #include <string>
+#include <vector>
 
 namespace synop {
 
-QJsonObject reportToJson(const DecodedReport& report);
-QByteArray reportToJsonLine(const DecodedReport& report);  // compact, ends with '\n'
+std::string reportToJsonLine(const DecodedReport& report);  // compact, ends with '\n'
 // The same object appended to a buffer, without a line end.
 void appendJson(std::string& out, const DecodedReport& report);
 
-const QStringList& csvColumns();
+const std::vector<std::string>& csvColumns();
 // The columns of the first version, which readers may find by position, and
 // those added since: exports put their place columns between the two.
-const QStringList& firstCsvColumns();
-const QStringList& laterCsvColumns();
-QByteArray csvHeaderLine();
-QByteArray reportToCsvLine(const DecodedReport& report);
+const std::vector<std::string>& firstCsvColumns();
+const std::vector<std::string>& laterCsvColumns();
+// The columns joined by commas, CR LF ended.
+std::string csvHeaderLine(const std::vector<std::string>& columns = csvColumns());
+std::string reportToCsvLine(const DecodedReport& report);
 
 }  // namespace synop

@@ -1,10 +1,5 @@
 #include "synopdecoder/StationCatalog.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QResource>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -14,11 +9,16 @@
 #include <vector>
 
 #ifndef PLUVANE_STATION_INDEX_WRITER
-static void initStationResources() { Q_INIT_RESOURCE(stations); }
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace synop::builtin {
-// Made at build time from the lists compiled in (BuiltInStationIndex.cpp).
-extern const size_t kLandListBytes, kSupplementBytes, kLandCount, kLineCount, kOtherLineCount;
+// Made at build time with the lists compiled in (BuiltInStationIndex.cpp).
+extern const char kLandList[], kSupplement[], kBuoyTable[];
+extern const size_t kLandListBytes, kSupplementBytes, kBuoyTableBytes;
+extern const size_t kLandCount, kLineCount, kOtherLineCount;
 extern const int kIndices[];
 extern const StationCatalog::LineRef kLines[];
 extern const StationCatalog::OtherLineRef kOtherLines[];
@@ -454,61 +454,75 @@ bool StationCatalog::adoptBuiltInIndex(std::string_view list, std::string_view s
     return true;
 }
 
+namespace {
+
+// share/pluvane beside the program's bin/ (or libexec/), where the lists
+// are installed; empty when the program's own path is unknown.
+std::string installedDataDir()
+{
+    char path[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) return {};
+    const std::string_view program(path, static_cast<size_t>(length));
+    const size_t slash = program.rfind('/');
+    if (slash == std::string_view::npos) return {};
+    return std::string(program.substr(0, slash + 1)) + "../" PLUVANE_RELATIVE_DATADIR "/";
+}
+
+// A list as the catalog reads it: a view of the text built into the
+// program, or a copy of an installed file's.
+struct ListText {
+    std::string owned;
+    std::string_view builtIn;
+    bool isStatic() const { return owned.empty() && !builtIn.empty(); }
+    std::string_view view() const { return isStatic() ? builtIn : std::string_view(owned); }
+};
+
+// An installed list wins over the one built in, so that a newer list from
+// WMO or NDBC can be dropped in without a rebuild. As installed with the
+// program it is the one built in, which comes indexed: compared where it
+// lies in the page cache, it is not copied.
+ListText readList(const std::string& dataDir, const char* name, std::string_view builtInText)
+{
+    ListText text{{}, builtInText};
+    if (dataDir.empty()) return text;
+    const int fd = ::open((dataDir + name).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return text;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        const auto size = static_cast<size_t>(info.st_size);
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (mapped != MAP_FAILED) {
+            const std::string_view installed(static_cast<const char*>(mapped), size);
+            if (installed != builtInText) text.owned.assign(installed);
+            ::munmap(mapped, size);
+        }
+    }
+    ::close(fd);
+    return text;
+}
+
+}  // namespace
+
 const StationCatalog& StationCatalog::builtIn()
 {
     // Made in place, never moved: its lines view its own texts. Kept to the
     // end of the process.
     static const StationCatalog& catalog = *[] {
-        initStationResources();
         auto* made = new StationCatalog;
         StationCatalog& c = *made;
-        // An installed list (share/pluvane beside the program's bin/) wins
-        // over the one built in, so that a newer list from WMO or NDBC can
-        // be dropped in without a rebuild.
-        // The lists built in are read where they lie in the program, without
-        // a copy, when they are stored uncompressed (as stations.qrc asks).
-        struct Text {
-            QByteArray bytes;
-            bool isStatic = false;  // lies in the program: viewed, never copied
-            std::string_view view() const { return {bytes.constData(), static_cast<size_t>(bytes.size())}; }
-        };
-        auto read = [](const char* name) -> Text {
-            const QString fileName = QString::fromLatin1(name);
-            const QResource resource(QStringLiteral(":/synop/") + fileName);
-            const bool inPlace = resource.isValid() && resource.compressionAlgorithm() == QResource::NoCompression;
-            const Text builtInText{QByteArray::fromRawData(reinterpret_cast<const char*>(resource.data()), resource.size()), true};
-            if (QCoreApplication::instance()) {
-                QFile installed(QDir(QCoreApplication::applicationDirPath())
-                                    .filePath(QStringLiteral("../" PLUVANE_RELATIVE_DATADIR "/") + fileName));
-                if (installed.open(QIODevice::ReadOnly)) {
-                    // As installed with the program, the list is the one
-                    // built in, which comes indexed: compared where it lies
-                    // in the page cache, it is not copied.
-                    if (inPlace && installed.size() == resource.size()) {
-                        const uchar* mapped = installed.map(0, installed.size());
-                        const bool same = mapped && std::memcmp(mapped, resource.data(), static_cast<size_t>(resource.size())) == 0;
-                        if (mapped) installed.unmap(const_cast<uchar*>(mapped));
-                        if (same) return builtInText;
-                    }
-                    return {installed.readAll()};
-                }
-            }
-            if (inPlace) return builtInText;
-            QFile file(QStringLiteral(":/synop/") + fileName);
-            if (file.open(QIODevice::ReadOnly)) return {file.readAll()};
-            return {};
-        };
-        const Text land = read("nsd_bbsss.txt");
+        const std::string dataDir = installedDataDir();
+        const ListText land = readList(dataDir, "nsd_bbsss.txt", {builtin::kLandList, builtin::kLandListBytes});
         // Stations opened or renumbered since the land list's snapshot.
-        const Text supplement = read("isd_stations.txt");
+        const ListText supplement = readList(dataDir, "isd_stations.txt", {builtin::kSupplement, builtin::kSupplementBytes});
         // The lists built in come with their index; others are read through.
-        if (!land.isStatic || !supplement.isStatic || !c.adoptBuiltInIndex(land.view(), supplement.view())) {
-            c.loadLand(land.view(), true, land.isStatic);
-            c.loadLand(supplement.view(), false, supplement.isStatic);
+        if (!land.isStatic() || !supplement.isStatic() || !c.adoptBuiltInIndex(land.view(), supplement.view())) {
+            c.loadLand(land.view(), true, land.isStatic());
+            c.loadLand(supplement.view(), false, supplement.isStatic());
         }
         // Most runs meet few buoys or none: their table is read when one comes.
-        const Text buoys = read("ndbc_station_table.txt");
-        if (buoys.isStatic) c.unparsedBuoys_ = buoys.view();
+        const ListText buoys = readList(dataDir, "ndbc_station_table.txt", {builtin::kBuoyTable, builtin::kBuoyTableBytes});
+        if (buoys.isStatic()) c.unparsedBuoys_ = buoys.view();
         else c.loadBuoys(buoys.view());
         return made;
     }();

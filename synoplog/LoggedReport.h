@@ -25,6 +25,11 @@ struct LoggedReport {
 
     // What time ranges select on: the observation, else the reception.
     QDateTime reportTime() const { return observedUtc.isValid() ? observedUtc : receivedUtc; }
+    // The observation as the exports take it: ms since 1970 UTC, none when unknown.
+    std::optional<int64_t> observedMs() const
+    {
+        return observedUtc.isValid() ? std::optional<int64_t>(observedUtc.toMSecsSinceEpoch()) : std::nullopt;
+    }
 };
 
 // Every field left at its default selects everything.

@@ -166,8 +166,13 @@ int main(int argc, char** argv)
         std::ofstream(empty, std::ios::binary).flush();
         const std::string one = QDir(dir.path()).filePath("one.txt").toStdString();
         std::ofstream(one, std::ios::binary) << "AAXX 01001\n10015 11725 33302 11087 21113 39467 49822 58041 60171=\n";
-        const std::vector<std::vector<std::string>> programs = {
+        std::vector<std::vector<std::string>> programs = {
             with(common, {"--keep-duplicates", empty}), with(common, {"--keep-duplicates", one}), {argv[0], "--exit"}, {"true"}};
+        // The program that --store, --from-log and --help run, with Qt, on the same empty text.
+        std::vector<std::string> full = with(common, {"--keep-duplicates", empty});
+        full[0] = tool.substr(0, tool.rfind('/') + 1) + "pluvane-synop-full";
+        const bool fullFound = QFile::exists(QString::fromStdString(full[0]));
+        if (fullFound) programs.push_back(full);
         std::vector<std::vector<double>> times(programs.size());
         for (int round = 0; round < 21; ++round)
             for (size_t p = 0; p < programs.size(); ++p) times[p].push_back(run(programs[p], out).cpuSeconds);
@@ -179,6 +184,9 @@ int main(int argc, char** argv)
                     "that only loads Qt Core %.1f ms, one that loads the C library alone %.1f ms (medians of 21 in turns)\n",
                     medianMs(times[0]), medianMs(times[0]) / 1000 / json, medianMs(times[1]), medianMs(times[2]),
                     medianMs(times[3]));
+        if (fullFound)
+            std::printf("pluvane-synop-full (with Qt: what --store, --from-log and --help run) on the empty text: %.1f ms\n",
+                        medianMs(times[4]));
     }
     const double jsonPipe = best(keep, true);
     std::printf("pluvane-synop --keep-duplicates, JSON lines to a pipe: %.0f reports per CPU second, %.2f of the library's rate\n",

@@ -24,6 +24,7 @@ for program in pluvane pluvane-cardserver pluvane-rtty pluvane-synop pluvane-reg
     expect "/usr/bin/$program"
     expect "/usr/share/man/man1/$program\\.1\\.gz"
 done
+expect "/usr/libexec/pluvane-synop-full"
 expect "/usr/share/doc/pluvane/copyright"
 expect "/usr/share/doc/pluvane/changelog\\.gz"
 expect "/usr/share/applications/org\\.pluvane\\.Monitor\\.desktop"
@@ -74,6 +75,11 @@ sed -i 's/Berlin-Tempelhof/Berlin-Installed-List/' "$root/usr/share/pluvane/nsd_
 echo "AAXX 08061 10384 11/// /2103 10012=" | "$bin/pluvane-synop" >"$work/synop.json" 2>/dev/null || fail "pluvane-synop"
 grep -q '"station_name":"Berlin-Installed-List"' "$work/synop.json" ||
     fail "pluvane-synop did not name the station from /usr/share/pluvane: $(cat "$work/synop.json")"
+# Storing is pluvane-synop-full's, run from libexec/: it finds the same list.
+echo "AAXX 08061 10384 11/// /2103 10012=" |
+    "$bin/pluvane-synop" --store="$work/synop.sqlite" --format json >"$work/stored.json" 2>/dev/null || fail "pluvane-synop --store"
+grep -q '"station_name":"Berlin-Installed-List"' "$work/stored.json" ||
+    fail "pluvane-synop --store did not name the station from /usr/share/pluvane: $(cat "$work/stored.json")"
 # The server runs the demo from the unpacked tree and its default
 # configuration is not read (PLUVANE_CARDSERVER_CONFIG points at the package's).
 PLUVANE_CARDSERVER_CONFIG=$root/etc/pluvane/cardserver.conf \

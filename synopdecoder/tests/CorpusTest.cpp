@@ -12,6 +12,7 @@
 #include <map>
 
 using namespace synop;
+using synop::testing::reportToJson;
 using synop::testing::decodeText;
 using synop::testing::readCorpus;
 

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace synop;
+using synop::testing::reportToJson;
 using synop::testing::decodeLand;
 using synop::testing::kReportKeys;
 
@@ -33,10 +34,10 @@ TEST(Format, CsvQuotesAndColumns)
 {
     DecodedReport r = decodeLand("10015 12970 61512 10062 2Q039");
     r.raw = "line one,\nline \"two\"";
-    const QByteArray line = reportToCsvLine(r);
+    const QByteArray line = QByteArray::fromStdString(reportToCsvLine(r));
     EXPECT_TRUE(line.endsWith("\r\n"));
     EXPECT_TRUE(line.contains("\"line one,\nline \"\"two\"\"\""));
-    EXPECT_EQ(csvHeaderLine().count(','), csvColumns().size() - 1);
+    EXPECT_EQ(QByteArray::fromStdString(csvHeaderLine()).count(','), qsizetype(csvColumns().size()) - 1);
 }
 
 TEST(Stations, BuiltInTablesAreFound)
@@ -143,7 +144,7 @@ TEST(Format, StreamedJsonReadsBackAsTheSameObject)
     odd.station = "\x01\x1f";
     reports.push_back(odd);
     for (const DecodedReport& r : reports) {
-        const QByteArray line = reportToJsonLine(r);
+        const QByteArray line = QByteArray::fromStdString(reportToJsonLine(r));
         QJsonParseError error;
         const QJsonDocument back = QJsonDocument::fromJson(line, &error);
         ASSERT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
@@ -167,8 +168,8 @@ TEST(Format, WeatherTablesAndPrecipitationKeys)
     EXPECT_EQ(o.value("weather_code_table").toString(), "manned");
     EXPECT_FALSE(reportToJson(decodeLand("10015 12970 61512 10062")).contains("weather_code_table"));
     // The CSV carries them after the first version's columns.
-    const QList<QByteArray> header = csvHeaderLine().trimmed().split(',');
-    const QList<QByteArray> row = reportToCsvLine(decodeLand("10015 07970 61512 10062 60001 76162 333 60005 70125")).trimmed().split(',');
+    const QList<QByteArray> header = QByteArray::fromStdString(csvHeaderLine()).trimmed().split(',');
+    const QList<QByteArray> row = QByteArray::fromStdString(reportToCsvLine(decodeLand("10015 07970 61512 10062 60001 76162 333 60005 70125"))).trimmed().split(',');
     EXPECT_EQ(row.value(header.indexOf("weather_code_table")), "automatic");
     EXPECT_EQ(row.value(header.indexOf("precip_24h_mm")), "12.5");
     EXPECT_EQ(row.value(header.indexOf("past_weather")), "6; 2");
@@ -185,7 +186,7 @@ TEST(Format, NumbersAndTimesAsQtWritesThem)
     }
     for (const char* t : {"2026-03-08T06:00:00Z", "1999-12-31T23:59:59Z", "2000-02-29T00:00:00Z", "1969-07-20T20:17:40Z"}) {
         std::string mine;
-        appendIsoUtc(mine, QDateTime::fromString(QString::fromLatin1(t), Qt::ISODate));
+        appendIsoUtc(mine, QDateTime::fromString(QString::fromLatin1(t), Qt::ISODate).toMSecsSinceEpoch());
         EXPECT_EQ(mine, t);
     }
     // A fortnight of hourly reports station after station, as an archive
@@ -197,7 +198,7 @@ TEST(Format, NumbersAndTimesAsQtWritesThem)
             for (int second : {0, 30}) {
                 const QDateTime t = start.addSecs(hour * 3600 + second);
                 std::string mine;
-                appendIsoUtc(mine, t);
+                appendIsoUtc(mine, t.toMSecsSinceEpoch());
                 ASSERT_EQ(QString::fromStdString(mine), t.toString(Qt::ISODate)) << station << ' ' << hour;
             }
         }

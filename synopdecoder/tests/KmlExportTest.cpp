@@ -27,11 +27,11 @@ TEST(KmlExport, PlacemarksOpenInAKmlReader)
                           "99999 41460 72315 10056=\r\n"
                           "BBXX\r\nDBBI 08064 99599 70227 41/98 62505 10131 49934 22259 00149=\r\n";
     QByteArray out;
-    ReportExporter exporter(ExportFormat::Kml, [&](const QByteArray& b) { out += b; });
+    ReportExporter exporter(ExportFormat::Kml, synop::testing::appendTo(out));
     exporter.begin();
     for (DecodedReport& r : synop::testing::decodeText(traffic)) {
         r.raw += "\x07";  // a bell from the teletype: not allowed in XML 1.0
-        exporter.add(r, stationPlace(r), QDateTime(QDate(2026, 12, 8), QTime(6, 0), Qt::UTC));
+        exporter.add(r, stationPlace(r), QDateTime(QDate(2026, 12, 8), QTime(6, 0), Qt::UTC).toMSecsSinceEpoch());
     }
     exporter.end();
 

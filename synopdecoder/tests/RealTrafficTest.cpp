@@ -14,6 +14,7 @@
 #include <sstream>
 
 using namespace synop;
+using synop::testing::reportToJson;
 using synop::testing::decodeText;
 
 namespace {

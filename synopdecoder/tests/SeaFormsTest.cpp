@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace synop;
+using synop::testing::reportToJson;
 using synop::testing::decodeText;
 using synop::testing::hasWarning;
 

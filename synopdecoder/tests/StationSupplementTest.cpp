@@ -147,7 +147,7 @@ TEST(StationSupplement, TheIndexMadeAtBuildTimeAnswersAsReadingTheListsThrough)
 {
     const StationCatalog& built = StationCatalog::builtIn();
     ASSERT_TRUE(built.indexMadeAtBuildTime());
-    QFile list(QStringLiteral(":/synop/nsd_bbsss.txt")), supplement(QStringLiteral(":/synop/isd_stations.txt"));
+    QFile list(QStringLiteral(SYNOP_STATION_LIST_DIR "/nsd_bbsss.txt")), supplement(QStringLiteral(SYNOP_STATION_LIST_DIR "/isd_stations.txt"));
     ASSERT_TRUE(list.open(QIODevice::ReadOnly) && supplement.open(QIODevice::ReadOnly));
     const QByteArray listText = list.readAll(), supplementText = supplement.readAll();
     StationCatalog read;

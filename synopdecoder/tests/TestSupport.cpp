@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "synopdecoder/ReportFields.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -73,6 +75,61 @@ QByteArray readCorpus(const char* name)
     QFile file(QStringLiteral(SYNOP_CORPUS_DIR "/") + QLatin1String(name));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
     return file.readAll();
+}
+
+namespace {
+
+// The fields as a tree of Qt's JSON values.
+class JsonObjectBuilder final : public FieldSink {
+public:
+    QJsonObject take() { return std::move(stack_.front().object); }
+    void integer(std::string_view key, long long value) override { put(key, QJsonValue(static_cast<qint64>(value))); }
+    void number(std::string_view key, double value) override { put(key, value); }
+    void text(std::string_view key, std::string_view utf8) override
+    {
+        put(key, QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    }
+    void boolean(std::string_view key, bool value) override { put(key, value); }
+    void null(std::string_view key) override { put(key, QJsonValue()); }
+    void beginObject(std::string_view key) override { stack_.push_back({qKey(key), false, {}, {}}); }
+    void endObject() override
+    {
+        Level done = std::move(stack_.back());
+        stack_.pop_back();
+        put(done.key.toStdString(), done.object);
+    }
+    void beginArray(std::string_view key) override { stack_.push_back({qKey(key), true, {}, {}}); }
+    void endArray() override
+    {
+        Level done = std::move(stack_.back());
+        stack_.pop_back();
+        put(done.key.toStdString(), done.list);
+    }
+
+private:
+    struct Level {
+        QString key;
+        bool array;
+        QJsonObject object;
+        QJsonArray list;
+    };
+    static QString qKey(std::string_view key) { return QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size())); }
+    void put(std::string_view key, const QJsonValue& value)
+    {
+        Level& level = stack_.back();
+        if (level.array) level.list.append(value);
+        else level.object.insert(qKey(key), value);
+    }
+    std::vector<Level> stack_{Level{{}, false, {}, {}}};
+};
+
+}  // namespace
+
+QJsonObject reportToJson(const DecodedReport& report)
+{
+    JsonObjectBuilder builder;
+    writeReportFields(report, builder);
+    return builder.take();
 }
 
 bool hasWarning(const DecodedReport& report, const std::string& part)

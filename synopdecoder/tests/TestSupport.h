@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QSet>
 #include <QString>
 #include <string>
@@ -17,6 +18,14 @@ std::vector<DecodedReport> decodeText(const std::string& text, size_t chunkSize 
 DecodedReport decodeLand(const std::string& report, const std::string& dateGroup = "08061");
 QByteArray readCorpus(const char* name);
 bool hasWarning(const DecodedReport& report, const std::string& part);
+// The report's keys and values as a QJsonObject, built by a walk of its own
+// over the fields: a second reading to hold the JSON writer's text against.
+QJsonObject reportToJson(const DecodedReport& report);
+// What an exporter hands on, gathered.
+inline auto appendTo(QByteArray& out)
+{
+    return [&out](std::string_view bytes) { out.append(bytes.data(), static_cast<qsizetype>(bytes.size())); };
+}
 
 // A land station from the list, a ship at its reported position, a land
 // station not in the list (no position) and one whose text has a control

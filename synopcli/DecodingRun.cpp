@@ -1,19 +1,17 @@
-#include "Inputs.h"
+#include "DecodingRun.h"
 
 #include "StandardOutput.h"
 
-#include "synoplog/ObservationTime.h"
-#include "synoplog/ReportLog.h"
-
-#include <QFile>
-
-#include <memory>
+#include "synopdecoder/ObservationMillis.h"
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace synop::cli {
@@ -23,22 +21,22 @@ namespace {
 // batch that fails (a full disk) is rolled back whole.
 class StoreCounter {
 public:
-    explicit StoreCounter(ReportLog* log) : log_(log) {}
+    explicit StoreCounter(ReportStore* log) : log_(log) {}
     bool active() const { return log_ && !failed_; }
     void begin()
     {
         if (active() && !log_->beginBatch()) stop();
     }
-    void store(const AssembledReport& assembled, const DecodedReport& decoded, const QDateTime& received, bool checks)
+    void store(const AssembledReport& assembled, const DecodedReport& decoded, bool checks)
     {
         if (!active()) return;
-        const auto result = log_->store(assembled, decoded, received, checks);
-        if (!result) stop();
-        else if (result->outcome != StoreOutcome::Repeat) ++pending_;
+        bool repeat = false;
+        if (!log_->store(assembled, decoded, checks, repeat)) stop();
+        else if (!repeat) ++pending_;
     }
-    void storeText(std::string_view text, const QDateTime& received, const QString& source)
+    void storeText(std::string_view text, const std::string& source)
     {
-        if (active() && !log_->storeText(text, received, source)) stop();
+        if (active() && !log_->storeText(text, source)) stop();
     }
     void commit()
     {
@@ -59,10 +57,10 @@ private:
         log_->rollbackBatch();
         pending_ = 0;
         failed_ = true;
-        std::fprintf(stderr, "pluvane-synop: storing stopped: %s\n", qPrintable(log_->lastError()));
+        std::fprintf(stderr, "pluvane-synop: storing stopped: %s\n", log_->lastError().c_str());
     }
 
-    ReportLog* log_;
+    ReportStore* log_;
     long pending_ = 0;
     long stored_ = 0;
     bool failed_ = false;
@@ -73,20 +71,17 @@ private:
 // they were worked out from, in a small table that forgets on a clash.
 class ObservationTimes {
 public:
-    explicit ObservationTimes(const QDateTime& receivedUtc) : received_(receivedUtc) {}
-    const QDateTime& of(const DecodedReport& r)
+    explicit ObservationTimes(int64_t receivedMs) : receivedMs_(receivedMs) {}
+    std::optional<int64_t> of(const DecodedReport& r)
     {
         const std::optional<uint32_t> key = keyOf(r);
-        if (!key) {
-            spare_ = observationTime(r, received_).value_or(QDateTime());
-            return spare_;
-        }
+        if (!key) return observationMillis(r, receivedMs_);
         Known& known = known_[(*key * 2654435761u) >> (32 - kKnownBits)];
         if (known.key != *key) {
-            known.time = observationTime(r, received_).value_or(QDateTime());
+            known.ms = observationMillis(r, receivedMs_);
             known.key = *key;
         }
-        return known.time;
+        return known.ms;
     }
 
 private:
@@ -109,14 +104,47 @@ private:
     }
     struct Known {
         uint32_t key = UINT32_MAX;  // no key is this large: 101^4 - 1 at most
-        QDateTime time;
+        std::optional<int64_t> ms;
     };
-    QDateTime received_;
+    int64_t receivedMs_;
     std::array<Known, 1 << kKnownBits> known_;
-    QDateTime spare_;
 };
 
-// The output's last bytes written out; a failed write said on standard error.
+// Reads a file through, a chunk at a time; says why it could not on
+// standard error. False when it could not be opened or read to its end.
+template <typename Feed>
+bool readFile(const std::string& name, char* chunk, size_t chunkSize, Feed feed)
+{
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        std::fprintf(stderr, "pluvane-synop: cannot read %s: file to open is a directory\n", name.c_str());
+        return false;
+    }
+    if (fd < 0) {
+        std::fprintf(stderr, "pluvane-synop: cannot read %s: %s\n", name.c_str(), std::strerror(errno));
+        return false;
+    }
+    bool ok = true;
+    while (true) {
+        const ssize_t got = ::read(fd, chunk, chunkSize);
+        if (got > 0) {
+            feed(chunk, static_cast<size_t>(got));
+        } else if (got == 0) {
+            break;
+        } else if (errno != EINTR) {
+            std::fprintf(stderr, "pluvane-synop: error reading %s: %s\n", name.c_str(), std::strerror(errno));
+            ok = false;
+            break;
+        }
+    }
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
 bool outputWritten()
 {
     if (standardOutput().flush()) return true;
@@ -124,36 +152,34 @@ bool outputWritten()
     return false;
 }
 
-}  // namespace
-
 int decodeText(const DecodingRun& run)
 {
     long reports = 0, selected = 0;
     int status = 0;
-    StoreCounter storing(run.log);
+    StoreCounter storing(run.store);
     DecodedReport decoded;  // used again for every report, as the assembler's report is
     StationPlace place;
-    ObservationTimes observationTimes(run.receivedUtc);
+    ObservationTimes observationTimes(run.receivedMs);
     StreamAssembler assembler(
         [&](AssembledReport&& report) {
             decodeReport(report, decoded, run.decoder);
             ++reports;
-            const QDateTime& observed = observationTimes.of(decoded);
+            const std::optional<int64_t> observed = observationTimes.of(decoded);
             if (!run.selection.accepts(decoded, observed)) return;
             ++selected;
             if (run.writer) {
                 stationPlace(decoded, place);
                 run.writer->add(decoded, place, observed);
             }
-            storing.store(report, decoded, run.receivedUtc, run.decoder.plausibilityChecks);
+            storing.store(report, decoded, run.decoder.plausibilityChecks);
         },
         run.assembler);
 
     if (run.writer) run.writer->begin();
     // A file's reports and text go into the log in one transaction per chunk.
-    auto feed = [&](const char* data, size_t size, const QString& source) {
+    auto feed = [&](const char* data, size_t size, const std::string& source) {
         storing.begin();
-        storing.storeText(std::string_view(data, size), run.receivedUtc, source);
+        storing.storeText(std::string_view(data, size), source);
         assembler.feed(std::string_view(data, size));
         storing.commit();
         // Each report leaves as soon as it is complete.
@@ -165,15 +191,16 @@ int decodeText(const DecodingRun& run)
     // chunk is the log's transaction, whose best size is 256 kB; without a
     // log a quarter of that reads as fast and touches a quarter of the pages
     // (and of the output's, which leaves after each chunk).
-    const qint64 chunkSize = run.log ? 256 * 1024 : 64 * 1024;
-    const std::unique_ptr<char[]> chunk(new char[static_cast<size_t>(chunkSize)]);
-    for (const QString& name : run.files) {
-        if (name == QLatin1String("-")) {
+    const size_t chunkSize = run.store ? 256 * 1024 : 64 * 1024;
+    const std::unique_ptr<char[]> chunk(new char[chunkSize]);
+    const std::string standardInput = "standard input";
+    for (const std::string& name : run.files) {
+        if (name == "-") {
             // Whatever a live pipe has delivered is decoded at once, not when a buffer fills.
             char buffer[4096];
             while (true) {
                 const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-                if (got > 0) feed(buffer, static_cast<size_t>(got), QStringLiteral("standard input"));
+                if (got > 0) feed(buffer, static_cast<size_t>(got), standardInput);
                 else if (got == 0) break;
                 else if (errno != EINTR) {
                     std::fprintf(stderr, "pluvane-synop: error reading standard input: %s\n", std::strerror(errno));
@@ -181,22 +208,8 @@ int decodeText(const DecodingRun& run)
                     break;
                 }
             }
-        } else {
-            QFile in(name);
-            if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-                std::fprintf(stderr, "pluvane-synop: cannot read %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
-                status = 1;
-                continue;
-            }
-            while (true) {
-                const qint64 got = in.read(chunk.get(), chunkSize);
-                if (got <= 0) break;
-                feed(chunk.get(), static_cast<size_t>(got), name);
-            }
-            if (in.error() != QFileDevice::NoError) {
-                std::fprintf(stderr, "pluvane-synop: error reading %s: %s\n", qPrintable(name), qPrintable(in.errorString()));
-                status = 1;
-            }
+        } else if (!readFile(name, chunk.get(), chunkSize, [&](const char* data, size_t size) { feed(data, size, name); })) {
+            status = 1;
         }
         // A file's last report does not run into the next file.
         storing.begin();
@@ -210,31 +223,10 @@ int decodeText(const DecodingRun& run)
     std::fprintf(stderr, "pluvane-synop: %ld report%s, %zu repeated report%s skipped", reports, reports == 1 ? "" : "s",
                  assembler.duplicatesDropped(), assembler.duplicatesDropped() == 1 ? "" : "s");
     if (selected != reports) std::fprintf(stderr, ", %ld selected", selected);
-    if (run.writer) std::fprintf(stderr, "%s", qPrintable(run.writer->summary()));
-    if (run.log) std::fprintf(stderr, ", %ld stored in %s", storing.stored(), qPrintable(run.log->path()));
+    if (run.writer) std::fprintf(stderr, "%s", run.writer->summary().c_str());
+    if (run.store) std::fprintf(stderr, ", %ld stored in %s", storing.stored(), run.store->path().c_str());
     std::fprintf(stderr, "\n");
     return status;
-}
-
-int writeFromLog(const ReportLog& log, const Selection& selection, ReportWriter& writer)
-{
-    long written = 0;
-    writer.begin();
-    const bool ok = log.forEach(selection.logFilter(), [&](const LoggedReport& r) {
-        if (!selection.accepts(r.report, r.reportTime())) return true;
-        writer.add(r.report, r.place, r.observedUtc);
-        ++written;
-        return true;
-    });
-    writer.end();
-    const bool outputOk = outputWritten();
-    std::fprintf(stderr, "pluvane-synop: %ld report%s from %s%s\n", written, written == 1 ? "" : "s",
-                 qPrintable(log.path()), qPrintable(writer.summary()));
-    if (!ok) {
-        std::fprintf(stderr, "pluvane-synop: reading stopped: %s\n", qPrintable(log.lastError()));
-        return 1;
-    }
-    return outputOk ? 0 : 1;
 }
 
 }  // namespace synop::cli
