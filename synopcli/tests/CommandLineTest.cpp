@@ -1,5 +1,6 @@
 // pluvane-synop as a user runs it: a bulletin from a pipe, the output
 // formats, and storing an archive in the station log.
+#include "ToolRuns.h"
 #include "synopdecoder/tests/TestSupport.h"
 #include "synoplog/ReportLog.h"
 
@@ -23,6 +24,9 @@ using synop::testing::checkedGeoJsonPoints;
 using synop::testing::kPlaceKeys;
 using synop::testing::kPlacedTraffic;
 using synop::testing::kReportKeys;
+using synop::testing::runProgram;
+using synop::testing::ToolRun;
+using synop::testing::writeFile;
 
 TEST(CommandLine, DecodesABulletinFromAPipe)
 {
@@ -115,26 +119,9 @@ TEST(CommandLine, FormatsAndStoringInTheLog)
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QByteArray out, err;
-};
-
 ToolRun runTool(const QStringList& arguments, const std::function<void()>& inChild = {})
 {
-    QProcess tool;
-    if (inChild) tool.setChildProcessModifier(inChild);
-    tool.start(QStringLiteral(PLUVANE_SYNOP_CLI), arguments);
-    EXPECT_TRUE(tool.waitForFinished(60000)) << arguments.join(' ').toStdString();
-    return {tool.exitCode(), tool.readAllStandardOutput(), tool.readAllStandardError()};
-}
-
-QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes)
-{
-    QFile file(dir.filePath(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return file.fileName();
+    return runProgram(QStringLiteral(PLUVANE_SYNOP_CLI), arguments, {}, inChild);
 }
 
 // Three nights of one station and one of another, as an archive to import.

@@ -1,38 +1,16 @@
 // pluvane-synop decodes plain runs itself, without Qt, and hands every other
 // run to pluvane-synop-full: an argument must mean the same to both, and
 // what the front cannot read for certain must reach the full tool whole.
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
+#include "ToolRuns.h"
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QByteArray out, err;
-    bool operator==(const ToolRun& other) const
-    {
-        return exitCode == other.exitCode && out == other.out && err == other.err;
-    }
-};
+using synop::testing::ToolRun;
+using synop::testing::writeFile;
 
 ToolRun run(const QString& program, const QStringList& arguments, const QByteArray& input = {})
 {
-    QProcess tool;
-    tool.start(program, arguments);
-    tool.write(input);
-    tool.closeWriteChannel();
-    EXPECT_TRUE(tool.waitForFinished(60000)) << arguments.join(' ').toStdString();
-    return {tool.exitCode(), tool.readAllStandardOutput(), tool.readAllStandardError()};
-}
-
-QString writeFile(const QTemporaryDir& dir, const char* name, const QByteArray& bytes)
-{
-    QFile file(dir.filePath(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return file.fileName();
+    return synop::testing::runProgram(program, arguments, input);
 }
 
 // Two stations over two days at several hours, a repeated bulletin and a
