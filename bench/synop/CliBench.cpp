@@ -23,6 +23,7 @@
 // against the rate measured for it before.
 #include "ChildProcess.h"
 #include "PymetdecoderPeer.h"
+#include "RealTrafficRows.h"
 #include "synopdecoder/StreamAssembler.h"
 #include "synopdecoder/SynopDecoder.h"
 
@@ -296,6 +297,7 @@ int main(int argc, char** argv)
                     "(%.1f times the JSON run's per report; a teletype line comes every few seconds)\n",
                     reports, fed.cpuSeconds / reports * 1e6, (fed.cpuSeconds / reports) / (json / jsonLines));
     }
+    bench::realTrafficToolRows(tool, dir.path().toStdString());
     if (argc > 3) {
         common[0] = argv[3];
         const double earlierJson = best({});
