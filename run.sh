@@ -12,7 +12,7 @@ PACKAGES=(
   libsqlite3-dev libgtest-dev libkml-dev libliquid-dev libsndfile1-dev libfftw3-dev portaudio19-dev
   xvfb xauth xdotool imagemagick openbox minimodem faketime
   clang-14 libclang-rt-14-dev
-  scdoc librsvg2-bin desktop-file-utils appstream groff-base file
+  scdoc librsvg2-bin desktop-file-utils appstream groff-base file locales
 )
 BUILD_DIR=${PLUVANE_BUILD_DIR:-build}
 

@@ -371,9 +371,10 @@ size_t writeTenDigits(char* text, double value)
             return static_cast<size_t>(at - text);
         }
     }
+    // printf's %.10g in the C locale, whatever locale the program runs in:
+    // a decimal comma would split a CSV column.
     const std::string_view written = rememberedText<512, 31>(value, [value](char* into, size_t size) {
-        const int length = std::snprintf(into, size, "%.10g", value);
-        return static_cast<size_t>(std::clamp(length, 0, static_cast<int>(size) - 1));
+        return static_cast<size_t>(std::to_chars(into, into + size, value, std::chars_format::general, 10).ptr - into);
     });
     std::memcpy(text, written.data(), written.size());
     return written.size();

@@ -95,12 +95,22 @@ char* putName(char* at, std::string_view key)
     return at + key.size();
 }
 
-// "%.4f,%.4f" of a position, as printf writes it: its answers are kept in a
-// small table, as the stations come again and again. Room for 720 bytes.
+// "%.4f,%.4f" of a position, as printf writes it in the C locale, whatever
+// locale the program runs in (a decimal comma would make four numbers of
+// two); its answers are kept in a small table, as the stations come again
+// and again. Room for 720 bytes from at, or for size.
+char* writeCoordinatesOnce(char* at, size_t size, double lon, double lat)
+{
+    char* const end = at + size;
+    at = std::to_chars(at, end, lon, std::chars_format::fixed, 4).ptr;
+    *at++ = ',';
+    return std::to_chars(at, end, lat, std::chars_format::fixed, 4).ptr;
+}
+
 char* writeCoordinates(char* at, double lon, double lat)
 {
     if (!(std::fabs(lon) < 1e6 && std::fabs(lat) < 1e6))
-        return at + std::snprintf(at, 720, "%.4f,%.4f", lon, lat);  // no position a list or report gives
+        return writeCoordinatesOnce(at, 720, lon, lat);  // no position a list or report gives
     struct Written {
         uint64_t lon = 0, lat = 0;
         uint8_t length = 0;
@@ -113,7 +123,7 @@ char* writeCoordinates(char* at, double lon, double lat)
     const uint64_t mixed = (lonBits ^ (latBits * 0x9e3779b97f4a7c15ULL)) * 0xff51afd7ed558ccdULL;
     Written& slot = table[mixed >> 56];
     if (slot.length == 0 || slot.lon != lonBits || slot.lat != latBits) {
-        slot.length = static_cast<uint8_t>(std::snprintf(slot.text, sizeof slot.text, "%.4f,%.4f", lon, lat));
+        slot.length = static_cast<uint8_t>(writeCoordinatesOnce(slot.text, sizeof slot.text, lon, lat) - slot.text);
         slot.lon = lonBits;
         slot.lat = latBits;
     }

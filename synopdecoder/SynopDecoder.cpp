@@ -35,9 +35,10 @@ std::string formatNumber(double value, int decimals)
         if (negative) *--p = '-';
         return std::string(p, end);
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
+    // As printf's "%.*f" in the C locale, whatever locale the program runs in.
+    char text[400];
+    const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    return written.ec == std::errc() ? std::string(text, written.ptr) : std::string();
 }
 
 }  // namespace detail

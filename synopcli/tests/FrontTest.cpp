@@ -106,3 +106,36 @@ TEST(Front, DecodesWithoutQtAndSaysSoWhenTheFullToolIsMissing)
     EXPECT_TRUE(store.err.contains("cannot run pluvane-synop-full")) << store.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("log.sqlite")));
 }
+
+// Where the decimal point is a comma (German, French, Brazilian and other
+// systems), the numbers written must still be the files' own: a comma
+// would make four coordinates of a KML point's two and shift CSV columns.
+TEST(Front, NumbersAreWrittenAlikeInEveryLocale)
+{
+    QTemporaryDir dir;
+    QProcess localedef;
+    localedef.start(QStringLiteral("localedef"), {"-i", "de_DE", "-f", "UTF-8", dir.filePath("de_DE.UTF-8")});
+    if (!localedef.waitForFinished(60000) || localedef.exitStatus() != QProcess::NormalExit
+        || !QFile::exists(dir.filePath("de_DE.UTF-8")))
+        GTEST_SKIP() << "no German locale could be made (localedef and Debian's locales package)";
+
+    // Helgoland's latitude from the list (54.18333) has more figures than
+    // tenths: CSV and KML write it as printf would, KML to four decimals.
+    const QString text = writeFile(dir, "two-days.txt", kTwoDays);
+    for (const QString& program : {QStringLiteral(PLUVANE_SYNOP_CLI), QStringLiteral(PLUVANE_SYNOP_FULL)}) {
+        for (const char* format : {"kml", "csv", "json", "geojson"}) {
+            const QStringList arguments = {"--received=2026-03-09T01:00Z", "--format", format, text};
+            QProcess german;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("LOCPATH", dir.path());
+            env.insert("LC_ALL", "de_DE.UTF-8");
+            german.setProcessEnvironment(env);
+            german.start(program, arguments);
+            ASSERT_TRUE(german.waitForFinished(60000));
+            const QByteArray inGerman = german.readAllStandardOutput();
+            const ToolRun inC = run(program, arguments);
+            EXPECT_EQ(inGerman.toStdString(), inC.out.toStdString()) << program.toStdString() << ' ' << format;
+            if (QByteArray(format) == "kml") EXPECT_TRUE(inGerman.contains("<coordinates>7.9000,54.1833,4</coordinates>"));
+        }
+    }
+}
