@@ -4,14 +4,29 @@
 #include <cstdio>
 #include <cstring>
 
+#include <poll.h>
+#include <unistd.h>
+
 namespace synop::cli {
 
 void StandardOutput::put(const char* data, size_t size)
 {
-    if (failed_ || size == 0) return;
-    if (std::fwrite(data, 1, size, stdout) != size || std::fflush(stdout) != 0) {
-        failed_ = true;
-        error_ = std::strerror(errno);
+    // Straight to the file descriptor: through stdio a large piece left in
+    // two or three writes. Nothing else in the program writes to stdout.
+    while (!failed_ && size > 0) {
+        const ssize_t written = ::write(STDOUT_FILENO, data, size);
+        if (written > 0) {
+            data += written;
+            size -= static_cast<size_t>(written);
+        } else if (written < 0 && errno == EINTR) {
+            continue;
+        } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd out{STDOUT_FILENO, POLLOUT, 0};  // a non-blocking pipe left to us: wait for room
+            ::poll(&out, 1, -1);
+        } else {
+            failed_ = true;
+            error_ = std::strerror(written < 0 ? errno : EIO);
+        }
     }
 }
 
