@@ -84,7 +84,7 @@ Child runFedByLines(const std::vector<std::string>& arguments, std::string_view 
     close(input[0]);
     int lines = 0;
     for (size_t at = 0; spawned && at < text.size();) {
-        size_t end = text.find('\n', at);
+        size_t end = pauseMicros > 0 ? text.find('\n', at) : std::string_view::npos;
         end = end == std::string_view::npos ? text.size() : end + 1;
         for (size_t written = at; written < end;) {
             const ssize_t n = write(input[1], text.data() + written, end - written);

@@ -22,6 +22,7 @@ Child run(const std::vector<std::string>& arguments, const std::string& outputPa
 // The same with its standard input from a pipe this process writes `text`
 // into a line at a time, pausing `pauseMicros` after every `linesPerPause`
 // lines, as a receiver hands on what it decodes; output to outputPath.
+// With no pause, the whole text as fast as it is read, as cat would.
 Child runFedByLines(const std::vector<std::string>& arguments, std::string_view text, int linesPerPause, int pauseMicros,
                     const std::string& outputPath);
 

@@ -42,9 +42,11 @@ void realTrafficToolRows(const std::string& tool, const std::string& workDir)
         const char* name;
         std::vector<std::string> arguments;
         bool toPipe = false;
+        bool fromPipe = false;  // the text written into its standard input as fast as it reads
     };
     std::vector<Way> ways = {
         {"JSON lines to a pipe", with({file}), true},
+        {"JSON lines from a pipe (cat FILE | pluvane-synop)", common, false, true},
         {"CSV to a file", with({"--format", "csv", file})},
         {"GeoJSON to a file", with({"--format", "geojson", file})},
         {"KML to a file", with({"--format", "kml", file})},
@@ -61,7 +63,8 @@ void realTrafficToolRows(const std::string& tool, const std::string& workDir)
             std::vector<std::string> arguments = ways[w].arguments;
             const std::string log = workDir + "/real-" + std::to_string(round) + ".sqlite";
             if (arguments.empty()) arguments = with({"--store=" + log, file});
-            times[w].push_back(run(arguments, ways[w].toPipe ? std::string() : out).cpuSeconds);
+            times[w].push_back(ways[w].fromPipe ? runFedByLines(arguments, text.str(), 1, 0, out).cpuSeconds
+                                                : run(arguments, ways[w].toPipe ? std::string() : out).cpuSeconds);
             for (const char* side : {"", "-wal", "-shm"}) std::remove((log + side).c_str());
         }
     }
