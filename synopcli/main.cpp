@@ -197,8 +197,10 @@ int runFullTool(char** argv)
     const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
     std::string directory = length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
     directory.erase(directory.find_last_of('/') + 1);
-    for (const std::string& full : {directory + "pluvane-synop-full",
-                                    directory + "../" PLUVANE_RELATIVE_LIBEXECDIR "/pluvane-synop-full"}) {
+    const std::string_view libexec = PLUVANE_RELATIVE_LIBEXECDIR;  // an absolute one is taken as it is
+    const std::string installed = (libexec.front() == '/' ? std::string(libexec) : directory + "../" + std::string(libexec))
+                                  + "/pluvane-synop-full";
+    for (const std::string& full : {directory + "pluvane-synop-full", installed}) {
         ::execv(full.c_str(), argv);
         if (errno != ENOENT) break;
     }
