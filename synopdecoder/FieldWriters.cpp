@@ -180,18 +180,7 @@ char* JsonWriter::writeString(char* at, std::string_view s)
         }
         if (c >= 0x80) {
             // A whole UTF-8 sequence passes; anything else is one U+FFFD a byte.
-            const size_t length = c >= 0xf0 && c < 0xf5 ? 4 : c >= 0xe0 ? 3 : c >= 0xc2 && c < 0xe0 ? 2 : 0;
-            bool valid = length > 0 && length <= static_cast<size_t>(end - p);
-            for (size_t k = 1; valid && k < length; ++k) valid = (static_cast<unsigned char>(p[k]) & 0xc0) == 0x80;
-            if (valid && length == 3) {
-                const auto c1 = static_cast<unsigned char>(p[1]);
-                valid = !(c == 0xe0 && c1 < 0xa0) && !(c == 0xed && c1 >= 0xa0);  // overlong, surrogates
-            }
-            if (valid && length == 4) {
-                const auto c1 = static_cast<unsigned char>(p[1]);
-                valid = !(c == 0xf0 && c1 < 0x90) && !(c == 0xf4 && c1 >= 0x90);
-            }
-            if (valid) {
+            if (const size_t length = utf8SequenceLength(p, end)) {
                 std::memcpy(at, p, length);
                 at += length;
                 p += length;

@@ -348,6 +348,23 @@ inline uint64_t bytesEqual(uint64_t x, char c)
     return (v - ones) & ~v & (ones * 0x80);
 }
 
+// The length of the whole UTF-8 sequence of two to four bytes that starts
+// at p (a byte of 0x80 or more), or 0 when it is none: a lone continuation
+// byte, a cut sequence, an overlong form, a surrogate or past U+10FFFF.
+// Teletype text from other decoders carries Latin-1 and noise.
+inline size_t utf8SequenceLength(const char* p, const char* end)
+{
+    const auto c = static_cast<unsigned char>(p[0]);
+    const size_t length = c >= 0xf0 && c < 0xf5 ? 4 : c >= 0xe0 && c < 0xf0 ? 3 : c >= 0xc2 && c < 0xe0 ? 2 : 0;
+    if (length == 0 || length > static_cast<size_t>(end - p)) return 0;
+    for (size_t k = 1; k < length; ++k)
+        if ((static_cast<unsigned char>(p[k]) & 0xc0) != 0x80) return 0;
+    const auto c1 = static_cast<unsigned char>(p[1]);
+    if (length == 3 && ((c == 0xe0 && c1 < 0xa0) || (c == 0xed && c1 >= 0xa0))) return 0;  // overlong, surrogates
+    if (length == 4 && ((c == 0xf0 && c1 < 0x90) || (c == 0xf4 && c1 >= 0x90))) return 0;
+    return length;
+}
+
 // The high bit of each byte of x below 0x20, for firstFlagged.
 inline uint64_t controlBytes(uint64_t x)
 {

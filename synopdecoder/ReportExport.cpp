@@ -18,10 +18,12 @@ namespace synop {
 namespace {
 
 // The bytes XML text cannot take as they are: the markup characters and
-// the control characters.
+// the control characters; and those of 0x80 or more, looked at for whole
+// UTF-8 sequences (the document says it is UTF-8).
 const std::array<bool, 256> kXmlMarkup = [] {
     std::array<bool, 256> markup{};
     for (int c = 0; c < 0x20; ++c) markup[static_cast<size_t>(c)] = true;
+    for (int c = 0x80; c < 0x100; ++c) markup[static_cast<size_t>(c)] = true;
     for (const unsigned char c : std::string_view("&<>\"")) markup[c] = true;
     return markup;
 }();
@@ -38,7 +40,9 @@ const char* nextMarkup(const char* p, const char* end)
             _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')), _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')), _mm_cmpeq_epi8(v, _mm_set1_epi8('"'))),
                          _mm_cmpeq_epi8(_mm_subs_epu8(v, _mm_set1_epi8(0x1f)), _mm_setzero_si128())));
-        if (const int mask = _mm_movemask_epi8(markup)) return p + __builtin_ctz(static_cast<unsigned>(mask));
+        // The high bit of a byte of 0x80 or more is its own flag.
+        if (const int mask = _mm_movemask_epi8(_mm_or_si128(markup, v)))
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
         p += 16;
     }
 #endif
@@ -48,8 +52,9 @@ const char* nextMarkup(const char* p, const char* end)
 
 // XML text written at `at`, which has room for six bytes a byte of text:
 // the markup characters escaped, and the control characters a noisy
-// teletype line can carry (XML 1.0 has no place for them) replaced. The
-// end returned.
+// teletype line can carry (XML 1.0 has no place for them) and bytes that
+// are no UTF-8 replaced by U+FFFD: one such byte would make the whole
+// document unreadable. The end returned.
 char* writeXml(char* at, std::string_view text)
 {
     const char* p = text.data();
@@ -72,7 +77,20 @@ char* writeXml(char* at, std::string_view text)
         case '\n':
         case '\t':
         case '\r': *at++ = c; break;  // which XML keeps
-        default: put("\xef\xbf\xbd", 3);
+        default:
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                const size_t length = utf8SequenceLength(markup, end);
+                // U+FFFE and U+FFFF are UTF-8 but no XML character.
+                const bool noCharacter = length == 3 && std::string_view(markup, 2) == "\xef\xbf"
+                                         && static_cast<unsigned char>(markup[2]) >= 0xbe;
+                if (length && !noCharacter) {
+                    std::memcpy(at, markup, length);
+                    at += length;
+                    p = markup + length;
+                    continue;
+                }
+            }
+            put("\xef\xbf\xbd", 3);
         }
         p = markup + 1;
     }

@@ -30,7 +30,10 @@ TEST(KmlExport, PlacemarksOpenInAKmlReader)
     ReportExporter exporter(ExportFormat::Kml, synop::testing::appendTo(out));
     exporter.begin();
     for (DecodedReport& r : synop::testing::decodeText(traffic)) {
-        r.raw += "\x07";  // a bell from the teletype: not allowed in XML 1.0
+        // A bell from the teletype (no XML 1.0 character), Latin-1 from
+        // another decoder, a stray byte, a cut sequence and U+FFFF: any one
+        // of them made the whole file unreadable.
+        r.raw += "\x07 \xe9t\xe9 \xf9 \xe2\x82 \xef\xbf\xbf";
         exporter.add(r, stationPlace(r), QDateTime(QDate(2026, 12, 8), QTime(6, 0), Qt::UTC).toMSecsSinceEpoch());
     }
     exporter.end();
@@ -51,6 +54,9 @@ TEST(KmlExport, PlacemarksOpenInAKmlReader)
     expectSchemaClean(helgoland, "Placemark");
     EXPECT_EQ(helgoland->get_name(), "10015 Helgoland");
     EXPECT_NE(helgoland->get_description().find("air_temp_c: 5.6"), std::string::npos);
+    // Each byte that is no character is one U+FFFD; the rest of the text stays.
+    EXPECT_NE(helgoland->get_description().find("\xef\xbf\xbdt\xef\xbf\xbd \xef\xbf\xbd \xef\xbf\xbd\xef\xbf\xbd \xef\xbf\xbd"),
+              std::string::npos);
     const kmldom::TimeStampPtr when = kmldom::AsTimeStamp(helgoland->get_timeprimitive());
     ASSERT_TRUE(when);
     EXPECT_EQ(when->get_when(), "2026-12-08T06:00:00Z");
