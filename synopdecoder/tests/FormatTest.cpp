@@ -141,6 +141,7 @@ TEST(Format, StreamedJsonReadsBackAsTheSameObject)
     ASSERT_GT(reports.size(), 13000u);
     DecodedReport odd = synop::testing::decodeLand("10015 12970 61512 10062");
     odd.raw = std::string("tab\there \"quoted\" back\\slash bell\x07 latin1 \xe9t\xe9 cut \xe2\x82 euro \xe2\x82\xac", 70);
+    odd.raw += " lead past F4 \xf9\x80\x80";  // no UTF-8 lead: three bytes, three U+FFFD
     odd.station = "\x01\x1f";
     reports.push_back(odd);
     for (const DecodedReport& r : reports) {
