@@ -13,6 +13,7 @@
 #include "StandardOutput.h"
 
 #include "synopdecoder/ObservationMillis.h"
+#include "synopdecoder/ProgramDirectory.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -193,14 +194,15 @@ std::optional<PlainRun> plainRun(int argc, char** argv)
 // Beside this program in the build, in libexec/ once installed.
 int runFullTool(char** argv)
 {
-    char path[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string directory = length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
-    directory.erase(directory.find_last_of('/') + 1);
+    const std::string directory = programDirectory();
     const std::string_view libexec = PLUVANE_RELATIVE_LIBEXECDIR;  // an absolute one is taken as it is
     const std::string installed = (libexec.front() == '/' ? std::string(libexec) : directory + "../" + std::string(libexec))
                                   + "/pluvane-synop-full";
+    errno = ENOENT;
+    // Never a path relative to the working folder: with the program's own
+    // folder unknown, only an absolute libexec/ is tried.
     for (const std::string& full : {directory + "pluvane-synop-full", installed}) {
+        if (full.front() != '/') continue;
         ::execv(full.c_str(), argv);
         if (errno != ENOENT) break;
     }

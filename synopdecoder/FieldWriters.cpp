@@ -1,5 +1,7 @@
 #include "synopdecoder/FieldWriters.h"
 
+#include "synopdecoder/ObservationMillis.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -459,21 +461,14 @@ size_t writeIsoUtc(char* out, int64_t ms)
 
 static size_t writeIsoUtcOnce(char* out, int64_t ms)
 {
-    // Days since 1970 to the civil date (H. Hinnant's algorithm).
     int64_t days = ms / 86400000, inDay = ms % 86400000;
     if (inDay < 0) {
         inDay += 86400000;
         --days;
     }
-    days += 719468;
-    const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-    const int64_t dayOfEra = days - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const int64_t mp = (5 * dayOfYear + 2) / 153;
-    const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    const long long year = yearOfEra + era * 400 + (month <= 2);
+    long long year = 0;
+    int month = 0, day = 0;
+    civilFromDays(days, year, month, day);
     const int seconds = static_cast<int>(inDay / 1000);
     if (year < 0 || year > 9999) return 0;
     char text[] = "0000-00-00T00:00:00Z";

@@ -14,8 +14,6 @@ long long daysFromCivil(long long year, int month, int day)
     return era * 146097 + dayOfEra - 719468;
 }
 
-namespace {
-
 void civilFromDays(long long days, long long& year, int& month, int& day)
 {
     days += 719468;
@@ -28,8 +26,6 @@ void civilFromDays(long long days, long long& year, int& month, int& day)
     month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     year = yearOfEra + era * 400 + (month <= 2);
 }
-
-}  // namespace
 
 int daysInMonth(long long year, int month)
 {

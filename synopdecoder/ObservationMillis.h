@@ -20,6 +20,8 @@ std::optional<int64_t> observationMillis(const DecodedReport& report, int64_t re
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
 long long daysFromCivil(long long year, int month, int day);
+// The date of a day counted from 1970-01-01 (negative before it).
+void civilFromDays(long long days, long long& year, int& month, int& day);
 int daysInMonth(long long year, int month);
 
 }  // namespace synop

@@ -1,5 +1,7 @@
 #include "synopdecoder/StationCatalog.h"
 
+#include "synopdecoder/ProgramDirectory.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -460,13 +462,8 @@ namespace {
 // are installed; empty when the program's own path is unknown.
 std::string installedDataDir()
 {
-    char path[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return {};
-    const std::string_view program(path, static_cast<size_t>(length));
-    const size_t slash = program.rfind('/');
-    if (slash == std::string_view::npos) return {};
-    return std::string(program.substr(0, slash + 1)) + "../" PLUVANE_RELATIVE_DATADIR "/";
+    const std::string program = programDirectory();
+    return program.empty() ? std::string() : program + "../" PLUVANE_RELATIVE_DATADIR "/";
 }
 
 // A list as the catalog reads it: a view of the text built into the
