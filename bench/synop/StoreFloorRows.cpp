@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -184,22 +185,33 @@ double asBlobs(const StoredLog& log, const std::string& path, size_t& bytesWritt
 
 }  // namespace
 
-void storeFloorRows(const std::string& logPath, const std::string& workDir, double jsonSeconds, double librarySeconds)
+void storeFloorRows(const std::string& logPath, const std::string& workDir, const std::function<double()>& jsonRun,
+                    double librarySeconds)
 {
     StoredLog log;
     if (!load(logPath, log)) {
         std::printf("storing's floor: the log %s could not be read\n", logPath.c_str());
         return;
     }
-    double rows = 1e9, blobs = 1e9, keyed = 1e9;
+    // In turns with the tool's JSON run, medians: a burst of load falls on
+    // both sides of each ratio.
+    constexpr int kRounds = 5;
+    std::vector<double> jsonTimes, rowTimes, keyedTimes, blobTimes;
     size_t bytes = 0;
-    for (int i = 0; i < 3; ++i) {
-        rows = std::min(rows, asRows(log, workDir + "/floor-rows.sqlite"));
-        blobs = std::min(blobs, asBlobs(log, workDir + "/floor-blobs.sqlite", bytes));
-        keyed = std::min(keyed, asBlobs(log, workDir + "/floor-keyed.sqlite", bytes, true));
+    for (int i = 0; i < kRounds; ++i) {
+        jsonTimes.push_back(jsonRun());
+        rowTimes.push_back(asRows(log, workDir + "/floor-rows.sqlite"));
+        keyedTimes.push_back(asBlobs(log, workDir + "/floor-keyed.sqlite", bytes, true));
+        blobTimes.push_back(asBlobs(log, workDir + "/floor-blobs.sqlite", bytes));
     }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    const double jsonSeconds = median(jsonTimes), rows = median(rowTimes), keyed = median(keyedTimes),
+                 blobs = median(blobTimes);
     std::printf("what storing costs SQLite alone (the new log's %zu reports and %zu text chunks, %.1f MB, written again "
-                "in this process into a new file, a transaction a chunk as the tool writes them; best of 3):\n",
+                "in this process into a new file, a transaction a chunk as the tool writes them; medians of 5 in turns with the JSON run):\n",
                 log.reports.size(), log.chunks.size(), bytes / 1e6);
     std::printf("  a row a report with the log's columns and indexes: %.1f ms, %.2f times the JSON run's whole CPU time (%.1f ms)\n",
                 rows * 1e3, rows / jsonSeconds, jsonSeconds * 1e3);
