@@ -24,6 +24,7 @@
 #include "ChildProcess.h"
 #include "PymetdecoderPeer.h"
 #include "RealTrafficRows.h"
+#include "LargeLogRows.h"
 #include "StoreFloorRows.h"
 #include "synopdecoder/StreamAssembler.h"
 #include "synopdecoder/SynopDecoder.h"
@@ -224,6 +225,8 @@ int main(int argc, char** argv)
                 libraryReports / store, store / json);
     bench::storeFloorRows(QDir(dir.path()).filePath(QStringLiteral("log1.sqlite")).toStdString(), dir.path().toStdString(),
                           [&] { return run(with(common, {input}), out).cpuSeconds; }, libraryBest);
+    bench::largeLogRows({tool, "--keep-duplicates"}, input, QDir(dir.path()).filePath(QStringLiteral("log2.sqlite")).toStdString(),
+                        dir.path().toStdString());
     {
         // The same text again into a log that holds it: every report is a
         // repeat, found among the keys read from the log and counted up.
