@@ -9,6 +9,12 @@
 namespace synop {
 namespace {
 
+ReportFilter warnedOnly(ReportFilter filter)
+{
+    filter.onlyWarned = true;
+    return filter;
+}
+
 QString number(const std::optional<double>& value, const char* unit)
 {
     return value ? QString::number(*value, 'f', 1) + QString::fromUtf8(unit) : QString();
@@ -72,6 +78,7 @@ void ReportListModel::reload()
     pages_.clear();
     lastId_ = log_ && log_->isOpen() ? log_->lastId() : 0;
     storedRows_ = lastId_ ? log_->count(storedFilter()) : 0;
+    storedWarned_ = storedRows_ ? log_->count(warnedOnly(storedFilter())) : 0;
     endResetModel();
     emit shownReportsChanged();
 }
@@ -91,6 +98,9 @@ void ReportListModel::refresh(bool rowsReplaced)
     const int64_t more = log_->count(added);
     lastId_ = newest;
     if (more == 0) return;
+    // Counted over the new rows alone, as the rows are: the status line asks
+    // after every batch, and over a long log a count of all is a pause.
+    storedWarned_ += log_->count(warnedOnly(added));
     // The last page may have been read short; new rows complete it.
     const int64_t lastPage = storedRows_ / kPageRows;
     pages_.remove_if([&](const auto& p) { return p.first >= lastPage; });
@@ -154,16 +164,7 @@ const LoggedReport* ReportListModel::report(int row) const
     return at < unsaved_.size() ? &unsaved_[at] : nullptr;
 }
 
-int64_t ReportListModel::withWarnings() const
-{
-    int64_t stored = 0;
-    if (storedRows_) {
-        ReportFilter warned = storedFilter();
-        warned.onlyWarned = true;
-        stored = log_->count(warned);
-    }
-    return stored + unsavedWarned_;
-}
+int64_t ReportListModel::withWarnings() const { return storedWarned_ + unsavedWarned_; }
 
 int ReportListModel::rowCount(const QModelIndex& parent) const
 {

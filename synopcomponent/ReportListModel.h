@@ -57,6 +57,7 @@ private:
     ReportFilter filter_;
     int64_t lastId_ = 0;  // the stored rows listed are those up to this one
     int64_t storedRows_ = 0;
+    int64_t storedWarned_ = 0;  // of the stored rows listed, those with warnings
     std::vector<LoggedReport> unsaved_;  // those of the unsaved reports the filter selects
     int64_t unsavedWarned_ = 0;
     mutable std::list<std::pair<int64_t, std::vector<LoggedReport>>> pages_;  // most recently used first

@@ -255,7 +255,38 @@ TEST_F(LoggedWindow, TheStatusLineCountsReportsInWords)
     EXPECT_TRUE(component->window()->statusText().startsWith("1 report,")) << component->window()->statusText().toStdString();
     component->FeedText(bulletinFor(QDateTime::currentDateTimeUtc().addSecs(-4200), 2).c_str());
     ASSERT_TRUE(waitForRows(*component, 3));
-    EXPECT_TRUE(component->window()->statusText().startsWith("3 reports,"));
+    EXPECT_TRUE(component->window()->statusText().startsWith("3 reports, 0 with warnings"));
+
+    // Reports with warnings as they come, with and without a filter: the
+    // count follows the new rows, and agrees with a count made afresh.
+    auto warnedBulletin = [](const QString& dayHour, int first, int warned) {
+        std::string text = ("SMDL01 EDZW " + dayHour + "00\r\nAAXX " + dayHour + "1\r\n").toStdString();
+        for (int i = 0; i < warned; ++i)  // a dew point above the air temperature
+            text += QString("%1 11458 41606 10056 20139 30125 40110 52008=\r\n").arg(first + i).toStdString();
+        text += QString("%1 11458 41606 10156 20039 30125 40110 52008=\r\n").arg(first + warned).toStdString();
+        return text + "NNNN\r\n";
+    };
+    const QString hour = QDateTime::currentDateTimeUtc().addSecs(-600).toString("ddHH");
+    component->FeedText(warnedBulletin(hour, 10300, 2).c_str());
+    ASSERT_TRUE(waitForRows(*component, 6));
+    EXPECT_TRUE(component->window()->statusText().startsWith("6 reports, 2 with warnings"))
+        << component->window()->statusText().toStdString();
+
+    ReportListModel& model = component->window()->model();
+    ReportFilter byText = model.filter();
+    byText.text = "1034";  // stations 10340 to 10349 alone
+    model.setFilter(byText);
+    EXPECT_EQ(model.rowCount(), 0);
+    component->FeedText(warnedBulletin(hour, 10340, 3).c_str());
+    ASSERT_TRUE(waitForRows(*component, 4));
+    EXPECT_EQ(model.withWarnings(), 3);
+    ReportFilter again = model.filter();
+    again.text = "10";
+    model.setFilter(again);
+    model.setFilter(byText);  // read afresh
+    EXPECT_EQ(model.withWarnings(), 3);
+    EXPECT_TRUE(component->window()->statusText().startsWith("4 reports, 3 with warnings"))
+        << component->window()->statusText().toStdString();
 }
 
 TEST_F(LoggedWindow, OnAShortScreenTheListGivesUpRowsBeforeTheWindowCoversTheMainOne)
