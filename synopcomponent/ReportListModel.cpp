@@ -51,6 +51,13 @@ QString cloudText(const DecodedReport& r)
     return parts.join(QStringLiteral(", "));
 }
 
+ReportListModel::ReportListModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    nextSlice_.setSingleShot(true);
+    nextSlice_.setInterval(0);
+    connect(&nextSlice_, &QTimer::timeout, this, &ReportListModel::countSlice);
+}
+
 void ReportListModel::setLog(std::shared_ptr<const ReportLog> log)
 {
     log_ = std::move(log);
@@ -76,16 +83,78 @@ void ReportListModel::reload()
 {
     beginResetModel();
     pages_.clear();
+    nextSlice_.stop();
+    counting_ = {};
     lastId_ = log_ && log_->isOpen() ? log_->lastId() : 0;
-    storedRows_ = lastId_ ? log_->count(storedFilter()) : 0;
-    storedWarned_ = storedRows_ ? log_->count(warnedOnly(storedFilter())) : 0;
+    if (!filter_.text.isEmpty() && lastId_ - filter_.afterId > countSliceRows_) {
+        storedRows_ = storedWarned_ = 0;
+        counting_.active = true;
+        counting_.next = filter_.afterId;
+        nextSlice_.start();
+    } else {
+        storedRows_ = lastId_ ? log_->count(storedFilter()) : 0;
+        storedWarned_ = storedRows_ ? log_->count(warnedOnly(storedFilter())) : 0;
+    }
     endResetModel();
     emit shownReportsChanged();
+}
+
+void ReportListModel::countSlice()
+{
+    if (!counting_.active) return;
+    if (!log_ || !log_->isOpen()) {
+        countingDone();
+        return;
+    }
+    ReportFilter slice = storedFilter();
+    slice.afterId = counting_.next;
+    slice.uptoId = std::min(lastId_, counting_.next + countSliceRows_);
+    counting_.rows += log_->count(slice);
+    counting_.warned += log_->count(warnedOnly(slice));
+    counting_.next = slice.uptoId;
+    if (counting_.next >= lastId_) {
+        countingDone();
+        return;
+    }
+    nextSlice_.start();
+    emit countingProgressed();
+}
+
+void ReportListModel::countingDone()
+{
+    nextSlice_.stop();
+    beginResetModel();
+    pages_.clear();
+    storedRows_ = counting_.rows;
+    storedWarned_ = counting_.warned;
+    counting_.active = false;
+    // The unsaved reports listed alone meanwhile now follow the stored ones.
+    endResetModel();
+    emit shownReportsChanged();
+    refresh();  // what was stored meanwhile
+}
+
+void ReportListModel::finishCounting()
+{
+    while (counting_.active) countSlice();
+}
+
+int ReportListModel::countedPercent() const
+{
+    if (!counting_.active) return 100;
+    const int64_t span = std::max<int64_t>(1, lastId_ - filter_.afterId);
+    return static_cast<int>(100 * (counting_.next - filter_.afterId) / span);
 }
 
 void ReportListModel::refresh(bool rowsReplaced)
 {
     if (!log_ || !log_->isOpen()) return;
+    // A count under way takes in what was stored meanwhile when it is done;
+    // a reading replaced meanwhile may have been counted already.
+    if (counting_.active) {
+        if (rowsReplaced) reload();
+        return;
+    }
     if (rowsReplaced) {
         reload();
         return;

@@ -7,6 +7,7 @@
 #include "synoplog/ReportLog.h"
 
 #include <QAbstractTableModel>
+#include <QTimer>
 #include <deque>
 #include <list>
 #include <memory>
@@ -21,7 +22,19 @@ public:
     static constexpr size_t kCachedPages = 6;
     static constexpr size_t kMaxUnsavedRows = 5000;
 
-    using QAbstractTableModel::QAbstractTableModel;
+    // A text filter over a log of more rows than this is counted a slice of
+    // this many rows at a time between events: its first text decodes every
+    // report its stored fields do not answer, seconds over a million rows,
+    // and typing, scrolling and arriving text go on meanwhile. The list holds
+    // only the unsaved reports until the count is done.
+    static constexpr int64_t kCountSliceRows = 10000;
+    void setCountSliceRows(int64_t rows) { countSliceRows_ = rows; }
+    bool counting() const { return counting_.active; }
+    int countedPercent() const;
+    // Counts what is left at once (before saving what is listed, say).
+    void finishCounting();
+
+    ReportListModel(QObject* parent = nullptr);
 
     // No log: the list holds only what setUnsaved() gives it.
     void setLog(std::shared_ptr<const ReportLog> log);
@@ -48,9 +61,13 @@ public:
 signals:
     // The selection of reports changed: new filter, new reports, a refresh.
     void shownReportsChanged();
+    // Another slice of a count was done.
+    void countingProgressed();
 
 private:
     void reload();
+    void countSlice();
+    void countingDone();
     const std::vector<LoggedReport>& page(int64_t number) const;
 
     std::shared_ptr<const ReportLog> log_;
@@ -58,6 +75,14 @@ private:
     int64_t lastId_ = 0;  // the stored rows listed are those up to this one
     int64_t storedRows_ = 0;
     int64_t storedWarned_ = 0;  // of the stored rows listed, those with warnings
+    struct Counting {
+        bool active = false;
+        int64_t next = 0;  // the slice after this row id comes next
+        int64_t rows = 0, warned = 0;
+    };
+    Counting counting_;
+    int64_t countSliceRows_ = kCountSliceRows;
+    QTimer nextSlice_;
     std::vector<LoggedReport> unsaved_;  // those of the unsaved reports the filter selects
     int64_t unsavedWarned_ = 0;
     mutable std::list<std::pair<int64_t, std::vector<LoggedReport>>> pages_;  // most recently used first

@@ -177,6 +177,7 @@ SynopWindow::SynopWindow(QWidget* parent)
         raw_->clear();
         if (followNewest_) table_->scrollToBottom();
     });
+    connect(&model_, &ReportListModel::countingProgressed, this, &SynopWindow::updateStatus);
     connect(&model_, &ReportListModel::shownReportsChanged, this, [this] {
         updateStatus();
         weather_->reportsChanged();
@@ -293,6 +294,8 @@ int SynopWindow::detailRows() const { return detail_->topLevelItemCount(); }
 
 QString SynopWindow::save(const QString& path, ExportFormat format)
 {
+    // What is listed, once the count of a long log's search is done.
+    model_.finishCounting();
     const SaveResult result = saveReports(model_, path, format);
     if (result.error.isEmpty()) {
         QString text = tr("%n report(s) saved to %1", nullptr, static_cast<int>(result.written)).arg(path);
@@ -326,12 +329,14 @@ void SynopWindow::setLogProblem(const QString& problem)
 void SynopWindow::updateStatus()
 {
     const int count = model_.rowCount();
-    QString text = (count == 1 ? tr("1 report") : tr("%1 reports").arg(count)) +
-                   tr(", %1 with warnings").arg(model_.withWarnings());
+    QString text = model_.counting()
+                       ? tr("Searching the station log: %1 %").arg(model_.countedPercent())
+                       : (count == 1 ? tr("1 report") : tr("%1 reports").arg(count)) +
+                             tr(", %1 with warnings").arg(model_.withWarnings());
     // What the log holds is told apart from what only memory holds: a full
     // disk must not pass for reports stored.
     const int inMemory = count - model_.storedRows();
-    if (inMemory > 0) text += tr("; %1 in the station log, %2 only in memory").arg(model_.storedRows()).arg(inMemory);
+    if (inMemory > 0 && !model_.counting()) text += tr("; %1 in the station log, %2 only in memory").arg(model_.storedRows()).arg(inMemory);
     if (lostFromMemory_ > 0) text += tr("; %1 more lost, memory holds only the latest").arg(lostFromMemory_);
     if (!logProblem_.isEmpty()) text = logProblem_ + QStringLiteral(" - ") + text;
     status_->setText(text);

@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -143,14 +144,31 @@ int openWindow(int argc, char** argv)
     // Then a word in the filter box, applied at once here where the box
     // waits for a pause in the typing: the first text decodes every row its
     // stored fields do not answer; each letter after it is a new text.
+    // A long log's search is counted between events: each text is timed
+    // until its count is done, and the longest the window went without
+    // taking an event is kept.
+    double longestHoldMs = 0;
+    auto untilCounted = [&] {
+        QElapsedTimer held;
+        do {
+            held.restart();
+            QApplication::processEvents();
+            longestHoldMs = std::max(longestHoldMs, held.nsecsElapsed() / 1e6);
+        } while (window.model().counting());
+    };
     timer.restart();
+    QElapsedTimer held;
+    held.start();
     window.setFilterText(QStringLiteral("shower"));
-    QApplication::processEvents();
+    longestHoldMs = held.nsecsElapsed() / 1e6;
+    untilCounted();
     const double filterMs = timer.nsecsElapsed() / 1e6;
     timer.restart();
     for (const char* typed : {"r", "ra", "rai", "rain"}) {
+        held.restart();
         window.setFilterText(QString::fromLatin1(typed));
-        QApplication::processEvents();
+        longestHoldMs = std::max(longestHoldMs, held.nsecsElapsed() / 1e6);
+        untilCounted();
     }
     const double typedMs = timer.nsecsElapsed() / 1e6;
     // Then the live case: a bulletin's report at a time arrives, is stored,
@@ -176,14 +194,14 @@ int openWindow(int argc, char** argv)
         QApplication::processEvents();
     }
     const double arrivalMs = timer.nsecsElapsed() / 1e6 / static_cast<double>(arriving.size());
-    std::printf("%d %.1f %ld %ld %.1f %.1f %.1f %.2f\n", rows, openMs, opened - before, scrolled - before, scrollMs,
-                filterMs, typedMs, arrivalMs);
+    std::printf("%d %.1f %ld %ld %.1f %.1f %.1f %.2f %.1f\n", rows, openMs, opened - before, scrolled - before, scrollMs,
+                filterMs, typedMs, arrivalMs, longestHoldMs);
     return 0;
 }
 
 struct Opened {
     int rows = 0;
-    double ms = 0, scrollMs = 0, filterMs = 0, typedMs = 0, arrivalMs = 0;
+    double ms = 0, scrollMs = 0, filterMs = 0, typedMs = 0, arrivalMs = 0, longestHoldMs = 0;
     long kB = 0, afterScrollKb = 0;
 };
 
@@ -193,8 +211,8 @@ Opened openInChild(const char* self, const QString& log)
     child.start(QString::fromLocal8Bit(self), {"--open", log});
     child.waitForFinished(120000);
     Opened o;
-    std::sscanf(child.readAllStandardOutput().constData(), "%d %lf %ld %ld %lf %lf %lf %lf", &o.rows, &o.ms, &o.kB,
-                &o.afterScrollKb, &o.scrollMs, &o.filterMs, &o.typedMs, &o.arrivalMs);
+    std::sscanf(child.readAllStandardOutput().constData(), "%d %lf %ld %ld %lf %lf %lf %lf %lf", &o.rows, &o.ms, &o.kB,
+                &o.afterScrollKb, &o.scrollMs, &o.filterMs, &o.typedMs, &o.arrivalMs, &o.longestHoldMs);
     return o;
 }
 
@@ -268,9 +286,9 @@ int main(int argc, char** argv)
     std::printf("window on %d reports: open %.1f ms, memory +%ld kB, +%ld kB after scrolling through (%.0f ms)\n", b.rows, b.ms,
                 b.kB, b.afterScrollKb, b.scrollMs);
     for (const Opened* o : {&a, &b})
-        std::printf("the filter box on %s: \"shower\" %.1f ms, \"rain\" typed letter by letter %.1f ms; a report "
-                    "arriving, stored and listed: %.2f ms\n",
-                    o == &a ? "the small log" : "the large log", o->filterMs, o->typedMs, o->arrivalMs);
+        std::printf("the filter box on %s: \"shower\" %.1f ms, \"rain\" typed letter by letter %.1f ms (until counted; "
+                    "the window took no event for at most %.1f ms); a report arriving, stored and listed: %.2f ms\n",
+                    o == &a ? "the small log" : "the large log", o->filterMs, o->typedMs, o->longestHoldMs, o->arrivalMs);
     std::printf("ratio large/small: open time %.2f, memory after scrolling %.2f\n", b.ms / a.ms,
                 double(b.afterScrollKb) / std::max(1L, a.afterScrollKb));
     std::printf("target: %d stored reports open under 1 s: %s\n", b.rows, b.ms < 1000 && b.rows == total ? "met" : "NOT met");

@@ -381,3 +381,58 @@ TEST_F(LoggedWindow, AReportNeverTakesTheFocusAndAClosedWindowStaysClosed)
     next->putOption1(true);
     EXPECT_TRUE(next->window()->isVisible());
 }
+
+TEST_F(LoggedWindow, ASearchOfALongLogIsCountedBetweenEventsAndListsWhatAWholeCountWould)
+{
+    auto component = open();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    component->FeedText(bulletinFor(now.addSecs(-4200), 30).c_str());
+    ASSERT_TRUE(waitForRows(*component, 30));
+    SynopWindow& window = *component->window();
+    ReportListModel& model = window.model();
+    model.setCountSliceRows(4);  // the log counts as long
+    const ReportLog& log = *component->log();
+    auto wholeCount = [&](const ReportFilter& f, bool warned = false) {
+        ReportFilter whole = f;
+        whole.onlyWarned = warned;
+        return log.count(whole);
+    };
+
+    // Only the unsaved reports are listed until the count is done; the
+    // status line says so.
+    window.setFilterText("dew point");
+    EXPECT_TRUE(model.counting());
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_TRUE(window.statusText().startsWith("Searching the station log: ")) << window.statusText().toStdString();
+
+    // Reports stored meanwhile (two with warnings that the text finds) are
+    // listed once the count is done.
+    std::string warned = "SMDL01 EDZW " + now.addSecs(-600).toString("ddHH").toStdString() + "00\r\nAAXX " +
+                         now.addSecs(-600).toString("ddHH").toStdString() + "1\r\n";
+    for (int station : {10500, 10501}) warned += std::to_string(station) + " 11458 41606 10056 20139 30125 40110 52008=\r\n";
+    component->FeedText((warned + "NNNN\r\n").c_str());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.counting() && model.rowCount() == 2; }, 30000));
+    EXPECT_EQ(model.rowCount(), wholeCount(model.filter()));
+    EXPECT_EQ(model.withWarnings(), 2);
+    ASSERT_NE(model.report(1), nullptr);
+    EXPECT_EQ(model.report(1)->report.station, "10501");
+    EXPECT_TRUE(window.statusText().startsWith("2 reports, 2 with warnings")) << window.statusText().toStdString();
+
+    // A new text while a count is under way starts it afresh.
+    window.setFilterText("1011");
+    window.setFilterText("1012");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model.counting(); }, 30000));
+    EXPECT_EQ(model.filter().text, "1012");
+    EXPECT_EQ(model.rowCount(), wholeCount(model.filter()));
+    EXPECT_GT(model.rowCount(), 0);
+
+    // Saving while a count is under way saves every report the text finds.
+    window.setFilterText("10");
+    ASSERT_TRUE(model.counting());
+    const QString path = dir.filePath("found.jsonl");
+    EXPECT_TRUE(window.save(path, ExportFormat::JsonLines).isEmpty());
+    QFile saved(path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().count('\n'), wholeCount(model.filter()));
+    EXPECT_EQ(wholeCount(model.filter()), 32);
+}
