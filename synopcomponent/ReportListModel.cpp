@@ -86,7 +86,7 @@ void ReportListModel::reload()
     nextSlice_.stop();
     counting_ = {};
     lastId_ = log_ && log_->isOpen() ? log_->lastId() : 0;
-    if (!filter_.text.isEmpty() && lastId_ - filter_.afterId > countSliceRows_) {
+    if (!filter_.text.isEmpty() && isLong(storedFilter())) {
         storedRows_ = storedWarned_ = 0;
         counting_.active = true;
         counting_.next = filter_.afterId;
@@ -97,6 +97,13 @@ void ReportListModel::reload()
     }
     endResetModel();
     emit shownReportsChanged();
+}
+
+bool ReportListModel::isLong(ReportFilter filter) const
+{
+    // Without the text, counting as far as a slice reads no more rows than one does.
+    filter.text.clear();
+    return lastId_ - filter.afterId > countSliceRows_ && log_->count(filter, countSliceRows_ + 1) > countSliceRows_;
 }
 
 void ReportListModel::countSlice()

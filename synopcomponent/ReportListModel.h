@@ -22,11 +22,12 @@ public:
     static constexpr size_t kCachedPages = 6;
     static constexpr size_t kMaxUnsavedRows = 5000;
 
-    // A text filter over a log of more rows than this is counted a slice of
-    // this many rows at a time between events: its first text decodes every
-    // report its stored fields do not answer, seconds over a million rows,
-    // and typing, scrolling and arriving text go on meanwhile. The list holds
-    // only the unsaved reports until the count is done.
+    // A text filter over a range of more stored reports than this is
+    // counted a slice of this many row ids at a time between events: its
+    // first text decodes every report its stored fields do not answer,
+    // seconds over a million rows, and typing, scrolling and arriving text
+    // go on meanwhile. The list holds only the unsaved reports until the
+    // count is done.
     static constexpr int64_t kCountSliceRows = 10000;
     void setCountSliceRows(int64_t rows) { countSliceRows_ = rows; }
     bool counting() const { return counting_.active; }
@@ -66,6 +67,8 @@ signals:
 
 private:
     void reload();
+    // More stored reports in the filter's range than a slice holds.
+    bool isLong(ReportFilter filter) const;
     void countSlice();
     void countingDone();
     const std::vector<LoggedReport>& page(int64_t number) const;

@@ -83,6 +83,9 @@ public:
 
     // Reads: reports in the order they were stored.
     int64_t count(const ReportFilter& filter) const;
+    // The same, counted no further than atMost: whether a selection is
+    // longer than that costs no more than reading that many rows.
+    int64_t count(const ReportFilter& filter, int64_t atMost) const;
     std::vector<LoggedReport> reports(const ReportFilter& filter, int64_t offset = 0, int limit = -1) const;
     // The same order, counted from the newest: the last `limit` rows before the newest `offsetFromEnd`.
     std::vector<LoggedReport> reportsFromEnd(const ReportFilter& filter, int64_t offsetFromEnd, int limit) const;

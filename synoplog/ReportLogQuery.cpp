@@ -322,6 +322,18 @@ int64_t ReportLog::count(const ReportFilter& filter) const
     });
 }
 
+int64_t ReportLog::count(const ReportFilter& filter, int64_t atMost) const
+{
+    return againPastDamage([&]() -> int64_t {
+        if (!db_) return 0;
+        const Where where = whereFor(filter);
+        sql::Statement statement(db_, ("SELECT count(*) FROM (SELECT 1 FROM reports" + where.text + " LIMIT ?)").c_str());
+        where.bindAll(statement, filter);
+        statement.bind(atMost);
+        return statement.step() ? statement.integer(0) : 0;
+    });
+}
+
 std::vector<LoggedReport> ReportLog::reports(const ReportFilter& filter, int64_t offset, int limit) const
 {
     return againPastDamage([&] {

@@ -435,4 +435,11 @@ TEST_F(LoggedWindow, ASearchOfALongLogIsCountedBetweenEventsAndListsWhatAWholeCo
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll().count('\n'), wholeCount(model.filter()));
     EXPECT_EQ(wholeCount(model.filter()), 32);
+
+    // A range of few reports is counted at once however long the log.
+    ReportFilter oneStation = model.filter();
+    oneStation.station = "10105";
+    model.setFilter(oneStation);
+    EXPECT_FALSE(model.counting());
+    EXPECT_EQ(model.rowCount(), 1);
 }

@@ -264,6 +264,10 @@ TEST_F(LogFolder, FiltersByTimeStationCountryAndText)
         EXPECT_EQ(log.count(f), selected);
         EXPECT_GT(selected, 0);
         EXPECT_LT(selected, everything.size());
+        // Counted no further than asked.
+        EXPECT_EQ(log.count(f, selected), selected);
+        EXPECT_EQ(log.count(f, selected + 5), selected);
+        if (selected > 1) EXPECT_EQ(log.count(f, selected - 1), selected - 1);
     }
 
     const auto ships = log.reports([] { ReportFilter f; f.form = ReportForm::Ship; return f; }());
