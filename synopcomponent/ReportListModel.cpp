@@ -156,16 +156,12 @@ int ReportListModel::countedPercent() const
 void ReportListModel::refresh(bool rowsReplaced)
 {
     if (!log_ || !log_->isOpen()) return;
-    // A count under way takes in what was stored meanwhile when it is done;
-    // a reading replaced meanwhile may have been counted already.
-    if (counting_.active) {
-        if (rowsReplaced) reload();
-        return;
-    }
     if (rowsReplaced) {
         reload();
         return;
     }
+    // A count under way takes in what was stored meanwhile when it is done.
+    if (counting_.active) return;
     const int64_t newest = log_->lastId();
     if (newest <= lastId_) return;
     ReportFilter added = filter_;
