@@ -142,6 +142,10 @@ private:
     void writeStagedForRead() const;
     template <typename Each>
     bool select(const ReportFilter& filter, const char* order, int64_t offset, int limit, Each each) const;
+    // count(*) of the rows the filter selects: head, the filter's WHERE, tail,
+    // and a value bound after the filter's for the tail.
+    int64_t countSelected(const ReportFilter& filter, const char* head, const char* tail,
+                          std::optional<int64_t> tailValue) const;
 
     QString path_;
     sqlite3* db_ = nullptr;

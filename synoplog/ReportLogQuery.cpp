@@ -311,27 +311,27 @@ bool ReportLog::select(const ReportFilter& filter, const char* order, int64_t of
     return false;
 }
 
-int64_t ReportLog::count(const ReportFilter& filter) const
+int64_t ReportLog::countSelected(const ReportFilter& filter, const char* head, const char* tail,
+                                 std::optional<int64_t> tailValue) const
 {
     return againPastDamage([&]() -> int64_t {
         if (!db_) return 0;
         const Where where = whereFor(filter);
-        sql::Statement statement(db_, ("SELECT count(*) FROM reports" + where.text).c_str());
+        sql::Statement statement(db_, (head + where.text + tail).c_str());
         where.bindAll(statement, filter);
+        if (tailValue) statement.bind(*tailValue);
         return statement.step() ? statement.integer(0) : 0;
     });
 }
 
+int64_t ReportLog::count(const ReportFilter& filter) const
+{
+    return countSelected(filter, "SELECT count(*) FROM reports", "", std::nullopt);
+}
+
 int64_t ReportLog::count(const ReportFilter& filter, int64_t atMost) const
 {
-    return againPastDamage([&]() -> int64_t {
-        if (!db_) return 0;
-        const Where where = whereFor(filter);
-        sql::Statement statement(db_, ("SELECT count(*) FROM (SELECT 1 FROM reports" + where.text + " LIMIT ?)").c_str());
-        where.bindAll(statement, filter);
-        statement.bind(atMost);
-        return statement.step() ? statement.integer(0) : 0;
-    });
+    return countSelected(filter, "SELECT count(*) FROM (SELECT 1 FROM reports", " LIMIT ?)", atMost);
 }
 
 std::vector<LoggedReport> ReportLog::reports(const ReportFilter& filter, int64_t offset, int limit) const
@@ -384,14 +384,7 @@ std::optional<LoggedReport> ReportLog::report(int64_t id) const
 
 int64_t ReportLog::position(const ReportFilter& filter, int64_t id) const
 {
-    return againPastDamage([&]() -> int64_t {
-        if (!db_) return 0;
-        const Where where = whereFor(filter);
-        sql::Statement statement(db_, ("SELECT count(*) FROM reports" + where.text + " AND id < ?").c_str());
-        where.bindAll(statement, filter);
-        statement.bind(id);
-        return statement.step() ? statement.integer(0) : 0;
-    });
+    return countSelected(filter, "SELECT count(*) FROM reports", " AND id < ?", id);
 }
 
 int64_t ReportLog::lastId() const
