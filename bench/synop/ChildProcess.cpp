@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -104,6 +105,12 @@ long countLines(const std::string& path)
     long lines = 0;
     for (std::string line; std::getline(in, line);) ++lines;
     return lines;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
 }
 
 }  // namespace bench

@@ -28,4 +28,8 @@ Child runFedByLines(const std::vector<std::string>& arguments, std::string_view 
 
 long countLines(const std::string& path);
 
+// The middle of rounds run in turns: a burst of load falls on both sides
+// of a ratio, and the median leaves out the odd round.
+double median(std::vector<double> values);
+
 }  // namespace bench

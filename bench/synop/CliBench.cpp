@@ -47,6 +47,7 @@ namespace {
 
 using bench::Child;
 using bench::countLines;
+using bench::median;
 using bench::run;
 
 std::string readFile(const std::string& path)
@@ -179,10 +180,7 @@ int main(int argc, char** argv)
         std::vector<std::vector<double>> times(programs.size());
         for (int round = 0; round < 21; ++round)
             for (size_t p = 0; p < programs.size(); ++p) times[p].push_back(run(programs[p], out).cpuSeconds);
-        auto medianMs = [](std::vector<double> v) {
-            std::sort(v.begin(), v.end());
-            return v[v.size() / 2] * 1000;
-        };
+        auto medianMs = [](const std::vector<double>& v) { return bench::median(v) * 1000; };
         std::printf("pluvane-synop on an empty text: %.1f ms of CPU, %.2f of the JSON run's; on one report %.1f ms; a program "
                     "that only loads Qt Core %.1f ms, one that loads the C library alone %.1f ms (medians of 21 in turns)\n",
                     medianMs(times[0]), medianMs(times[0]) / 1000 / json, medianMs(times[1]), medianMs(times[2]),
@@ -270,10 +268,6 @@ int main(int argc, char** argv)
             storeTimes.push_back(run(arguments, out).cpuSeconds);
             for (const char* side : {"", "-wal", "-shm"}) QFile::remove(log + QLatin1String(side));
         }
-        auto median = [](std::vector<double> v) {
-            std::sort(v.begin(), v.end());
-            return v[v.size() / 2];
-        };
         std::printf("pluvane-synop --store into a new log, in turns with the JSON run (%d rounds, medians): %.2f times its "
                     "CPU time (JSON %.3f s, --store %.3f s)\n",
                     kRounds, median(storeTimes) / median(jsonTimes), median(jsonTimes), median(storeTimes));

@@ -80,10 +80,6 @@ void largeLogRows(const std::vector<std::string>& common, const std::string& inp
         arguments[arguments.size() - 2] = "--store=" + large;
         grown.push_back(run(arguments, workDir + "/out").cpuSeconds);
     }
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
     std::printf("pluvane-synop --store into a log of %lld reports (%.0f MB; its page cache warm), in turns with the same "
                 "run into a new log (%d rounds, medians): %.3f s of CPU against %.3f s, %.2f times\n",
                 static_cast<long long>(reports), bytes / 1e6, kRounds, median(grown), median(fresh),

@@ -2,7 +2,6 @@
 
 #include "ChildProcess.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -10,16 +9,6 @@
 #include <vector>
 
 namespace bench {
-namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-}  // namespace
-
 void realTrafficToolRows(const std::string& tool, const std::string& workDir)
 {
     const char* shared = std::getenv("PLUVANE_SHARED_DATA");

@@ -1,5 +1,7 @@
 #include "StoreFloorRows.h"
 
+#include "ChildProcess.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -204,10 +206,6 @@ void storeFloorRows(const std::string& logPath, const std::string& workDir, cons
         keyedTimes.push_back(asBlobs(log, workDir + "/floor-keyed.sqlite", bytes, true));
         blobTimes.push_back(asBlobs(log, workDir + "/floor-blobs.sqlite", bytes));
     }
-    auto median = [](std::vector<double> v) {
-        std::sort(v.begin(), v.end());
-        return v[v.size() / 2];
-    };
     const double jsonSeconds = median(jsonTimes), rows = median(rowTimes), keyed = median(keyedTimes),
                  blobs = median(blobTimes);
     std::printf("what storing costs SQLite alone (the new log's %zu reports and %zu text chunks, %.1f MB, written again "
