@@ -20,7 +20,6 @@ ReportFilter logFilter(const Selection& selection)
     return f;
 }
 
-
 }  // namespace
 
 bool StationLogStore::store(const AssembledReport& assembled, const DecodedReport& decoded, bool plausibilityChecks,

@@ -1,7 +1,8 @@
 #pragma once
 // A report's keys and values in the order every output writes them: JSON
-// lines, CSV, GeoJSON, KML and the station log's decoded column. One walk over the report feeds a sink, so
-// that no output builds a tree of objects per report on the way.
+// lines, CSV, GeoJSON, KML and the station log's decoded column. One walk
+// over the report feeds a sink, so that no output builds a tree of objects
+// per report on the way.
 #include "synopdecoder/Report.h"
 #include "synopdecoder/StationPlace.h"
 
